@@ -1,0 +1,64 @@
+#include "app/Settings.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+namespace tellix {
+
+std::string SettingsAppName()
+{
+    return "Tellix" + std::to_string(VersionMajor) + std::to_string(VersionMinor);
+}
+
+std::string MainCaption()
+{
+    return "Tellix - Dorvan's IRC Client " + std::to_string(VersionMajor) + "." + std::to_string(VersionMinor) +
+           "." + std::to_string(VersionRevision);
+}
+
+namespace settings {
+
+bool ReadCheckBox(std::string_view stored, bool fallback)
+{
+    while (!stored.empty() && std::isspace(static_cast<unsigned char>(stored.front()))) {
+        stored.remove_prefix(1);
+    }
+    while (!stored.empty() && std::isspace(static_cast<unsigned char>(stored.back()))) {
+        stored.remove_suffix(1);
+    }
+    std::string lower(stored);
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower == "true") {
+        return true;
+    }
+    if (lower == "false") {
+        return false;
+    }
+    if (lower.empty()) {
+        return fallback;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const double number = std::strtod(lower.c_str(), &end);
+    if (end != lower.c_str() + lower.size() || std::isnan(number)) {
+        return fallback;
+    }
+    return std::fabs(number) != 0.0;
+}
+
+std::string WriteCheckBox(bool checked)
+{
+    return checked ? "1" : "0";
+}
+
+bool IsFirstUse(std::string_view stored)
+{
+    return stored != "0";
+}
+
+} // namespace settings
+} // namespace tellix

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tellix {
+
+inline constexpr std::int32_t VersionMajor = TELLIX_VERSION_MAJOR;
+inline constexpr std::int32_t VersionMinor = TELLIX_VERSION_MINOR;
+inline constexpr std::int32_t VersionRevision = TELLIX_VERSION_PATCH;
+
+// The settings store name: a new minor version starts with fresh settings.
+std::string SettingsAppName();
+std::string MainCaption();
+
+namespace settings {
+
+inline constexpr std::string_view Section = "Main";
+
+inline constexpr std::string_view FirstUse = "First Use";
+inline constexpr std::string_view DefaultServer = "Default Server";
+inline constexpr std::string_view DefaultUserNick = "Default User Nick";
+inline constexpr std::string_view DefaultUserName = "Default User Name";
+inline constexpr std::string_view DefaultUserDescription = "Default User Description";
+inline constexpr std::string_view DefaultUserInvisible = "Default User Invisible";
+inline constexpr std::string_view DefaultUserWallOp = "Default User WallOp";
+
+inline constexpr std::string_view FirstUseDefault = "1";
+inline constexpr std::string_view DefaultServerDefault = "irc.libera.chat";
+inline constexpr std::string_view DefaultUserNickDefault = "user|Tellix";
+inline constexpr std::string_view DefaultUserNameDefault = "Tellix_user";
+inline constexpr std::string_view DefaultUserDescriptionDefault = "Tellix user";
+inline constexpr bool DefaultUserInvisibleDefault = true;
+inline constexpr bool DefaultUserWallOpDefault = false;
+
+// A stored check-box state: any non-zero number or "true" checks it, "0" or "false"
+// clears it (words in any letter case, blanks around ignored). Anything else is not
+// a state at all and yields `fallback`.
+bool ReadCheckBox(std::string_view stored, bool fallback);
+// The numeric state as stored: "1" checked, "0" unchecked.
+std::string WriteCheckBox(bool checked);
+
+// Only the exact text "0" means the program has been used before.
+bool IsFirstUse(std::string_view stored);
+
+} // namespace settings
+} // namespace tellix

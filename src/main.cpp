@@ -1,0 +1,45 @@
+#include "app/Settings.h"
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QMdiArea>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool HasDisplay()
+{
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform != nullptr && *platform != '\0') {
+        return true;
+    }
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    bool console = false;
+    for (int i = 1; i < argc; ++i) {
+        console = console || std::strcmp(argv[i], "--console") == 0;
+    }
+    if (console || !HasDisplay()) {
+        std::fprintf(stderr, "tellix: no display, and the console front-end is not available yet\n");
+        return 2;
+    }
+
+    QApplication app(argc, argv);
+    QMainWindow mainWindow;
+    mainWindow.setWindowTitle(QString::fromStdString(tellix::MainCaption()));
+    auto* area = new QMdiArea(&mainWindow);
+    mainWindow.setCentralWidget(area);
+    mainWindow.resize(900, 600);
+    mainWindow.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,159 @@
+#include "platform/qt/QtTcpSocket.h"
+
+#include <QTcpSocket>
+
+namespace tellix {
+
+namespace {
+
+struct SignalScope {
+    int& depth;
+    explicit SignalScope(int& d) : depth(d) { ++depth; }
+    ~SignalScope() { --depth; }
+};
+
+// Error numbers and texts in the form the rest of the client knows from Winsock.
+std::pair<std::int16_t, std::string> Describe(QAbstractSocket::SocketError error, const QString& qtText)
+{
+    switch (error) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return {10061, "Connection is forcefully rejected"};
+    case QAbstractSocket::HostNotFoundError:
+        return {11001, "Authoritative answer: Host not found"};
+    case QAbstractSocket::SocketTimeoutError:
+        return {10060, "Connection timed out"};
+    case QAbstractSocket::NetworkError:
+        return {10050, "Network is down"};
+    case QAbstractSocket::SocketAccessError:
+        return {10013, "Permission denied"};
+    case QAbstractSocket::SocketResourceError:
+        return {10055, "No buffer space is available"};
+    default:
+        return {10053, qtText.toStdString()};
+    }
+}
+
+} // namespace
+
+QtTcpSocket::QtTcpSocket() : socket_(new QTcpSocket)
+{
+    QObject::connect(socket_, &QTcpSocket::connected, socket_, [this] {
+        SignalScope scope(inSignal_);
+        Connected.raise();
+    });
+    QObject::connect(socket_, &QTcpSocket::disconnected, socket_, [this] { OnDisconnected(); });
+    QObject::connect(socket_, &QTcpSocket::readyRead, socket_, [this] {
+        SignalScope scope(inSignal_);
+        DataArrival.raise(static_cast<std::int32_t>(socket_->bytesAvailable()));
+    });
+    QObject::connect(socket_, &QTcpSocket::errorOccurred, socket_,
+                     [this](QAbstractSocket::SocketError error) { OnError(static_cast<int>(error)); });
+    QObject::connect(socket_, &QTcpSocket::bytesWritten, socket_,
+                     [this](qint64 written) { OnBytesWritten(written); });
+}
+
+QtTcpSocket::~QtTcpSocket()
+{
+    QObject::disconnect(socket_, nullptr, nullptr, nullptr);
+    socket_->abort();
+    // Destroyed from inside one of the socket's own signals: let Qt finish with it first.
+    if (inSignal_ > 0) {
+        socket_->deleteLater();
+    } else {
+        delete socket_;
+    }
+}
+
+std::int16_t QtTcpSocket::State() const
+{
+    if (peerClosed_) {
+        return StateClosing;
+    }
+    if (failed_) {
+        return StateError;
+    }
+    switch (socket_->state()) {
+    case QAbstractSocket::UnconnectedState:
+        return StateClosed;
+    case QAbstractSocket::HostLookupState:
+        return StateResolvingHost;
+    case QAbstractSocket::ConnectingState:
+        return StateConnecting;
+    case QAbstractSocket::ConnectedState:
+        return StateConnected;
+    case QAbstractSocket::ClosingState:
+        return StateClosing;
+    default:
+        return StateOpen;
+    }
+}
+
+void QtTcpSocket::Connect()
+{
+    peerClosed_ = false;
+    failed_ = false;
+    // Name resolution happens asynchronously inside Qt; the UI thread never waits.
+    socket_->connectToHost(QString::fromStdString(host_), static_cast<quint16>(port_));
+}
+
+void QtTcpSocket::SendData(std::string_view bytes)
+{
+    socket_->write(bytes.data(), static_cast<qint64>(bytes.size()));
+}
+
+std::string QtTcpSocket::GetData()
+{
+    const QByteArray data = socket_->readAll();
+    return std::string(data.constData(), static_cast<std::size_t>(data.size()));
+}
+
+void QtTcpSocket::Close()
+{
+    closing_ = true;
+    socket_->abort();
+    closing_ = false;
+    peerClosed_ = false;
+    failed_ = false;
+}
+
+void QtTcpSocket::OnDisconnected()
+{
+    if (closing_) {
+        return;
+    }
+    SignalScope scope(inSignal_);
+    peerClosed_ = true;
+    Closed.raise();
+}
+
+void QtTcpSocket::OnError(int qtError)
+{
+    const auto error = static_cast<QAbstractSocket::SocketError>(qtError);
+    // The peer closing is reported by the disconnected signal as a close, not an error.
+    if (closing_ || error == QAbstractSocket::RemoteHostClosedError) {
+        return;
+    }
+    SignalScope scope(inSignal_);
+    failed_ = true;
+    auto [number, text] = Describe(error, socket_->errorString());
+    std::string description = text;
+    bool cancelDisplay = false;
+    Error.raise(number, description, 0, "wsConnection", "", 0, cancelDisplay);
+}
+
+void QtTcpSocket::OnBytesWritten(long long written)
+{
+    SignalScope scope(inSignal_);
+    const auto remaining = static_cast<std::int32_t>(socket_->bytesToWrite());
+    SendProgress.raise(static_cast<std::int32_t>(written), remaining);
+    if (remaining == 0) {
+        SendComplete.raise();
+    }
+}
+
+std::unique_ptr<TcpSocket> QtSocketFactory::CreateSocket()
+{
+    return std::make_unique<QtTcpSocket>();
+}
+
+} // namespace tellix

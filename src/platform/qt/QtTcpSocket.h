@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/TcpSocket.h"
+
+class QTcpSocket;
+
+namespace tellix {
+
+// TcpSocket on QTcpSocket, with the engine's expectations kept: no Closed event for a
+// close of our own, "closing" after the peer closed until we close, errors as events.
+class QtTcpSocket final : public TcpSocket {
+public:
+    QtTcpSocket();
+    ~QtTcpSocket() override;
+    QtTcpSocket(const QtTcpSocket&) = delete;
+    QtTcpSocket& operator=(const QtTcpSocket&) = delete;
+
+    std::string RemoteHost() const override { return host_; }
+    void SetRemoteHost(const std::string& host) override { host_ = host; }
+    std::int32_t RemotePort() const override { return port_; }
+    void SetRemotePort(std::int32_t port) override { port_ = port; }
+    std::int16_t State() const override;
+
+    void Connect() override;
+    void SendData(std::string_view bytes) override;
+    std::string GetData() override;
+    void Close() override;
+
+private:
+    void OnDisconnected();
+    void OnError(int qtError);
+    void OnBytesWritten(long long written);
+
+    QTcpSocket* socket_;
+    std::string host_;
+    std::int32_t port_ = 0;
+    bool peerClosed_ = false;
+    bool failed_ = false;
+    bool closing_ = false;
+    int inSignal_ = 0;
+};
+
+class QtSocketFactory final : public SocketFactory {
+public:
+    std::unique_ptr<TcpSocket> CreateSocket() override;
+};
+
+} // namespace tellix

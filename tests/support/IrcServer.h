@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <sys/types.h>
+
+namespace tellix::test {
+
+// A real IRC server (Debian's ngircd) on a free loopback port, with a configuration
+// generated into a temporary folder; started in the foreground and stopped, by its
+// process id, when the object goes away.
+class IrcServer {
+public:
+    struct Options {
+        int pingSeconds = 120;  // how often the server pings an idle client
+        int pongSeconds = 20;   // how long it waits for the answer
+    };
+
+    IrcServer() : IrcServer(Options{}) {}
+    explicit IrcServer(const Options& options);
+    ~IrcServer();
+    IrcServer(const IrcServer&) = delete;
+    IrcServer& operator=(const IrcServer&) = delete;
+
+    std::uint16_t Port() const { return port_; }
+    std::string Host() const { return "127.0.0.1"; }
+    std::string Name() const { return "irc.tellix.test"; }
+    std::string Log() const;
+    // Stops the server abruptly, as a crash would.
+    void Kill();
+
+private:
+    void Stop(int signal);
+
+    std::filesystem::path dir_;
+    std::uint16_t port_ = 0;
+    pid_t pid_ = -1;
+};
+
+// A loopback port nobody listens on right now.
+std::uint16_t FreeLoopbackPort();
+
+} // namespace tellix::test

@@ -1,0 +1,42 @@
+#include "QtLoop.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+#include <memory>
+
+namespace tellix::test {
+
+void EnsureQtApplication()
+{
+    if (QCoreApplication::instance() == nullptr) {
+        static int argc = 1;
+        static char name[] = "tellix-tests";
+        static char* argv[] = {name, nullptr};
+        static auto app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+}
+
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds wait)
+{
+    EnsureQtApplication();
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    // The ticking timer wakes the blocking wait so the deadline is seen.
+    QTimer tick;
+    tick.start(5);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+void PumpFor(std::chrono::milliseconds wait)
+{
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    PumpUntil([deadline] { return std::chrono::steady_clock::now() >= deadline; }, wait + std::chrono::seconds(1));
+}
+
+} // namespace tellix::test

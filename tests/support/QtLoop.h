@@ -1,0 +1,17 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+namespace tellix::test {
+
+// Makes sure a QCoreApplication exists for tests that use Qt sockets.
+void EnsureQtApplication();
+
+// Runs the Qt event loop until `done` is true or `wait` has passed; returns `done()`.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds wait = std::chrono::seconds(5));
+
+// Runs the Qt event loop for `wait`.
+void PumpFor(std::chrono::milliseconds wait);
+
+} // namespace tellix::test
