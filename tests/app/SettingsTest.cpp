@@ -1,0 +1,70 @@
+#include "app/Settings.h"
+#include "platform/qt/QtSettingsStore.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+using namespace tellix;
+
+TEST(Settings, NamesComeFromTheVersion)
+{
+    EXPECT_EQ(SettingsAppName(), "Tellix" + std::to_string(VersionMajor) + std::to_string(VersionMinor));
+    EXPECT_EQ(SettingsAppName(), "Tellix06");
+    EXPECT_EQ(MainCaption(), "Tellix - Dorvan's IRC Client 0.6." + std::to_string(VersionRevision));
+}
+
+TEST(Settings, CheckBoxReading)
+{
+    using settings::ReadCheckBox;
+    EXPECT_TRUE(ReadCheckBox("1", false));
+    EXPECT_TRUE(ReadCheckBox("-1", false));
+    EXPECT_TRUE(ReadCheckBox("7", false));
+    EXPECT_TRUE(ReadCheckBox("TRUE", false));
+    EXPECT_TRUE(ReadCheckBox(" true ", false));
+    EXPECT_FALSE(ReadCheckBox("0", true));
+    EXPECT_FALSE(ReadCheckBox("False", true));
+    EXPECT_FALSE(ReadCheckBox("0.0", true));
+    // Not a state: the default decides.
+    EXPECT_TRUE(ReadCheckBox("yes", true));
+    EXPECT_FALSE(ReadCheckBox("", false));
+    EXPECT_FALSE(ReadCheckBox("1x", false));
+    EXPECT_EQ(settings::WriteCheckBox(true), "1");
+    EXPECT_EQ(settings::WriteCheckBox(false), "0");
+}
+
+TEST(Settings, OnlyTheExactTextZeroEndsFirstUse)
+{
+    EXPECT_FALSE(settings::IsFirstUse("0"));
+    for (const char* stored : {"1", "00", "", " 0", "0 "}) {
+        EXPECT_TRUE(settings::IsFirstUse(stored)) << stored;
+    }
+}
+
+TEST(QtSettingsStore, KeepsTextsPerApplicationUnderXdgConfigHome)
+{
+    char pattern[] = "/tmp/tellix-config-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::filesystem::path home = pattern;
+    ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+
+    QtSettingsStore store;
+    const std::string section(settings::Section);
+    EXPECT_EQ(store.GetSetting("Tellix06", section, "Default User Nick", "user|Tellix"), "user|Tellix");
+    store.SaveSetting("Tellix06", section, "Default User Nick", "anna");
+    store.SaveSetting("Tellix06", section, "First Use", "0");
+    store.SaveSetting("Tellix06", section, "Default User Description", "Anna; with = signs, \"quotes\"");
+
+    QtSettingsStore reopened;
+    EXPECT_EQ(reopened.GetSetting("Tellix06", section, "Default User Nick", "x"), "anna");
+    EXPECT_EQ(reopened.GetSetting("Tellix06", section, "First Use", "1"), "0");
+    EXPECT_EQ(reopened.GetSetting("Tellix06", section, "Default User Description", ""),
+              "Anna; with = signs, \"quotes\"");
+    // Another minor version has a fresh store.
+    EXPECT_EQ(reopened.GetSetting("Tellix07", section, "First Use", "1"), "1");
+    EXPECT_TRUE(std::filesystem::exists(home / "Tellix" / "Tellix06.ini"));
+
+    ::unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(home);
+}
