@@ -54,7 +54,7 @@ std::uint16_t FreeLoopbackPort()
     return ntohs(address.sin_port);
 }
 
-IrcServer::IrcServer(const Options& options)
+IrcServer::IrcServer(const Options& options) : kind_(options.kind)
 {
     char pattern[] = "/tmp/tellix-ircd-XXXXXX";
     if (::mkdtemp(pattern) == nullptr) {
@@ -63,33 +63,8 @@ IrcServer::IrcServer(const Options& options)
     dir_ = pattern;
     port_ = FreeLoopbackPort();
 
-    const auto conf = dir_ / "ngircd.conf";
-    {
-        std::ofstream out(conf);
-        out << "[Global]\n"
-            << "    Name = " << Name() << "\n"
-            << "    Info = Tellix test server\n"
-            << "    Listen = 127.0.0.1\n"
-            << "    Ports = " << port_ << "\n"
-            << "    MotdPhrase = Tellix test server\n"
-            << "    PidFile = " << (dir_ / "ngircd.pid").string() << "\n"
-            << "[Limits]\n"
-            << "    PingTimeout = " << options.pingSeconds << "\n"
-            << "    PongTimeout = " << options.pongSeconds << "\n"
-            << "    MaxConnectionsIP = 0\n"
-            << "    MaxJoins = 0\n"
-            << "[Options]\n"
-            << "    DNS = no\n"
-            << "    Ident = no\n"
-            << "    PAM = no\n"
-            << "    RequireAuthPing = no\n"
-            << "    OperCanUseMode = yes\n"
-            << "[Operator]\n"
-            << "    Name = tellix\n"
-            << "    Password = tellix\n";
-    }
-
-    const std::string log = (dir_ / "ngircd.log").string();
+    const auto conf = kind_ == Kind::Ngircd ? WriteNgircdConfig(options) : WriteInspircdConfig(options);
+    const std::string log = (dir_ / "server.log").string();
     pid_ = ::fork();
     if (pid_ < 0) {
         throw std::runtime_error("fork failed");
@@ -101,8 +76,13 @@ IrcServer::IrcServer(const Options& options)
             ::dup2(fd, STDERR_FILENO);
         }
         const std::string confPath = conf.string();
-        ::execl("/usr/sbin/ngircd", "ngircd", "--nodaemon", "--passive", "--config", confPath.c_str(),
-                static_cast<char*>(nullptr));
+        if (kind_ == Kind::Ngircd) {
+            ::execl("/usr/sbin/ngircd", "ngircd", "--nodaemon", "--passive", "--config", confPath.c_str(),
+                    static_cast<char*>(nullptr));
+        } else {
+            ::execl("/usr/sbin/inspircd", "inspircd", "--nofork", "--runasroot", "--nopid", "--config",
+                    confPath.c_str(), static_cast<char*>(nullptr));
+        }
         ::_exit(127);
     }
 
@@ -111,11 +91,11 @@ IrcServer::IrcServer(const Options& options)
         int status = 0;
         if (::waitpid(pid_, &status, WNOHANG) == pid_) {
             pid_ = -1;
-            throw std::runtime_error("ngircd exited at start:\n" + Log());
+            throw std::runtime_error("IRC server exited at start:\n" + Log());
         }
         if (std::chrono::steady_clock::now() > deadline) {
             Stop(SIGKILL);
-            throw std::runtime_error("ngircd did not accept connections in time:\n" + Log());
+            throw std::runtime_error("IRC server did not accept connections in time:\n" + Log());
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
@@ -152,11 +132,67 @@ void IrcServer::Stop(int signal)
     pid_ = -1;
 }
 
+std::filesystem::path IrcServer::WriteNgircdConfig(const Options& options) const
+{
+    const auto conf = dir_ / "ngircd.conf";
+    std::ofstream out(conf);
+    out << "[Global]\n"
+        << "    Name = " << Name() << "\n"
+        << "    Info = Tellix test server\n"
+        << "    Listen = 127.0.0.1\n"
+        << "    Ports = " << port_ << "\n"
+        << "    MotdPhrase = Tellix test server\n"
+        << "    PidFile = " << (dir_ / "ngircd.pid").string() << "\n"
+        << "[Limits]\n"
+        << "    PingTimeout = " << options.pingSeconds << "\n"
+        << "    PongTimeout = " << options.pongSeconds << "\n"
+        << "    MaxConnectionsIP = 0\n"
+        << "    MaxJoins = 0\n"
+        << "[Options]\n"
+        << "    DNS = no\n"
+        << "    Ident = no\n"
+        << "    PAM = no\n"
+        << "    RequireAuthPing = no\n"
+        << "    OperCanUseMode = yes\n"
+        << "[Operator]\n"
+        << "    Name = tellix\n"
+        << "    Password = tellix\n";
+    return conf;
+}
+
+std::filesystem::path IrcServer::WriteInspircdConfig(const Options& options) const
+{
+    const auto conf = dir_ / "inspircd.conf";
+    const auto motd = dir_ / "motd.txt";
+    std::ofstream(motd) << "Tellix test server\n";
+    std::ofstream out(conf);
+    out << "<server name=\"" << Name() << "\" description=\"Tellix test server\" network=\"TellixNet\">\n"
+        << "<admin name=\"Tellix\" nick=\"tellix\" email=\"tellix@localhost\">\n"
+        << "<bind address=\"127.0.0.1\" port=\"" << port_ << "\" type=\"clients\">\n"
+        << "<connect allow=\"*\" timeout=\"60\" threshold=\"100000\" commandrate=\"1000000\" fakelag=\"off\""
+        << " pingfreq=\"" << options.pingSeconds << "\" hardsendq=\"4194304\" softsendq=\"1048576\""
+        << " recvq=\"1048576\" localmax=\"1000\" globalmax=\"1000\" resolvehostnames=\"no\" useident=\"no\">\n"
+        << "<class name=\"BanControl\" commands=\"KILL GLINE KLINE ZLINE QLINE ELINE\">\n"
+        << "<type name=\"NetAdmin\" classes=\"BanControl\">\n"
+        << "<oper name=\"tellix\" password=\"tellix\" host=\"*@*\" type=\"NetAdmin\">\n"
+        << "<log method=\"file\" type=\"*\" level=\"default\" target=\"" << (dir_ / "inspircd.log").string()
+        << "\">\n"
+        << "<files motd=\"" << motd.string() << "\">\n"
+        << "<options prefixquit=\"Quit: \">\n"
+        << "<security hideserver=\"\">\n"
+        << "<dns server=\"127.0.0.1\" timeout=\"1\">\n";
+    return conf;
+}
+
 std::string IrcServer::Log() const
 {
-    std::ifstream in(dir_ / "ngircd.log");
+    std::ifstream in(dir_ / "server.log");
+    std::ifstream detail(dir_ / "inspircd.log");
     std::stringstream text;
     text << in.rdbuf();
+    if (detail) {
+        text << detail.rdbuf();
+    }
     return text.str();
 }
 

@@ -7,14 +7,16 @@
 
 namespace tellix::test {
 
-// A real IRC server (Debian's ngircd) on a free loopback port, with a configuration
-// generated into a temporary folder; started in the foreground and stopped, by its
-// process id, when the object goes away.
+// A real IRC server (Debian's ngircd or InspIRCd) on a free loopback port, with a
+// configuration generated into a temporary folder; started in the foreground and
+// stopped, by its process id, when the object goes away.
 class IrcServer {
 public:
+    enum class Kind { Ngircd, InspIRCd };
     struct Options {
+        Kind kind = Kind::Ngircd;
         int pingSeconds = 120;  // how often the server pings an idle client
-        int pongSeconds = 20;   // how long it waits for the answer
+        int pongSeconds = 20;   // how long ngircd waits for the answer
     };
 
     IrcServer() : IrcServer(Options{}) {}
@@ -32,7 +34,10 @@ public:
 
 private:
     void Stop(int signal);
+    std::filesystem::path WriteNgircdConfig(const Options& options) const;
+    std::filesystem::path WriteInspircdConfig(const Options& options) const;
 
+    Kind kind_;
     std::filesystem::path dir_;
     std::uint16_t port_ = 0;
     pid_t pid_ = -1;

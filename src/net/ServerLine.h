@@ -1,0 +1,86 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace tellix {
+
+// One received line cut the way the dispatcher reads it, as views into the line.
+//
+// The head is the text between the leading colon and the trailing part, cut at every
+// single blank (empty words count). The trailing part begins at the first " :" after
+// the leading colon, the IRC rule; when the line's second colon is that one, this is
+// simply the text between the first and second colon and the text after the second.
+// Servers may also write a last parameter without its colon, or a lone parameter as
+// the trailing part; the Param... reads find a parameter wherever it was written.
+class ServerLine {
+public:
+    enum class Form { Ping, Error, Prefixed, Other };
+
+    explicit ServerLine(std::string_view line);
+
+    Form Kind() const { return form_; }
+    std::string_view Line() const { return line_; }
+    // Everything after the first colon, inner colons included.
+    std::string_view AfterFirstColon() const { return afterFirstColon_; }
+
+    bool HasTrailing() const { return hasTrailing_; }
+    std::string_view Trailing() const { return trailing_; }
+    std::string_view Head() const { return head_; }
+
+    std::int32_t WordCount() const { return wordCount_; }
+    // Word k of the head, counted from 1; beyond the last it reads empty. Only the
+    // first eight are kept: no command reads further.
+    std::string_view Word(std::int32_t k) const;
+
+    std::string_view Sender() const { return Word(1); }
+    std::string_view Command() const { return Word(2); }
+    std::string_view Target() const { return Word(3); }
+
+    // A text parameter that is the last one of its command and sits at head word
+    // `word` when written without a colon: the trailing part when there is one,
+    // otherwise that word.
+    std::string_view LastParam(std::int32_t word) const { return hasTrailing_ ? trailing_ : Word(word); }
+
+    // True when the parameter that belongs at head word `word` was written as the
+    // trailing part instead (":nick!user@host PART :#chan"): the head ends there.
+    bool InTrailing(std::int32_t word) const
+    {
+        return hasTrailing_ && word == wordCount_ && Word(word).empty();
+    }
+
+    // The trailing part up to its first colon: the third colon field of a line whose
+    // second colon opens the trailing part.
+    std::string_view TrailingToColon() const { return trailing_.substr(0, trailing_.find(':')); }
+
+private:
+    static constexpr std::int32_t StoredWords = 8;
+
+    std::string_view line_;
+    std::string_view afterFirstColon_;
+    std::string_view head_;
+    std::string_view trailing_;
+    std::array<std::string_view, StoredWords> words_{};
+    std::int32_t wordCount_ = 0;
+    bool hasTrailing_ = false;
+    Form form_ = Form::Other;
+};
+
+// Calls `onName` for each word of a text cut at every single blank (empty words included).
+template <class F>
+void ForEachWord(std::string_view text, F&& onName)
+{
+    std::size_t pos = 0;
+    while (true) {
+        const std::size_t blank = text.find(' ', pos);
+        if (blank == std::string_view::npos) {
+            onName(text.substr(pos));
+            return;
+        }
+        onName(text.substr(pos, blank - pos));
+        pos = blank + 1;
+    }
+}
+
+} // namespace tellix
