@@ -40,11 +40,11 @@ private:
     void Compact();
 
     std::string buffer_;
-    std::size_t consumed_ = 0;   // bytes of buffer_ already handed on
-    std::size_t scanFrom_ = 0;   // no CR LF starts before this offset
-    int depth_ = 0;              // nested Receive calls in progress
-    bool discarding_ = false;    // dropping an over-long line up to its CR LF
-    bool discardSawCr_ = false;  // the dropped bytes ended in CR
+    std::size_t consumed_ = 0;  // bytes of buffer_ already handed on
+    std::size_t scanFrom_ = 0;  // no CR LF starts before this offset
+    int depth_ = 0;             // nested Receive calls in progress
+    bool discarding_ = false;   // dropping an over-long line up to its CR LF
+    bool discardSawCr_ = false; // the dropped bytes ended in CR
     std::uint64_t droppedLines_ = 0;
 };
 

@@ -28,7 +28,7 @@ ServerLine::ServerLine(std::string_view line) : line_(line)
     const std::string_view rest = line.substr(1);
     const std::size_t marker = rest.find(" :");
     if (marker != std::string_view::npos) {
-        head_ = rest.substr(0, marker + 1);  // keeps its blank, as the colon fields give it
+        head_ = rest.substr(0, marker + 1); // keeps its blank, as the colon fields give it
         trailing_ = rest.substr(marker + 2);
         hasTrailing_ = true;
     } else {

@@ -45,10 +45,7 @@ public:
 
     // True when the parameter that belongs at head word `word` was written as the
     // trailing part instead (":nick!user@host PART :#chan"): the head ends there.
-    bool InTrailing(std::int32_t word) const
-    {
-        return hasTrailing_ && word == wordCount_ && Word(word).empty();
-    }
+    bool InTrailing(std::int32_t word) const { return hasTrailing_ && word == wordCount_ && Word(word).empty(); }
 
     // The trailing part up to its first colon: the third colon field of a line whose
     // second colon opens the trailing part.
@@ -68,8 +65,7 @@ private:
 };
 
 // Calls `onName` for each word of a text cut at every single blank (empty words included).
-template <class F>
-void ForEachWord(std::string_view text, F&& onName)
+template <class F> void ForEachWord(std::string_view text, F&& onName)
 {
     std::size_t pos = 0;
     while (true) {

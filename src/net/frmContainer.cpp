@@ -99,13 +99,12 @@ void frmContainer::Bind(std::int16_t index, SlotEntry& entry)
         std::int16_t slot = index;
         WSDataArrival.raise(slot, bytesTotal);
     }));
-    subs.push_back(socket.Error.connect([this, index](std::int16_t number, std::string& description,
-                                                      std::int32_t scode, const std::string& source,
-                                                      const std::string& helpFile, std::int32_t helpContext,
-                                                      bool& cancelDisplay) {
-        std::int16_t slot = index;
-        WSError.raise(slot, number, description, scode, source, helpFile, helpContext, cancelDisplay);
-    }));
+    subs.push_back(socket.Error.connect(
+        [this, index](std::int16_t number, std::string& description, std::int32_t scode, const std::string& source,
+                      const std::string& helpFile, std::int32_t helpContext, bool& cancelDisplay) {
+            std::int16_t slot = index;
+            WSError.raise(slot, number, description, scode, source, helpFile, helpContext, cancelDisplay);
+        }));
     subs.push_back(socket.SendComplete.connect([this, index] {
         std::int16_t slot = index;
         WSSendComplete.raise(slot);

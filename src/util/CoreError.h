@@ -9,10 +9,7 @@ namespace tellix {
 // Front-ends catch it at their boundary and keep running.
 class CoreError : public std::runtime_error {
 public:
-    explicit CoreError(const std::string& what, int number = 0)
-        : std::runtime_error(what), number_(number)
-    {
-    }
+    explicit CoreError(const std::string& what, int number = 0) : std::runtime_error(what), number_(number) {}
 
     int Number() const noexcept { return number_; }
 
@@ -21,7 +18,7 @@ private:
 };
 
 // Error numbers for the failures the core reports.
-inline constexpr int kErrorInvalidIndex = 9;     // a position or key that names nothing
-inline constexpr int kErrorObjectMissing = 91;   // an operation that needs a parent it lacks
+inline constexpr int kErrorInvalidIndex = 9;   // a position or key that names nothing
+inline constexpr int kErrorObjectMissing = 91; // an operation that needs a parent it lacks
 
 } // namespace tellix

@@ -43,8 +43,7 @@ private:
 // connected when it began: one connected during the raise waits for the next raise,
 // one disconnected during the raise is not called any more. Arguments declared as
 // references reach every handler as the same reference.
-template <class... Args>
-class Event {
+template <class... Args> class Event {
 public:
     using Handler = std::function<void(Args...)>;
 

@@ -15,21 +15,16 @@ namespace tellix {
 // Hash and equality that let a std::string-keyed map be searched with a string_view.
 struct TextHash {
     using is_transparent = void;
-    std::size_t operator()(std::string_view text) const noexcept
-    {
-        return std::hash<std::string_view>{}(text);
-    }
+    std::size_t operator()(std::string_view text) const noexcept { return std::hash<std::string_view>{}(text); }
 };
 
-template <class V>
-using TextMap = std::unordered_map<std::string, V, TextHash, std::equal_to<>>;
+template <class V> using TextMap = std::unordered_map<std::string, V, TextHash, std::equal_to<>>;
 
 // The ordered keyed list behind the four collections: positions from 1, unique keys.
 // Removal leaves a gap that a Fenwick tree over the live entries skips, so finding
 // the n-th element, the position of a key and removing one all cost O(log n);
 // gaps are squeezed out once they outnumber the elements.
-template <class T>
-class KeyedList {
+template <class T> class KeyedList {
 public:
     using Ptr = std::shared_ptr<T>;
 
@@ -143,7 +138,7 @@ public:
 
 private:
     struct Node {
-        Ptr item;  // null once removed
+        Ptr item; // null once removed
         std::string key;
     };
 
@@ -173,7 +168,7 @@ private:
                 remaining -= static_cast<std::size_t>(tree_[next - 1]);
             }
         }
-        return node;  // 0-based index of the node after the last one skipped
+        return node; // 0-based index of the node after the last one skipped
     }
 
     void Compact()
@@ -206,8 +201,7 @@ private:
 // Lookup of list elements by a name that several elements may share (nicks in a
 // master list, channel names): the answer is the element at the lowest position,
 // exactly what a scan from position 1 finds.
-template <class T>
-class NameIndex {
+template <class T> class NameIndex {
 public:
     void Add(std::string_view name, T* item)
     {

@@ -52,8 +52,8 @@ TEST(LineFraming, ThreeLinesInOneArrivalEachHandledBeforeTheNextIsCut)
         // The next line must not have been cut yet: it is still in the buffer.
         events.push_back(line + " pending=" + std::string(framing.Pending()));
     });
-    EXPECT_EQ(events, (std::vector<std::string>{"one pending=two\r\nthree\r\npart",
-                                                "two pending=three\r\npart", "three pending=part"}));
+    EXPECT_EQ(events, (std::vector<std::string>{"one pending=two\r\nthree\r\npart", "two pending=three\r\npart",
+                                                "three pending=part"}));
     EXPECT_EQ(framing.Pending(), "part");
 }
 

@@ -29,14 +29,18 @@ struct Client {
 
     Client()
     {
-        subs.push_back(host.WSConnect.connect([this](std::int16_t& i) { events.push_back("connect " + std::to_string(i)); }));
-        subs.push_back(host.WSClose.connect([this](std::int16_t& i) { events.push_back("close " + std::to_string(i)); }));
-        subs.push_back(host.WSError.connect([this](std::int16_t& i, std::int16_t number, std::string&, std::int32_t,
-                                                   const std::string&, const std::string&, std::int32_t, bool&) {
-            events.push_back("error " + std::to_string(i) + " " + std::to_string(number));
-        }));
+        subs.push_back(
+            host.WSConnect.connect([this](std::int16_t& i) { events.push_back("connect " + std::to_string(i)); }));
+        subs.push_back(
+            host.WSClose.connect([this](std::int16_t& i) { events.push_back("close " + std::to_string(i)); }));
+        subs.push_back(
+            host.WSError.connect([this](std::int16_t& i, std::int16_t number, std::string&, std::int32_t,
+                                        const std::string&, const std::string&, std::int32_t, bool&) {
+                events.push_back("error " + std::to_string(i) + " " + std::to_string(number));
+            }));
         subs.push_back(host.WSDataArrival.connect([this](std::int16_t& i, std::int32_t) {
-            framing.Receive(host.wsConnection(i)->GetData(), [this](const std::string& line) { lines.push_back(line); });
+            framing.Receive(host.wsConnection(i)->GetData(),
+                            [this](const std::string& line) { lines.push_back(line); });
         }));
     }
 
@@ -61,7 +65,7 @@ TEST(SocketIntegration, RegistersWithARealServerAndReceivesTheWelcomeLinesWholeA
     client.socket.SetRemoteHost(server.Host());
     client.socket.SetRemotePort(server.Port());
 
-    SendLine(client.socket, "NICK early");  // not connected yet: dropped
+    SendLine(client.socket, "NICK early"); // not connected yet: dropped
     client.socket.Connect();
     ASSERT_TRUE(PumpUntil([&] { return !client.events.empty(); }));
     ASSERT_EQ(client.events, (std::vector<std::string>{"connect 1"}));
@@ -97,7 +101,7 @@ TEST(SocketIntegration, PeerCloseLeavesTheSlotClosingUntilWeCloseAndOurCloseRais
     ASSERT_TRUE(PumpUntil([&] { return client.events.size() == 2; }));
     EXPECT_EQ(client.events[1], "close 1");
     EXPECT_NE(client.socket.State(), TcpSocket::StateClosed);
-    SendLine(client.socket, "NICK late");  // not connected: dropped silently
+    SendLine(client.socket, "NICK late"); // not connected: dropped silently
 
     client.socket.Close();
     EXPECT_EQ(client.socket.State(), TcpSocket::StateClosed);

@@ -55,7 +55,7 @@ TEST(frmContainer, LowestFreeSlotNumberIsReused)
     host.DestroySlot(1);
     host.DestroySlot(3);
     EXPECT_EQ(host.FreeSlot(), 1);
-    host.DestroySlot(0);  // the template stays
+    host.DestroySlot(0); // the template stays
     EXPECT_TRUE(host.SlotExists(0));
 }
 
@@ -71,14 +71,16 @@ TEST(frmContainer, EverySocketEventIsRaisedOnceWithItsSlotNumberFirst)
         events.push_back("data " + std::to_string(i) + " " + std::to_string(total));
     });
     auto s3 = host.WSClose.connect([&](std::int16_t& i) { events.push_back("close " + std::to_string(i)); });
-    auto s4 = host.WSError.connect([&](std::int16_t& i, std::int16_t number, std::string& description, std::int32_t,
-                                       const std::string&, const std::string&, std::int32_t, bool& cancel) {
-        events.push_back("error " + std::to_string(i) + " " + std::to_string(number) + " " + description);
-        description = "changed";
-        cancel = true;
-    });
+    auto s4 =
+        host.WSError.connect([&](std::int16_t& i, std::int16_t number, std::string& description, std::int32_t,
+                                 const std::string&, const std::string&, std::int32_t, bool& cancel) {
+            events.push_back("error " + std::to_string(i) + " " + std::to_string(number) + " " + description);
+            description = "changed";
+            cancel = true;
+        });
     auto s5 = host.WSSendProgress.connect([&](std::int16_t& i, std::int32_t sent, std::int32_t left) {
-        events.push_back("progress " + std::to_string(i) + " " + std::to_string(sent) + " " + std::to_string(left));
+        events.push_back("progress " + std::to_string(i) + " " + std::to_string(sent) + " " +
+                         std::to_string(left));
     });
     auto s6 = host.WSSendComplete.connect([&](std::int16_t& i) { events.push_back("sent " + std::to_string(i)); });
 

@@ -40,7 +40,7 @@ private:
     bool closed_ = false;
     std::string buffer_;
     std::vector<std::string> received_;
-    std::size_t next_ = 0;  // first line of received_ not yet matched
+    std::size_t next_ = 0; // first line of received_ not yet matched
 };
 
 } // namespace tellix::test

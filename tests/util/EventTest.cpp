@@ -31,9 +31,8 @@ TEST(Event, ReferenceArgumentsAreSharedByAllHandlersAndTheRaiser)
         text += "!";
         processed = true;
     });
-    auto second = event.connect([&](std::string& text, bool& processed) {
-        seen.push_back(text + (processed ? " processed" : ""));
-    });
+    auto second = event.connect(
+        [&](std::string& text, bool& processed) { seen.push_back(text + (processed ? " processed" : "")); });
     std::string text = "hi";
     bool processed = false;
     event.raise(text, processed);

@@ -102,8 +102,8 @@ TEST(NameIndex, FindsTheSharedNameAtTheLowestPosition)
 {
     KeyedList<Item> list;
     NameIndex<Item> names;
-    for (const auto& [key, name] : std::vector<std::pair<std::string, std::string>>{
-             {"k1", "x"}, {"k2", "y"}, {"k3", "x"}, {"k4", "x"}}) {
+    for (const auto& [key, name] :
+         std::vector<std::pair<std::string, std::string>>{{"k1", "x"}, {"k2", "y"}, {"k3", "x"}, {"k4", "x"}}) {
         auto item = MakeItem(key, name);
         names.Add(name, item.get());
         list.Append(key, item);

@@ -33,8 +33,7 @@ TEST(Utility, SplitKeepsEveryWordIncludingEmptyOnes)
     EXPECT_EQ(SplitQuoted("a  b ", " ", "", "").Words, (std::vector<std::string>{"a", "", "b", ""}));
     EXPECT_EQ(SplitQuoted(" ", " ", "", "").Words, (std::vector<std::string>{"", ""}));
     // Without quotes configured, quote characters are ordinary.
-    EXPECT_EQ(SplitQuoted("say \"a b\"", " ", "", "").Words,
-              (std::vector<std::string>{"say", "\"a", "b\""}));
+    EXPECT_EQ(SplitQuoted("say \"a b\"", " ", "", "").Words, (std::vector<std::string>{"say", "\"a", "b\""}));
 }
 
 TEST(Utility, JoinAndSplitRoundTrip)
