@@ -2,6 +2,7 @@
 
 #include "platform/TcpSocket.h"
 
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -23,7 +24,13 @@ public:
         ++connectCalls;
         state = StateConnecting;
     }
-    void SendData(std::string_view bytes) override { sent.emplace_back(bytes); }
+    void SendData(std::string_view bytes) override
+    {
+        if (onSend) {
+            onSend(bytes);
+        }
+        sent.emplace_back(bytes);
+    }
     std::string GetData() override
     {
         if (failReceive) {
@@ -70,6 +77,7 @@ public:
     int connectCalls = 0;
     int closeCalls = 0;
     std::vector<std::string> sent;
+    std::function<void(std::string_view)> onSend; // sees each send as it happens
 };
 
 class RecordingSocketFactory final : public SocketFactory {

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "util/Event.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tellix {
+
+class IRCChannels;
+class IRCConnection;
+class IRCUser;
+class IRCUsers;
+
+// One channel of a connection: name, joined state, topic and member list. Every
+// change is announced through the owning collection first, then by the channel.
+class IRCChannel : public std::enable_shared_from_this<IRCChannel> {
+    struct Token {
+        explicit Token() = default;
+    };
+
+public:
+    using UserPtr = std::shared_ptr<IRCUser>;
+
+    explicit IRCChannel(Token);
+    ~IRCChannel();
+    IRCChannel(const IRCChannel&) = delete;
+    IRCChannel& operator=(const IRCChannel&) = delete;
+
+    // Only the channel collection creates channels.
+    static std::shared_ptr<IRCChannel> Create();
+
+    struct EventSet {
+        Event<const UserPtr&> Join;
+        Event<const UserPtr&, const UserPtr&, const std::string&> Kick; // Source, Destination, Reason
+        Event<const UserPtr&, const std::string&> NickChange;           // Source, NickPrev
+        Event<const UserPtr&, const std::string&> Notice;
+        Event<const UserPtr&, const std::string&> Part;
+        Event<const UserPtr&, const std::string&> PrivMsg;
+        Event<const UserPtr&, const std::string&> Quit;
+        Event<const UserPtr&, const std::string&> TopicChange; // Source (may be null), TopicPrev
+        Event<const UserPtr&> UserAdd;
+        Event<const UserPtr&> UserRemove;
+    } Events;
+
+    const std::string& Name() const { return name_; }
+    std::int32_t Index() const { return index_; }
+    bool Joined() const { return joined_; }
+    const std::string& Topic() const { return topic_; }
+    // Asks the server; the stored topic changes when the server reports it.
+    void Topic(const std::string& newTopic);
+    const std::shared_ptr<IRCUsers>& Users() const { return pobjUsers_; }
+    IRCChannels* Parent() const { return parent_; }
+
+    void Join();
+    void Part(const std::string& partMsg);
+    void Kick(const UserPtr& destination, const std::string& reason);
+    void SendNotice(const std::string& notice);
+    void SendPrivMsg(const std::string& privMsg);
+    // Leaves the collection, parting first when joined.
+    void Delete();
+
+    // Used by the model, the connection and the dispatcher.
+    void SetIndex(std::int32_t index) { index_ = index; }
+    void SetName(std::string_view name);
+    void SetParent(IRCChannels* parent);
+    void SetJoined(bool joined) { joined_ = joined; }
+    const std::string& Key() const { return key_; }
+    void ProcessJoin(const UserPtr& source);
+    void ProcessKick(const UserPtr& source, const UserPtr& destination, const std::string& reason);
+    void ProcessNotice(const UserPtr& source, const std::string& notice);
+    void ProcessPart(const UserPtr& source, const std::string& partMsg);
+    void ProcessPrivMsg(const UserPtr& source, const std::string& privMsg);
+    void ProcessTopicChange(const UserPtr& source, const std::string& newTopic);
+    // For the collection's destructor: forgets Parent without a word.
+    void DetachParent() { parent_ = nullptr; }
+
+private:
+    IRCConnection* Connection() const;
+    IRCConnection& RequireConnection() const;
+    UserPtr OwnUser() const;
+
+    void pobjUsers_Add(const UserPtr& user);
+    void pobjUsers_Remove(const UserPtr& user);
+    void pobjUsers_NickChange(const UserPtr& user, const std::string& nickPrev);
+    void pobjUsers_Quit(const UserPtr& user, const std::string& quitMsg);
+
+    std::int32_t index_ = -1;
+    bool joined_ = false;
+    std::string name_;
+    IRCChannels* parent_ = nullptr;
+    std::string key_;
+    std::string topic_;
+    std::shared_ptr<IRCUsers> pobjUsers_; // the member list, never with a Parent
+    Subscription onAdd_;
+    Subscription onRemove_;
+    Subscription onNickChange_;
+    Subscription onQuit_;
+};
+
+} // namespace tellix

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "util/Event.h"
+#include "util/KeyedList.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tellix {
+
+class IRCChannel;
+class IRCConnection;
+class IRCUser;
+
+// The channels of one connection, and the one point through which they report.
+class IRCChannels {
+    struct Token {
+        explicit Token() = default;
+    };
+
+public:
+    using ChannelPtr = std::shared_ptr<IRCChannel>;
+    using UserPtr = std::shared_ptr<IRCUser>;
+    using const_iterator = KeyedList<IRCChannel>::const_iterator;
+
+    explicit IRCChannels(Token);
+    ~IRCChannels();
+    IRCChannels(const IRCChannels&) = delete;
+    IRCChannels& operator=(const IRCChannels&) = delete;
+
+    static std::shared_ptr<IRCChannels> Create();
+
+    struct EventSet {
+        Event<const ChannelPtr&> Add;
+        Event<const ChannelPtr&, const UserPtr&> Join;
+        Event<const ChannelPtr&, const UserPtr&, const UserPtr&, const std::string&> Kick; // Source, Destination
+        Event<const ChannelPtr&, const UserPtr&, const std::string&> NickChange;
+        Event<const ChannelPtr&, const UserPtr&, const std::string&> Notice;
+        Event<const ChannelPtr&, const UserPtr&, const std::string&> Part;
+        Event<const ChannelPtr&, const UserPtr&, const std::string&> PrivMsg;
+        Event<const ChannelPtr&, const UserPtr&, const std::string&> Quit;
+        Event<const ChannelPtr&, const UserPtr&, const std::string&> TopicChange; // Source may be null
+    } Events;
+
+    // Appends a new channel, even when one of that name exists.
+    ChannelPtr Add(std::string_view name);
+    // Finds or creates the channel and asks the server to join it unless joined.
+    ChannelPtr Join(std::string_view name);
+    ChannelPtr GetChannel(std::string_view name);
+    // By name, ASCII case-insensitive, whole string; null when none.
+    ChannelPtr Item(std::string_view name) const;
+    // By position from 1; any other position fails.
+    ChannelPtr Item(std::int32_t position) const;
+    // A bare nullptr would otherwise reach the text overloads.
+    ChannelPtr Item(std::nullptr_t) const = delete;
+    std::int32_t Count() const { return list_.Count(); }
+    void Remove(std::int32_t position);
+    // By element Key; a key that names no channel fails.
+    void Remove(std::string_view key);
+    void Remove(std::nullptr_t) = delete;
+    void Clear();
+
+    const_iterator begin() const { return list_.begin(); }
+    const_iterator end() const { return list_.end(); }
+    IRCConnection* Parent() const { return parent_; }
+
+    // Used by the model and the connection.
+    void SetParent(IRCConnection* parent);
+    void Delete();
+    void RemoveAt(std::int32_t position);
+    void Reindex();
+    void RaiseJoin(const ChannelPtr& channel, const UserPtr& source);
+    void RaiseKick(const ChannelPtr& channel, const UserPtr& source, const UserPtr& destination,
+                   const std::string& reason);
+    void RaiseNickChange(const ChannelPtr& channel, const UserPtr& source, const std::string& nickPrev);
+    void RaiseNotice(const ChannelPtr& channel, const UserPtr& source, const std::string& notice);
+    void RaisePart(const ChannelPtr& channel, const UserPtr& source, const std::string& partMsg);
+    void RaisePrivMsg(const ChannelPtr& channel, const UserPtr& source, const std::string& privMsg);
+    void RaiseQuit(const ChannelPtr& channel, const UserPtr& source, const std::string& quitMsg);
+    void RaiseTopicChange(const ChannelPtr& channel, const UserPtr& source, const std::string& topicPrev);
+    const std::string& Key() const { return key_; }
+    // For the owner's destructor: forgets Parent without a word.
+    void DetachParent() { parent_ = nullptr; }
+
+private:
+    friend class IRCChannel;
+
+    ChannelPtr NewChannel(std::string_view name);
+    void Append(const ChannelPtr& channel);
+    void NameStored(IRCChannel* channel, const std::string& namePrev);
+    void ReindexFrom(std::int32_t first);
+
+    KeyedList<IRCChannel> list_;
+    NameIndex<IRCChannel> byName_; // ASCII upper-cased name -> elements
+    IRCConnection* parent_ = nullptr;
+    std::string key_;
+};
+
+} // namespace tellix

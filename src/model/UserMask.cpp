@@ -1,0 +1,52 @@
+#include "model/UserMask.h"
+
+namespace tellix {
+
+UserMaskRecord ParseUserMask(std::string_view text)
+{
+    UserMaskRecord record;
+    const std::size_t bang = text.find('!');
+    const std::size_t at = text.rfind('@');
+    if (bang == std::string_view::npos) {
+        if (at == std::string_view::npos) {
+            record.Nick = text;
+        } else {
+            record.User = text.substr(0, at);
+            record.Host = text.substr(at + 1);
+        }
+    } else {
+        record.Nick = text.substr(0, bang);
+        if (at != std::string_view::npos) {
+            if (at > bang) {
+                record.User = text.substr(bang + 1, at - bang - 1);
+            }
+            record.Host = text.substr(at + 1);
+        }
+    }
+    record.Info = (record.Nick.empty() ? 0 : 1) + (record.User.empty() ? 0 : 2) + (record.Host.empty() ? 0 : 4);
+    return record;
+}
+
+std::string BuildUserMask(const UserMaskRecord& record)
+{
+    std::string mask;
+    mask.reserve(record.Nick.size() + record.User.size() + record.Host.size() + 2);
+    mask.append(record.Nick).append("!").append(record.User).append("@").append(record.Host);
+    return mask;
+}
+
+std::int32_t CompareUserMasks(const UserMaskRecord& x, const UserMaskRecord& y)
+{
+    return (x.Nick == y.Nick ? 1 : 0) + (x.User == y.User ? 2 : 0) + (x.Host == y.Host ? 4 : 0);
+}
+
+std::string_view UserMaskNick(std::string_view text)
+{
+    const std::size_t bang = text.find('!');
+    if (bang != std::string_view::npos) {
+        return text.substr(0, bang);
+    }
+    return text.find('@') == std::string_view::npos ? text : std::string_view();
+}
+
+} // namespace tellix

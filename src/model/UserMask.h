@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tellix {
+
+// The parts of a user mask nick!user@host.
+struct UserMaskRecord {
+    std::string Nick;
+    std::string User;
+    std::string Host;
+    std::int32_t Info = 0; // 1: Nick not empty, 2: User not empty, 4: Host not empty
+};
+
+// Splits at the first "!" and the last "@". When the last "@" stands before the first
+// "!", the user part is empty, the nick ends at the "!" and the host follows the "@".
+UserMaskRecord ParseUserMask(std::string_view text);
+
+// Always both separators, whatever part is empty.
+std::string BuildUserMask(const UserMaskRecord& record);
+
+// Bit 1: same nick, bit 2: same user, bit 4: same host; exact comparison.
+std::int32_t CompareUserMasks(const UserMaskRecord& x, const UserMaskRecord& y);
+
+// The Nick that ParseUserMask would give, without building the record.
+std::string_view UserMaskNick(std::string_view text);
+
+} // namespace tellix

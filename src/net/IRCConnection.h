@@ -1,0 +1,148 @@
+#pragma once
+
+#include "net/LineFraming.h"
+#include "util/Event.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tellix {
+
+class IRCChannel;
+class IRCChannels;
+class IRCConnections;
+class IRCUser;
+class IRCUsers;
+class ServerLine;
+class TcpSocket;
+class frmContainer;
+
+// One connection to one IRC server: its socket slot, the channels and users it knows,
+// registration, and every event of them all, raised through the owning collection
+// first and then on the connection itself.
+class IRCConnection : public std::enable_shared_from_this<IRCConnection> {
+    struct Token {
+        explicit Token() = default;
+    };
+
+public:
+    using ChannelPtr = std::shared_ptr<IRCChannel>;
+    using UserPtr = std::shared_ptr<IRCUser>;
+
+    // Automation bits.
+    static constexpr std::int32_t AutoUser = 1; // send USER on connect
+    static constexpr std::int32_t AutoNick = 2; // send NICK on connect
+    static constexpr std::int32_t AutoPong = 4; // answer PING
+
+    explicit IRCConnection(Token);
+    ~IRCConnection();
+    IRCConnection(const IRCConnection&) = delete;
+    IRCConnection& operator=(const IRCConnection&) = delete;
+
+    static std::shared_ptr<IRCConnection> Create();
+
+    std::int32_t Automation() const { return automation_; }
+    void Automation(std::int32_t newValue);
+    const std::string& InitialNick() const { return initialNick_; }
+    void InitialNick(const std::string& newValue);
+    const std::string& InitialUserParams() const { return initialUserParams_; }
+    void InitialUserParams(const std::string& newValue);
+
+    void Connect(const std::string& server, std::int32_t port);
+    void Disconnect();
+    void Quit(const std::string& quitMsg);
+    void ChangeNick(const std::string& nickNext);
+    void SendMessage(std::string_view message);
+    bool ProcessServerMessage(std::string_view message);
+    void Delete();
+
+    bool Connected() const { return connected_; }
+    const std::string& Server() const { return server_; }
+    const UserPtr& User() const { return user_; }
+    const std::shared_ptr<IRCUsers>& Users() const { return users_; }
+    const std::shared_ptr<IRCChannels>& Channels() const { return channels_; }
+    std::int32_t Index() const { return index_; }
+    IRCConnections* Parent() const { return parent_; }
+
+    // Used by the collection and the model.
+    void SetIndex(std::int32_t index) { index_ = index; }
+    // Sets Parent, once, and takes a socket slot of the collection's host.
+    void SetParent(IRCConnections* parent);
+    const std::string& Key() const { return key_; }
+    std::int16_t SlotNumber() const { return slot_; }
+    std::int32_t Port() const { return port_; }
+    bool TestAutomation(std::int32_t bit) const { return (automation_ & bit) != 0; }
+    // Gives back the socket slot and forgets the collection without a word; for the
+    // collection's destructor, when this connection outlives it.
+    void DetachFromCollection();
+
+    struct EventSet {
+        Event<const ChannelPtr&> ChannelAdd;
+        Event<const ChannelPtr&, const UserPtr&> ChannelJoin;
+        Event<const ChannelPtr&, const UserPtr&, const UserPtr&, const std::string&> ChannelKick;
+        Event<const ChannelPtr&, const UserPtr&, const std::string&> ChannelNickChange;
+        Event<const ChannelPtr&, const UserPtr&, const std::string&> ChannelNotice;
+        Event<const ChannelPtr&, const UserPtr&, const std::string&> ChannelPart;
+        Event<const ChannelPtr&, const UserPtr&, const std::string&> ChannelPrivMsg;
+        Event<const ChannelPtr&, const UserPtr&, const std::string&> ChannelQuit;
+        Event<const ChannelPtr&, const UserPtr&, const std::string&> ChannelTopicChange;
+        Event<const std::string&, std::int32_t, bool> Connect;    // Server, Port, Code
+        Event<const std::string&, std::int32_t, bool> Disconnect; // Server, Port, Code
+        Event<const std::string&> Error;                          // Description
+        Event<const std::string&, bool&> GetRawMessage;           // Message, Processed
+        Event<const std::string&> MessageNotProcessed;
+        Event<const std::string&> ServerChange;
+        // Number, Description, Scode, Source, HelpFile, HelpContext, CancelDisplay
+        Event<std::int16_t, std::string&, std::int32_t, const std::string&, const std::string&, std::int32_t,
+              bool&>
+            SocketError;
+        Event<const UserPtr&> UserAdd;
+        Event<const UserPtr&, const std::string&> UserNickChange;
+        Event<const UserPtr&, const std::string&> UserNotice;
+        Event<const UserPtr&, const std::string&> UserPrivMsg;
+        Event<const UserPtr&, const std::string&> UserQuit;
+        Event<const UserPtr&> UserRemove;
+    } Events;
+
+private:
+    void NormaliseAutomation();
+    void RaiseOwnDisconnectFirst();
+    void BindCollections();
+    void BindSocketHost();
+    void HandleLine(const std::string& line);
+    bool ProcessPrefixedMessage(const ServerLine& line);
+
+    void pobjContainer_WSClose(std::int16_t& index);
+    void pobjContainer_WSConnect(std::int16_t& index);
+    void pobjContainer_WSDataArrival(std::int16_t& index, std::int32_t bytesTotal);
+    void pobjContainer_WSError(std::int16_t& index, std::int16_t number, std::string& description,
+                               std::int32_t scode, const std::string& source, const std::string& helpFile,
+                               std::int32_t helpContext, bool& cancelDisplay);
+
+    std::int32_t automation_ = AutoPong;
+    LineFraming receiveBuffer_;
+    bool connected_ = false;
+    TcpSocket* socket_ = nullptr;
+    std::int32_t index_ = -1;
+    std::string initialUserParams_;
+    std::string initialNick_;
+    bool codeFlag_ = false;
+    IRCConnections* parent_ = nullptr;
+    std::int32_t port_ = 0;
+    std::string server_;
+    std::string key_;
+    UserPtr user_;
+    std::int16_t slot_ = 0;
+    std::shared_ptr<IRCChannels> channels_;
+    frmContainer* host_ = nullptr;
+    std::shared_ptr<IRCUsers> users_;
+
+    std::vector<Subscription> pobjChannels_;
+    std::vector<Subscription> pobjUsers_;
+    std::vector<Subscription> pobjContainer_;
+};
+
+} // namespace tellix

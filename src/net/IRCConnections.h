@@ -1,0 +1,183 @@
+#pragma once
+
+#include "net/frmContainer.h"
+#include "util/Event.h"
+#include "util/KeyedList.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tellix {
+
+class IRCChannel;
+class IRCConnection;
+class IRCUser;
+
+// The connections, the socket host they share, and the one place where the events of
+// every connection, channel and user come together, each with its connection first.
+class IRCConnections {
+public:
+    using ConnectionPtr = std::shared_ptr<IRCConnection>;
+    using ChannelPtr = std::shared_ptr<IRCChannel>;
+    using UserPtr = std::shared_ptr<IRCUser>;
+
+    explicit IRCConnections(SocketFactory& factory);
+    ~IRCConnections();
+    IRCConnections(const IRCConnections&) = delete;
+    IRCConnections& operator=(const IRCConnections&) = delete;
+
+    ConnectionPtr Add();
+    // A position or a connection's key; one that names no connection fails.
+    const ConnectionPtr& Item(std::int32_t position) const;
+    const ConnectionPtr& Item(std::string_view key) const;
+    std::int32_t Count() const { return list_.Count(); }
+    auto begin() const { return list_.begin(); }
+    auto end() const { return list_.end(); }
+    void Remove(std::int32_t position);
+    void Remove(std::string_view key);
+    void Clear();
+
+    // Used by the connections.
+    void Reindex();
+    void RemoveAt(std::int32_t position);
+    frmContainer& SocketHost() { return *host_; }
+    const std::string& Key() const { return key_; }
+
+    struct EventsType {
+        Event<const ConnectionPtr&> Add;
+        Event<const ConnectionPtr&, const ChannelPtr&> ChannelAdd;
+        Event<const ConnectionPtr&, const ChannelPtr&, const UserPtr&> ChannelJoin;
+        Event<const ConnectionPtr&, const ChannelPtr&, const UserPtr&, const UserPtr&, const std::string&>
+            ChannelKick;
+        Event<const ConnectionPtr&, const ChannelPtr&, const UserPtr&, const std::string&> ChannelNickChange;
+        Event<const ConnectionPtr&, const ChannelPtr&, const UserPtr&, const std::string&> ChannelNotice;
+        Event<const ConnectionPtr&, const ChannelPtr&, const UserPtr&, const std::string&> ChannelPart;
+        Event<const ConnectionPtr&, const ChannelPtr&, const UserPtr&, const std::string&> ChannelPrivMsg;
+        Event<const ConnectionPtr&, const ChannelPtr&, const UserPtr&, const std::string&> ChannelQuit;
+        Event<const ConnectionPtr&, const ChannelPtr&, const UserPtr&, const std::string&> ChannelTopicChange;
+        Event<const ConnectionPtr&, const std::string&, std::int32_t, bool> Connect;
+        Event<const ConnectionPtr&, const std::string&, std::int32_t, bool> Disconnect;
+        Event<const ConnectionPtr&, const std::string&> Error;
+        Event<const ConnectionPtr&, const std::string&, bool&> GetRawMessage;
+        Event<const ConnectionPtr&, const std::string&> MessageNotProcessed;
+        Event<const ConnectionPtr&, const std::string&> ServerChange;
+        Event<const ConnectionPtr&, std::int16_t, std::string&, std::int32_t, const std::string&,
+              const std::string&, std::int32_t, bool&>
+            SocketError;
+        Event<const ConnectionPtr&, const UserPtr&> UserAdd;
+        Event<const ConnectionPtr&, const UserPtr&, const std::string&> UserNickChange;
+        Event<const ConnectionPtr&, const UserPtr&, const std::string&> UserNotice;
+        Event<const ConnectionPtr&, const UserPtr&, const std::string&> UserPrivMsg;
+        Event<const ConnectionPtr&, const UserPtr&, const std::string&> UserQuit;
+        Event<const ConnectionPtr&, const UserPtr&> UserRemove;
+    } Events;
+
+    // One raise operation per event but Add, used by the connections.
+    void RaiseChannelAdd(const ConnectionPtr& connection, const ChannelPtr& channel)
+    {
+        Events.ChannelAdd.raise(connection, channel);
+    }
+    void RaiseChannelJoin(const ConnectionPtr& connection, const ChannelPtr& channel, const UserPtr& source)
+    {
+        Events.ChannelJoin.raise(connection, channel, source);
+    }
+    void RaiseChannelKick(const ConnectionPtr& connection, const ChannelPtr& channel, const UserPtr& source,
+                          const UserPtr& destination, const std::string& reason)
+    {
+        Events.ChannelKick.raise(connection, channel, source, destination, reason);
+    }
+    void RaiseChannelNickChange(const ConnectionPtr& connection, const ChannelPtr& channel, const UserPtr& source,
+                                const std::string& nickPrev)
+    {
+        Events.ChannelNickChange.raise(connection, channel, source, nickPrev);
+    }
+    void RaiseChannelNotice(const ConnectionPtr& connection, const ChannelPtr& channel, const UserPtr& source,
+                            const std::string& notice)
+    {
+        Events.ChannelNotice.raise(connection, channel, source, notice);
+    }
+    void RaiseChannelPart(const ConnectionPtr& connection, const ChannelPtr& channel, const UserPtr& source,
+                          const std::string& partMsg)
+    {
+        Events.ChannelPart.raise(connection, channel, source, partMsg);
+    }
+    void RaiseChannelPrivMsg(const ConnectionPtr& connection, const ChannelPtr& channel, const UserPtr& source,
+                             const std::string& privMsg)
+    {
+        Events.ChannelPrivMsg.raise(connection, channel, source, privMsg);
+    }
+    void RaiseChannelQuit(const ConnectionPtr& connection, const ChannelPtr& channel, const UserPtr& source,
+                          const std::string& quitMsg)
+    {
+        Events.ChannelQuit.raise(connection, channel, source, quitMsg);
+    }
+    void RaiseChannelTopicChange(const ConnectionPtr& connection, const ChannelPtr& channel, const UserPtr& source,
+                                 const std::string& topicPrev)
+    {
+        Events.ChannelTopicChange.raise(connection, channel, source, topicPrev);
+    }
+    void RaiseConnect(const ConnectionPtr& connection, const std::string& server, std::int32_t port, bool code)
+    {
+        Events.Connect.raise(connection, server, port, code);
+    }
+    void RaiseDisconnect(const ConnectionPtr& connection, const std::string& server, std::int32_t port, bool code)
+    {
+        Events.Disconnect.raise(connection, server, port, code);
+    }
+    void RaiseError(const ConnectionPtr& connection, const std::string& description)
+    {
+        Events.Error.raise(connection, description);
+    }
+    void RaiseGetRawMessage(const ConnectionPtr& connection, const std::string& message, bool& processed)
+    {
+        Events.GetRawMessage.raise(connection, message, processed);
+    }
+    void RaiseMessageNotProcessed(const ConnectionPtr& connection, const std::string& message)
+    {
+        Events.MessageNotProcessed.raise(connection, message);
+    }
+    void RaiseServerChange(const ConnectionPtr& connection, const std::string& server)
+    {
+        Events.ServerChange.raise(connection, server);
+    }
+    void RaiseSocketError(const ConnectionPtr& connection, std::int16_t number, std::string& description,
+                          std::int32_t scode, const std::string& source, const std::string& helpFile,
+                          std::int32_t helpContext, bool& cancelDisplay)
+    {
+        Events.SocketError.raise(connection, number, description, scode, source, helpFile, helpContext,
+                                 cancelDisplay);
+    }
+    void RaiseUserAdd(const ConnectionPtr& connection, const UserPtr& source)
+    {
+        Events.UserAdd.raise(connection, source);
+    }
+    void RaiseUserNickChange(const ConnectionPtr& connection, const UserPtr& source, const std::string& nickPrev)
+    {
+        Events.UserNickChange.raise(connection, source, nickPrev);
+    }
+    void RaiseUserNotice(const ConnectionPtr& connection, const UserPtr& source, const std::string& notice)
+    {
+        Events.UserNotice.raise(connection, source, notice);
+    }
+    void RaiseUserPrivMsg(const ConnectionPtr& connection, const UserPtr& source, const std::string& privMsg)
+    {
+        Events.UserPrivMsg.raise(connection, source, privMsg);
+    }
+    void RaiseUserQuit(const ConnectionPtr& connection, const UserPtr& source, const std::string& quitMsg)
+    {
+        Events.UserQuit.raise(connection, source, quitMsg);
+    }
+    void RaiseUserRemove(const ConnectionPtr& connection, const UserPtr& source)
+    {
+        Events.UserRemove.raise(connection, source);
+    }
+
+private:
+    KeyedList<IRCConnection> list_;
+    std::unique_ptr<frmContainer> host_;
+    std::string key_;
+};
+
+} // namespace tellix
