@@ -1,0 +1,105 @@
+// Lines per second through line framing, the dispatcher and the model, with no window.
+#include "model/IRCChannel.h"
+#include "model/IRCChannels.h"
+#include "model/IRCUsers.h"
+#include "net/IRCConnection.h"
+#include "net/IRCConnections.h"
+
+#include "support/RecordingSocket.h"
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+using namespace tellix;
+
+namespace {
+
+struct Client {
+    test::RecordingSocketFactory factory;
+    IRCConnections connections{factory};
+    std::shared_ptr<IRCConnection> connection = connections.Add();
+    test::RecordingSocket& socket = *factory.created.back();
+
+    Client()
+    {
+        connection->InitialNick("me");
+        connection->Connect("irc.test", 6667);
+        socket.PeerConnects();
+        socket.PeerSends(":irc.test 001 me :Welcome\r\n:me!u@h JOIN :#room\r\n");
+    }
+};
+
+// Feeds the text in socket-sized pieces, as the network would deliver it.
+void Deliver(test::RecordingSocket& socket, const std::string& text)
+{
+    constexpr std::size_t chunk = 16 * 1024;
+    for (std::size_t pos = 0; pos < text.size(); pos += chunk) {
+        socket.PeerSends(text.substr(pos, chunk));
+    }
+}
+
+std::string Messages(const std::string& target, int lines, int senders)
+{
+    std::string text;
+    for (int i = 0; i < lines; ++i) {
+        const std::string nick = "user" + std::to_string(i % senders);
+        text += ":" + nick + "!~" + nick + "@host" + std::to_string(i % senders) + ".example.net PRIVMSG " +
+                target + " :message number " + std::to_string(i) + " with some ordinary chat text\r\n";
+    }
+    return text;
+}
+
+void BM_ChannelPrivMsgFrom500Senders(benchmark::State& state)
+{
+    Client client;
+    const int lines = 20000;
+    const std::string text = Messages("#room", lines, 500);
+    for (auto _ : state) {
+        Deliver(client.socket, text);
+    }
+    state.SetItemsProcessed(state.iterations() * lines);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_ChannelPrivMsgFrom500Senders)->Unit(benchmark::kMillisecond);
+
+void BM_PrivatePrivMsg(benchmark::State& state)
+{
+    Client client;
+    const int lines = 20000;
+    const std::string text = Messages("me", lines, 1);
+    for (auto _ : state) {
+        Deliver(client.socket, text);
+    }
+    state.SetItemsProcessed(state.iterations() * lines);
+}
+BENCHMARK(BM_PrivatePrivMsg)->Unit(benchmark::kMillisecond);
+
+// One names reply line per 50 names, as servers send it, for a channel of N users.
+void BM_NamesReply(benchmark::State& state)
+{
+    const auto names = static_cast<int>(state.range(0));
+    std::string text;
+    for (int i = 0; i < names; i += 50) {
+        text += ":irc.test 353 me = #big :";
+        for (int j = i; j < i + 50 && j < names; ++j) {
+            text += (j % 10 == 0 ? "@" : "") + std::string("nick") + std::to_string(j) + " ";
+        }
+        text += "\r\n";
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto client = std::make_unique<Client>();
+        state.ResumeTiming();
+        Deliver(client->socket, text);
+        benchmark::DoNotOptimize(client->connection->Channels()->Item("#big"));
+        state.PauseTiming();
+        client.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * names);
+}
+BENCHMARK(BM_NamesReply)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+} // namespace
