@@ -54,6 +54,9 @@ public:
     [[nodiscard]] Subscription connect(Handler handler)
     {
         auto slot = std::make_shared<Slot>(std::move(handler));
+        if (!state_) {
+            state_ = std::make_shared<State>();
+        }
         state_->Compact();
         state_->slots.push_back(slot);
         std::weak_ptr<State> weakState = state_;
@@ -72,7 +75,7 @@ public:
 
     void raise(Args... args) const
     {
-        if (state_->slots.empty()) {
+        if (!state_ || state_->slots.empty()) {
             return;
         }
         // Keeps the handler list alive even if a handler destroys the event's owner.
@@ -97,7 +100,7 @@ public:
         }
     }
 
-    bool empty() const { return state_->slots.empty(); }
+    bool empty() const { return !state_ || state_->slots.empty(); }
 
 private:
     struct Slot {
@@ -120,7 +123,8 @@ private:
         }
     };
 
-    std::shared_ptr<State> state_ = std::make_shared<State>();
+    // Made on the first connect: most events of most objects never get a handler.
+    std::shared_ptr<State> state_;
 };
 
 } // namespace tellix

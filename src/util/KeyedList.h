@@ -207,9 +207,10 @@ public:
     {
         auto it = map_.find(name);
         if (it == map_.end()) {
-            it = map_.emplace(std::string(name), std::vector<T*>{}).first;
+            map_.emplace(std::string(name), Entry{item, {}});
+        } else {
+            it->second.more.push_back(item);
         }
-        it->second.push_back(item);
     }
 
     void Remove(std::string_view name, T* item)
@@ -218,9 +219,16 @@ public:
         if (it == map_.end()) {
             return;
         }
-        std::erase(it->second, item);
-        if (it->second.empty()) {
-            map_.erase(it);
+        Entry& entry = it->second;
+        if (entry.first == item) {
+            if (entry.more.empty()) {
+                map_.erase(it);
+                return;
+            }
+            entry.first = entry.more.back();
+            entry.more.pop_back();
+        } else {
+            std::erase(entry.more, item);
         }
     }
 
@@ -230,15 +238,15 @@ public:
         if (it == map_.end()) {
             return nullptr;
         }
-        const std::vector<T*>& items = it->second;
-        if (items.size() == 1) {
-            return items.front();
+        const Entry& entry = it->second;
+        if (entry.more.empty()) {
+            return entry.first;
         }
-        T* best = nullptr;
-        std::int32_t bestPosition = 0;
-        for (T* item : items) {
+        T* best = entry.first;
+        std::int32_t bestPosition = list.PositionOf(best->Key());
+        for (T* item : entry.more) {
             const std::int32_t position = list.PositionOf(item->Key());
-            if (position > 0 && (best == nullptr || position < bestPosition)) {
+            if (position < bestPosition) {
                 best = item;
                 bestPosition = position;
             }
@@ -249,7 +257,12 @@ public:
     void Clear() { map_.clear(); }
 
 private:
-    TextMap<std::vector<T*>> map_;
+    // Names are nearly always unique, so the one element needs no allocation of its own.
+    struct Entry {
+        T* first;
+        std::vector<T*> more;
+    };
+    TextMap<Entry> map_;
 };
 
 } // namespace tellix
