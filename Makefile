@@ -10,7 +10,9 @@ else
   CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
 endif
 
-.PHONY: deps configure build run test bench format clean
+FUZZ_SECONDS ?= 30
+
+.PHONY: deps configure build run test fuzz bench format clean
 
 deps:
 	@scripts/install-deps
@@ -26,6 +28,13 @@ run: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+ifneq ($(SANITIZE),1)
+	@$(MAKE) --no-print-directory fuzz
+endif
+
+# A short regression run of every fuzz target over its corpus (clang, libFuzzer).
+fuzz: deps
+	@scripts/fuzz $(FUZZ_SECONDS)
 
 bench: build
 	@$(BUILD)/bench/tellix_bench $(BENCH_ARGS)
@@ -34,4 +43,4 @@ format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	@rm -rf build build-sanitize
+	@rm -rf build build-sanitize build-fuzz
