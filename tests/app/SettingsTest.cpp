@@ -1,8 +1,10 @@
 #include "app/Settings.h"
+#include "platform/qt/QtClock.h"
 #include "platform/qt/QtSettingsStore.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 
@@ -67,4 +69,20 @@ TEST(QtSettingsStore, KeepsTextsPerApplicationUnderXdgConfigHome)
 
     ::unsetenv("XDG_CONFIG_HOME");
     std::filesystem::remove_all(home);
+}
+
+TEST(QtClock, LongTimeHasTheTimeAndNoZoneName)
+{
+    QtClock clock;
+    const std::string time = clock.LongTime();
+    ASSERT_FALSE(time.empty());
+    // Hours, minutes and seconds, in whatever order and separators the locale uses.
+    int digits = 0;
+    for (char c : time) {
+        digits += std::isdigit(static_cast<unsigned char>(c)) ? 1 : 0;
+    }
+    EXPECT_GE(digits, 5) << time;
+    for (const char* zone : {"UTC", "GMT", "CET", "+00", "Z"}) {
+        EXPECT_EQ(time.find(zone), std::string::npos) << time;
+    }
 }
