@@ -205,10 +205,8 @@ template <class T> class NameIndex {
 public:
     void Add(std::string_view name, T* item)
     {
-        auto it = map_.find(name);
-        if (it == map_.end()) {
-            map_.emplace(std::string(name), Entry{item, {}});
-        } else {
+        auto [it, inserted] = map_.try_emplace(std::string(name), Entry{item, {}});
+        if (!inserted) {
             it->second.more.push_back(item);
         }
     }
