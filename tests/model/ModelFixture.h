@@ -6,6 +6,7 @@
 #include "model/IRCUsers.h"
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
+#include "support/EventRecorder.h"
 #include "support/RecordingSocket.h"
 #include "util/Event.h"
 
@@ -14,92 +15,6 @@
 #include <vector>
 
 namespace tellix::test {
-
-// Records every event of the watched objects, in the order they are raised, as
-// "label.Event args": users by nick ("-" for none, "" for an empty nick), channels by name, texts quoted.
-class Recorder {
-public:
-    std::vector<std::string> log;
-
-    // Returns what was recorded so far and starts afresh.
-    std::vector<std::string> Take()
-    {
-        std::vector<std::string> taken;
-        taken.swap(log);
-        return taken;
-    }
-
-    void Watch(const std::string& label, IRCUser& user)
-    {
-        auto& e = user.Events;
-        Keep(e.NickChange, label + ".NickChange");
-        Keep(e.Notice, label + ".Notice");
-        Keep(e.PrivMsg, label + ".PrivMsg");
-        Keep(e.Quit, label + ".Quit");
-    }
-
-    void Watch(const std::string& label, IRCUsers& users)
-    {
-        auto& e = users.Events;
-        Keep(e.Add, label + ".Add");
-        Keep(e.NickChange, label + ".NickChange");
-        Keep(e.Notice, label + ".Notice");
-        Keep(e.PrivMsg, label + ".PrivMsg");
-        Keep(e.Quit, label + ".Quit");
-        Keep(e.Remove, label + ".Remove");
-    }
-
-    void Watch(const std::string& label, IRCChannel& channel)
-    {
-        auto& e = channel.Events;
-        Keep(e.Join, label + ".Join");
-        Keep(e.Kick, label + ".Kick");
-        Keep(e.NickChange, label + ".NickChange");
-        Keep(e.Notice, label + ".Notice");
-        Keep(e.Part, label + ".Part");
-        Keep(e.PrivMsg, label + ".PrivMsg");
-        Keep(e.Quit, label + ".Quit");
-        Keep(e.TopicChange, label + ".TopicChange");
-        Keep(e.UserAdd, label + ".UserAdd");
-        Keep(e.UserRemove, label + ".UserRemove");
-    }
-
-    void Watch(const std::string& label, IRCChannels& channels)
-    {
-        auto& e = channels.Events;
-        Keep(e.Add, label + ".Add");
-        Keep(e.Join, label + ".Join");
-        Keep(e.Kick, label + ".Kick");
-        Keep(e.NickChange, label + ".NickChange");
-        Keep(e.Notice, label + ".Notice");
-        Keep(e.Part, label + ".Part");
-        Keep(e.PrivMsg, label + ".PrivMsg");
-        Keep(e.Quit, label + ".Quit");
-        Keep(e.TopicChange, label + ".TopicChange");
-    }
-
-private:
-    static std::string Text(const std::shared_ptr<IRCUser>& user)
-    {
-        if (!user) {
-            return "-";
-        }
-        return user->Nick().empty() ? "\"\"" : user->Nick();
-    }
-    static std::string Text(const std::shared_ptr<IRCChannel>& channel) { return channel ? channel->Name() : "-"; }
-    static std::string Text(const std::string& text) { return "'" + text + "'"; }
-
-    template <class... Args> void Keep(Event<Args...>& event, std::string name)
-    {
-        subscriptions_.push_back(event.connect([this, name](Args... args) {
-            std::string entry = name;
-            ((entry += " " + Text(args)), ...);
-            log.push_back(entry);
-        }));
-    }
-
-    std::vector<Subscription> subscriptions_;
-};
 
 // A connection online through a RecordingSocket, registered by hand (no lines sent),
 // with the own user "me" in its master list.

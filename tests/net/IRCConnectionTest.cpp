@@ -6,6 +6,7 @@
 #include "model/IRCUsers.h"
 #include "net/IRCConnections.h"
 
+#include "support/EventRecorder.h"
 #include "support/RecordingSocket.h"
 #include "util/CoreError.h"
 
@@ -15,76 +16,11 @@
 #include <vector>
 
 using namespace tellix;
+using test::Recorder;
 using test::RecordingSocket;
 using test::RecordingSocketFactory;
 
 namespace {
-
-// Records the connection-level events of the collection and of one connection into
-// one log, so that the two-step orders show.
-struct Recorder {
-    std::vector<std::string> log;
-    std::vector<Subscription> subs;
-
-    void Watch(IRCConnections& connections)
-    {
-        auto& e = connections.Events;
-        subs.push_back(
-            e.Add.connect([this](const auto& c) { log.push_back("all.Add " + std::to_string(c->Index())); }));
-        subs.push_back(e.Connect.connect([this](const auto&, const std::string& s, std::int32_t p, bool code) {
-            log.push_back("all.Connect " + s + " " + std::to_string(p) + (code ? " true" : " false"));
-        }));
-        subs.push_back(e.Disconnect.connect([this](const auto&, const std::string& s, std::int32_t p, bool code) {
-            log.push_back("all.Disconnect " + s + " " + std::to_string(p) + (code ? " true" : " false"));
-        }));
-        subs.push_back(
-            e.SocketError.connect([this](const auto&, std::int16_t n, std::string& d, std::int32_t,
-                                         const std::string&, const std::string&, std::int32_t, bool& cancel) {
-                log.push_back("all.SocketError " + std::to_string(n) + " " + d);
-                d = "rewritten";
-                cancel = true;
-            }));
-        subs.push_back(
-            e.UserAdd.connect([this](const auto&, const auto& u) { log.push_back("all.UserAdd " + u->Nick()); }));
-        subs.push_back(e.UserRemove.connect(
-            [this](const auto&, const auto& u) { log.push_back("all.UserRemove " + u->Nick()); }));
-        subs.push_back(e.ChannelAdd.connect(
-            [this](const auto&, const auto& ch) { log.push_back("all.ChannelAdd " + ch->Name()); }));
-        subs.push_back(e.ChannelJoin.connect([this](const auto&, const auto& ch, const auto& u) {
-            log.push_back("all.ChannelJoin " + ch->Name() + " " + u->Nick());
-        }));
-        subs.push_back(e.MessageNotProcessed.connect(
-            [this](const auto&, const std::string& m) { log.push_back("all.MessageNotProcessed " + m); }));
-        subs.push_back(e.GetRawMessage.connect(
-            [this](const auto&, const std::string& m, bool&) { log.push_back("all.GetRawMessage " + m); }));
-    }
-
-    void Watch(IRCConnection& connection)
-    {
-        auto& e = connection.Events;
-        subs.push_back(e.Connect.connect([this](const std::string& s, std::int32_t p, bool code) {
-            log.push_back("own.Connect " + s + " " + std::to_string(p) + (code ? " true" : " false"));
-        }));
-        subs.push_back(e.Disconnect.connect([this](const std::string& s, std::int32_t p, bool code) {
-            log.push_back("own.Disconnect " + s + " " + std::to_string(p) + (code ? " true" : " false"));
-        }));
-        subs.push_back(
-            e.SocketError.connect([this](std::int16_t n, std::string& d, std::int32_t, const std::string&,
-                                         const std::string&, std::int32_t, bool& cancel) {
-                log.push_back("own.SocketError " + std::to_string(n) + " " + d + (cancel ? " cancel" : ""));
-            }));
-        subs.push_back(e.UserAdd.connect([this](const auto& u) { log.push_back("own.UserAdd " + u->Nick()); }));
-        subs.push_back(
-            e.UserRemove.connect([this](const auto& u) { log.push_back("own.UserRemove " + u->Nick()); }));
-        subs.push_back(e.ChannelJoin.connect([this](const auto& ch, const auto& u) {
-            log.push_back("own.ChannelJoin " + ch->Name() + " " + u->Nick());
-        }));
-        subs.push_back(e.MessageNotProcessed.connect(
-            [this](const std::string& m) { log.push_back("own.MessageNotProcessed " + m); }));
-        subs.push_back(e.GetRawMessage.connect(
-            [this](const std::string& m, bool&) { log.push_back("own.GetRawMessage " + m); }));
-    }
-};
 
 struct Fixture : testing::Test {
     RecordingSocketFactory factory;
@@ -130,8 +66,8 @@ TEST(IRCConnectionAutomation, KeepsOnlyTheBitsWhoseDataIsThere)
 
 TEST_F(Fixture, ConnectRegistersWithTheConnectDialogsLinesAfterTheConnectEvents)
 {
-    recorder.Watch(connections);
-    recorder.Watch(*connection);
+    recorder.Watch("all", connections);
+    recorder.Watch("own", *connection);
     connection->InitialNick("user|Tellix");
     connection->InitialUserParams("Tellix_user 8 * :Tellix user");
     std::vector<std::string> sentDuringConnect;
@@ -149,9 +85,9 @@ TEST_F(Fixture, ConnectRegistersWithTheConnectDialogsLinesAfterTheConnectEvents)
     EXPECT_TRUE(sentDuringConnect.empty());
     EXPECT_EQ(socket.sent,
               (std::vector<std::string>{"NICK user|Tellix\r\n", "USER Tellix_user 8 * :Tellix user\r\n"}));
-    EXPECT_EQ(recorder.log,
-              (std::vector<std::string>{"all.UserAdd ", "own.UserAdd ", "all.Connect irc.example.net 6667 true",
-                                        "own.Connect irc.example.net 6667 true"}));
+    EXPECT_EQ(recorder.log, (std::vector<std::string>{"all.UserAdd c1 \"\"", "own.UserAdd \"\"",
+                                                      "all.Connect c1 'irc.example.net' 6667 true",
+                                                      "own.Connect 'irc.example.net' 6667 true"}));
     EXPECT_EQ(connection->Server(), "irc.example.net");
     ASSERT_TRUE(connection->User());
     EXPECT_TRUE(connection->User()->IsUser());
@@ -161,7 +97,7 @@ TEST_F(Fixture, WelcomeNamesTheServerAndTheOwnUserAndIsStillShown)
 {
     connection->Connect("127.0.0.1", 7000);
     socket.PeerConnects();
-    recorder.Watch(connections);
+    recorder.Watch("all", connections);
     std::vector<std::string> nicks;
     auto sub =
         connections.Events.UserNickChange.connect([&](const auto&, const auto& user, const std::string& previous) {
@@ -175,7 +111,7 @@ TEST_F(Fixture, WelcomeNamesTheServerAndTheOwnUserAndIsStillShown)
     EXPECT_EQ(servers, (std::vector<std::string>{"irc.real.name irc.real.name"}));
     EXPECT_EQ(connection->User()->Nick(), "anna");
     EXPECT_EQ(nicks, (std::vector<std::string>{"*>anna"}));
-    EXPECT_EQ(recorder.log.back(), "all.MessageNotProcessed :irc.real.name 001 anna :Welcome to IRC");
+    EXPECT_EQ(recorder.log.back(), "all.MessageNotProcessed c1 ':irc.real.name 001 anna :Welcome to IRC'");
 
     // The host connected to no longer matches the server's name: a new server.
     const auto before = connection->User();
@@ -211,15 +147,15 @@ TEST_F(Fixture, SameHostAndPortKeepTheUsersAnotherPortReplacesThem)
 TEST_F(Fixture, ConnectWhileOnlineEndsTheOldConnectionFirstOwnEventFirst)
 {
     GoOnline();
-    recorder.Watch(connections);
-    recorder.Watch(*connection);
+    recorder.Watch("all", connections);
+    recorder.Watch("own", *connection);
     connection->Connect("irc.test", 6667);
     EXPECT_EQ(socket.closeCalls, 1);
     EXPECT_FALSE(connection->Connected());
     socket.PeerConnects();
-    EXPECT_EQ(recorder.log,
-              (std::vector<std::string>{"own.Disconnect irc.test 6667 true", "all.Disconnect irc.test 6667 true",
-                                        "all.Connect irc.test 6667 true", "own.Connect irc.test 6667 true"}));
+    EXPECT_EQ(recorder.log, (std::vector<std::string>{
+                                "own.Disconnect 'irc.test' 6667 true", "all.Disconnect c1 'irc.test' 6667 true",
+                                "all.Connect c1 'irc.test' 6667 true", "own.Connect 'irc.test' 6667 true"}));
 }
 
 TEST_F(Fixture, PeerCloseAfterQuitIsExpectedWithoutItIsNot)
@@ -228,8 +164,8 @@ TEST_F(Fixture, PeerCloseAfterQuitIsExpectedWithoutItIsNot)
     socket.PeerSends(":me!u@h JOIN :#a\r\n");
     const auto channel = connection->Channels()->Item("#a");
     ASSERT_TRUE(channel && channel->Joined());
-    recorder.Watch(connections);
-    recorder.Watch(*connection);
+    recorder.Watch("all", connections);
+    recorder.Watch("own", *connection);
 
     connection->Quit("bye now");
     EXPECT_EQ(socket.sent, (std::vector<std::string>{"QUIT :bye now\r\n"}));
@@ -241,10 +177,11 @@ TEST_F(Fixture, PeerCloseAfterQuitIsExpectedWithoutItIsNot)
     connection->Connect("", 0);
     socket.PeerConnects();
     socket.PeerCloses();
-    EXPECT_EQ(recorder.log, (std::vector<std::string>{
-                                "all.Disconnect irc.test 6667 true", "own.Disconnect irc.test 6667 true",
-                                "all.Connect irc.test 6667 true", "own.Connect irc.test 6667 true",
-                                "all.Disconnect irc.test 6667 false", "own.Disconnect irc.test 6667 false"}));
+    EXPECT_EQ(recorder.log,
+              (std::vector<std::string>{
+                  "all.Disconnect c1 'irc.test' 6667 true", "own.Disconnect 'irc.test' 6667 true",
+                  "all.Connect c1 'irc.test' 6667 true", "own.Connect 'irc.test' 6667 true",
+                  "all.Disconnect c1 'irc.test' 6667 false", "own.Disconnect 'irc.test' 6667 false"}));
 
     // Quit while not connected sends nothing and leaves the next close unexpected.
     socket.sent.clear();
@@ -256,20 +193,28 @@ TEST_F(Fixture, SocketErrorKeepsChannelsJoinedAndPassesItsReferencesOn)
 {
     GoOnline();
     socket.PeerSends(":me!u@h JOIN :#a\r\n");
-    recorder.Watch(connections);
-    recorder.Watch(*connection);
+    recorder.Watch("all", connections);
+    auto rewrite = connections.Events.SocketError.connect([](const auto&, std::int16_t, std::string& description,
+                                                             std::int32_t, const std::string&, const std::string&,
+                                                             std::int32_t, bool& cancelDisplay) {
+        description = "rewritten";
+        cancelDisplay = true;
+    });
+    recorder.Watch("own", *connection);
     socket.Fails(10053, "Connection is aborted");
     EXPECT_FALSE(connection->Connected());
     EXPECT_TRUE(connection->Channels()->Item("#a")->Joined());
-    EXPECT_EQ(recorder.log, (std::vector<std::string>{"all.SocketError 10053 Connection is aborted",
-                                                      "own.SocketError 10053 rewritten cancel"}));
+    // What a collection listener changes reaches the connection's own event.
+    EXPECT_EQ(recorder.log, (std::vector<std::string>{
+                                "all.SocketError c1 10053 'Connection is aborted' 0 'wsConnection' '' 0 false",
+                                "own.SocketError 10053 'rewritten' 0 'wsConnection' '' 0 true"}));
     EXPECT_EQ(socket.closeCalls, 0);
 }
 
 TEST_F(Fixture, DisconnectClosesAtOnceAndOnlyWhenOpen)
 {
-    recorder.Watch(connections);
-    recorder.Watch(*connection);
+    recorder.Watch("all", connections);
+    recorder.Watch("own", *connection);
     connection->Disconnect();
     EXPECT_EQ(socket.closeCalls, 0);
     EXPECT_TRUE(recorder.log.empty());
@@ -278,8 +223,8 @@ TEST_F(Fixture, DisconnectClosesAtOnceAndOnlyWhenOpen)
     recorder.log.clear();
     connection->Disconnect();
     EXPECT_EQ(socket.closeCalls, 1);
-    EXPECT_EQ(recorder.log, (std::vector<std::string>{"own.Disconnect irc.test 6667 true",
-                                                      "all.Disconnect irc.test 6667 true"}));
+    EXPECT_EQ(recorder.log, (std::vector<std::string>{"own.Disconnect 'irc.test' 6667 true",
+                                                      "all.Disconnect c1 'irc.test' 6667 true"}));
 
     // A connection attempt cut short: no Disconnect, but the flag stays for the next socket event.
     recorder.log.clear();
@@ -302,30 +247,31 @@ TEST_F(Fixture, ChangeNickAndSendMessageNeedNothingButAConnectedSocket)
 TEST_F(Fixture, RawMessageListenersMayTakeALineBeforeItIsInterpreted)
 {
     GoOnline();
-    recorder.Watch(connections);
-    recorder.Watch(*connection);
+    recorder.Watch("all", connections);
+    recorder.Watch("own", *connection);
     auto takeAll = connections.Events.GetRawMessage.connect(
         [](const auto&, const std::string& m, bool& processed) { processed = m.starts_with("PING"); });
     auto takeOwn = connection->Events.GetRawMessage.connect(
         [](const std::string& m, bool& processed) { processed = m.starts_with("NOTICE"); });
     socket.PeerSends("PING :a\r\nNOTICE x :y\r\nBOGUS\r\n");
     EXPECT_TRUE(socket.sent.empty());
-    EXPECT_EQ(recorder.log, (std::vector<std::string>{"all.GetRawMessage PING :a", "all.GetRawMessage NOTICE x :y",
-                                                      "own.GetRawMessage NOTICE x :y", "all.GetRawMessage BOGUS",
-                                                      "own.GetRawMessage BOGUS", "all.MessageNotProcessed BOGUS",
-                                                      "own.MessageNotProcessed BOGUS"}));
+    EXPECT_EQ(recorder.log, (std::vector<std::string>{
+                                "all.GetRawMessage c1 'PING :a' false", "all.GetRawMessage c1 'NOTICE x :y' false",
+                                "own.GetRawMessage 'NOTICE x :y' false", "all.GetRawMessage c1 'BOGUS' false",
+                                "own.GetRawMessage 'BOGUS' false", "all.MessageNotProcessed c1 'BOGUS'",
+                                "own.MessageNotProcessed 'BOGUS'"}));
 }
 
 TEST_F(Fixture, ReceiveBufferStartsEmptyOnEveryConnect)
 {
     GoOnline();
-    recorder.Watch(connections);
+    recorder.Watch("all", connections);
     socket.PeerSends("PING :half");
     connection->Connect("", 0);
     socket.PeerConnects();
     socket.sent.clear();
     socket.PeerSends("BOGUS\r\n");
-    EXPECT_EQ(recorder.log.back(), "all.MessageNotProcessed BOGUS");
+    EXPECT_EQ(recorder.log.back(), "all.MessageNotProcessed c1 'BOGUS'");
     EXPECT_TRUE(socket.sent.empty());
 }
 
@@ -346,8 +292,8 @@ TEST_F(Fixture, DeleteOfAnOnlineConnectionReportsTheDisconnectBeforeLeaving)
     GoOnline();
     socket.PeerSends(":me!u@h JOIN :#a\r\n:anna!a@h JOIN :#a\r\n");
     socket.sent.clear();
-    recorder.Watch(connections);
-    recorder.Watch(*connection);
+    recorder.Watch("all", connections);
+    recorder.Watch("own", *connection);
     std::int32_t countDuringDisconnect = -1;
     auto peek = connections.Events.Disconnect.connect(
         [&](const auto&, const std::string&, std::int32_t, bool) { countDuringDisconnect = connections.Count(); });
@@ -358,9 +304,9 @@ TEST_F(Fixture, DeleteOfAnOnlineConnectionReportsTheDisconnectBeforeLeaving)
     EXPECT_EQ(sent, (std::vector<std::string>{"PART #a :\r\n"}));
     // Users leave last position first.
     EXPECT_EQ(recorder.log,
-              (std::vector<std::string>{"all.UserRemove anna", "own.UserRemove anna", "all.UserRemove me",
-                                        "own.UserRemove me", "own.Disconnect irc.test 6667 true",
-                                        "all.Disconnect irc.test 6667 true"}));
+              (std::vector<std::string>{"all.UserRemove c1 anna", "own.UserRemove anna", "all.UserRemove c1 me",
+                                        "own.UserRemove me", "own.Disconnect 'irc.test' 6667 true",
+                                        "all.Disconnect c1 'irc.test' 6667 true"}));
     EXPECT_EQ(countDuringDisconnect, 1);
     EXPECT_EQ(connections.Count(), 0);
     EXPECT_EQ(connection->Index(), -1);
