@@ -67,57 +67,13 @@ public:
 
     void Watch(const std::string& label, IRCConnection& connection)
     {
-        auto& e = connection.Events;
-        Keep(e.ChannelAdd, label + ".ChannelAdd");
-        Keep(e.ChannelJoin, label + ".ChannelJoin");
-        Keep(e.ChannelKick, label + ".ChannelKick");
-        Keep(e.ChannelNickChange, label + ".ChannelNickChange");
-        Keep(e.ChannelNotice, label + ".ChannelNotice");
-        Keep(e.ChannelPart, label + ".ChannelPart");
-        Keep(e.ChannelPrivMsg, label + ".ChannelPrivMsg");
-        Keep(e.ChannelQuit, label + ".ChannelQuit");
-        Keep(e.ChannelTopicChange, label + ".ChannelTopicChange");
-        Keep(e.Connect, label + ".Connect");
-        Keep(e.Disconnect, label + ".Disconnect");
-        Keep(e.Error, label + ".Error");
-        Keep(e.GetRawMessage, label + ".GetRawMessage");
-        Keep(e.MessageNotProcessed, label + ".MessageNotProcessed");
-        Keep(e.ServerChange, label + ".ServerChange");
-        Keep(e.SocketError, label + ".SocketError");
-        Keep(e.UserAdd, label + ".UserAdd");
-        Keep(e.UserNickChange, label + ".UserNickChange");
-        Keep(e.UserNotice, label + ".UserNotice");
-        Keep(e.UserPrivMsg, label + ".UserPrivMsg");
-        Keep(e.UserQuit, label + ".UserQuit");
-        Keep(e.UserRemove, label + ".UserRemove");
+        WatchConnectionEvents(label, connection.Events);
     }
 
     void Watch(const std::string& label, IRCConnections& connections)
     {
-        auto& e = connections.Events;
-        Keep(e.Add, label + ".Add");
-        Keep(e.ChannelAdd, label + ".ChannelAdd");
-        Keep(e.ChannelJoin, label + ".ChannelJoin");
-        Keep(e.ChannelKick, label + ".ChannelKick");
-        Keep(e.ChannelNickChange, label + ".ChannelNickChange");
-        Keep(e.ChannelNotice, label + ".ChannelNotice");
-        Keep(e.ChannelPart, label + ".ChannelPart");
-        Keep(e.ChannelPrivMsg, label + ".ChannelPrivMsg");
-        Keep(e.ChannelQuit, label + ".ChannelQuit");
-        Keep(e.ChannelTopicChange, label + ".ChannelTopicChange");
-        Keep(e.Connect, label + ".Connect");
-        Keep(e.Disconnect, label + ".Disconnect");
-        Keep(e.Error, label + ".Error");
-        Keep(e.GetRawMessage, label + ".GetRawMessage");
-        Keep(e.MessageNotProcessed, label + ".MessageNotProcessed");
-        Keep(e.ServerChange, label + ".ServerChange");
-        Keep(e.SocketError, label + ".SocketError");
-        Keep(e.UserAdd, label + ".UserAdd");
-        Keep(e.UserNickChange, label + ".UserNickChange");
-        Keep(e.UserNotice, label + ".UserNotice");
-        Keep(e.UserPrivMsg, label + ".UserPrivMsg");
-        Keep(e.UserQuit, label + ".UserQuit");
-        Keep(e.UserRemove, label + ".UserRemove");
+        Keep(connections.Events.Add, label + ".Add");
+        WatchConnectionEvents(label, connections.Events);
     }
 
     void Watch(const std::string& label, IRCChannels& channels)
@@ -135,6 +91,34 @@ public:
     }
 
 private:
+    // A connection and its collection raise the same 22 events; the collection's carry
+    // the connection first.
+    template <class EventSet> void WatchConnectionEvents(const std::string& label, EventSet& e)
+    {
+        Keep(e.ChannelAdd, label + ".ChannelAdd");
+        Keep(e.ChannelJoin, label + ".ChannelJoin");
+        Keep(e.ChannelKick, label + ".ChannelKick");
+        Keep(e.ChannelNickChange, label + ".ChannelNickChange");
+        Keep(e.ChannelNotice, label + ".ChannelNotice");
+        Keep(e.ChannelPart, label + ".ChannelPart");
+        Keep(e.ChannelPrivMsg, label + ".ChannelPrivMsg");
+        Keep(e.ChannelQuit, label + ".ChannelQuit");
+        Keep(e.ChannelTopicChange, label + ".ChannelTopicChange");
+        Keep(e.Connect, label + ".Connect");
+        Keep(e.Disconnect, label + ".Disconnect");
+        Keep(e.Error, label + ".Error");
+        Keep(e.GetRawMessage, label + ".GetRawMessage");
+        Keep(e.MessageNotProcessed, label + ".MessageNotProcessed");
+        Keep(e.ServerChange, label + ".ServerChange");
+        Keep(e.SocketError, label + ".SocketError");
+        Keep(e.UserAdd, label + ".UserAdd");
+        Keep(e.UserNickChange, label + ".UserNickChange");
+        Keep(e.UserNotice, label + ".UserNotice");
+        Keep(e.UserPrivMsg, label + ".UserPrivMsg");
+        Keep(e.UserQuit, label + ".UserQuit");
+        Keep(e.UserRemove, label + ".UserRemove");
+    }
+
     static std::string Text(const std::shared_ptr<IRCUser>& user)
     {
         if (!user) {
