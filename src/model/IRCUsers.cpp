@@ -60,7 +60,9 @@ IRCUsers::UserPtr IRCUsers::Item(std::string_view text)
         return nullptr;
     }
     UserPtr user = found->shared_from_this();
-    if (ParseUserMask(text).Info == 7) {
+    // Every message's sender comes here: rewrite the mask only when it says something new.
+    const UserMaskRecord parts = ParseUserMask(text);
+    if (parts.Info == 7 && (parts.User != user->User() || parts.Host != user->Host())) {
         user->SetUserMask(text);
     }
     return user;
