@@ -1,16 +1,14 @@
 #include "platform/qt/QtTcpSocket.h"
 
+#include "platform/qt/Boundary.h"
+
 #include <QTcpSocket>
+
+#include <utility>
 
 namespace tellix {
 
 namespace {
-
-struct SignalScope {
-    int& depth;
-    explicit SignalScope(int& d) : depth(d) { ++depth; }
-    ~SignalScope() { --depth; }
-};
 
 // Error numbers and texts in the form the rest of the client knows from Winsock.
 std::pair<std::int16_t, std::string> Describe(QAbstractSocket::SocketError error, const QString& qtText)
@@ -35,17 +33,17 @@ std::pair<std::int16_t, std::string> Describe(QAbstractSocket::SocketError error
 
 } // namespace
 
-QtTcpSocket::QtTcpSocket() : socket_(new QTcpSocket)
+// Outlives the socket for as long as one of our raises is on the stack.
+struct QtTcpSocket::Life {
+    bool alive = true;
+    int raising = 0;
+};
+
+QtTcpSocket::QtTcpSocket() : socket_(new QTcpSocket), life_(std::make_shared<Life>())
 {
-    QObject::connect(socket_, &QTcpSocket::connected, socket_, [this] {
-        SignalScope scope(inSignal_);
-        Connected.raise();
-    });
+    QObject::connect(socket_, &QTcpSocket::connected, socket_, [this] { OnConnected(); });
     QObject::connect(socket_, &QTcpSocket::disconnected, socket_, [this] { OnDisconnected(); });
-    QObject::connect(socket_, &QTcpSocket::readyRead, socket_, [this] {
-        SignalScope scope(inSignal_);
-        DataArrival.raise(static_cast<std::int32_t>(socket_->bytesAvailable()));
-    });
+    QObject::connect(socket_, &QTcpSocket::readyRead, socket_, [this] { OnReadyRead(); });
     QObject::connect(socket_, &QTcpSocket::errorOccurred, socket_,
                      [this](QAbstractSocket::SocketError error) { OnError(static_cast<int>(error)); });
     QObject::connect(socket_, &QTcpSocket::bytesWritten, socket_,
@@ -54,14 +52,25 @@ QtTcpSocket::QtTcpSocket() : socket_(new QTcpSocket)
 
 QtTcpSocket::~QtTcpSocket()
 {
+    life_->alive = false;
     QObject::disconnect(socket_, nullptr, nullptr, nullptr);
     socket_->abort();
-    // Destroyed from inside one of the socket's own signals: let Qt finish with it first.
-    if (inSignal_ > 0) {
+    // Destroyed from inside one of the socket's own signals: Qt still works on it after we return.
+    if (life_->raising > 0) {
         socket_->deleteLater();
     } else {
         delete socket_;
     }
+}
+
+// False when a handler destroyed this socket; its caller must then leave every member alone.
+template <class F> bool QtTcpSocket::Raise(const char* where, F&& raise)
+{
+    const std::shared_ptr<Life> life = life_;
+    ++life->raising;
+    AtBoundary(where, std::forward<F>(raise));
+    --life->raising;
+    return life->alive;
 }
 
 std::int16_t QtTcpSocket::State() const
@@ -116,14 +125,24 @@ void QtTcpSocket::Close()
     failed_ = false;
 }
 
+void QtTcpSocket::OnConnected()
+{
+    Raise("socket connected", [this] { Connected.raise(); });
+}
+
+void QtTcpSocket::OnReadyRead()
+{
+    const auto total = static_cast<std::int32_t>(socket_->bytesAvailable());
+    Raise("socket data arrival", [this, total] { DataArrival.raise(total); });
+}
+
 void QtTcpSocket::OnDisconnected()
 {
     if (closing_) {
         return;
     }
-    SignalScope scope(inSignal_);
     peerClosed_ = true;
-    Closed.raise();
+    Raise("socket closed", [this] { Closed.raise(); });
 }
 
 void QtTcpSocket::OnError(int qtError)
@@ -133,21 +152,24 @@ void QtTcpSocket::OnError(int qtError)
     if (closing_ || error == QAbstractSocket::RemoteHostClosedError) {
         return;
     }
-    SignalScope scope(inSignal_);
     failed_ = true;
     auto [number, text] = Describe(error, socket_->errorString());
-    std::string description = text;
-    bool cancelDisplay = false;
-    Error.raise(number, description, 0, "wsConnection", "", 0, cancelDisplay);
+    Raise("socket error", [this, number, description = std::move(text)]() mutable {
+        bool cancelDisplay = false;
+        Error.raise(number, description, 0, "wsConnection", "", 0, cancelDisplay);
+    });
 }
 
 void QtTcpSocket::OnBytesWritten(long long written)
 {
-    SignalScope scope(inSignal_);
     const auto remaining = static_cast<std::int32_t>(socket_->bytesToWrite());
-    SendProgress.raise(static_cast<std::int32_t>(written), remaining);
+    if (!Raise("socket send progress", [this, written, remaining] {
+            SendProgress.raise(static_cast<std::int32_t>(written), remaining);
+        })) {
+        return;
+    }
     if (remaining == 0) {
-        SendComplete.raise();
+        Raise("socket send complete", [this] { SendComplete.raise(); });
     }
 }
 

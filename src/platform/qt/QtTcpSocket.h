@@ -2,12 +2,15 @@
 
 #include "platform/TcpSocket.h"
 
+#include <memory>
+
 class QTcpSocket;
 
 namespace tellix {
 
 // TcpSocket on QTcpSocket, with the engine's expectations kept: no Closed event for a
 // close of our own, "closing" after the peer closed until we close, errors as events.
+// A handler may destroy the socket inside any of its events.
 class QtTcpSocket final : public TcpSocket {
 public:
     QtTcpSocket();
@@ -27,6 +30,11 @@ public:
     void Close() override;
 
 private:
+    struct Life;
+
+    template <class F> bool Raise(const char* where, F&& raise);
+    void OnConnected();
+    void OnReadyRead();
     void OnDisconnected();
     void OnError(int qtError);
     void OnBytesWritten(long long written);
@@ -37,7 +45,7 @@ private:
     bool peerClosed_ = false;
     bool failed_ = false;
     bool closing_ = false;
-    int inSignal_ = 0;
+    std::shared_ptr<Life> life_;
 };
 
 class QtSocketFactory final : public SocketFactory {
