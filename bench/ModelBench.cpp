@@ -105,7 +105,7 @@ void NickChange(benchmark::State& state)
     std::int64_t changes = 0;
     auto counter = channel->Events.NickChange.connect(
         [&](const std::shared_ptr<IRCUser>&, const std::string&) { ++changes; });
-    const std::string nicks[2] = {"renamed", user->Nick()};
+    const std::string nicks[2] = {"renamed", std::string(user->Nick())};
     std::size_t next = 0;
     for (auto _ : state) {
         user->SetNick(nicks[next]);

@@ -5,7 +5,10 @@
 #include "model/IRCUsers.h"
 #include "net/IRCConnection.h"
 #include "util/CoreError.h"
+#include "util/Relay.h"
 #include "util/Utility.h"
+
+#include <utility>
 
 namespace tellix {
 
@@ -86,7 +89,8 @@ void IRCChannel::Kick(const UserPtr& destination, const std::string& reason)
     if (!joined_ || connection == nullptr) {
         return;
     }
-    std::string line = "KICK " + name_ + " " + Require(destination)->Nick();
+    std::string line = "KICK " + name_ + " ";
+    line.append(Require(destination)->Nick());
     if (!reason.empty()) {
         line += " :" + reason;
     }
@@ -97,34 +101,37 @@ void IRCChannel::SendNotice(const std::string& notice)
 {
     IRCConnection& connection = RequireConnection();
     connection.SendMessage("NOTICE " + name_ + " :" + notice);
-    auto self = shared_from_this();
-    UserPtr source = connection.User();
-    parent_->RaiseNotice(self, source, notice);
-    Events.Notice.raise(source, notice);
+    const UserPtr source = connection.User();
+    Relay(*this).Up(&IRCChannels::RaiseNotice, Events.Notice, source, notice);
 }
 
 void IRCChannel::SendPrivMsg(const std::string& privMsg)
 {
     IRCConnection& connection = RequireConnection();
     connection.SendMessage("PRIVMSG " + name_ + " :" + privMsg);
-    auto self = shared_from_this();
-    UserPtr source = connection.User();
-    parent_->RaisePrivMsg(self, source, privMsg);
-    Events.PrivMsg.raise(source, privMsg);
+    const UserPtr source = connection.User();
+    Relay(*this).Up(&IRCChannels::RaisePrivMsg, Events.PrivMsg, source, privMsg);
 }
 
 void IRCChannel::Delete()
 {
     // Leaving the collection may drop the last owner.
-    auto self = shared_from_this();
+    const auto self = shared_from_this();
     if (parent_ != nullptr) {
         if (joined_) {
             Part("");
         }
-        parent_->RemoveAt(index_);
+        if (parent_ != nullptr && Index() > 0) {
+            parent_->RemoveAt(Index());
+        }
         parent_ = nullptr;
     }
-    index_ = -1;
+}
+
+std::int32_t IRCChannel::Index() const
+{
+    const std::int32_t position = parent_ != nullptr ? parent_->PositionOf(*this) : 0;
+    return position > 0 ? position : -1;
 }
 
 void IRCChannel::SetName(std::string_view name)
@@ -132,7 +139,7 @@ void IRCChannel::SetName(std::string_view name)
     const std::string namePrev = name_;
     name_ = name;
     if (parent_ != nullptr) {
-        parent_->NameStored(this, namePrev);
+        parent_->NameStored(*this, namePrev);
     }
 }
 
@@ -143,73 +150,65 @@ void IRCChannel::SetParent(IRCChannels* parent)
     }
 }
 
+// The member-list events of each Process operation come first and may reach listeners that
+// delete this channel, the user, or the whole connection: each step goes on only while
+// the relay finds the channel where it was.
+
 void IRCChannel::ProcessJoin(const UserPtr& source)
 {
-    auto self = shared_from_this();
+    Relay relay(*this);
     if (Require(source)->IsUser()) {
-        pobjUsers_->Clear();
+        const auto members = pobjUsers_;
+        members->Clear();
+        if (!relay.Intact() || source->Parent() == nullptr) {
+            return;
+        }
         joined_ = true;
     }
     pobjUsers_->AddExisting(source);
-    if (parent_ != nullptr) {
-        parent_->RaiseJoin(self, source);
+    if (relay.Intact()) {
+        relay.Up(&IRCChannels::RaiseJoin, Events.Join, source);
     }
-    Events.Join.raise(source);
 }
 
 void IRCChannel::ProcessKick(const UserPtr& source, const UserPtr& destination, const std::string& reason)
 {
-    auto self = shared_from_this();
+    Relay relay(*this);
     if (Require(destination)->IsUser()) {
         joined_ = false;
     }
     pobjUsers_->Remove(destination);
-    if (parent_ != nullptr) {
-        parent_->RaiseKick(self, source, destination, reason);
+    if (relay.Intact()) {
+        relay.Up(&IRCChannels::RaiseKick, Events.Kick, source, destination, reason);
     }
-    Events.Kick.raise(source, destination, reason);
 }
 
 void IRCChannel::ProcessNotice(const UserPtr& source, const std::string& notice)
 {
-    auto self = shared_from_this();
-    if (parent_ != nullptr) {
-        parent_->RaiseNotice(self, source, notice);
-    }
-    Events.Notice.raise(source, notice);
+    Relay(*this).Up(&IRCChannels::RaiseNotice, Events.Notice, source, notice);
 }
 
 void IRCChannel::ProcessPart(const UserPtr& source, const std::string& partMsg)
 {
-    auto self = shared_from_this();
+    Relay relay(*this);
     if (Require(source)->IsUser()) {
         joined_ = false;
     }
     pobjUsers_->Remove(source);
-    if (parent_ != nullptr) {
-        parent_->RaisePart(self, source, partMsg);
+    if (relay.Intact()) {
+        relay.Up(&IRCChannels::RaisePart, Events.Part, source, partMsg);
     }
-    Events.Part.raise(source, partMsg);
 }
 
 void IRCChannel::ProcessPrivMsg(const UserPtr& source, const std::string& privMsg)
 {
-    auto self = shared_from_this();
-    if (parent_ != nullptr) {
-        parent_->RaisePrivMsg(self, source, privMsg);
-    }
-    Events.PrivMsg.raise(source, privMsg);
+    Relay(*this).Up(&IRCChannels::RaisePrivMsg, Events.PrivMsg, source, privMsg);
 }
 
 void IRCChannel::ProcessTopicChange(const UserPtr& source, const std::string& newTopic)
 {
-    auto self = shared_from_this();
-    const std::string topicPrev = topic_;
-    topic_ = newTopic;
-    if (parent_ != nullptr) {
-        parent_->RaiseTopicChange(self, source, topicPrev);
-    }
-    Events.TopicChange.raise(source, topicPrev);
+    const std::string topicPrev = std::exchange(topic_, newTopic);
+    Relay(*this).Up(&IRCChannels::RaiseTopicChange, Events.TopicChange, source, topicPrev);
 }
 
 void IRCChannel::pobjUsers_Add(const UserPtr& user)
@@ -224,21 +223,16 @@ void IRCChannel::pobjUsers_Remove(const UserPtr& user)
 
 void IRCChannel::pobjUsers_NickChange(const UserPtr& user, const std::string& nickPrev)
 {
-    auto self = shared_from_this();
-    if (parent_ != nullptr) {
-        parent_->RaiseNickChange(self, user, nickPrev);
-    }
-    Events.NickChange.raise(user, nickPrev);
+    Relay(*this).Up(&IRCChannels::RaiseNickChange, Events.NickChange, user, nickPrev);
 }
 
 void IRCChannel::pobjUsers_Quit(const UserPtr& user, const std::string& quitMsg)
 {
-    auto self = shared_from_this();
+    Relay relay(*this);
     pobjUsers_->Remove(user);
-    if (parent_ != nullptr) {
-        parent_->RaiseQuit(self, user, quitMsg);
+    if (relay.Intact()) {
+        relay.Up(&IRCChannels::RaiseQuit, Events.Quit, user, quitMsg);
     }
-    Events.Quit.raise(user, quitMsg);
 }
 
 } // namespace tellix

@@ -46,7 +46,8 @@ public:
     } Events;
 
     const std::string& Name() const { return name_; }
-    std::int32_t Index() const { return index_; }
+    // Position in the owning collection, or -1.
+    std::int32_t Index() const;
     bool Joined() const { return joined_; }
     const std::string& Topic() const { return topic_; }
     // Asks the server; the stored topic changes when the server reports it.
@@ -63,7 +64,6 @@ public:
     void Delete();
 
     // Used by the model, the connection and the dispatcher.
-    void SetIndex(std::int32_t index) { index_ = index; }
     void SetName(std::string_view name);
     void SetParent(IRCChannels* parent);
     void SetJoined(bool joined) { joined_ = joined; }
@@ -87,7 +87,6 @@ private:
     void pobjUsers_NickChange(const UserPtr& user, const std::string& nickPrev);
     void pobjUsers_Quit(const UserPtr& user, const std::string& quitMsg);
 
-    std::int32_t index_ = -1;
     bool joined_ = false;
     std::string name_;
     IRCChannels* parent_ = nullptr;

@@ -6,27 +6,12 @@
 
 namespace tellix {
 
-namespace {
-
-std::string UpperAscii(std::string_view text)
-{
-    std::string upper(text);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
-
-} // namespace
-
 IRCChannels::IRCChannels(Token) : key_(NewUniqueKey()) {}
 
 IRCChannels::~IRCChannels()
 {
     // Windows may keep channels alive after the collection is gone.
-    for (const ChannelPtr& channel : list_) {
+    for (const ChannelPtr& channel : *this) {
         if (channel->Parent() == this) {
             channel->DetachParent();
         }
@@ -41,7 +26,6 @@ std::shared_ptr<IRCChannels> IRCChannels::Create()
 IRCChannels::ChannelPtr IRCChannels::NewChannel(std::string_view name)
 {
     ChannelPtr channel = IRCChannel::Create();
-    channel->SetIndex(Count() + 1);
     channel->SetParent(this);
     channel->SetName(name);
     return channel;
@@ -51,7 +35,6 @@ IRCChannels::ChannelPtr IRCChannels::Add(std::string_view name)
 {
     ChannelPtr channel = NewChannel(name);
     Append(channel);
-    ReindexFrom(Count());
     Events.Add.raise(channel);
     return channel;
 }
@@ -69,7 +52,6 @@ IRCChannels::ChannelPtr IRCChannels::Join(std::string_view name)
     // The JOIN goes out before the channel is listed or announced.
     channel->Join();
     Append(channel);
-    ReindexFrom(Count());
     Events.Add.raise(channel);
     return channel;
 }
@@ -82,35 +64,31 @@ IRCChannels::ChannelPtr IRCChannels::GetChannel(std::string_view name)
 
 IRCChannels::ChannelPtr IRCChannels::Item(std::string_view name) const
 {
-    IRCChannel* found = byName_.First(UpperAscii(name), list_);
+    IRCChannel* found = FindFirst(name);
     return found != nullptr ? found->shared_from_this() : nullptr;
-}
-
-IRCChannels::ChannelPtr IRCChannels::Item(std::int32_t position) const
-{
-    return list_.At(position);
 }
 
 void IRCChannels::Remove(std::int32_t position)
 {
-    ChannelPtr channel = list_.At(position);
+    const ChannelPtr channel = Item(position);
     channel->Delete();
 }
 
 void IRCChannels::Remove(std::string_view key)
 {
-    ChannelPtr channel = list_.Find(key);
-    if (!channel) {
-        throw CoreError("invalid procedure call or argument", kErrorInvalidIndex);
+    // Not a hot path: a handful of channels, and nothing removes by key but a script.
+    for (const ChannelPtr& channel : Snapshot()) {
+        if (channel->Key() == key) {
+            channel->Delete();
+            return;
+        }
     }
-    channel->Delete();
+    throw CoreError("invalid procedure call or argument", kErrorInvalidIndex);
 }
 
 void IRCChannels::Clear()
 {
-    for (std::int32_t position = Count(); position >= 1; --position) {
-        Remove(position);
-    }
+    ClearLastFirst([](const ChannelPtr& channel) { channel->Delete(); });
 }
 
 void IRCChannels::SetParent(IRCConnection* parent)
@@ -124,27 +102,6 @@ void IRCChannels::Delete()
 {
     Clear();
     parent_ = nullptr;
-}
-
-void IRCChannels::RemoveAt(std::int32_t position)
-{
-    ChannelPtr channel = list_.At(position);
-    list_.RemoveAt(position);
-    byName_.Remove(UpperAscii(channel->Name()), channel.get());
-    ReindexFrom(position);
-}
-
-void IRCChannels::Reindex()
-{
-    ReindexFrom(1);
-}
-
-void IRCChannels::ReindexFrom(std::int32_t first)
-{
-    // Positions before `first` have not moved since the last renumbering.
-    for (std::int32_t position = first; position <= Count(); ++position) {
-        list_.At(position)->SetIndex(position);
-    }
 }
 
 void IRCChannels::RaiseJoin(const ChannelPtr& channel, const UserPtr& source)
@@ -186,21 +143,6 @@ void IRCChannels::RaiseQuit(const ChannelPtr& channel, const UserPtr& source, co
 void IRCChannels::RaiseTopicChange(const ChannelPtr& channel, const UserPtr& source, const std::string& topicPrev)
 {
     Events.TopicChange.raise(channel, source, topicPrev);
-}
-
-void IRCChannels::NameStored(IRCChannel* channel, const std::string& namePrev)
-{
-    if (list_.Find(channel->Key()).get() != channel) {
-        return;
-    }
-    byName_.Remove(UpperAscii(namePrev), channel);
-    byName_.Add(UpperAscii(channel->Name()), channel);
-}
-
-void IRCChannels::Append(const ChannelPtr& channel)
-{
-    list_.Append(channel->Key(), channel);
-    byName_.Add(UpperAscii(channel->Name()), channel.get());
 }
 
 } // namespace tellix

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "model/IRCChannel.h"
+#include "util/Collection.h"
 #include "util/Event.h"
-#include "util/KeyedList.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,12 +12,16 @@
 
 namespace tellix {
 
-class IRCChannel;
 class IRCConnection;
 class IRCUser;
 
+// Channels are found by their name in ASCII upper case.
+struct ChannelNaming : AsciiCaseText {
+    static std::string_view Name(const IRCChannel& channel) { return channel.Name(); }
+};
+
 // The channels of one connection, and the one point through which they report.
-class IRCChannels {
+class IRCChannels : public Collection<IRCChannel, ChannelNaming> {
     struct Token {
         explicit Token() = default;
     };
@@ -24,12 +29,9 @@ class IRCChannels {
 public:
     using ChannelPtr = std::shared_ptr<IRCChannel>;
     using UserPtr = std::shared_ptr<IRCUser>;
-    using const_iterator = KeyedList<IRCChannel>::const_iterator;
 
     explicit IRCChannels(Token);
     ~IRCChannels();
-    IRCChannels(const IRCChannels&) = delete;
-    IRCChannels& operator=(const IRCChannels&) = delete;
 
     static std::shared_ptr<IRCChannels> Create();
 
@@ -50,28 +52,23 @@ public:
     // Finds or creates the channel and asks the server to join it unless joined.
     ChannelPtr Join(std::string_view name);
     ChannelPtr GetChannel(std::string_view name);
+    // By position from 1; any other position fails.
+    using Collection::Item;
     // By name, ASCII case-insensitive, whole string; null when none.
     ChannelPtr Item(std::string_view name) const;
-    // By position from 1; any other position fails.
-    ChannelPtr Item(std::int32_t position) const;
     // A bare nullptr would otherwise reach the text overloads.
     ChannelPtr Item(std::nullptr_t) const = delete;
-    std::int32_t Count() const { return list_.Count(); }
     void Remove(std::int32_t position);
     // By element Key; a key that names no channel fails.
     void Remove(std::string_view key);
     void Remove(std::nullptr_t) = delete;
     void Clear();
 
-    const_iterator begin() const { return list_.begin(); }
-    const_iterator end() const { return list_.end(); }
     IRCConnection* Parent() const { return parent_; }
 
     // Used by the model and the connection.
     void SetParent(IRCConnection* parent);
     void Delete();
-    void RemoveAt(std::int32_t position);
-    void Reindex();
     void RaiseJoin(const ChannelPtr& channel, const UserPtr& source);
     void RaiseKick(const ChannelPtr& channel, const UserPtr& source, const UserPtr& destination,
                    const std::string& reason);
@@ -89,12 +86,8 @@ private:
     friend class IRCChannel;
 
     ChannelPtr NewChannel(std::string_view name);
-    void Append(const ChannelPtr& channel);
-    void NameStored(IRCChannel* channel, const std::string& namePrev);
-    void ReindexFrom(std::int32_t first);
+    void NameStored(const IRCChannel& channel, std::string_view namePrev) { Renamed(channel, namePrev); }
 
-    KeyedList<IRCChannel> list_;
-    NameIndex<IRCChannel> byName_; // ASCII upper-cased name -> elements
     IRCConnection* parent_ = nullptr;
     std::string key_;
 };

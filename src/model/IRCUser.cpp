@@ -3,17 +3,26 @@
 #include "model/IRCUsers.h"
 #include "net/IRCConnection.h"
 #include "util/CoreError.h"
+#include "util/Relay.h"
 #include "util/Utility.h"
+
+#include <absl/container/inlined_vector.h>
 
 #include <algorithm>
 
 namespace tellix {
 
-IRCUser::IRCUser(Token) : key_(NewUniqueKey()) {}
+IRCUser::IRCUser(Token) : nickHash_(NickNaming::Hash({})) {}
 
 std::shared_ptr<IRCUser> IRCUser::Create()
 {
     return std::make_shared<IRCUser>(Token{});
+}
+
+std::int32_t IRCUser::Index() const
+{
+    const std::int32_t position = parent_ != nullptr ? parent_->PositionOf(*this) : 0;
+    return position > 0 ? position : -1;
 }
 
 IRCConnection& IRCUser::Connection() const
@@ -32,40 +41,46 @@ bool IRCUser::IsUser() const
 
 std::int32_t IRCUser::MatchUserMask(std::string_view userMask) const
 {
-    return CompareUserMasks(mask_, ParseUserMask(userMask));
+    const UserMaskView other = ParseUserMaskView(userMask);
+    return (Nick() == other.Nick ? 1 : 0) + (User() == other.User ? 2 : 0) + (Host() == other.Host ? 4 : 0);
 }
 
 void IRCUser::SendNotice(const std::string& notice)
 {
-    Connection().SendMessage("NOTICE " + mask_.Nick + " :" + notice);
+    IRCConnection& connection = Connection();
+    connection.SendMessage(std::string("NOTICE ").append(Nick()).append(" :").append(notice));
 }
 
 void IRCUser::SendPrivMsg(const std::string& privMsg)
 {
-    Connection().SendMessage("PRIVMSG " + mask_.Nick + " :" + privMsg);
+    IRCConnection& connection = Connection();
+    connection.SendMessage(std::string("PRIVMSG ").append(Nick()).append(" :").append(privMsg));
 }
 
 void IRCUser::Delete()
 {
+    if (leaving_) {
+        return;
+    }
+    leaving_ = true;
     auto self = shared_from_this();
-    std::vector<std::shared_ptr<IRCUsers>> lists;
-    lists.reserve(membership_.size());
+    absl::InlinedVector<std::shared_ptr<IRCUsers>, 4> lists;
     for (auto it = membership_.rbegin(); it != membership_.rend(); ++it) {
         lists.push_back((*it)->shared_from_this());
     }
     for (const auto& list : lists) {
-        // A Remove handler may already have taken us out of a later list.
-        if (std::find(membership_.begin(), membership_.end(), list.get()) != membership_.end()) {
-            list->RemoveUser(self);
+        // A Remove listener may already have taken us out of a later list.
+        if (InMembership(list.get())) {
             DropMembershipEntry(list.get());
+            list->RemoveUser(self);
         }
     }
     if (parent_ != nullptr) {
-        auto master = parent_->shared_from_this();
+        const auto master = parent_->shared_from_this();
         master->RemoveUser(self);
         parent_ = nullptr;
     }
-    index_ = -1;
+    leaving_ = false;
 }
 
 void IRCUser::SetParent(IRCUsers* parent)
@@ -75,44 +90,72 @@ void IRCUser::SetParent(IRCUsers* parent)
     }
 }
 
+void IRCUser::StoreMask(std::string_view nick, std::string_view user, std::string_view host)
+{
+    // Built aside: the parts may be views into the mask being replaced.
+    std::string mask;
+    mask.reserve(nick.size() + user.size() + host.size() + 2);
+    mask.append(nick).append(1, '!').append(user).append(1, '@').append(host);
+    mask_ = std::move(mask);
+    nickSize_ = static_cast<std::uint32_t>(nick.size());
+    userSize_ = static_cast<std::uint32_t>(user.size());
+    nickHash_ = NickNaming::Hash(Nick());
+}
+
 void IRCUser::SetUserMask(std::string_view userMask)
 {
-    const std::string nickPrev = mask_.Nick;
-    mask_ = ParseUserMask(userMask);
+    const std::string nickPrev(Nick());
+    const UserMaskView parts = ParseUserMaskView(userMask);
+    info_ = static_cast<std::uint8_t>(parts.Info);
+    StoreMask(parts.Nick, parts.User, parts.Host);
     NickStored(nickPrev);
 }
 
 void IRCUser::SetNick(std::string_view nick)
 {
-    const std::string nickPrev = mask_.Nick;
-    mask_.Nick = nick;
+    const std::string nickPrev(Nick());
+    StoreMask(nick, User(), Host());
     NickStored(nickPrev);
 }
 
 void IRCUser::NickStored(const std::string& nickPrev)
 {
-    if (mask_.Nick == nickPrev) {
+    if (Nick() == nickPrev) {
         return;
     }
     // Lookups must find the new nick before any listener hears of it.
     if (parent_ != nullptr) {
-        parent_->NickStored(this, nickPrev);
+        parent_->NickStored(*this, nickPrev);
     }
     for (IRCUsers* list : membership_) {
-        list->NickStored(this, nickPrev);
+        list->NickStored(*this, nickPrev);
     }
-    if (nickPrev.empty()) {
+    if (!nickPrev.empty()) {
+        Announce(&IRCUsers::RaiseNickChange, &EventSet::NickChange, nickPrev);
+    }
+}
+
+void IRCUser::Announce(void (IRCUsers::*raise)(const std::shared_ptr<IRCUser>&, const std::string&),
+                       Event<const std::string&> EventSet::*own, const std::string& text)
+{
+    Relay relay(*this);
+    // Every list the user is in at the start hears it once, even as the channels' Quit
+    // handlers, or any other listener, take the user out of them meanwhile.
+    absl::InlinedVector<std::shared_ptr<IRCUsers>, 4> lists;
+    for (IRCUsers* list : membership_) {
+        lists.push_back(list->shared_from_this());
+    }
+    if (!relay.Through(parent_, raise, text)) {
         return;
     }
-    auto self = shared_from_this();
-    if (parent_ != nullptr) {
-        parent_->RaiseNickChange(self, nickPrev);
+    for (const auto& list : lists) {
+        if (!relay.Through(list.get(), raise, text)) {
+            return;
+        }
     }
-    // By index: a list that goes away meanwhile leaves the vector, never dangles in it.
-    for (std::size_t i = 0; i < membership_.size(); ++i) {
-        membership_[i]->RaiseNickChange(self, nickPrev);
+    if (const EventSet* events = Events.Made()) {
+        relay.Own(events->*own, text);
     }
-    Events.NickChange.raise(nickPrev);
 }
 
 void IRCUser::AddMembership(IRCUsers* list)
@@ -122,64 +165,43 @@ void IRCUser::AddMembership(IRCUsers* list)
 
 void IRCUser::RemoveMembership(IRCUsers* list)
 {
-    if (std::find(membership_.rbegin(), membership_.rend(), list) == membership_.rend()) {
+    if (!InMembership(list)) {
         return;
     }
     auto self = shared_from_this();
     auto hold = list->shared_from_this();
-    list->RemoveUser(self);
+    // Out of the membership first: a Remove listener asking for the same removal finds
+    // nothing left to do.
     DropMembershipEntry(list);
+    list->RemoveUser(self);
+}
+
+bool IRCUser::InMembership(const IRCUsers* list) const
+{
+    return std::find(membership_.rbegin(), membership_.rend(), list) != membership_.rend();
 }
 
 void IRCUser::DropMembershipEntry(IRCUsers* list)
 {
-    auto it = std::find(membership_.rbegin(), membership_.rend(), list);
-    if (it == membership_.rend()) {
-        return;
+    const auto it = std::find(membership_.rbegin(), membership_.rend(), list);
+    if (it != membership_.rend()) {
+        membership_.erase(std::next(it).base());
     }
-    membership_.erase(std::next(it).base());
 }
 
 void IRCUser::ProcessNotice(const std::string& notice)
 {
-    auto self = shared_from_this();
-    if (parent_ != nullptr) {
-        parent_->RaiseNotice(self, notice);
-    }
-    for (std::size_t i = 0; i < membership_.size(); ++i) {
-        membership_[i]->RaiseNotice(self, notice);
-    }
-    Events.Notice.raise(notice);
+    Announce(&IRCUsers::RaiseNotice, &EventSet::Notice, notice);
 }
 
 void IRCUser::ProcessPrivMsg(const std::string& privMsg)
 {
-    auto self = shared_from_this();
-    if (parent_ != nullptr) {
-        parent_->RaisePrivMsg(self, privMsg);
-    }
-    for (std::size_t i = 0; i < membership_.size(); ++i) {
-        membership_[i]->RaisePrivMsg(self, privMsg);
-    }
-    Events.PrivMsg.raise(privMsg);
+    Announce(&IRCUsers::RaisePrivMsg, &EventSet::PrivMsg, privMsg);
 }
 
 void IRCUser::ProcessQuit(const std::string& quitMsg)
 {
-    auto self = shared_from_this();
-    // The channels' Quit handlers take us out of their lists while we notify them.
-    std::vector<std::shared_ptr<IRCUsers>> lists;
-    lists.reserve(membership_.size());
-    for (IRCUsers* list : membership_) {
-        lists.push_back(list->shared_from_this());
-    }
-    if (parent_ != nullptr) {
-        parent_->RaiseQuit(self, quitMsg);
-    }
-    for (const auto& list : lists) {
-        list->RaiseQuit(self, quitMsg);
-    }
-    Events.Quit.raise(quitMsg);
+    Announce(&IRCUsers::RaiseQuit, &EventSet::Quit, quitMsg);
 }
 
 } // namespace tellix

@@ -2,6 +2,9 @@
 
 #include "model/UserMask.h"
 #include "util/Event.h"
+#include "util/Utility.h"
+
+#include <absl/container/inlined_vector.h>
 
 #include <cstdint>
 #include <memory>
@@ -16,12 +19,18 @@ class IRCUsers;
 
 // One IRC user as the connection knows it. The same object stands for the user
 // everywhere: sender, channel member, query partner and, once, the own user.
+//
+// A connection may know tens of thousands of users, so the object is kept small: the mask
+// is one text with its parts as views into it, and positions are not stored but found.
 class IRCUser : public std::enable_shared_from_this<IRCUser> {
     struct Token {
         explicit Token() = default;
     };
 
 public:
+    // The channel member lists a user is in; most users are in one or two.
+    using MemberLists = absl::InlinedVector<IRCUsers*, 2>;
+
     explicit IRCUser(Token);
     IRCUser(const IRCUser&) = delete;
     IRCUser& operator=(const IRCUser&) = delete;
@@ -34,14 +43,19 @@ public:
         Event<const std::string&> Notice;
         Event<const std::string&> PrivMsg;
         Event<const std::string&> Quit;
-    } Events;
+    };
+    // Made when the first listener connects (user->Events->Quit.connect(...)): nearly every
+    // user of a big channel never has one.
+    LazyEvents<EventSet> Events;
 
-    const std::string& Nick() const { return mask_.Nick; }
-    const std::string& User() const { return mask_.User; }
-    const std::string& Host() const { return mask_.Host; }
-    std::int32_t Info() const { return mask_.Info; }
-    std::string UserMask() const { return BuildUserMask(mask_); }
-    std::int32_t Index() const { return index_; }
+    // Views into the mask: valid until the mask or nick next changes.
+    std::string_view Nick() const { return std::string_view(mask_).substr(0, nickSize_); }
+    std::string_view User() const { return std::string_view(mask_).substr(nickSize_ + 1, userSize_); }
+    std::string_view Host() const { return std::string_view(mask_).substr(nickSize_ + userSize_ + 2); }
+    std::int32_t Info() const { return info_; }
+    const std::string& UserMask() const { return mask_; }
+    // Position in the master list, or -1 once deleted.
+    std::int32_t Index() const;
     IRCUsers* Parent() const { return parent_; }
 
     // Whether this is the connection's own user; a deleted user fails.
@@ -53,32 +67,40 @@ public:
     void Delete();
 
     // Used by the model and the connection.
-    void SetIndex(std::int32_t index) { index_ = index; }
     void SetParent(IRCUsers* parent);
-    const std::string& Key() const { return key_; }
+    std::string Key() const { return key_.Text(); }
     void SetUserMask(std::string_view userMask);
     void SetNick(std::string_view nick);
     void AddMembership(IRCUsers* list);
     void RemoveMembership(IRCUsers* list);
-    const std::vector<IRCUsers*>& Membership() const { return membership_; }
+    const MemberLists& Membership() const { return membership_; }
     void ProcessNotice(const std::string& notice);
     void ProcessPrivMsg(const std::string& privMsg);
     void ProcessQuit(const std::string& quitMsg);
-    // For the master list's destructor: forgets Parent without a word.
-    void DetachParent() { parent_ = nullptr; }
 
 private:
     friend class IRCUsers;
+    friend struct NickNaming;
 
     IRCConnection& Connection() const;
+    void StoreMask(std::string_view nick, std::string_view user, std::string_view host);
     void NickStored(const std::string& nickPrev);
+    // The master list, then every member list the user is in when it starts, then the
+    // user itself; a listener deleting the user ends it.
+    void Announce(void (IRCUsers::*raise)(const std::shared_ptr<IRCUser>&, const std::string&),
+                  Event<const std::string&> EventSet::*own, const std::string& text);
+    bool InMembership(const IRCUsers* list) const;
     void DropMembershipEntry(IRCUsers* list);
 
-    std::int32_t index_ = -1;
     IRCUsers* parent_ = nullptr;
-    std::vector<IRCUsers*> membership_;
-    std::string key_;
-    UserMaskRecord mask_;
+    MemberLists membership_;
+    std::string mask_ = "!@"; // nick "!" user "@" host: UserMask as it is
+    std::uint32_t nickSize_ = 0;
+    std::uint32_t userSize_ = 0;
+    std::uint32_t nickHash_; // every list looks the user up by it
+    std::uint8_t info_ = 0;
+    bool leaving_ = false; // Delete is under way: a listener asking again changes nothing
+    UniqueKey key_;
 };
 
 } // namespace tellix

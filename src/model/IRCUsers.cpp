@@ -1,6 +1,5 @@
 #include "model/IRCUsers.h"
 
-#include "model/IRCUser.h"
 #include "model/UserMask.h"
 #include "util/CoreError.h"
 #include "util/Utility.h"
@@ -15,10 +14,11 @@ IRCUsers::~IRCUsers()
 {
     // Windows may keep users alive after their lists are gone: leave them nothing to
     // call back into.
-    for (const UserPtr& user : list_) {
-        std::erase(user->membership_, this);
-        if (user->Parent() == this) {
-            user->DetachParent();
+    for (const UserPtr& user : *this) {
+        auto& lists = user->membership_;
+        lists.erase(std::remove(lists.begin(), lists.end(), this), lists.end());
+        if (user->parent_ == this) {
+            user->parent_ = nullptr;
         }
     }
 }
@@ -30,16 +30,16 @@ std::shared_ptr<IRCUsers> IRCUsers::Create()
 
 IRCUsers::UserPtr IRCUsers::Add(std::string_view userMask)
 {
-    if (parent_ == nullptr) {
-        return nullptr;
-    }
+    return parent_ != nullptr ? AddUser(userMask, false) : nullptr;
+}
+
+IRCUsers::UserPtr IRCUsers::AddUser(std::string_view userMask, bool nickIsNew)
+{
     UserPtr user = IRCUser::Create();
-    user->SetIndex(Count() + 1);
-    // Mask before parent: the first nick is silent, and indexed once, by Append.
+    // Mask before parent: the first nick is silent, and indexed once, by the append.
     user->SetUserMask(userMask);
     user->SetParent(this);
-    Append(user);
-    // The new user already carries its position and nobody else moved.
+    nickIsNew ? AppendUnnamed(user) : Append(user);
     Events.Add.raise(user);
     return user;
 }
@@ -49,20 +49,25 @@ IRCUsers::UserPtr IRCUsers::GetUser(std::string_view userMask)
     if (parent_ == nullptr) {
         return nullptr;
     }
-    UserPtr user = Item(userMask);
-    return user ? user : Add(userMask);
+    const UserMaskView parts = ParseUserMaskView(userMask);
+    UserPtr user = Found(userMask, parts);
+    return user ? user : AddUser(userMask, true);
 }
 
 IRCUsers::UserPtr IRCUsers::Item(std::string_view text)
 {
-    IRCUser* found = FindNick(UserMaskNick(text));
+    return Found(text, ParseUserMaskView(text));
+}
+
+IRCUsers::UserPtr IRCUsers::Found(std::string_view text, const UserMaskView& parts)
+{
+    IRCUser* found = FindFirst(parts.Nick);
     if (found == nullptr) {
         return nullptr;
     }
     UserPtr user = found->shared_from_this();
     // Every message's sender comes here: rewrite the mask only when it says something new.
-    const UserMaskRecord parts = ParseUserMask(text);
-    if (parts.Info == 7 && (parts.User != user->User() || parts.Host != user->Host())) {
+    if (parts.Info == 7 && (user->Info() != 7 || parts.User != user->User() || parts.Host != user->Host())) {
         user->SetUserMask(text);
     }
     return user;
@@ -70,22 +75,12 @@ IRCUsers::UserPtr IRCUsers::Item(std::string_view text)
 
 IRCUsers::UserPtr IRCUsers::Item(const UserPtr& user) const
 {
-    if (!user) {
-        return nullptr;
-    }
-    UserPtr found = list_.Find(user->Key());
-    return found == user ? found : nullptr;
-}
-
-IRCUsers::UserPtr IRCUsers::Item(std::int32_t position) const
-{
-    return list_.At(position);
+    return user && Contains(*user) ? user : nullptr;
 }
 
 void IRCUsers::Remove(std::string_view text)
 {
-    IRCUser* found = FindNick(UserMaskNick(text));
-    if (found != nullptr) {
+    if (IRCUser* found = FindFirst(UserMaskNick(text))) {
         RemoveFound(found->shared_from_this());
     }
 }
@@ -99,13 +94,13 @@ void IRCUsers::Remove(const UserPtr& user)
 
 void IRCUsers::Remove(std::int32_t position)
 {
-    RemoveFound(list_.At(position));
+    RemoveFound(Item(position));
 }
 
 void IRCUsers::RemoveFound(const UserPtr& user)
 {
-    // The user may lose its last other owner on the way.
-    UserPtr hold = user;
+    // Held: the reference may point into this list, and the user may lose its last owner.
+    const UserPtr hold = user;
     if (parent_ != nullptr) {
         hold->Delete();
     } else {
@@ -115,9 +110,7 @@ void IRCUsers::RemoveFound(const UserPtr& user)
 
 void IRCUsers::Clear()
 {
-    for (std::int32_t position = Count(); position >= 1; --position) {
-        Remove(position);
-    }
+    ClearLastFirst([this](const UserPtr& user) { RemoveFound(user); });
 }
 
 void IRCUsers::SetParent(IRCConnection* parent)
@@ -129,6 +122,7 @@ void IRCUsers::SetParent(IRCConnection* parent)
 
 void IRCUsers::Delete()
 {
+    const auto self = shared_from_this();
     Clear();
     parent_ = nullptr;
 }
@@ -141,11 +135,10 @@ void IRCUsers::AddExisting(const UserPtr& user)
     if (!user) {
         throw CoreError("object variable not set", kErrorObjectMissing);
     }
-    if (Item(user)) {
+    if (!AppendIfAbsent(user)) {
         return;
     }
-    Append(user);
-    user->membership_.push_back(this);
+    user->AddMembership(this);
     Events.Add.raise(user);
 }
 
@@ -154,42 +147,12 @@ void IRCUsers::RemoveUser(const UserPtr& user)
     if (!user) {
         throw CoreError("object variable not set", kErrorObjectMissing);
     }
-    Events.Remove.raise(user);
-    if (parent_ != nullptr) {
-        const std::int32_t position = user->Index();
-        UserPtr removed = RemoveElementAt(position);
-        ReindexFrom(position);
-        return;
-    }
-    // The user itself leaves, not the first member that shares its nick: two users of
-    // one nick can meet in a member list (a stale user and one renamed to its nick),
-    // and taking the wrong one would leave list and membership disagreeing.
-    if (Holds(user.get())) {
-        RemoveElementAt(list_.PositionOf(user->Key()));
-    }
-}
-
-void IRCUsers::Reindex()
-{
-    ReindexFrom(1);
-}
-
-void IRCUsers::ReindexFrom(std::int32_t first)
-{
-    // Positions before `first` have not moved since the last renumbering.
-    if (parent_ == nullptr) {
-        return;
-    }
-    if (first <= 1) {
-        std::int32_t position = 0;
-        for (const UserPtr& user : list_) {
-            user->SetIndex(++position);
-        }
-        return;
-    }
-    for (std::int32_t position = first; position <= Count(); ++position) {
-        list_.At(position)->SetIndex(position);
-    }
+    const UserPtr hold = user;
+    Events.Remove.raise(hold);
+    // The user itself leaves, not the first member that shares its nick: two users of one
+    // nick can meet in a member list (a stale user and one renamed to its nick). A Remove
+    // listener may have taken it out already.
+    Erase(*hold);
 }
 
 void IRCUsers::RaiseNickChange(const UserPtr& user, const std::string& nickPrev)
@@ -210,39 +173,6 @@ void IRCUsers::RaisePrivMsg(const UserPtr& user, const std::string& privMsg)
 void IRCUsers::RaiseQuit(const UserPtr& user, const std::string& quitMsg)
 {
     Events.Quit.raise(user, quitMsg);
-}
-
-void IRCUsers::NickStored(IRCUser* user, const std::string& nickPrev)
-{
-    // Told by every list the user may be in; only elements are indexed.
-    byNick_.Remove(nickPrev, user);
-    if (user->Parent() == this || Holds(user)) {
-        byNick_.Add(user->Nick(), user);
-    }
-}
-
-bool IRCUsers::Holds(const IRCUser* user) const
-{
-    return list_.Find(user->Key()).get() == user;
-}
-
-IRCUser* IRCUsers::FindNick(std::string_view nick) const
-{
-    return byNick_.First(nick, list_);
-}
-
-void IRCUsers::Append(const UserPtr& user)
-{
-    list_.Append(user->Key(), user);
-    byNick_.Add(user->Nick(), user.get());
-}
-
-IRCUsers::UserPtr IRCUsers::RemoveElementAt(std::int32_t position)
-{
-    UserPtr user = list_.At(position);
-    list_.RemoveAt(position);
-    byNick_.Remove(user->Nick(), user.get());
-    return user;
 }
 
 } // namespace tellix

@@ -1,36 +1,38 @@
 #pragma once
 
+#include "model/IRCUser.h"
+#include "util/Collection.h"
 #include "util/Event.h"
-#include "util/KeyedList.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tellix {
 
 class IRCConnection;
-class IRCUser;
+
+// Users are found by their exact nick.
+struct NickNaming : ExactText {
+    static std::string_view Name(const IRCUser& user) { return user.Nick(); }
+    static std::uint32_t HashOf(const IRCUser& user) { return user.nickHash_; }
+};
 
 // A list of users in one of two roles: a connection's master list (Parent set),
 // which creates, owns and numbers the users, or a channel's member list (no
 // Parent), which refers to users of the master list.
-class IRCUsers : public std::enable_shared_from_this<IRCUsers> {
+class IRCUsers : public Collection<IRCUser, NickNaming>, public std::enable_shared_from_this<IRCUsers> {
     struct Token {
         explicit Token() = default;
     };
 
 public:
     using UserPtr = std::shared_ptr<IRCUser>;
-    using const_iterator = KeyedList<IRCUser>::const_iterator;
 
     explicit IRCUsers(Token);
     ~IRCUsers();
-    IRCUsers(const IRCUsers&) = delete;
-    IRCUsers& operator=(const IRCUsers&) = delete;
 
     static std::shared_ptr<IRCUsers> Create();
 
@@ -47,15 +49,14 @@ public:
     UserPtr Add(std::string_view userMask);
     UserPtr GetUser(std::string_view userMask);
 
+    // By position from 1; any other position fails.
+    using Collection::Item;
     // By the nick part of a nick or mask; a full mask also refreshes the member's mask.
     UserPtr Item(std::string_view text);
     // By identity.
     UserPtr Item(const UserPtr& user) const;
-    // By position from 1; any other position fails.
-    UserPtr Item(std::int32_t position) const;
     // A bare nullptr would otherwise reach the text overload.
     UserPtr Item(std::nullptr_t) const = delete;
-    std::int32_t Count() const { return list_.Count(); }
 
     // Member list: takes the user out; master list: deletes the user.
     void Remove(std::string_view text);
@@ -64,8 +65,6 @@ public:
     void Remove(std::nullptr_t) = delete;
     void Clear();
 
-    const_iterator begin() const { return list_.begin(); }
-    const_iterator end() const { return list_.end(); }
     IRCConnection* Parent() const { return parent_; }
 
     // Used by the model and the connection.
@@ -73,7 +72,6 @@ public:
     void Delete();
     void AddExisting(const UserPtr& user);
     void RemoveUser(const UserPtr& user);
-    void Reindex();
     void RaiseNickChange(const UserPtr& user, const std::string& nickPrev);
     void RaiseNotice(const UserPtr& user, const std::string& notice);
     void RaisePrivMsg(const UserPtr& user, const std::string& privMsg);
@@ -85,18 +83,13 @@ public:
 private:
     friend class IRCUser;
 
-    void NickStored(IRCUser* user, const std::string& nickPrev);
-    bool Holds(const IRCUser* user) const;
-    IRCUser* FindNick(std::string_view nick) const;
-    void Append(const UserPtr& user);
-    UserPtr RemoveElementAt(std::int32_t position);
-    void ReindexFrom(std::int32_t first);
+    void NickStored(const IRCUser& user, std::string_view nickPrev) { Renamed(user, nickPrev); }
+    UserPtr AddUser(std::string_view userMask, bool nickIsNew);
+    UserPtr Found(std::string_view text, const UserMaskView& parts);
     void RemoveFound(const UserPtr& user);
 
     IRCConnection* parent_ = nullptr;
     std::string key_;
-    KeyedList<IRCUser> list_;
-    NameIndex<IRCUser> byNick_; // exact nick -> elements
 };
 
 } // namespace tellix

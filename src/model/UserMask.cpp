@@ -2,9 +2,9 @@
 
 namespace tellix {
 
-UserMaskRecord ParseUserMask(std::string_view text)
+UserMaskView ParseUserMaskView(std::string_view text)
 {
-    UserMaskRecord record;
+    UserMaskView record;
     const std::size_t bang = text.find('!');
     const std::size_t at = text.rfind('@');
     if (bang == std::string_view::npos) {
@@ -25,6 +25,12 @@ UserMaskRecord ParseUserMask(std::string_view text)
     }
     record.Info = (record.Nick.empty() ? 0 : 1) + (record.User.empty() ? 0 : 2) + (record.Host.empty() ? 0 : 4);
     return record;
+}
+
+UserMaskRecord ParseUserMask(std::string_view text)
+{
+    const UserMaskView parts = ParseUserMaskView(text);
+    return {std::string(parts.Nick), std::string(parts.User), std::string(parts.Host), parts.Info};
 }
 
 std::string BuildUserMask(const UserMaskRecord& record)

@@ -14,9 +14,18 @@ struct UserMaskRecord {
     std::int32_t Info = 0; // 1: Nick not empty, 2: User not empty, 4: Host not empty
 };
 
+// The same parts as views into the text they were cut from.
+struct UserMaskView {
+    std::string_view Nick;
+    std::string_view User;
+    std::string_view Host;
+    std::int32_t Info = 0;
+};
+
 // Splits at the first "!" and the last "@". When the last "@" stands before the first
 // "!", the user part is empty, the nick ends at the "!" and the host follows the "@".
 UserMaskRecord ParseUserMask(std::string_view text);
+UserMaskView ParseUserMaskView(std::string_view text);
 
 // Always both separators, whatever part is empty.
 std::string BuildUserMask(const UserMaskRecord& record);

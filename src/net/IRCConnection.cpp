@@ -7,6 +7,7 @@
 #include "net/IRCConnections.h"
 #include "net/frmContainer.h"
 #include "util/CoreError.h"
+#include "util/Relay.h"
 #include "util/Utility.h"
 
 namespace tellix {
@@ -36,6 +37,12 @@ IRCConnection::~IRCConnection()
     if (users_) {
         users_->DetachParent();
     }
+}
+
+std::int32_t IRCConnection::Index() const
+{
+    const std::int32_t position = parent_ != nullptr ? parent_->PositionOf(*this) : 0;
+    return position > 0 ? position : -1;
 }
 
 void IRCConnection::Automation(std::int32_t newValue)
@@ -81,87 +88,46 @@ void IRCConnection::SetParent(IRCConnections* parent)
     BindSocketHost();
 }
 
+// Each channel and user collection event goes on through the owning collection, then as
+// the connection's own event. An event nobody listens to at either end is not relayed: a
+// names reply of 50,000 users would otherwise pay for holding the connection 50,000 times.
+template <auto Raise, auto Heard, class... Args>
+Subscription IRCConnection::Forward(Event<Args...>& from, const Event<Args...>& own)
+{
+    return from.connect([this, &own](Args... args) {
+        if (own.empty() && (parent_ == nullptr || (parent_->Events.*Heard).empty())) {
+            return;
+        }
+        Relay(*this).Up(Raise, own, args...);
+    });
+}
+
 void IRCConnection::BindCollections()
 {
-    // Each relay: the owning collection first, then this connection's own event.
-    IRCChannels& channels = *channels_;
-    pobjChannels_.push_back(channels.Events.Add.connect([this](const ChannelPtr& channel) {
-        auto self = shared_from_this();
-        if (parent_ != nullptr) {
-            parent_->RaiseChannelAdd(self, channel);
-        }
-        Events.ChannelAdd.raise(channel);
-    }));
-    pobjChannels_.push_back(channels.Events.Join.connect([this](const ChannelPtr& channel, const UserPtr& source) {
-        auto self = shared_from_this();
-        if (parent_ != nullptr) {
-            parent_->RaiseChannelJoin(self, channel, source);
-        }
-        Events.ChannelJoin.raise(channel, source);
-    }));
-    pobjChannels_.push_back(
-        channels.Events.Kick.connect([this](const ChannelPtr& channel, const UserPtr& source,
-                                            const UserPtr& destination, const std::string& reason) {
-            auto self = shared_from_this();
-            if (parent_ != nullptr) {
-                parent_->RaiseChannelKick(self, channel, source, destination, reason);
-            }
-            Events.ChannelKick.raise(channel, source, destination, reason);
-        }));
-
-    // The channel events with one text argument differ only in which pair they relay.
-    using ChannelTextEvent = Event<const ChannelPtr&, const UserPtr&, const std::string&>;
-    using ChannelTextRaise = void (IRCConnections::*)(const std::shared_ptr<IRCConnection>&, const ChannelPtr&,
-                                                      const UserPtr&, const std::string&);
-    auto relayChannelText = [this](ChannelTextEvent& source, ChannelTextRaise raise, ChannelTextEvent& own) {
-        pobjChannels_.push_back(source.connect(
-            [this, raise, &own](const ChannelPtr& channel, const UserPtr& user, const std::string& text) {
-                auto self = shared_from_this();
-                if (parent_ != nullptr) {
-                    (parent_->*raise)(self, channel, user, text);
-                }
-                own.raise(channel, user, text);
-            }));
-    };
-    relayChannelText(channels.Events.NickChange, &IRCConnections::RaiseChannelNickChange,
-                     Events.ChannelNickChange);
-    relayChannelText(channels.Events.Notice, &IRCConnections::RaiseChannelNotice, Events.ChannelNotice);
-    relayChannelText(channels.Events.Part, &IRCConnections::RaiseChannelPart, Events.ChannelPart);
-    relayChannelText(channels.Events.PrivMsg, &IRCConnections::RaiseChannelPrivMsg, Events.ChannelPrivMsg);
-    relayChannelText(channels.Events.Quit, &IRCConnections::RaiseChannelQuit, Events.ChannelQuit);
-    relayChannelText(channels.Events.TopicChange, &IRCConnections::RaiseChannelTopicChange,
-                     Events.ChannelTopicChange);
-
-    IRCUsers& users = *users_;
-    using UserEvent = Event<const UserPtr&>;
-    using UserRaise = void (IRCConnections::*)(const std::shared_ptr<IRCConnection>&, const UserPtr&);
-    auto relayUser = [this](UserEvent& source, UserRaise raise, UserEvent& own) {
-        pobjUsers_.push_back(source.connect([this, raise, &own](const UserPtr& user) {
-            auto self = shared_from_this();
-            if (parent_ != nullptr) {
-                (parent_->*raise)(self, user);
-            }
-            own.raise(user);
-        }));
-    };
-    using UserTextEvent = Event<const UserPtr&, const std::string&>;
-    using UserTextRaise =
-        void (IRCConnections::*)(const std::shared_ptr<IRCConnection>&, const UserPtr&, const std::string&);
-    auto relayUserText = [this](UserTextEvent& source, UserTextRaise raise, UserTextEvent& own) {
-        pobjUsers_.push_back(source.connect([this, raise, &own](const UserPtr& user, const std::string& text) {
-            auto self = shared_from_this();
-            if (parent_ != nullptr) {
-                (parent_->*raise)(self, user, text);
-            }
-            own.raise(user, text);
-        }));
-    };
-    relayUser(users.Events.Add, &IRCConnections::RaiseUserAdd, Events.UserAdd);
-    relayUserText(users.Events.NickChange, &IRCConnections::RaiseUserNickChange, Events.UserNickChange);
-    relayUserText(users.Events.Notice, &IRCConnections::RaiseUserNotice, Events.UserNotice);
-    relayUserText(users.Events.PrivMsg, &IRCConnections::RaiseUserPrivMsg, Events.UserPrivMsg);
-    relayUserText(users.Events.Quit, &IRCConnections::RaiseUserQuit, Events.UserQuit);
-    relayUser(users.Events.Remove, &IRCConnections::RaiseUserRemove, Events.UserRemove);
+    using C = IRCConnections;
+    using E = IRCConnections::EventsType;
+    auto& channels = channels_->Events;
+    auto& channel = pobjChannels_;
+    channel.push_back(Forward<&C::RaiseChannelAdd, &E::ChannelAdd>(channels.Add, Events.ChannelAdd));
+    channel.push_back(Forward<&C::RaiseChannelJoin, &E::ChannelJoin>(channels.Join, Events.ChannelJoin));
+    channel.push_back(Forward<&C::RaiseChannelKick, &E::ChannelKick>(channels.Kick, Events.ChannelKick));
+    channel.push_back(
+        Forward<&C::RaiseChannelNickChange, &E::ChannelNickChange>(channels.NickChange, Events.ChannelNickChange));
+    channel.push_back(Forward<&C::RaiseChannelNotice, &E::ChannelNotice>(channels.Notice, Events.ChannelNotice));
+    channel.push_back(Forward<&C::RaiseChannelPart, &E::ChannelPart>(channels.Part, Events.ChannelPart));
+    channel.push_back(
+        Forward<&C::RaiseChannelPrivMsg, &E::ChannelPrivMsg>(channels.PrivMsg, Events.ChannelPrivMsg));
+    channel.push_back(Forward<&C::RaiseChannelQuit, &E::ChannelQuit>(channels.Quit, Events.ChannelQuit));
+    channel.push_back(Forward<&C::RaiseChannelTopicChange, &E::ChannelTopicChange>(channels.TopicChange,
+                                                                                   Events.ChannelTopicChange));
+    auto& users = users_->Events;
+    auto& user = pobjUsers_;
+    user.push_back(Forward<&C::RaiseUserAdd, &E::UserAdd>(users.Add, Events.UserAdd));
+    user.push_back(Forward<&C::RaiseUserNickChange, &E::UserNickChange>(users.NickChange, Events.UserNickChange));
+    user.push_back(Forward<&C::RaiseUserNotice, &E::UserNotice>(users.Notice, Events.UserNotice));
+    user.push_back(Forward<&C::RaiseUserPrivMsg, &E::UserPrivMsg>(users.PrivMsg, Events.UserPrivMsg));
+    user.push_back(Forward<&C::RaiseUserQuit, &E::UserQuit>(users.Quit, Events.UserQuit));
+    user.push_back(Forward<&C::RaiseUserRemove, &E::UserRemove>(users.Remove, Events.UserRemove));
 }
 
 void IRCConnection::BindSocketHost()
@@ -185,13 +151,13 @@ void IRCConnection::Connect(const std::string& server, std::int32_t port)
     if (socket_ == nullptr) {
         throw CoreError("the connection has no socket", kErrorObjectMissing);
     }
-    auto self = shared_from_this();
-    if (socket_->State() != TcpSocket::StateClosed) {
-        socket_->Close();
-        if (connected_) {
-            connected_ = false;
-            RaiseOwnDisconnectFirst();
-        }
+    if (deleted_) {
+        return; // asked by a listener while Delete takes the socket down
+    }
+    const auto self = shared_from_this();
+    const std::uint32_t request = ++requests_;
+    if (socket_->State() != TcpSocket::StateClosed && (!CloseSocket() || requests_ != request)) {
+        return;
     }
     // A line left over from the last connection must not be glued to the next one.
     receiveBuffer_.Clear();
@@ -207,26 +173,35 @@ void IRCConnection::Connect(const std::string& server, std::int32_t port)
 
 void IRCConnection::Disconnect()
 {
-    if (socket_ == nullptr || socket_->State() == TcpSocket::StateClosed) {
+    if (socket_ == nullptr || deleted_ || socket_->State() == TcpSocket::StateClosed) {
         return;
     }
-    auto self = shared_from_this();
+    const auto self = shared_from_this();
+    ++requests_;
     codeFlag_ = true;
-    socket_->Close();
-    if (connected_) {
-        connected_ = false;
-        RaiseOwnDisconnectFirst();
-    }
+    CloseSocket();
 }
 
-void IRCConnection::RaiseOwnDisconnectFirst()
+bool IRCConnection::CloseSocket()
 {
-    auto self = shared_from_this();
+    socket_->Close();
+    if (!connected_) {
+        return true;
+    }
+    connected_ = false;
+    const std::uint32_t request = requests_;
     const std::string server = server_;
     const std::int32_t port = port_;
-    Events.Disconnect.raise(server, port, true);
-    if (parent_ != nullptr) {
-        parent_->RaiseDisconnect(self, server, port, true);
+    return Relay(*this).Down(&IRCConnections::RaiseDisconnect, Events.Disconnect, server, port, true) &&
+           requests_ == request && !deleted_;
+}
+
+void IRCConnection::MarkChannelsNotJoined()
+{
+    if (channels_) {
+        for (const ChannelPtr& channel : *channels_) {
+            channel->SetJoined(false);
+        }
     }
 }
 
@@ -252,15 +227,21 @@ void IRCConnection::SendMessage(std::string_view message)
 
 void IRCConnection::Delete()
 {
-    auto self = shared_from_this();
-    if (channels_) {
-        channels_->Delete();
+    // Asked again by a listener of the events below: the first call finishes the job.
+    if (deleted_) {
+        return;
+    }
+    deleted_ = true;
+    ++requests_;
+    const auto self = shared_from_this();
+    if (const auto channels = channels_) {
+        channels->Delete();
         pobjChannels_.clear();
         channels_.reset();
     }
-    if (users_) {
+    if (const auto users = users_) {
         user_.reset();
-        users_->Delete();
+        users->Delete();
         pobjUsers_.clear();
         users_.reset();
     }
@@ -268,21 +249,19 @@ void IRCConnection::Delete()
     receiveBuffer_.Clear();
     if (socket_ != nullptr) {
         if (socket_->State() != TcpSocket::StateClosed) {
-            socket_->Close();
-            if (connected_) {
-                connected_ = false;
-                RaiseOwnDisconnectFirst();
-            }
+            CloseSocket();
         }
         host_->DestroySlot(slot_);
         socket_ = nullptr;
         host_ = nullptr;
     }
     if (parent_ != nullptr) {
-        parent_->RemoveAt(index_);
+        const std::int32_t position = Index();
+        if (position > 0) {
+            parent_->RemoveAt(position);
+        }
         parent_ = nullptr;
     }
-    index_ = -1;
 }
 
 void IRCConnection::DetachFromCollection()
@@ -295,7 +274,6 @@ void IRCConnection::DetachFromCollection()
     socket_ = nullptr;
     host_ = nullptr;
     parent_ = nullptr;
-    index_ = -1;
 }
 
 void IRCConnection::pobjContainer_WSConnect(std::int16_t& index)
@@ -303,28 +281,32 @@ void IRCConnection::pobjContainer_WSConnect(std::int16_t& index)
     if (index != slot_ || socket_ == nullptr) {
         return;
     }
-    auto self = shared_from_this();
+    const auto self = shared_from_this();
+    const std::uint32_t request = requests_;
     const std::string remoteHost = socket_->RemoteHost();
     const std::int32_t remotePort = socket_->RemotePort();
     if (remoteHost != server_ || remotePort != port_) {
+        const auto users = users_;
         user_.reset();
-        if (users_) {
-            users_->Clear();
+        users->Clear();
+        if (requests_ != request) {
+            return; // a Remove listener deleted the connection, or connected it elsewhere
         }
         server_ = remoteHost;
         port_ = remotePort;
-        if (users_) {
-            user_ = users_->Add("");
+        user_ = users->Add("");
+        if (requests_ != request) {
+            return;
         }
     }
     connected_ = true;
     const std::string server = server_;
     const std::int32_t port = port_;
     const bool code = codeFlag_;
-    if (parent_ != nullptr) {
-        parent_->RaiseConnect(self, server, port, code);
+    if (!Relay(*this).Up(&IRCConnections::RaiseConnect, Events.Connect, server, port, code) ||
+        requests_ != request) {
+        return;
     }
-    Events.Connect.raise(server, port, code);
     codeFlag_ = false;
     if (TestAutomation(AutoNick)) {
         SendMessage("NICK " + initialNick_);
@@ -339,21 +321,17 @@ void IRCConnection::pobjContainer_WSClose(std::int16_t& index)
     if (index != slot_ || socket_ == nullptr) {
         return;
     }
-    auto self = shared_from_this();
+    const auto self = shared_from_this();
+    const std::uint32_t request = requests_;
     connected_ = false;
-    if (channels_) {
-        for (const ChannelPtr& channel : *channels_) {
-            channel->SetJoined(false);
-        }
-    }
+    MarkChannelsNotJoined();
     const std::string server = server_;
     const std::int32_t port = port_;
     const bool code = codeFlag_;
-    if (parent_ != nullptr) {
-        parent_->RaiseDisconnect(self, server, port, code);
+    if (Relay(*this).Up(&IRCConnections::RaiseDisconnect, Events.Disconnect, server, port, code) &&
+        requests_ == request) {
+        codeFlag_ = false;
     }
-    Events.Disconnect.raise(server, port, code);
-    codeFlag_ = false;
 }
 
 void IRCConnection::pobjContainer_WSError(std::int16_t& index, std::int16_t number, std::string& description,
@@ -364,12 +342,9 @@ void IRCConnection::pobjContainer_WSError(std::int16_t& index, std::int16_t numb
     if (index != slot_ || socket_ == nullptr) {
         return;
     }
-    auto self = shared_from_this();
     connected_ = false;
-    if (parent_ != nullptr) {
-        parent_->RaiseSocketError(self, number, description, scode, source, helpFile, helpContext, cancelDisplay);
-    }
-    Events.SocketError.raise(number, description, scode, source, helpFile, helpContext, cancelDisplay);
+    Relay(*this).Up(&IRCConnections::RaiseSocketError, Events.SocketError, number, description, scode, source,
+                    helpFile, helpContext, cancelDisplay);
 }
 
 void IRCConnection::pobjContainer_WSDataArrival(std::int16_t& index, std::int32_t /*bytesTotal*/)
@@ -383,19 +358,24 @@ void IRCConnection::pobjContainer_WSDataArrival(std::int16_t& index, std::int32_
     } catch (const std::exception&) {
         return; // a failed receive ignores this arrival; the buffer keeps what it had
     }
-    // A listener may delete this connection and drop the last reference meanwhile.
-    auto self = shared_from_this();
+    // A listener may delete this connection and drop the last reference meanwhile; Delete
+    // also empties the buffer, so no further line is cut.
+    const auto self = shared_from_this();
     receiveBuffer_.Receive(data, [this](const std::string& line) { HandleLine(line); });
 }
 
 void IRCConnection::HandleLine(const std::string& line)
 {
     bool processed = false;
-    if (parent_ != nullptr) {
-        parent_->RaiseGetRawMessage(shared_from_this(), line, processed);
-    }
-    if (!processed) {
-        Events.GetRawMessage.raise(line, processed);
+    // Offered raw first; nobody in the client listens, so that costs nothing per line.
+    if (!Events.GetRawMessage.empty() || (parent_ != nullptr && !parent_->Events.GetRawMessage.empty())) {
+        Relay relay(*this);
+        if (!relay.Through(parent_, &IRCConnections::RaiseGetRawMessage, line, processed)) {
+            return;
+        }
+        if (!processed && !relay.Own(Events.GetRawMessage, line, processed)) {
+            return;
+        }
     }
     if (!processed) {
         ProcessServerMessage(line);

@@ -64,11 +64,13 @@ public:
     const UserPtr& User() const { return user_; }
     const std::shared_ptr<IRCUsers>& Users() const { return users_; }
     const std::shared_ptr<IRCChannels>& Channels() const { return channels_; }
-    std::int32_t Index() const { return index_; }
+    // Position in the owning collection, or -1.
+    std::int32_t Index() const;
     IRCConnections* Parent() const { return parent_; }
+    // Delete has run (or is running): the connection is out of use for good.
+    bool Deleted() const { return deleted_; }
 
     // Used by the collection and the model.
-    void SetIndex(std::int32_t index) { index_ = index; }
     // Sets Parent, once, and takes a socket slot of the collection's host.
     void SetParent(IRCConnections* parent);
     const std::string& Key() const { return key_; }
@@ -109,7 +111,13 @@ public:
 
 private:
     void NormaliseAutomation();
-    void RaiseOwnDisconnectFirst();
+    // Closes the socket at our request; when online, Disconnect is raised, own event first.
+    // False when a listener deleted the connection or asked for another connect or
+    // disconnect.
+    bool CloseSocket();
+    void MarkChannelsNotJoined();
+    template <auto Raise, auto Heard, class... Args>
+    Subscription Forward(Event<Args...>& from, const Event<Args...>& own);
     void BindCollections();
     void BindSocketHost();
     void HandleLine(const std::string& line);
@@ -126,7 +134,6 @@ private:
     LineFraming receiveBuffer_;
     bool connected_ = false;
     TcpSocket* socket_ = nullptr;
-    std::int32_t index_ = -1;
     std::string initialUserParams_;
     std::string initialNick_;
     bool codeFlag_ = false;
@@ -139,6 +146,10 @@ private:
     std::shared_ptr<IRCChannels> channels_;
     frmContainer* host_ = nullptr;
     std::shared_ptr<IRCUsers> users_;
+    bool deleted_ = false;
+    // Counts the program's requests (Connect, Disconnect, Delete): a raise after which it
+    // changed was answered by a listener's own request, which then decides what follows.
+    std::uint32_t requests_ = 0;
 
     std::vector<Subscription> pobjChannels_;
     std::vector<Subscription> pobjUsers_;

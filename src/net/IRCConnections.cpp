@@ -1,6 +1,7 @@
 #include "net/IRCConnections.h"
 
 #include "net/IRCConnection.h"
+#include "util/CoreError.h"
 #include "util/Utility.h"
 
 namespace tellix {
@@ -14,7 +15,7 @@ IRCConnections::~IRCConnections()
 {
     // Connections that outlive the collection (a window may hold one) lose their
     // socket here, silently, before the host that owns the sockets goes.
-    for (const ConnectionPtr& connection : list_) {
+    for (const ConnectionPtr& connection : *this) {
         connection->DetachFromCollection();
     }
     host_.reset();
@@ -23,62 +24,36 @@ IRCConnections::~IRCConnections()
 IRCConnections::ConnectionPtr IRCConnections::Add()
 {
     ConnectionPtr connection = IRCConnection::Create();
-    connection->SetIndex(Count() + 1);
     connection->SetParent(this);
-    list_.Append(connection->Key(), connection);
-    Reindex();
+    Append(connection);
     Events.Add.raise(connection);
     return connection;
 }
 
-const IRCConnections::ConnectionPtr& IRCConnections::Item(std::int32_t position) const
-{
-    return list_.At(position);
-}
-
 const IRCConnections::ConnectionPtr& IRCConnections::Item(std::string_view key) const
 {
-    const std::int32_t position = list_.PositionOf(key);
-    if (position == 0) {
+    IRCConnection* found = FindFirst(key);
+    if (found == nullptr) {
         throw CoreError("invalid procedure call or argument", kErrorInvalidIndex);
     }
-    return list_.At(position);
+    return Item(PositionOf(*found));
 }
 
 void IRCConnections::Remove(std::int32_t position)
 {
-    ConnectionPtr connection = Item(position);
+    const ConnectionPtr connection = Item(position);
     connection->Delete();
 }
 
 void IRCConnections::Remove(std::string_view key)
 {
-    ConnectionPtr connection = Item(key);
+    const ConnectionPtr connection = Item(key);
     connection->Delete();
 }
 
 void IRCConnections::Clear()
 {
-    for (std::int32_t position = Count(); position >= 1; --position) {
-        if (position <= Count()) {
-            ConnectionPtr connection = list_.At(position);
-            connection->Delete();
-        }
-    }
-}
-
-void IRCConnections::Reindex()
-{
-    std::int32_t position = 0;
-    for (const ConnectionPtr& connection : list_) {
-        connection->SetIndex(++position);
-    }
-}
-
-void IRCConnections::RemoveAt(std::int32_t position)
-{
-    list_.RemoveAt(position);
-    Reindex();
+    ClearLastFirst([](const ConnectionPtr& connection) { connection->Delete(); });
 }
 
 } // namespace tellix

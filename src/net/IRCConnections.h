@@ -1,8 +1,9 @@
 #pragma once
 
+#include "net/IRCConnection.h"
 #include "net/frmContainer.h"
+#include "util/Collection.h"
 #include "util/Event.h"
-#include "util/KeyedList.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,12 +13,16 @@
 namespace tellix {
 
 class IRCChannel;
-class IRCConnection;
 class IRCUser;
+
+// Connections are found by their key.
+struct ConnectionNaming : ExactText {
+    static std::string_view Name(const IRCConnection& connection) { return connection.Key(); }
+};
 
 // The connections, the socket host they share, and the one place where the events of
 // every connection, channel and user come together, each with its connection first.
-class IRCConnections {
+class IRCConnections : public Collection<IRCConnection, ConnectionNaming> {
 public:
     using ConnectionPtr = std::shared_ptr<IRCConnection>;
     using ChannelPtr = std::shared_ptr<IRCChannel>;
@@ -30,18 +35,13 @@ public:
 
     ConnectionPtr Add();
     // A position or a connection's key; one that names no connection fails.
-    const ConnectionPtr& Item(std::int32_t position) const;
+    using Collection::Item;
     const ConnectionPtr& Item(std::string_view key) const;
-    std::int32_t Count() const { return list_.Count(); }
-    auto begin() const { return list_.begin(); }
-    auto end() const { return list_.end(); }
     void Remove(std::int32_t position);
     void Remove(std::string_view key);
     void Clear();
 
     // Used by the connections.
-    void Reindex();
-    void RemoveAt(std::int32_t position);
     frmContainer& SocketHost() { return *host_; }
     const std::string& Key() const { return key_; }
 
@@ -175,7 +175,6 @@ public:
     }
 
 private:
-    KeyedList<IRCConnection> list_;
     std::unique_ptr<frmContainer> host_;
     std::string key_;
 };

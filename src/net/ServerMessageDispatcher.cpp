@@ -6,13 +6,16 @@
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
 #include "net/ServerLine.h"
+#include "util/Relay.h"
 
 namespace tellix {
 
 bool IRCConnection::ProcessServerMessage(std::string_view message)
 {
-    // Listeners may delete this connection and drop the last reference to it.
-    auto self = shared_from_this();
+    if (deleted_) {
+        return false; // out of use: nothing is applied or announced any more
+    }
+    const auto self = shared_from_this();
     bool processed = false;
     const ServerLine line(message);
     switch (line.Kind()) {
@@ -26,10 +29,7 @@ bool IRCConnection::ProcessServerMessage(std::string_view message)
         break;
     case ServerLine::Form::Error: {
         const std::string description(line.AfterFirstColon());
-        if (parent_ != nullptr) {
-            parent_->RaiseError(self, description);
-        }
-        Events.Error.raise(description);
+        Relay(*this).Up(&IRCConnections::RaiseError, Events.Error, description);
         processed = true;
         break;
     }
@@ -41,50 +41,67 @@ bool IRCConnection::ProcessServerMessage(std::string_view message)
     case ServerLine::Form::Other:
         break;
     }
-    if (!processed) {
+    if (!processed && !deleted_) {
         const std::string text(message);
-        if (parent_ != nullptr) {
-            parent_->RaiseMessageNotProcessed(self, text);
-        }
-        Events.MessageNotProcessed.raise(text);
+        Relay(*this).Up(&IRCConnections::RaiseMessageNotProcessed, Events.MessageNotProcessed, text);
     }
     return processed;
 }
 
 bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
 {
-    // Held here so that a listener deleting the connection cannot pull them away mid-line.
+    // Held so that a listener deleting the connection cannot pull them away mid-line.
     const std::shared_ptr<IRCChannels> channels = channels_;
     const std::shared_ptr<IRCUsers> users = users_;
     if (!channels || !users) {
         return false;
     }
     const std::string_view command = line.Command();
-
-    // Only these read the target channel; looking it up creates nothing, so the
-    // others skip the lookup.
-    const auto targetChannel = [&] { return channels->Item(line.Target()); };
     const auto text = [](std::string_view view) { return std::string(view); };
 
+    // A lookup that creates a user or channel raises events, and their listeners may delete
+    // the connection or the very user or channel the line is about. What is gone ends the
+    // line: it is not applied to a model that no longer holds it.
+    const auto here = [&](const auto&... objects) {
+        return !deleted_ && ((objects && objects->Parent() != nullptr) && ...);
+    };
+    const auto user = [&](std::string_view mask) {
+        UserPtr found = users->GetUser(mask);
+        if (!here(found)) {
+            found.reset();
+        }
+        return found;
+    };
+    const auto channel = [&](std::string_view name) {
+        ChannelPtr found = channels->GetChannel(name);
+        if (!here(found)) {
+            found.reset();
+        }
+        return found;
+    };
+
     if (command == "PRIVMSG" || command == "NOTICE") {
-        const ChannelPtr channel = targetChannel();
-        const UserPtr source = users->GetUser(line.Sender());
+        // The target is only looked up: a message never creates a channel.
+        const ChannelPtr target = channels->Item(line.Target());
+        const UserPtr source = user(line.Sender());
+        if (!source || (target && !here(target))) {
+            return true;
+        }
         const std::string message = text(line.LastParam(4));
         const bool notice = command == "NOTICE";
-        if (!channel) {
+        if (!target) {
             notice ? source->ProcessNotice(message) : source->ProcessPrivMsg(message);
         } else {
-            notice ? channel->ProcessNotice(source, message) : channel->ProcessPrivMsg(source, message);
+            notice ? target->ProcessNotice(source, message) : target->ProcessPrivMsg(source, message);
         }
         return true;
     }
     if (command == "001") {
         server_ = text(line.Sender());
         const std::string server = server_;
-        if (parent_ != nullptr) {
-            parent_->RaiseServerChange(shared_from_this(), server);
+        if (!Relay(*this).Up(&IRCConnections::RaiseServerChange, Events.ServerChange, server)) {
+            return false;
         }
-        Events.ServerChange.raise(server);
         if (const UserPtr own = user_) {
             if (own->Nick().empty()) {
                 own->SetNick("*");
@@ -94,24 +111,37 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         return false; // acted on, and still shown as server text
     }
     if (command == "332") {
-        if (const ChannelPtr channel = channels->Item(line.Word(4))) {
-            channel->ProcessTopicChange(nullptr, text(line.LastParam(5)));
+        if (const ChannelPtr target = channels->Item(line.Word(4))) {
+            target->ProcessTopicChange(nullptr, text(line.LastParam(5)));
         }
         return true;
     }
     if (command == "353") {
-        const ChannelPtr channel = channels->GetChannel(line.Word(5));
-        const std::shared_ptr<IRCUsers> members = channel->Users();
-        const std::string_view names = line.HasTrailing() ? line.Trailing() : line.Word(6);
-        ForEachWord(names, [&](std::string_view name) {
+        const ChannelPtr target = channel(line.Word(5));
+        if (!target) {
+            return true;
+        }
+        const std::shared_ptr<IRCUsers> members = target->Users();
+        std::string_view names = line.HasTrailing() ? line.Trailing() : line.Word(6);
+        while (true) {
+            const std::size_t blank = names.find(' ');
+            std::string_view name = names.substr(0, blank);
             if (!name.empty() && (name.front() == '@' || name.front() == '%' || name.front() == '+')) {
                 name.remove_prefix(1);
             }
             if (!name.empty()) {
-                members->AddExisting(users->GetUser(name));
+                if (const UserPtr member = user(name)) {
+                    members->AddExisting(member);
+                }
+                if (!here(target)) {
+                    return true;
+                }
             }
-        });
-        return true;
+            if (blank == std::string_view::npos) {
+                return true;
+            }
+            names.remove_prefix(blank + 1);
+        }
     }
     if (command == "366") {
         return false;
@@ -119,42 +149,50 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
     if (command == "JOIN") {
         // The channel as a middle parameter, or, in the usual form, the trailing part.
         const std::string_view name = line.Target().empty() ? line.TrailingToColon() : line.Target();
-        const UserPtr source = users->GetUser(line.Sender());
-        channels->GetChannel(name)->ProcessJoin(source);
+        const UserPtr source = user(line.Sender());
+        const ChannelPtr target = source ? channel(name) : nullptr;
+        if (here(source, target)) {
+            target->ProcessJoin(source);
+        }
         return true;
     }
     if (command == "KICK") {
-        const std::string_view name = line.Target();
-        const UserPtr kicker = users->GetUser(line.Sender());
-        const UserPtr kicked = users->GetUser(line.Word(4));
-        const std::string reason = text(line.LastParam(5));
-        channels->GetChannel(name)->ProcessKick(kicker, kicked, reason);
+        const UserPtr kicker = user(line.Sender());
+        const UserPtr kicked = kicker ? user(line.Word(4)) : nullptr;
+        const ChannelPtr target = kicked ? channel(line.Target()) : nullptr;
+        if (here(kicker, kicked, target)) {
+            target->ProcessKick(kicker, kicked, text(line.LastParam(5)));
+        }
         return true;
     }
     if (command == "NICK") {
-        const std::string nick = text(line.LastParam(3));
-        users->GetUser(line.Sender())->SetNick(nick);
+        if (const UserPtr source = user(line.Sender())) {
+            source->SetNick(line.LastParam(3));
+        }
         return true;
     }
     if (command == "PART") {
         // A part without message may come with the channel as the trailing part.
         const bool lone = line.InTrailing(3);
         const std::string_view name = lone ? line.Trailing() : line.Target();
-        const UserPtr source = users->GetUser(line.Sender());
-        const std::string partMsg = lone ? std::string() : text(line.LastParam(4));
-        channels->GetChannel(name)->ProcessPart(source, partMsg);
+        const UserPtr source = user(line.Sender());
+        const ChannelPtr target = source ? channel(name) : nullptr;
+        if (here(source, target)) {
+            target->ProcessPart(source, lone ? std::string() : text(line.LastParam(4)));
+        }
         return true;
     }
     if (command == "QUIT") {
-        const std::string quitMsg = text(line.LastParam(3));
-        users->GetUser(line.Sender())->ProcessQuit(quitMsg);
+        if (const UserPtr source = user(line.Sender())) {
+            source->ProcessQuit(text(line.LastParam(3)));
+        }
         return true;
     }
     if (command == "TOPIC") {
-        const ChannelPtr channel = targetChannel();
-        const UserPtr source = users->GetUser(line.Sender());
-        if (channel) {
-            channel->ProcessTopicChange(source, text(line.LastParam(4)));
+        const ChannelPtr target = channels->Item(line.Target());
+        const UserPtr source = user(line.Sender());
+        if (source && target && here(target)) {
+            target->ProcessTopicChange(source, text(line.LastParam(4)));
         }
         return true;
     }

@@ -15,10 +15,28 @@ const std::string& WordList::At(std::int32_t index) const
     return Words[static_cast<std::size_t>(offset)];
 }
 
+namespace {
+
+std::uint64_t NextKeyNumber()
+{
+    // The model lives on the one user-interface thread; an atomic here costs a locked
+    // instruction for every user a names reply brings.
+    static std::uint64_t counter = 0;
+    return ++counter;
+}
+
+} // namespace
+
 std::string NewUniqueKey()
 {
-    static std::atomic<std::uint64_t> counter{0};
-    return "K" + std::to_string(++counter);
+    return UniqueKey().Text();
+}
+
+UniqueKey::UniqueKey() : number_(NextKeyNumber()) {}
+
+std::string UniqueKey::Text() const
+{
+    return "K" + std::to_string(number_);
 }
 
 std::string AppendLineEnd(std::string_view text, std::string_view lineEnd)

@@ -19,6 +19,17 @@ struct WordList {
 // A text no earlier call in this process returned; never empty.
 std::string NewUniqueKey();
 
+// A unique key kept as the number it is made from, for objects that exist by the ten
+// thousand: its Text is what NewUniqueKey would have returned in its place.
+class UniqueKey {
+public:
+    UniqueKey();
+    std::string Text() const;
+
+private:
+    std::uint64_t number_;
+};
+
 std::string AppendLineEnd(std::string_view text, std::string_view lineEnd);
 
 bool IsEmptyList(const WordList& list);

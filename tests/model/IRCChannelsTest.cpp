@@ -158,6 +158,22 @@ TEST(IRCChannels, ClearPartsJoinedChannelsLastFirst)
     }
 }
 
+TEST(IRCChannels, ClearGoesOnWhenPartingOneChannelDeletesAnother)
+{
+    ModelFixture m;
+    for (const char* name : {"#a", "#b", "#c", "#d"}) {
+        m.Channels().Add(name)->ProcessJoin(m.me);
+    }
+    m.socket.onSend = [&](std::string_view line) {
+        if (line == "PART #d :\r\n") {
+            m.Channels().Item("#c")->Delete();
+        }
+    };
+    EXPECT_NO_THROW(m.Channels().Clear());
+    EXPECT_EQ(m.Channels().Count(), 0);
+    EXPECT_EQ(m.Sent(), (Log{"PART #c :\r\n", "PART #d :\r\n", "PART #b :\r\n", "PART #a :\r\n"}));
+}
+
 TEST(IRCChannels, DeleteClearsAndForgetsTheConnectionWhichIsSetOnlyOnce)
 {
     ModelFixture m;

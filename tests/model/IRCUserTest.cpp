@@ -90,7 +90,7 @@ TEST(IRCUser, NickChangeGoesToMasterThenMemberListsInMembershipOrderThenTheUser)
 
     // Every listener, the last one included, already finds the user by the new nick.
     std::vector<bool> findable;
-    auto check = bob->Events.NickChange.connect([&](const std::string&) {
+    auto check = bob->Events->NickChange.connect([&](const std::string&) {
         findable.push_back(m.Users().Item("Bob") == bob && m.Users().Item("bob") == nullptr &&
                            a->Users()->Item("Bob") == bob && b->Users()->Item("Bob") == bob);
     });
@@ -152,6 +152,38 @@ TEST(IRCUser, NoticeAndPrivMsgReachMasterThenMemberListsThenTheUser)
     EXPECT_EQ(r.Take(), (Log{"users.Notice bob 'n'", "#a.users.Notice bob 'n'", "#b.users.Notice bob 'n'",
                              "bob.Notice 'n'", "users.PrivMsg bob 'p'", "#a.users.PrivMsg bob 'p'",
                              "#b.users.PrivMsg bob 'p'", "bob.PrivMsg 'p'"}));
+}
+
+// A listener that takes the user out of one channel must not make the next one miss the news:
+// every member list the user is in at the start hears it once, as with a quit.
+TEST(IRCUser, EveryMemberListAtTheStartHearsItWhileListenersTakeTheUserOut)
+{
+    struct Row {
+        const char* what;
+        std::function<void(IRCUser&)> act;
+        const char* heardBy_b;
+    };
+    const std::vector<Row> rows{
+        {"nick change", [](IRCUser& u) { u.SetNick("robert"); }, "#b.users.NickChange robert 'bob'"},
+        {"notice", [](IRCUser& u) { u.ProcessNotice("n"); }, "#b.users.Notice bob 'n'"},
+        {"message", [](IRCUser& u) { u.ProcessPrivMsg("p"); }, "#b.users.PrivMsg bob 'p'"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ModelFixture m;
+        auto a = m.JoinedChannel("#a", {"bob"});
+        auto b = m.JoinedChannel("#b", {"bob"});
+        auto bob = m.Users().Item("bob");
+        Recorder r;
+        r.Watch("#b.users", *b->Users());
+        const auto leave = [&](const auto&...) { a->Users()->Remove(bob); };
+        auto s1 = a->Users()->Events.NickChange.connect(leave);
+        auto s2 = a->Users()->Events.Notice.connect(leave);
+        auto s3 = a->Users()->Events.PrivMsg.connect(leave);
+        row.act(*bob);
+        EXPECT_EQ(r.Take(), Log{row.heardBy_b});
+        EXPECT_EQ(bob->Membership(), IRCUser::MemberLists{b->Users().get()});
+    }
 }
 
 TEST(IRCUser, QuitReachesEachChannelOnceAndLeavesTheUserOnlyInTheMasterList)

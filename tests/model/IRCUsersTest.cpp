@@ -89,7 +89,7 @@ TEST(IRCUsers, MemberListCreatesNothingAndAddsEachUserOnce)
     EXPECT_EQ(members->Item(UserPtr()), nullptr);
     // Member lists leave the master numbering alone.
     EXPECT_EQ(bob->Index(), 2);
-    EXPECT_EQ(bob->Membership(), (std::vector<IRCUsers*>{members.get()}));
+    EXPECT_EQ(bob->Membership(), IRCUser::MemberLists{members.get()});
 
     const std::int32_t before = m.Users().Count();
     m.Users().AddExisting(m.Users().Add("x"));
@@ -135,11 +135,12 @@ TEST(IRCUsers, RemovingAMasterUserRenumbersWhileMemberListsKeepTheirOrder)
     auto channel = m.JoinedChannel("#a", {"carl", "bob", "dave"});
     std::vector<std::string> seen;
     auto onAdd = m.Users().Events.Add.connect([&](const UserPtr& user) {
-        seen.push_back("add " + user->Nick() + " at " + std::to_string(user->Index()) + " of " +
+        seen.push_back("add " + std::string(user->Nick()) + " at " + std::to_string(user->Index()) + " of " +
                        std::to_string(m.Users().Count()));
     });
     auto onRemove = m.Users().Events.Remove.connect([&](const UserPtr& user) {
-        seen.push_back("remove " + user->Nick() + " found " + std::to_string(m.Users().Item(user) == user));
+        seen.push_back("remove " + std::string(user->Nick()) + " found " +
+                       std::to_string(m.Users().Item(user) == user));
     });
     auto erin = m.Users().GetUser("erin");
 
@@ -172,6 +173,34 @@ TEST(IRCUsers, ClearOfTheMasterListEmptiesEveryMemberListUserByUserLastFirst)
     EXPECT_EQ(b->Users()->Count(), 0);
     EXPECT_EQ(m.me->Index(), -1);
     EXPECT_EQ(m.Users().Item("me"), nullptr);
+}
+
+// Clear reads each position afresh: a Remove listener that takes another user along makes
+// it skip nothing and fail on nothing, in both roles.
+TEST(IRCUsers, ClearGoesOnWhenARemoveListenerRemovesOthersToo)
+{
+    ModelFixture m;
+    auto a = m.JoinedChannel("#a", {"b", "c", "d", "e"});
+    auto member = a->Users();
+    auto takeFirstAlong = member->Events.Remove.connect([&](const UserPtr& user) {
+        if (user->Nick() == "d") {
+            member->Remove(1); // "me"
+        }
+    });
+    EXPECT_NO_THROW(member->Clear());
+    EXPECT_EQ(member->Count(), 0);
+    EXPECT_EQ(m.Users().Count(), 5) << "a member list only lets its users go";
+
+    auto takeNeighbourAlong = m.Users().Events.Remove.connect([&](const UserPtr& user) {
+        if (user->Nick() == "e") {
+            m.Users().Item("c")->Delete();
+        }
+    });
+    EXPECT_NO_THROW(m.Users().Clear());
+    EXPECT_EQ(m.Users().Count(), 0);
+    for (const char* nick : {"b", "c", "d", "e"}) {
+        EXPECT_EQ(m.Users().Item(nick), nullptr) << nick;
+    }
 }
 
 TEST(IRCUsers, DeleteClearsThenForgetsTheConnection)
@@ -309,7 +338,7 @@ TEST(IRCUsers, LookupsAgreeWithTheDocumentedScanThroughRandomChanges)
         for (IRCUsers* list : user->Membership()) {
             EXPECT_EQ(std::count(gone.begin(), gone.end(), list), 0) << user->Nick();
         }
-        user->SetNick(user->Nick() + "_");
+        user->SetNick(std::string(user->Nick()) + "_");
         user->ProcessQuit("");
     }
     m.Users().Clear();

@@ -60,7 +60,7 @@ inline std::vector<std::string> Nicks(const IRCUsers& users)
 {
     std::vector<std::string> nicks;
     for (const auto& user : users) {
-        nicks.push_back(user->Nick());
+        nicks.emplace_back(user->Nick());
     }
     return nicks;
 }

@@ -47,7 +47,9 @@ struct Client {
         connection->InitialNick(nick);
         connection->InitialUserParams(nick + " 8 * :Tellix " + nick);
         auto& e = connections.Events;
-        auto nickOf = [](const std::shared_ptr<IRCUser>& user) { return user ? user->Nick() : std::string("-"); };
+        auto nickOf = [](const std::shared_ptr<IRCUser>& user) {
+            return user ? std::string(user->Nick()) : std::string("-");
+        };
         subs.push_back(e.Connect.connect([this](const auto&, const std::string& server, std::int32_t, bool code) {
             log.push_back("Connect " + server + (code ? " code" : " nocode"));
         }));

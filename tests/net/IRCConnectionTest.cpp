@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -101,7 +102,7 @@ TEST_F(Fixture, WelcomeNamesTheServerAndTheOwnUserAndIsStillShown)
     std::vector<std::string> nicks;
     auto sub =
         connections.Events.UserNickChange.connect([&](const auto&, const auto& user, const std::string& previous) {
-            nicks.push_back(previous + ">" + user->Nick());
+            nicks.push_back(previous + ">" + std::string(user->Nick()));
         });
     std::vector<std::string> servers;
     auto sub2 = connections.Events.ServerChange.connect(

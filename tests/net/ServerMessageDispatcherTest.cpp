@@ -54,7 +54,7 @@ struct Dispatcher : testing::Test {
     {
         std::vector<std::string> nicks;
         for (const auto& user : *Channel(name)->Users()) {
-            nicks.push_back(user->Nick());
+            nicks.emplace_back(user->Nick());
         }
         return nicks;
     }

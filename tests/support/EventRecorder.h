@@ -32,7 +32,7 @@ public:
 
     void Watch(const std::string& label, IRCUser& user)
     {
-        auto& e = user.Events;
+        auto& e = *user.Events;
         Keep(e.NickChange, label + ".NickChange");
         Keep(e.Notice, label + ".Notice");
         Keep(e.PrivMsg, label + ".PrivMsg");
@@ -124,7 +124,7 @@ private:
         if (!user) {
             return "-";
         }
-        return user->Nick().empty() ? "\"\"" : user->Nick();
+        return user->Nick().empty() ? "\"\"" : std::string(user->Nick());
     }
     static std::string Text(const std::shared_ptr<IRCChannel>& channel) { return channel ? channel->Name() : "-"; }
     static std::string Text(const std::shared_ptr<IRCConnection>& connection)
