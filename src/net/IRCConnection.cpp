@@ -76,6 +76,12 @@ void IRCConnection::NormaliseAutomation()
     }
 }
 
+std::string_view IRCConnection::NamePrefixes() const
+{
+    // None of these may begin a nick, so they are safe to strip from any server's names.
+    return namePrefixes_.empty() ? std::string_view("~&@%+") : std::string_view(namePrefixes_);
+}
+
 void IRCConnection::SetParent(IRCConnections* parent)
 {
     if (parent_ != nullptr || parent == nullptr) {
@@ -185,6 +191,7 @@ void IRCConnection::Disconnect()
 bool IRCConnection::CloseSocket()
 {
     socket_->Close();
+    MarkChannelsNotJoined();
     if (!connected_) {
         return true;
     }
@@ -300,6 +307,7 @@ void IRCConnection::pobjContainer_WSConnect(std::int16_t& index)
         }
     }
     connected_ = true;
+    namePrefixes_.clear(); // this server announces its own
     const std::string server = server_;
     const std::int32_t port = port_;
     const bool code = codeFlag_;

@@ -77,6 +77,9 @@ public:
     std::int16_t SlotNumber() const { return slot_; }
     std::int32_t Port() const { return port_; }
     bool TestAutomation(std::int32_t bit) const { return (automation_ & bit) != 0; }
+    // The characters a names reply may put before a nick: those the server announced in
+    // its PREFIX token, or the usual ones until it has.
+    std::string_view NamePrefixes() const;
     // Gives back the socket slot and forgets the collection without a word; for the
     // collection's destructor, when this connection outlives it.
     void DetachFromCollection();
@@ -111,9 +114,9 @@ public:
 
 private:
     void NormaliseAutomation();
-    // Closes the socket at our request; when online, Disconnect is raised, own event first.
-    // False when a listener deleted the connection or asked for another connect or
-    // disconnect.
+    // Closes the socket at our request. The server's session ends with it, so no channel
+    // stays joined; when online, Disconnect is raised, own event first. False when a
+    // listener deleted the connection or asked for another connect or disconnect.
     bool CloseSocket();
     void MarkChannelsNotJoined();
     template <auto Raise, auto Heard, class... Args>
@@ -122,6 +125,7 @@ private:
     void BindSocketHost();
     void HandleLine(const std::string& line);
     bool ProcessPrefixedMessage(const ServerLine& line);
+    void ReadSupportedFeatures(const ServerLine& line);
 
     void pobjContainer_WSClose(std::int16_t& index);
     void pobjContainer_WSConnect(std::int16_t& index);
@@ -150,6 +154,7 @@ private:
     // Counts the program's requests (Connect, Disconnect, Delete): a raise after which it
     // changed was answered by a listener's own request, which then decides what follows.
     std::uint32_t requests_ = 0;
+    std::string namePrefixes_; // announced by the server; empty: the usual ones
 
     std::vector<Subscription> pobjChannels_;
     std::vector<Subscription> pobjUsers_;

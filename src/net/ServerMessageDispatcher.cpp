@@ -8,6 +8,8 @@
 #include "net/ServerLine.h"
 #include "util/Relay.h"
 
+#include <algorithm>
+
 namespace tellix {
 
 bool IRCConnection::ProcessServerMessage(std::string_view message)
@@ -110,6 +112,10 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         }
         return false; // acted on, and still shown as server text
     }
+    if (command == "005") {
+        ReadSupportedFeatures(line);
+        return false; // read, and still shown as server text
+    }
     if (command == "332") {
         if (const ChannelPtr target = channels->Item(line.Word(4))) {
             target->ProcessTopicChange(nullptr, text(line.LastParam(5)));
@@ -122,13 +128,13 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
             return true;
         }
         const std::shared_ptr<IRCUsers> members = target->Users();
+        const std::string prefixes(NamePrefixes());
         std::string_view names = line.HasTrailing() ? line.Trailing() : line.Word(6);
         while (true) {
             const std::size_t blank = names.find(' ');
             std::string_view name = names.substr(0, blank);
-            if (!name.empty() && (name.front() == '@' || name.front() == '%' || name.front() == '+')) {
-                name.remove_prefix(1);
-            }
+            // Every mode prefix goes ("@+bob" from servers that send them all).
+            name.remove_prefix(std::min(name.find_first_not_of(prefixes), name.size()));
             if (!name.empty()) {
                 if (const UserPtr member = user(name)) {
                     members->AddExisting(member);
@@ -197,6 +203,26 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         return true;
     }
     return false;
+}
+
+void IRCConnection::ReadSupportedFeatures(const ServerLine& line)
+{
+    // ":server 005 nick TOKEN TOKEN ... :are supported by this server"
+    std::int32_t word = 0;
+    ForEachWord(line.Head(), [&](std::string_view token) {
+        if (++word < 4) {
+            return;
+        }
+        if (token.starts_with("PREFIX=")) {
+            // PREFIX=(modes)characters
+            const std::string_view value = token.substr(7);
+            const std::size_t close = value.find(')');
+            namePrefixes_ =
+                value.starts_with('(') && close != std::string_view::npos ? value.substr(close + 1) : value;
+        } else if (token == "-PREFIX") {
+            namePrefixes_.clear();
+        }
+    });
 }
 
 } // namespace tellix

@@ -234,6 +234,43 @@ TEST_F(Fixture, DisconnectClosesAtOnceAndOnlyWhenOpen)
     EXPECT_TRUE(recorder.log.empty());
 }
 
+// Whichever way a session ends, no channel stays joined: a later JOIN must be sent again.
+TEST_F(Fixture, EveryEndOfASessionLeavesTheChannelsNotJoined)
+{
+    struct Row {
+        const char* how;
+        std::function<void()> end;
+    };
+    const std::vector<Row> rows{
+        {"Disconnect", [&] { connection->Disconnect(); }},
+        {"Connect while online", [&] { connection->Connect("irc.test", 6667); }},
+        {"the server closes", [&] { socket.PeerCloses(); }},
+        {"Connect after a socket error",
+         [&] {
+             socket.Fails(10053, "Connection is aborted");
+             connection->Connect("irc.test", 6667);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.how);
+        GoOnline();
+        socket.PeerSends(":me!u@h JOIN :#a\r\n");
+        const auto channel = connection->Channels()->Item("#a");
+        ASSERT_TRUE(channel->Joined());
+        // Listeners of the Disconnect already see it.
+        std::vector<bool> joinedSeen;
+        auto seen = connections.Events.Disconnect.connect(
+            [&](const auto&, const std::string&, std::int32_t, bool) { joinedSeen.push_back(channel->Joined()); });
+        row.end();
+        EXPECT_FALSE(channel->Joined());
+        EXPECT_EQ(joinedSeen, std::vector<bool>(joinedSeen.size(), false));
+        socket.PeerConnects();
+        socket.sent.clear();
+        connection->Channels()->Join("#a");
+        EXPECT_EQ(socket.sent, std::vector<std::string>{"JOIN :#a\r\n"});
+    }
+}
+
 TEST_F(Fixture, ChangeNickAndSendMessageNeedNothingButAConnectedSocket)
 {
     connection->ChangeNick("early");

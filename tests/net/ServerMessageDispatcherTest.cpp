@@ -130,18 +130,51 @@ TEST_F(Dispatcher, JoinPartKickAndTheirEffectOnTheMemberList)
     EXPECT_EQ(Line(":me!u@h PART #gone :x"), (Log{"all.ChannelAdd c1 #gone", "all.ChannelPart c1 #gone me 'x'"}));
 }
 
-TEST_F(Dispatcher, NamesReplyStripsOnePrefixAndSkipsEmptyNames)
+TEST_F(Dispatcher, NamesReplyStripsEveryLeadingPrefixAndSkipsEmptyNames)
 {
     EXPECT_EQ(Line(":irc.test 353 me = #room :@a +b %c d @ "),
               (Log{"all.UserAdd c1 a", "all.UserAdd c1 b", "all.UserAdd c1 c", "all.UserAdd c1 d"}));
     EXPECT_EQ(Members("#room"), (std::vector<std::string>{"me", "a", "b", "c", "d"}));
-    // Only one prefix goes; what is left is read as a mask, like every name.
-    EXPECT_EQ(Line(":irc.test 353 me = #room :@@host"), (Log{"all.UserAdd c1 \"\""}));
-    EXPECT_EQ(connection->Users()->Item(connection->Users()->Count())->Host(), "host");
+    // Every prefix goes, so a multi-prefix name is the member it names, not a new user.
+    EXPECT_EQ(Line(":irc.test 353 me = #room :@+b ~&e @@host"), (Log{"all.UserAdd c1 e", "all.UserAdd c1 host"}));
+    EXPECT_EQ(Members("#room"), (std::vector<std::string>{"me", "a", "b", "c", "d", "e", "host"}));
     EXPECT_EQ(Line(":irc.test 353 me = #fresh :x"), (Log{"all.ChannelAdd c1 #fresh", "all.UserAdd c1 x"}));
     EXPECT_EQ(Members("#fresh"), (std::vector<std::string>{"x"}));
     EXPECT_EQ(Line(":irc.test 366 me #room :End of NAMES list"),
               Log{"all.MessageNotProcessed c1 ':irc.test 366 me #room :End of NAMES list'"});
+}
+
+// The server's PREFIX token says which characters are prefixes; reading it changes nothing
+// else, the line is shown as ever.
+TEST_F(Dispatcher, NamesReplyPrefixesAreTheOnesTheServerAnnounced)
+{
+    struct Row {
+        const char* isupport; // the 005 tokens, or null for none since connecting
+        const char* names;
+        std::vector<std::string> members;
+    };
+    const std::vector<Row> rows{
+        {nullptr, "~q &a @o %h +v *x", {"q", "a", "o", "h", "v", "*x"}},
+        {"PREFIX=(ov)@+ CHANTYPES=#", "@o +v %h ~q @+ov", {"o", "v", "%h", "~q", "ov"}},
+        {"PREFIX=(Yqaohv)!~&@%+", "!y ~q @+o", {"y", "q", "o"}},
+        {"PREFIX=(ov)@+ -PREFIX", "~q %h", {"q", "h"}},
+        {"PREFIX=", "@o %h", {"o", "h"}},
+    };
+    int n = 0;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.names);
+        // A fresh connection each time: a new server's own announcement counts.
+        connection->Connect("irc.test", 6667);
+        socket.PeerConnects();
+        socket.PeerSends(":irc.test 001 me :Welcome\r\n");
+        if (row.isupport != nullptr) {
+            const std::string line = std::string(":irc.test 005 me ") + row.isupport + " :are supported";
+            EXPECT_EQ(Line(line), Log{"all.MessageNotProcessed c1 '" + line + "'"});
+        }
+        const std::string channel = "#c" + std::to_string(++n);
+        Line(":irc.test 353 me = " + channel + " :" + row.names);
+        EXPECT_EQ(Members(channel), row.members);
+    }
 }
 
 TEST_F(Dispatcher, TopicsFromTheReplyAndFromUsers)
