@@ -5,6 +5,7 @@
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
 
+#include "HeapCounter.h"
 #include "support/RecordingSocket.h"
 
 #include <benchmark/benchmark.h>
@@ -77,10 +78,9 @@ void BM_PrivatePrivMsg(benchmark::State& state)
 BENCHMARK(BM_PrivatePrivMsg)->Unit(benchmark::kMillisecond);
 
 // One names reply line per 50 names, as servers send it, for a channel of N users.
-void BM_NamesReply(benchmark::State& state)
+std::string NamesReply(int names)
 {
-    const auto names = static_cast<int>(state.range(0));
-    std::string text;
+    std::string text = ":me!u@h JOIN :#big\r\n";
     for (int i = 0; i < names; i += 50) {
         text += ":irc.test 353 me = #big :";
         for (int j = i; j < i + 50 && j < names; ++j) {
@@ -88,18 +88,55 @@ void BM_NamesReply(benchmark::State& state)
         }
         text += "\r\n";
     }
+    return text;
+}
+
+// Also reports the heap each user costs: the user, its place in the master list and in the
+// channel's member list, their indexes included.
+void BM_NamesReply(benchmark::State& state)
+{
+    const auto names = static_cast<int>(state.range(0));
+    const std::string text = NamesReply(names);
+    std::int64_t bytes = 0;
     for (auto _ : state) {
         state.PauseTiming();
         auto client = std::make_unique<Client>();
+        const std::int64_t before = bench::HeapBytesInUse();
         state.ResumeTiming();
         Deliver(client->socket, text);
         benchmark::DoNotOptimize(client->connection->Channels()->Item("#big"));
         state.PauseTiming();
+        bytes = bench::HeapBytesInUse() - before;
+        if (client->connection->Channels()->Item("#big")->Users()->Count() != names + 1) {
+            state.SkipWithError("names missing");
+        }
         client.reset();
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * names);
+    state.counters["bytes_per_user"] = static_cast<double>(bytes) / names;
 }
 BENCHMARK(BM_NamesReply)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+// Deleting an online connection that knows N users, all in one joined channel: every user
+// leaves the member list and the master list, each with its events.
+void BM_DeleteConnection(benchmark::State& state)
+{
+    const std::string text = NamesReply(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto client = std::make_unique<Client>();
+        Deliver(client->socket, text);
+        state.ResumeTiming();
+        client->connection->Delete();
+        state.PauseTiming();
+        if (client->connections.Count() != 0 || client->connection->Users()) {
+            state.SkipWithError("not deleted");
+        }
+        client.reset();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_DeleteConnection)->Arg(50000)->Unit(benchmark::kMillisecond);
 
 } // namespace

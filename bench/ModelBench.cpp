@@ -5,6 +5,7 @@
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
 
+#include "HeapCounter.h"
 #include "support/RecordingSocket.h"
 
 #include <benchmark/benchmark.h>
@@ -35,10 +36,12 @@ std::vector<std::string> Names(std::int64_t count, const std::string& prefix)
 void NamesBurst(benchmark::State& state)
 {
     const std::vector<std::string> names = Names(state.range(0), "nick");
+    std::int64_t bytes = 0;
     for (auto _ : state) {
         state.PauseTiming();
         auto connection = IRCConnection::Create();
         auto channel = connection->Channels()->Add("#big");
+        const std::int64_t before = tellix::bench::HeapBytesInUse();
         state.ResumeTiming();
         auto& users = *connection->Users();
         auto& members = *channel->Users();
@@ -47,6 +50,7 @@ void NamesBurst(benchmark::State& state)
         }
         benchmark::DoNotOptimize(members.Count());
         state.PauseTiming();
+        bytes = tellix::bench::HeapBytesInUse() - before;
         channel.reset();
         connection.reset();
         state.ResumeTiming();
@@ -54,6 +58,7 @@ void NamesBurst(benchmark::State& state)
     state.counters["per_name"] =
         benchmark::Counter(static_cast<double>(state.range(0)),
                            benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["bytes_per_user"] = static_cast<double>(bytes) / static_cast<double>(state.range(0));
 }
 BENCHMARK(NamesBurst)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond);
 
