@@ -161,8 +161,8 @@ void IRCConnection::Connect(const std::string& server, std::int32_t port)
         return; // asked by a listener while Delete takes the socket down
     }
     const auto self = shared_from_this();
-    const std::uint32_t request = ++requests_;
-    if (socket_->State() != TcpSocket::StateClosed && (!CloseSocket() || requests_ != request)) {
+    ++requests_;
+    if (socket_->State() != TcpSocket::StateClosed && !CloseSocket()) {
         return;
     }
     // A line left over from the last connection must not be glued to the next one.
