@@ -271,6 +271,27 @@ TEST_F(Fixture, EveryEndOfASessionLeavesTheChannelsNotJoined)
     }
 }
 
+// A listener that reconnects from the Disconnect event makes a request of its own: the
+// close being reported must not clear the flag that request set.
+TEST_F(Fixture, AListenersOwnConnectDuringTheDisconnectIsReportedAsRequested)
+{
+    GoOnline();
+    auto reconnect =
+        connections.Events.Disconnect.connect([&](const auto&, const std::string&, std::int32_t, bool code) {
+            if (!code) {
+                connection->Connect("irc.other", 6668);
+            }
+        });
+    recorder.Watch("all", connections);
+    socket.PeerCloses();
+    socket.PeerConnects();
+    std::erase_if(recorder.log, [](const std::string& entry) {
+        return !entry.starts_with("all.Connect ") && !entry.starts_with("all.Disconnect ");
+    });
+    EXPECT_EQ(recorder.log, (std::vector<std::string>{"all.Disconnect c1 'irc.test' 6667 false",
+                                                      "all.Connect c1 'irc.other' 6668 true"}));
+}
+
 TEST_F(Fixture, ChangeNickAndSendMessageNeedNothingButAConnectedSocket)
 {
     connection->ChangeNick("early");
