@@ -130,8 +130,7 @@ void IRCChannel::Delete()
 
 std::int32_t IRCChannel::Index() const
 {
-    const std::int32_t position = parent_ != nullptr ? parent_->PositionOf(*this) : 0;
-    return position > 0 ? position : -1;
+    return IRCChannels::IndexIn(parent_, *this);
 }
 
 void IRCChannel::SetName(std::string_view name)

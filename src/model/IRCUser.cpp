@@ -21,8 +21,7 @@ std::shared_ptr<IRCUser> IRCUser::Create()
 
 std::int32_t IRCUser::Index() const
 {
-    const std::int32_t position = parent_ != nullptr ? parent_->PositionOf(*this) : 0;
-    return position > 0 ? position : -1;
+    return IRCUsers::IndexIn(parent_, *this);
 }
 
 IRCConnection& IRCUser::Connection() const
@@ -41,8 +40,7 @@ bool IRCUser::IsUser() const
 
 std::int32_t IRCUser::MatchUserMask(std::string_view userMask) const
 {
-    const UserMaskView other = ParseUserMaskView(userMask);
-    return (Nick() == other.Nick ? 1 : 0) + (User() == other.User ? 2 : 0) + (Host() == other.Host ? 4 : 0);
+    return CompareUserMasks(UserMaskView{Nick(), User(), Host(), info_}, ParseUserMaskView(userMask));
 }
 
 void IRCUser::SendNotice(const std::string& notice)

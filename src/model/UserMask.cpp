@@ -43,6 +43,12 @@ std::string BuildUserMask(const UserMaskRecord& record)
 
 std::int32_t CompareUserMasks(const UserMaskRecord& x, const UserMaskRecord& y)
 {
+    return CompareUserMasks(UserMaskView{x.Nick, x.User, x.Host, x.Info},
+                            UserMaskView{y.Nick, y.User, y.Host, y.Info});
+}
+
+std::int32_t CompareUserMasks(const UserMaskView& x, const UserMaskView& y)
+{
     return (x.Nick == y.Nick ? 1 : 0) + (x.User == y.User ? 2 : 0) + (x.Host == y.Host ? 4 : 0);
 }
 

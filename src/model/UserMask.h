@@ -32,6 +32,7 @@ std::string BuildUserMask(const UserMaskRecord& record);
 
 // Bit 1: same nick, bit 2: same user, bit 4: same host; exact comparison.
 std::int32_t CompareUserMasks(const UserMaskRecord& x, const UserMaskRecord& y);
+std::int32_t CompareUserMasks(const UserMaskView& x, const UserMaskView& y);
 
 // The Nick that ParseUserMask would give, without building the record.
 std::string_view UserMaskNick(std::string_view text);

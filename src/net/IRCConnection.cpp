@@ -41,8 +41,7 @@ IRCConnection::~IRCConnection()
 
 std::int32_t IRCConnection::Index() const
 {
-    const std::int32_t position = parent_ != nullptr ? parent_->PositionOf(*this) : 0;
-    return position > 0 ? position : -1;
+    return IRCConnections::IndexIn(parent_, *this);
 }
 
 void IRCConnection::Automation(std::int32_t newValue)

@@ -72,6 +72,13 @@ public:
         return node == kNone ? 0 : Position(node);
     }
 
+    // An element's Index in the collection that owns it: its position, or -1 when it is gone.
+    static std::int32_t IndexIn(const Collection* owner, const T& element)
+    {
+        const std::int32_t position = owner != nullptr ? owner->PositionOf(element) : 0;
+        return position > 0 ? position : -1;
+    }
+
     bool Contains(const T& element) const { return NodeOf(element, HashOf(element)) != kNone; }
 
     // Removes the element at a position; any other position fails.
