@@ -1,0 +1,91 @@
+#pragma once
+
+#include "net/IRCConnections.h"
+#include "util/Event.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tellix {
+
+class Childs;
+class IRCChannel;
+class IRCUser;
+class SocketFactory;
+class Toolkit;
+
+// The root of the object model: it owns the windows and the connections, and writes into
+// the status window what no other window shows.
+class Application {
+public:
+    using ConnectionPtr = std::shared_ptr<IRCConnection>;
+    using ChannelPtr = std::shared_ptr<IRCChannel>;
+    using UserPtr = std::shared_ptr<IRCUser>;
+
+    // Builds the connections with their one connection and the windows with the status window.
+    Application(Toolkit& toolkit, SocketFactory& sockets);
+    ~Application();
+    Application(const Application&) = delete;
+    Application& operator=(const Application&) = delete;
+
+    // The window collection; null once it is gone.
+    tellix::Childs* Childs() const { return childs_.get(); }
+    IRCConnections& Connections() const { return *pobjConnections_; }
+    // One time-stamped line into window `windowIndex`, 0 meaning the active window; a number
+    // that names no window writes nothing.
+    void Echo(std::int32_t windowIndex, std::string_view output);
+
+    // Used by the system's own classes.
+    const std::string& Key() const { return key_; }
+    Toolkit& GetToolkit() const { return toolkit_; }
+
+private:
+    void ListenToConnections();
+
+    // What the connections report, shown in the status window or by opening windows.
+    void pobjConnections_ChannelJoin(const ConnectionPtr& connection, const ChannelPtr& channel,
+                                     const UserPtr& source);
+    void pobjConnections_ChannelKick(const ConnectionPtr& connection, const ChannelPtr& channel,
+                                     const UserPtr& source, const UserPtr& destination, const std::string& reason);
+    void pobjConnections_ChannelNotice(const ConnectionPtr& connection, const ChannelPtr& channel,
+                                       const UserPtr& source, const std::string& notice);
+    void pobjConnections_ChannelPart(const ConnectionPtr& connection, const ChannelPtr& channel,
+                                     const UserPtr& source, const std::string& partMsg);
+    void pobjConnections_ChannelPrivMsg(const ConnectionPtr& connection, const ChannelPtr& channel,
+                                        const UserPtr& source, const std::string& privMsg);
+    void pobjConnections_Connect(const ConnectionPtr& connection, const std::string& server, std::int32_t port,
+                                 bool code);
+    void pobjConnections_Disconnect(const ConnectionPtr& connection, const std::string& server, std::int32_t port,
+                                    bool code);
+    void pobjConnections_Error(const ConnectionPtr& connection, const std::string& description);
+    void pobjConnections_MessageNotProcessed(const ConnectionPtr& connection, const std::string& message);
+    void pobjConnections_ServerChange(const ConnectionPtr& connection, const std::string& server);
+    void pobjConnections_SocketError(const ConnectionPtr& connection, std::int16_t number,
+                                     std::string& description, std::int32_t scode, const std::string& source,
+                                     const std::string& helpFile, std::int32_t helpContext, bool& cancelDisplay);
+    void pobjConnections_UserAdd(const ConnectionPtr& connection, const UserPtr& source);
+    void pobjConnections_UserNickChange(const ConnectionPtr& connection, const UserPtr& source,
+                                        const std::string& nickPrev);
+    void pobjConnections_UserNotice(const ConnectionPtr& connection, const UserPtr& source,
+                                    const std::string& notice);
+    void pobjConnections_UserPrivMsg(const ConnectionPtr& connection, const UserPtr& source,
+                                     const std::string& privMsg);
+    void pobjConnections_UserQuit(const ConnectionPtr& connection, const UserPtr& source,
+                                  const std::string& quitMsg);
+    void pobjConnections_UserRemove(const ConnectionPtr& connection, const UserPtr& source);
+
+    // A query window for a user who is not a service, made on its first private line.
+    void OpenQuery(const UserPtr& source);
+    void RefreshStatusWindow();
+
+    Toolkit& toolkit_;
+    std::string key_;
+    std::unique_ptr<tellix::Childs> childs_;
+    std::unique_ptr<IRCConnections> pobjConnections_;
+    std::vector<Subscription> connectionEvents_;
+};
+
+} // namespace tellix

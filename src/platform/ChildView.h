@@ -1,0 +1,72 @@
+#pragma once
+
+#include "util/Event.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tellix {
+
+// The window states a child window can be in, with their stored numbers.
+enum class WindowState : std::int32_t { Normal = 0, Minimized = 1, Maximized = 2 };
+
+// What the core needs of one child window: the form with its log, nick list and input
+// line. Texts are bytes as the core keeps them; the view decodes them for display.
+//
+// Log positions (`OutputLength`, the selection) count in the view's own characters of the
+// whole text the log holds, line breaks included; the core only compares and restores them.
+// Layout numbers are in the view's layout unit, which makes the input line's 12 units one
+// line of the window's font.
+class ChildView {
+public:
+    virtual ~ChildView() = default;
+
+    // The form.
+    virtual void SetCaption(const std::string& caption) = 0;
+    virtual void Show() = 0;
+    virtual void Hide() = 0;
+    virtual bool Visible() const = 0;
+    virtual void SetVisible(bool visible) = 0;
+    virtual WindowState State() const = 0;
+    virtual void SetState(WindowState state) = 0;
+    virtual double ClientWidth() const = 0;
+    virtual double ClientHeight() const = 0;
+    virtual void MoveOutput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) = 0;
+    virtual void MoveUsers(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) = 0;
+    virtual void MoveInput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) = 0;
+    // Behind every other child window.
+    virtual void SendToBack() = 0;
+    virtual void Redraw() = 0;
+    // Destroys the form; it raises QueryUnload with unloadMode 1 first.
+    virtual void Unload() = 0;
+
+    // The log: one more line at its end, after a line break unless the log is empty. A CR LF
+    // inside the line starts a further line.
+    virtual void AppendOutput(std::string_view line) = 0;
+    virtual std::int64_t OutputLength() const = 0;
+    virtual std::int64_t SelStart() const = 0;
+    virtual std::int64_t SelLength() const = 0;
+    // A start at OutputLength with length 0 puts the caret at the end: the log follows new lines.
+    virtual void SetSelection(std::int64_t start, std::int64_t length) = 0;
+
+    // The input line.
+    virtual std::string InputText() const = 0;
+    virtual void SetInputText(std::string_view text) = 0;
+    virtual void SetInputSelStart(std::int64_t start) = 0;
+
+    // The nick list; positions from 0.
+    virtual void UsersClear() = 0;
+    virtual void UsersAppend(std::string_view nick) = 0;
+    virtual void UsersReplace(std::int32_t position, std::string_view nick) = 0;
+    virtual void UsersRemove(std::int32_t position) = 0;
+
+    struct EventSet {
+        Event<> Activate;
+        // Cancel, UnloadMode: 1 when the program itself unloads the form, 0 for the user.
+        Event<bool&, std::int32_t> QueryUnload;
+        Event<> Resize;
+    } Events;
+};
+
+} // namespace tellix

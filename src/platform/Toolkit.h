@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/ChildView.h"
+#include "platform/Clock.h"
+
+#include <functional>
+#include <memory>
+
+namespace tellix {
+
+// The window toolkit as the core sees it: it makes the views and gives the few services
+// that belong to the user-interface thread.
+class Toolkit {
+public:
+    virtual ~Toolkit() = default;
+
+    // A loaded child window form, minimized and not yet shown.
+    virtual std::unique_ptr<ChildView> CreateChildView() = 0;
+    virtual Clock& SystemClock() = 0;
+    virtual void Beep() = 0;
+    // Runs `task` once control is back in the event loop, after what is running now.
+    virtual void Post(std::function<void()> task) = 0;
+};
+
+} // namespace tellix

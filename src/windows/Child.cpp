@@ -1,0 +1,487 @@
+#include "windows/Child.h"
+
+#include "app/Application.h"
+#include "model/IRCChannel.h"
+#include "model/IRCChannels.h"
+#include "model/IRCUser.h"
+#include "model/IRCUsers.h"
+#include "net/IRCConnection.h"
+#include "net/IRCConnections.h"
+#include "platform/Toolkit.h"
+#include "util/Utility.h"
+#include "windows/Childs.h"
+#include "windows/EventTexts.h"
+
+#include "util/Concat.h"
+
+#include <cmath>
+
+namespace tellix {
+
+namespace {
+
+constexpr std::int32_t kUsersWidth = 200;
+constexpr std::int32_t kUsersListWidth = 199;
+constexpr std::int32_t kInputStrip = 24;
+constexpr std::int32_t kInputHeight = 12;
+
+} // namespace
+
+Child::Child(Token, Toolkit& toolkit) : toolkit_(toolkit), key_(NewUniqueKey()) {}
+
+Child::~Child() = default;
+
+std::shared_ptr<Child> Child::Create(Toolkit& toolkit)
+{
+    auto child = std::make_shared<Child>(Token{}, toolkit);
+    child->pobjWindow_ = toolkit.CreateChildView();
+    ChildView& view = *child->pobjWindow_;
+    view.SetCaption(Concat(child->index_, " - new window"));
+    Child* self = child.get();
+    child->windowEvents_.push_back(view.Events.Activate.connect([self] {
+        const auto hold = self->shared_from_this();
+        if (self->parent_ != nullptr) {
+            self->parent_->SetActive(hold);
+        }
+    }));
+    child->windowEvents_.push_back(view.Events.QueryUnload.connect([self](bool& cancel, std::int32_t unloadMode) {
+        if (unloadMode == 1) {
+            return; // the program unloads the form itself
+        }
+        const auto hold = self->shared_from_this();
+        cancel = !self->CloseWindow(true);
+    }));
+    child->windowEvents_.push_back(view.Events.Resize.connect([self] { self->Layout(); }));
+    view.SendToBack();
+    view.SetVisible(true);
+    child->Layout();
+    return child;
+}
+
+void Child::Channel(const ChannelPtr& channel)
+{
+    defaultCommand_ = "SAY";
+    const void* previous = pobjChannel_.get();
+    channelEvents_.clear();
+    pobjChannel_ = channel;
+    AttachChannel();
+    ShowingChanged(previous, pobjChannel_.get());
+    UpdateCaption();
+}
+
+void Child::Query(const UserPtr& user)
+{
+    defaultCommand_ = "SAY";
+    const void* previous = pobjQuery_.get();
+    queryEvents_.clear();
+    pobjQuery_ = user;
+    AttachQuery();
+    ShowingChanged(previous, pobjQuery_.get());
+    UpdateCaption();
+}
+
+bool Child::CloseWindow(bool user)
+{
+    if (index_ == 1) {
+        Echo("Attempt to close status window!");
+        return false;
+    }
+    return Delete(user);
+}
+
+bool Child::Delete(bool /*user*/)
+{
+    if (deleting_) {
+        return false;
+    }
+    deleting_ = true;
+    const auto hold = shared_from_this();
+
+    if (pobjChannel_) {
+        const ChannelPtr channel = pobjChannel_;
+        channelEvents_.clear();
+        pobjChannel_.reset();
+        ShowingChanged(channel.get(), nullptr);
+        if (parent_ == nullptr || parent_->Item(channel) == nullptr) {
+            channel->Part("");
+        }
+    }
+    // A deleted window shows nothing more, so its partner's lines stop here too.
+    queryEvents_.clear();
+
+    windowEvents_.clear();
+    if (pobjWindow_) {
+        const std::unique_ptr<ChildView> window = std::move(pobjWindow_);
+        window->Unload();
+    }
+
+    if (parent_ != nullptr) {
+        Childs* const parent = parent_;
+        if (parent->Active().get() == this) {
+            parent->SetActive(nullptr);
+        }
+        if (pobjQuery_) {
+            ShowingChanged(pobjQuery_.get(), nullptr);
+        }
+        parent->RemoveAt(index_);
+        parent_ = nullptr;
+    }
+    index_ = -1;
+    deleting_ = false;
+    return true;
+}
+
+void Child::Echo(std::string_view output)
+{
+    if (!pobjWindow_) {
+        return;
+    }
+    ChildView& view = *pobjWindow_;
+    const std::int64_t length = view.OutputLength();
+    const std::int64_t start = view.SelStart();
+    const std::int64_t selected = view.SelLength();
+    const bool atEnd = start == length && selected == 0;
+    view.AppendOutput(Concat("[", toolkit_.SystemClock().LongTime(), "] ", output));
+    if (atEnd) {
+        view.SetSelection(view.OutputLength(), 0);
+    } else {
+        view.SetSelection(start, selected);
+    }
+}
+
+void Child::Hide()
+{
+    if (pobjWindow_) {
+        pobjWindow_->Hide();
+    }
+}
+
+void Child::Refresh()
+{
+    if (pobjWindow_) {
+        pobjWindow_->Redraw();
+    }
+    RefreshUserList();
+}
+
+void Child::Show()
+{
+    if (pobjWindow_) {
+        pobjWindow_->Show();
+    }
+}
+
+bool Child::Visible() const
+{
+    return pobjWindow_ && pobjWindow_->Visible();
+}
+
+void Child::Visible(bool visible)
+{
+    if (pobjWindow_) {
+        pobjWindow_->SetVisible(visible);
+    }
+}
+
+void Child::SetParent(Childs* parent)
+{
+    if (parent_ == nullptr) {
+        parent_ = parent;
+        ShowingChanged(nullptr, pobjChannel_.get());
+        ShowingChanged(nullptr, pobjQuery_.get());
+    }
+}
+
+void Child::ForgetParent()
+{
+    parent_ = nullptr;
+}
+
+void Child::SetIndex(std::int32_t index)
+{
+    index_ = index;
+    UpdateCaption();
+}
+
+Application* Child::App() const
+{
+    return parent_ != nullptr ? parent_->Parent() : nullptr;
+}
+
+IRCConnection* Child::FirstConnection() const
+{
+    Application* const app = App();
+    if (app == nullptr || app->Connections().Count() < 1) {
+        return nullptr;
+    }
+    return app->Connections().Item(1).get();
+}
+
+void Child::UpdateCaption()
+{
+    std::string caption = Concat(index_, " - not connected");
+    if (const IRCConnection* connection = FirstConnection(); connection != nullptr && connection->Connected()) {
+        caption = Concat(index_, " - ", connection->Server());
+        if (const auto& own = connection->User(); own && !own->Nick().empty()) {
+            AppendTo(caption, " (", own->Nick(), ")");
+        }
+    }
+    if (index_ == 1) {
+        AppendTo(caption, " - status");
+    } else {
+        AppendTo(caption, " - ", pobjChannel_ ? std::string_view(pobjChannel_->Name()) : "no channel");
+        if (pobjQuery_) {
+            AppendTo(caption, " - ", pobjQuery_->Nick());
+        }
+    }
+    if (pobjWindow_) {
+        pobjWindow_->SetCaption(caption);
+    }
+}
+
+void Child::Layout()
+{
+    if (!pobjWindow_ || pobjWindow_->State() == WindowState::Minimized) {
+        return;
+    }
+    ChildView& view = *pobjWindow_;
+    const auto width = static_cast<std::int32_t>(std::lround(view.ClientWidth()));
+    const auto height = static_cast<std::int32_t>(std::lround(view.ClientHeight()));
+    if (width - kUsersWidth > 0 && height - kInputStrip > 0) {
+        view.MoveOutput(0, 0, width - kUsersWidth, height - kInputStrip);
+    }
+    if (height - kInputStrip > 0) {
+        view.MoveUsers(width - kUsersWidth, 0, kUsersListWidth, height - kInputStrip);
+    }
+    if (width > 0) {
+        view.MoveInput(0, height - kInputStrip, width, kInputHeight);
+    }
+}
+
+// The nick list.
+
+void Child::RefreshUserList()
+{
+    if (!pobjChannel_ && !pobjQuery_ && index_ == 1) {
+        if (!userListPending_) {
+            userListPending_ = true;
+            toolkit_.Post([weak = weak_from_this()] {
+                if (const auto self = weak.lock()) {
+                    self->SettleUserList();
+                }
+            });
+        }
+        return;
+    }
+    userListPending_ = false;
+    FillUserList();
+}
+
+void Child::SettleUserList()
+{
+    if (userListPending_) {
+        userListPending_ = false;
+        FillUserList();
+    }
+}
+
+void Child::FillUserList()
+{
+    ClearUsers();
+    if (pobjChannel_) {
+        for (const auto& member : *pobjChannel_->Users()) {
+            AppendUser(member->Nick());
+        }
+    } else if (pobjQuery_) {
+        AppendUser(pobjQuery_->Nick());
+    } else if (index_ == 1) {
+        if (const IRCConnection* connection = FirstConnection(); connection != nullptr) {
+            for (const auto& user : *connection->Users()) {
+                AppendUser(user->Nick());
+            }
+        }
+    }
+}
+
+void Child::ClearUsers()
+{
+    users_.Clear();
+    if (pobjWindow_) {
+        pobjWindow_->UsersClear();
+    }
+}
+
+void Child::AppendUser(std::string_view nick)
+{
+    users_.Append(nick);
+    if (pobjWindow_) {
+        pobjWindow_->UsersAppend(nick);
+    }
+}
+
+std::int32_t Child::FindNick(std::string_view nick)
+{
+    SettleUserList();
+    return users_.Find(nick);
+}
+
+void Child::AddNick(std::string_view nick)
+{
+    if (FindNick(nick) < 0) {
+        AppendUser(nick);
+    }
+}
+
+void Child::RenameNick(std::string_view nickPrev, std::string_view nickNext)
+{
+    const std::int32_t position = FindNick(nickPrev);
+    if (position >= 0) {
+        users_.Replace(position, nickNext);
+        if (pobjWindow_) {
+            pobjWindow_->UsersReplace(position, nickNext);
+        }
+    }
+}
+
+void Child::RemoveNick(std::string_view nick)
+{
+    const std::int32_t position = FindNick(nick);
+    if (position >= 0) {
+        users_.RemoveAt(position);
+        if (pobjWindow_) {
+            pobjWindow_->UsersRemove(position);
+        }
+    }
+}
+
+std::int32_t Child::NickCount()
+{
+    SettleUserList();
+    return users_.Count();
+}
+
+const std::string& Child::NickItem(std::int32_t position)
+{
+    SettleUserList();
+    return users_.Item(position);
+}
+
+void Child::ShowingChanged(const void* previous, const void* next)
+{
+    if (parent_ != nullptr && previous != next) {
+        parent_->ShowingChanged(*this, previous, next);
+    }
+}
+
+// What the channel and the query partner report.
+
+void Child::AttachChannel()
+{
+    if (!pobjChannel_) {
+        return;
+    }
+    auto& events = pobjChannel_->Events;
+    channelEvents_.push_back(events.Join.connect([this](const UserPtr& s) { pobjChannel_Join(s); }));
+    channelEvents_.push_back(events.Kick.connect(
+        [this](const UserPtr& s, const UserPtr& d, const std::string& r) { pobjChannel_Kick(s, d, r); }));
+    channelEvents_.push_back(events.NickChange.connect(
+        [this](const UserPtr& s, const std::string& p) { pobjChannel_NickChange(s, p); }));
+    channelEvents_.push_back(
+        events.Notice.connect([this](const UserPtr& s, const std::string& n) { pobjChannel_Notice(s, n); }));
+    channelEvents_.push_back(
+        events.Part.connect([this](const UserPtr& s, const std::string& m) { pobjChannel_Part(s, m); }));
+    channelEvents_.push_back(
+        events.PrivMsg.connect([this](const UserPtr& s, const std::string& m) { pobjChannel_PrivMsg(s, m); }));
+    channelEvents_.push_back(
+        events.Quit.connect([this](const UserPtr& s, const std::string& m) { pobjChannel_Quit(s, m); }));
+    channelEvents_.push_back(events.TopicChange.connect(
+        [this](const UserPtr& s, const std::string& p) { pobjChannel_TopicChange(s, p); }));
+    channelEvents_.push_back(events.UserAdd.connect([this](const UserPtr& s) { AddNick(s->Nick()); }));
+    channelEvents_.push_back(events.UserRemove.connect([this](const UserPtr& s) { RemoveNick(s->Nick()); }));
+}
+
+void Child::AttachQuery()
+{
+    if (!pobjQuery_) {
+        return;
+    }
+    auto& events = *pobjQuery_->Events;
+    queryEvents_.push_back(events.NickChange.connect([this](const std::string& p) { pobjQuery_NickChange(p); }));
+    queryEvents_.push_back(events.Notice.connect([this](const std::string& n) { pobjQuery_Notice(n); }));
+    queryEvents_.push_back(events.PrivMsg.connect([this](const std::string& m) { pobjQuery_PrivMsg(m); }));
+}
+
+void Child::pobjChannel_Join(const UserPtr& source)
+{
+    if (texts::IsOwn(*source)) {
+        Echo(Concat("*** joined channel ", pobjChannel_->Name()));
+    } else {
+        Echo(Concat("*** ", texts::UserWithMask(*source), " joined channel ", pobjChannel_->Name()));
+    }
+    AddNick(source->Nick());
+}
+
+void Child::pobjChannel_Kick(const UserPtr& source, const UserPtr& destination, const std::string& reason)
+{
+    Echo(texts::Kick(*source, *destination, pobjChannel_->Name(), reason));
+    RemoveNick(destination->Nick());
+}
+
+void Child::pobjChannel_NickChange(const UserPtr& source, const std::string& nickPrev)
+{
+    Echo(texts::NickChange(*source, nickPrev));
+    RenameNick(nickPrev, source->Nick());
+}
+
+void Child::pobjChannel_Notice(const UserPtr& source, const std::string& notice)
+{
+    Echo(texts::Notice(source->Nick(), notice));
+}
+
+void Child::pobjChannel_Part(const UserPtr& source, const std::string& partMsg)
+{
+    if (texts::IsOwn(*source)) {
+        Echo(Concat("*** left channel ", pobjChannel_->Name()));
+    } else {
+        Echo(Concat("*** ", texts::UserWithMask(*source), " left channel ", pobjChannel_->Name(), " (", partMsg,
+                    ")"));
+    }
+    RemoveNick(source->Nick());
+}
+
+void Child::pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMsg)
+{
+    Echo(texts::ChannelMessage(source->Nick(), privMsg));
+}
+
+void Child::pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg)
+{
+    Echo(texts::Quit(*source, quitMsg));
+    RemoveNick(source->Nick());
+}
+
+void Child::pobjChannel_TopicChange(const UserPtr& source, const std::string& /*topicPrev*/)
+{
+    if (!source) {
+        Echo(Concat("*** topic is '", pobjChannel_->Topic(), "'"));
+    } else {
+        Echo(Concat("*** ", source->Nick(), " changes topic to '", pobjChannel_->Topic(), "'"));
+    }
+}
+
+void Child::pobjQuery_NickChange(const std::string& /*nickPrev*/)
+{
+    UpdateCaption();
+}
+
+void Child::pobjQuery_Notice(const std::string& notice)
+{
+    Echo(Concat("# ", texts::Notice(pobjQuery_->Nick(), notice)));
+}
+
+void Child::pobjQuery_PrivMsg(const std::string& privMsg)
+{
+    Echo(Concat("# ", texts::Message(pobjQuery_->Nick(), privMsg)));
+}
+
+} // namespace tellix

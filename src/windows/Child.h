@@ -1,0 +1,123 @@
+#pragma once
+
+#include "platform/ChildView.h"
+#include "util/Event.h"
+#include "windows/NickList.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tellix {
+
+class Application;
+class Childs;
+class IRCChannel;
+class IRCConnection;
+class IRCUser;
+class Toolkit;
+
+// One document window: the status window (Index 1), a channel window (Channel set) or a
+// query window (Query set). It writes what its channel or query partner reports into its
+// log and keeps its nick list in step.
+class Child : public std::enable_shared_from_this<Child> {
+    struct Token {
+        explicit Token() = default;
+    };
+
+public:
+    using ChannelPtr = std::shared_ptr<IRCChannel>;
+    using UserPtr = std::shared_ptr<IRCUser>;
+
+    Child(Token, Toolkit& toolkit);
+    ~Child();
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    // A fresh window: minimized, at the back, outside any collection.
+    static std::shared_ptr<Child> Create(Toolkit& toolkit);
+
+    const ChannelPtr& Channel() const { return pobjChannel_; }
+    void Channel(const ChannelPtr& channel);
+    // The status window refuses; any other window is deleted.
+    bool CloseWindow(bool user);
+    const std::string& DefaultCommand() const { return defaultCommand_; }
+    void DefaultCommand(std::string command) { defaultCommand_ = std::move(command); }
+    // False when a Delete of this window is already running.
+    bool Delete(bool user);
+    // One time-stamped line at the end of the log.
+    void Echo(std::string_view output);
+    void Hide();
+    std::int32_t Index() const { return index_; }
+    Childs* Parent() const { return parent_; }
+    const UserPtr& Query() const { return pobjQuery_; }
+    void Query(const UserPtr& user);
+    void Refresh();
+    void Show();
+    bool Visible() const;
+    void Visible(bool visible);
+
+    // Used by the window collection and the commands.
+    void SetParent(Childs* parent);
+    void SetIndex(std::int32_t index);
+    // For the collection's destructor: forgets Parent without a word.
+    void ForgetParent();
+    const std::string& Key() const { return key_; }
+    ChildView* Window() const { return pobjWindow_.get(); }
+    void RefreshUserList();
+
+    // The nick list, positions from 0; entries compare exactly.
+    std::int32_t FindNick(std::string_view nick);
+    void AddNick(std::string_view nick);
+    void RenameNick(std::string_view nickPrev, std::string_view nickNext);
+    void RemoveNick(std::string_view nick);
+    std::int32_t NickCount();
+    const std::string& NickItem(std::int32_t position);
+
+private:
+    Application* App() const;
+    IRCConnection* FirstConnection() const;
+    void UpdateCaption();
+    void Layout();
+    // The status window's list is refilled once control is back in the event loop: a names
+    // reply would otherwise refill it once per name.
+    void SettleUserList();
+    void FillUserList();
+    void ClearUsers();
+    void AppendUser(std::string_view nick);
+    bool IsOwn(const UserPtr& user) const;
+    void ShowingChanged(const void* previous, const void* next);
+
+    void AttachChannel();
+    void AttachQuery();
+    void pobjChannel_Join(const UserPtr& source);
+    void pobjChannel_Kick(const UserPtr& source, const UserPtr& destination, const std::string& reason);
+    void pobjChannel_NickChange(const UserPtr& source, const std::string& nickPrev);
+    void pobjChannel_Notice(const UserPtr& source, const std::string& notice);
+    void pobjChannel_Part(const UserPtr& source, const std::string& partMsg);
+    void pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMsg);
+    void pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg);
+    void pobjChannel_TopicChange(const UserPtr& source, const std::string& topicPrev);
+    void pobjQuery_NickChange(const std::string& nickPrev);
+    void pobjQuery_Notice(const std::string& notice);
+    void pobjQuery_PrivMsg(const std::string& privMsg);
+
+    Toolkit& toolkit_;
+    std::int32_t index_ = -1;
+    std::string key_;
+    Childs* parent_ = nullptr;
+    std::string defaultCommand_;
+    ChannelPtr pobjChannel_;
+    UserPtr pobjQuery_;
+    bool deleting_ = false;
+    bool userListPending_ = false;
+    NickList users_;
+    std::unique_ptr<ChildView> pobjWindow_;
+    std::vector<Subscription> windowEvents_;
+    std::vector<Subscription> channelEvents_;
+    std::vector<Subscription> queryEvents_;
+};
+
+} // namespace tellix

@@ -1,0 +1,169 @@
+#include "windows/Childs.h"
+
+#include "dialog/ConnectDialog.h"
+#include "util/Utility.h"
+
+#include <algorithm>
+
+namespace tellix {
+
+Childs::Childs(Toolkit& toolkit)
+    : toolkit_(toolkit), key_(NewUniqueKey()), connectDialog_(std::make_unique<ConnectDialog>())
+{
+    connectDialog_->SetParent(this);
+}
+
+Childs::~Childs()
+{
+    for (const ChildPtr& child : *this) {
+        child->ForgetParent();
+    }
+}
+
+Childs::ChildPtr Childs::Add(bool minimize)
+{
+    ChildPtr child = Child::Create(toolkit_);
+    child->SetParent(this);
+    child->SetIndex(Count() + 1);
+    Append(child);
+    Renumber();
+    if (!minimize) {
+        child->Show();
+        if (ChildView* window = child->Window(); window != nullptr) {
+            window->SetState(WindowState::Normal);
+        }
+    }
+    return child;
+}
+
+void Childs::Clear()
+{
+    active_.reset();
+    ClearLastFirst([](const ChildPtr& child) { child->Delete(false); });
+}
+
+Childs::ChildPtr Childs::GetChild(const std::shared_ptr<IRCChannel>& channel, bool minimize)
+{
+    ChildPtr child = Item(channel);
+    if (!child && channel) {
+        child = Add(minimize);
+        child->Channel(channel);
+    }
+    return child;
+}
+
+Childs::ChildPtr Childs::GetChild(const std::shared_ptr<IRCUser>& user, bool minimize)
+{
+    ChildPtr child = Item(user);
+    if (!child && user) {
+        child = Add(minimize);
+        child->Query(user);
+    }
+    return child;
+}
+
+const Childs::ChildPtr& Childs::Item(std::string_view key) const
+{
+    const Child* child = FindFirst(key);
+    if (child == nullptr) {
+        throw CoreError("invalid procedure call or argument", kErrorInvalidIndex);
+    }
+    return Collection::Item(PositionOf(*child));
+}
+
+Childs::ChildPtr Childs::Item(const std::shared_ptr<IRCChannel>& channel) const
+{
+    return FirstShowing(channel.get());
+}
+
+Childs::ChildPtr Childs::Item(const std::shared_ptr<IRCUser>& user) const
+{
+    return FirstShowing(user.get());
+}
+
+Childs::ChildPtr Childs::FirstShowing(const void* shown) const
+{
+    if (shown == nullptr) {
+        return nullptr;
+    }
+    const auto it = showing_.find(shown);
+    if (it == showing_.end()) {
+        return nullptr;
+    }
+    const auto first = std::min_element(it->second.begin(), it->second.end(),
+                                        [](const Child* a, const Child* b) { return a->Index() < b->Index(); });
+    return (*first)->shared_from_this();
+}
+
+void Childs::Refresh()
+{
+    Renumber();
+}
+
+void Childs::Remove(std::int32_t position)
+{
+    const ChildPtr child = Collection::Item(position);
+    child->Delete(false);
+}
+
+void Childs::Remove(std::string_view key)
+{
+    const ChildPtr child = Item(key);
+    child->Delete(false);
+}
+
+void Childs::SetParent(Application* parent)
+{
+    if (parent_ == nullptr) {
+        parent_ = parent;
+    }
+}
+
+void Childs::SetActive(const ChildPtr& child)
+{
+    active_ = child;
+}
+
+void Childs::Renumber()
+{
+    for (std::int32_t position = 1; position <= Count(); ++position) {
+        // Held: a caption may be computed from what a listener changes.
+        const ChildPtr child = Collection::Item(position);
+        child->SetIndex(position);
+    }
+}
+
+void Childs::RemoveAt(std::int32_t position)
+{
+    Collection::RemoveAt(position);
+    Renumber();
+}
+
+void Childs::Teardown()
+{
+    if (connectDialog_) {
+        const std::unique_ptr<ConnectDialog> dialog = std::move(connectDialog_);
+        dialog->Delete();
+    }
+    Clear();
+    parent_ = nullptr;
+}
+
+void Childs::ShowingChanged(Child& child, const void* previous, const void* next)
+{
+    if (previous != nullptr) {
+        if (const auto it = showing_.find(previous); it != showing_.end()) {
+            if (const auto at = std::find(it->second.begin(), it->second.end(), &child); at != it->second.end()) {
+                it->second.erase(at);
+            }
+            if (it->second.empty()) {
+                showing_.erase(it);
+            }
+        }
+    }
+    if (next != nullptr) {
+        showing_[next].push_back(&child);
+    }
+}
+
+} // namespace tellix

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "util/Collection.h"
+#include "windows/Child.h"
+
+#include <absl/container/flat_hash_map.h>
+#include <absl/container/inlined_vector.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tellix {
+
+class Application;
+class ConnectDialog;
+class IRCChannel;
+class IRCUser;
+class Toolkit;
+
+struct ChildNaming : ExactText {
+    static std::string_view Name(const Child& child) { return child.Key(); }
+};
+
+// The child windows of the main window, numbered from 1 in the order they came (the status
+// window first), and the connect dialog.
+class Childs : public Collection<Child, ChildNaming> {
+public:
+    using ChildPtr = std::shared_ptr<Child>;
+
+    explicit Childs(Toolkit& toolkit);
+    ~Childs();
+
+    const ChildPtr& Active() const { return active_; }
+    ChildPtr Add(bool minimize);
+    // Deletes every window, last first, the status window too.
+    void Clear();
+    ConnectDialog* GetConnectDialog() const { return connectDialog_.get(); }
+    // Finds the window, or for a channel or user without one, makes it.
+    ChildPtr GetChild(const std::shared_ptr<IRCChannel>& channel, bool minimize);
+    ChildPtr GetChild(const std::shared_ptr<IRCUser>& user, bool minimize);
+    // A position or a key; one that names no window fails.
+    using Collection::Item;
+    const ChildPtr& Item(std::string_view key) const;
+    // The first window, by position, that shows this very channel or user; null when none does.
+    ChildPtr Item(const std::shared_ptr<IRCChannel>& channel) const;
+    ChildPtr Item(const std::shared_ptr<IRCUser>& user) const;
+    Application* Parent() const { return parent_; }
+    void Refresh();
+    void Remove(std::int32_t position);
+    void Remove(std::string_view key);
+
+    // Used by the application and the windows.
+    void SetParent(Application* parent);
+    void SetActive(const ChildPtr& child);
+    void Renumber();
+    void RemoveAt(std::int32_t position);
+    void Teardown();
+    const std::string& Key() const { return key_; }
+    // A window now shows `next` (a channel or user) instead of `previous`.
+    void ShowingChanged(Child& child, const void* previous, const void* next);
+
+private:
+    ChildPtr FirstShowing(const void* shown) const;
+
+    Toolkit& toolkit_;
+    std::string key_;
+    ChildPtr active_;
+    std::unique_ptr<ConnectDialog> connectDialog_;
+    Application* parent_ = nullptr;
+    // Which windows show a channel or user: looked up for every line a channel receives.
+    absl::flat_hash_map<const void*, absl::InlinedVector<Child*, 1>> showing_;
+};
+
+} // namespace tellix

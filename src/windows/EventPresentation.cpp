@@ -1,0 +1,195 @@
+// What the connections report, as the status window shows it and by the windows it opens.
+#include "app/Application.h"
+#include "model/IRCChannel.h"
+#include "model/IRCUser.h"
+#include "windows/Childs.h"
+#include "windows/EventTexts.h"
+
+#include "util/Concat.h"
+
+#include <array>
+#include <string_view>
+
+namespace tellix {
+
+namespace {
+
+constexpr std::int32_t kStatusWindow = 1;
+
+// Their private lines stay in the status window instead of opening a query window.
+bool IsServiceName(std::string_view nick)
+{
+    constexpr std::array<std::string_view, 6> services = {"Global",   "NickServ", "ChanServ",
+                                                          "MemoServ", "OperServ", "Serv"};
+    for (const std::string_view service : services) {
+        if (nick == service) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void Application::pobjConnections_ChannelJoin(const ConnectionPtr& /*connection*/, const ChannelPtr& channel,
+                                              const UserPtr& source)
+{
+    const bool own = texts::IsOwn(*source);
+    if (own && childs_ && !childs_->Item(channel)) {
+        const auto window = childs_->Add(false);
+        window->Channel(channel);
+    }
+    Echo(kStatusWindow, own ? Concat("*** joined channel ", channel->Name())
+                            : Concat("*** ", source->Nick(), " joined channel ", channel->Name()));
+}
+
+void Application::pobjConnections_ChannelKick(const ConnectionPtr& /*connection*/, const ChannelPtr& channel,
+                                              const UserPtr& source, const UserPtr& destination,
+                                              const std::string& reason)
+{
+    Echo(kStatusWindow, texts::Kick(*source, *destination, channel->Name(), reason));
+}
+
+void Application::pobjConnections_ChannelNotice(const ConnectionPtr& /*connection*/, const ChannelPtr& channel,
+                                                const UserPtr& source, const std::string& notice)
+{
+    if (childs_ && !childs_->Item(channel)) {
+        Echo(kStatusWindow, Concat(channel->Name(), ": ", texts::Notice(source->Nick(), notice)));
+    }
+}
+
+void Application::pobjConnections_ChannelPart(const ConnectionPtr& /*connection*/, const ChannelPtr& channel,
+                                              const UserPtr& source, const std::string& partMsg)
+{
+    const bool own = texts::IsOwn(*source);
+    Echo(kStatusWindow,
+         own ? Concat("*** left channel ", channel->Name(), " (", partMsg, ")")
+             : Concat("*** ", source->Nick(), " left channel ", channel->Name(), " (", partMsg, ")"));
+    // A channel no window shows goes once we are out of it; while we are in, its lines
+    // keep coming to the status window.
+    if (childs_ && !childs_->Item(channel) && !channel->Joined()) {
+        channel->Delete();
+    }
+}
+
+void Application::pobjConnections_ChannelPrivMsg(const ConnectionPtr& /*connection*/, const ChannelPtr& channel,
+                                                 const UserPtr& source, const std::string& privMsg)
+{
+    if (childs_ && !childs_->Item(channel)) {
+        Echo(kStatusWindow, Concat(channel->Name(), ": ", texts::Message(source->Nick(), privMsg)));
+    }
+}
+
+void Application::pobjConnections_Connect(const ConnectionPtr& /*connection*/, const std::string& server,
+                                          std::int32_t port, bool code)
+{
+    Echo(kStatusWindow,
+         Concat(code ? "Connected to Server " : "Auto-reconnected to Server ", server, ", Port ", port));
+    if (childs_) {
+        childs_->Refresh();
+    }
+}
+
+void Application::pobjConnections_Disconnect(const ConnectionPtr& /*connection*/, const std::string& server,
+                                             std::int32_t port, bool code)
+{
+    if (code) {
+        Echo(kStatusWindow, Concat("Disconnected from Server ", server, ", Port ", port));
+    } else {
+        Echo(kStatusWindow, Concat("Occassionally disconnected from Server ", server, ", Port ", port, "!!!"));
+    }
+    if (childs_) {
+        childs_->Refresh();
+    }
+}
+
+void Application::pobjConnections_Error(const ConnectionPtr& connection, const std::string& description)
+{
+    Echo(kStatusWindow, Concat("Server(", connection->Server(), ") ERROR: ", description));
+}
+
+void Application::pobjConnections_MessageNotProcessed(const ConnectionPtr& connection, const std::string& message)
+{
+    Echo(kStatusWindow, Concat("<- Server(", connection->Server(), "): [", message, "]"));
+}
+
+void Application::pobjConnections_ServerChange(const ConnectionPtr& connection, const std::string& server)
+{
+    Echo(kStatusWindow, Concat("Connection(", connection->Index(), ").Server: ", server));
+}
+
+void Application::pobjConnections_SocketError(const ConnectionPtr& /*connection*/, std::int16_t /*number*/,
+                                              std::string& description, std::int32_t /*scode*/,
+                                              const std::string& /*source*/, const std::string& /*helpFile*/,
+                                              std::int32_t /*helpContext*/, bool& /*cancelDisplay*/)
+{
+    Echo(kStatusWindow, Concat("Socket error: ", description));
+}
+
+void Application::pobjConnections_UserAdd(const ConnectionPtr& /*connection*/, const UserPtr& /*source*/)
+{
+    RefreshStatusWindow();
+}
+
+void Application::pobjConnections_UserNickChange(const ConnectionPtr& /*connection*/, const UserPtr& source,
+                                                 const std::string& nickPrev)
+{
+    Echo(kStatusWindow, texts::NickChange(*source, nickPrev));
+    if (childs_ && texts::IsOwn(*source)) {
+        childs_->Refresh();
+    }
+}
+
+void Application::pobjConnections_UserNotice(const ConnectionPtr& /*connection*/, const UserPtr& source,
+                                             const std::string& notice)
+{
+    if (!childs_ || childs_->Item(source)) {
+        return; // the user's window writes it
+    }
+    if (IsServiceName(source->Nick())) {
+        Echo(kStatusWindow, texts::Notice(source->Nick(), notice));
+    } else {
+        OpenQuery(source);
+    }
+}
+
+void Application::pobjConnections_UserPrivMsg(const ConnectionPtr& /*connection*/, const UserPtr& source,
+                                              const std::string& privMsg)
+{
+    if (!childs_ || childs_->Item(source)) {
+        return; // the user's window writes it
+    }
+    if (IsServiceName(source->Nick())) {
+        Echo(kStatusWindow, texts::Message(source->Nick(), privMsg));
+    } else {
+        OpenQuery(source);
+    }
+}
+
+void Application::pobjConnections_UserQuit(const ConnectionPtr& /*connection*/, const UserPtr& source,
+                                           const std::string& quitMsg)
+{
+    Echo(kStatusWindow, texts::Quit(*source, quitMsg));
+}
+
+void Application::pobjConnections_UserRemove(const ConnectionPtr& /*connection*/, const UserPtr& /*source*/)
+{
+    RefreshStatusWindow();
+}
+
+void Application::OpenQuery(const UserPtr& source)
+{
+    // The window listens to the user from now on, and the user raises its own event after
+    // this one: the window writes this first line itself, so it appears once.
+    childs_->GetChild(source, true);
+}
+
+void Application::RefreshStatusWindow()
+{
+    if (childs_ && childs_->Count() >= kStatusWindow) {
+        const auto status = childs_->Item(kStatusWindow);
+        status->Refresh();
+    }
+}
+
+} // namespace tellix

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tellix {
+
+class IRCUser;
+
+// The texts a window writes for what IRC reports, shared by the channel and query windows
+// and the status window. A user counts as "own" when it is the connection's own user.
+namespace texts {
+
+// "nick (user@host)"
+std::string UserWithMask(const IRCUser& user);
+std::string Kick(const IRCUser& source, const IRCUser& destination, std::string_view channel,
+                 std::string_view reason);
+std::string NickChange(const IRCUser& source, std::string_view nickPrev);
+std::string Quit(const IRCUser& source, std::string_view quitMsg);
+// "-nick- notice" and "<nick> message"
+std::string Notice(std::string_view nick, std::string_view notice);
+std::string Message(std::string_view nick, std::string_view message);
+// A channel message: an action, another client-to-client request, or said text.
+std::string ChannelMessage(std::string_view nick, std::string_view message);
+
+// Whether a user is the connection's own user; a user the model has let go is not.
+bool IsOwn(const IRCUser& user);
+
+} // namespace texts
+} // namespace tellix

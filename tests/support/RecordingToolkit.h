@@ -1,0 +1,163 @@
+#pragma once
+
+#include "platform/ChildView.h"
+#include "platform/Toolkit.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tellix::test {
+
+// A child window at the platform boundary: it keeps what the core put into it, byte for
+// byte, and lets a test play the user (activate, close, resize).
+class RecordingChildView final : public ChildView {
+public:
+    explicit RecordingChildView(std::vector<RecordingChildView*>& live) : live_(live) { live_.push_back(this); }
+    ~RecordingChildView() override { std::erase(live_, this); }
+
+    void SetCaption(const std::string& value) override { caption = value; }
+    void Show() override { visible = true; }
+    void Hide() override { visible = false; }
+    bool Visible() const override { return visible; }
+    void SetVisible(bool value) override { visible = value; }
+    WindowState State() const override { return state; }
+    void SetState(WindowState value) override { state = value; }
+    double ClientWidth() const override { return clientWidth; }
+    double ClientHeight() const override { return clientHeight; }
+    void MoveOutput(std::int32_t l, std::int32_t t, std::int32_t w, std::int32_t h) override
+    {
+        output = {l, t, w, h};
+    }
+    void MoveUsers(std::int32_t l, std::int32_t t, std::int32_t w, std::int32_t h) override
+    {
+        users = {l, t, w, h};
+    }
+    void MoveInput(std::int32_t l, std::int32_t t, std::int32_t w, std::int32_t h) override
+    {
+        input = {l, t, w, h};
+    }
+    void SendToBack() override { ++sentToBack; }
+    void Redraw() override { ++redraws; }
+    void Unload() override
+    {
+        bool cancel = false;
+        Events.QueryUnload.raise(cancel, 1);
+        unloaded = true;
+    }
+
+    void AppendOutput(std::string_view line) override
+    {
+        if (!text.empty()) {
+            text += "\r\n";
+        }
+        text += line;
+    }
+    std::int64_t OutputLength() const override { return static_cast<std::int64_t>(text.size()); }
+    std::int64_t SelStart() const override { return selStart; }
+    std::int64_t SelLength() const override { return selLength; }
+    void SetSelection(std::int64_t start, std::int64_t length) override
+    {
+        selStart = start;
+        selLength = length;
+    }
+
+    std::string InputText() const override { return inputText; }
+    void SetInputText(std::string_view value) override { inputText = value; }
+    void SetInputSelStart(std::int64_t start) override { inputSelStart = start; }
+
+    void UsersClear() override { nicks.clear(); }
+    void UsersAppend(std::string_view nick) override { nicks.emplace_back(nick); }
+    void UsersReplace(std::int32_t position, std::string_view nick) override
+    {
+        nicks.at(static_cast<std::size_t>(position)) = nick;
+    }
+    void UsersRemove(std::int32_t position) override
+    {
+        nicks.at(static_cast<std::size_t>(position)); // out of range fails, as a list box does
+        nicks.erase(nicks.begin() + position);
+    }
+
+    // The user closes the window; true when the close went ahead.
+    bool UserCloses()
+    {
+        bool cancel = false;
+        Events.QueryUnload.raise(cancel, 0);
+        return !cancel;
+    }
+
+    // The log's lines, time stamps included.
+    std::vector<std::string> Lines() const
+    {
+        std::vector<std::string> lines;
+        if (text.empty()) {
+            return lines;
+        }
+        std::size_t start = 0;
+        for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+            lines.push_back(text.substr(start, end - start));
+        }
+        lines.push_back(text.substr(start));
+        return lines;
+    }
+
+    struct Place {
+        std::int32_t left = -1, top = -1, width = -1, height = -1;
+        bool operator==(const Place&) const = default;
+    };
+
+    std::string caption;
+    bool visible = false;
+    WindowState state = WindowState::Minimized;
+    double clientWidth = 600;
+    double clientHeight = 400;
+    Place output, users, input;
+    int sentToBack = 0;
+    int redraws = 0;
+    bool unloaded = false;
+    std::string text;
+    std::int64_t selStart = 0;
+    std::int64_t selLength = 0;
+    std::string inputText;
+    std::int64_t inputSelStart = 0;
+    std::vector<std::string> nicks;
+
+private:
+    std::vector<RecordingChildView*>& live_;
+};
+
+// The toolkit for core tests: recording views, a clock that always reads the same time,
+// and posted tasks that run when the test says control is back in the event loop.
+class RecordingToolkit final : public Toolkit {
+public:
+    static constexpr const char* Time = "12:34:56";
+
+    std::unique_ptr<ChildView> CreateChildView() override { return std::make_unique<RecordingChildView>(views); }
+    Clock& SystemClock() override { return clock_; }
+    void Beep() override { ++beeps; }
+    void Post(std::function<void()> task) override { posted.push_back(std::move(task)); }
+
+    // Runs what was posted, as the event loop would.
+    void RunPosted()
+    {
+        while (!posted.empty()) {
+            auto task = std::move(posted.front());
+            posted.pop_front();
+            task();
+        }
+    }
+
+    std::vector<RecordingChildView*> views; // the live ones, in creation order
+    std::deque<std::function<void()>> posted;
+    int beeps = 0;
+
+private:
+    struct FixedClock final : Clock {
+        std::string LongTime() override { return Time; }
+    } clock_;
+};
+
+} // namespace tellix::test

@@ -1,0 +1,251 @@
+// What a user sees: the lines received from the server, as the status, channel and query
+// windows write them.
+#include "WindowsFixture.h"
+
+namespace tellix::test {
+namespace {
+
+using Presentation = WindowsFixture;
+
+TEST_F(Presentation, ChannelEventsAppearInTheChannelWindowAndTheStatusWindowAsTheirTablesSay)
+{
+    Online();
+    Receive(":me!u@h JOIN :#room");
+    ASSERT_EQ(childs.Count(), 2);
+    EXPECT_EQ(childs.Item(2)->Channel()->Name(), "#room");
+    Receive(":irc.test 353 me = #room :me anna bob");
+    NewLines(1);
+    EXPECT_EQ(NewLines(2), Texts{"*** joined channel #room"});
+
+    struct Row {
+        std::string received;
+        Texts channelWindow;
+        Texts statusWindow;
+        std::vector<std::string> nicks;
+    };
+    const std::vector<Row> rows = {
+        {":irc.test 332 me #room :the topic", {"*** topic is 'the topic'"}, {}, {"me", "anna", "bob"}},
+        {":carl!c@h3 JOIN #room",
+         {"*** carl (c@h3) joined channel #room"},
+         {"*** carl joined channel #room"},
+         {"me", "anna", "bob", "carl"}},
+        {":anna!a@h PRIVMSG #room :hi there", {"<anna> hi there"}, {}, {"me", "anna", "bob", "carl"}},
+        {":anna!a@h PRIVMSG #room :\x01"
+         "ACTION waves\x01",
+         {"* anna waves"},
+         {},
+         {"me", "anna", "bob", "carl"}},
+        {":anna!a@h PRIVMSG #room :\x01"
+         "ACTION\x01",
+         {"* anna "},
+         {},
+         {"me", "anna", "bob", "carl"}},
+        {":anna!a@h PRIVMSG #room :\x01PING 123\x01", {"[anna  PING 123]"}, {}, {"me", "anna", "bob", "carl"}},
+        {":anna!a@h PRIVMSG #room :\x01VERSION\x01", {"[anna  VERSION ]"}, {}, {"me", "anna", "bob", "carl"}},
+        {":anna!a@h PRIVMSG #room :\x01VERSION \x01", {"[anna  VERSION ]"}, {}, {"me", "anna", "bob", "carl"}},
+        {":anna!a@h PRIVMSG #room :\x01", {"[anna   ]"}, {}, {"me", "anna", "bob", "carl"}},
+        {":anna!a@h PRIVMSG #room :\x01x", {"<anna> \x01x"}, {}, {"me", "anna", "bob", "carl"}},
+        {":anna!a@h NOTICE #room :psst", {"-anna- psst"}, {}, {"me", "anna", "bob", "carl"}},
+        {":anna!a@h NICK :anne",
+         {"*** anna changed nick to anne"},
+         {"*** anna changed nick to anne"},
+         {"me", "anne", "bob", "carl"}},
+        {":anne!a@h TOPIC #room :new topic",
+         {"*** anne changes topic to 'new topic'"},
+         {},
+         {"me", "anne", "bob", "carl"}},
+        {":anne!a@h KICK #room bob :bye",
+         {"*** bob was kicked from channel #room by anne (bye)"},
+         {"*** bob was kicked from channel #room by anne (bye)"},
+         {"me", "anne", "carl"}},
+        {":carl!c@h3 PART #room :later",
+         {"*** carl (c@h3) left channel #room (later)"},
+         {"*** carl left channel #room (later)"},
+         {"me", "anne"}},
+        {":anne!a@h QUIT :gone", {"*** anne (a@h) Quit (gone)"}, {"*** anne (a@h) Quit (gone)"}, {"me"}},
+        {":me!u@h NICK :me2",
+         {"*** You changed your nick from me to me2"},
+         {"*** You changed your nick from me to me2"},
+         {"me2"}},
+        {":me2!u@h KICK #room me2 :oops",
+         {"*** you were kicked from channel #room by you (oops)"},
+         {"*** you were kicked from channel #room by you (oops)"},
+         {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.received);
+        Receive(row.received);
+        EXPECT_EQ(NewLines(2), row.channelWindow);
+        EXPECT_EQ(NewLines(1), row.statusWindow);
+        EXPECT_EQ(Nicks(2), row.nicks);
+    }
+    // The own nick change refreshed every caption.
+    EXPECT_EQ(View(1).caption, "1 - irc.test (me2) - status");
+    EXPECT_EQ(View(2).caption, "2 - irc.test (me2) - #room");
+}
+
+TEST_F(Presentation, OwnPartShowsNoMessageInTheWindowAndTheStatusWindowShowsIt)
+{
+    Online();
+    Receive(":me!u@h JOIN :#room");
+    NewLines(1);
+    NewLines(2);
+    Receive(":me!u@h PART #room :bye all");
+    EXPECT_EQ(NewLines(2), Texts{"*** left channel #room"});
+    EXPECT_EQ(NewLines(1), Texts{"*** left channel #room (bye all)"});
+    // The window still shows the channel, so the channel object stays.
+    EXPECT_EQ(connection->Channels()->Count(), 1);
+}
+
+TEST_F(Presentation, StatusWindowTextsOfTheConnection)
+{
+    // "Connected" comes with the socket; the welcome reply is server text.
+    connection->InitialNick("me");
+    connection->Connect("irc.test", 6667);
+    socket.PeerConnects();
+    EXPECT_EQ(NewLines(1), Texts{"Connected to Server irc.test, Port 6667"});
+    EXPECT_EQ(View(1).caption, "1 - irc.test - status");
+
+    struct Row {
+        std::string received;
+        Texts statusWindow;
+    };
+    const std::vector<Row> rows = {
+        {":irc.example 001 me :Welcome to IRC",
+         {"Connection(1).Server: irc.example", "*** You changed your nick from * to me",
+          "<- Server(irc.example): [:irc.example 001 me :Welcome to IRC]"}},
+        {":irc.example 372 me :- message of the day",
+         {"<- Server(irc.example): [:irc.example 372 me :- message of the day]"}},
+        {":NickServ!s@services PRIVMSG me :identify, please", {"<NickServ> identify, please"}},
+        {":NickServ!s@services NOTICE me :you are now identified", {"-NickServ- you are now identified"}},
+        {":Serv!s@services NOTICE me :note", {"-Serv- note"}},
+        {":Global!s@services NOTICE me :maintenance", {"-Global- maintenance"}},
+        {"ERROR :Closing link", {"Server(irc.example) ERROR: Closing link"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.received);
+        Receive(row.received);
+        EXPECT_EQ(NewLines(1), row.statusWindow);
+    }
+    // The services opened no window.
+    EXPECT_EQ(childs.Count(), 1);
+
+    socket.PeerCloses();
+    EXPECT_EQ(NewLines(1), Texts{"Occassionally disconnected from Server irc.example, Port 6667!!!"});
+    EXPECT_EQ(View(1).caption, "1 - not connected - status");
+
+    connection->Connect("irc.test", 6667);
+    sockets.created.back()->PeerConnects();
+    NewLines(1);
+    connection->Disconnect();
+    EXPECT_EQ(NewLines(1), Texts{"Disconnected from Server irc.test, Port 6667"});
+
+    connection->Connect("irc.test", 6667);
+    NewLines(1);
+    RecordingSocket& again = *sockets.created.back();
+    again.Fails(10061, "Connection refused");
+    EXPECT_EQ(NewLines(1), Texts{"Socket error: Connection refused"});
+}
+
+TEST_F(Presentation, ChannelLinesGoToTheStatusWindowOnlyWhileNoWindowShowsTheChannel)
+{
+    Online();
+    Receive(":me!u@h JOIN :#room");
+    const auto channel = connection->Channels()->Item("#room");
+    ASSERT_TRUE(childs.Item(2)->CloseWindow(true));
+    // Closing the window parted the channel; the server has not answered yet.
+    EXPECT_EQ(socket.sent, std::vector<std::string>{"PART #room :\r\n"});
+    NewLines(1);
+    Receive(":anna!a@h PRIVMSG #room :still here?");
+    Receive(":anna!a@h NOTICE #room :hello?");
+    EXPECT_EQ(NewLines(1), (Texts{"#room: <anna> still here?", "#room: -anna- hello?"}));
+    // Another user leaving while we are still in the channel keeps the channel.
+    Receive(":anna!a@h PART #room :bye");
+    EXPECT_EQ(NewLines(1), Texts{"*** anna left channel #room (bye)"});
+    EXPECT_EQ(connection->Channels()->Count(), 1);
+    EXPECT_EQ(socket.sent.size(), 1u);
+    // Our own part ends it.
+    Receive(":me!u@h PART #room");
+    EXPECT_EQ(NewLines(1), Texts{"*** left channel #room ()"});
+    EXPECT_EQ(connection->Channels()->Count(), 0);
+    EXPECT_EQ(channel->Parent(), nullptr);
+}
+
+TEST_F(Presentation, JoiningAChannelThatHasAWindowOpensNoSecondOne)
+{
+    Online();
+    NewLines(1);
+    Receive(":me!u@h JOIN :#room");
+    Receive(":me!u@h PART :#room");
+    Receive(":me!u@h JOIN :#room");
+    EXPECT_EQ(childs.Count(), 2);
+    EXPECT_EQ(NewLines(1),
+              (Texts{"*** joined channel #room", "*** left channel #room ()", "*** joined channel #room"}));
+    // A window opened by the own join is shown in normal state.
+    EXPECT_TRUE(View(2).visible);
+    EXPECT_EQ(View(2).state, WindowState::Normal);
+}
+
+TEST_F(Presentation, AFirstPrivateLineOpensAMinimizedQueryWindowThatShowsItOnce)
+{
+    Online();
+    NewLines(1);
+    Receive(":anna!a@h PRIVMSG me :hello");
+    ASSERT_EQ(childs.Count(), 2);
+    const auto query = childs.Item(2);
+    EXPECT_EQ(query->Query()->Nick(), "anna");
+    EXPECT_EQ(View(2).state, WindowState::Minimized);
+    EXPECT_EQ(View(2).caption, "2 - irc.test (me) - no channel - anna");
+    EXPECT_EQ(query->DefaultCommand(), "SAY");
+    Receive(":anna!a@h PRIVMSG me :\x01"
+            "ACTION smiles\x01");
+    Receive(":anna!a@h NOTICE me :a notice");
+    EXPECT_EQ(NewLines(2), (Texts{"# <anna> hello",
+                                  "# <anna> \x01"
+                                  "ACTION smiles\x01",
+                                  "# -anna- a notice"}));
+    EXPECT_EQ(NewLines(1), Texts{});
+
+    // The partner's nick change shows in the caption only.
+    Receive(":anna!a@h NICK :anne");
+    EXPECT_EQ(View(2).caption, "2 - irc.test (me) - no channel - anne");
+    EXPECT_EQ(NewLines(2), Texts{});
+    EXPECT_EQ(NewLines(1), Texts{"*** anna changed nick to anne"});
+
+    // A notice first opens the window too; a service name in other letter case is no service.
+    Receive(":bob!b@h NOTICE me :knock knock");
+    Receive(":nickserv!n@h PRIVMSG me :not the real one");
+    ASSERT_EQ(childs.Count(), 4);
+    EXPECT_EQ(Lines(3), Texts{"# -bob- knock knock"});
+    EXPECT_EQ(Lines(4), Texts{"# <nickserv> not the real one"});
+}
+
+TEST_F(Presentation, StatusWindowListsTheConnectionsUsersOnceControlIsBackInTheEventLoop)
+{
+    Online();
+    Receive(":me!u@h JOIN :#room");
+    std::string names = ":irc.test 353 me = #room :me";
+    for (int i = 0; i < 500; ++i) {
+        names += " user" + std::to_string(i);
+    }
+    Receive(names);
+    // One refill, not one per name.
+    EXPECT_EQ(toolkit.posted.size(), 1u);
+    EXPECT_TRUE(View(1).nicks.empty());
+    toolkit.RunPosted();
+    ASSERT_EQ(View(1).nicks.size(), 501u);
+    EXPECT_EQ(View(1).nicks.front(), "me");
+    EXPECT_EQ(View(1).nicks.back(), "user499");
+
+    // The window reads its list settled even before the event loop has run.
+    Receive(":newbie!n@h JOIN #room");
+    EXPECT_EQ(childs.Item(1)->FindNick("newbie"), 501);
+    // A quit leaves the channel's list; the connection still knows the user.
+    Receive(":user7!u@h QUIT :bye");
+    EXPECT_EQ(childs.Item(2)->FindNick("user7"), -1);
+    EXPECT_EQ(Nicks(2).size(), 501u);
+    EXPECT_EQ(Nicks(1).size(), 502u);
+}
+
+} // namespace
+} // namespace tellix::test
