@@ -1,5 +1,6 @@
 #include "QtLoop.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -14,6 +15,19 @@ void EnsureQtApplication()
         static char name[] = "tellix-tests";
         static char* argv[] = {name, nullptr};
         static auto app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+}
+
+void EnsureGuiApplication()
+{
+    if (QCoreApplication::instance() == nullptr) {
+        static int argc = 1;
+        static char name[] = "tellix-tests";
+        static char* argv[] = {name, nullptr};
+        // Never destroyed: at exit Qt's own globals go first, and the application's teardown
+        // would use them.
+        static auto* app = new QApplication(argc, argv);
+        (void)app;
     }
 }
 
@@ -40,3 +54,10 @@ void PumpFor(std::chrono::milliseconds wait)
 }
 
 } // namespace tellix::test
+
+// Fontconfig keeps part of the configuration it parses on its first use for good; that is not
+// ours to fix, so the leak checker is told to pass over it.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "platform/qt/LogText.h"
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tellix {
+
+// Every line of a log, decoded once to UTF-8, in shared text chunks.
+//
+// A line costs four bytes beyond its text: its end, relative to its page. A page of lines that
+// is not all as many UTF-16 units as bytes adds four more per line, and formatting codes add
+// their marks. Positions count UTF-16 units of the held text, two for each line break.
+class LogStore {
+public:
+    static constexpr std::uint32_t kLinesPerPage = 4096;
+
+    // `pageTextLimit` bounds a page's text after its first line (the offsets are 32-bit).
+    explicit LogStore(std::uint32_t pageTextLimit = std::numeric_limits<std::uint32_t>::max());
+    ~LogStore();
+    LogStore(const LogStore&) = delete;
+    LogStore& operator=(const LogStore&) = delete;
+
+    // One appended line; a CR LF inside starts a further line.
+    void Append(std::string_view bytes);
+    void Clear();
+
+    std::int64_t LineCount() const { return lines_; }
+    std::int64_t TextLength() const { return lines_ == 0 ? 0 : units_ + 2 * (lines_ - 1); }
+
+    std::int64_t LineStart(std::int64_t line) const;
+    std::int64_t LineLength(std::int64_t line) const;
+    std::string_view LineUtf8(std::int64_t line) const;
+    // The line holding `position`; the line break after a line belongs to it.
+    std::int64_t LineAt(std::int64_t position) const;
+    // The line's formatting marks; empty when it has no formatting codes.
+    void Formatting(std::int64_t line, std::vector<logtext::FormatMark>& out) const;
+
+private:
+    struct Page {
+        std::int64_t firstLine = 0;
+        // Where the page's first line starts and ends; later ends are relative to the end.
+        std::int64_t byteStart = 0;
+        std::int64_t unitStart = 0;
+        std::int64_t byteBase = 0;
+        std::int64_t unitBase = 0;
+        std::vector<std::uint32_t> byteEnd;
+        // Empty while every later line has as many units as bytes.
+        std::vector<std::uint32_t> unitEnd;
+        // Lines with formatting codes, in order, with where their marks start in `marks`.
+        std::vector<std::uint16_t> codeLines;
+        std::vector<std::uint32_t> codeOffsets;
+        std::vector<std::uint8_t> marks;
+
+        std::int64_t Count() const { return static_cast<std::int64_t>(byteEnd.size()); }
+        std::int64_t ByteEnd(std::int64_t i) const { return byteBase + byteEnd[i]; }
+        std::int64_t UnitEnd(std::int64_t i) const { return unitBase + (unitEnd.empty() ? byteEnd : unitEnd)[i]; }
+        std::int64_t ByteBegin(std::int64_t i) const { return i == 0 ? byteStart : ByteEnd(i - 1); }
+        std::int64_t UnitBegin(std::int64_t i) const { return i == 0 ? unitStart : UnitEnd(i - 1); }
+    };
+    struct Chunk {
+        std::unique_ptr<char[]> data;
+        std::int64_t base = 0;
+        std::size_t size = 0;
+        std::size_t capacity = 0;
+    };
+
+    void AddLine(std::string_view bytes, logtext::ByteScan scan);
+    char* Reserve(std::size_t bytes);
+    void ClosePage();
+    const Page& PageOf(std::int64_t line) const;
+
+    std::uint32_t pageTextLimit_;
+    std::vector<Page> pages_;
+    std::vector<Chunk> chunks_;
+    std::int64_t lines_ = 0;
+    std::int64_t bytes_ = 0;
+    std::int64_t units_ = 0;
+    std::string scratch_;
+    std::vector<logtext::FormatMark> scratchMarks_;
+};
+
+} // namespace tellix

@@ -1,0 +1,412 @@
+#include "platform/qt/LogText.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace tellix::logtext {
+
+namespace {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+// 0x80-0x9F; the five bytes Windows-1252 leaves undefined keep their C1 code points.
+constexpr std::array<char16_t, 32> kCp1252High = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+constexpr std::array<std::uint32_t, 16> kPalette = {0xFFFFFF, 0x000000, 0x00007F, 0x009300, 0xFF0000, 0x7F0000,
+                                                    0x9C009C, 0xFC7F00, 0xFFFF00, 0x00FC00, 0x009393, 0x00FFFF,
+                                                    0x0000FC, 0xFF00FF, 0x7F7F7F, 0xD2D2D2};
+
+// Whole eight-byte words of ASCII from `i`.
+std::size_t AsciiWords(const char* p, std::size_t i, std::size_t n)
+{
+    const std::size_t from = i;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if ((w & kHighs) != 0) {
+            break;
+        }
+    }
+    return i - from;
+}
+
+bool IsContinuation(unsigned char c)
+{
+    return (c & 0xC0) == 0x80;
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// Up to two digits at `i`; -1 when there are none.
+int ReadColour(std::string_view s, std::size_t& i)
+{
+    if (i >= s.size() || !IsDigit(s[i])) {
+        return -1;
+    }
+    int value = s[i++] - '0';
+    if (i < s.size() && IsDigit(s[i])) {
+        value = value * 10 + (s[i++] - '0');
+    }
+    return value;
+}
+
+std::uint8_t ColourIndex(int number)
+{
+    // 99 means the default; the extended numbers are not in our palette and draw as the default.
+    return number >= 0 && number < 16 ? static_cast<std::uint8_t>(number) : Style::kDefaultColour;
+}
+
+bool IsWordDelimiter(QChar c)
+{
+    return c == u' ' || c == u'<' || c == u'>';
+}
+
+bool EndsLink(QChar c)
+{
+    return c.isSpace() || c == u'<' || c == u'>' || c == u'"';
+}
+
+} // namespace
+
+ByteScan ScanBytes(std::string_view bytes)
+{
+    const char* p = bytes.data();
+    const std::size_t n = bytes.size();
+    std::uint64_t high = 0;
+    std::uint64_t controls = 0;
+    std::size_t i = 0;
+    // Eight bytes at a time: exact for whether any byte is below 0x20 or equal to 0x7F.
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        high |= w;
+        controls |= (w - kOnes * 0x20) & ~w;
+        const std::uint64_t del = w ^ (kOnes * 0x7F);
+        controls |= (del - kOnes) & ~del;
+    }
+    high &= kHighs;
+    controls &= kHighs;
+    for (; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(p[i]);
+        high |= c & 0x80;
+        controls |= (c < 0x20 || c == 0x7F) ? 1 : 0;
+    }
+    return {high == 0, controls != 0};
+}
+
+std::int64_t Utf8Units(std::string_view bytes)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    std::int64_t units = 0;
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            const std::size_t run = std::max<std::size_t>(1, AsciiWords(bytes.data(), i, n));
+            i += run;
+            units += static_cast<std::int64_t>(run);
+            continue;
+        }
+        std::size_t length;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (c >= 0xC2 && c <= 0xDF) {
+            length = 2;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            length = 3;
+            if (c == 0xE0) {
+                low = 0xA0; // overlong
+            } else if (c == 0xED) {
+                high = 0x9F; // surrogates
+            }
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            length = 4;
+            if (c == 0xF0) {
+                low = 0x90; // overlong
+            } else if (c == 0xF4) {
+                high = 0x8F; // above U+10FFFF
+            }
+        } else {
+            return -1;
+        }
+        if (n - i < length || s[i + 1] < low || s[i + 1] > high) {
+            return -1;
+        }
+        for (std::size_t k = 2; k < length; ++k) {
+            if (!IsContinuation(s[i + k])) {
+                return -1;
+            }
+        }
+        units += length == 4 ? 2 : 1;
+        i += length;
+    }
+    return units;
+}
+
+QString DecodeUtf8(std::string_view utf8)
+{
+    QString text(static_cast<qsizetype>(utf8.size()), Qt::Uninitialized);
+    auto* out = reinterpret_cast<char16_t*>(text.data());
+    const auto* s = reinterpret_cast<const unsigned char*>(utf8.data());
+    const std::size_t n = utf8.size();
+    std::size_t length = 0;
+    for (std::size_t i = 0; i < n;) {
+        const unsigned char c = s[i];
+        if (c < 0x80) {
+            out[length++] = c;
+            ++i;
+        } else if (c < 0xE0) {
+            out[length++] = static_cast<char16_t>((c & 0x1F) << 6 | (s[i + 1] & 0x3F));
+            i += 2;
+        } else if (c < 0xF0) {
+            out[length++] = static_cast<char16_t>((c & 0x0F) << 12 | (s[i + 1] & 0x3F) << 6 | (s[i + 2] & 0x3F));
+            i += 3;
+        } else {
+            const char32_t code =
+                (c & 0x07) << 18 | (s[i + 1] & 0x3F) << 12 | (s[i + 2] & 0x3F) << 6 | (s[i + 3] & 0x3F);
+            out[length++] = static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            out[length++] = static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+            i += 4;
+        }
+    }
+    text.truncate(static_cast<qsizetype>(length));
+    return text;
+}
+
+char16_t FromCp1252(unsigned char byte)
+{
+    return byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : char16_t{byte};
+}
+
+void AppendCp1252AsUtf8(std::string_view bytes, std::string& out)
+{
+    for (const char b : bytes) {
+        const char16_t u = FromCp1252(static_cast<unsigned char>(b));
+        if (u < 0x80) {
+            out.push_back(static_cast<char>(u));
+        } else if (u < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        }
+    }
+}
+
+// The default style packs to 0 and a foreground colour with bold or italic stays below 128, so
+// the usual styles take one byte as a varint.
+std::uint16_t Style::Pack() const
+{
+    return static_cast<std::uint16_t>((foreground ^ kDefaultColour) | (bold ? 1 << 5 : 0) | (italic ? 1 << 6 : 0) |
+                                      (underline ? 1 << 7 : 0) | (reverse ? 1 << 8 : 0) |
+                                      (background ^ kDefaultColour) << 9);
+}
+
+Style Style::Unpack(std::uint16_t packed)
+{
+    Style style;
+    style.foreground = static_cast<std::uint8_t>((packed & 0x1F) ^ kDefaultColour);
+    style.bold = (packed & 1 << 5) != 0;
+    style.italic = (packed & 1 << 6) != 0;
+    style.underline = (packed & 1 << 7) != 0;
+    style.reverse = (packed & 1 << 8) != 0;
+    style.background = static_cast<std::uint8_t>(((packed >> 9) & 0x1F) ^ kDefaultColour);
+    return style;
+}
+
+void ParseFormatting(std::string_view utf8, std::vector<FormatMark>& out)
+{
+    out.clear();
+    Style style;
+    std::uint32_t unit = 0;
+    std::size_t i = 0;
+    const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+    while (i < utf8.size()) {
+        // Up to the next code: one UTF-16 unit per byte that starts a character, two for a
+        // four-byte sequence.
+        while (i < utf8.size() && !(bytes[i] < 0x20 && IsFormattingCode(bytes[i]))) {
+            unit += ((bytes[i] & 0xC0) != 0x80 ? 1U : 0U) + (bytes[i] >= 0xF0 ? 1U : 0U);
+            ++i;
+        }
+        if (i == utf8.size()) {
+            break;
+        }
+        const auto c = bytes[i];
+        const std::size_t begin = i++;
+        switch (c) {
+        case 0x02:
+            style.bold = !style.bold;
+            break;
+        case 0x1D:
+            style.italic = !style.italic;
+            break;
+        case 0x1F:
+            style.underline = !style.underline;
+            break;
+        case 0x16:
+            style.reverse = !style.reverse;
+            break;
+        case 0x0F:
+            style = Style{};
+            break;
+        case 0x03: {
+            const int foreground = ReadColour(utf8, i);
+            if (foreground < 0) {
+                style.foreground = style.background = Style::kDefaultColour;
+                break;
+            }
+            style.foreground = ColourIndex(foreground);
+            // A comma belongs to the code only when a background number follows it.
+            if (i + 1 < utf8.size() && utf8[i] == ',' && IsDigit(utf8[i + 1])) {
+                ++i;
+                style.background = ColourIndex(ReadColour(utf8, i));
+            }
+            break;
+        }
+        }
+        const auto length = static_cast<std::uint32_t>(i - begin);
+        if (!out.empty() && out.back().start + out.back().hidden == unit) {
+            out.back().hidden += length;
+            out.back().style = style;
+        } else {
+            out.push_back({unit, length, style});
+        }
+        unit += length;
+    }
+}
+
+std::uint32_t PaletteRgb(int number)
+{
+    return kPalette[static_cast<std::size_t>(number & 15)];
+}
+
+int ShownLine::ShownIndex(int heldOffset) const
+{
+    if (heldOf.empty()) {
+        return std::min(heldOffset, static_cast<int>(text.size()));
+    }
+    const auto end = heldOf.end() - 1;
+    return static_cast<int>(std::lower_bound(heldOf.begin(), end, heldOffset) - heldOf.begin());
+}
+
+void Shape(QStringView held, std::span<const FormatMark> marks, ShownLine& out)
+{
+    out.text.clear();
+    out.heldOf.clear();
+    out.spans.clear();
+    const auto heldLength = static_cast<int>(held.size());
+    out.text.resize(heldLength);
+    QChar* shown = out.text.data();
+    int length = 0;
+    const auto copy = [&](int from, int to) {
+        for (int k = from; k < to; ++k) {
+            shown[length++] = QChar(Shown(held[k].unicode()));
+            if (!marks.empty()) {
+                out.heldOf.push_back(k);
+            }
+        }
+    };
+    if (marks.empty()) {
+        copy(0, heldLength);
+        return;
+    }
+    out.heldOf.reserve(static_cast<std::size_t>(heldLength) + 1);
+    copy(0, std::min<int>(static_cast<int>(marks[0].start), heldLength));
+    for (std::size_t m = 0; m < marks.size(); ++m) {
+        const int from = std::min<int>(static_cast<int>(marks[m].start + marks[m].hidden), heldLength);
+        const int to =
+            m + 1 < marks.size() ? std::min<int>(static_cast<int>(marks[m + 1].start), heldLength) : heldLength;
+        const int shownFrom = length;
+        copy(from, to);
+        if (length > shownFrom && !marks[m].style.IsDefault()) {
+            out.spans.push_back({shownFrom, length - shownFrom, marks[m].style});
+        }
+    }
+    out.heldOf.push_back(heldLength);
+    out.text.truncate(length);
+}
+
+std::vector<TextRange> FindLinks(QStringView text)
+{
+    static constexpr std::array<QStringView, 4> kSchemes = {u"http://", u"https://", u"irc://", u"ircs://"};
+    std::vector<TextRange> links;
+    const auto n = static_cast<int>(text.size());
+    int i = 0;
+    while (i < n) {
+        const QChar c = text[i];
+        const bool candidate =
+            (c == u'h' || c == u'H' || c == u'i' || c == u'I') && (i == 0 || !text[i - 1].isLetterOrNumber());
+        std::size_t schemeLength = 0;
+        if (candidate) {
+            for (const QStringView scheme : kSchemes) {
+                if (text.sliced(i).startsWith(scheme, Qt::CaseInsensitive)) {
+                    schemeLength = static_cast<std::size_t>(scheme.size());
+                    break;
+                }
+            }
+        }
+        if (schemeLength == 0) {
+            ++i;
+            continue;
+        }
+        int end = i + static_cast<int>(schemeLength);
+        while (end < n && !EndsLink(text[end])) {
+            ++end;
+        }
+        const int next = end;
+        // Punctuation closing a sentence, and a ')' with no '(' to close.
+        while (end > i) {
+            const QChar last = text[end - 1];
+            if (last == u'.' || last == u',' || last == u';' || last == u':' || last == u'!' || last == u'?' ||
+                last == u'\'') {
+                --end;
+            } else if (last == u')' && text.sliced(i, end - i).count(u'(') < text.sliced(i, end - i).count(u')')) {
+                --end;
+            } else {
+                break;
+            }
+        }
+        if (end > i + static_cast<int>(schemeLength)) {
+            links.push_back({i, end - i});
+        }
+        i = std::max(next, i + 1);
+    }
+    return links;
+}
+
+TextRange WordAt(QStringView text, int index)
+{
+    const auto n = static_cast<int>(text.size());
+    if (n == 0) {
+        return {};
+    }
+    index = std::clamp(index, 0, n - 1);
+    if (IsWordDelimiter(text[index])) {
+        return {index, 1};
+    }
+    int start = index;
+    while (start > 0 && !IsWordDelimiter(text[start - 1])) {
+        --start;
+    }
+    int end = index + 1;
+    while (end < n && !IsWordDelimiter(text[end])) {
+        ++end;
+    }
+    if (end - start > 1 && text[end - 1] == u'.') {
+        --end;
+    }
+    return {start, end - start};
+}
+
+} // namespace tellix::logtext

@@ -1,0 +1,134 @@
+#pragma once
+
+#include "platform/qt/LogStore.h"
+
+#include <QAbstractScrollArea>
+#include <QElapsedTimer>
+#include <QPoint>
+#include <QTextLine>
+#include <QTimer>
+
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace tellix {
+
+// A child window's log: every line kept, only the visible ones painted.
+//
+// The log holds text exactly as appended: lines separated by CR LF. Positions (length,
+// selection) count UTF-16 units of that held text, each line break counting 2. Bytes are
+// decoded once, at append: valid UTF-8 as UTF-8, anything else as Windows-1252.
+// Formatting codes (0x02, 0x03 with its colour numbers, 0x0F, 0x16, 0x1D, 0x1F) are drawn as
+// formatting and stay in the held text; other control characters are drawn as control
+// pictures. Copying gives the text as shown, without formatting codes.
+class LogWidget : public QAbstractScrollArea {
+    Q_OBJECT
+
+public:
+    explicit LogWidget(QWidget* parent = nullptr);
+    ~LogWidget() override;
+
+    // One more line, after a CR LF unless the log is empty; a CR LF inside starts a further line.
+    void AppendLine(std::string_view bytes);
+
+    std::int64_t TextLength() const;
+    std::int64_t SelectionStart() const;
+    std::int64_t SelectionLength() const;
+    // A start at TextLength with length 0 puts the caret at the end: the view follows new lines.
+    void SetSelection(std::int64_t start, std::int64_t length);
+
+    // Lines as displayed (a CR LF inside an appended line makes two).
+    std::int64_t LineCount() const;
+    // The held text, line breaks as CR LF (for tests and small logs).
+    QString HeldText() const;
+    // The selection as shown: formatting codes left out, lines joined by line breaks.
+    QString SelectedText() const;
+    // The number of the last line the latest paint drew, or -1 before the first paint.
+    std::int64_t LastPaintedLine() const;
+
+    // The selection as shown, on the clipboard (Ctrl+C and the context menu).
+    void Copy();
+    void SelectAll();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    // A line laid out for the current width, kept while it is on screen.
+    struct LineView;
+    struct VisibleLine {
+        std::int64_t line;
+        int y;
+    };
+    struct Hit {
+        std::int64_t line = -1;
+        int shown = 0;
+        std::int64_t position = 0;
+    };
+    struct LinkRef {
+        std::int64_t line = -1;
+        int index = -1;
+        bool operator==(const LinkRef&) const = default;
+    };
+
+    bool AtEnd() const;
+    void OnRepaintTimer();
+    void OnScrolled(int value);
+    void ScrollTo(std::int64_t topLine);
+    void UpdateScrollRange();
+    void UpdateMetrics();
+    void SyncWidth();
+    void DropLayouts();
+    LineView& View(std::int64_t line);
+    int RowsOf(std::int64_t line);
+    int LayoutWidth() const;
+    void LayOutVisible();
+    void DropHiddenViews();
+    const VisibleLine* FindVisible(std::int64_t line) const;
+    void UpdateLine(std::int64_t line);
+    Hit HitAt(QPoint point, QTextLine::CursorPosition mode);
+    LinkRef LinkAt(QPoint point);
+    void SetHover(LinkRef link);
+    QString LinkUrl(LinkRef link);
+    QString ShownPart(std::int64_t line, std::int64_t from, std::int64_t to) const;
+
+    LogStore store_;
+    std::int64_t anchor_ = 0;
+    std::int64_t cursor_ = 0;
+    std::int64_t lastPainted_ = -1;
+    QTimer repaintTimer_;
+    bool programmaticScroll_ = false;
+
+    // Layout.
+    int rowHeight_ = 1;
+    double advance_ = 0;
+    bool monospace_ = false;
+    int layoutWidth_ = -1;
+    std::unordered_map<std::int64_t, std::unique_ptr<LineView>> views_;
+    std::vector<VisibleLine> visible_;
+    // The first of the lines that fit at the bottom: the scroll bar's maximum.
+    std::int64_t tailFirst_ = 0;
+    std::vector<logtext::FormatMark> marks_;
+
+    // Mouse.
+    bool selecting_ = false;
+    QPoint pressPoint_;
+    LinkRef pressedLink_;
+    LinkRef hoverLink_;
+    QElapsedTimer tripleClick_;
+    QPoint doubleClickPoint_;
+};
+
+} // namespace tellix

@@ -1,0 +1,261 @@
+// Decoding, formatting codes, links and words of the log, and its line store against a plain
+// model of the held text.
+#include "platform/qt/LogText.h"
+#include "platform/qt/LogStore.h"
+
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace tellix;
+using namespace tellix::logtext;
+
+namespace {
+
+TEST(LogText, Utf8UnitsAcceptsOnlyStrictUtf8)
+{
+    struct Case {
+        std::string bytes;
+        std::int64_t units;
+    };
+    const std::vector<Case> cases = {
+        {"", 0},
+        {"plain", 5},
+        {"caf\xC3\xA9", 4},
+        {"\xE2\x82\xAC", 1},
+        {"\xF0\x9F\x98\x80", 2},
+        {"\xEF\xBF\xBF\xF4\x8F\xBF\xBF", 3},
+        {"\xC0\x80", -1},         // overlong
+        {"\xC1\xBF", -1},         // overlong
+        {"\xE0\x9F\xBF", -1},     // overlong
+        {"\xF0\x8F\xBF\xBF", -1}, // overlong
+        {"\xED\xA0\x80", -1},     // surrogate
+        {"\xF4\x90\x80\x80", -1}, // above U+10FFFF
+        {"\xF5\x80\x80\x80", -1},
+        {"\x80", -1},
+        {"a\xC3", -1},
+        {"\xE2\x82", -1},
+        {"\xE2\x28\xAC", -1},
+        {"\xF0\x9F\x98\x28", -1},
+        {"\xFF", -1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Utf8Units(c.bytes), c.units) << testing::PrintToString(c.bytes);
+    }
+}
+
+TEST(LogText, ScanBytesFindsHighBytesAndControlsAnywhere)
+{
+    // Every byte value at every offset of a 19-byte line (two words and a tail).
+    for (int value = 0; value < 256; ++value) {
+        for (std::size_t at = 0; at < 19; ++at) {
+            std::string line(19, 'x');
+            line[at] = static_cast<char>(value);
+            const ByteScan scan = ScanBytes(line);
+            ASSERT_EQ(scan.ascii, value < 0x80) << value << " at " << at;
+            ASSERT_EQ(scan.controls, value < 0x20 || value == 0x7F) << value << " at " << at;
+        }
+    }
+    EXPECT_TRUE(ScanBytes("").ascii);
+    EXPECT_FALSE(ScanBytes("").controls);
+}
+
+TEST(LogText, Cp1252MapsEveryByteToOneCharacter)
+{
+    std::string all;
+    for (int b = 0; b < 256; ++b) {
+        all.push_back(static_cast<char>(b));
+    }
+    std::string utf8;
+    AppendCp1252AsUtf8(all, utf8);
+    const QString decoded = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    ASSERT_EQ(decoded.size(), 256);
+    EXPECT_EQ(Utf8Units(utf8), 256);
+    const std::vector<std::pair<int, char16_t>> expected = {
+        {0x41, u'A'},      {0x80, u'\u20AC'}, {0x81, u'\u0081'}, {0x8D, u'\u008D'},
+        {0x8F, u'\u008F'}, {0x90, u'\u0090'}, {0x9D, u'\u009D'}, {0x92, u'\u2019'},
+        {0x9F, u'\u0178'}, {0xA0, u'\u00A0'}, {0xE9, u'\u00E9'}, {0xFF, u'\u00FF'}};
+    for (const auto& [byte, character] : expected) {
+        EXPECT_EQ(decoded[byte].unicode(), character) << byte;
+        EXPECT_EQ(FromCp1252(static_cast<unsigned char>(byte)), character) << byte;
+    }
+}
+
+Style Make(int foreground, int background, bool bold = false, bool italic = false, bool underline = false,
+           bool reverse = false)
+{
+    return {static_cast<std::uint8_t>(foreground),
+            static_cast<std::uint8_t>(background),
+            bold,
+            italic,
+            underline,
+            reverse};
+}
+
+TEST(LogText, ParseFormattingGivesHiddenCodesAndStyles)
+{
+    constexpr int D = Style::kDefaultColour;
+    struct Case {
+        std::string line;
+        std::vector<FormatMark> marks;
+    };
+    const std::vector<Case> cases = {
+        {"plain \001 text", {}},
+        {"\002bold\002 x", {{0, 1, Make(D, D, true)}, {5, 1, Make(D, D)}}},
+        {"\00304,12red", {{0, 6, Make(4, 12)}}},
+        {"\0034,x", {{0, 2, Make(4, D)}}},
+        {"\003123", {{0, 3, Make(12, D)}}},
+        {"\00399,99x", {{0, 6, Make(D, D)}}},
+        {"\00350x", {{0, 3, Make(D, D)}}},
+        {"\00304x\003y", {{0, 3, Make(4, D)}, {4, 1, Make(D, D)}}},
+        {"\0033,5a\0037b", {{0, 4, Make(3, 5)}, {5, 2, Make(7, 5)}}},
+        {"\003,5", {{0, 1, Make(D, D)}}},
+        {"\002\035\037a\017b", {{0, 3, Make(D, D, true, true, true)}, {4, 1, Make(D, D)}}},
+        {"\026r\026", {{0, 1, Make(D, D, false, false, false, true)}, {2, 1, Make(D, D)}}},
+        {"\002\00305x", {{0, 4, Make(5, D, true)}}},
+        {"\xC3\xA9\002x", {{1, 1, Make(D, D, true)}}},
+        {"\xF0\x9F\x98\x80\002x", {{2, 1, Make(D, D, true)}}},
+    };
+    std::vector<FormatMark> marks;
+    for (const Case& c : cases) {
+        ParseFormatting(c.line, marks);
+        EXPECT_EQ(marks, c.marks) << testing::PrintToString(c.line);
+    }
+}
+
+TEST(LogText, ShapeHidesCodesAndShowsControlPictures)
+{
+    const std::string line = "\002a\001\002b\177";
+    std::vector<FormatMark> marks;
+    ParseFormatting(line, marks);
+    ShownLine shown;
+    Shape(QString::fromUtf8(line.c_str()), marks, shown);
+    EXPECT_EQ(shown.text, QStringView(u"a\u2401b\u2421").toString());
+    EXPECT_EQ(shown.heldOf, (std::vector<int>{1, 2, 4, 5, 6}));
+    ASSERT_EQ(shown.spans.size(), 1u);
+    EXPECT_EQ(shown.spans[0].start, 0);
+    EXPECT_EQ(shown.spans[0].length, 2);
+    EXPECT_TRUE(shown.spans[0].style.bold);
+    // A held offset on a code maps to the next shown character.
+    EXPECT_EQ(shown.ShownIndex(0), 0);
+    EXPECT_EQ(shown.ShownIndex(3), 2);
+    EXPECT_EQ(shown.ShownIndex(6), 4);
+
+    Shape(QStringLiteral("x\ty"), {}, shown);
+    EXPECT_EQ(shown.text, QStringView(u"x\u2409y").toString());
+    EXPECT_TRUE(shown.heldOf.empty());
+}
+
+TEST(LogText, FindLinksStopsAtSpacesAndDropsTrailingPunctuation)
+{
+    struct Case {
+        QString text;
+        QStringList links;
+    };
+    const std::vector<Case> cases = {
+        {"see http://a.b/c.", {"http://a.b/c"}},
+        {"(https://x.org/a_(b)), ok", {"https://x.org/a_(b)"}},
+        {"(https://x.org/a)", {"https://x.org/a"}},
+        {"irc://net/#chan, ircs://n:6697/#a!", {"irc://net/#chan", "ircs://n:6697/#a"}},
+        {"<HTTP://CAPS.ORG/>", {"HTTP://CAPS.ORG/"}},
+        {"xhttp://no http:// ftp://no", {}},
+        {"a http://q?x=1&y=2 b", {"http://q?x=1&y=2"}},
+    };
+    for (const Case& c : cases) {
+        QStringList found;
+        for (const TextRange& link : FindLinks(c.text)) {
+            found << c.text.mid(link.start, link.length);
+        }
+        EXPECT_EQ(found, c.links) << c.text.toStdString();
+    }
+}
+
+TEST(LogText, WordAtUsesSpacesAndAnglesAsDelimiters)
+{
+    struct Case {
+        QString text;
+        int index;
+        QString word;
+    };
+    const std::vector<Case> cases = {
+        {"hello <nick> world.", 14, "world"},
+        {"hello <nick> world.", 8, "nick"},
+        {"hello <nick> world.", 6, "<"},
+        {"a.b. c", 0, "a.b"},
+        {"x", 5, "x"},
+        {"", 0, ""},
+    };
+    for (const Case& c : cases) {
+        const TextRange word = WordAt(c.text, c.index);
+        EXPECT_EQ(c.text.mid(word.start, word.length), c.word) << c.text.toStdString() << " @" << c.index;
+    }
+}
+
+// A line of the random log, and what it holds once decoded.
+struct ModelLine {
+    std::string bytes;
+    QString held;
+};
+
+ModelLine RandomLine(std::mt19937& random)
+{
+    static const std::vector<std::string> pieces = {
+        "word ", "\xC3\xA9",         "\xE2\x82\xAC", "\002", "\00304,2", "\035\037\026",
+        "\017",  "\xF0\x9F\x98\x80", "\001",         "\r",   ""};
+    ModelLine line;
+    for (int i = static_cast<int>(random() % 8); i > 0; --i) {
+        line.bytes += pieces[random() % pieces.size()];
+    }
+    if (random() % 5 == 0) {
+        line.bytes.insert(random() % (line.bytes.size() + 1), 1, '\xFF');
+    }
+    if (Utf8Units(line.bytes) >= 0) {
+        line.held = QString::fromUtf8(line.bytes.data(), static_cast<qsizetype>(line.bytes.size()));
+    } else {
+        for (const char b : line.bytes) {
+            line.held += QChar(FromCp1252(static_cast<unsigned char>(b)));
+        }
+    }
+    return line;
+}
+
+TEST(LogStore, MatchesAPlainModelAcrossPages)
+{
+    // A small page limit closes pages early as well as every 4096 lines.
+    for (const std::uint32_t limit : {std::uint32_t{40}, std::numeric_limits<std::uint32_t>::max()}) {
+        LogStore store(limit);
+        std::mt19937 random(limit);
+        std::vector<QString> held;
+        for (int i = 0; i < 9000; ++i) {
+            const ModelLine line = RandomLine(random);
+            store.Append(line.bytes);
+            held.push_back(line.held);
+        }
+        ASSERT_EQ(store.LineCount(), static_cast<std::int64_t>(held.size()));
+        std::int64_t position = 0;
+        std::vector<FormatMark> marks;
+        std::vector<FormatMark> expected;
+        for (std::size_t n = 0; n < held.size(); ++n) {
+            const auto line = static_cast<std::int64_t>(n);
+            ASSERT_EQ(store.LineStart(line), position) << n;
+            ASSERT_EQ(store.LineLength(line), held[n].size()) << n;
+            const std::string_view utf8 = store.LineUtf8(line);
+            ASSERT_EQ(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())), held[n]) << n;
+            store.Formatting(line, marks);
+            ParseFormatting(utf8, expected);
+            ASSERT_EQ(marks, expected) << n;
+            ASSERT_EQ(store.LineAt(position), line);
+            ASSERT_EQ(store.LineAt(position + held[n].size()), line);
+            ASSERT_EQ(store.LineAt(position + held[n].size() + 1), line);
+            position += held[n].size() + 2;
+        }
+        EXPECT_EQ(store.TextLength(), position - 2);
+        EXPECT_EQ(store.LineAt(store.TextLength() + 10), store.LineCount() - 1);
+    }
+}
+
+} // namespace
