@@ -1,4 +1,7 @@
+#include "app/Application.h"
 #include "app/Settings.h"
+#include "platform/qt/QtTcpSocket.h"
+#include "platform/qt/QtToolkit.h"
 
 #include <QApplication>
 #include <QMainWindow>
@@ -7,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -41,5 +45,11 @@ int main(int argc, char** argv)
     mainWindow.setCentralWidget(area);
     mainWindow.resize(900, 600);
     mainWindow.show();
-    return QApplication::exec();
+
+    tellix::QtToolkit toolkit(*area);
+    tellix::QtSocketFactory sockets;
+    auto application = std::make_unique<tellix::Application>(toolkit, sockets);
+    const int status = QApplication::exec();
+    application.reset(); // the windows go before the area that holds them
+    return status;
 }

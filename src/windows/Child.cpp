@@ -14,6 +14,7 @@
 
 #include "util/Concat.h"
 
+#include <array>
 #include <cmath>
 
 namespace tellix {
@@ -287,19 +288,44 @@ void Child::SettleUserList()
 
 void Child::FillUserList()
 {
-    ClearUsers();
     if (pobjChannel_) {
-        for (const auto& member : *pobjChannel_->Users()) {
-            AppendUser(member->Nick());
-        }
+        SyncUserList(*pobjChannel_->Users());
     } else if (pobjQuery_) {
-        AppendUser(pobjQuery_->Nick());
-    } else if (index_ == 1) {
-        if (const IRCConnection* connection = FirstConnection(); connection != nullptr) {
-            for (const auto& user : *connection->Users()) {
-                AppendUser(user->Nick());
+        const std::array<UserPtr, 1> partner = {pobjQuery_};
+        SyncUserList(partner);
+    } else if (const IRCConnection* connection = index_ == 1 ? FirstConnection() : nullptr;
+               connection != nullptr) {
+        SyncUserList(*connection->Users());
+    } else {
+        ClearUsers();
+    }
+}
+
+// The list becomes the users' nicks in order. What it holds already as the start of that
+// order stays: a refill after a names reply of thousands only appends the new ones.
+template <class Users> void Child::SyncUserList(const Users& users)
+{
+    auto user = users.begin();
+    const auto end = users.end();
+    std::int32_t kept = 0;
+    const std::int32_t count = users_.Count();
+    while (kept < count && user != end && users_.Item(kept) == (*user)->Nick()) {
+        ++kept;
+        ++user;
+    }
+    if (count - kept > kept) {
+        ClearUsers(); // most of it changes: one reset is cheaper than row by row
+        user = users.begin();
+    } else {
+        for (std::int32_t position = count - 1; position >= kept; --position) {
+            users_.RemoveAt(position);
+            if (pobjWindow_) {
+                pobjWindow_->UsersRemove(position);
             }
         }
+    }
+    for (; user != end; ++user) {
+        AppendUser((*user)->Nick());
     }
 }
 
@@ -327,8 +353,9 @@ std::int32_t Child::FindNick(std::string_view nick)
 
 void Child::AddNick(std::string_view nick)
 {
-    if (FindNick(nick) < 0) {
-        AppendUser(nick);
+    SettleUserList();
+    if (users_.AppendIfAbsent(nick) && pobjWindow_) {
+        pobjWindow_->UsersAppend(nick);
     }
 }
 

@@ -85,6 +85,7 @@ private:
     // reply would otherwise refill it once per name.
     void SettleUserList();
     void FillUserList();
+    template <class Users> void SyncUserList(const Users& users);
     void ClearUsers();
     void AppendUser(std::string_view nick);
     bool IsOwn(const UserPtr& user) const;

@@ -138,6 +138,8 @@ void Application::pobjConnections_UserNickChange(const ConnectionPtr& /*connecti
     if (childs_ && texts::IsOwn(*source)) {
         childs_->Refresh();
     }
+    // The status window lists the users by their nicks of now.
+    RefreshStatusWindow();
 }
 
 void Application::pobjConnections_UserNotice(const ConnectionPtr& /*connection*/, const UserPtr& source,

@@ -245,6 +245,10 @@ TEST_F(Presentation, StatusWindowListsTheConnectionsUsersOnceControlIsBackInTheE
     EXPECT_EQ(childs.Item(2)->FindNick("user7"), -1);
     EXPECT_EQ(Nicks(2).size(), 501u);
     EXPECT_EQ(Nicks(1).size(), 502u);
+    // A nick change shows in the status window's list too.
+    Receive(":user8!u@h NICK :renamed");
+    toolkit.RunPosted();
+    EXPECT_EQ(View(1).nicks.at(9), "renamed");
 }
 
 } // namespace

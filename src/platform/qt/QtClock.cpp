@@ -4,10 +4,18 @@
 #include <QRegularExpression>
 #include <QTime>
 
+#include <chrono>
+
 namespace tellix {
 
 std::string QtClock::LongTime()
 {
+    const std::int64_t second =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    if (second == second_) {
+        return text_;
+    }
     const QLocale locale = QLocale::system();
     // The locale's long format, less its time-zone name ("t" and its run).
     QString format = locale.timeFormat(QLocale::LongFormat);
@@ -16,7 +24,9 @@ std::string QtClock::LongTime()
     if (format.isEmpty()) {
         format = QStringLiteral("HH:mm:ss");
     }
-    return locale.toString(QTime::currentTime(), format).toStdString();
+    text_ = locale.toString(QTime::currentTime(), format).toStdString();
+    second_ = second;
+    return text_;
 }
 
 } // namespace tellix

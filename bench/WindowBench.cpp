@@ -1,0 +1,180 @@
+// From received bytes to the visible window: a flood into a channel window, and a names
+// reply into a channel window and the status window, each counted to the last paint.
+#include "app/Application.h"
+#include "model/IRCChannel.h"
+#include "model/IRCChannels.h"
+#include "net/IRCConnection.h"
+#include "net/IRCConnections.h"
+#include "platform/qt/LogWidget.h"
+#include "platform/qt/NickListModel.h"
+#include "platform/qt/QtChildView.h"
+#include "platform/qt/QtToolkit.h"
+#include "windows/Childs.h"
+
+#include "GuiApplication.h"
+#include "HeapCounter.h"
+#include "support/RecordingSocket.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QListView>
+#include <QMainWindow>
+#include <QMdiArea>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+using namespace tellix;
+
+namespace {
+
+// The client with its main window on screen, online on a recording socket, in #room.
+struct GuiClient {
+    QMainWindow mainWindow;
+    QMdiArea* area;
+    QtToolkit toolkit;
+    test::RecordingSocketFactory sockets;
+    Application app;
+    test::RecordingSocket& socket;
+
+    GuiClient()
+        : area(new QMdiArea(&mainWindow)), toolkit(*area), app(toolkit, sockets), socket(*sockets.created.back())
+    {
+        mainWindow.setCentralWidget(area);
+        mainWindow.resize(1200, 800);
+        mainWindow.show();
+        IRCConnection& connection = *app.Connections().Item(1);
+        connection.InitialNick("me");
+        connection.Connect("irc.test", 6667);
+        socket.PeerConnects();
+        socket.PeerSends(":irc.test 001 me :Welcome\r\n:me!u@h JOIN :#room\r\n");
+        area->tileSubWindows();
+        bench::PumpEvents();
+    }
+    QtChildView& View(std::int32_t index)
+    {
+        return *static_cast<QtChildView*>(app.Childs()->Item(index)->Window());
+    }
+};
+
+void Deliver(test::RecordingSocket& socket, const std::string& text)
+{
+    constexpr std::size_t chunk = 16 * 1024;
+    for (std::size_t pos = 0; pos < text.size(); pos += chunk) {
+        socket.PeerSends(text.substr(pos, chunk));
+    }
+}
+
+std::string Nick(int i)
+{
+    return "user" + std::to_string(i);
+}
+
+// A names reply as servers send it: lines of about 400 bytes, then its end.
+std::string NamesReply(const std::string& channel, int first, int count)
+{
+    std::string text;
+    std::string line;
+    for (int i = first; i < first + count; ++i) {
+        if (line.empty()) {
+            line = ":irc.test 353 me = " + channel + " :";
+        } else {
+            line += ' ';
+        }
+        line += Nick(i);
+        if (line.size() > 400 || i + 1 == first + count) {
+            text += line + "\r\n";
+            line.clear();
+        }
+    }
+    return text + ":irc.test 366 me " + channel + " :End of /NAMES list.\r\n";
+}
+
+// Sees whether a nick list has been painted with all its rows.
+struct PaintWatch : QObject {
+    PaintWatch(QtChildView& view, int rows) : model(*view.UsersModel()), expected(rows)
+    {
+        view.UsersView()->viewport()->installEventFilter(this);
+    }
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && model.rowCount() == expected) {
+            paintedComplete = true;
+        }
+        return QObject::eventFilter(object, event);
+    }
+    const NickListModel& model;
+    int expected;
+    bool paintedComplete = false;
+};
+
+void BM_WindowFlood(benchmark::State& state)
+{
+    bench::EnsureGuiApplication();
+    GuiClient client;
+    client.socket.PeerSends(NamesReply("#room", 0, 1000));
+    bench::PumpEvents();
+    const int lines = 100000;
+    std::string text;
+    for (int i = 0; i < lines; ++i) {
+        const std::string nick = Nick(i % 1000);
+        text += ":" + nick + "!~" + nick + "@host" + std::to_string(i % 1000) +
+                ".example.net PRIVMSG #room :message " + std::to_string(i) + " with some ordinary chat text\r\n";
+    }
+    LogWidget& log = *client.View(2).Log();
+    double overhead = 0;
+    for (auto _ : state) {
+        const std::int64_t heapBefore = bench::HeapBytesInUse();
+        const std::int64_t lengthBefore = log.TextLength();
+        const std::int64_t linesBefore = log.LineCount();
+        Deliver(client.socket, text);
+        const bool painted = bench::PumpUntil([&] { return log.LastPaintedLine() == log.LineCount() - 1; });
+        const std::int64_t added = log.LineCount() - linesBefore;
+        if (!painted || added != lines) {
+            state.SkipWithError("the flood did not reach the screen");
+            break;
+        }
+        // The text a line holds is its characters less the line break before it.
+        const std::int64_t textBytes = log.TextLength() - lengthBefore - 2 * added;
+        overhead =
+            static_cast<double>(bench::HeapBytesInUse() - heapBefore - textBytes) / static_cast<double>(added);
+    }
+    state.SetItemsProcessed(state.iterations() * lines);
+    state.counters["overhead_bytes_per_line"] = overhead;
+}
+BENCHMARK(BM_WindowFlood)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_WindowNames(benchmark::State& state)
+{
+    bench::EnsureGuiApplication();
+    const auto names = static_cast<int>(state.range(0));
+    const std::string reply = NamesReply("#room", 0, names);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto client = std::make_unique<GuiClient>();
+        const int expected = names + 1; // and the own nick
+        PaintWatch channel(client->View(2), expected);
+        PaintWatch status(client->View(1), expected);
+        bench::PumpFor(std::chrono::milliseconds(50)); // the new windows are on screen before the names come
+        state.ResumeTiming();
+
+        client->socket.PeerSends(reply);
+        const bool painted = bench::PumpUntil([&] { return channel.paintedComplete && status.paintedComplete; });
+
+        state.PauseTiming();
+        if (!painted) {
+            state.SkipWithError("the names did not reach the screen");
+            break;
+        }
+        client.reset();
+        bench::PumpEvents();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * names);
+}
+BENCHMARK(BM_WindowNames)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+} // namespace

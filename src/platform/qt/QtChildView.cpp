@@ -1,0 +1,335 @@
+#include "platform/qt/QtChildView.h"
+
+#include "platform/qt/Boundary.h"
+#include "platform/qt/LogWidget.h"
+#include "platform/qt/NickListModel.h"
+#include "platform/qt/TextDecoding.h"
+
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QLineEdit>
+#include <QListView>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+namespace tellix {
+
+namespace {
+
+// "Courier New" where it exists; otherwise a face with the same metrics.
+QFont WindowFont()
+{
+    QFont font(QStringLiteral("Courier New"));
+    font.setPointSizeF(9.75);
+    font.setWeight(QFont::Normal);
+    font.setStyleHint(QFont::TypeWriter);
+    QFont::insertSubstitutions(
+        QStringLiteral("Courier New"),
+        {QStringLiteral("Liberation Mono"), QStringLiteral("Cousine"), QStringLiteral("DejaVu Sans Mono")});
+    return font;
+}
+
+constexpr int kInputUnits = 12;
+
+} // namespace
+
+// The form: its close box asks the core first.
+class QtChildView::Form final : public QMdiSubWindow {
+public:
+    explicit Form(QtChildView* view) : view_(view)
+    {
+        connect(this, &QMdiSubWindow::aboutToActivate, this, [this] {
+            if (view_ != nullptr) {
+                view_->RaiseActivate();
+            }
+        });
+    }
+    void Forget() { view_ = nullptr; }
+
+    // Asked once per user of a names reply: one repaint when control is back is enough.
+    void RequestRedraw()
+    {
+        if (!redrawPosted_) {
+            redrawPosted_ = true;
+            QTimer::singleShot(0, this, [this] {
+                redrawPosted_ = false;
+                update();
+            });
+        }
+    }
+
+protected:
+    void closeEvent(QCloseEvent* event) override
+    {
+        bool cancel = false;
+        if (view_ != nullptr) {
+            // The view may be gone once the core has had its say.
+            view_->RaiseQueryUnload(cancel);
+        }
+        if (cancel) {
+            event->ignore();
+        } else {
+            QMdiSubWindow::closeEvent(event);
+        }
+    }
+
+    void changeEvent(QEvent* event) override
+    {
+        QMdiSubWindow::changeEvent(event);
+        if (event->type() == QEvent::WindowStateChange && view_ != nullptr) {
+            view_->RaiseResize();
+        }
+    }
+
+private:
+    QtChildView* view_;
+    bool redrawPosted_ = false;
+};
+
+// The client area, where the core places the three controls.
+class QtChildView::Client final : public QWidget {
+public:
+    explicit Client(QtChildView* view) : view_(view) {}
+    void Forget() { view_ = nullptr; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QWidget::resizeEvent(event);
+        if (view_ != nullptr) {
+            view_->RaiseResize();
+        }
+    }
+
+private:
+    QtChildView* view_;
+};
+
+QtChildView::QtChildView(QMdiArea& area)
+{
+    form_ = new Form(this);
+    client_ = new Client(this);
+    const QFont font = WindowFont();
+    client_->setFont(font);
+
+    log_ = new LogWidget(client_);
+    log_->setFont(font);
+
+    model_ = new NickListModel(client_);
+    users_ = new QListView(client_);
+    users_->setFont(font);
+    users_->setModel(model_);
+    users_->setUniformItemSizes(true);
+    // A scroll bar that comes and goes would lay a big list out twice.
+    users_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    users_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    users_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    users_->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    input_ = new QLineEdit(client_);
+    input_->setFont(font);
+    input_->setFrame(false);
+    // Twelve units make one line of the font with the line edit's own margins.
+    unit_ = std::max(1.0, static_cast<double>(input_->minimumSizeHint().height()) / kInputUnits);
+
+    form_->setWidget(client_);
+    form_->setAttribute(Qt::WA_DeleteOnClose, false);
+    area.addSubWindow(form_);
+    form_->resize(640, 400);
+    form_->showMinimized();
+}
+
+QtChildView::~QtChildView()
+{
+    if (form_) {
+        static_cast<Form*>(form_.data())->Forget();
+        client_->Forget();
+        // This may run inside the form's own close event: it goes once that is over.
+        form_->hide();
+        form_->deleteLater();
+    }
+}
+
+QMdiSubWindow* QtChildView::SubWindow() const
+{
+    return form_.data();
+}
+
+void QtChildView::RaiseQueryUnload(bool& cancel)
+{
+    const std::int32_t mode = unloading_ ? 1 : 0;
+    AtBoundary("close request", [&] { Events.QueryUnload.raise(cancel, mode); });
+}
+
+void QtChildView::RaiseResize()
+{
+    AtBoundary("resize", [&] { Events.Resize.raise(); });
+}
+
+void QtChildView::RaiseActivate()
+{
+    AtBoundary("activate", [&] { Events.Activate.raise(); });
+}
+
+void QtChildView::SetCaption(const std::string& caption)
+{
+    form_->setWindowTitle(DecodeForDisplay(caption));
+}
+
+void QtChildView::Show()
+{
+    form_->show();
+}
+
+void QtChildView::Hide()
+{
+    form_->hide();
+}
+
+bool QtChildView::Visible() const
+{
+    return !form_->isHidden();
+}
+
+void QtChildView::SetVisible(bool visible)
+{
+    form_->setVisible(visible);
+}
+
+WindowState QtChildView::State() const
+{
+    if (form_->isMinimized()) {
+        return WindowState::Minimized;
+    }
+    return form_->isMaximized() ? WindowState::Maximized : WindowState::Normal;
+}
+
+void QtChildView::SetState(WindowState state)
+{
+    switch (state) {
+    case WindowState::Minimized:
+        form_->showMinimized();
+        break;
+    case WindowState::Maximized:
+        form_->showMaximized();
+        break;
+    case WindowState::Normal:
+        form_->showNormal();
+        break;
+    }
+}
+
+double QtChildView::ClientWidth() const
+{
+    return client_->width() / unit_;
+}
+
+double QtChildView::ClientHeight() const
+{
+    return client_->height() / unit_;
+}
+
+void QtChildView::Place(QWidget* control, std::int32_t left, std::int32_t top, std::int32_t width,
+                        std::int32_t height)
+{
+    control->setGeometry(static_cast<int>(std::lround(left * unit_)), static_cast<int>(std::lround(top * unit_)),
+                         static_cast<int>(std::lround(width * unit_)),
+                         static_cast<int>(std::lround(height * unit_)));
+}
+
+void QtChildView::MoveOutput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)
+{
+    Place(log_, left, top, width, height);
+}
+
+void QtChildView::MoveUsers(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)
+{
+    Place(users_, left, top, width, height);
+}
+
+void QtChildView::MoveInput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)
+{
+    Place(input_, left, top, width, height);
+}
+
+void QtChildView::SendToBack()
+{
+    form_->lower();
+}
+
+void QtChildView::Redraw()
+{
+    static_cast<Form*>(form_.data())->RequestRedraw();
+}
+
+void QtChildView::Unload()
+{
+    unloading_ = true;
+    form_->close();
+}
+
+void QtChildView::AppendOutput(std::string_view line)
+{
+    log_->AppendLine(line);
+}
+
+std::int64_t QtChildView::OutputLength() const
+{
+    return log_->TextLength();
+}
+
+std::int64_t QtChildView::SelStart() const
+{
+    return log_->SelectionStart();
+}
+
+std::int64_t QtChildView::SelLength() const
+{
+    return log_->SelectionLength();
+}
+
+void QtChildView::SetSelection(std::int64_t start, std::int64_t length)
+{
+    log_->SetSelection(start, length);
+}
+
+std::string QtChildView::InputText() const
+{
+    return input_->text().toStdString();
+}
+
+void QtChildView::SetInputText(std::string_view text)
+{
+    input_->setText(DecodeForDisplay(text));
+}
+
+void QtChildView::SetInputSelStart(std::int64_t start)
+{
+    input_->setCursorPosition(static_cast<int>(start));
+}
+
+void QtChildView::UsersClear()
+{
+    model_->Clear();
+}
+
+void QtChildView::UsersAppend(std::string_view nick)
+{
+    model_->Append(nick);
+}
+
+void QtChildView::UsersReplace(std::int32_t position, std::string_view nick)
+{
+    model_->Replace(position, nick);
+}
+
+void QtChildView::UsersRemove(std::int32_t position)
+{
+    model_->Remove(position);
+}
+
+} // namespace tellix

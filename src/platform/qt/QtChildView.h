@@ -1,0 +1,89 @@
+#pragma once
+
+#include "platform/ChildView.h"
+
+#include <QPointer>
+
+class QLineEdit;
+class QListView;
+class QMdiArea;
+class QMdiSubWindow;
+class QWidget;
+
+namespace tellix {
+
+class LogWidget;
+class NickListModel;
+
+// A child window in the main window's document area: the log, the nick list and the input
+// line on one client widget, placed by the core's layout in units of one twelfth of the
+// input line's height.
+class QtChildView final : public ChildView {
+public:
+    explicit QtChildView(QMdiArea& area);
+    ~QtChildView() override;
+    QtChildView(const QtChildView&) = delete;
+    QtChildView& operator=(const QtChildView&) = delete;
+
+    void SetCaption(const std::string& caption) override;
+    void Show() override;
+    void Hide() override;
+    bool Visible() const override;
+    void SetVisible(bool visible) override;
+    WindowState State() const override;
+    void SetState(WindowState state) override;
+    double ClientWidth() const override;
+    double ClientHeight() const override;
+    void MoveOutput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) override;
+    void MoveUsers(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) override;
+    void MoveInput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) override;
+    void SendToBack() override;
+    void Redraw() override;
+    void Unload() override;
+
+    void AppendOutput(std::string_view line) override;
+    std::int64_t OutputLength() const override;
+    std::int64_t SelStart() const override;
+    std::int64_t SelLength() const override;
+    void SetSelection(std::int64_t start, std::int64_t length) override;
+
+    std::string InputText() const override;
+    void SetInputText(std::string_view text) override;
+    void SetInputSelStart(std::int64_t start) override;
+
+    void UsersClear() override;
+    void UsersAppend(std::string_view nick) override;
+    void UsersReplace(std::int32_t position, std::string_view nick) override;
+    void UsersRemove(std::int32_t position) override;
+
+    // For the front-end and its tests.
+    QMdiSubWindow* SubWindow() const;
+    LogWidget* Log() const { return log_; }
+    QListView* UsersView() const { return users_; }
+    NickListModel* UsersModel() const { return model_; }
+    QLineEdit* Input() const { return input_; }
+
+    class Form;
+    class Client;
+
+private:
+    friend class Form;
+    friend class Client;
+
+    // The form's own events, raised only while this view exists.
+    void RaiseQueryUnload(bool& cancel);
+    void RaiseResize();
+    void RaiseActivate();
+    void Place(QWidget* control, std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height);
+
+    QPointer<Form> form_;
+    Client* client_ = nullptr;
+    LogWidget* log_ = nullptr;
+    QListView* users_ = nullptr;
+    NickListModel* model_ = nullptr;
+    QLineEdit* input_ = nullptr;
+    double unit_ = 1.5; // pixels per layout unit
+    bool unloading_ = false;
+};
+
+} // namespace tellix

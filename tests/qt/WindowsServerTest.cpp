@@ -1,0 +1,216 @@
+// The windows in the Qt front-end against a real IRC server: what a user sees when others
+// join, talk and leave.
+#include "app/Application.h"
+#include "model/IRCChannel.h"
+#include "model/IRCChannels.h"
+#include "model/IRCUser.h"
+#include "model/IRCUsers.h"
+#include "net/IRCConnection.h"
+#include "net/IRCConnections.h"
+#include "platform/qt/LogWidget.h"
+#include "platform/qt/NickListModel.h"
+#include "platform/qt/QtChildView.h"
+#include "platform/qt/QtTcpSocket.h"
+#include "platform/qt/QtToolkit.h"
+#include "support/IrcServer.h"
+#include "support/QtLoop.h"
+#include "support/RawPeer.h"
+#include "windows/Childs.h"
+
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tellix::test {
+namespace {
+
+// The client as a person runs it: a main window with its document area, the status window
+// in it, one connection.
+struct Client {
+    QMainWindow mainWindow;
+    QMdiArea* area = nullptr;
+    std::unique_ptr<QtToolkit> toolkit;
+    QtSocketFactory sockets;
+    std::unique_ptr<Application> app;
+
+    Client()
+    {
+        area = new QMdiArea(&mainWindow);
+        mainWindow.setCentralWidget(area);
+        mainWindow.resize(1000, 700);
+        mainWindow.show();
+        toolkit = std::make_unique<QtToolkit>(*area);
+        app = std::make_unique<Application>(*toolkit, sockets);
+    }
+    ~Client() { app.reset(); }
+
+    IRCConnection& Connection() const { return *app->Connections().Item(1); }
+    Childs& Windows() const { return *app->Childs(); }
+    QtChildView& View(std::int32_t index) const
+    {
+        return *static_cast<QtChildView*>(Windows().Item(index)->Window());
+    }
+
+    // The window's lines without their time stamps.
+    std::vector<std::string> Lines(std::int32_t index) const
+    {
+        static const QRegularExpression stamp(QStringLiteral("^\\[[^\\]]+\\] "));
+        std::vector<std::string> lines;
+        for (QString line : View(index).Log()->HeldText().split(QStringLiteral("\r\n"))) {
+            if (!line.isEmpty()) {
+                lines.push_back(line.remove(stamp).toStdString());
+            }
+        }
+        return lines;
+    }
+    bool Shows(std::int32_t index, const std::string& line) const
+    {
+        return PumpUntil([&] {
+            if (Windows().Count() < index) {
+                return false;
+            }
+            const auto lines = Lines(index);
+            return std::find(lines.begin(), lines.end(), line) != lines.end();
+        });
+    }
+    // The nick list as the list view shows it.
+    std::vector<std::string> Nicks(std::int32_t index) const
+    {
+        const NickListModel& model = *View(index).UsersModel();
+        std::vector<std::string> nicks;
+        for (int row = 0; row < model.rowCount(); ++row) {
+            nicks.push_back(model.data(model.index(row), Qt::DisplayRole).toString().toStdString());
+        }
+        return nicks;
+    }
+    bool Lists(std::int32_t index, const std::vector<std::string>& nicks) const
+    {
+        return PumpUntil([&] { return Windows().Count() >= index && Nicks(index) == nicks; });
+    }
+};
+
+std::string MaskOf(IRCUsers& users, const std::string& nick)
+{
+    const auto user = users.Item(nick);
+    return user ? std::string(user->User()) + "@" + std::string(user->Host()) : "?";
+}
+
+TEST(WindowsServer, ChannelAndQueryWindowsShowWhatOthersDo)
+{
+    EnsureGuiApplication();
+    IrcServer server;
+    RawPeer anna(server.Port());
+    anna.Register("anna");
+    anna.Send("JOIN #room");
+    ASSERT_TRUE(anna.WaitFor(" 366 "));
+
+    Client client;
+    IRCConnection& connection = client.Connection();
+    connection.InitialNick("me");
+    connection.InitialUserParams("me 8 * :Tellix me");
+    connection.Connect(server.Host(), server.Port());
+    const std::string port = std::to_string(server.Port());
+    ASSERT_TRUE(client.Shows(1, "Connected to Server " + server.Host() + ", Port " + port)) << server.Log();
+    ASSERT_TRUE(PumpUntil([&] {
+        const auto lines = client.Lines(1);
+        return std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.starts_with("<- Server(" + server.Name() + "): [:" + server.Name() + " 001 me :");
+        });
+    }));
+
+    connection.Channels()->Join("#room");
+    ASSERT_TRUE(client.Shows(2, "*** joined channel #room"));
+    EXPECT_EQ(client.View(2).SubWindow()->windowTitle().toStdString(), "2 - " + server.Name() + " (me) - #room");
+    EXPECT_FALSE(client.View(2).SubWindow()->isMinimized());
+    ASSERT_TRUE(client.Lists(2, {"me", "anna"}));
+    EXPECT_TRUE(client.Shows(1, "*** joined channel #room"));
+    const auto room = connection.Channels()->Item("#room");
+
+    RawPeer bob(server.Port());
+    bob.Register("bob");
+    bob.Send("JOIN #room");
+    ASSERT_TRUE(client.Lists(2, {"me", "anna", "bob"}));
+    EXPECT_TRUE(client.Shows(2, "*** bob (" + MaskOf(*room->Users(), "bob") + ") joined channel #room"));
+    EXPECT_TRUE(client.Shows(1, "*** bob joined channel #room"));
+
+    anna.Send("PRIVMSG #room :hello all");
+    EXPECT_TRUE(client.Shows(2, "<anna> hello all"));
+    anna.Send("PRIVMSG #room :\x01"
+              "ACTION waves\x01");
+    EXPECT_TRUE(client.Shows(2, "* anna waves"));
+    anna.Send("NOTICE #room :psst");
+    EXPECT_TRUE(client.Shows(2, "-anna- psst"));
+    const std::string annaMask = MaskOf(*room->Users(), "anna");
+    anna.Send("NICK anne");
+    EXPECT_TRUE(client.Shows(2, "*** anna changed nick to anne"));
+    EXPECT_TRUE(client.Lists(2, {"me", "anne", "bob"}));
+    anna.Send("TOPIC #room :new topic");
+    EXPECT_TRUE(client.Shows(2, "*** anne changes topic to 'new topic'"));
+    bob.Send("PART #room :later");
+    EXPECT_TRUE(
+        client.Shows(2, "*** bob (" + MaskOf(*connection.Users(), "bob") + ") left channel #room (later)"));
+    EXPECT_TRUE(client.Lists(2, {"me", "anne"}));
+    anna.Send("QUIT :gone");
+    EXPECT_TRUE(PumpUntil([&] {
+        const auto lines = client.Lines(2);
+        return !lines.empty() && lines.back().starts_with("*** anne (" + annaMask + ") Quit (") &&
+               lines.back().find("gone") != std::string::npos;
+    }));
+    EXPECT_TRUE(client.Lists(2, {"me"}));
+    // The status window lists every user the connection knows.
+    EXPECT_TRUE(client.Lists(1, {"me", "anne", "bob"}));
+
+    // A private message opens a minimized query window that shows it once.
+    bob.Send("PRIVMSG me :just you");
+    ASSERT_TRUE(client.Shows(3, "# <bob> just you"));
+    EXPECT_TRUE(client.View(3).SubWindow()->isMinimized());
+    EXPECT_EQ(client.Lines(3), std::vector<std::string>{"# <bob> just you"});
+    EXPECT_EQ(client.Nicks(3), std::vector<std::string>{});
+
+    if (const char* shot = std::getenv("TELLIX_SCREENSHOT")) {
+        client.Windows().Item(2)->Window()->SetState(WindowState::Normal);
+        client.area->tileSubWindows();
+        PumpFor(std::chrono::milliseconds(500));
+        client.mainWindow.grab().save(QString::fromLocal8Bit(shot));
+        if (const char* pause = std::getenv("TELLIX_SCREENSHOT_PAUSE_MS")) {
+            PumpFor(std::chrono::milliseconds(std::atoi(pause)));
+        }
+    }
+}
+
+TEST(WindowsServer, ClosingTheStatusWindowIsRefusedAndAChannelWindowPartsItsChannel)
+{
+    EnsureGuiApplication();
+    IrcServer server;
+    Client client;
+    IRCConnection& connection = client.Connection();
+    connection.InitialNick("me");
+    connection.InitialUserParams("me 8 * :Tellix me");
+    connection.Connect(server.Host(), server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return connection.User() && connection.User()->Nick() == "me"; }));
+    connection.Channels()->Join("#room");
+    ASSERT_TRUE(client.Shows(2, "*** joined channel #room"));
+
+    client.View(1).SubWindow()->close();
+    EXPECT_TRUE(client.Shows(1, "Attempt to close status window!"));
+    EXPECT_EQ(client.Windows().Count(), 2);
+
+    client.View(2).SubWindow()->close();
+    EXPECT_EQ(client.Windows().Count(), 1);
+    // The server's answer to our part drops the channel.
+    EXPECT_TRUE(client.Shows(1, "*** left channel #room ()"));
+    EXPECT_TRUE(PumpUntil([&] { return connection.Channels()->Count() == 0; }));
+    PumpFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(client.area->subWindowList().size(), 1);
+}
+
+} // namespace
+} // namespace tellix::test
