@@ -324,6 +324,9 @@ template <class Users> void Child::SyncUserList(const Users& users)
             }
         }
     }
+    if constexpr (requires { users.Count(); }) {
+        users_.Reserve(users.Count());
+    }
     for (; user != end; ++user) {
         AppendUser((*user)->Nick());
     }

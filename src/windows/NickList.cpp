@@ -1,67 +1,244 @@
 #include "windows/NickList.h"
 
+#include "util/Collection.h"
+#include "util/CoreError.h"
+
 namespace tellix {
+
+namespace {
+
+std::size_t LowBit(std::size_t i)
+{
+    return i & (~i + 1);
+}
+
+} // namespace
+
+NickList::NickList() : heads_(0, HeadHash{}, HeadEq{this}) {}
+
+std::uint32_t NickList::Hash(std::string_view text)
+{
+    return ExactText::Hash(text);
+}
+
+const std::string& NickList::Item(std::int32_t position) const
+{
+    if (position < 0 || position >= live_) {
+        throw CoreError("invalid procedure call or argument", kErrorInvalidIndex);
+    }
+    return slots_[SlotAt(position)].text;
+}
+
+std::uint32_t NickList::FirstSlot(std::string_view text, std::uint32_t hash) const
+{
+    const auto it = heads_.find(Key{text, hash});
+    return it == heads_.end() ? kNone : SlotOf(*it);
+}
 
 std::int32_t NickList::Find(std::string_view nick) const
 {
-    const Entry* entry = entries_.FindFirst(nick);
-    return entry == nullptr ? -1 : entries_.PositionOf(*entry) - 1;
-}
-
-std::shared_ptr<NickList::Entry> NickList::Make(std::string_view nick)
-{
-    Entry* entry = nullptr;
-    if (unused_.empty()) {
-        entry = &slabs_.emplace_back(Entry{std::string(nick)});
-    } else {
-        entry = unused_.back();
-        unused_.pop_back();
-        entry->text.assign(nick);
-    }
-    return std::shared_ptr<Entry>(owner_, entry);
+    const std::uint32_t slot = FirstSlot(nick, Hash(nick));
+    return slot == kNone ? -1 : PositionOf(slot);
 }
 
 void NickList::Append(std::string_view nick)
 {
-    entries_.Append(Make(nick));
+    AppendSlot(nick, Hash(nick), FirstSlot(nick, Hash(nick)));
 }
 
 bool NickList::AppendIfAbsent(std::string_view nick)
 {
-    if (entries_.FindFirst(nick) != nullptr) {
+    const std::uint32_t hash = Hash(nick);
+    if (FirstSlot(nick, hash) != kNone) {
         return false;
     }
-    entries_.AppendUnnamed(Make(nick));
+    AppendSlot(nick, hash, kNone);
     return true;
+}
+
+// `head` is the first slot holding the same text, or kNone: the new slot, the last of all,
+// goes to the end of its chain or starts one.
+void NickList::AppendSlot(std::string_view nick, std::uint32_t hash, std::uint32_t head)
+{
+    const auto slot = static_cast<std::uint32_t>(slots_.size());
+    slots_.push_back(Slot{std::string(nick), hash});
+    if (!tree_.empty()) {
+        const std::size_t i = slots_.size();
+        // The new node covers the slots from i - LowBit(i) + 1 to i; only the last is new.
+        std::int32_t covered = 1;
+        for (std::size_t j = i - 1; j > i - LowBit(i); j -= LowBit(j)) {
+            covered += tree_[j - 1];
+        }
+        tree_.push_back(covered);
+    }
+    ++live_;
+    if (head == kNone) {
+        heads_.insert(Head(hash, slot));
+        return;
+    }
+    std::uint32_t at = head;
+    while (slots_[at].next != kNone) {
+        at = slots_[at].next;
+    }
+    slots_[at].next = slot;
 }
 
 void NickList::Replace(std::int32_t position, std::string_view nick)
 {
-    Entry& entry = *entries_.Item(position + 1);
-    const std::string previous = std::exchange(entry.text, std::string(nick));
-    entries_.Renamed(entry, previous);
+    if (position < 0 || position >= live_) {
+        throw CoreError("invalid procedure call or argument", kErrorInvalidIndex);
+    }
+    const std::uint32_t slot = SlotAt(position);
+    Unlink(slot);
+    slots_[slot].text = nick;
+    slots_[slot].hash = Hash(nick);
+    Link(slot);
 }
 
 void NickList::RemoveAt(std::int32_t position)
 {
-    Release(position + 1);
-}
-
-void NickList::Release(std::int32_t position)
-{
-    Entry* const entry = entries_.Item(position).get();
-    entries_.RemoveAt(position);
-    unused_.push_back(entry);
+    if (position < 0 || position >= live_) {
+        throw CoreError("invalid procedure call or argument", kErrorInvalidIndex);
+    }
+    const std::uint32_t slot = SlotAt(position);
+    Unlink(slot);
+    --live_;
+    if (slot + 1 == slots_.size()) {
+        // The last slot: no position before it moves, and trailing gaps go with it.
+        do {
+            slots_.pop_back();
+            if (!tree_.empty()) {
+                tree_.pop_back();
+            }
+        } while (!slots_.empty() && !slots_.back().live);
+        if (slots_.size() == static_cast<std::size_t>(live_)) {
+            tree_.clear();
+        }
+        return;
+    }
+    slots_[slot].live = false;
+    slots_[slot].text = std::string();
+    if (tree_.empty()) {
+        tree_.assign(slots_.size(), 1);
+        for (std::size_t i = 1; i <= tree_.size(); ++i) {
+            if (const std::size_t parent = i + LowBit(i); parent <= tree_.size()) {
+                tree_[parent - 1] += tree_[i - 1];
+            }
+        }
+    }
+    for (std::size_t i = slot + 1; i <= tree_.size(); i += LowBit(i)) {
+        --tree_[i - 1];
+    }
+    if (slots_.size() > 32 && slots_.size() - static_cast<std::size_t>(live_) > slots_.size() / 2) {
+        Compact();
+    }
 }
 
 void NickList::Clear()
 {
-    // Last first: no gaps to count around while the list empties.
-    for (std::int32_t position = entries_.Count(); position >= 1; --position) {
-        entries_.RemoveAt(position);
+    heads_.clear();
+    slots_.clear();
+    tree_.clear();
+    live_ = 0;
+}
+
+void NickList::Reserve(std::int32_t count)
+{
+    slots_.reserve(static_cast<std::size_t>(count));
+    heads_.reserve(static_cast<std::size_t>(count));
+}
+
+// Chains keep their slots in order, so the head is always the first by position.
+void NickList::Link(std::uint32_t slot)
+{
+    Slot& added = slots_[slot];
+    added.next = kNone;
+    const auto it = heads_.find(Key{added.text, added.hash});
+    if (it == heads_.end()) {
+        heads_.insert(Head(added.hash, slot));
+        return;
     }
-    unused_.clear();
-    slabs_.clear();
+    const std::uint32_t head = SlotOf(*it);
+    if (slot < head) {
+        heads_.erase(it);
+        added.next = head;
+        heads_.insert(Head(added.hash, slot));
+        return;
+    }
+    std::uint32_t at = head;
+    while (slots_[at].next != kNone && slots_[at].next < slot) {
+        at = slots_[at].next;
+    }
+    added.next = slots_[at].next;
+    slots_[at].next = slot;
+}
+
+void NickList::Unlink(std::uint32_t slot)
+{
+    Slot& leaving = slots_[slot];
+    const auto it = heads_.find(Key{leaving.text, leaving.hash});
+    if (SlotOf(*it) == slot) {
+        heads_.erase(it);
+        if (leaving.next != kNone) {
+            heads_.insert(Head(leaving.hash, leaving.next));
+        }
+    } else {
+        std::uint32_t at = SlotOf(*it);
+        while (slots_[at].next != slot) {
+            at = slots_[at].next;
+        }
+        slots_[at].next = leaving.next;
+    }
+    leaving.next = kNone;
+}
+
+std::uint32_t NickList::SlotAt(std::int32_t position) const
+{
+    if (tree_.empty()) {
+        return static_cast<std::uint32_t>(position);
+    }
+    std::size_t slot = 0;
+    auto remaining = static_cast<std::int32_t>(position + 1);
+    std::size_t step = 1;
+    while (step * 2 <= tree_.size()) {
+        step *= 2;
+    }
+    for (; step > 0; step /= 2) {
+        if (const std::size_t next = slot + step; next <= tree_.size() && tree_[next - 1] < remaining) {
+            slot = next;
+            remaining -= tree_[next - 1];
+        }
+    }
+    return static_cast<std::uint32_t>(slot);
+}
+
+std::int32_t NickList::PositionOf(std::uint32_t slot) const
+{
+    if (tree_.empty()) {
+        return static_cast<std::int32_t>(slot);
+    }
+    std::int32_t before = 0;
+    for (std::size_t n = slot; n > 0; n -= LowBit(n)) {
+        before += tree_[n - 1];
+    }
+    return before;
+}
+
+void NickList::Compact()
+{
+    std::vector<Slot> kept;
+    kept.reserve(static_cast<std::size_t>(live_));
+    for (Slot& slot : slots_) {
+        if (slot.live) {
+            kept.push_back(std::move(slot));
+        }
+    }
+    slots_.swap(kept);
+    tree_.clear();
+    heads_.clear();
+    for (std::uint32_t slot = 0; slot < slots_.size(); ++slot) {
+        Link(slot);
+    }
 }
 
 } // namespace tellix

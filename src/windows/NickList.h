@@ -1,10 +1,8 @@
 #pragma once
 
-#include "util/Collection.h"
+#include <absl/container/flat_hash_set.h>
 
 #include <cstdint>
-#include <deque>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,13 +10,22 @@
 namespace tellix {
 
 // The entries of a window's nick list: texts in list order, compared exactly. Finding a
-// nick answers what a scan from the top would, the first equal entry, without the scan:
-// a names reply fills a list by the ten thousand.
+// nick answers what a scan from the top would, the first equal entry, without the scan: a
+// names reply fills a list by the ten thousand. Entries are kept in place, no object each.
+//
+// Entries live in slots in list order; a removed entry leaves a gap. Once there are gaps, a
+// Fenwick tree over the live slots turns slots into positions and back in O(log n), and the
+// gaps are squeezed out when they outnumber the entries. Entries of one text are chained in
+// slot order, and the index holds the first of each chain.
 class NickList {
 public:
-    std::int32_t Count() const { return entries_.Count(); }
+    NickList();
+    NickList(const NickList&) = delete;
+    NickList& operator=(const NickList&) = delete;
+
+    std::int32_t Count() const { return live_; }
     // Positions from 0, as the list box counts them.
-    const std::string& Item(std::int32_t position) const { return entries_.Item(position + 1)->text; }
+    const std::string& Item(std::int32_t position) const;
     // The first position holding exactly `nick`, or -1.
     std::int32_t Find(std::string_view nick) const;
     void Append(std::string_view nick);
@@ -27,30 +34,57 @@ public:
     void Replace(std::int32_t position, std::string_view nick);
     void RemoveAt(std::int32_t position);
     void Clear();
+    void Reserve(std::int32_t count);
 
 private:
-    struct Entry {
+    static constexpr std::uint32_t kNone = ~std::uint32_t{0};
+
+    struct Slot {
         std::string text;
+        std::uint32_t hash = 0;
+        std::uint32_t next = kNone; // the next slot with the same text
+        bool live = true;
     };
-    struct EntryNaming : ExactText {
-        static std::string_view Name(const Entry& entry) { return entry.text; }
+    struct Key {
+        std::string_view text;
+        std::uint32_t hash;
     };
-    struct Entries : Collection<Entry, EntryNaming> {
-        using Collection::Append;
-        using Collection::AppendUnnamed;
-        using Collection::FindFirst;
-        using Collection::Renamed;
+    // An index entry: the text's hash above the slot, so that growing the index never has to
+    // visit the slots.
+    static std::uint64_t Head(std::uint32_t hash, std::uint32_t slot)
+    {
+        return (std::uint64_t{hash} << 32) | slot;
+    }
+    static std::uint32_t SlotOf(std::uint64_t head) { return static_cast<std::uint32_t>(head); }
+    struct HeadHash {
+        using is_transparent = void;
+        std::size_t operator()(std::uint64_t head) const { return static_cast<std::size_t>(head >> 32); }
+        std::size_t operator()(const Key& key) const { return key.hash; }
+    };
+    struct HeadEq {
+        using is_transparent = void;
+        const NickList* list;
+        bool operator()(std::uint64_t a, std::uint64_t b) const { return a == b; }
+        bool operator()(std::uint64_t head, const Key& key) const
+        {
+            return (head >> 32) == key.hash && list->slots_[SlotOf(head)].text == key.text;
+        }
+        bool operator()(const Key& key, std::uint64_t head) const { return (*this)(head, key); }
     };
 
-    std::shared_ptr<Entry> Make(std::string_view nick);
-    void Release(std::int32_t position);
+    static std::uint32_t Hash(std::string_view text);
+    std::uint32_t FirstSlot(std::string_view text, std::uint32_t hash) const;
+    void AppendSlot(std::string_view nick, std::uint32_t hash, std::uint32_t head);
+    void Link(std::uint32_t slot);
+    void Unlink(std::uint32_t slot);
+    std::uint32_t SlotAt(std::int32_t position) const;
+    std::int32_t PositionOf(std::uint32_t slot) const;
+    void Compact();
 
-    // Entries come and go by the ten thousand, so they live in slabs and are reused, and
-    // the collection's references to them share one owner instead of a block each.
-    std::deque<Entry> slabs_;
-    std::vector<Entry*> unused_;
-    std::shared_ptr<void> owner_ = std::make_shared<char>();
-    Entries entries_;
+    std::vector<Slot> slots_;
+    std::vector<std::int32_t> tree_; // live slots counted; empty while there are no gaps
+    absl::flat_hash_set<std::uint64_t, HeadHash, HeadEq> heads_;
+    std::int32_t live_ = 0;
 };
 
 } // namespace tellix

@@ -1,0 +1,105 @@
+// The nick list's entries against the plainest list that could hold them: a vector scanned
+// from the top.
+#include "windows/NickList.h"
+
+#include "util/CoreError.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace tellix {
+namespace {
+
+struct Plain {
+    std::vector<std::string> entries;
+    std::int32_t Find(const std::string& nick) const
+    {
+        const auto it = std::find(entries.begin(), entries.end(), nick);
+        return it == entries.end() ? -1 : static_cast<std::int32_t>(it - entries.begin());
+    }
+};
+
+void ExpectSame(const NickList& list, const Plain& plain, const std::vector<std::string>& nicks)
+{
+    ASSERT_EQ(list.Count(), static_cast<std::int32_t>(plain.entries.size()));
+    for (std::int32_t i = 0; i < list.Count(); ++i) {
+        ASSERT_EQ(list.Item(i), plain.entries[static_cast<std::size_t>(i)]) << "position " << i;
+    }
+    for (const std::string& nick : nicks) {
+        ASSERT_EQ(list.Find(nick), plain.Find(nick)) << nick;
+    }
+}
+
+// Few distinct nicks, so that duplicates (from renames) meet often; enough operations that
+// gaps build up and are squeezed out many times.
+TEST(NickList, AnswersAsAScanFromTheTopThroughAppendsRenamesAndRemovals)
+{
+    std::mt19937 random(7);
+    std::vector<std::string> nicks;
+    for (int i = 0; i < 40; ++i) {
+        nicks.push_back("n" + std::to_string(i));
+    }
+    NickList list;
+    Plain plain;
+    for (int step = 0; step < 20000; ++step) {
+        const std::string& nick = nicks[random() % nicks.size()];
+        const auto size = static_cast<std::int32_t>(plain.entries.size());
+        switch (random() % 6) {
+        case 0:
+        case 1:
+            list.Append(nick);
+            plain.entries.push_back(nick);
+            break;
+        case 2:
+            if (list.AppendIfAbsent(nick)) {
+                ASSERT_EQ(plain.Find(nick), -1);
+                plain.entries.push_back(nick);
+            } else {
+                ASSERT_NE(plain.Find(nick), -1);
+            }
+            break;
+        case 3:
+            if (size > 0) {
+                const auto at = static_cast<std::int32_t>(random() % static_cast<unsigned>(size));
+                list.Replace(at, nick);
+                plain.entries[static_cast<std::size_t>(at)] = nick;
+            }
+            break;
+        default:
+            if (size > 0) {
+                // Now and then the last one, which leaves no gap.
+                const auto at = random() % 4 == 0
+                                    ? size - 1
+                                    : static_cast<std::int32_t>(random() % static_cast<unsigned>(size));
+                list.RemoveAt(at);
+                plain.entries.erase(plain.entries.begin() + at);
+            }
+            break;
+        }
+        if (step % 97 == 0) {
+            ExpectSame(list, plain, nicks);
+        }
+    }
+    ExpectSame(list, plain, nicks);
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(list.Find("n1"), -1);
+}
+
+TEST(NickList, PositionsOutsideTheListFail)
+{
+    NickList list;
+    list.Append("anna");
+    EXPECT_THROW(list.Item(1), CoreError);
+    EXPECT_THROW(list.Item(-1), CoreError);
+    EXPECT_THROW(list.RemoveAt(1), CoreError);
+    EXPECT_THROW(list.Replace(-1, "x"), CoreError);
+    EXPECT_EQ(list.Item(0), "anna");
+}
+
+} // namespace
+} // namespace tellix
