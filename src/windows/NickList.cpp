@@ -35,19 +35,26 @@ std::uint32_t NickList::FirstSlot(std::string_view text, std::uint32_t hash) con
     return it == heads_.end() ? kNone : SlotOf(*it);
 }
 
-std::int32_t NickList::Find(std::string_view nick) const
+std::int32_t NickList::Find(std::string_view nick)
 {
+    EnsureIndexed();
     const std::uint32_t slot = FirstSlot(nick, Hash(nick));
     return slot == kNone ? -1 : PositionOf(slot);
 }
 
 void NickList::Append(std::string_view nick)
 {
-    AppendSlot(nick, Hash(nick), FirstSlot(nick, Hash(nick)));
+    if (!indexed_) {
+        PushSlot(nick, 0);
+        return;
+    }
+    const std::uint32_t hash = Hash(nick);
+    AppendSlot(nick, hash, FirstSlot(nick, hash));
 }
 
 bool NickList::AppendIfAbsent(std::string_view nick)
 {
+    EnsureIndexed();
     const std::uint32_t hash = Hash(nick);
     if (FirstSlot(nick, hash) != kNone) {
         return false;
@@ -56,9 +63,7 @@ bool NickList::AppendIfAbsent(std::string_view nick)
     return true;
 }
 
-// `head` is the first slot holding the same text, or kNone: the new slot, the last of all,
-// goes to the end of its chain or starts one.
-void NickList::AppendSlot(std::string_view nick, std::uint32_t hash, std::uint32_t head)
+std::uint32_t NickList::PushSlot(std::string_view nick, std::uint32_t hash)
 {
     const auto slot = static_cast<std::uint32_t>(slots_.size());
     slots_.push_back(Slot{std::string(nick), hash});
@@ -72,6 +77,14 @@ void NickList::AppendSlot(std::string_view nick, std::uint32_t hash, std::uint32
         tree_.push_back(covered);
     }
     ++live_;
+    return slot;
+}
+
+// `head` is the first slot holding the same text, or kNone: the new slot, the last of all,
+// goes to the end of its chain or starts one.
+void NickList::AppendSlot(std::string_view nick, std::uint32_t hash, std::uint32_t head)
+{
+    const std::uint32_t slot = PushSlot(nick, hash);
     if (head == kNone) {
         heads_.insert(Head(hash, slot));
         return;
@@ -83,12 +96,32 @@ void NickList::AppendSlot(std::string_view nick, std::uint32_t hash, std::uint32
     slots_[at].next = slot;
 }
 
+// A list that is only filled and shown, as the status window's is, never pays for an index.
+void NickList::EnsureIndexed()
+{
+    if (indexed_) {
+        return;
+    }
+    indexed_ = true;
+    heads_.reserve(static_cast<std::size_t>(live_));
+    for (std::uint32_t slot = 0; slot < slots_.size(); ++slot) {
+        if (slots_[slot].live) {
+            slots_[slot].hash = Hash(slots_[slot].text);
+            Link(slot);
+        }
+    }
+}
+
 void NickList::Replace(std::int32_t position, std::string_view nick)
 {
     if (position < 0 || position >= live_) {
         throw CoreError("invalid procedure call or argument", kErrorInvalidIndex);
     }
     const std::uint32_t slot = SlotAt(position);
+    if (!indexed_) {
+        slots_[slot].text = nick;
+        return;
+    }
     Unlink(slot);
     slots_[slot].text = nick;
     slots_[slot].hash = Hash(nick);
@@ -101,7 +134,9 @@ void NickList::RemoveAt(std::int32_t position)
         throw CoreError("invalid procedure call or argument", kErrorInvalidIndex);
     }
     const std::uint32_t slot = SlotAt(position);
-    Unlink(slot);
+    if (indexed_) {
+        Unlink(slot);
+    }
     --live_;
     if (slot + 1 == slots_.size()) {
         // The last slot: no position before it moves, and trailing gaps go with it.
@@ -137,6 +172,7 @@ void NickList::RemoveAt(std::int32_t position)
 void NickList::Clear()
 {
     heads_.clear();
+    indexed_ = false;
     slots_.clear();
     tree_.clear();
     live_ = 0;
@@ -145,7 +181,9 @@ void NickList::Clear()
 void NickList::Reserve(std::int32_t count)
 {
     slots_.reserve(static_cast<std::size_t>(count));
-    heads_.reserve(static_cast<std::size_t>(count));
+    if (indexed_) {
+        heads_.reserve(static_cast<std::size_t>(count));
+    }
 }
 
 // Chains keep their slots in order, so the head is always the first by position.
@@ -236,8 +274,10 @@ void NickList::Compact()
     slots_.swap(kept);
     tree_.clear();
     heads_.clear();
-    for (std::uint32_t slot = 0; slot < slots_.size(); ++slot) {
-        Link(slot);
+    if (indexed_) {
+        for (std::uint32_t slot = 0; slot < slots_.size(); ++slot) {
+            Link(slot);
+        }
     }
 }
 

@@ -16,7 +16,8 @@ namespace tellix {
 // Entries live in slots in list order; a removed entry leaves a gap. Once there are gaps, a
 // Fenwick tree over the live slots turns slots into positions and back in O(log n), and the
 // gaps are squeezed out when they outnumber the entries. Entries of one text are chained in
-// slot order, and the index holds the first of each chain.
+// slot order, and the index holds the first of each chain; it is made at the first lookup,
+// so a list that is only filled and shown never pays for it.
 class NickList {
 public:
     NickList();
@@ -27,7 +28,7 @@ public:
     // Positions from 0, as the list box counts them.
     const std::string& Item(std::int32_t position) const;
     // The first position holding exactly `nick`, or -1.
-    std::int32_t Find(std::string_view nick) const;
+    std::int32_t Find(std::string_view nick);
     void Append(std::string_view nick);
     // Appends unless the nick is listed already; false when it was.
     bool AppendIfAbsent(std::string_view nick);
@@ -74,7 +75,9 @@ private:
 
     static std::uint32_t Hash(std::string_view text);
     std::uint32_t FirstSlot(std::string_view text, std::uint32_t hash) const;
+    std::uint32_t PushSlot(std::string_view nick, std::uint32_t hash);
     void AppendSlot(std::string_view nick, std::uint32_t hash, std::uint32_t head);
+    void EnsureIndexed();
     void Link(std::uint32_t slot);
     void Unlink(std::uint32_t slot);
     std::uint32_t SlotAt(std::int32_t position) const;
@@ -85,6 +88,7 @@ private:
     std::vector<std::int32_t> tree_; // live slots counted; empty while there are no gaps
     absl::flat_hash_set<std::uint64_t, HeadHash, HeadEq> heads_;
     std::int32_t live_ = 0;
+    bool indexed_ = false; // the index is made at the first lookup
 };
 
 } // namespace tellix

@@ -8,6 +8,14 @@ namespace tellix {
 
 NickListModel::NickListModel(QObject* parent) : QAbstractListModel(parent) {}
 
+QModelIndex NickListModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() || column != 0 || row < 0 || static_cast<std::size_t>(row) >= published_) {
+        return {};
+    }
+    return createIndex(row, column);
+}
+
 int NickListModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(published_);

@@ -3,9 +3,9 @@
 #include <QAbstractListModel>
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace tellix {
 
@@ -18,6 +18,8 @@ class NickListModel final : public QAbstractListModel {
 public:
     explicit NickListModel(QObject* parent = nullptr);
 
+    // Asked once per row when the view lays out a list of thousands: kept direct.
+    QModelIndex index(int row, int column = 0, const QModelIndex& parent = QModelIndex()) const override;
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
@@ -29,8 +31,8 @@ public:
     void Publish();
 
 private:
-    std::vector<std::string> entries_;
-    std::size_t published_ = 0; // the rows the view has been told of
+    std::deque<std::string> entries_; // grows without moving what it holds
+    std::size_t published_ = 0;       // the rows the view has been told of
     bool publishPosted_ = false;
 };
 

@@ -83,14 +83,17 @@ public:
     }
     void Forget() { view_ = nullptr; }
 
-    // Asked once per user of a names reply: one repaint when control is back is enough.
+    // Asked once per user of a names reply: one repaint when control is back is enough. It is
+    // the client area that is redrawn; the frame and caption are the window manager's part.
     void RequestRedraw()
     {
         if (!redrawPosted_) {
             redrawPosted_ = true;
             QTimer::singleShot(0, this, [this] {
                 redrawPosted_ = false;
-                update();
+                if (QWidget* client = widget(); client != nullptr) {
+                    client->update();
+                }
             });
         }
     }
