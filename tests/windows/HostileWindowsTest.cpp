@@ -1,0 +1,195 @@
+// Listeners that close windows or delete the connection while the windows present what the
+// connection reports: the windows must stay whole and nothing may escape.
+#include "WindowsFixture.h"
+#include "support/HostileListeners.h"
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tellix::test {
+namespace {
+
+// A session that opens every kind of window: channels, queries, services' lines in the status
+// window, nick changes of both kinds, kicks, parts, quits, a close by the server and a return.
+const std::vector<std::string> kLines{
+    ":irc.test 001 me :Welcome",
+    ":me!u@h JOIN :#a",
+    ":irc.test 332 me #a :the topic",
+    ":irc.test 353 me = #a :me @anna +bob carl",
+    ":me!u@h JOIN :#b",
+    ":irc.test 353 me = #b :me anna erin",
+    ":anna!a@h PRIVMSG #a :hello",
+    ":anna!a@h PRIVMSG #a :\x01"
+    "ACTION waves\x01",
+    ":anna!a@h PRIVMSG me :psst",
+    ":anna!a@h PRIVMSG me :again",
+    ":bob!b@h NOTICE me :private note",
+    ":NickServ!s@services NOTICE me :identify",
+    ":bob!b@h NOTICE #a :note",
+    ":fred!f@h JOIN :#a",
+    ":anna!a@h NICK :anne",
+    ":me!u@h NICK :me2",
+    ":bob!b@h TOPIC #a :new topic",
+    ":anne!a@h KICK #a carl :bye",
+    ":erin!e@h PART #b :later",
+    ":me2!u@h PART #b :",
+    ":bob!b@h QUIT :gone",
+    ":me2!u@h KICK #a me2 :out",
+    "ERROR :Closing link",
+};
+
+enum class Act { CloseWindows, ClearWindows, DeleteConnection };
+
+struct HostileCase {
+    std::size_t event;
+    Act act;
+};
+
+std::string CaseName(const testing::TestParamInfo<HostileCase>& info)
+{
+    static const char* const acts[] = {"ClosesWindows", "ClearsWindows", "DeletesConnection"};
+    return std::string(CollectionEvents()[info.param.event].name) + "_" + acts[static_cast<int>(info.param.act)];
+}
+
+std::vector<HostileCase> AllCases()
+{
+    std::vector<HostileCase> cases;
+    for (std::size_t i = 0; i < CollectionEvents().size(); ++i) {
+        if (std::string_view(CollectionEvents()[i].name) == "Add") {
+            continue; // the application adds its connection before anyone else can listen
+        }
+        for (const Act act : {Act::CloseWindows, Act::ClearWindows, Act::DeleteConnection}) {
+            cases.push_back({i, act});
+        }
+    }
+    return cases;
+}
+
+class HostileWindows : public testing::TestWithParam<HostileCase> {};
+
+// Every window at its position, with its form, in the collection it names; the lookups by
+// channel and user agree with what the windows show.
+void ExpectWhole(Childs& childs, const IRCConnection& connection, const std::string& where)
+{
+    SCOPED_TRACE(where);
+    // No lookup answers with a window that is gone.
+    if (connection.Users() && connection.Channels()) {
+        for (const auto& user : *connection.Users()) {
+            const auto shown = childs.Item(user);
+            EXPECT_TRUE(!shown || shown->Parent() == &childs) << user->Nick();
+        }
+        for (const auto& channel : *connection.Channels()) {
+            const auto shown = childs.Item(channel);
+            EXPECT_TRUE(!shown || shown->Parent() == &childs) << channel->Name();
+        }
+    }
+    for (std::int32_t position = 1; position <= childs.Count(); ++position) {
+        const auto& child = childs.Item(position);
+        EXPECT_EQ(child->Index(), position);
+        EXPECT_EQ(child->Parent(), &childs);
+        EXPECT_NE(child->Window(), nullptr);
+        if (child->Channel()) {
+            const auto first = childs.Item(child->Channel());
+            ASSERT_NE(first, nullptr);
+            EXPECT_EQ(first->Parent(), &childs);
+            EXPECT_LE(first->Index(), position);
+        }
+        if (child->Query()) {
+            const auto first = childs.Item(child->Query());
+            ASSERT_NE(first, nullptr);
+            EXPECT_EQ(first->Parent(), &childs);
+            EXPECT_LE(first->Index(), position);
+        }
+    }
+    if (childs.Active()) {
+        EXPECT_EQ(childs.Active()->Parent(), &childs);
+    }
+}
+
+// The listener acts at the n-th raise of its event, for every n the session reaches.
+TEST_P(HostileWindows, EveryRaiseSurvivesAListenerThatClosesWhatIsShown)
+{
+    const CollectionEvent& event = CollectionEvents()[GetParam().event];
+    const Act act = GetParam().act;
+    int reached = 0;
+    for (int nth = 1;; ++nth) {
+        SCOPED_TRACE("at raise " + std::to_string(nth) + " of " + event.name);
+        RecordingToolkit toolkit;
+        RecordingSocketFactory sockets;
+        Application app(toolkit, sockets);
+        Childs& childs = *app.Childs();
+        const auto connection = app.Connections().Item(1);
+        bool fired = false;
+        int raises = 0;
+        Subscription hostile = event.attach(
+            app.Connections(), [&](const ConnectionPtr& raiser, const ChannelPtr& channel, const UserPtr& user) {
+                if (++raises != nth) {
+                    return;
+                }
+                fired = true;
+                switch (act) {
+                case Act::CloseWindows: {
+                    // Whatever shows the channel or user, or else the newest window.
+                    auto shown = channel ? childs.Item(channel) : user ? childs.Item(user) : nullptr;
+                    if (!shown && childs.Count() > 1) {
+                        shown = childs.Item(childs.Count());
+                    }
+                    if (shown) {
+                        shown->CloseWindow(true);
+                    }
+                    break;
+                }
+                case Act::ClearWindows:
+                    childs.Clear();
+                    break;
+                case Act::DeleteConnection:
+                    raiser->Delete();
+                    break;
+                }
+            });
+        auto online = [&] { return connection->Parent() != nullptr; };
+        auto socket = [&]() -> RecordingSocket* {
+            return online() ? static_cast<RecordingSocket*>(
+                                  app.Connections().SocketHost().wsConnection(connection->SlotNumber()))
+                            : nullptr;
+        };
+        auto step = [&](const std::function<void(RecordingSocket&)>& peer) {
+            if (RecordingSocket* s = socket()) {
+                EXPECT_NO_THROW(peer(*s));
+            }
+            toolkit.RunPosted();
+            ExpectWhole(childs, *connection, "after a step");
+        };
+        connection->InitialNick("me");
+        connection->InitialUserParams("me 8 * :Tellix user");
+        EXPECT_NO_THROW(connection->Connect("irc.test", 6667));
+        step([](RecordingSocket& s) { s.PeerConnects(); });
+        for (const std::string& line : kLines) {
+            step([&](RecordingSocket& s) { s.PeerSends(line + "\r\n"); });
+        }
+        step([](RecordingSocket& s) { s.PeerCloses(); });
+        if (online()) {
+            EXPECT_NO_THROW(connection->Connect("other.test", 7000));
+        }
+        step([](RecordingSocket& s) { s.PeerConnects(); });
+        step([](RecordingSocket& s) { s.PeerSends(":other.test 001 me :Welcome back\r\n:me!u@h JOIN :#c\r\n"); });
+        step([](RecordingSocket& s) { s.Fails(10053, "Connection is aborted"); });
+        // The windows that are left still take lines.
+        EXPECT_NO_THROW(app.Echo(1, "still here"));
+        if (!fired) {
+            break;
+        }
+        reached = nth;
+        if (HasFailure()) {
+            break;
+        }
+    }
+    EXPECT_GT(reached, 0) << "the session never raised " << event.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(EachCollectionEvent, HostileWindows, testing::ValuesIn(AllCases()), CaseName);
+
+} // namespace
+} // namespace tellix::test
