@@ -154,6 +154,26 @@ TEST(WindowsServer, ChannelAndQueryWindowsShowWhatOthersDo)
     EXPECT_TRUE(client.Lists(2, {"me", "anne", "bob"}));
     anna.Send("TOPIC #room :new topic");
     EXPECT_TRUE(client.Shows(2, "*** anne changes topic to 'new topic'"));
+
+    // A private message opens a minimized query window that shows it once.
+    bob.Send("PRIVMSG me :just you");
+    ASSERT_TRUE(client.Shows(3, "# <bob> just you"));
+    EXPECT_TRUE(client.View(3).SubWindow()->isMinimized());
+    EXPECT_EQ(client.Lines(3), std::vector<std::string>{"# <bob> just you"});
+    EXPECT_EQ(client.Nicks(3), std::vector<std::string>{});
+
+    if (const char* shot = std::getenv("TELLIX_SCREENSHOT")) {
+        client.mainWindow.resize(1280, 800);
+        client.Windows().Item(3)->Window()->SetState(WindowState::Normal);
+        client.area->tileSubWindows();
+        client.View(2).SetInputText("typing a reply, gjpqy");
+        PumpFor(std::chrono::milliseconds(500));
+        client.mainWindow.grab().save(QString::fromLocal8Bit(shot));
+        if (const char* pause = std::getenv("TELLIX_SCREENSHOT_PAUSE_MS")) {
+            PumpFor(std::chrono::milliseconds(std::atoi(pause)));
+        }
+    }
+
     bob.Send("PART #room :later");
     EXPECT_TRUE(
         client.Shows(2, "*** bob (" + MaskOf(*connection.Users(), "bob") + ") left channel #room (later)"));
@@ -168,22 +188,6 @@ TEST(WindowsServer, ChannelAndQueryWindowsShowWhatOthersDo)
     // The status window lists every user the connection knows.
     EXPECT_TRUE(client.Lists(1, {"me", "anne", "bob"}));
 
-    // A private message opens a minimized query window that shows it once.
-    bob.Send("PRIVMSG me :just you");
-    ASSERT_TRUE(client.Shows(3, "# <bob> just you"));
-    EXPECT_TRUE(client.View(3).SubWindow()->isMinimized());
-    EXPECT_EQ(client.Lines(3), std::vector<std::string>{"# <bob> just you"});
-    EXPECT_EQ(client.Nicks(3), std::vector<std::string>{});
-
-    if (const char* shot = std::getenv("TELLIX_SCREENSHOT")) {
-        client.Windows().Item(2)->Window()->SetState(WindowState::Normal);
-        client.area->tileSubWindows();
-        PumpFor(std::chrono::milliseconds(500));
-        client.mainWindow.grab().save(QString::fromLocal8Bit(shot));
-        if (const char* pause = std::getenv("TELLIX_SCREENSHOT_PAUSE_MS")) {
-            PumpFor(std::chrono::milliseconds(std::atoi(pause)));
-        }
-    }
 }
 
 TEST(WindowsServer, ClosingTheStatusWindowIsRefusedAndAChannelWindowPartsItsChannel)

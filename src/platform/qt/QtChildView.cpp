@@ -6,7 +6,7 @@
 #include "platform/qt/TextDecoding.h"
 
 #include <QCloseEvent>
-#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QListView>
 #include <QMdiArea>
@@ -170,8 +170,11 @@ QtChildView::QtChildView(QMdiArea& area)
     input_ = new QLineEdit(client_);
     input_->setFont(font);
     input_->setFrame(false);
-    // Twelve units make one line of the font with the line edit's own margins.
-    unit_ = std::max(1.0, static_cast<double>(input_->minimumSizeHint().height()) / kInputUnits);
+    input_->setTextMargins(0, 0, 0, 0);
+    // Twelve units make one line of the font and the line edit's one-pixel margins: its text
+    // shows unclipped, and everything else keeps the proportions the layout numbers give.
+    input_->setMinimumHeight(0);
+    unit_ = std::max(1.0, static_cast<double>(QFontMetrics(font).height() + 2) / kInputUnits);
 
     form_->setWidget(client_);
     form_->setAttribute(Qt::WA_DeleteOnClose, false);
