@@ -2,6 +2,7 @@
 
 #include "GuiApplication.h"
 #include "HeapCounter.h"
+#include "support/QtLoop.h"
 
 #include <QApplication>
 #include <QFont>
@@ -68,22 +69,24 @@ void AppendUntilDrawn(benchmark::State& state, bool formatted)
         log->setFont(font);
         log->resize(800, 600);
         log->show();
-        tellix::bench::PumpFor(std::chrono::milliseconds(50));
+        tellix::test::PumpFor(std::chrono::milliseconds(50));
         const std::int64_t before = tellix::bench::HeapBytesInUse();
         state.ResumeTiming();
 
         for (const std::string& line : lines) {
             log->AppendLine(line);
         }
-        while (log->LastPaintedLine() != log->LineCount() - 1) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        if (!tellix::test::PumpUntil([&] { return log->LastPaintedLine() == log->LineCount() - 1; },
+                                     std::chrono::seconds(10))) {
+            state.SkipWithError("the lines were not drawn");
+            break;
         }
 
         state.PauseTiming();
         overhead = static_cast<double>(tellix::bench::HeapBytesInUse() - before - textBytes) /
                    static_cast<double>(lines.size());
         log.reset();
-        tellix::bench::PumpFor(std::chrono::milliseconds(10));
+        tellix::test::PumpFor(std::chrono::milliseconds(10));
         state.ResumeTiming();
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));

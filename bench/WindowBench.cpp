@@ -13,6 +13,7 @@
 
 #include "GuiApplication.h"
 #include "HeapCounter.h"
+#include "support/QtLoop.h"
 #include "support/RecordingSocket.h"
 
 #include <QCoreApplication>
@@ -131,7 +132,8 @@ void BM_WindowFlood(benchmark::State& state)
         const std::int64_t lengthBefore = log.TextLength();
         const std::int64_t linesBefore = log.LineCount();
         Deliver(client.socket, text);
-        const bool painted = bench::PumpUntil([&] { return log.LastPaintedLine() == log.LineCount() - 1; });
+        const bool painted = test::PumpUntil([&] { return log.LastPaintedLine() == log.LineCount() - 1; },
+                                             std::chrono::seconds(10));
         const std::int64_t added = log.LineCount() - linesBefore;
         if (!painted || added != lines) {
             state.SkipWithError("the flood did not reach the screen");
@@ -158,11 +160,12 @@ void BM_WindowNames(benchmark::State& state)
         const int expected = names + 1; // and the own nick
         PaintWatch channel(client->View(2), expected);
         PaintWatch status(client->View(1), expected);
-        bench::PumpFor(std::chrono::milliseconds(50)); // the new windows are on screen before the names come
+        test::PumpFor(std::chrono::milliseconds(50)); // the new windows are on screen before the names come
         state.ResumeTiming();
 
         client->socket.PeerSends(reply);
-        const bool painted = bench::PumpUntil([&] { return channel.paintedComplete && status.paintedComplete; });
+        const bool painted = test::PumpUntil([&] { return channel.paintedComplete && status.paintedComplete; },
+                                             std::chrono::seconds(10));
 
         state.PauseTiming();
         if (!painted) {
