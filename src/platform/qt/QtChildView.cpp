@@ -179,7 +179,7 @@ QtChildView::QtChildView(QMdiArea& area)
     form_->setWidget(client_);
     form_->setAttribute(Qt::WA_DeleteOnClose, false);
     area.addSubWindow(form_);
-    form_->resize(640, 400);
+    form_->resize(760, 480); // room for the log beside the 200-unit nick list
     form_->showMinimized();
 }
 
