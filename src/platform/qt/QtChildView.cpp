@@ -53,10 +53,12 @@ public:
         }
         painter->setPen(option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
         painter->setFont(option.font);
-        const QString nick = index.data(Qt::DisplayRole).toString();
-        const QRect text = option.rect.adjusted(kMargin, 0, -kMargin, 0);
-        painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          option.fontMetrics.elidedText(nick, Qt::ElideRight, text.width()));
+        // One run of text at its baseline: the rectangle form of drawText formats the text first,
+        // and eliding would lay it out again. The view clips what runs past its edge.
+        const int baseline =
+            option.rect.top() +
+            (option.rect.height() + option.fontMetrics.ascent() - option.fontMetrics.descent()) / 2;
+        painter->drawText(QPoint(option.rect.left() + kMargin, baseline), index.data(Qt::DisplayRole).toString());
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& /*index*/) const override
