@@ -8,7 +8,7 @@
 namespace tellix {
 
 Childs::Childs(Toolkit& toolkit)
-    : toolkit_(toolkit), key_(NewUniqueKey()), connectDialog_(std::make_unique<ConnectDialog>())
+    : toolkit_(toolkit), key_(NewUniqueKey()), connectDialog_(std::make_unique<tellix::ConnectDialog>())
 {
     connectDialog_->SetParent(this);
 }
@@ -142,7 +142,7 @@ void Childs::RemoveAt(std::int32_t position)
 void Childs::Teardown()
 {
     if (connectDialog_) {
-        const std::unique_ptr<ConnectDialog> dialog = std::move(connectDialog_);
+        const std::unique_ptr<tellix::ConnectDialog> dialog = std::move(connectDialog_);
         dialog->Delete();
     }
     Clear();

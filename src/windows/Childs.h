@@ -36,7 +36,7 @@ public:
     ChildPtr Add(bool minimize);
     // Deletes every window, last first, the status window too.
     void Clear();
-    ConnectDialog* GetConnectDialog() const { return connectDialog_.get(); }
+    tellix::ConnectDialog* ConnectDialog() const { return connectDialog_.get(); }
     // Finds the window, or for a channel or user without one, makes it.
     ChildPtr GetChild(const std::shared_ptr<IRCChannel>& channel, bool minimize);
     ChildPtr GetChild(const std::shared_ptr<IRCUser>& user, bool minimize);
@@ -67,7 +67,7 @@ private:
     Toolkit& toolkit_;
     std::string key_;
     ChildPtr active_;
-    std::unique_ptr<ConnectDialog> connectDialog_;
+    std::unique_ptr<tellix::ConnectDialog> connectDialog_;
     Application* parent_ = nullptr;
     // Which windows show a channel or user: looked up for every line a channel receives.
     absl::flat_hash_map<const void*, absl::InlinedVector<Child*, 1>> showing_;

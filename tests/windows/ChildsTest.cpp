@@ -91,11 +91,11 @@ TEST_F(WindowCollection, ClearDeletesLastFirstTheStatusWindowTooWithoutRefusing)
 TEST_F(WindowCollection, TeardownLetsTheDialogGoAndEmptiesTheCollection)
 {
     childs.Add(false);
-    ASSERT_NE(childs.GetConnectDialog(), nullptr);
-    EXPECT_EQ(childs.GetConnectDialog()->Parent(), &childs);
+    ASSERT_NE(childs.ConnectDialog(), nullptr);
+    EXPECT_EQ(childs.ConnectDialog()->Parent(), &childs);
     EXPECT_EQ(childs.Parent(), &app);
     childs.Teardown();
-    EXPECT_EQ(childs.GetConnectDialog(), nullptr);
+    EXPECT_EQ(childs.ConnectDialog(), nullptr);
     EXPECT_EQ(childs.Count(), 0);
     EXPECT_EQ(childs.Parent(), nullptr);
 }
