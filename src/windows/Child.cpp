@@ -8,11 +8,10 @@
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
 #include "platform/Toolkit.h"
+#include "util/Concat.h"
 #include "util/Utility.h"
 #include "windows/Childs.h"
 #include "windows/EventTexts.h"
-
-#include "util/Concat.h"
 
 #include <array>
 #include <cmath>

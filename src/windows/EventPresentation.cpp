@@ -2,10 +2,9 @@
 #include "app/Application.h"
 #include "model/IRCChannel.h"
 #include "model/IRCUser.h"
+#include "util/Concat.h"
 #include "windows/Childs.h"
 #include "windows/EventTexts.h"
-
-#include "util/Concat.h"
 
 #include <array>
 #include <string_view>

@@ -1,7 +1,6 @@
 #include "windows/EventTexts.h"
 
 #include "model/IRCUser.h"
-
 #include "util/Concat.h"
 
 namespace tellix::texts {
