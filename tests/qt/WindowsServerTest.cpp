@@ -187,7 +187,6 @@ TEST(WindowsServer, ChannelAndQueryWindowsShowWhatOthersDo)
     EXPECT_TRUE(client.Lists(2, {"me"}));
     // The status window lists every user the connection knows.
     EXPECT_TRUE(client.Lists(1, {"me", "anne", "bob"}));
-
 }
 
 TEST(WindowsServer, ClosingTheStatusWindowIsRefusedAndAChannelWindowPartsItsChannel)
