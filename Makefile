@@ -11,8 +11,9 @@ else
 endif
 
 FUZZ_SECONDS ?= 30
+PREFIX       ?= /usr/local
 
-.PHONY: deps configure build run test fuzz bench format clean
+.PHONY: deps configure build run test fuzz bench install format clean
 
 deps:
 	@scripts/install-deps
@@ -38,6 +39,9 @@ fuzz: deps
 
 bench: build
 	@$(BUILD)/bench/tellix_bench $(BENCH_ARGS)
+
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')

@@ -4,13 +4,15 @@
 #include "platform/qt/QtToolkit.h"
 
 #include <QApplication>
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QMainWindow>
 #include <QMdiArea>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -25,15 +27,48 @@ bool HasDisplay()
     return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
 }
 
+std::string Version()
+{
+    return std::to_string(tellix::VersionMajor) + "." + std::to_string(tellix::VersionMinor) + "." +
+           std::to_string(tellix::VersionRevision);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    bool console = false;
-    for (int i = 1; i < argc; ++i) {
-        console = console || std::strcmp(argv[i], "--console") == 0;
+    // Read before any application object exists: --help and --version need no display.
+    QCoreApplication::setApplicationName(QStringLiteral("tellix"));
+    QCoreApplication::setApplicationVersion(QString::fromStdString(Version()));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Tellix, a desktop client for Internet Relay Chat."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption console(QStringLiteral("console"),
+                                     QStringLiteral("Run in the terminal: typed lines from standard input, "
+                                                    "window lines to standard output."));
+    parser.addOption(console);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
     }
-    if (console || !HasDisplay()) {
+    if (!parser.parse(arguments)) {
+        std::fprintf(stderr, "tellix: %s\nTry 'tellix --help' for the options.\n",
+                     parser.errorText().toLocal8Bit().constData());
+        return 2;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        // Without an application object the parser cannot know the program's name.
+        QString text = parser.helpText();
+        text.replace(QStringLiteral("<executable_name>"), QStringLiteral("tellix"));
+        std::fputs(text.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("tellix %s\n", Version().c_str());
+        return 0;
+    }
+    if (parser.isSet(console) || !HasDisplay()) {
         std::fprintf(stderr, "tellix: no display, and the console front-end is not available yet\n");
         return 2;
     }
