@@ -1,12 +1,221 @@
 #include "dialog/ConnectDialog.h"
 
+#include "app/Application.h"
+#include "app/Settings.h"
+#include "net/IRCConnection.h"
+#include "net/IRCConnections.h"
+#include "platform/Toolkit.h"
+#include "util/Concat.h"
+#include "util/CoreError.h"
 #include "util/Utility.h"
+#include "windows/Childs.h"
 
 namespace tellix {
 
-ConnectDialog::ConnectDialog() : key_(NewUniqueKey()) {}
+namespace {
+
+constexpr std::int32_t kLeftTwips = 1200;
+constexpr std::int32_t kTopTwips = 800;
+
+std::int32_t CheckState(bool value)
+{
+    return value ? 1 : 0;
+}
+
+} // namespace
+
+ConnectDialog::ConnectDialog(Toolkit& toolkit) : toolkit_(toolkit), key_(NewUniqueKey())
+{
+    pobjWindow_ = toolkit.CreateConnectDialogView();
+    ConnectDialogView& view = *pobjWindow_;
+    view.MoveTo(kLeftTwips, kTopTwips);
+    view.SetCaption("Connect");
+    windowEvents_.push_back(view.Events.ConnectClick.connect([this] { cmdConnect_Click(); }));
+    windowEvents_.push_back(view.Events.DisconnectClick.connect([this] { cmdDisconnect_Click(); }));
+    windowEvents_.push_back(view.Events.CloseClick.connect([this] { CloseWindow(); }));
+    windowEvents_.push_back(view.Events.QueryUnload.connect([this](bool& cancel, std::int32_t unloadMode) {
+        if (unloadMode != 1) {
+            // Only hidden: what was typed is there when it is shown again.
+            CloseWindow();
+            cancel = true;
+        }
+    }));
+
+    SettingsStore& store = toolkit.Settings();
+    const std::string app = SettingsAppName();
+    const std::string section(settings::Section);
+    auto read = [&](std::string_view key, std::string_view fallback) {
+        return store.GetSetting(app, section, std::string(key), std::string(fallback));
+    };
+    servers_.push_back(read(settings::DefaultServer, settings::DefaultServerDefault));
+    view.SetNick(read(settings::DefaultUserNick, settings::DefaultUserNickDefault));
+    view.SetUserShort(read(settings::DefaultUserName, settings::DefaultUserNameDefault));
+    view.SetUserLong(read(settings::DefaultUserDescription, settings::DefaultUserDescriptionDefault));
+    view.SetInvisible(CheckState(settings::ReadCheckBox(
+        read(settings::DefaultUserInvisible, settings::WriteCheckBox(settings::DefaultUserInvisibleDefault)),
+        settings::DefaultUserInvisibleDefault)));
+    view.SetWallop(CheckState(settings::ReadCheckBox(
+        read(settings::DefaultUserWallOp, settings::WriteCheckBox(settings::DefaultUserWallOpDefault)),
+        settings::DefaultUserWallOpDefault)));
+    FillServerList();
+}
 
 ConnectDialog::~ConnectDialog() = default;
+
+bool ConnectDialog::CheckValidness() const
+{
+    if (!pobjWindow_) {
+        return false;
+    }
+    const ConnectDialogView& view = *pobjWindow_;
+    bool valid = true;
+    if (view.ServerText().empty()) {
+        valid = false;
+    }
+    const std::string nick = view.Nick();
+    if (nick.empty() || nick.find(' ') != std::string::npos) {
+        valid = false;
+    }
+    const std::string userShort = view.UserShort();
+    if (userShort.empty() || userShort.find(' ') != std::string::npos) {
+        valid = false;
+    }
+    if (view.UserLong().empty()) {
+        valid = false;
+    }
+    return valid;
+}
+
+void ConnectDialog::CloseWindow()
+{
+    if (pobjWindow_) {
+        pobjWindow_->Hide();
+    }
+    Events.Closed.raise();
+}
+
+void ConnectDialog::Delete()
+{
+    if (deleting_) {
+        return;
+    }
+    deleting_ = true;
+    CloseWindow();
+    if (pobjWindow_) {
+        const ConnectDialogView& view = *pobjWindow_;
+        SettingsStore& store = toolkit_.Settings();
+        const std::string app = SettingsAppName();
+        const std::string section(settings::Section);
+        auto write = [&](std::string_view key, const std::string& value) {
+            store.SaveSetting(app, section, std::string(key), value);
+        };
+        const std::string server = view.ServerText();
+        write(settings::DefaultServer, server.empty() && !servers_.empty() ? servers_.front() : server);
+        write(settings::DefaultUserNick, view.Nick());
+        write(settings::DefaultUserName, view.UserShort());
+        write(settings::DefaultUserDescription, view.UserLong());
+        write(settings::DefaultUserInvisible, settings::WriteCheckBox(view.Invisible() != 0));
+        write(settings::DefaultUserWallOp, settings::WriteCheckBox(view.Wallop() != 0));
+    }
+    windowEvents_.clear();
+    if (pobjWindow_) {
+        const std::unique_ptr<ConnectDialogView> window = std::move(pobjWindow_);
+        window->Unload();
+    }
+    parent_ = nullptr;
+    deleting_ = false;
+}
+
+std::string ConnectDialog::Server() const
+{
+    return pobjWindow_ ? pobjWindow_->ServerText() : std::string();
+}
+
+void ConnectDialog::Server(std::string_view server)
+{
+    if (pobjWindow_) {
+        pobjWindow_->SetServerText(server);
+    }
+}
+
+void ConnectDialog::Show()
+{
+    if (pobjWindow_) {
+        pobjWindow_->Show();
+    }
+}
+
+std::string ConnectDialog::UserDescription() const
+{
+    return pobjWindow_ ? pobjWindow_->UserLong() : std::string();
+}
+
+void ConnectDialog::UserDescription(std::string_view text)
+{
+    if (pobjWindow_) {
+        pobjWindow_->SetUserLong(text);
+    }
+}
+
+bool ConnectDialog::UserInvisible() const
+{
+    return pobjWindow_ && pobjWindow_->Invisible() != 0;
+}
+
+void ConnectDialog::UserInvisible(bool value)
+{
+    if (pobjWindow_) {
+        pobjWindow_->SetInvisible(CheckState(value));
+    }
+}
+
+std::string ConnectDialog::UserName() const
+{
+    return pobjWindow_ ? pobjWindow_->UserShort() : std::string();
+}
+
+void ConnectDialog::UserName(std::string_view text)
+{
+    if (pobjWindow_) {
+        pobjWindow_->SetUserShort(text);
+    }
+}
+
+std::string ConnectDialog::UserNick() const
+{
+    return pobjWindow_ ? pobjWindow_->Nick() : std::string();
+}
+
+void ConnectDialog::UserNick(std::string_view text)
+{
+    if (pobjWindow_) {
+        pobjWindow_->SetNick(text);
+    }
+}
+
+bool ConnectDialog::UserWallOp() const
+{
+    return pobjWindow_ && pobjWindow_->Wallop() != 0;
+}
+
+void ConnectDialog::UserWallOp(bool value)
+{
+    if (pobjWindow_) {
+        pobjWindow_->SetWallop(CheckState(value));
+    }
+}
+
+bool ConnectDialog::Visible() const
+{
+    return pobjWindow_ && pobjWindow_->Visible();
+}
+
+void ConnectDialog::Visible(bool visible)
+{
+    if (pobjWindow_) {
+        pobjWindow_->SetVisible(visible);
+    }
+}
 
 void ConnectDialog::SetParent(Childs* parent)
 {
@@ -15,9 +224,49 @@ void ConnectDialog::SetParent(Childs* parent)
     }
 }
 
-void ConnectDialog::Delete()
+// The server box offers the list; its text ends as the last entry.
+void ConnectDialog::FillServerList()
 {
-    parent_ = nullptr;
+    if (!pobjWindow_) {
+        return;
+    }
+    ConnectDialogView& view = *pobjWindow_;
+    view.ClearServers();
+    for (std::size_t i = 0; i < servers_.size(); ++i) {
+        view.AddServer(servers_[i], static_cast<std::int32_t>(i + 1));
+        view.SetServerText(servers_[i]);
+    }
+}
+
+IRCConnection& ConnectDialog::FirstConnection() const
+{
+    Application* const app = parent_ != nullptr ? parent_->Parent() : nullptr;
+    if (app == nullptr) {
+        throw CoreError("object variable not set", kErrorObjectMissing);
+    }
+    return *app->Connections().Item(1);
+}
+
+void ConnectDialog::cmdConnect_Click()
+{
+    if (!CheckValidness()) {
+        toolkit_.Beep();
+        return;
+    }
+    const ConnectDialogView& view = *pobjWindow_;
+    const auto connection = FirstConnection().shared_from_this();
+    connection->InitialNick(view.Nick());
+    const std::int32_t mode = (view.Invisible() == 1 ? 8 : 0) | (view.Wallop() == 1 ? 4 : 0);
+    connection->InitialUserParams(Concat(view.UserShort(), " ", mode, " * :", view.UserLong()));
+    connection->Connect(view.ServerText(), 0);
+}
+
+void ConnectDialog::cmdDisconnect_Click()
+{
+    const auto connection = FirstConnection().shared_from_this();
+    if (connection->Connected()) {
+        connection->Disconnect();
+    }
 }
 
 } // namespace tellix

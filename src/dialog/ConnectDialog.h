@@ -1,30 +1,74 @@
 #pragma once
 
+#include "platform/ConnectDialogView.h"
+#include "util/Event.h"
+
+#include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace tellix {
 
 class Childs;
+class IRCConnection;
+class Toolkit;
 
-// The connect dialog object, owned by the window collection. It edits the connect data and
-// starts or ends the first connection.
+// The connect dialog: it edits the connect data, keeps it in the settings store between runs,
+// and connects or disconnects the first connection. Closing it only hides it.
 class ConnectDialog {
 public:
-    ConnectDialog();
+    // Loads the form hidden and fills it from the settings store.
+    explicit ConnectDialog(Toolkit& toolkit);
     ~ConnectDialog();
     ConnectDialog(const ConnectDialog&) = delete;
     ConnectDialog& operator=(const ConnectDialog&) = delete;
 
-    Childs* Parent() const { return parent_; }
+    // True when every field is usable.
+    bool CheckValidness() const;
+    // Hides the form and raises Closed.
+    void CloseWindow();
+    // Saves the fields to the settings store and releases the form.
     void Delete();
+    Childs* Parent() const { return parent_; }
+    std::string Server() const;
+    void Server(std::string_view server);
+    void Show();
+    std::string UserDescription() const;
+    void UserDescription(std::string_view text);
+    bool UserInvisible() const;
+    void UserInvisible(bool value);
+    std::string UserName() const;
+    void UserName(std::string_view text);
+    std::string UserNick() const;
+    void UserNick(std::string_view text);
+    bool UserWallOp() const;
+    void UserWallOp(bool value);
+    bool Visible() const;
+    void Visible(bool visible);
 
-    // Used by the window collection.
+    struct EventSet {
+        Event<> Closed; // nobody in the system listens; raised by CloseWindow
+    } Events;
+
+    // Used by the window collection and the main window.
     void SetParent(Childs* parent);
     const std::string& Key() const { return key_; }
+    ConnectDialogView* Window() const { return pobjWindow_.get(); }
+    void FillServerList();
 
 private:
-    std::string key_;
+    IRCConnection& FirstConnection() const;
+    void cmdConnect_Click();
+    void cmdDisconnect_Click();
+
+    Toolkit& toolkit_;
+    bool deleting_ = false;
     Childs* parent_ = nullptr;
+    std::vector<std::string> servers_;
+    std::string key_;
+    std::unique_ptr<ConnectDialogView> pobjWindow_;
+    std::vector<Subscription> windowEvents_;
 };
 
 } // namespace tellix

@@ -2,6 +2,8 @@
 
 #include "platform/ChildView.h"
 #include "platform/Clock.h"
+#include "platform/ConnectDialogView.h"
+#include "platform/SettingsStore.h"
 
 #include <functional>
 #include <memory>
@@ -9,14 +11,17 @@
 namespace tellix {
 
 // The window toolkit as the core sees it: it makes the views and gives the few services
-// that belong to the user-interface thread.
+// that belong to the user-interface thread, the per-user settings store among them.
 class Toolkit {
 public:
     virtual ~Toolkit() = default;
 
     // A loaded child window form, minimized and not yet shown.
     virtual std::unique_ptr<ChildView> CreateChildView() = 0;
+    // The connect dialog's form, loaded and hidden.
+    virtual std::unique_ptr<ConnectDialogView> CreateConnectDialogView() = 0;
     virtual Clock& SystemClock() = 0;
+    virtual SettingsStore& Settings() = 0;
     virtual void Beep() = 0;
     // Runs `task` once control is back in the event loop, after what is running now.
     virtual void Post(std::function<void()> task) = 0;

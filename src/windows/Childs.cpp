@@ -8,7 +8,7 @@
 namespace tellix {
 
 Childs::Childs(Toolkit& toolkit)
-    : toolkit_(toolkit), key_(NewUniqueKey()), connectDialog_(std::make_unique<tellix::ConnectDialog>())
+    : toolkit_(toolkit), key_(NewUniqueKey()), connectDialog_(std::make_unique<tellix::ConnectDialog>(toolkit))
 {
     connectDialog_->SetParent(this);
 }

@@ -21,6 +21,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -35,6 +36,7 @@ namespace {
 // The client as a person runs it: a main window with its document area, the status window
 // in it, one connection.
 struct Client {
+    QTemporaryDir config; // the connect data saved at the end goes here
     QMainWindow mainWindow;
     QMdiArea* area = nullptr;
     std::unique_ptr<QtToolkit> toolkit;
@@ -43,6 +45,7 @@ struct Client {
 
     Client()
     {
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
         area = new QMdiArea(&mainWindow);
         mainWindow.setCentralWidget(area);
         mainWindow.resize(1000, 700);

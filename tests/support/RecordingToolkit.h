@@ -1,13 +1,17 @@
 #pragma once
 
 #include "platform/ChildView.h"
+#include "platform/ConnectDialogView.h"
+#include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"
 
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace tellix::test {
@@ -129,6 +133,82 @@ private:
     std::vector<RecordingChildView*>& live_;
 };
 
+// The connect dialog's form at the platform boundary.
+class RecordingConnectDialogView final : public ConnectDialogView {
+public:
+    void SetCaption(const std::string& value) override { caption = value; }
+    void MoveTo(std::int32_t left, std::int32_t top) override { position = {left, top}; }
+    void Show() override { visible = true; }
+    void Hide() override { visible = false; }
+    bool Visible() const override { return visible; }
+    void SetVisible(bool value) override { visible = value; }
+    void BringToFront() override { ++broughtToFront; }
+    void Unload() override
+    {
+        bool cancel = false;
+        Events.QueryUnload.raise(cancel, 1);
+        unloaded = true;
+    }
+
+    std::string ServerText() const override { return server; }
+    void SetServerText(std::string_view text) override { server = text; }
+    void ClearServers() override { servers.clear(); }
+    void AddServer(std::string_view text, std::int32_t itemData) override { servers.emplace_back(text, itemData); }
+    std::string UserShort() const override { return userShort; }
+    void SetUserShort(std::string_view text) override { userShort = text; }
+    std::string UserLong() const override { return userLong; }
+    void SetUserLong(std::string_view text) override { userLong = text; }
+    std::string Nick() const override { return nick; }
+    void SetNick(std::string_view text) override { nick = text; }
+    std::int32_t Invisible() const override { return invisible; }
+    void SetInvisible(std::int32_t value) override { invisible = value; }
+    std::int32_t Wallop() const override { return wallop; }
+    void SetWallop(std::int32_t value) override { wallop = value; }
+
+    // The user closes the form with its close box; true when it went.
+    bool UserCloses()
+    {
+        bool cancel = false;
+        Events.QueryUnload.raise(cancel, 0);
+        return !cancel;
+    }
+
+    std::string caption;
+    std::pair<std::int32_t, std::int32_t> position{-1, -1};
+    bool visible = false;
+    int broughtToFront = 0;
+    bool unloaded = false;
+    std::string server;
+    std::vector<std::pair<std::string, std::int32_t>> servers;
+    std::string userShort;
+    std::string userLong;
+    std::string nick;
+    std::int32_t invisible = 0;
+    std::int32_t wallop = 0;
+};
+
+// A settings store in memory that keeps the order of what was written.
+class MemorySettingsStore final : public SettingsStore {
+public:
+    using Address = std::tuple<std::string, std::string, std::string>; // application, section, key
+
+    std::string GetSetting(const std::string& appName, const std::string& section, const std::string& key,
+                           const std::string& defaultValue) override
+    {
+        const auto it = values.find(Address{appName, section, key});
+        return it == values.end() ? defaultValue : it->second;
+    }
+    void SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
+                     const std::string& value) override
+    {
+        values[Address{appName, section, key}] = value;
+        written.push_back(key + "=" + value);
+    }
+
+    std::map<Address, std::string> values;
+    std::vector<std::string> written; // "key=value", in the order written
+};
+
 // The toolkit for core tests: recording views, a clock that always reads the same time,
 // and posted tasks that run when the test says control is back in the event loop.
 class RecordingToolkit final : public Toolkit {
@@ -136,7 +216,14 @@ public:
     static constexpr const char* Time = "12:34:56";
 
     std::unique_ptr<ChildView> CreateChildView() override { return std::make_unique<RecordingChildView>(views); }
+    std::unique_ptr<ConnectDialogView> CreateConnectDialogView() override
+    {
+        auto view = std::make_unique<RecordingConnectDialogView>();
+        dialogs.push_back(view.get());
+        return view;
+    }
     Clock& SystemClock() override { return clock_; }
+    SettingsStore& Settings() override { return settings; }
     void Beep() override { ++beeps; }
     void Post(std::function<void()> task) override { posted.push_back(std::move(task)); }
 
@@ -150,7 +237,9 @@ public:
         }
     }
 
-    std::vector<RecordingChildView*> views; // the live ones, in creation order
+    std::vector<RecordingChildView*> views;           // the live ones, in creation order
+    std::vector<RecordingConnectDialogView*> dialogs; // every one made; entries of unloaded ones dangle
+    MemorySettingsStore settings;
     std::deque<std::function<void()>> posted;
     int beeps = 0;
 

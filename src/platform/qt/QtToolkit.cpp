@@ -2,6 +2,7 @@
 
 #include "platform/qt/Boundary.h"
 #include "platform/qt/QtChildView.h"
+#include "platform/qt/QtConnectDialogView.h"
 
 #include <QApplication>
 #include <QMdiArea>
@@ -12,6 +13,11 @@ namespace tellix {
 std::unique_ptr<ChildView> QtToolkit::CreateChildView()
 {
     return std::make_unique<QtChildView>(area_);
+}
+
+std::unique_ptr<ConnectDialogView> QtToolkit::CreateConnectDialogView()
+{
+    return std::make_unique<QtConnectDialogView>(area_.window());
 }
 
 void QtToolkit::Beep()

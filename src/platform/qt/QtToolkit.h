@@ -2,6 +2,7 @@
 
 #include "platform/Toolkit.h"
 #include "platform/qt/QtClock.h"
+#include "platform/qt/QtSettingsStore.h"
 
 class QMdiArea;
 
@@ -13,13 +14,16 @@ public:
     explicit QtToolkit(QMdiArea& area) : area_(area) {}
 
     std::unique_ptr<ChildView> CreateChildView() override;
+    std::unique_ptr<ConnectDialogView> CreateConnectDialogView() override;
     Clock& SystemClock() override { return clock_; }
+    SettingsStore& Settings() override { return settings_; }
     void Beep() override;
     void Post(std::function<void()> task) override;
 
 private:
     QMdiArea& area_;
     QtClock clock_;
+    QtSettingsStore settings_;
 };
 
 } // namespace tellix

@@ -1,0 +1,194 @@
+// The connect dialog: what it reads and writes in the settings store, its checks, and what its
+// buttons do to the first connection.
+#include "dialog/ConnectDialog.h"
+#include "app/Settings.h"
+
+#include "../windows/WindowsFixture.h"
+
+namespace tellix::test {
+namespace {
+
+// The application with a settings store filled before it starts.
+struct DialogFixture : testing::Test {
+    RecordingToolkit toolkit;
+    RecordingSocketFactory sockets;
+    std::unique_ptr<Application> app;
+
+    void Start(const std::map<std::string, std::string>& stored = {})
+    {
+        for (const auto& [key, value] : stored) {
+            toolkit.settings.values[{SettingsAppName(), "Main", key}] = value;
+        }
+        app = std::make_unique<Application>(toolkit, sockets);
+    }
+    ConnectDialog& Dialog() { return *app->Childs()->ConnectDialog(); }
+    RecordingConnectDialogView& View() { return *static_cast<RecordingConnectDialogView*>(Dialog().Window()); }
+    IRCConnection& Connection() { return *app->Connections().Item(1); }
+    RecordingSocket* Socket() { return sockets.created.empty() ? nullptr : sockets.created.back(); }
+};
+
+TEST_F(DialogFixture, AnEmptyStoreGivesTheDefaultsAndTheFormWaitsHidden)
+{
+    Start();
+    RecordingConnectDialogView& view = View();
+    EXPECT_EQ(view.caption, "Connect");
+    EXPECT_EQ(view.position, (std::pair<std::int32_t, std::int32_t>{1200, 800}));
+    EXPECT_FALSE(view.visible);
+    EXPECT_EQ(view.servers, (std::vector<std::pair<std::string, std::int32_t>>{{"irc.libera.chat", 1}}));
+    EXPECT_EQ(Dialog().Server(), "irc.libera.chat");
+    EXPECT_EQ(Dialog().UserNick(), "user|Tellix");
+    EXPECT_EQ(Dialog().UserName(), "Tellix_user");
+    EXPECT_EQ(Dialog().UserDescription(), "Tellix user");
+    EXPECT_EQ(view.invisible, 1);
+    EXPECT_EQ(view.wallop, 0);
+    EXPECT_EQ(Dialog().Parent(), app->Childs());
+    // Reading writes nothing.
+    EXPECT_EQ(toolkit.settings.written, std::vector<std::string>{});
+}
+
+TEST_F(DialogFixture, StoredCheckBoxesAreReadAsBooleans)
+{
+    struct Row {
+        std::string invisible, wallop;
+        std::int32_t invisibleBox, wallopBox;
+    };
+    for (const Row& row : std::vector<Row>{{"0", "1", 0, 1}, {"TRUE", "false", 1, 0}, {"-2", "0", 1, 0}}) {
+        SCOPED_TRACE(row.invisible + " " + row.wallop);
+        app.reset();
+        Start({{"Default User Invisible", row.invisible}, {"Default User WallOp", row.wallop}});
+        EXPECT_EQ(View().invisible, row.invisibleBox);
+        EXPECT_EQ(View().wallop, row.wallopBox);
+    }
+}
+
+TEST_F(DialogFixture, ValidnessChecksEveryFieldAndTrimsNothing)
+{
+    Start();
+    struct Row {
+        std::string server, nick, userShort, userLong;
+        bool valid;
+    };
+    const std::vector<Row> rows = {
+        {"irc.test", "joe", "joe", "Joe Doe", true}, {"", "joe", "joe", "Joe Doe", false},
+        {"irc.test", "", "joe", "Joe Doe", false},   {"irc.test", "jo e", "joe", "Joe Doe", false},
+        {"irc.test", "joe", "", "Joe Doe", false},   {"irc.test", "joe", "j oe", "Joe Doe", false},
+        {"irc.test", "joe", "joe", "", false},       {"irc.test", "joe", "joe", "   ", true},
+        {"irc.test", " ", "joe", "x", false},        {" ", "joe", "joe", "x", true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.server + "|" + row.nick + "|" + row.userShort + "|" + row.userLong);
+        Dialog().Server(row.server);
+        Dialog().UserNick(row.nick);
+        Dialog().UserName(row.userShort);
+        Dialog().UserDescription(row.userLong);
+        EXPECT_EQ(Dialog().CheckValidness(), row.valid);
+    }
+}
+
+TEST_F(DialogFixture, ConnectRegistersWithTheModeNumberOrOnlyBeeps)
+{
+    Start();
+    Dialog().Server("irc.test");
+    Dialog().UserNick("joe");
+    Dialog().UserName("joe");
+    Dialog().UserDescription("Joe Doe");
+    struct Row {
+        bool invisible, wallop;
+        std::string userParams;
+    };
+    for (const Row& row : std::vector<Row>{{true, false, "joe 8 * :Joe Doe"},
+                                           {true, true, "joe 12 * :Joe Doe"},
+                                           {false, true, "joe 4 * :Joe Doe"},
+                                           {false, false, "joe 0 * :Joe Doe"}}) {
+        SCOPED_TRACE(row.userParams);
+        Dialog().UserInvisible(row.invisible);
+        Dialog().UserWallOp(row.wallop);
+        ASSERT_NE(Socket(), nullptr);
+        Socket()->sent.clear();
+        View().Events.ConnectClick.raise();
+        EXPECT_EQ(Connection().InitialNick(), "joe");
+        EXPECT_EQ(Connection().InitialUserParams(), row.userParams);
+        EXPECT_EQ(Socket()->host, "irc.test");
+        Socket()->PeerConnects();
+        EXPECT_EQ(Socket()->sent, (std::vector<std::string>{"NICK joe\r\n", "USER " + row.userParams + "\r\n"}));
+    }
+
+    // An unusable field only beeps and leaves the connection as it was.
+    Dialog().UserNick("jo e");
+    const std::string nickBefore = Connection().InitialNick();
+    const std::size_t socketsBefore = sockets.created.size();
+    const int connectsBefore = Socket()->connectCalls;
+    View().Events.ConnectClick.raise();
+    EXPECT_EQ(toolkit.beeps, 1);
+    EXPECT_EQ(Connection().InitialNick(), nickBefore);
+    EXPECT_EQ(sockets.created.size(), socketsBefore);
+    EXPECT_EQ(Socket()->connectCalls, connectsBefore);
+}
+
+TEST_F(DialogFixture, DisconnectActsOnlyWhileConnected)
+{
+    Start();
+    View().Events.DisconnectClick.raise();
+    EXPECT_EQ(Socket()->connectCalls, 0);
+    EXPECT_EQ(Socket()->closeCalls, 0);
+    Dialog().Server("irc.test");
+    View().Events.ConnectClick.raise();
+    Socket()->PeerConnects();
+    ASSERT_TRUE(Connection().Connected());
+    View().Events.DisconnectClick.raise();
+    EXPECT_FALSE(Connection().Connected());
+    const auto& status = *static_cast<RecordingChildView*>(app->Childs()->Item(1)->Window());
+    EXPECT_NE(status.text.find("Disconnected from Server irc.test, Port "), std::string::npos) << status.text;
+}
+
+TEST_F(DialogFixture, ClosingOnlyHidesAndTheTextsSurvive)
+{
+    Start();
+    int closed = 0;
+    Subscription watch = Dialog().Events.Closed.connect([&] { ++closed; });
+    Dialog().Show();
+    Dialog().UserNick("typed");
+    EXPECT_FALSE(View().UserCloses());
+    EXPECT_FALSE(Dialog().Visible());
+    EXPECT_EQ(closed, 1);
+    Dialog().Show();
+    EXPECT_TRUE(Dialog().Visible());
+    EXPECT_EQ(Dialog().UserNick(), "typed");
+    View().Events.CloseClick.raise();
+    EXPECT_FALSE(Dialog().Visible());
+    EXPECT_EQ(closed, 2);
+}
+
+TEST_F(DialogFixture, DeleteWritesTheSixKeysInOrderOnceAndLetsTheFormGo)
+{
+    Start();
+    Dialog().Server("");
+    Dialog().UserNick("joe");
+    Dialog().UserName("joe_u");
+    Dialog().UserDescription("Joe Doe");
+    Dialog().UserInvisible(false);
+    Dialog().UserWallOp(true);
+    RecordingConnectDialogView* view = &View();
+    Subscription again = view->Events.QueryUnload.connect([&](bool&, std::int32_t) { Dialog().Delete(); });
+    Dialog().Delete();
+    EXPECT_TRUE(view->unloaded);
+    EXPECT_EQ(toolkit.settings.written,
+              (std::vector<std::string>{"Default Server=irc.libera.chat", "Default User Nick=joe",
+                                        "Default User Name=joe_u", "Default User Description=Joe Doe",
+                                        "Default User Invisible=0", "Default User WallOp=1"}));
+    EXPECT_EQ(Dialog().Window(), nullptr);
+    EXPECT_EQ(Dialog().Parent(), nullptr);
+    // What was saved comes back on the next start.
+    auto stored = toolkit.settings.values;
+    app.reset();
+    toolkit.settings.written.clear();
+    toolkit.settings.values = stored;
+    app = std::make_unique<Application>(toolkit, sockets);
+    EXPECT_EQ(Dialog().UserNick(), "joe");
+    EXPECT_EQ(Dialog().UserName(), "joe_u");
+    EXPECT_EQ(Dialog().UserWallOp(), true);
+    EXPECT_EQ(Dialog().UserInvisible(), false);
+}
+
+} // namespace
+} // namespace tellix::test
