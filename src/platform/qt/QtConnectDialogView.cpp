@@ -12,7 +12,9 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tellix {
 
@@ -79,6 +81,10 @@ QtConnectDialogView::QtConnectDialogView(QWidget* owner)
     form_ = new Form(this, owner);
     Form& form = *form_;
     form.setModal(false);
+    // The form was laid out for an 8-point dialog font; its twips fit that size.
+    QFont font = form.font();
+    font.setPointSizeF(8);
+    form.setFont(font);
 
     auto* fraServer = new QGroupBox(QStringLiteral("&Server"), &form);
     form.Place(fraServer, 0, 0, 4695, 3495);
@@ -111,10 +117,13 @@ QtConnectDialogView::QtConnectDialogView(QWidget* owner)
     form.Place(invisible_, 3240, 240, 1095, 255);
     wallop_ = new QCheckBox(QStringLiteral("&Wallop"), fraUser);
     form.Place(wallop_, 3240, 600, 1095, 255);
-    // A label's access key focuses the text box after it.
-    lblUserShort->setBuddy(userShort_);
-    lblUserLong->setBuddy(userLong_);
-    lblNick->setBuddy(nick_);
+    // A label's access key focuses the text box after it. A label may grow to its text, up to
+    // the box, so that no font cuts it short.
+    for (auto [label, box] : {std::pair{lblUserShort, userShort_}, {lblUserLong, userLong_}, {lblNick, nick_}}) {
+        label->setBuddy(box);
+        const int room = box->x() - label->x() - 1;
+        label->resize(std::max(label->width(), std::min(label->sizeHint().width(), room)), label->height());
+    }
 
     connect_ = new QPushButton(QStringLiteral("Connect"), &form);
     form.Place(connect_, 0, 3600, 2055, 375);
