@@ -1,6 +1,7 @@
 // From received bytes to the visible window: a flood into a channel window, and a names
 // reply into a channel window and the status window, each counted to the last paint.
 #include "app/Application.h"
+#include "dialog/ConnectDialog.h"
 #include "model/IRCChannel.h"
 #include "model/IRCChannels.h"
 #include "net/IRCConnection.h"
@@ -8,6 +9,7 @@
 #include "platform/qt/LogWidget.h"
 #include "platform/qt/NickListModel.h"
 #include "platform/qt/QtChildView.h"
+#include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtToolkit.h"
 #include "windows/Childs.h"
 
@@ -34,25 +36,23 @@ namespace {
 
 // The client with its main window on screen, online on a recording socket, in #room.
 struct GuiClient {
-    QMainWindow mainWindow;
-    QMdiArea* area;
     QtToolkit toolkit;
     test::RecordingSocketFactory sockets;
     Application app;
     test::RecordingSocket& socket;
 
-    GuiClient()
-        : area(new QMdiArea(&mainWindow)), toolkit(*area), app(toolkit, sockets), socket(*sockets.created.back())
+    GuiClient() : app(toolkit, sockets), socket(*sockets.created.back())
     {
-        mainWindow.setCentralWidget(area);
+        QMainWindow& mainWindow = *toolkit.MainWindow()->Window();
+        mainWindow.showNormal();
         mainWindow.resize(1200, 800);
-        mainWindow.show();
+        app.Childs()->ConnectDialog()->CloseWindow(); // shown on a first start; not what is measured
         IRCConnection& connection = *app.Connections().Item(1);
         connection.InitialNick("me");
         connection.Connect("irc.test", 6667);
         socket.PeerConnects();
         socket.PeerSends(":irc.test 001 me :Welcome\r\n:me!u@h JOIN :#room\r\n");
-        area->tileSubWindows();
+        toolkit.MainWindow()->Area()->tileSubWindows();
         bench::PumpEvents();
     }
     QtChildView& View(std::int32_t index)

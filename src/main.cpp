@@ -1,13 +1,13 @@
 #include "app/Application.h"
 #include "app/Settings.h"
+#include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtTcpSocket.h"
 #include "platform/qt/QtToolkit.h"
 
 #include <QApplication>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
-#include <QMainWindow>
-#include <QMdiArea>
+#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
@@ -74,17 +74,12 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
-    QMainWindow mainWindow;
-    mainWindow.setWindowTitle(QString::fromStdString(tellix::MainCaption()));
-    auto* area = new QMdiArea(&mainWindow);
-    mainWindow.setCentralWidget(area);
-    mainWindow.resize(900, 600);
-    mainWindow.show();
-
-    tellix::QtToolkit toolkit(*area);
+    QApplication::setWindowIcon(tellix::QtMainWindowView::Icon());
+    tellix::QtToolkit toolkit;
     tellix::QtSocketFactory sockets;
-    auto application = std::make_unique<tellix::Application>(toolkit, sockets);
+    tellix::Application::Instance() = std::make_shared<tellix::Application>(toolkit, sockets);
+    // The loop ends when the application's teardown closes its main window.
     const int status = QApplication::exec();
-    application.reset(); // the windows go before the area that holds them
+    tellix::Application::Instance().reset();
     return status;
 }

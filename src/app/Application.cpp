@@ -1,25 +1,100 @@
 #include "app/Application.h"
 
+#include "app/Settings.h"
+#include "dialog/ConnectDialog.h"
 #include "platform/Toolkit.h"
 #include "util/Utility.h"
 #include "windows/Childs.h"
+
+#include <exception>
 
 namespace tellix {
 
 Application::Application(Toolkit& toolkit, SocketFactory& sockets) : toolkit_(toolkit), key_(NewUniqueKey())
 {
+    pobjWindow_ = toolkit.CreateMainWindowView();
+    pobjWindow_->SetCaption(MainCaption());
+    ListenToWindow();
+    pobjWindow_->Show();
     pobjConnections_ = std::make_unique<IRCConnections>(sockets);
     ListenToConnections();
     childs_ = std::make_unique<tellix::Childs>(toolkit_);
     childs_->SetParent(this);
     pobjConnections_->Add();
-    childs_->Add(false);
+    const auto status = childs_->Add(false);
+    if (ChildView* window = status->Window(); window != nullptr) {
+        window->MoveTo(0, 0);
+    }
+    const std::string firstUse =
+        toolkit_.Settings().GetSetting(SettingsAppName(), std::string(settings::Section),
+                                       std::string(settings::FirstUse), std::string(settings::FirstUseDefault));
+    if (settings::IsFirstUse(firstUse)) {
+        childs_->ConnectDialog()->Show();
+    }
 }
+
+namespace {
+
+// A teardown step that fails is skipped; the next one runs all the same.
+template <class Step> void Attempt(Step&& step) noexcept
+{
+    try {
+        step();
+    } catch (const std::exception&) {
+    }
+}
+
+} // namespace
 
 Application::~Application()
 {
-    // Nothing is presented while the windows and connections go.
-    connectionEvents_.clear();
+    Attempt([&] {
+        toolkit_.Settings().SaveSetting(SettingsAppName(), std::string(settings::Section),
+                                        std::string(settings::FirstUse), "0");
+    });
+    Attempt([&] {
+        if (childs_) {
+            childs_->Clear();
+        }
+    });
+    Attempt([&] {
+        if (pobjConnections_) {
+            connectionEvents_.clear();
+            pobjConnections_->Clear();
+            pobjConnections_.reset();
+        }
+    });
+    Attempt([&] {
+        if (pobjWindow_) {
+            pobjWindow_->Hide();
+        }
+    });
+    Attempt([&] { menuEvents_.clear(); });
+    Attempt([&] {
+        if (pobjWindow_) {
+            pobjWindow_->Unload();
+        }
+    });
+    Attempt([&] {
+        windowEvents_.Disconnect();
+        pobjWindow_.reset();
+    });
+    Attempt([&] {
+        if (childs_) {
+            childs_->Teardown();
+            childs_.reset();
+        }
+    });
+}
+
+std::shared_ptr<Application>& Application::Instance()
+{
+    static std::shared_ptr<Application> instance;
+    return instance;
+}
+
+bool Application::ExitClient()
+{
     if (childs_) {
         childs_->Clear();
         childs_->Teardown();
@@ -28,6 +103,55 @@ Application::~Application()
     if (pobjConnections_) {
         pobjConnections_->Clear();
     }
+    if (Instance().get() == this) {
+        // The last reference: the teardown runs here, and nothing of this object may be
+        // touched after it.
+        const std::shared_ptr<Application> last = std::move(Instance());
+    }
+    return true;
+}
+
+void Application::ListenToWindow()
+{
+    auto& events = pobjWindow_->Events;
+    windowEvents_ = events.QueryUnload.connect(
+        [this](bool& cancel, std::int32_t unloadMode) { pobjWindow_QueryUnload(cancel, unloadMode); });
+    menuEvents_.push_back(events.mnuFileExit_Click.connect([this] { pobjWindowMnuFileExit_Click(); }));
+    menuEvents_.push_back(
+        events.mnuWindowConnectDlg_Click.connect([this] { pobjWindowMnuWindowConnectDlg_Click(); }));
+    menuEvents_.push_back(events.mnuHelpAbout_Click.connect([this] { pobjWindowMnuHelpAbout_Click(); }));
+}
+
+void Application::pobjWindow_QueryUnload(bool& cancel, std::int32_t unloadMode)
+{
+    if (unloadMode == 1) {
+        return; // the program unloads its window itself
+    }
+    cancel = !ExitClient();
+}
+
+void Application::pobjWindowMnuFileExit_Click()
+{
+    ExitClient();
+}
+
+void Application::pobjWindowMnuWindowConnectDlg_Click()
+{
+    if (!childs_ || childs_->ConnectDialog() == nullptr) {
+        return;
+    }
+    if (ConnectDialogView* dialog = childs_->ConnectDialog()->Window(); dialog != nullptr) {
+        dialog->Show();
+        dialog->BringToFront();
+    }
+}
+
+void Application::pobjWindowMnuHelpAbout_Click()
+{
+    pobjWindow_->ShowAboutBox(MainCaption(), MainCaption(),
+                              {std::string(LegalCopyright), std::string(AuthorLine),
+                               "[IRC stands for Internet Relay Chat.",
+                               "It's a form of communicating with people over the Internet.]"});
 }
 
 void Application::Echo(std::int32_t windowIndex, std::string_view output)

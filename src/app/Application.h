@@ -14,6 +14,7 @@ namespace tellix {
 class Childs;
 class IRCChannel;
 class IRCUser;
+class MainWindowView;
 class SocketFactory;
 class Toolkit;
 
@@ -25,9 +26,14 @@ public:
     using ChannelPtr = std::shared_ptr<IRCChannel>;
     using UserPtr = std::shared_ptr<IRCUser>;
 
-    // Builds the connections with their one connection and the windows with the status window.
+    // Start-up: the main window, the connections with their one connection, the windows with
+    // the status window, and on the first run the connect dialog.
     Application(Toolkit& toolkit, SocketFactory& sockets);
+    // The teardown: every step runs even when an earlier one fails.
     ~Application();
+
+    // The process-wide instance: set by the entry procedure, cleared by ExitClient.
+    static std::shared_ptr<Application>& Instance();
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
 
@@ -37,13 +43,22 @@ public:
     // One time-stamped line into window `windowIndex`, 0 meaning the active window; a number
     // that names no window writes nothing.
     void Echo(std::int32_t windowIndex, std::string_view output);
+    // Ends the program: the windows and the connections go, then the instance; true.
+    bool ExitClient();
 
     // Used by the system's own classes.
     const std::string& Key() const { return key_; }
     Toolkit& GetToolkit() const { return toolkit_; }
+    MainWindowView* Window() const { return pobjWindow_.get(); }
 
 private:
     void ListenToConnections();
+    void ListenToWindow();
+
+    void pobjWindow_QueryUnload(bool& cancel, std::int32_t unloadMode);
+    void pobjWindowMnuFileExit_Click();
+    void pobjWindowMnuWindowConnectDlg_Click();
+    void pobjWindowMnuHelpAbout_Click();
 
     // What the connections report, shown in the status window or by opening windows.
     void pobjConnections_ChannelJoin(const ConnectionPtr& connection, const ChannelPtr& channel,
@@ -85,6 +100,9 @@ private:
     std::string key_;
     std::unique_ptr<tellix::Childs> childs_;
     std::unique_ptr<IRCConnections> pobjConnections_;
+    std::unique_ptr<MainWindowView> pobjWindow_;
+    std::vector<Subscription> menuEvents_; // the three menu items
+    Subscription windowEvents_;            // the window's close request
     std::vector<Subscription> connectionEvents_;
 };
 

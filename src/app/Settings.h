@@ -13,6 +13,9 @@ inline constexpr std::int32_t VersionRevision = TELLIX_VERSION_PATCH;
 // The settings store name: a new minor version starts with fresh settings.
 std::string SettingsAppName();
 std::string MainCaption();
+// The legal notice of the program's version data, and who wrote it.
+inline constexpr std::string_view LegalCopyright = "Copyright (C) 2026 The Tellix developers";
+inline constexpr std::string_view AuthorLine = "Written by the Tellix developers";
 
 namespace settings {
 

@@ -35,6 +35,9 @@ public:
     virtual void MoveOutput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) = 0;
     virtual void MoveUsers(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) = 0;
     virtual void MoveInput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) = 0;
+    // Moves the form, keeping its size; 0, 0 is the top-left corner of the main window's
+    // client area.
+    virtual void MoveTo(std::int32_t left, std::int32_t top) = 0;
     // Behind every other child window.
     virtual void SendToBack() = 0;
     virtual void Redraw() = 0;

@@ -3,6 +3,7 @@
 #include "platform/ChildView.h"
 #include "platform/Clock.h"
 #include "platform/ConnectDialogView.h"
+#include "platform/MainWindowView.h"
 #include "platform/SettingsStore.h"
 
 #include <functional>
@@ -16,6 +17,8 @@ class Toolkit {
 public:
     virtual ~Toolkit() = default;
 
+    // The main window, loaded and not yet shown; child windows are made inside it.
+    virtual std::unique_ptr<MainWindowView> CreateMainWindowView() = 0;
     // A loaded child window form, minimized and not yet shown.
     virtual std::unique_ptr<ChildView> CreateChildView() = 0;
     // The connect dialog's form, loaded and hidden.

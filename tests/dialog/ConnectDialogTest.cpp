@@ -27,13 +27,13 @@ struct DialogFixture : testing::Test {
     RecordingSocket* Socket() { return sockets.created.empty() ? nullptr : sockets.created.back(); }
 };
 
-TEST_F(DialogFixture, AnEmptyStoreGivesTheDefaultsAndTheFormWaitsHidden)
+TEST_F(DialogFixture, AnEmptyStoreGivesTheDefaultsAndAFirstStartShowsThem)
 {
     Start();
     RecordingConnectDialogView& view = View();
     EXPECT_EQ(view.caption, "Connect");
     EXPECT_EQ(view.position, (std::pair<std::int32_t, std::int32_t>{1200, 800}));
-    EXPECT_FALSE(view.visible);
+    EXPECT_TRUE(view.visible);
     EXPECT_EQ(view.servers, (std::vector<std::pair<std::string, std::int32_t>>{{"irc.libera.chat", 1}}));
     EXPECT_EQ(Dialog().Server(), "irc.libera.chat");
     EXPECT_EQ(Dialog().UserNick(), "user|Tellix");

@@ -10,6 +10,7 @@
 #include "platform/qt/LogWidget.h"
 #include "platform/qt/NickListModel.h"
 #include "platform/qt/QtChildView.h"
+#include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtTcpSocket.h"
 #include "platform/qt/QtToolkit.h"
 #include "support/IrcServer.h"
@@ -37,21 +38,18 @@ namespace {
 // in it, one connection.
 struct Client {
     QTemporaryDir config; // the connect data saved at the end goes here
-    QMainWindow mainWindow;
-    QMdiArea* area = nullptr;
-    std::unique_ptr<QtToolkit> toolkit;
+    QtToolkit toolkit;
     QtSocketFactory sockets;
     std::unique_ptr<Application> app;
+    QMainWindow* mainWindow = nullptr;
+    QMdiArea* area = nullptr;
 
     Client()
     {
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-        area = new QMdiArea(&mainWindow);
-        mainWindow.setCentralWidget(area);
-        mainWindow.resize(1000, 700);
-        mainWindow.show();
-        toolkit = std::make_unique<QtToolkit>(*area);
-        app = std::make_unique<Application>(*toolkit, sockets);
+        app = std::make_unique<Application>(toolkit, sockets);
+        mainWindow = toolkit.MainWindow()->Window();
+        area = toolkit.MainWindow()->Area();
     }
     ~Client() { app.reset(); }
 
@@ -166,12 +164,13 @@ TEST(WindowsServer, ChannelAndQueryWindowsShowWhatOthersDo)
     EXPECT_EQ(client.Nicks(3), std::vector<std::string>{});
 
     if (const char* shot = std::getenv("TELLIX_SCREENSHOT")) {
-        client.mainWindow.resize(1280, 800);
+        client.mainWindow->showNormal();
+        client.mainWindow->resize(1280, 800);
         client.Windows().Item(3)->Window()->SetState(WindowState::Normal);
         client.area->tileSubWindows();
         client.View(2).SetInputText("typing a reply, gjpqy");
         PumpFor(std::chrono::milliseconds(500));
-        client.mainWindow.grab().save(QString::fromLocal8Bit(shot));
+        client.mainWindow->grab().save(QString::fromLocal8Bit(shot));
         if (const char* pause = std::getenv("TELLIX_SCREENSHOT_PAUSE_MS")) {
             PumpFor(std::chrono::milliseconds(std::atoi(pause)));
         }

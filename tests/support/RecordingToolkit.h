@@ -2,6 +2,7 @@
 
 #include "platform/ChildView.h"
 #include "platform/ConnectDialogView.h"
+#include "platform/MainWindowView.h"
 #include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"
 
@@ -12,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace tellix::test {
@@ -44,6 +46,7 @@ public:
     {
         input = {l, t, w, h};
     }
+    void MoveTo(std::int32_t left, std::int32_t top) override { position = {left, top}; }
     void SendToBack() override { ++sentToBack; }
     void Redraw() override { ++redraws; }
     void Unload() override
@@ -119,6 +122,7 @@ public:
     double clientWidth = 600;
     double clientHeight = 400;
     Place output, users, input;
+    std::pair<std::int32_t, std::int32_t> position{-1, -1};
     int sentToBack = 0;
     int redraws = 0;
     bool unloaded = false;
@@ -131,6 +135,59 @@ public:
 
 private:
     std::vector<RecordingChildView*>& live_;
+};
+
+// The main window at the platform boundary: what was asked of it, in order.
+class RecordingMainWindowView final : public MainWindowView {
+public:
+    explicit RecordingMainWindowView(std::vector<std::string>& log) : log_(log) {}
+    ~RecordingMainWindowView() override { log_.push_back("main window destroyed"); }
+
+    void SetCaption(const std::string& value) override
+    {
+        caption = value;
+        log_.push_back("main window caption " + value);
+    }
+    void Show() override
+    {
+        visible = true;
+        log_.push_back("main window shown");
+    }
+    void Hide() override
+    {
+        visible = false;
+        log_.push_back("main window hidden");
+    }
+    void Unload() override
+    {
+        bool cancel = false;
+        Events.QueryUnload.raise(cancel, 1);
+        log_.push_back("main window unloaded");
+    }
+    void ShowAboutBox(const std::string& title, const std::string& text,
+                      const std::vector<std::string>& lines) override
+    {
+        aboutBoxes.push_back({title, text, lines});
+    }
+
+    // The user or the system asks the window to close; true when it may.
+    bool CloseRequested()
+    {
+        bool cancel = false;
+        Events.QueryUnload.raise(cancel, 0);
+        return !cancel;
+    }
+
+    struct AboutBox {
+        std::string title, caption;
+        std::vector<std::string> lines;
+    };
+    std::string caption;
+    bool visible = false;
+    std::vector<AboutBox> aboutBoxes;
+
+private:
+    std::vector<std::string>& log_;
 };
 
 // The connect dialog's form at the platform boundary.
@@ -215,6 +272,12 @@ class RecordingToolkit final : public Toolkit {
 public:
     static constexpr const char* Time = "12:34:56";
 
+    std::unique_ptr<MainWindowView> CreateMainWindowView() override
+    {
+        auto view = std::make_unique<RecordingMainWindowView>(log);
+        mainWindow = view.get();
+        return view;
+    }
     std::unique_ptr<ChildView> CreateChildView() override { return std::make_unique<RecordingChildView>(views); }
     std::unique_ptr<ConnectDialogView> CreateConnectDialogView() override
     {
@@ -240,6 +303,8 @@ public:
     std::vector<RecordingChildView*> views;           // the live ones, in creation order
     std::vector<RecordingConnectDialogView*> dialogs; // every one made; entries of unloaded ones dangle
     MemorySettingsStore settings;
+    RecordingMainWindowView* mainWindow = nullptr; // the last one made; dangles once it is gone
+    std::vector<std::string> log;                  // what the main window was asked, in order
     std::deque<std::function<void()>> posted;
     int beeps = 0;
 

@@ -298,6 +298,11 @@ void QtChildView::MoveInput(std::int32_t left, std::int32_t top, std::int32_t wi
     Place(input_, left, top, width, height);
 }
 
+void QtChildView::MoveTo(std::int32_t left, std::int32_t top)
+{
+    form_->move(static_cast<int>(std::lround(left * unit_)), static_cast<int>(std::lround(top * unit_)));
+}
+
 void QtChildView::SendToBack()
 {
     form_->lower();

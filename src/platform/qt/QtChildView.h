@@ -37,6 +37,7 @@ public:
     void MoveOutput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) override;
     void MoveUsers(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) override;
     void MoveInput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height) override;
+    void MoveTo(std::int32_t left, std::int32_t top) override;
     void SendToBack() override;
     void Redraw() override;
     void Unload() override;

@@ -3,21 +3,40 @@
 #include "platform/qt/Boundary.h"
 #include "platform/qt/QtChildView.h"
 #include "platform/qt/QtConnectDialogView.h"
+#include "platform/qt/QtMainWindowView.h"
+#include "util/CoreError.h"
 
 #include <QApplication>
+#include <QMainWindow>
 #include <QMdiArea>
 #include <QTimer>
 
 namespace tellix {
 
+std::unique_ptr<MainWindowView> QtToolkit::CreateMainWindowView()
+{
+    auto view = std::make_unique<QtMainWindowView>();
+    mainWindow_ = view.get();
+    area_ = view->Area();
+    return view;
+}
+
+QMdiArea& QtToolkit::Area() const
+{
+    if (!area_) {
+        throw CoreError("object variable not set", kErrorObjectMissing);
+    }
+    return *area_;
+}
+
 std::unique_ptr<ChildView> QtToolkit::CreateChildView()
 {
-    return std::make_unique<QtChildView>(area_);
+    return std::make_unique<QtChildView>(Area());
 }
 
 std::unique_ptr<ConnectDialogView> QtToolkit::CreateConnectDialogView()
 {
-    return std::make_unique<QtConnectDialogView>(area_.window());
+    return std::make_unique<QtConnectDialogView>(Area().window());
 }
 
 void QtToolkit::Beep()
@@ -27,7 +46,8 @@ void QtToolkit::Beep()
 
 void QtToolkit::Post(std::function<void()> task)
 {
-    QTimer::singleShot(0, &area_, [task = std::move(task)] { AtBoundary("posted task", task); });
+    QTimer::singleShot(0, QCoreApplication::instance(),
+                       [task = std::move(task)] { AtBoundary("posted task", task); });
 }
 
 } // namespace tellix

@@ -4,15 +4,18 @@
 #include "platform/qt/QtClock.h"
 #include "platform/qt/QtSettingsStore.h"
 
+#include <QPointer>
+
 class QMdiArea;
 
 namespace tellix {
 
+class QtMainWindowView;
+
 // The window toolkit on Qt Widgets: child windows live in the main window's document area.
 class QtToolkit final : public Toolkit {
 public:
-    explicit QtToolkit(QMdiArea& area) : area_(area) {}
-
+    std::unique_ptr<MainWindowView> CreateMainWindowView() override;
     std::unique_ptr<ChildView> CreateChildView() override;
     std::unique_ptr<ConnectDialogView> CreateConnectDialogView() override;
     Clock& SystemClock() override { return clock_; }
@@ -20,8 +23,14 @@ public:
     void Beep() override;
     void Post(std::function<void()> task) override;
 
+    // The main window made last, while it exists.
+    QtMainWindowView* MainWindow() const { return mainWindow_; }
+
 private:
-    QMdiArea& area_;
+    QMdiArea& Area() const;
+
+    QtMainWindowView* mainWindow_ = nullptr;
+    QPointer<QMdiArea> area_;
     QtClock clock_;
     QtSettingsStore settings_;
 };

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/MainWindowView.h"
+
+#include <QPointer>
+
+class QIcon;
+class QMainWindow;
+class QMdiArea;
+
+namespace tellix {
+
+// The main window: a QMainWindow whose document area holds the child windows, with the File,
+// Window and "?" menus.
+class QtMainWindowView final : public MainWindowView {
+public:
+    QtMainWindowView();
+    ~QtMainWindowView() override;
+    QtMainWindowView(const QtMainWindowView&) = delete;
+    QtMainWindowView& operator=(const QtMainWindowView&) = delete;
+
+    void SetCaption(const std::string& caption) override;
+    void Show() override;
+    void Hide() override;
+    void Unload() override;
+    void ShowAboutBox(const std::string& title, const std::string& caption,
+                      const std::vector<std::string>& lines) override;
+
+    QMainWindow* Window() const;
+    QMdiArea* Area() const;
+    // The program's icon, drawn here: the window's, the About box's and the installed one's.
+    static QIcon Icon();
+
+    class Form;
+
+private:
+    friend class Form;
+    void RaiseQueryUnload(bool& cancel);
+    void RaiseMenu(const Event<>& click, const char* where);
+
+    QPointer<Form> form_;
+    bool unloading_ = false;
+};
+
+} // namespace tellix

@@ -1,0 +1,146 @@
+// The application's life: start-up in its order, the first-use mark, the menus, and the end.
+#include "app/Application.h"
+#include "app/Settings.h"
+#include "dialog/ConnectDialog.h"
+#include "support/RecordingSocket.h"
+#include "support/RecordingToolkit.h"
+#include "windows/Childs.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tellix::test {
+namespace {
+
+struct Life : testing::Test {
+    RecordingToolkit toolkit;
+    RecordingSocketFactory sockets;
+
+    void Store(const std::string& key, const std::string& value, const std::string& app = SettingsAppName())
+    {
+        toolkit.settings.values[{app, "Main", key}] = value;
+    }
+    // As the entry procedure does.
+    Application& Start()
+    {
+        Application::Instance() = std::make_shared<Application>(toolkit, sockets);
+        return *Application::Instance();
+    }
+    ~Life() override { Application::Instance().reset(); }
+};
+
+TEST_F(Life, StartUpShowsTheCaptionedMainWindowWithTheStatusWindowAtTheTopLeft)
+{
+    Application& app = Start();
+    EXPECT_EQ(toolkit.log,
+              (std::vector<std::string>{"main window caption " + MainCaption(), "main window shown"}));
+    EXPECT_EQ(MainCaption(), "Tellix - Dorvan's IRC Client 0.6.0");
+    ASSERT_EQ(app.Childs()->Count(), 1);
+    const auto& status = *static_cast<RecordingChildView*>(app.Childs()->Item(1)->Window());
+    EXPECT_EQ(status.position, (std::pair<std::int32_t, std::int32_t>{0, 0}));
+    EXPECT_EQ(status.state, WindowState::Normal);
+    EXPECT_EQ(app.Connections().Count(), 1);
+    EXPECT_EQ(app.Window(), toolkit.mainWindow);
+}
+
+TEST_F(Life, OnlyAStoredZeroKeepsTheConnectDialogHidden)
+{
+    struct Row {
+        std::optional<std::string> firstUse;
+        bool shown;
+    };
+    for (const Row& row :
+         std::vector<Row>{{std::nullopt, true}, {"1", true}, {"00", true}, {"", true}, {"0", false}}) {
+        SCOPED_TRACE(row.firstUse.value_or("(none)"));
+        toolkit.settings.values.clear();
+        if (row.firstUse) {
+            Store("First Use", *row.firstUse);
+        }
+        Application& app = Start();
+        EXPECT_EQ(app.Childs()->ConnectDialog()->Visible(), row.shown);
+        Application::Instance().reset();
+    }
+    // A program of another minor version keeps its settings apart.
+    toolkit.settings.values.clear();
+    Store("First Use", "0", "Tellix05");
+    Store("Default User Nick", "old", "Tellix05");
+    Application& app = Start();
+    EXPECT_TRUE(app.Childs()->ConnectDialog()->Visible());
+    EXPECT_EQ(app.Childs()->ConnectDialog()->UserNick(), "user|Tellix");
+}
+
+TEST_F(Life, ExitClientSavesTheConnectDataThenMarksFirstUseAndLetsEverythingGo)
+{
+    Application& app = Start();
+    app.Childs()->ConnectDialog()->UserNick("joe");
+    toolkit.log.clear();
+    EXPECT_TRUE(app.ExitClient());
+    EXPECT_EQ(Application::Instance(), nullptr);
+    EXPECT_EQ(toolkit.settings.written,
+              (std::vector<std::string>{"Default Server=irc.libera.chat", "Default User Nick=joe",
+                                        "Default User Name=Tellix_user", "Default User Description=Tellix user",
+                                        "Default User Invisible=1", "Default User WallOp=0", "First Use=0"}));
+    EXPECT_EQ(toolkit.log,
+              (std::vector<std::string>{"main window hidden", "main window unloaded", "main window destroyed"}));
+    EXPECT_TRUE(toolkit.views.empty());
+    // The next start remembers both.
+    Application& next = Start();
+    EXPECT_FALSE(next.Childs()->ConnectDialog()->Visible());
+    EXPECT_EQ(next.Childs()->ConnectDialog()->UserNick(), "joe");
+}
+
+TEST_F(Life, ClosingTheMainWindowEndsTheProgramAndTheProgramsOwnUnloadDoesNot)
+{
+    Start();
+    RecordingMainWindowView& window = *toolkit.mainWindow;
+    bool cancel = false;
+    window.Events.QueryUnload.raise(cancel, 1);
+    EXPECT_FALSE(cancel);
+    ASSERT_NE(Application::Instance(), nullptr);
+    // Closing the status window alone is refused; closing the main window takes everything.
+    EXPECT_FALSE(
+        static_cast<RecordingChildView*>(Application::Instance()->Childs()->Item(1)->Window())->UserCloses());
+    EXPECT_TRUE(window.CloseRequested());
+    EXPECT_EQ(Application::Instance(), nullptr);
+    EXPECT_EQ(toolkit.settings.written.back(), "First Use=0");
+    EXPECT_TRUE(toolkit.views.empty());
+}
+
+TEST_F(Life, FileExitEndsTheProgramFromItsOwnMenu)
+{
+    Start();
+    toolkit.mainWindow->Events.mnuFileExit_Click.raise();
+    EXPECT_EQ(Application::Instance(), nullptr);
+    EXPECT_EQ(toolkit.settings.written.back(), "First Use=0");
+}
+
+TEST_F(Life, TheWindowMenuBringsTheOneDialogForwardAndHelpShowsTheAboutBox)
+{
+    Store("First Use", "0");
+    Application& app = Start();
+    ConnectDialog& dialog = *app.Childs()->ConnectDialog();
+    auto& view = *static_cast<RecordingConnectDialogView*>(dialog.Window());
+    EXPECT_FALSE(view.visible);
+    toolkit.mainWindow->Events.mnuWindowConnectDlg_Click.raise();
+    toolkit.mainWindow->Events.mnuWindowConnectDlg_Click.raise();
+    EXPECT_TRUE(view.visible);
+    EXPECT_EQ(view.broughtToFront, 2);
+    EXPECT_EQ(toolkit.dialogs.size(), 1u);
+
+    toolkit.mainWindow->Events.mnuHelpAbout_Click.raise();
+    ASSERT_EQ(toolkit.mainWindow->aboutBoxes.size(), 1u);
+    const auto& box = toolkit.mainWindow->aboutBoxes.front();
+    EXPECT_EQ(box.title, MainCaption());
+    EXPECT_EQ(box.caption, MainCaption());
+    EXPECT_EQ(box.lines,
+              (std::vector<std::string>{std::string(LegalCopyright), std::string(AuthorLine),
+                                        "[IRC stands for Internet Relay Chat.",
+                                        "It's a form of communicating with people over the Internet.]"}));
+}
+
+} // namespace
+} // namespace tellix::test
