@@ -53,7 +53,6 @@ public:
     {
         bool cancel = false;
         Events.QueryUnload.raise(cancel, 1);
-        unloaded = true;
     }
 
     void AppendOutput(std::string_view line) override
@@ -125,7 +124,6 @@ public:
     std::pair<std::int32_t, std::int32_t> position{-1, -1};
     int sentToBack = 0;
     int redraws = 0;
-    bool unloaded = false;
     std::string text;
     std::int64_t selStart = 0;
     std::int64_t selLength = 0;
@@ -204,7 +202,6 @@ public:
     {
         bool cancel = false;
         Events.QueryUnload.raise(cancel, 1);
-        unloaded = true;
     }
 
     std::string ServerText() const override { return server; }
@@ -234,7 +231,6 @@ public:
     std::pair<std::int32_t, std::int32_t> position{-1, -1};
     bool visible = false;
     int broughtToFront = 0;
-    bool unloaded = false;
     std::string server;
     std::vector<std::pair<std::string, std::int32_t>> servers;
     std::string userShort;
