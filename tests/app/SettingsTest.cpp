@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <vector>
 
 using namespace tellix;
 
@@ -66,6 +70,51 @@ TEST(QtSettingsStore, KeepsTextsPerApplicationUnderXdgConfigHome)
     // Another minor version has a fresh store.
     EXPECT_EQ(reopened.GetSetting("Tellix07", section, "First Use", "1"), "1");
     EXPECT_TRUE(std::filesystem::exists(home / "Tellix" / "Tellix06.ini"));
+
+    ::unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(home);
+}
+
+// A damaged file: its keys read as their defaults, the client says so once, and the first write
+// replaces it with a sound one.
+TEST(QtSettingsStore, ADamagedFileGivesTheDefaultsAndIsRewritten)
+{
+    char pattern[] = "/tmp/tellix-config-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::filesystem::path home = pattern;
+    ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    const std::string section(settings::Section);
+    const std::filesystem::path file = home / "Tellix" / "Tellix06.ini";
+
+    struct Row {
+        const char* what;
+        std::function<void()> damage;
+        std::string said;
+    };
+    const std::vector<Row> rows = {
+        {"unparsable",
+         [&] {
+             std::filesystem::create_directories(file.parent_path());
+             std::ofstream(file) << "[Main\nFirst Use\nDefault User Nick=anna\n";
+         },
+         "could not be understood"},
+        {"a folder in its place", [&] { std::filesystem::create_directories(file); }, "could not be read"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::filesystem::remove_all(home / "Tellix");
+        row.damage();
+        QtSettingsStore store;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(store.GetSetting("Tellix06", section, "First Use", "1"), "1");
+        EXPECT_EQ(store.GetSetting("Tellix06", section, "Default User Nick", "user|Tellix"), "user|Tellix");
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find(row.said), std::string::npos) << said;
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said; // once
+        store.SaveSetting("Tellix06", section, "First Use", "0");
+        EXPECT_EQ(QtSettingsStore().GetSetting("Tellix06", section, "First Use", "1"), "0");
+        EXPECT_TRUE(std::filesystem::is_regular_file(file));
+    }
 
     ::unsetenv("XDG_CONFIG_HOME");
     std::filesystem::remove_all(home);

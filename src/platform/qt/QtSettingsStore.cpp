@@ -1,7 +1,12 @@
 #include "platform/qt/QtSettingsStore.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+
+#include <cstdio>
 
 namespace tellix {
 
@@ -14,7 +19,11 @@ std::string QtSettingsStore::FilePath(const std::string& appName)
 std::string QtSettingsStore::GetSetting(const std::string& appName, const std::string& section,
                                         const std::string& key, const std::string& defaultValue)
 {
-    QSettings store(QString::fromStdString(FilePath(appName)), QSettings::IniFormat);
+    const std::string path = FilePath(appName);
+    QSettings store(QString::fromStdString(path), QSettings::IniFormat);
+    if (Damaged(path, store.status())) {
+        return defaultValue;
+    }
     store.beginGroup(QString::fromStdString(section));
     const QVariant value = store.value(QString::fromStdString(key));
     if (!value.isValid()) {
@@ -26,11 +35,43 @@ std::string QtSettingsStore::GetSetting(const std::string& appName, const std::s
 void QtSettingsStore::SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
                                   const std::string& value)
 {
-    QSettings store(QString::fromStdString(FilePath(appName)), QSettings::IniFormat);
+    const std::string path = FilePath(appName);
+    if (damaged_.erase(path) != 0) {
+        // What could not be read is not carried over: the file starts again from what is written.
+        const QString file = QString::fromStdString(path);
+        if (QFileInfo(file).isDir()) {
+            QDir().rmdir(file);
+        } else {
+            QFile::remove(file);
+        }
+    }
+    QSettings store(QString::fromStdString(path), QSettings::IniFormat);
     store.beginGroup(QString::fromStdString(section));
     store.setValue(QString::fromStdString(key), QString::fromStdString(value));
     store.endGroup();
     store.sync();
+    if (store.status() != QSettings::NoError && !reported_) {
+        reported_ = true;
+        std::fprintf(stderr, "tellix: the settings could not be written to %s\n", path.c_str());
+    }
+}
+
+bool QtSettingsStore::Damaged(const std::string& path, int status)
+{
+    // Qt parses a file once per process, so only the first reader hears of its damage.
+    if (damaged_.contains(path)) {
+        return true;
+    }
+    if (status == QSettings::NoError) {
+        return false;
+    }
+    damaged_.insert(path);
+    if (!reported_) {
+        reported_ = true;
+        std::fprintf(stderr, "tellix: the settings in %s could not be %s; starting with the defaults\n",
+                     path.c_str(), status == QSettings::FormatError ? "understood" : "read");
+    }
+    return true;
 }
 
 } // namespace tellix
