@@ -92,8 +92,10 @@ private:
                                   const std::string& quitMsg);
     void pobjConnections_UserRemove(const ConnectionPtr& connection, const UserPtr& source);
 
-    // A query window for a user who is not a service, made on its first private line.
-    void OpenQuery(const UserPtr& source);
+    // A private line no window shows: a service's goes to the status window as `text` gives
+    // it; anyone else's opens a minimized query window.
+    void PrivateLine(const UserPtr& source, std::string (*text)(std::string_view, std::string_view),
+                     const std::string& line);
     void RefreshStatusWindow();
 
     Toolkit& toolkit_;

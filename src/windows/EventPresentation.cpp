@@ -144,27 +144,13 @@ void Application::pobjConnections_UserNickChange(const ConnectionPtr& /*connecti
 void Application::pobjConnections_UserNotice(const ConnectionPtr& /*connection*/, const UserPtr& source,
                                              const std::string& notice)
 {
-    if (!childs_ || childs_->Item(source)) {
-        return; // the user's window writes it
-    }
-    if (IsServiceName(source->Nick())) {
-        Echo(kStatusWindow, texts::Notice(source->Nick(), notice));
-    } else {
-        OpenQuery(source);
-    }
+    PrivateLine(source, texts::Notice, notice);
 }
 
 void Application::pobjConnections_UserPrivMsg(const ConnectionPtr& /*connection*/, const UserPtr& source,
                                               const std::string& privMsg)
 {
-    if (!childs_ || childs_->Item(source)) {
-        return; // the user's window writes it
-    }
-    if (IsServiceName(source->Nick())) {
-        Echo(kStatusWindow, texts::Message(source->Nick(), privMsg));
-    } else {
-        OpenQuery(source);
-    }
+    PrivateLine(source, texts::Message, privMsg);
 }
 
 void Application::pobjConnections_UserQuit(const ConnectionPtr& /*connection*/, const UserPtr& source,
@@ -178,8 +164,16 @@ void Application::pobjConnections_UserRemove(const ConnectionPtr& /*connection*/
     RefreshStatusWindow();
 }
 
-void Application::OpenQuery(const UserPtr& source)
+void Application::PrivateLine(const UserPtr& source, std::string (*text)(std::string_view, std::string_view),
+                              const std::string& line)
 {
+    if (!childs_ || childs_->Item(source)) {
+        return; // the user's window writes it
+    }
+    if (IsServiceName(source->Nick())) {
+        Echo(kStatusWindow, text(source->Nick(), line));
+        return;
+    }
     // The window listens to the user from now on, and the user raises its own event after
     // this one: the window writes this first line itself, so it appears once.
     childs_->GetChild(source, true);

@@ -228,8 +228,10 @@ TEST_F(Presentation, StatusWindowListsTheConnectionsUsersOnceControlIsBackInTheE
     for (int i = 0; i < 500; ++i) {
         names += " user" + std::to_string(i);
     }
+    const int redraws = View(1).redraws;
     Receive(names);
-    // One refill, not one per name.
+    // Every user added redraws the status window; its list is refilled once, not once per name.
+    EXPECT_EQ(View(1).redraws, redraws + 500);
     EXPECT_EQ(toolkit.posted.size(), 1u);
     EXPECT_TRUE(View(1).nicks.empty());
     toolkit.RunPosted();
