@@ -20,4 +20,15 @@ template <class F> void AtBoundary(const char* where, F&& f) noexcept
     }
 }
 
+// A form whose view the core lets go of may be inside one of its own events (a close request,
+// a menu click): it forgets the view, and goes once that event is over.
+template <class Form> void LetGoLater(Form* form)
+{
+    if (form != nullptr) {
+        form->Forget();
+        form->hide();
+        form->deleteLater();
+    }
+}
+
 } // namespace tellix

@@ -188,12 +188,9 @@ QtChildView::QtChildView(QMdiArea& area)
 QtChildView::~QtChildView()
 {
     if (form_) {
-        static_cast<Form*>(form_.data())->Forget();
         client_->Forget();
-        // This may run inside the form's own close event: it goes once that is over.
-        form_->hide();
-        form_->deleteLater();
     }
+    LetGoLater(static_cast<Form*>(form_.data()));
 }
 
 QMdiSubWindow* QtChildView::SubWindow() const

@@ -154,12 +154,7 @@ QtConnectDialogView::QtConnectDialogView(QWidget* owner)
 
 QtConnectDialogView::~QtConnectDialogView()
 {
-    if (form_) {
-        form_->Forget();
-        // This may run inside the form's own event: it goes once that is over.
-        form_->hide();
-        form_->deleteLater();
-    }
+    LetGoLater(form_.data());
 }
 
 QWidget* QtConnectDialogView::Dialog() const

@@ -111,12 +111,7 @@ QtMainWindowView::QtMainWindowView()
 
 QtMainWindowView::~QtMainWindowView()
 {
-    if (form_) {
-        form_->Forget();
-        // This may run inside the window's own close request or menu click.
-        form_->hide();
-        form_->deleteLater();
-    }
+    LetGoLater(form_.data());
 }
 
 QMainWindow* QtMainWindowView::Window() const
