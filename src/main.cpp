@@ -1,5 +1,6 @@
 #include "app/Application.h"
 #include "app/Settings.h"
+#include "platform/qt/QtClient.h"
 #include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtTcpSocket.h"
 #include "platform/qt/QtToolkit.h"
@@ -11,7 +12,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 #include <string>
 
 namespace {
@@ -48,6 +48,9 @@ int main(int argc, char** argv)
                                      QStringLiteral("Run in the terminal: typed lines from standard input, "
                                                     "window lines to standard output."));
     parser.addOption(console);
+    parser.addPositionalArgument(QStringLiteral("address"),
+                                 QStringLiteral("An address to connect to: irc://host[:port][/channel]."),
+                                 QStringLiteral("[address]"));
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
         arguments << QString::fromLocal8Bit(argv[i]);
@@ -68,6 +71,11 @@ int main(int argc, char** argv)
         std::printf("tellix %s\n", Version().c_str());
         return 0;
     }
+    if (parser.positionalArguments().size() > 1) {
+        std::fprintf(stderr, "tellix: one address at most, not %lld.\nTry 'tellix --help' for the options.\n",
+                     static_cast<long long>(parser.positionalArguments().size()));
+        return 2;
+    }
     if (parser.isSet(console) || !HasDisplay()) {
         std::fprintf(stderr, "tellix: no display, and the console front-end is not available yet\n");
         return 2;
@@ -77,7 +85,7 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(tellix::QtMainWindowView::Icon());
     tellix::QtToolkit toolkit;
     tellix::QtSocketFactory sockets;
-    tellix::Application::Instance() = std::make_shared<tellix::Application>(toolkit, sockets);
+    tellix::StartClient(toolkit, sockets, parser.positionalArguments().value(0));
     // The loop ends when the application's teardown closes its main window.
     const int status = QApplication::exec();
     tellix::Application::Instance().reset();

@@ -2,11 +2,15 @@
 
 #include "app/Settings.h"
 #include "dialog/ConnectDialog.h"
+#include "model/IRCChannels.h"
+#include "net/IRCConnection.h"
 #include "platform/Toolkit.h"
+#include "util/Concat.h"
 #include "util/Utility.h"
 #include "windows/Childs.h"
 
 #include <exception>
+#include <utility>
 
 namespace tellix {
 
@@ -109,6 +113,42 @@ bool Application::ExitClient()
         const std::shared_ptr<Application> last = std::move(Instance());
     }
     return true;
+}
+
+void Application::OpenAddress(const std::string& server, std::int32_t port, const std::string& channel)
+{
+    if (!childs_ || childs_->ConnectDialog() == nullptr || pobjConnections_->Count() < 1) {
+        return;
+    }
+    tellix::ConnectDialog& dialog = *childs_->ConnectDialog();
+    const auto connection = pobjConnections_->Item(1);
+    if (!dialog.Register(*connection)) {
+        Echo(kStatusWindow, Concat("*** Cannot connect to ", server,
+                                   ": the connect dialog needs a nick, a user name and a description."));
+        dialog.Show();
+        return;
+    }
+    joinOn_ = connection;
+    joinAfterWelcome_ = channel;
+    connection->Connect(server, port);
+}
+
+void Application::JoinAfterWelcome(const ConnectionPtr& connection)
+{
+    if (joinAfterWelcome_.empty() || joinOn_.lock() != connection) {
+        return;
+    }
+    const std::string channel = std::exchange(joinAfterWelcome_, {});
+    joinOn_.reset();
+    connection->Channels()->Join(channel);
+}
+
+void Application::ForgetJoin(const ConnectionPtr& connection)
+{
+    if (joinOn_.lock() == connection) {
+        joinOn_.reset();
+        joinAfterWelcome_.clear();
+    }
 }
 
 void Application::ListenToWindow()

@@ -26,6 +26,8 @@ public:
     using ChannelPtr = std::shared_ptr<IRCChannel>;
     using UserPtr = std::shared_ptr<IRCUser>;
 
+    static constexpr std::int32_t kStatusWindow = 1;
+
     // Start-up: the main window, the connections with their one connection, the windows with
     // the status window, and on the first run the connect dialog.
     Application(Toolkit& toolkit, SocketFactory& sockets);
@@ -45,6 +47,10 @@ public:
     void Echo(std::int32_t windowIndex, std::string_view output);
     // Ends the program: the windows and the connections go, then the instance; true.
     bool ExitClient();
+    // Connects the first connection to `server` (port 0 for the usual one) with the connect
+    // dialog's registration data, and joins `channel`, when given, once the server has
+    // welcomed us. Data the dialog would refuse is answered in the status window instead.
+    void OpenAddress(const std::string& server, std::int32_t port, const std::string& channel);
 
     // Used by the system's own classes.
     const std::string& Key() const { return key_; }
@@ -97,6 +103,9 @@ private:
     void PrivateLine(const UserPtr& source, std::string (*text)(std::string_view, std::string_view),
                      const std::string& line);
     void RefreshStatusWindow();
+    void JoinAfterWelcome(const ConnectionPtr& connection);
+    // A connection that fails or closes before its welcome joins nothing later.
+    void ForgetJoin(const ConnectionPtr& connection);
 
     Toolkit& toolkit_;
     std::string key_;
@@ -106,6 +115,9 @@ private:
     std::vector<Subscription> menuEvents_; // the three menu items
     Subscription windowEvents_;            // the window's close request
     std::vector<Subscription> connectionEvents_;
+    // The channel an address asked for, joined at the connection's next welcome.
+    std::weak_ptr<IRCConnection> joinOn_;
+    std::string joinAfterWelcome_;
 };
 
 } // namespace tellix

@@ -253,12 +253,21 @@ void ConnectDialog::cmdConnect_Click()
         toolkit_.Beep();
         return;
     }
-    const ConnectDialogView& view = *pobjWindow_;
     const auto connection = FirstConnection().shared_from_this();
-    connection->InitialNick(view.Nick());
+    Register(*connection);
+    connection->Connect(pobjWindow_->ServerText(), 0);
+}
+
+bool ConnectDialog::Register(IRCConnection& connection) const
+{
+    if (!CheckValidness()) {
+        return false;
+    }
+    const ConnectDialogView& view = *pobjWindow_;
+    connection.InitialNick(view.Nick());
     const std::int32_t mode = (view.Invisible() == 1 ? 8 : 0) | (view.Wallop() == 1 ? 4 : 0);
-    connection->InitialUserParams(Concat(view.UserShort(), " ", mode, " * :", view.UserLong()));
-    connection->Connect(view.ServerText(), 0);
+    connection.InitialUserParams(Concat(view.UserShort(), " ", mode, " * :", view.UserLong()));
+    return true;
 }
 
 void ConnectDialog::cmdDisconnect_Click()

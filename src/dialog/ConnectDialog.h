@@ -26,6 +26,9 @@ public:
 
     // True when every field is usable.
     bool CheckValidness() const;
+    // Gives `connection` the nick and the USER parameters the fields make, as Connect does;
+    // false, with nothing touched, when a field is not usable.
+    bool Register(IRCConnection& connection) const;
     // Hides the form and raises Closed.
     void CloseWindow();
     // Saves the fields to the settings store and releases the form.

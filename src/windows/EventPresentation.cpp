@@ -13,8 +13,6 @@ namespace tellix {
 
 namespace {
 
-constexpr std::int32_t kStatusWindow = 1;
-
 // Their private lines stay in the status window instead of opening a query window.
 bool IsServiceName(std::string_view nick)
 {
@@ -89,9 +87,10 @@ void Application::pobjConnections_Connect(const ConnectionPtr& /*connection*/, c
     }
 }
 
-void Application::pobjConnections_Disconnect(const ConnectionPtr& /*connection*/, const std::string& server,
+void Application::pobjConnections_Disconnect(const ConnectionPtr& connection, const std::string& server,
                                              std::int32_t port, bool code)
 {
+    ForgetJoin(connection);
     if (code) {
         Echo(kStatusWindow, Concat("Disconnected from Server ", server, ", Port ", port));
     } else {
@@ -115,13 +114,15 @@ void Application::pobjConnections_MessageNotProcessed(const ConnectionPtr& conne
 void Application::pobjConnections_ServerChange(const ConnectionPtr& connection, const std::string& server)
 {
     Echo(kStatusWindow, Concat("Connection(", connection->Index(), ").Server: ", server));
+    JoinAfterWelcome(connection);
 }
 
-void Application::pobjConnections_SocketError(const ConnectionPtr& /*connection*/, std::int16_t /*number*/,
+void Application::pobjConnections_SocketError(const ConnectionPtr& connection, std::int16_t /*number*/,
                                               std::string& description, std::int32_t /*scode*/,
                                               const std::string& /*source*/, const std::string& /*helpFile*/,
                                               std::int32_t /*helpContext*/, bool& /*cancelDisplay*/)
 {
+    ForgetJoin(connection);
     Echo(kStatusWindow, Concat("Socket error: ", description));
 }
 

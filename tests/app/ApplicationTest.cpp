@@ -2,6 +2,7 @@
 #include "app/Application.h"
 #include "app/Settings.h"
 #include "dialog/ConnectDialog.h"
+#include "net/IRCConnection.h"
 #include "support/RecordingSocket.h"
 #include "support/RecordingToolkit.h"
 #include "windows/Childs.h"
@@ -140,6 +141,55 @@ TEST_F(Life, TheWindowMenuBringsTheOneDialogForwardAndHelpShowsTheAboutBox)
               (std::vector<std::string>{std::string(LegalCopyright), std::string(AuthorLine),
                                         "[IRC stands for Internet Relay Chat.",
                                         "It's a form of communicating with people over the Internet.]"}));
+}
+
+TEST_F(Life, AnAddressConnectsWithTheDialogsDataAndJoinsItsChannelOnceWelcomed)
+{
+    Store("First Use", "0");
+    Store("Default User Nick", "anna");
+    Store("Default User Name", "ann");
+    Store("Default User Description", "Anna Lee");
+    Store("Default User WallOp", "1");
+    Application& app = Start();
+    app.OpenAddress("irc.example", 6697, "#room");
+    RecordingSocket& socket = *sockets.created.back();
+    EXPECT_EQ(socket.host, "irc.example");
+    EXPECT_EQ(socket.port, 6697);
+    ASSERT_EQ(socket.connectCalls, 1);
+    socket.PeerConnects();
+    EXPECT_EQ(socket.sent, (std::vector<std::string>{"NICK anna\r\n", "USER ann 12 * :Anna Lee\r\n"}));
+    socket.PeerSends(":irc.example 001 anna :Welcome\r\n");
+    ASSERT_EQ(socket.sent.size(), 3u);
+    EXPECT_EQ(socket.sent.back(), "JOIN :#room\r\n");
+    // Only the first welcome after the address joins.
+    socket.PeerSends(":irc.example 001 anna :Welcome\r\n");
+    EXPECT_EQ(socket.sent.size(), 3u);
+
+    // A connection that closes before its welcome leaves nothing to join on a later one.
+    app.OpenAddress("irc.example", 6697, "#other");
+    socket.PeerCloses();
+    app.Connections().Item(1)->Connect("irc.example", 0);
+    socket.PeerConnects();
+    socket.sent.clear();
+    socket.PeerSends(":irc.example 001 anna :Welcome\r\n");
+    EXPECT_TRUE(socket.sent.empty());
+}
+
+TEST_F(Life, AnAddressWithIncompleteConnectDataSaysSoAndShowsTheDialog)
+{
+    Store("First Use", "0");
+    Store("Default User Nick", "two words");
+    Application& app = Start();
+    const int attempts = sockets.created.back()->connectCalls;
+    app.OpenAddress("irc.example", 0, "");
+    EXPECT_EQ(sockets.created.back()->connectCalls, attempts);
+    EXPECT_TRUE(app.Childs()->ConnectDialog()->Visible());
+    const auto& status = *static_cast<RecordingChildView*>(app.Childs()->Item(1)->Window());
+    EXPECT_NE(status.text.find("] *** Cannot connect to irc.example: the connect dialog needs a nick, a user name "
+                               "and a description."),
+              std::string::npos)
+        << status.text;
+    EXPECT_TRUE(app.Connections().Item(1)->InitialNick().empty());
 }
 
 } // namespace

@@ -56,10 +56,11 @@ TEST(CommandLine, HelpVersionAndUnknownOptionsAreAnsweredWithoutADisplay)
     const std::vector<Row> rows = {
         {"--version", 0, {"tellix " + version + "\n"}, ""},
         {"-v", 0, {"tellix " + version + "\n"}, ""},
-        {"--help", 0, {"Usage: tellix [options]\n", "--version", "--console"}, ""},
-        {"-h", 0, {"Usage: tellix [options]\n"}, ""},
+        {"--help", 0, {"Usage: tellix [options] [address]\n", "--version", "--console", "irc://host"}, ""},
+        {"-h", 0, {"Usage: tellix [options] [address]\n"}, ""},
         {"--bogus", 2, {}, "tellix: Unknown option 'bogus'.\nTry 'tellix --help' for the options.\n"},
         {"-x --version", 2, {}, "tellix: Unknown option 'x'.\nTry 'tellix --help' for the options.\n"},
+        {"irc://a irc://b", 2, {}, "tellix: one address at most, not 2.\nTry 'tellix --help' for the options.\n"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.arguments);

@@ -31,7 +31,7 @@ class UrlCatcher : public QObject {
     Q_OBJECT
 public:
     QList<QUrl> opened;
-public slots:
+public Q_SLOTS:
     void Open(const QUrl& url) { opened << url; }
 };
 

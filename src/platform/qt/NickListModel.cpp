@@ -55,7 +55,7 @@ void NickListModel::Replace(std::int32_t row, std::string_view nick)
     entries_.at(at) = nick;
     if (at < published_) {
         const QModelIndex changed = index(row);
-        emit dataChanged(changed, changed);
+        Q_EMIT dataChanged(changed, changed);
     }
 }
 
