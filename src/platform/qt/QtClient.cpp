@@ -2,15 +2,26 @@
 
 #include "app/Application.h"
 #include "platform/qt/IrcAddress.h"
+#include "platform/qt/QtMainWindowView.h"
+#include "platform/qt/QtToolkit.h"
 #include "util/Concat.h"
+
+#include <QCoreApplication>
+#include <QMainWindow>
 
 #include <memory>
 
 namespace tellix {
 
-void StartClient(Toolkit& toolkit, SocketFactory& sockets, const QString& address)
+void StartClient(QtToolkit& toolkit, SocketFactory& sockets, const QString& address)
 {
     Application::Instance() = std::make_shared<Application>(toolkit, sockets);
+    // The teardown hides the main window before it closes it, which Qt does not count as the
+    // last window closing; the program ends when the window itself is gone.
+    if (const QtMainWindowView* window = toolkit.MainWindow(); window != nullptr && window->Window() != nullptr) {
+        QObject::connect(window->Window(), &QObject::destroyed, QCoreApplication::instance(),
+                         [] { QCoreApplication::quit(); });
+    }
     if (address.isEmpty()) {
         return;
     }

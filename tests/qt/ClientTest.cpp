@@ -1,0 +1,314 @@
+// The whole client as a person runs it: started as the program starts it, the connect dialog,
+// the menus and their keys, a real server, and the two ways to quit.
+#include "app/Application.h"
+#include "app/Settings.h"
+#include "dialog/ConnectDialog.h"
+#include "model/IRCUser.h"
+#include "net/IRCConnection.h"
+#include "net/IRCConnections.h"
+#include "platform/qt/LogWidget.h"
+#include "platform/qt/QtChildView.h"
+#include "platform/qt/QtClient.h"
+#include "platform/qt/QtConnectDialogView.h"
+#include "platform/qt/QtMainWindowView.h"
+#include "platform/qt/QtTcpSocket.h"
+#include "platform/qt/QtToolkit.h"
+#include "support/IrcServer.h"
+#include "support/LineTap.h"
+#include "support/QtLoop.h"
+#include "support/RawPeer.h"
+#include "windows/Childs.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tellix::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A settings folder of the test's own, as XDG_CONFIG_HOME.
+struct Config {
+    QTemporaryDir dir;
+    Config() { qputenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit()); }
+
+    QString File(const std::string& app = SettingsAppName()) const
+    {
+        return dir.path() + "/Tellix/" + QString::fromStdString(app) + ".ini";
+    }
+    void Write(const std::map<QString, QString>& values, const std::string& app = SettingsAppName()) const
+    {
+        QSettings store(File(app), QSettings::IniFormat);
+        for (const auto& [key, value] : values) {
+            store.setValue("Main/" + key, value);
+        }
+    }
+    QString Read(const QString& key) const
+    {
+        return QSettings(File(), QSettings::IniFormat).value("Main/" + key).toString();
+    }
+};
+
+// The program between its start and its end.
+struct Client {
+    QtToolkit toolkit;
+    QtSocketFactory sockets;
+
+    explicit Client(const QString& address = {})
+    {
+        EnsureGuiApplication();
+        StartClient(toolkit, sockets, address);
+        MainWindow().activateWindow();
+        static_cast<void>(QTest::qWaitForWindowActive(&MainWindow()));
+    }
+    ~Client() { Application::Instance().reset(); }
+
+    static Application& App() { return *Application::Instance(); }
+    QMainWindow& MainWindow() const { return *toolkit.MainWindow()->Window(); }
+    static QtConnectDialogView& Dialog()
+    {
+        return *static_cast<QtConnectDialogView*>(App().Childs()->ConnectDialog()->Window());
+    }
+    static QtChildView& View(std::int32_t index)
+    {
+        return *static_cast<QtChildView*>(App().Childs()->Item(index)->Window());
+    }
+    static bool Shows(std::int32_t index, const QString& text)
+    {
+        return PumpUntil(
+            [&] { return App().Childs()->Count() >= index && View(index).Log()->HeldText().contains(text); });
+    }
+    QAction& Menu(const QString& menu, const QString& item) const
+    {
+        for (QAction* top : MainWindow().menuBar()->actions()) {
+            if (top->text() == menu) {
+                for (QAction* action : top->menu()->actions()) {
+                    if (action->text() == item) {
+                        return *action;
+                    }
+                }
+            }
+        }
+        throw std::runtime_error("no menu item " + item.toStdString());
+    }
+    // A key pressed wherever the focus is, as a person presses it.
+    void Press(Qt::Key key) const
+    {
+        QWidget* target = QApplication::activeWindow();
+        QTest::keyClick(target != nullptr ? target : &MainWindow(), key);
+    }
+    std::vector<QDialog*> ShownDialogs() const
+    {
+        std::vector<QDialog*> shown;
+        for (QDialog* dialog : MainWindow().findChildren<QDialog*>()) {
+            if (dialog->isVisible()) {
+                shown.push_back(dialog);
+            }
+        }
+        return shown;
+    }
+};
+
+// Runs the event loop as the program's main does after `action`; true when the loop ended by
+// itself, as it must when the client's teardown closes the main window.
+bool ProgramEndsAfter(const std::function<void()>& action)
+{
+    QTimer::singleShot(0, action);
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    guard.start(5000);
+    return QApplication::exec() == 0;
+}
+
+void Retype(QLineEdit* box, const QString& text)
+{
+    box->selectAll();
+    QTest::keyClick(box, Qt::Key_Delete);
+    QTest::keyClicks(box, text);
+}
+
+TEST(Client, AFirstStartShowsTheDefaultsAndWhatWasTypedComesBackAfterTheProgramEnds)
+{
+    Config config;
+    {
+        Client client;
+        QMainWindow& main = client.MainWindow();
+        EXPECT_TRUE(main.isVisible());
+        EXPECT_TRUE(main.windowState() & Qt::WindowMaximized);
+        EXPECT_EQ(main.windowTitle().toStdString(), MainCaption());
+        EXPECT_EQ(Client::View(1).SubWindow()->pos(), QPoint(0, 0));
+
+        QtConnectDialogView& dialog = Client::Dialog();
+        ASSERT_TRUE(dialog.Dialog()->isVisible());
+        EXPECT_EQ(dialog.ServerBox()->text(), "irc.libera.chat");
+        EXPECT_EQ(dialog.NickBox()->text(), "user|Tellix");
+        EXPECT_EQ(dialog.UserShortBox()->text(), "Tellix_user");
+        EXPECT_EQ(dialog.UserLongBox()->text(), "Tellix user");
+        EXPECT_TRUE(dialog.InvisibleBox()->isChecked());
+        EXPECT_FALSE(dialog.WallopBox()->isChecked());
+
+        Retype(dialog.NickBox(), "joe");
+        Retype(dialog.UserLongBox(), "Joe Doe");
+        QTest::mouseClick(dialog.WallopBox(), Qt::LeftButton);
+        EXPECT_TRUE(ProgramEndsAfter([&] { client.Menu("&File", "E&xit").trigger(); }));
+        EXPECT_EQ(Application::Instance(), nullptr);
+    }
+    EXPECT_EQ(config.Read("First Use"), "0");
+    EXPECT_EQ(config.Read("Default User Nick"), "joe");
+    EXPECT_EQ(config.Read("Default User WallOp"), "1");
+
+    {
+        Client client;
+        QtConnectDialogView& dialog = Client::Dialog();
+        EXPECT_FALSE(dialog.Dialog()->isVisible());
+        EXPECT_EQ(dialog.NickBox()->text(), "joe");
+        EXPECT_EQ(dialog.UserLongBox()->text(), "Joe Doe");
+        EXPECT_TRUE(dialog.WallopBox()->isChecked());
+
+        // F2 shows the one dialog and, pressed again, brings it forward instead of a second.
+        client.Press(Qt::Key_F2);
+        EXPECT_TRUE(dialog.Dialog()->isVisible());
+        client.Press(Qt::Key_F2);
+        EXPECT_EQ(client.ShownDialogs(), std::vector<QDialog*>{static_cast<QDialog*>(dialog.Dialog())});
+
+        client.Press(Qt::Key_F1);
+        const auto boxes = client.MainWindow().findChildren<QMessageBox*>();
+        ASSERT_EQ(boxes.size(), 1);
+        const QMessageBox& about = *boxes.front();
+        EXPECT_TRUE(about.isVisible());
+        EXPECT_EQ(about.windowTitle().toStdString(), MainCaption());
+        EXPECT_EQ(about.text().toStdString(), MainCaption());
+        EXPECT_EQ(about.informativeText().toStdString(),
+                  std::string(LegalCopyright) + "\n" + std::string(AuthorLine) +
+                      "\n[IRC stands for Internet Relay Chat.\n"
+                      "It's a form of communicating with people over the Internet.]");
+        EXPECT_FALSE(about.iconPixmap().isNull());
+
+        // The close box ends the program as File > Exit does.
+        config.Write({{"First Use", "1"}});
+        EXPECT_TRUE(ProgramEndsAfter([&] { client.MainWindow().close(); }));
+        EXPECT_EQ(Application::Instance(), nullptr);
+    }
+    EXPECT_EQ(config.Read("First Use"), "0");
+}
+
+TEST(Client, OnlyAStoredZeroKeepsTheDialogHiddenAndAnotherVersionsFileIsNotRead)
+{
+    Config config;
+    for (const char* firstUse : {"1", "00", "", " 0", "0"}) {
+        SCOPED_TRACE(std::string("First Use \"") + firstUse + "\"");
+        config.Write({{"First Use", firstUse}});
+        Client client;
+        EXPECT_EQ(Client::Dialog().Dialog()->isVisible(), std::string(firstUse) != "0");
+    }
+
+    Config other;
+    const std::string neighbour = "Tellix" + std::to_string(VersionMajor) + std::to_string(VersionMinor + 1);
+    other.Write({{"First Use", "0"}, {"Default User Nick", "old"}}, neighbour);
+    Client client;
+    EXPECT_TRUE(Client::Dialog().Dialog()->isVisible());
+    EXPECT_EQ(Client::Dialog().NickBox()->text(), "user|Tellix");
+}
+
+TEST(Client, AnAddressJoinsItsChannelAndTheDialogsButtonsDriveTheConnection)
+{
+    Config config;
+    config.Write({{"First Use", "0"},
+                  {"Default User Nick", "anna"},
+                  {"Default User Name", "ann"},
+                  {"Default User Description", "Anna Lee"},
+                  {"Default User Invisible", "1"},
+                  {"Default User WallOp", "0"}});
+    EnsureGuiApplication();
+    IrcServer server;
+    LineTap tap(server.Port());
+    RawPeer peer(server.Port());
+    peer.Register("bob");
+    peer.Send("JOIN #room");
+    ASSERT_TRUE(peer.WaitFor(" 366 "));
+
+    const QString port = QString::number(tap.Port());
+    Client client("irc://127.0.0.1:" + port + "/room");
+    ASSERT_TRUE(PumpUntil([&] { return peer.WaitFor(":anna!", 20ms).has_value(); }))
+        << server.Log() << testing::PrintToString(peer.Received());
+    ASSERT_TRUE(PumpUntil([&] { return Client::App().Childs()->Count() == 2; }));
+    EXPECT_EQ(Client::View(2).SubWindow()->windowTitle(), "2 - irc.tellix.test (anna) - #room");
+    ASSERT_EQ(tap.Sessions().size(), 1u);
+    const std::vector<std::string>& first = tap.Sessions()[0];
+    ASSERT_GE(first.size(), 3u);
+    EXPECT_EQ(first[0], "NICK anna");
+    EXPECT_EQ(first[1], "USER ann 8 * :Anna Lee");
+    EXPECT_NE(std::find(first.begin(), first.end(), "JOIN :#room"), first.end());
+
+    // Disconnect while online is our own doing: its line is the plain one.
+    client.Press(Qt::Key_F2);
+    QtConnectDialogView& dialog = Client::Dialog();
+    QTest::mouseClick(dialog.DisconnectButton(), Qt::LeftButton);
+    EXPECT_TRUE(Client::Shows(1, "Disconnected from Server "));
+    EXPECT_FALSE(Client::View(1).Log()->HeldText().contains("Occassionally"));
+    EXPECT_FALSE(Client::App().Connections().Item(1)->Connected());
+
+    // Connect takes the fields as they are now, on the port the address gave.
+    Retype(dialog.ServerBox(), "127.0.0.1");
+    Retype(dialog.NickBox(), "bea");
+    QTest::mouseClick(dialog.WallopBox(), Qt::LeftButton);
+    QTest::mouseClick(dialog.ConnectButton(), Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] {
+        const auto& user = Client::App().Connections().Item(1)->User();
+        return tap.Sessions().size() == 2 && user && user->Nick() == "bea";
+    })) << server.Log();
+    const std::vector<std::string>& second = tap.Sessions()[1];
+    ASSERT_GE(second.size(), 2u);
+    EXPECT_EQ(second[0], "NICK bea");
+    EXPECT_EQ(second[1], "USER ann 12 * :Anna Lee");
+
+    // An unusable field changes nothing: no new connection, the registration data kept.
+    Retype(dialog.UserLongBox(), "");
+    QTest::mouseClick(dialog.ConnectButton(), Qt::LeftButton);
+    PumpFor(300ms);
+    EXPECT_EQ(tap.Sessions().size(), 2u);
+    EXPECT_TRUE(Client::App().Connections().Item(1)->Connected());
+    EXPECT_EQ(Client::App().Connections().Item(1)->InitialUserParams(), "ann 12 * :Anna Lee");
+
+    EXPECT_TRUE(ProgramEndsAfter([&] { client.Menu("&File", "E&xit").trigger(); }));
+    EXPECT_EQ(config.Read("First Use"), "0");
+    EXPECT_EQ(config.Read("Default User Nick"), "bea");
+}
+
+TEST(Client, AMalformedAddressIsAnsweredInTheStatusWindowAndNothingConnects)
+{
+    Config config;
+    config.Write({{"First Use", "0"}});
+    EnsureGuiApplication();
+    LineTap tap(FreeLoopbackPort());
+    const QString address = "irc://127.0.0.1:" + QString::number(tap.Port()) + "/two%20words";
+    Client client(address);
+    EXPECT_TRUE(Client::Shows(1, "] *** Cannot open " + address +
+                                     ": the channel name holds a blank or a control character."));
+    PumpFor(300ms);
+    EXPECT_TRUE(tap.Sessions().empty());
+    EXPECT_FALSE(Client::App().Connections().Item(1)->Connected());
+}
+
+} // namespace
+} // namespace tellix::test
