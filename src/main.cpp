@@ -1,14 +1,12 @@
 #include "app/Application.h"
 #include "app/Settings.h"
 #include "platform/qt/QtClient.h"
-#include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtTcpSocket.h"
 #include "platform/qt/QtToolkit.h"
 
 #include <QApplication>
 #include <QCommandLineOption>
 #include <QCommandLineParser>
-#include <QIcon>
 
 #include <cstdio>
 #include <cstdlib>
@@ -82,7 +80,6 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
-    QApplication::setWindowIcon(tellix::QtMainWindowView::Icon());
     tellix::QtToolkit toolkit;
     tellix::QtSocketFactory sockets;
     tellix::StartClient(toolkit, sockets, parser.positionalArguments().value(0));

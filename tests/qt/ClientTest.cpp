@@ -36,6 +36,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -140,6 +142,17 @@ bool ProgramEndsAfter(const std::function<void()>& action)
     return QApplication::exec() == 0;
 }
 
+// Under a real display a person can look: what is shown stays up for
+// TELLIX_SCREENSHOT_PAUSE_MS, announced on standard error.
+void PauseForScreenshot(const char* what)
+{
+    if (const char* pause = std::getenv("TELLIX_SCREENSHOT_PAUSE_MS")) {
+        std::fprintf(stderr, "screenshot now: %s\n", what);
+        std::fflush(stderr);
+        PumpFor(std::chrono::milliseconds(std::atoi(pause)));
+    }
+}
+
 void Retype(QLineEdit* box, const QString& text)
 {
     box->selectAll();
@@ -203,6 +216,7 @@ TEST(Client, AFirstStartShowsTheDefaultsAndWhatWasTypedComesBackAfterTheProgramE
                       "\n[IRC stands for Internet Relay Chat.\n"
                       "It's a form of communicating with people over the Internet.]");
         EXPECT_FALSE(about.iconPixmap().isNull());
+        PauseForScreenshot("the connect dialog and the About box");
 
         // The close box ends the program as File > Exit does.
         config.Write({{"First Use", "1"}});

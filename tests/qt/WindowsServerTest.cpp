@@ -18,6 +18,7 @@
 #include "support/RawPeer.h"
 #include "windows/Childs.h"
 
+#include <QGuiApplication>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -164,6 +165,7 @@ TEST(WindowsServer, ChannelAndQueryWindowsShowWhatOthersDo)
     EXPECT_EQ(client.Nicks(3), std::vector<std::string>{});
 
     if (const char* shot = std::getenv("TELLIX_SCREENSHOT")) {
+        QGuiApplication::setWindowIcon(QtMainWindowView::Icon());
         client.mainWindow->showNormal();
         client.mainWindow->resize(1280, 800);
         client.Windows().Item(3)->Window()->SetState(WindowState::Normal);

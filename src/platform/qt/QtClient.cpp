@@ -7,6 +7,8 @@
 #include "util/Concat.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QMainWindow>
 
 #include <memory>
@@ -15,6 +17,7 @@ namespace tellix {
 
 void StartClient(QtToolkit& toolkit, SocketFactory& sockets, const QString& address)
 {
+    QGuiApplication::setWindowIcon(QtMainWindowView::Icon());
     Application::Instance() = std::make_shared<Application>(toolkit, sockets);
     // The teardown hides the main window before it closes it, which Qt does not count as the
     // last window closing; the program ends when the window itself is gone.

@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QScreen>
 
 namespace tellix {
 
@@ -179,6 +180,10 @@ void QtMainWindowView::SetCaption(const std::string& caption)
 
 void QtMainWindowView::Show()
 {
+    // Without a window manager nothing maximizes; the window still fits on the screen.
+    if (const QScreen* screen = form_->screen(); screen != nullptr) {
+        form_->resize(form_->size().boundedTo(screen->availableGeometry().size()));
+    }
     form_->showMaximized();
 }
 
