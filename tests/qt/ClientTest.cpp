@@ -25,6 +25,7 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -99,15 +100,20 @@ struct Client {
         return PumpUntil(
             [&] { return App().Childs()->Count() >= index && View(index).Log()->HeldText().contains(text); });
     }
-    QAction& Menu(const QString& menu, const QString& item) const
+    QMenu& TopMenu(const QString& title) const
     {
         for (QAction* top : MainWindow().menuBar()->actions()) {
-            if (top->text() == menu) {
-                for (QAction* action : top->menu()->actions()) {
-                    if (action->text() == item) {
-                        return *action;
-                    }
-                }
+            if (top->text() == title) {
+                return *top->menu();
+            }
+        }
+        throw std::runtime_error("no menu " + title.toStdString());
+    }
+    QAction& Menu(const QString& menu, const QString& item) const
+    {
+        for (QAction* action : TopMenu(menu).actions()) {
+            if (action->text() == item) {
+                return *action;
             }
         }
         throw std::runtime_error("no menu item " + item.toStdString());
@@ -242,6 +248,40 @@ TEST(Client, OnlyAStoredZeroKeepsTheDialogHiddenAndAnotherVersionsFileIsNotRead)
     Client client;
     EXPECT_TRUE(Client::Dialog().Dialog()->isVisible());
     EXPECT_EQ(Client::Dialog().NickBox()->text(), "user|Tellix");
+}
+
+TEST(Client, TheWindowMenuListsTheOpenWindowsAndChoosingOneActivatesIt)
+{
+    Config config;
+    config.Write({{"First Use", "0"}});
+    Client client;
+    Client::App().Childs()->Add(true);
+    Client::View(2).SetCaption("2 - not connected - &local");
+    QMdiArea& area = *client.toolkit.MainWindow()->Area();
+    ASSERT_TRUE(Client::View(2).SubWindow()->isMinimized());
+    // Opened minimized, it leaves the window in use active.
+    EXPECT_EQ(area.activeSubWindow(), Client::View(1).SubWindow());
+    ASSERT_NE(Client::App().Childs()->Active(), nullptr);
+    EXPECT_EQ(Client::App().Childs()->Active()->Index(), 1);
+
+    QMenu& windows = client.TopMenu("&Window");
+    Q_EMIT windows.aboutToShow();
+    std::vector<std::string> items;
+    for (const QAction* action : windows.actions()) {
+        items.push_back((action->text() + (action->isChecked() ? " (checked)" : "")).toStdString());
+    }
+    EXPECT_EQ(items, (std::vector<std::string>{"&Connect Dialog", "", "1 - not connected - status (checked)",
+                                               "2 - not connected - &&local"}));
+    // A minimized window chosen comes back; the list is rebuilt each time, not appended to.
+    windows.actions().at(3)->trigger();
+    EXPECT_EQ(area.activeSubWindow(), Client::View(2).SubWindow());
+    EXPECT_EQ(Client::App().Childs()->Active()->Index(), 2);
+    EXPECT_FALSE(Client::View(2).SubWindow()->isMinimized());
+    Q_EMIT windows.aboutToShow();
+    ASSERT_EQ(windows.actions().size(), 4);
+    EXPECT_TRUE(windows.actions().at(3)->isChecked());
+    windows.actions().at(2)->trigger();
+    EXPECT_EQ(area.activeSubWindow(), Client::View(1).SubWindow());
 }
 
 TEST(Client, AnAddressJoinsItsChannelAndTheDialogsButtonsDriveTheConnection)

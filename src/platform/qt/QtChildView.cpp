@@ -180,9 +180,15 @@ QtChildView::QtChildView(QMdiArea& area)
 
     form_->setWidget(client_);
     form_->setAttribute(Qt::WA_DeleteOnClose, false);
+    // A window loads minimized at the back: the window in use keeps the activation and the
+    // keyboard (a stranger's first private line must not take the input line away).
+    QMdiSubWindow* const inUse = area.activeSubWindow();
     area.addSubWindow(form_);
     form_->resize(760, 480); // room for the log beside the 200-unit nick list
     form_->showMinimized();
+    if (inUse != nullptr && area.activeSubWindow() != inUse) {
+        area.setActiveSubWindow(inUse);
+    }
 }
 
 QtChildView::~QtChildView()

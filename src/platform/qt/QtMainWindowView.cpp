@@ -97,12 +97,15 @@ QtMainWindowView::QtMainWindowView()
             window->addSeparator();
         }
         for (QMdiSubWindow* child : children) {
-            QAction* item = window->addAction(child->windowTitle());
+            // A caption's "&" (a channel named "&local") is text, not an access key.
+            QAction* item = window->addAction(QString(child->windowTitle()).replace('&', QStringLiteral("&&")));
             item->setCheckable(true);
             item->setChecked(child == area->activeSubWindow());
             QObject::connect(item, &QAction::triggered, area, [area, child = QPointer<QMdiSubWindow>(child)] {
                 if (child) {
-                    child->showNormal();
+                    if (child->isMinimized()) {
+                        child->showNormal();
+                    }
                     area->setActiveSubWindow(child);
                 }
             });
