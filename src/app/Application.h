@@ -47,6 +47,10 @@ public:
     void Echo(std::int32_t windowIndex, std::string_view output);
     // Ends the program: the windows and the connections go, then the instance; true.
     bool ExitClient();
+    // Carries out one command line (without its slash) typed into, or run for, window
+    // `windowIndex`; false for an empty or unknown command. EXIT ends the program: the
+    // caller may not touch this object, or any window, after it.
+    bool ProcessCommand(std::string_view command, bool user, std::int32_t windowIndex);
     // Connects the first connection to `server` (port 0 for the usual one) with the connect
     // dialog's registration data, and joins `channel`, when given, once the server has
     // welcomed us. Data the dialog would refuse is answered in the status window instead.

@@ -53,9 +53,12 @@ public:
     // A start at OutputLength with length 0 puts the caret at the end: the log follows new lines.
     virtual void SetSelection(std::int64_t start, std::int64_t length) = 0;
 
-    // The input line.
+    // The input line. Positions count bytes of InputText.
     virtual std::string InputText() const = 0;
     virtual void SetInputText(std::string_view text) = 0;
+    virtual std::int64_t InputSelStart() const = 0;
+    virtual std::int64_t InputSelLength() const = 0;
+    // Puts the caret at `start`, nothing selected.
     virtual void SetInputSelStart(std::int64_t start) = 0;
 
     // The nick list; positions from 0.
@@ -69,6 +72,11 @@ public:
         // Cancel, UnloadMode: 1 when the program itself unloads the form, 0 for the user.
         Event<bool&, std::int32_t> QueryUnload;
         Event<> Resize;
+        // A key went down in the input line (38 up, 40 down, 13 Enter, 10 line feed, 9 Tab);
+        // a handler that sets the code to 0 has taken it.
+        Event<std::int32_t&> InputKeyDown;
+        // A character typed into the input line; set to 0, it never reaches the box.
+        Event<std::int32_t&> InputKeyPress;
     } Events;
 };
 

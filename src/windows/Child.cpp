@@ -52,6 +52,12 @@ std::shared_ptr<Child> Child::Create(Toolkit& toolkit)
         cancel = !self->CloseWindow(true);
     }));
     child->windowEvents_.push_back(view.Events.Resize.connect([self] { self->Layout(); }));
+    child->windowEvents_.push_back(view.Events.InputKeyDown.connect([self](std::int32_t& key) {
+        const auto hold = self->shared_from_this();
+        self->pobjInput_KeyDown(key);
+    }));
+    child->windowEvents_.push_back(
+        view.Events.InputKeyPress.connect([self](std::int32_t& key) { self->pobjInput_KeyPress(key); }));
     view.SendToBack();
     view.SetVisible(true);
     child->Layout();

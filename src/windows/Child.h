@@ -76,6 +76,10 @@ public:
     std::int32_t NickCount();
     const std::string& NickItem(std::int32_t position);
 
+    // The input line's history, oldest first.
+    const std::vector<std::string>& InputHistory() const { return inputHistory_; }
+    static constexpr std::size_t kHistoryLength = 50;
+
 private:
     Application* App() const;
     IRCConnection* FirstConnection() const;
@@ -101,6 +105,12 @@ private:
     void pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMsg);
     void pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg);
     void pobjChannel_TopicChange(const UserPtr& source, const std::string& topicPrev);
+    void pobjInput_KeyDown(std::int32_t& key);
+    void pobjInput_KeyPress(std::int32_t& key);
+    void ShowHistoryEntry();
+    void SubmitInput();
+    void CompleteNick();
+
     void pobjQuery_NickChange(const std::string& nickPrev);
     void pobjQuery_Notice(const std::string& notice);
     void pobjQuery_PrivMsg(const std::string& privMsg);
@@ -119,6 +129,21 @@ private:
     std::vector<Subscription> windowEvents_;
     std::vector<Subscription> channelEvents_;
     std::vector<Subscription> queryEvents_;
+
+    // The input line.
+    std::vector<std::string> inputHistory_;
+    std::int32_t historyPosition_ = 0;
+    std::string savedInput_;
+    std::int64_t savedCaret_ = 0;
+    // Tab pressed again cycles through the matches while the line is as Tab left it.
+    struct Completion {
+        std::string head; // the text before the completed word
+        std::string rest; // the text after the caret when Tab was first pressed
+        std::vector<std::string> matches;
+        std::size_t next = 0;
+        std::string line;        // the line as the last completion left it
+        std::int64_t caret = -1; // and its caret
+    } completion_;
 };
 
 } // namespace tellix

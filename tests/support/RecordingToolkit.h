@@ -72,8 +72,41 @@ public:
     }
 
     std::string InputText() const override { return inputText; }
-    void SetInputText(std::string_view value) override { inputText = value; }
-    void SetInputSelStart(std::int64_t start) override { inputSelStart = start; }
+    void SetInputText(std::string_view value) override
+    {
+        inputText = value;
+        inputSelStart = 0;
+        inputSelLength = 0;
+    }
+    std::int64_t InputSelStart() const override { return inputSelStart; }
+    std::int64_t InputSelLength() const override { return inputSelLength; }
+    void SetInputSelStart(std::int64_t start) override
+    {
+        inputSelStart = start;
+        inputSelLength = 0;
+    }
+
+    // The user at the input line: a key as the box reports it; true when the box keeps it.
+    bool KeyDown(std::int32_t key)
+    {
+        Events.InputKeyDown.raise(key);
+        return key != 0;
+    }
+    // Types `text` at the end of the box, as the box would insert it.
+    void Type(std::string_view typed)
+    {
+        for (const char c : typed) {
+            std::int32_t code = static_cast<unsigned char>(c);
+            // Key codes name keys, not characters: any key that is not one the line handles.
+            if (KeyDown(65)) {
+                Events.InputKeyPress.raise(code);
+                if (code != 0) {
+                    inputText.insert(static_cast<std::size_t>(inputSelStart), 1, static_cast<char>(code));
+                    ++inputSelStart;
+                }
+            }
+        }
+    }
 
     void UsersClear() override { nicks.clear(); }
     void UsersAppend(std::string_view nick) override { nicks.emplace_back(nick); }
@@ -129,6 +162,7 @@ public:
     std::int64_t selLength = 0;
     std::string inputText;
     std::int64_t inputSelStart = 0;
+    std::int64_t inputSelLength = 0;
     std::vector<std::string> nicks;
 
 private:

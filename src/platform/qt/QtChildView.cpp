@@ -6,7 +6,9 @@
 #include "platform/qt/TextDecoding.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QMdiArea>
@@ -147,6 +149,76 @@ private:
     QtChildView* view_;
 };
 
+// The input line: the keys the core handles go to it first. Tab stays in the line (it completes
+// nicks); Page Up and Page Down scroll the log.
+class QtChildView::InputLine final : public QLineEdit {
+public:
+    InputLine(QtChildView* view, QWidget* parent) : QLineEdit(parent), view_(view) {}
+    void Forget() { view_ = nullptr; }
+
+protected:
+    bool event(QEvent* event) override
+    {
+        // Before QWidget's own handling moves the focus on.
+        if (event->type() == QEvent::KeyPress) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Tab && (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0) {
+                keyPressEvent(key);
+                return true;
+            }
+        }
+        return QLineEdit::event(event);
+    }
+
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (view_ == nullptr) {
+            QLineEdit::keyPressEvent(event);
+            return;
+        }
+        if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) {
+            QCoreApplication::sendEvent(view_->log_, event);
+            return;
+        }
+        // The core may close this window, or end the program, while it answers a key.
+        const QPointer<InputLine> alive(this);
+        std::int32_t code = KeyCode(*event);
+        view_->RaiseInputKeyDown(code);
+        if (alive.isNull() || view_ == nullptr || code == 0) {
+            return;
+        }
+        if (const QString text = event->text(); !text.isEmpty()) {
+            std::int32_t character = text.front().unicode();
+            view_->RaiseInputKeyPress(character);
+            if (alive.isNull() || view_ == nullptr || character == 0) {
+                return;
+            }
+        }
+        QLineEdit::keyPressEvent(event);
+    }
+
+private:
+    // The codes the core knows; every other key is one code that means none of them.
+    static std::int32_t KeyCode(const QKeyEvent& event)
+    {
+        switch (event.key()) {
+        case Qt::Key_Up:
+            return 38;
+        case Qt::Key_Down:
+            return 40;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            return 13;
+        case Qt::Key_Tab:
+            return 9;
+        default:
+            return 255;
+        }
+    }
+
+    QtChildView* view_;
+};
+
 QtChildView::QtChildView(QMdiArea& area)
 {
     form_ = new Form(this);
@@ -169,7 +241,7 @@ QtChildView::QtChildView(QMdiArea& area)
     users_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     users_->setSelectionMode(QAbstractItemView::SingleSelection);
 
-    input_ = new QLineEdit(client_);
+    input_ = new InputLine(this, client_);
     input_->setFont(font);
     input_->setFrame(false);
     input_->setTextMargins(0, 0, 0, 0);
@@ -195,6 +267,7 @@ QtChildView::~QtChildView()
 {
     if (form_) {
         client_->Forget();
+        input_->Forget();
     }
     LetGoLater(static_cast<Form*>(form_.data()));
 }
@@ -218,6 +291,21 @@ void QtChildView::RaiseResize()
 void QtChildView::RaiseActivate()
 {
     AtBoundary("activate", [&] { Events.Activate.raise(); });
+}
+
+void QtChildView::RaiseInputKeyDown(std::int32_t& key)
+{
+    AtBoundary("input line key", [&] { Events.InputKeyDown.raise(key); });
+}
+
+void QtChildView::RaiseInputKeyPress(std::int32_t& key)
+{
+    AtBoundary("input line character", [&] { Events.InputKeyPress.raise(key); });
+}
+
+QLineEdit* QtChildView::Input() const
+{
+    return input_;
 }
 
 void QtChildView::SetCaption(const std::string& caption)
@@ -357,9 +445,23 @@ void QtChildView::SetInputText(std::string_view text)
     input_->setText(DecodeForDisplay(text));
 }
 
+// The core counts bytes of the UTF-8 text; the line edit counts UTF-16 units.
+std::int64_t QtChildView::InputSelStart() const
+{
+    const int position = input_->hasSelectedText() ? input_->selectionStart() : input_->cursorPosition();
+    return input_->text().left(position).toUtf8().size();
+}
+
+std::int64_t QtChildView::InputSelLength() const
+{
+    return input_->selectedText().toUtf8().size();
+}
+
 void QtChildView::SetInputSelStart(std::int64_t start)
 {
-    input_->setCursorPosition(static_cast<int>(start));
+    const QByteArray bytes = input_->text().toUtf8();
+    const auto cut = static_cast<qsizetype>(std::clamp<std::int64_t>(start, 0, bytes.size()));
+    input_->setCursorPosition(static_cast<int>(QString::fromUtf8(bytes.left(cut)).size()));
 }
 
 void QtChildView::UsersClear()

@@ -50,6 +50,8 @@ public:
 
     std::string InputText() const override;
     void SetInputText(std::string_view text) override;
+    std::int64_t InputSelStart() const override;
+    std::int64_t InputSelLength() const override;
     void SetInputSelStart(std::int64_t start) override;
 
     void UsersClear() override;
@@ -62,19 +64,23 @@ public:
     LogWidget* Log() const { return log_; }
     QListView* UsersView() const { return users_; }
     NickListModel* UsersModel() const { return model_; }
-    QLineEdit* Input() const { return input_; }
+    QLineEdit* Input() const;
 
     class Form;
     class Client;
+    class InputLine;
 
 private:
     friend class Form;
     friend class Client;
+    friend class InputLine;
 
     // The form's own events, raised only while this view exists.
     void RaiseQueryUnload(bool& cancel);
     void RaiseResize();
     void RaiseActivate();
+    void RaiseInputKeyDown(std::int32_t& key);
+    void RaiseInputKeyPress(std::int32_t& key);
     void Place(QWidget* control, std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height);
 
     QPointer<Form> form_;
@@ -82,7 +88,7 @@ private:
     LogWidget* log_ = nullptr;
     QListView* users_ = nullptr;
     NickListModel* model_ = nullptr;
-    QLineEdit* input_ = nullptr;
+    InputLine* input_ = nullptr;
     double unit_ = 1.5; // pixels per layout unit
     bool unloading_ = false;
 };

@@ -1,0 +1,184 @@
+// The commands that talk to users and channels: MSG, NOTICE, SAY, ME, JOIN, PART, KICK,
+// CHANNEL and QUERY.
+#include "app/Application.h"
+#include "commands/CommandRun.h"
+#include "model/IRCChannel.h"
+#include "model/IRCChannels.h"
+#include "model/IRCUser.h"
+#include "model/IRCUsers.h"
+#include "net/IRCConnection.h"
+#include "util/Concat.h"
+#include "windows/Child.h"
+#include "windows/Childs.h"
+
+namespace tellix {
+
+namespace {
+
+// The connection a channel or a user belongs to; null once it has let them go.
+IRCConnection* ConnectionOf(const IRCChannel& channel)
+{
+    return channel.Parent() != nullptr ? channel.Parent()->Parent() : nullptr;
+}
+
+IRCConnection* ConnectionOf(const IRCUser& user)
+{
+    return user.Parent() != nullptr ? user.Parent()->Parent() : nullptr;
+}
+
+} // namespace
+
+bool CommandRun::Msg(bool notice)
+{
+    if (n_ < 1) {
+        return false;
+    }
+    const std::string text = Rest(2);
+    if (!Connected()) {
+        EchoInto(window_, notice ? "NOTICE: not connected" : "MSG: not connected");
+        return true;
+    }
+    EchoInto(window_, Concat(notice ? "notice -> " : "-> ", Word(1), ": ", text));
+    First().shared_from_this()->SendMessage(Concat(notice ? "NOTICE " : "PRIVMSG ", Word(1), " :", text));
+    return true;
+}
+
+bool CommandRun::Say()
+{
+    const std::string text = Rest(1, false);
+    const std::int32_t messageWindow = MessageWindow();
+    const std::shared_ptr<Child> window = Window(messageWindow);
+    if (window && window->Query()) {
+        const auto partner = window->Query();
+        const auto& own = First().User();
+        window->Echo(Concat("# <", own ? own->Nick() : std::string(), "> ", text));
+        if (IRCConnection* const connection = ConnectionOf(*partner); connection != nullptr) {
+            connection->shared_from_this()->SendMessage(Concat("PRIVMSG ", partner->Nick(), " :", text));
+        }
+        return true;
+    }
+    if (window && window->Channel()) {
+        const auto channel = window->Channel();
+        if (IRCConnection* const connection = ConnectionOf(*channel); connection != nullptr) {
+            const auto hold = connection->shared_from_this();
+            channel->ProcessPrivMsg(connection->User(), text);
+            connection->SendMessage(Concat("PRIVMSG ", channel->Name(), " :", text));
+        }
+        return true;
+    }
+    EchoInto(messageWindow, "no destination specified");
+    return true;
+}
+
+bool CommandRun::Me()
+{
+    const std::string action = Concat("\x01"
+                                      "ACTION ",
+                                      Rest(1), "\x01");
+    const std::int32_t messageWindow = MessageWindow();
+    const std::shared_ptr<Child> window = Window(messageWindow);
+    const auto channel = window ? window->Channel() : nullptr;
+    if (!channel) {
+        EchoInto(messageWindow, "no destination specified");
+        return true;
+    }
+    if (IRCConnection* const connection = ConnectionOf(*channel); connection != nullptr) {
+        const auto hold = connection->shared_from_this();
+        channel->ProcessPrivMsg(connection->User(), action);
+        connection->SendMessage(Concat("PRIVMSG ", channel->Name(), " :", action));
+    }
+    return true;
+}
+
+bool CommandRun::Join()
+{
+    if (n_ == 0 && user_) {
+        const std::shared_ptr<Child> calling = Calling();
+        if (!calling || !calling->Channel()) {
+            EchoInto(window_, "JOIN: no channel set");
+        } else {
+            calling->Channel()->Join();
+        }
+        return true;
+    }
+    if (n_ == 1) {
+        First().Channels()->Join(Word(1));
+        return true;
+    }
+    return false;
+}
+
+bool CommandRun::Part()
+{
+    if (!user_) {
+        return false;
+    }
+    if (n_ == 0) {
+        const std::shared_ptr<Child> calling = Calling();
+        if (!calling || !calling->Channel()) {
+            EchoInto(window_, "PART: no channel set");
+        } else {
+            calling->Channel()->Part("");
+        }
+        return true;
+    }
+    const auto channel = First().Channels()->Item(Word(1));
+    if (!channel) {
+        EchoInto(window_, "PART: no such channel");
+        return true;
+    }
+    channel->Part(n_ == 1 ? std::string() : Rest(2));
+    return true;
+}
+
+bool CommandRun::Kick()
+{
+    if (n_ < 2) {
+        return false;
+    }
+    IRCConnection& first = First();
+    const auto channel = first.Channels()->Item(Word(1));
+    if (!channel) {
+        EchoInto(window_, "KICK: no such channel");
+        return true;
+    }
+    const auto user = first.Users()->GetUser(Word(2));
+    channel->Kick(user, Rest(3, false));
+    return true;
+}
+
+bool CommandRun::Channel()
+{
+    if (n_ > 1) {
+        return false;
+    }
+    if (n_ == 0) {
+        const std::shared_ptr<Child> calling = Calling();
+        if (!calling || !calling->Channel()) {
+            EchoInto(window_, "*** current channel: no channel set");
+        } else {
+            EchoInto(window_, Concat("*** current channel: ", calling->Channel()->Name()));
+        }
+        return true;
+    }
+    if (window_ == Application::kStatusWindow) {
+        EchoInto(Application::kStatusWindow, "*** can't set channel for status window!");
+    } else if (InRange()) {
+        Calling()->Channel(First().Channels()->GetChannel(Word(1)));
+    }
+    return true;
+}
+
+bool CommandRun::Query()
+{
+    if (n_ != 1) {
+        return false;
+    }
+    const auto user = First().Users()->GetUser(Word(1));
+    if (user && app_.Childs() != nullptr) {
+        app_.Childs()->GetChild(user, false);
+    }
+    return true;
+}
+
+} // namespace tellix

@@ -1,0 +1,183 @@
+// The input line of a child window: history on the arrow keys, nick completion on Tab, and
+// Enter turning the typed line into a command line.
+#include "app/Application.h"
+#include "model/IRCChannel.h"
+#include "model/IRCChannels.h"
+#include "net/IRCConnection.h"
+#include "platform/Toolkit.h"
+#include "util/Concat.h"
+#include "windows/Child.h"
+#include "windows/Childs.h"
+
+#include <algorithm>
+
+namespace tellix {
+
+namespace {
+
+constexpr std::int32_t kKeyTab = 9;
+constexpr std::int32_t kKeyLineFeed = 10;
+constexpr std::int32_t kKeyEnter = 13;
+constexpr std::int32_t kKeyUp = 38;
+constexpr std::int32_t kKeyDown = 40;
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix)
+{
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    return std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        return lower(a) == lower(b);
+    });
+}
+
+} // namespace
+
+void Child::pobjInput_KeyDown(std::int32_t& key)
+{
+    ChildView* const view = pobjWindow_.get();
+    if (view == nullptr) {
+        return;
+    }
+    const std::int32_t pressed = key;
+    key = 0;
+    if (pressed != kKeyTab) {
+        completion_ = {};
+    }
+    const auto count = static_cast<std::int32_t>(inputHistory_.size());
+    switch (pressed) {
+    case kKeyUp:
+        if (count == 0) {
+            return;
+        }
+        if (historyPosition_ == 0) {
+            savedInput_ = view->InputText();
+            savedCaret_ = view->InputSelStart() + view->InputSelLength();
+        }
+        historyPosition_ = std::max(historyPosition_ - 1, -count);
+        ShowHistoryEntry();
+        return;
+    case kKeyDown:
+        if (count == 0) {
+            return;
+        }
+        if (historyPosition_ == -1) {
+            view->SetInputText(savedInput_);
+            view->SetInputSelStart(savedCaret_);
+        }
+        ++historyPosition_;
+        if (historyPosition_ >= 0) {
+            historyPosition_ = 0;
+            return;
+        }
+        ShowHistoryEntry();
+        return;
+    case kKeyEnter:
+        SubmitInput();
+        return;
+    case kKeyLineFeed:
+        return;
+    case kKeyTab:
+        CompleteNick();
+        return;
+    default:
+        key = pressed;
+        return;
+    }
+}
+
+void Child::pobjInput_KeyPress(std::int32_t& key)
+{
+    if (key == kKeyEnter || key == kKeyLineFeed) {
+        key = 0;
+    }
+}
+
+void Child::ShowHistoryEntry()
+{
+    const auto count = static_cast<std::int32_t>(inputHistory_.size());
+    const std::string& entry = inputHistory_[static_cast<std::size_t>(count + historyPosition_)];
+    pobjWindow_->SetInputText(entry);
+    pobjWindow_->SetInputSelStart(static_cast<std::int64_t>(entry.size()));
+}
+
+void Child::SubmitInput()
+{
+    const std::string typed = pobjWindow_->InputText();
+    if (typed.empty()) {
+        toolkit_.Beep();
+        return;
+    }
+    inputHistory_.push_back(typed);
+    if (inputHistory_.size() > kHistoryLength) {
+        inputHistory_.erase(inputHistory_.begin());
+    }
+    historyPosition_ = 0;
+    pobjWindow_->SetInputText("");
+
+    std::string command;
+    if (typed.front() == '/') {
+        command = typed.substr(1);
+    } else if (defaultCommand_.empty() && !pobjChannel_) {
+        command = Concat("QUOTE ", typed);
+    } else if (defaultCommand_.empty()) {
+        // Straight to the channel: this window shows it as ours, then it is sent.
+        const ChannelPtr channel = pobjChannel_;
+        IRCConnection* const connection = channel->Parent() != nullptr ? channel->Parent()->Parent() : nullptr;
+        if (connection == nullptr) {
+            return;
+        }
+        const auto hold = connection->shared_from_this();
+        channel->ProcessPrivMsg(connection->User(), typed);
+        connection->SendMessage(Concat("PRIVMSG ", channel->Name(), " :", typed));
+        return;
+    } else {
+        command = Concat(defaultCommand_, " ", typed);
+    }
+    if (Application* const app = App(); app != nullptr) {
+        // The command may end this window, or the whole program: nothing of it is touched after.
+        app->ProcessCommand(command, true, index_);
+    }
+}
+
+// The word before the caret is completed from this window's nick list, case aside; at the
+// start of the line the nick is followed by ": ", elsewhere by a space. Tab again moves on
+// to the next match.
+void Child::CompleteNick()
+{
+    ChildView& view = *pobjWindow_;
+    const std::string text = view.InputText();
+    const std::int64_t caret = view.InputSelStart() + view.InputSelLength();
+    Completion& state = completion_;
+    if (!state.matches.empty() && text == state.line && caret == state.caret) {
+        state.next = (state.next + 1) % state.matches.size();
+    } else {
+        state = {};
+        const auto end = static_cast<std::size_t>(std::clamp<std::int64_t>(caret, 0, std::ssize(text)));
+        const std::size_t space = end == 0 ? std::string::npos : text.rfind(' ', end - 1);
+        const std::size_t start = space == std::string::npos ? 0 : space + 1;
+        const std::string_view prefix = std::string_view(text).substr(start, end - start);
+        if (!prefix.empty()) {
+            const std::int32_t count = NickCount();
+            for (std::int32_t i = 0; i < count; ++i) {
+                if (const std::string& nick = NickItem(i); StartsWithIgnoringCase(nick, prefix)) {
+                    state.matches.push_back(nick);
+                }
+            }
+        }
+        if (state.matches.empty()) {
+            toolkit_.Beep();
+            return;
+        }
+        state.head = text.substr(0, start);
+        state.rest = text.substr(end);
+    }
+    state.line = Concat(state.head, state.matches[state.next], state.head.empty() ? ": " : " ");
+    state.caret = std::ssize(state.line);
+    state.line += state.rest;
+    view.SetInputText(state.line);
+    view.SetInputSelStart(state.caret);
+}
+
+} // namespace tellix
