@@ -1,0 +1,177 @@
+// Typing into the Qt client against a real server: every road a typed line takes, and the
+// lines others send coming back into the same windows.
+#include "app/Application.h"
+#include "app/Settings.h"
+#include "model/IRCUser.h"
+#include "net/IRCConnection.h"
+#include "net/IRCConnections.h"
+#include "platform/qt/LogWidget.h"
+#include "platform/qt/QtChildView.h"
+#include "platform/qt/QtClient.h"
+#include "platform/qt/QtTcpSocket.h"
+#include "platform/qt/QtToolkit.h"
+#include "support/IrcServer.h"
+#include "support/QtLoop.h"
+#include "support/RawPeer.h"
+#include "windows/Childs.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+
+namespace tellix::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Typist {
+    QTemporaryDir config;
+    QtToolkit toolkit;
+    QtSocketFactory sockets;
+
+    Typist()
+    {
+        EnsureGuiApplication();
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        QSettings store(config.path() + "/Tellix/" + QString::fromStdString(SettingsAppName()) + ".ini",
+                        QSettings::IniFormat);
+        store.setValue("Main/First Use", "0");
+        store.setValue("Main/Default User Nick", "me");
+        store.setValue("Main/Default User Name", "mine");
+        store.setValue("Main/Default User Description", "Me Myself");
+        store.sync();
+        StartClient(toolkit, sockets, {});
+    }
+    ~Typist() { Application::Instance().reset(); }
+
+    static Childs& Windows() { return *Application::Instance()->Childs(); }
+    static QtChildView& View(std::int32_t index)
+    {
+        return *static_cast<QtChildView*>(Windows().Item(index)->Window());
+    }
+    static void Type(std::int32_t index, const QString& text)
+    {
+        QLineEdit* input = View(index).Input();
+        QTest::keyClicks(input, text);
+        QTest::keyClick(input, Qt::Key_Return);
+    }
+    static bool Shows(std::int32_t index, const QString& text)
+    {
+        return PumpUntil(
+            [&] { return Windows().Count() >= index && View(index).Log()->HeldText().contains(text); });
+    }
+};
+
+bool PeerSees(RawPeer& peer, const std::string& text)
+{
+    return PumpUntil([&] { return peer.WaitFor(text, 20ms).has_value(); });
+}
+
+TEST(Typing, EveryRoadOfATypedLineAgainstARealServer)
+{
+    IrcServer server;
+    RawPeer bob(server.Port());
+    bob.Register("bob");
+    Typist me;
+
+    // /server on a fresh start registers with the connect dialog's data.
+    Typist::Type(1, "/server 127.0.0.1 " + QString::number(server.Port()));
+    EXPECT_TRUE(
+        Typist::Shows(1, "Connecting to Server 127.0.0.1, Port " + QString::number(server.Port()) + "..."));
+    ASSERT_TRUE(PumpUntil([] {
+        const auto& user = Application::Instance()->Connections().Item(1)->User();
+        return user && user->Nick() == "me";
+    })) << server.Log();
+
+    // /join opens the channel's window; we made the channel, so we hold its operator rights.
+    Typist::Type(1, "/join #room");
+    ASSERT_TRUE(PumpUntil([] { return Typist::Windows().Count() == 2; }));
+    bob.Send("JOIN #room");
+    ASSERT_TRUE(Typist::Shows(2, "*** bob (~bob@127.0.0.1) joined channel #room"));
+
+    // A plain line is said to the channel; /me is an action; the peer sees both.
+    Typist::Type(2, "hello all");
+    EXPECT_TRUE(PeerSees(bob, "PRIVMSG #room :hello all"));
+    EXPECT_TRUE(Typist::Shows(2, "<me> hello all"));
+    Typist::Type(2, "/me waves");
+    EXPECT_TRUE(PeerSees(bob, "PRIVMSG #room :\x01"
+                              "ACTION waves\x01"));
+    EXPECT_TRUE(Typist::Shows(2, "* me waves"));
+
+    // What the peer says comes back into the same window.
+    bob.Send("PRIVMSG #room :hi me");
+    EXPECT_TRUE(Typist::Shows(2, "<bob> hi me"));
+
+    // /msg, and /query with a plain line in the conversation window.
+    Typist::Type(2, "/msg bob one to one");
+    EXPECT_TRUE(PeerSees(bob, "PRIVMSG bob :one to one"));
+    EXPECT_TRUE(Typist::Shows(2, "-> bob: one to one"));
+    Typist::Type(2, "/query bob");
+    ASSERT_TRUE(PumpUntil([] { return Typist::Windows().Count() == 3; }));
+    Typist::Type(3, "just us");
+    EXPECT_TRUE(PeerSees(bob, "PRIVMSG bob :just us"));
+    EXPECT_TRUE(Typist::Shows(3, "# <me> just us"));
+    bob.Send("PRIVMSG me :sure");
+    EXPECT_TRUE(Typist::Shows(3, "# <bob> sure"));
+
+    // Tab completes the nick before the caret and keeps the focus in the line.
+    QLineEdit* input = Typist::View(2).Input();
+    input->setFocus();
+    QTest::keyClicks(input, "bo");
+    QTest::keyClick(input, Qt::Key_Tab);
+    EXPECT_EQ(input->text(), "bob: ");
+    EXPECT_EQ(QApplication::focusWidget(), input);
+    input->clear();
+
+    // /window command changes where plain lines go; /quote sends raw.
+    Typist::Type(2, "/window command msg bob");
+    EXPECT_TRUE(Typist::Shows(1, "*** default command set to msg bob"));
+    Typist::Type(2, "via default");
+    EXPECT_TRUE(PeerSees(bob, "PRIVMSG bob :via default"));
+    Typist::Type(2, "/quote TOPIC #room :typed topic");
+    EXPECT_TRUE(PeerSees(bob, "TOPIC #room :typed topic"));
+    EXPECT_TRUE(Typist::Shows(1, "-> Server: [TOPIC #room :typed topic]"));
+
+    // /nick, /kick as operator, /part.
+    Typist::Type(2, "/nick me2");
+    EXPECT_TRUE(PeerSees(bob, "NICK :me2"));
+    Typist::Type(2, "/kick #room bob out you go");
+    EXPECT_TRUE(PeerSees(bob, "KICK #room bob :out you go"));
+    EXPECT_TRUE(Typist::Shows(2, "*** bob was kicked from channel #room by you (out you go)"))
+        << Typist::View(2).Log()->HeldText().toStdString();
+    Typist::Type(2, "/part #room");
+    EXPECT_TRUE(Typist::Shows(2, "*** left channel #room")) << Typist::View(2).Log()->HeldText().toStdString();
+
+    // Page Up in the input line scrolls the log.
+    for (int i = 0; i < 80; ++i) {
+        Typist::Type(1, "/echo 1 filler " + QString::number(i));
+    }
+    QScrollBar* bar = Typist::View(1).Log()->verticalScrollBar();
+    ASSERT_TRUE(PumpUntil([&] { return bar->maximum() > 0 && bar->value() == bar->maximum(); }));
+    QTest::keyClick(Typist::View(1).Input(), Qt::Key_PageUp);
+    EXPECT_LT(bar->value(), bar->maximum());
+
+    // /quit with its line, then /exit ends the program.
+    Typist::Type(1, "/quit see you");
+    EXPECT_TRUE(Typist::Shows(1, "QUIT -> Server(1): see you"));
+    EXPECT_TRUE(Typist::Shows(1, "Disconnected from Server irc.tellix.test"));
+    QTimer::singleShot(0, [] { Typist::Type(1, "/exit"); });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+    guard.start(5000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    EXPECT_EQ(Application::Instance(), nullptr);
+}
+
+} // namespace
+} // namespace tellix::test
