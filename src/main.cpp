@@ -1,5 +1,6 @@
 #include "app/Application.h"
 #include "app/Settings.h"
+#include "platform/console/ConsoleClient.h"
 #include "platform/qt/QtClient.h"
 #include "platform/qt/QtTcpSocket.h"
 #include "platform/qt/QtToolkit.h"
@@ -74,15 +75,16 @@ int main(int argc, char** argv)
                      static_cast<long long>(parser.positionalArguments().size()));
         return 2;
     }
+    const QString address = parser.positionalArguments().value(0);
     if (parser.isSet(console) || !HasDisplay()) {
-        std::fprintf(stderr, "tellix: no display, and the console front-end is not available yet\n");
-        return 2;
+        QCoreApplication app(argc, argv);
+        return tellix::RunConsoleClient(address);
     }
 
     QApplication app(argc, argv);
     tellix::QtToolkit toolkit;
     tellix::QtSocketFactory sockets;
-    tellix::StartClient(toolkit, sockets, parser.positionalArguments().value(0));
+    tellix::StartClient(toolkit, sockets, address);
     // The loop ends when the application's teardown closes its main window.
     const int status = QApplication::exec();
     tellix::Application::Instance().reset();

@@ -15,16 +15,9 @@
 
 namespace tellix {
 
-void StartClient(QtToolkit& toolkit, SocketFactory& sockets, const QString& address)
+void StartApplication(Toolkit& toolkit, SocketFactory& sockets, const QString& address)
 {
-    QGuiApplication::setWindowIcon(QtMainWindowView::Icon());
     Application::Instance() = std::make_shared<Application>(toolkit, sockets);
-    // The teardown hides the main window before it closes it, which Qt does not count as the
-    // last window closing; the program ends when the window itself is gone.
-    if (const QtMainWindowView* window = toolkit.MainWindow(); window != nullptr && window->Window() != nullptr) {
-        QObject::connect(window->Window(), &QObject::destroyed, QCoreApplication::instance(),
-                         [] { QCoreApplication::quit(); });
-    }
     if (address.isEmpty()) {
         return;
     }
@@ -36,6 +29,18 @@ void StartClient(QtToolkit& toolkit, SocketFactory& sockets, const QString& addr
         return;
     }
     app.OpenAddress(parsed.host, parsed.port, parsed.channel);
+}
+
+void StartClient(QtToolkit& toolkit, SocketFactory& sockets, const QString& address)
+{
+    QGuiApplication::setWindowIcon(QtMainWindowView::Icon());
+    StartApplication(toolkit, sockets, address);
+    // The teardown hides the main window before it closes it, which Qt does not count as the
+    // last window closing; the program ends when the window itself is gone.
+    if (const QtMainWindowView* window = toolkit.MainWindow(); window != nullptr && window->Window() != nullptr) {
+        QObject::connect(window->Window(), &QObject::destroyed, QCoreApplication::instance(),
+                         [] { QCoreApplication::quit(); });
+    }
 }
 
 } // namespace tellix

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/Toolkit.h"
+#include "platform/qt/QtClock.h"
+#include "platform/qt/QtSettingsStore.h"
+
+#include <cstdio>
+#include <functional>
+#include <string_view>
+#include <vector>
+
+namespace tellix {
+
+class ConsoleChildView;
+class ConsoleMainWindowView;
+
+// The toolkit of the terminal front-end: window lines to standard output, the beep to
+// standard error, and the active window kept as the GUI would keep it.
+class ConsoleToolkit final : public Toolkit {
+public:
+    explicit ConsoleToolkit(std::FILE* out = stdout, std::FILE* err = stderr);
+
+    std::unique_ptr<MainWindowView> CreateMainWindowView() override;
+    std::unique_ptr<ChildView> CreateChildView() override;
+    std::unique_ptr<ConnectDialogView> CreateConnectDialogView() override;
+    Clock& SystemClock() override { return clock_; }
+    SettingsStore& Settings() override { return settings_; }
+    void Beep() override;
+    void Post(std::function<void()> task) override;
+
+    // One line read from standard input: typed into the active window, or, as ESC and a
+    // window number, activating that window.
+    void Typed(std::string_view line);
+    // End of input: the main window is closed, as its close box would.
+    void InputEnded();
+    // Called once the main window is gone; the program's loop ends there.
+    void OnMainWindowGone(std::function<void()> gone) { mainWindowGone_ = std::move(gone); }
+
+    // Used by the views.
+    void Write(std::string_view text);
+    void Register(ConsoleChildView* view);
+    void Unregister(ConsoleChildView* view);
+    void SetActive(ConsoleChildView* view) { active_ = view; }
+    void MainWindowMade(ConsoleMainWindowView* view) { mainWindow_ = view; }
+    void MainWindowUnloaded();
+    void MainWindowDestroyed(const ConsoleMainWindowView* view);
+
+private:
+    ConsoleChildView* WindowNumbered(std::int32_t number) const;
+
+    std::FILE* out_;
+    std::FILE* err_;
+    QtClock clock_;
+    QtSettingsStore settings_;
+    std::vector<ConsoleChildView*> views_; // in creation order; few, so a scan is cheap
+    ConsoleChildView* active_ = nullptr;
+    ConsoleMainWindowView* mainWindow_ = nullptr;
+    std::function<void()> mainWindowGone_;
+};
+
+} // namespace tellix

@@ -1,0 +1,178 @@
+#include "platform/console/ConsoleViews.h"
+
+#include "platform/console/ConsoleToolkit.h"
+#include "platform/qt/TextDecoding.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace tellix {
+
+namespace {
+
+// The terminal speaks UTF-8: valid UTF-8 passes as it is, anything else is read as
+// Windows-1252, as the GUI's log reads it.
+std::string ForTerminal(std::string_view bytes)
+{
+    return DecodeForDisplay(bytes).toStdString();
+}
+
+} // namespace
+
+ConsoleChildView::ConsoleChildView(ConsoleToolkit& toolkit) : toolkit_(toolkit)
+{
+    toolkit_.Register(this);
+}
+
+ConsoleChildView::~ConsoleChildView()
+{
+    toolkit_.Unregister(this);
+}
+
+// Every caption begins with the window's number; the number is read from it once per change,
+// so a line written later costs no lookup.
+void ConsoleChildView::SetCaption(const std::string& caption)
+{
+    std::int32_t number = -1;
+    const char* const end = caption.data() + caption.size();
+    if (const auto result = std::from_chars(caption.data(), end, number); result.ec != std::errc()) {
+        number = -1;
+    }
+    number_ = number;
+    if (caption == caption_) {
+        return;
+    }
+    caption_ = caption;
+    if (number_ >= 1) {
+        toolkit_.Write("[" + std::to_string(number_) + "] = " + ForTerminal(caption) + "\n");
+    }
+}
+
+void ConsoleChildView::Show()
+{
+    visible_ = true;
+}
+
+void ConsoleChildView::SetState(WindowState state)
+{
+    state_ = state;
+    if (state == WindowState::Normal) {
+        Activate();
+    }
+}
+
+void ConsoleChildView::Activate()
+{
+    toolkit_.SetActive(this);
+    Events.Activate.raise();
+}
+
+void ConsoleChildView::Unload()
+{
+    bool cancel = false;
+    Events.QueryUnload.raise(cancel, 1);
+    toolkit_.Unregister(this);
+}
+
+void ConsoleChildView::AppendOutput(std::string_view line)
+{
+    outputLength_ += (outputLength_ > 0 ? 2 : 0) + static_cast<std::int64_t>(line.size());
+    const std::string prefix = "[" + std::to_string(number_) + "] ";
+    std::string out;
+    while (true) {
+        const std::size_t cut = line.find('\n');
+        std::string_view part = line.substr(0, cut);
+        if (!part.empty() && part.back() == '\r' && cut != std::string_view::npos) {
+            part.remove_suffix(1);
+        }
+        out += prefix;
+        out += ForTerminal(part);
+        out += '\n';
+        if (cut == std::string_view::npos) {
+            break;
+        }
+        line.remove_prefix(cut + 1);
+    }
+    toolkit_.Write(out);
+}
+
+void ConsoleChildView::SetInputText(std::string_view text)
+{
+    input_ = text;
+    caret_ = 0;
+}
+
+void ConsoleChildView::SetInputSelStart(std::int64_t start)
+{
+    caret_ = std::clamp<std::int64_t>(start, 0, static_cast<std::int64_t>(input_.size()));
+}
+
+// As a person types it: a line break never enters the box, then Enter. The window, or the
+// whole program, may be gone when the key has been answered.
+void ConsoleChildView::Submit(std::string_view typed)
+{
+    input_.clear();
+    for (const char c : typed) {
+        if (c != '\r' && c != '\n') {
+            input_ += c;
+        }
+    }
+    caret_ = static_cast<std::int64_t>(input_.size());
+    std::int32_t key = 13;
+    Events.InputKeyDown.raise(key);
+}
+
+ConsoleMainWindowView::~ConsoleMainWindowView()
+{
+    toolkit_.MainWindowDestroyed(this);
+}
+
+void ConsoleMainWindowView::Unload()
+{
+    bool cancel = false;
+    Events.QueryUnload.raise(cancel, 1);
+    toolkit_.MainWindowUnloaded();
+}
+
+void ConsoleMainWindowView::ShowAboutBox(const std::string& title, const std::string& caption,
+                                         const std::vector<std::string>& lines)
+{
+    std::string out = "[about] " + ForTerminal(title) + "\n[about] " + ForTerminal(caption) + "\n";
+    for (const std::string& line : lines) {
+        out += "[about] " + ForTerminal(line) + "\n";
+    }
+    toolkit_.Write(out);
+}
+
+void ConsoleMainWindowView::Close()
+{
+    bool cancel = false;
+    Events.QueryUnload.raise(cancel, 0);
+}
+
+void ConsoleConnectDialogView::Show()
+{
+    visible_ = true;
+    auto yesNo = [](std::int32_t value) { return value != 0 ? "yes" : "no"; };
+    toolkit_.Write("[connect] server " + ForTerminal(server_) + ", nick " + ForTerminal(nick_) + ", user " +
+                   ForTerminal(userShort_) + " (" + ForTerminal(userLong_) + "), invisible " + yesNo(invisible_) +
+                   ", wallop " + yesNo(wallop_) + "\n[connect] Type /server to connect with these, or " +
+                   "/server host [port].\n");
+}
+
+void ConsoleConnectDialogView::SetVisible(bool visible)
+{
+    if (visible) {
+        Show();
+    } else {
+        Hide();
+    }
+}
+
+void ConsoleConnectDialogView::Unload()
+{
+    bool cancel = false;
+    Events.QueryUnload.raise(cancel, 1);
+}
+
+} // namespace tellix
