@@ -182,6 +182,7 @@ TEST_F(Commands, QuitAndQuoteWriteTheirLineBeforeTheySend)
     const std::size_t before = View(1).Lines().size();
     EXPECT_TRUE(app.ProcessCommand("quote PING x", true, 2));
     EXPECT_TRUE(app.ProcessCommand("quit", true, 2));
+    socket.onSend = nullptr; // the teardown sends too, after this test's locals are gone
     EXPECT_EQ(statusLinesAtSend, (std::vector<std::size_t>{before + 1, before + 2}));
     EXPECT_EQ(Echoed(), (Echoes{{1, "-> Server: [PING x]"}, {1, "QUIT -> Server(1): "}}));
     EXPECT_EQ(Sent(), (Texts{"PING x", "QUIT :"}));
