@@ -18,7 +18,19 @@ namespace {
 constexpr std::int32_t kStatusWindow = Application::kStatusWindow;
 constexpr int kSubArrayError = static_cast<int>(0x8004040E);
 
-// Elements start to start + count - 1, their numbers kept.
+std::string Upper(std::string_view word)
+{
+    std::string upper(word);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return upper;
+}
+
+} // namespace
+
 WordList SubArray(const WordList& list, std::int32_t start, std::int32_t count)
 {
     if (count < 0) {
@@ -37,19 +49,6 @@ WordList SubArray(const WordList& list, std::int32_t start, std::int32_t count)
     slice.Words.assign(first, first + count);
     return slice;
 }
-
-std::string Upper(std::string_view word)
-{
-    std::string upper(word);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
-
-} // namespace
 
 std::optional<std::int64_t> ParseWindowNumber(std::string_view word)
 {

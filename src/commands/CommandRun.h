@@ -70,6 +70,10 @@ private:
     std::int32_t window_;
 };
 
+// Elements start to start + count - 1 of `list`, their numbers kept; a negative count, or a
+// range outside the list, fails with CoreError number 0x8004040E.
+WordList SubArray(const WordList& list, std::int32_t start, std::int32_t count);
+
 // A window number as typed: a plain decimal integer, a sign allowed. A number too large for
 // any window reads as the largest (or smallest) value, which no window has.
 std::optional<std::int64_t> ParseWindowNumber(std::string_view word);

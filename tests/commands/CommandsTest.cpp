@@ -1,6 +1,7 @@
 // Typed commands: the frame every command shares, and each command's forms, texts, target
 // windows and lines on the wire.
 #include "commands/CommandRun.h"
+#include "util/CoreError.h"
 #include "windows/WindowsFixture.h"
 
 #include <utility>
@@ -320,6 +321,28 @@ TEST(CommandsExit, ExitEndsTheClientWhateverFollows)
         status.KeyDown(13);
         EXPECT_TRUE(app.expired()) << command;
         EXPECT_EQ(toolkit.settings.written.back(), "First Use=0");
+    }
+}
+
+TEST(SubArrayOfWords, KeepsTheNumbersAndRefusesWhatIsOutside)
+{
+    const WordList words = SetLowerBound(SplitQuoted("a b c d", " ", "", ""), 0);
+    const WordList middle = SubArray(words, 1, 2);
+    EXPECT_EQ(middle.LowerBound, 1);
+    EXPECT_EQ(middle.Words, (std::vector<std::string>{"b", "c"}));
+    EXPECT_TRUE(IsEmptyList(SubArray(words, 9, 0)));
+    EXPECT_TRUE(IsEmptyList(SubArray(WordList{}, 5, 3)));
+    struct Row {
+        std::int32_t start, count;
+    };
+    for (const Row row : {Row{0, -1}, Row{2, 3}, Row{-1, 2}, Row{4, 1}}) {
+        SCOPED_TRACE(std::to_string(row.start) + "," + std::to_string(row.count));
+        try {
+            SubArray(words, row.start, row.count);
+            ADD_FAILURE() << "no error";
+        } catch (const CoreError& error) {
+            EXPECT_EQ(static_cast<std::uint32_t>(error.Number()), 0x8004040Eu);
+        }
     }
 }
 
