@@ -1,6 +1,7 @@
 // Arbitrary typed lines into every kind of window, connected: the input line and the command
 // interpreter must neither crash nor put a line on the wire that holds CR, LF or NUL inside it.
-// Input: lines cut at LF. A line's first byte picks the window (low two bits: the status
+// Input: a first byte whose high bit leaves the client offline (never connected), then lines
+// cut at LF. A line's first byte picks the window (low two bits: the status
 // window, a channel window, a conversation window, a window with neither) and the road (next
 // two bits: typed with Enter, run by the program with User false, completed with Tab first,
 // or an earlier line brought back with the up arrow); the rest is what is typed.
@@ -45,15 +46,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     test::RecordingToolkit toolkit;
     test::RecordingSocketFactory sockets;
-    Application app(toolkit, sockets);
+    // The process-wide instance, as the program has it: EXIT lets go of it mid-command.
+    Application::Instance() = std::make_shared<Application>(toolkit, sockets);
+    Application& app = *Application::Instance();
     const auto connection = app.Connections().Item(1);
     test::RecordingSocket& socket = *sockets.created.back();
     socket.onSend = CheckWireLine;
-    connection->InitialNick("me");
-    connection->Connect("irc.test", 6667);
-    socket.PeerConnects();
-    socket.PeerSends(kScript);
-    app.Childs()->Add(false); // window 4: neither channel nor partner
+    const bool offline = size > 0 && (data[0] & 0x80) != 0;
+    if (!offline) {
+        connection->InitialNick("me");
+        connection->Connect("irc.test", 6667);
+        socket.PeerConnects();
+        socket.PeerSends(kScript);
+    }
+    app.Childs()->Add(false); // a window with neither channel nor partner
 
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     std::size_t start = 0;
@@ -64,11 +70,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         const std::string_view line = input.substr(start, end - start);
         start = end + 1;
-        Childs* const childs = app.Childs();
+        // EXIT ended the client: nothing is left to type into.
+        if (Application::Instance() == nullptr) {
+            break;
+        }
+        Childs* const childs = Application::Instance()->Childs();
         if (line.empty() || childs == nullptr) {
-            if (childs == nullptr) {
-                break; // EXIT ended the client
-            }
             continue;
         }
         const auto selector = static_cast<unsigned char>(line.front());
@@ -85,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             view.KeyDown(13);
             break;
         case 1:
-            app.ProcessCommand(typed, false, window);
+            Application::Instance()->ProcessCommand(typed, false, window);
             break;
         case 2:
             view.SetInputText("");
@@ -101,5 +108,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         }
     }
+    Application::Instance().reset();
     return 0;
 }

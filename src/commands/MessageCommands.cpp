@@ -61,7 +61,10 @@ bool CommandRun::Say()
         const auto channel = window->Channel();
         if (IRCConnection* const connection = ConnectionOf(*channel); connection != nullptr) {
             const auto hold = connection->shared_from_this();
-            channel->ProcessPrivMsg(connection->User(), text);
+            // Before the first connection there is no own user to show it as; nothing is sent either.
+            if (connection->User()) {
+                channel->ProcessPrivMsg(connection->User(), text);
+            }
             connection->SendMessage(Concat("PRIVMSG ", channel->Name(), " :", text));
         }
         return true;
@@ -84,7 +87,9 @@ bool CommandRun::Me()
     }
     if (IRCConnection* const connection = ConnectionOf(*channel); connection != nullptr) {
         const auto hold = connection->shared_from_this();
-        channel->ProcessPrivMsg(connection->User(), action);
+        if (connection->User()) {
+            channel->ProcessPrivMsg(connection->User(), action);
+        }
         connection->SendMessage(Concat("PRIVMSG ", channel->Name(), " :", action));
     }
     return true;

@@ -129,7 +129,9 @@ void Child::SubmitInput()
             return;
         }
         const auto hold = connection->shared_from_this();
-        channel->ProcessPrivMsg(connection->User(), typed);
+        if (connection->User()) { // none before the first connection
+            channel->ProcessPrivMsg(connection->User(), typed);
+        }
         connection->SendMessage(Concat("PRIVMSG ", channel->Name(), " :", typed));
         return;
     } else {

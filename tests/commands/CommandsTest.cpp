@@ -235,6 +235,27 @@ TEST(CommandsOnAFreshStart, ServerWithAHostRegistersWithTheDialogsData)
               (std::vector<std::string>{"NICK user|Tellix\r\n", "USER Tellix_user 8 * :Tellix user\r\n"}));
 }
 
+TEST(CommandsOnAFreshStart, SayingIntoAChannelBeforeAnyConnectionShowsAndSendsNothing)
+{
+    RecordingToolkit toolkit;
+    RecordingSocketFactory sockets;
+    Application app(toolkit, sockets);
+    EXPECT_TRUE(app.ProcessCommand("window new", true, 1));
+    EXPECT_TRUE(app.ProcessCommand("channel #x", true, 2));
+    auto& view = *static_cast<RecordingChildView*>(app.Childs()->Item(2)->Window());
+    const std::size_t lines = view.Lines().size();
+    for (const std::string typed : {"hi", "/me waves", "/say hi"}) {
+        view.Type(typed);
+        view.KeyDown(13);
+    }
+    // And straight to the channel, without a default command.
+    app.Childs()->Item(2)->DefaultCommand("");
+    view.Type("direct");
+    view.KeyDown(13);
+    EXPECT_EQ(view.Lines().size(), lines);
+    EXPECT_TRUE(sockets.created.back()->sent.empty());
+}
+
 TEST_F(Commands, MessageWindowCommandsFollowTheActiveWindow)
 {
     // SAY and ME write into the active window's conversation, wherever they were typed.
@@ -304,11 +325,16 @@ TEST_F(Commands, WindowCommandsSetWhatAWindowShowsAndWhereItsLinesGo)
     EXPECT_TRUE(app.ProcessCommand("WINDOW Close +3", true, 1));
     EXPECT_EQ(childs.Count(), 2);
     Echoed();
-    EXPECT_TRUE(app.ProcessCommand("window refresh", true, 1));
+    // REFRESH refills the calling window's nick list from its channel's members.
+    ASSERT_TRUE(app.ProcessCommand("window channel #room", true, 2));
+    childs.Item(2)->RemoveNick("bob");
+    ASSERT_EQ(Nicks(2), (std::vector<std::string>{"me", "anna"}));
+    EXPECT_TRUE(app.ProcessCommand("window refresh", true, 2));
+    EXPECT_EQ(Nicks(2), (std::vector<std::string>{"me", "anna", "bob"}));
     EXPECT_EQ(Echoed(), Echoes{});
 }
 
-TEST(CommandsExit, ExitEndsTheClientWhateverFollows)
+TEST(CommandsExit, ExitTypedIntoTheStatusWindowEndsTheClient)
 {
     for (const std::string command : {"exit", "EXIT now"}) {
         RecordingToolkit toolkit;
