@@ -18,17 +18,6 @@ namespace {
 constexpr std::int32_t kStatusWindow = Application::kStatusWindow;
 constexpr int kSubArrayError = static_cast<int>(0x8004040E);
 
-std::string Upper(std::string_view word)
-{
-    std::string upper(word);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
-
 } // namespace
 
 WordList SubArray(const WordList& list, std::int32_t start, std::int32_t count)
@@ -48,6 +37,17 @@ WordList SubArray(const WordList& list, std::int32_t start, std::int32_t count)
     const auto first = list.Words.begin() + (start - list.LowerBound);
     slice.Words.assign(first, first + count);
     return slice;
+}
+
+std::string UpperCase(std::string_view word)
+{
+    std::string upper(word);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return upper;
 }
 
 std::optional<std::int64_t> ParseWindowNumber(std::string_view word)
@@ -89,7 +89,7 @@ bool CommandRun::Execute()
         EchoInto(window_, Concat("Empty command given. [", command_, "]"));
         return false;
     }
-    const std::string name = Upper(Word(0));
+    const std::string name = UpperCase(Word(0));
     if (name == "EXIT") {
         // Everything goes, this run's application included: nothing may be touched after.
         app_.ExitClient();

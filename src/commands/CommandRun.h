@@ -53,6 +53,7 @@ private:
     bool Part();
     bool Kick();
     bool Channel();
+    bool CallingWindowChannel(std::int32_t nameWord, bool dashClears);
     bool Query();
 
     // The window commands.
@@ -73,6 +74,9 @@ private:
 // Elements start to start + count - 1 of `list`, their numbers kept; a negative count, or a
 // range outside the list, fails with CoreError number 0x8004040E.
 WordList SubArray(const WordList& list, std::int32_t start, std::int32_t count);
+
+// Command words compare case-insensitively: ASCII letters upper-cased, other bytes kept.
+std::string UpperCase(std::string_view word);
 
 // A window number as typed: a plain decimal integer, a sign allowed. A number too large for
 // any window reads as the largest (or smallest) value, which no window has.

@@ -154,10 +154,14 @@ bool CommandRun::Kick()
 
 bool CommandRun::Channel()
 {
-    if (n_ > 1) {
-        return false;
-    }
-    if (n_ == 0) {
+    return n_ <= 1 && CallingWindowChannel(1, false);
+}
+
+// CHANNEL and WINDOW CHANNEL: without the name word, the calling window's channel is shown;
+// with it, it becomes that window's channel ("-" clearing it where `dashClears`).
+bool CommandRun::CallingWindowChannel(std::int32_t nameWord, bool dashClears)
+{
+    if (n_ < nameWord) {
         const std::shared_ptr<Child> calling = Calling();
         if (!calling || !calling->Channel()) {
             EchoInto(window_, "*** current channel: no channel set");
@@ -169,7 +173,8 @@ bool CommandRun::Channel()
     if (window_ == Application::kStatusWindow) {
         EchoInto(Application::kStatusWindow, "*** can't set channel for status window!");
     } else if (InRange()) {
-        Calling()->Channel(First().Channels()->GetChannel(Word(1)));
+        const std::string& name = Word(nameWord);
+        Calling()->Channel(dashClears && name == "-" ? nullptr : First().Channels()->GetChannel(name));
     }
     return true;
 }

@@ -13,26 +13,12 @@
 
 namespace tellix {
 
-namespace {
-
-std::string Upper(std::string word)
-{
-    for (char& c : word) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return word;
-}
-
-} // namespace
-
 bool CommandRun::WindowCommand()
 {
     if (n_ < 1) {
         return false;
     }
-    const std::string sub = Upper(Word(1));
+    const std::string sub = UpperCase(Word(1));
     if (sub == "CHANNEL") {
         return WindowChannel();
     }
@@ -62,24 +48,7 @@ bool CommandRun::WindowCommand()
 
 bool CommandRun::WindowChannel()
 {
-    if (n_ > 2) {
-        return false;
-    }
-    if (n_ == 1) {
-        const std::shared_ptr<Child> calling = Calling();
-        if (!calling || !calling->Channel()) {
-            EchoInto(window_, "*** current channel: no channel set");
-        } else {
-            EchoInto(window_, Concat("*** current channel: ", calling->Channel()->Name()));
-        }
-        return true;
-    }
-    if (window_ == Application::kStatusWindow) {
-        EchoInto(Application::kStatusWindow, "*** can't set channel for status window!");
-    } else if (InRange()) {
-        Calling()->Channel(Word(2) == "-" ? nullptr : First().Channels()->GetChannel(Word(2)));
-    }
-    return true;
+    return n_ <= 2 && CallingWindowChannel(2, true);
 }
 
 bool CommandRun::WindowClose()

@@ -25,17 +25,6 @@ struct Commands : WindowsFixture {
         socket.sent.clear();
     }
 
-    // What was sent since the last call, without the line ends.
-    Texts Sent()
-    {
-        Texts lines;
-        for (const std::string& line : socket.sent) {
-            lines.push_back(line.substr(0, line.size() - 2));
-        }
-        socket.sent.clear();
-        return lines;
-    }
-
     // The new lines of every window, as window number and text.
     std::vector<std::pair<std::int32_t, std::string>> Echoed()
     {

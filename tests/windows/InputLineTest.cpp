@@ -24,15 +24,6 @@ struct InputLine : WindowsFixture {
         View(window).Type(typed);
         View(window).KeyDown(kEnter);
     }
-    Texts Sent()
-    {
-        Texts lines;
-        for (const std::string& line : socket.sent) {
-            lines.push_back(line.substr(0, line.size() - 2));
-        }
-        socket.sent.clear();
-        return lines;
-    }
 };
 
 TEST_F(InputLine, HistoryKeepsTheNewestFiftyAndBrowsingGivesBackWhatWasBeingTyped)

@@ -44,6 +44,17 @@ struct WindowsFixture : testing::Test {
 
     void Receive(const std::string& line) { socket.PeerSends(line + "\r\n"); }
 
+    // What was sent since the last call, without the line ends.
+    std::vector<std::string> Sent()
+    {
+        std::vector<std::string> lines;
+        for (const std::string& line : socket.sent) {
+            lines.push_back(line.substr(0, line.size() - 2));
+        }
+        socket.sent.clear();
+        return lines;
+    }
+
     RecordingChildView& View(std::int32_t index)
     {
         return *static_cast<RecordingChildView*>(childs.Item(index)->Window());
