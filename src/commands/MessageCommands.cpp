@@ -15,12 +15,7 @@ namespace tellix {
 
 namespace {
 
-// The connection a channel or a user belongs to; null once it has let them go.
-IRCConnection* ConnectionOf(const IRCChannel& channel)
-{
-    return channel.Parent() != nullptr ? channel.Parent()->Parent() : nullptr;
-}
-
+// The connection a user belongs to; null once it has let the user go.
 IRCConnection* ConnectionOf(const IRCUser& user)
 {
     return user.Parent() != nullptr ? user.Parent()->Parent() : nullptr;
@@ -58,15 +53,7 @@ bool CommandRun::Say()
         return true;
     }
     if (window && window->Channel()) {
-        const auto channel = window->Channel();
-        if (IRCConnection* const connection = ConnectionOf(*channel); connection != nullptr) {
-            const auto hold = connection->shared_from_this();
-            // Before the first connection there is no own user to show it as; nothing is sent either.
-            if (connection->User()) {
-                channel->ProcessPrivMsg(connection->User(), text);
-            }
-            connection->SendMessage(Concat("PRIVMSG ", channel->Name(), " :", text));
-        }
+        window->Channel()->Say(text);
         return true;
     }
     EchoInto(messageWindow, "no destination specified");
@@ -85,13 +72,7 @@ bool CommandRun::Me()
         EchoInto(messageWindow, "no destination specified");
         return true;
     }
-    if (IRCConnection* const connection = ConnectionOf(*channel); connection != nullptr) {
-        const auto hold = connection->shared_from_this();
-        if (connection->User()) {
-            channel->ProcessPrivMsg(connection->User(), action);
-        }
-        connection->SendMessage(Concat("PRIVMSG ", channel->Name(), " :", action));
-    }
+    channel->Say(action);
     return true;
 }
 

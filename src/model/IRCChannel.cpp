@@ -113,6 +113,21 @@ void IRCChannel::SendPrivMsg(const std::string& privMsg)
     Relay(*this).Up(&IRCChannels::RaisePrivMsg, Events.PrivMsg, source, privMsg);
 }
 
+void IRCChannel::Say(const std::string& text)
+{
+    IRCConnection* const found = Connection();
+    if (found == nullptr) {
+        return;
+    }
+    // A listener of the message may let this channel, or its connection, go.
+    const auto self = shared_from_this();
+    const auto connection = found->shared_from_this();
+    if (const UserPtr own = connection->User()) {
+        ProcessPrivMsg(own, text);
+    }
+    connection->SendMessage("PRIVMSG " + name_ + " :" + text);
+}
+
 void IRCChannel::Delete()
 {
     // Leaving the collection may drop the last owner.

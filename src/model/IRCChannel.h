@@ -62,6 +62,10 @@ public:
     void SendPrivMsg(const std::string& privMsg);
     // Leaves the collection, parting first when joined.
     void Delete();
+    // What the user types to the channel: shown as the own user's message, then sent. Nothing
+    // is shown before the first connection, which has no own user yet; without a connection
+    // nothing happens.
+    void Say(const std::string& text);
 
     // Used by the model, the connection and the dispatcher.
     void SetName(std::string_view name);

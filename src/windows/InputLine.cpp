@@ -2,8 +2,6 @@
 // Enter turning the typed line into a command line.
 #include "app/Application.h"
 #include "model/IRCChannel.h"
-#include "model/IRCChannels.h"
-#include "net/IRCConnection.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
 #include "windows/Child.h"
@@ -124,15 +122,7 @@ void Child::SubmitInput()
     } else if (defaultCommand_.empty()) {
         // Straight to the channel: this window shows it as ours, then it is sent.
         const ChannelPtr channel = pobjChannel_;
-        IRCConnection* const connection = channel->Parent() != nullptr ? channel->Parent()->Parent() : nullptr;
-        if (connection == nullptr) {
-            return;
-        }
-        const auto hold = connection->shared_from_this();
-        if (connection->User()) { // none before the first connection
-            channel->ProcessPrivMsg(connection->User(), typed);
-        }
-        connection->SendMessage(Concat("PRIVMSG ", channel->Name(), " :", typed));
+        channel->Say(typed);
         return;
     } else {
         command = Concat(defaultCommand_, " ", typed);
