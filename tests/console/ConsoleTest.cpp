@@ -86,11 +86,6 @@ private:
     QByteArray out_;
 };
 
-bool PeerSees(RawPeer& peer, const std::string& text)
-{
-    return PumpUntil([&] { return peer.WaitFor(text, 20ms).has_value(); });
-}
-
 const QString kStamp = R"(\[[^\]]+\] )";
 
 TEST(Console, TypedLinesAndReceivedLinesThroughAPipe)
@@ -110,7 +105,7 @@ TEST(Console, TypedLinesAndReceivedLinesThroughAPipe)
     console.Type("/join #room");
     ASSERT_TRUE(console.Prints(R"(\[2\] = 2 - irc\.tellix\.test \(con\) - #room)"));
     console.Type("hello all");
-    EXPECT_TRUE(PeerSees(bob, "PRIVMSG #room :hello all"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "PRIVMSG #room :hello all"));
     EXPECT_TRUE(console.Prints(R"(\[2\] )" + kStamp + "<con> hello all"));
 
     // Lines others send, bytes that are not UTF-8 read as Windows-1252.
@@ -132,31 +127,31 @@ TEST(Console, TypedLinesAndReceivedLinesThroughAPipe)
     console.Type("\x1b"
                  "2");
     console.Type("/me waves");
-    EXPECT_TRUE(PeerSees(bob, "PRIVMSG #room :\x01"
-                              "ACTION waves\x01"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "PRIVMSG #room :\x01"
+                                       "ACTION waves\x01"));
 
     // /msg and /query, a plain line in the conversation, /nick, /quote, /window command.
     console.Type("/msg bob one to one");
-    EXPECT_TRUE(PeerSees(bob, "PRIVMSG bob :one to one"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "PRIVMSG bob :one to one"));
     console.Type("/query bob");
     EXPECT_TRUE(console.Prints(R"(\[3\] = 3 - irc\.tellix\.test \(con\) - no channel - bob)"));
     console.Type("just us");
-    EXPECT_TRUE(PeerSees(bob, "PRIVMSG bob :just us"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "PRIVMSG bob :just us"));
     EXPECT_TRUE(console.Prints(R"(\[3\] )" + kStamp + "# <con> just us"));
     console.Type("\x1b"
                  "2");
     console.Type("/nick con2");
-    EXPECT_TRUE(PeerSees(bob, "NICK :con2"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "NICK :con2"));
     console.Type("/quote TOPIC #room :piped");
-    EXPECT_TRUE(PeerSees(bob, "TOPIC #room :piped"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "TOPIC #room :piped"));
     console.Type("/window command msg bob");
     EXPECT_TRUE(console.Prints(R"(\[1\] )" + kStamp + R"(\*\*\* default command set to msg bob)"));
     console.Type("by default");
-    EXPECT_TRUE(PeerSees(bob, "PRIVMSG bob :by default"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "PRIVMSG bob :by default"));
     bob.Send("MODE #room +o con2"); // bob made the channel; now con2 may kick
-    EXPECT_TRUE(PeerSees(bob, "MODE #room +o con2"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "MODE #room +o con2"));
     console.Type("/kick #room bob enough");
-    EXPECT_TRUE(PeerSees(bob, "KICK #room bob :enough"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "KICK #room bob :enough"));
     console.Type("/part #room");
     EXPECT_TRUE(console.Prints(R"(\[2\] )" + kStamp + R"(\*\*\* left channel #room)"));
     // Closing the active window makes the status window the active one.

@@ -303,8 +303,7 @@ TEST(Client, AnAddressJoinsItsChannelAndTheDialogsButtonsDriveTheConnection)
 
     const QString port = QString::number(tap.Port());
     Client client("irc://127.0.0.1:" + port + "/room");
-    ASSERT_TRUE(PumpUntil([&] { return peer.WaitFor(":anna!", 20ms).has_value(); }))
-        << server.Log() << testing::PrintToString(peer.Received());
+    ASSERT_TRUE(PumpUntilPeerSees(peer, ":anna!")) << server.Log() << testing::PrintToString(peer.Received());
     ASSERT_TRUE(PumpUntil([&] { return Client::App().Childs()->Count() == 2; }));
     EXPECT_EQ(Client::View(2).SubWindow()->windowTitle(), "2 - irc.tellix.test (anna) - #room");
     ASSERT_EQ(tap.Sessions().size(), 1u);

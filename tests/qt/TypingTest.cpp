@@ -71,11 +71,6 @@ struct Typist {
     }
 };
 
-bool PeerSees(RawPeer& peer, const std::string& text)
-{
-    return PumpUntil([&] { return peer.WaitFor(text, 20ms).has_value(); });
-}
-
 TEST(Typing, EveryRoadOfATypedLineAgainstARealServer)
 {
     IrcServer server;
@@ -100,11 +95,11 @@ TEST(Typing, EveryRoadOfATypedLineAgainstARealServer)
 
     // A plain line is said to the channel; /me is an action; the peer sees both.
     Typist::Type(2, "hello all");
-    EXPECT_TRUE(PeerSees(bob, "PRIVMSG #room :hello all"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "PRIVMSG #room :hello all"));
     EXPECT_TRUE(Typist::Shows(2, "<me> hello all"));
     Typist::Type(2, "/me waves");
-    EXPECT_TRUE(PeerSees(bob, "PRIVMSG #room :\x01"
-                              "ACTION waves\x01"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "PRIVMSG #room :\x01"
+                                       "ACTION waves\x01"));
     EXPECT_TRUE(Typist::Shows(2, "* me waves"));
 
     // What the peer says comes back into the same window.
@@ -113,12 +108,12 @@ TEST(Typing, EveryRoadOfATypedLineAgainstARealServer)
 
     // /msg, and /query with a plain line in the conversation window.
     Typist::Type(2, "/msg bob one to one");
-    EXPECT_TRUE(PeerSees(bob, "PRIVMSG bob :one to one"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "PRIVMSG bob :one to one"));
     EXPECT_TRUE(Typist::Shows(2, "-> bob: one to one"));
     Typist::Type(2, "/query bob");
     ASSERT_TRUE(PumpUntil([] { return Typist::Windows().Count() == 3; }));
     Typist::Type(3, "just us");
-    EXPECT_TRUE(PeerSees(bob, "PRIVMSG bob :just us"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "PRIVMSG bob :just us"));
     EXPECT_TRUE(Typist::Shows(3, "# <me> just us"));
     bob.Send("PRIVMSG me :sure");
     EXPECT_TRUE(Typist::Shows(3, "# <bob> sure"));
@@ -136,16 +131,16 @@ TEST(Typing, EveryRoadOfATypedLineAgainstARealServer)
     Typist::Type(2, "/window command msg bob");
     EXPECT_TRUE(Typist::Shows(1, "*** default command set to msg bob"));
     Typist::Type(2, "via default");
-    EXPECT_TRUE(PeerSees(bob, "PRIVMSG bob :via default"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "PRIVMSG bob :via default"));
     Typist::Type(2, "/quote TOPIC #room :typed topic");
-    EXPECT_TRUE(PeerSees(bob, "TOPIC #room :typed topic"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "TOPIC #room :typed topic"));
     EXPECT_TRUE(Typist::Shows(1, "-> Server: [TOPIC #room :typed topic]"));
 
     // /nick, /kick as operator, /part.
     Typist::Type(2, "/nick me2");
-    EXPECT_TRUE(PeerSees(bob, "NICK :me2"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "NICK :me2"));
     Typist::Type(2, "/kick #room bob out you go");
-    EXPECT_TRUE(PeerSees(bob, "KICK #room bob :out you go"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "KICK #room bob :out you go"));
     EXPECT_TRUE(Typist::Shows(2, "*** bob was kicked from channel #room by you (out you go)"))
         << Typist::View(2).Log()->HeldText().toStdString();
     Typist::Type(2, "/part #room");

@@ -1,5 +1,7 @@
 #include "RawPeer.h"
 
+#include "QtLoop.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -117,6 +119,12 @@ bool RawPeer::ReadMore(std::chrono::milliseconds wait)
         received_.push_back(std::move(line));
     }
     return true;
+}
+
+bool PumpUntilPeerSees(RawPeer& peer, std::string_view text, std::chrono::milliseconds wait)
+{
+    // The peer's own wait is short, so the loop keeps turning for the client meanwhile.
+    return PumpUntil([&] { return peer.WaitFor(text, std::chrono::milliseconds(20)).has_value(); }, wait);
 }
 
 } // namespace tellix::test

@@ -43,4 +43,9 @@ private:
     std::size_t next_ = 0; // first line of received_ not yet matched
 };
 
+// Runs the Qt event loop, for the client under test, until `peer` has received a line holding
+// `text` or `wait` has passed; true when it has.
+bool PumpUntilPeerSees(RawPeer& peer, std::string_view text,
+                       std::chrono::milliseconds wait = std::chrono::seconds(5));
+
 } // namespace tellix::test
