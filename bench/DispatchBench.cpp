@@ -139,4 +139,44 @@ void BM_DeleteConnection(benchmark::State& state)
 }
 BENCHMARK(BM_DeleteConnection)->Arg(50000)->Unit(benchmark::kMillisecond);
 
+// A busy channel's coming and going: 1,000,000 distinct nicks each join and quit. The connection
+// forgets every one of them, so `heap_growth_bytes` (after the churn, against after the first
+// batch, which sizes the tables) stays near zero.
+void BM_JoinQuitChurn(benchmark::State& state)
+{
+    constexpr int kPairs = 1'000'000;
+    constexpr int kBatch = 10'000;
+    const auto batch = [](int first) {
+        std::string text;
+        for (int i = first; i < first + kBatch; ++i) {
+            const std::string nick = "visitor" + std::to_string(i);
+            text +=
+                ":" + nick + "!~v@host.example.net JOIN :#room\r\n:" + nick + "!~v@host.example.net QUIT :bye\r\n";
+        }
+        return text;
+    };
+    std::int64_t growth = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto client = std::make_unique<Client>();
+        Deliver(client->socket, batch(0));
+        const std::int64_t before = bench::HeapBytesInUse();
+        state.ResumeTiming();
+        for (int first = kBatch; first < kPairs; first += kBatch) {
+            const std::string text = batch(first);
+            Deliver(client->socket, text);
+        }
+        state.PauseTiming();
+        growth = bench::HeapBytesInUse() - before;
+        if (client->connection->Channels()->Item("#room")->Users()->Count() != 1) {
+            state.SkipWithError("a visitor stayed in the channel");
+        }
+        client.reset();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kPairs);
+    state.counters["heap_growth_bytes"] = static_cast<double>(growth);
+}
+BENCHMARK(BM_JoinQuitChurn)->Iterations(1)->Unit(benchmark::kMillisecond);
+
 } // namespace

@@ -243,6 +243,10 @@ void Application::ListenToConnections()
         [this](const ConnectionPtr& c, const std::string& d) { pobjConnections_Error(c, d); }));
     subs.push_back(events.MessageNotProcessed.connect(
         [this](const ConnectionPtr& c, const std::string& m) { pobjConnections_MessageNotProcessed(c, m); }));
+    subs.push_back(
+        events.ServerNotice.connect([this](const ConnectionPtr& c, const std::string& s, const std::string& n) {
+            pobjConnections_ServerNotice(c, s, n);
+        }));
     subs.push_back(events.ServerChange.connect(
         [this](const ConnectionPtr& c, const std::string& s) { pobjConnections_ServerChange(c, s); }));
     subs.push_back(events.SocketError.connect([this](const ConnectionPtr& c, std::int16_t number,

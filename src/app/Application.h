@@ -87,6 +87,8 @@ private:
                                     bool code);
     void pobjConnections_Error(const ConnectionPtr& connection, const std::string& description);
     void pobjConnections_MessageNotProcessed(const ConnectionPtr& connection, const std::string& message);
+    void pobjConnections_ServerNotice(const ConnectionPtr& connection, const std::string& server,
+                                      const std::string& notice);
     void pobjConnections_ServerChange(const ConnectionPtr& connection, const std::string& server);
     void pobjConnections_SocketError(const ConnectionPtr& connection, std::int16_t number,
                                      std::string& description, std::int32_t scode, const std::string& source,

@@ -197,6 +197,13 @@ void IRCUser::ProcessPrivMsg(const std::string& privMsg)
     Announce(&IRCUsers::RaisePrivMsg, &EventSet::PrivMsg, privMsg);
 }
 
+bool IRCUser::Watched() const
+{
+    const EventSet* events = Events.Made();
+    return events != nullptr && (!events->NickChange.empty() || !events->Notice.empty() ||
+                                 !events->PrivMsg.empty() || !events->Quit.empty());
+}
+
 void IRCUser::ProcessQuit(const std::string& quitMsg)
 {
     Announce(&IRCUsers::RaiseQuit, &EventSet::Quit, quitMsg);

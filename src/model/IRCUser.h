@@ -47,6 +47,8 @@ public:
     // Made when the first listener connects (user->Events->Quit.connect(...)): nearly every
     // user of a big channel never has one.
     LazyEvents<EventSet> Events;
+    // Someone listens to this user's own events: a query window follows its partner.
+    bool Watched() const;
 
     // Views into the mask: valid until the mask or nick next changes.
     std::string_view Nick() const { return std::string_view(mask_).substr(0, nickSize_); }

@@ -61,4 +61,9 @@ std::string_view UserMaskNick(std::string_view text)
     return text.find('@') == std::string_view::npos ? text : std::string_view();
 }
 
+bool IsServerName(std::string_view prefix)
+{
+    return prefix.find_first_of("!@") == std::string_view::npos && prefix.find('.') != std::string_view::npos;
+}
+
 } // namespace tellix

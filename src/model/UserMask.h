@@ -37,4 +37,8 @@ std::int32_t CompareUserMasks(const UserMaskView& x, const UserMaskView& y);
 // The Nick that ParseUserMask would give, without building the record.
 std::string_view UserMaskNick(std::string_view text);
 
+// A sender prefix that names a server, not a person: no "!" or "@", and a dot, which no
+// nick may hold.
+bool IsServerName(std::string_view prefix);
+
 } // namespace tellix

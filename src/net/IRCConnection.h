@@ -100,6 +100,7 @@ public:
         Event<const std::string&, bool&> GetRawMessage;           // Message, Processed
         Event<const std::string&> MessageNotProcessed;
         Event<const std::string&> ServerChange;
+        Event<const std::string&, const std::string&> ServerNotice; // Server, Notice
         // Number, Description, Scode, Source, HelpFile, HelpContext, CancelDisplay
         Event<std::int16_t, std::string&, std::int32_t, const std::string&, const std::string&, std::int32_t,
               bool&>

@@ -63,6 +63,7 @@ public:
         Event<const ConnectionPtr&, const std::string&, bool&> GetRawMessage;
         Event<const ConnectionPtr&, const std::string&> MessageNotProcessed;
         Event<const ConnectionPtr&, const std::string&> ServerChange;
+        Event<const ConnectionPtr&, const std::string&, const std::string&> ServerNotice;
         Event<const ConnectionPtr&, std::int16_t, std::string&, std::int32_t, const std::string&,
               const std::string&, std::int32_t, bool&>
             SocketError;
@@ -141,6 +142,10 @@ public:
     void RaiseServerChange(const ConnectionPtr& connection, const std::string& server)
     {
         Events.ServerChange.raise(connection, server);
+    }
+    void RaiseServerNotice(const ConnectionPtr& connection, const std::string& server, const std::string& notice)
+    {
+        Events.ServerNotice.raise(connection, server, notice);
     }
     void RaiseSocketError(const ConnectionPtr& connection, std::int16_t number, std::string& description,
                           std::int32_t scode, const std::string& source, const std::string& helpFile,

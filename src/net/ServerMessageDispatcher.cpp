@@ -3,6 +3,7 @@
 #include "model/IRCChannels.h"
 #include "model/IRCUser.h"
 #include "model/IRCUsers.h"
+#include "model/UserMask.h"
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
 #include "net/ServerLine.h"
@@ -82,6 +83,12 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         return found;
     };
 
+    if (command == "NOTICE" && IsServerName(line.Sender())) {
+        // A server is no user: it gets no entry in the master list and no query window.
+        const std::string server = text(line.Sender());
+        Relay(*this).Up(&IRCConnections::RaiseServerNotice, Events.ServerNotice, server, text(line.LastParam(4)));
+        return true;
+    }
     if (command == "PRIVMSG" || command == "NOTICE") {
         // The target is only looked up: a message never creates a channel.
         const ChannelPtr target = channels->Item(line.Target());
@@ -191,6 +198,11 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
     if (command == "QUIT") {
         if (const UserPtr source = user(line.Sender())) {
             source->ProcessQuit(text(line.LastParam(3)));
+            // Gone from the network, from every channel we share and from every window: kept,
+            // the master list would grow with every quit for as long as we stay connected.
+            if (here(source) && source != user_ && source->Membership().empty() && !source->Watched()) {
+                source->Delete();
+            }
         }
         return true;
     }

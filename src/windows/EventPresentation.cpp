@@ -111,6 +111,12 @@ void Application::pobjConnections_MessageNotProcessed(const ConnectionPtr& conne
     Echo(kStatusWindow, Concat("<- Server(", connection->Server(), "): [", message, "]"));
 }
 
+void Application::pobjConnections_ServerNotice(const ConnectionPtr& /*connection*/, const std::string& server,
+                                               const std::string& notice)
+{
+    Echo(kStatusWindow, texts::Notice(server, notice));
+}
+
 void Application::pobjConnections_ServerChange(const ConnectionPtr& connection, const std::string& server)
 {
     Echo(kStatusWindow, Concat("Connection(", connection->Index(), ").Server: ", server));

@@ -201,9 +201,10 @@ TEST_F(Dispatcher, NickChangesAndQuitsReachEverySharedChannelOnce)
                    "all.ChannelNickChange c1 #two Anna 'anna'"}));
     EXPECT_EQ(Line(":Anna!a@h QUIT :Quit: bye"),
               (Log{"all.UserQuit c1 Anna 'Quit: bye'", "all.ChannelQuit c1 #room Anna 'Quit: bye'",
-                   "all.ChannelQuit c1 #two Anna 'Quit: bye'"}));
+                   "all.ChannelQuit c1 #two Anna 'Quit: bye'", "all.UserRemove c1 Anna"}));
     EXPECT_EQ(Members("#room"), (std::vector<std::string>{"me"}));
-    EXPECT_TRUE(connection->Users()->Item("Anna"));
+    // Gone from every channel and shown nowhere: the connection forgets her, last of all.
+    EXPECT_FALSE(connection->Users()->Item("Anna"));
 }
 
 TEST_F(Dispatcher, ParametersWrittenWithoutTheirColon)
@@ -217,8 +218,9 @@ TEST_F(Dispatcher, ParametersWrittenWithoutTheirColon)
     EXPECT_EQ(Line(":bob!b@h JOIN #room"), (Log{"all.UserAdd c1 bob", "all.ChannelJoin c1 #room bob"}));
     EXPECT_EQ(Line(":bob!b@h PART :#room"), Log{"all.ChannelPart c1 #room bob ''"});
     EXPECT_EQ(Line(":bob!b@h PART #room"), Log{"all.ChannelPart c1 #room bob ''"});
-    EXPECT_EQ(Line(":bob!b@h QUIT bye"), Log{"all.UserQuit c1 bob 'bye'"});
-    EXPECT_EQ(Line(":bob!b@h QUIT"), Log{"all.UserQuit c1 bob ''"});
+    EXPECT_EQ(Line(":bob!b@h QUIT bye"), (Log{"all.UserQuit c1 bob 'bye'", "all.UserRemove c1 bob"}));
+    EXPECT_EQ(Line(":bob!b@h QUIT"),
+              (Log{"all.UserAdd c1 bob", "all.UserQuit c1 bob ''", "all.UserRemove c1 bob"}));
     EXPECT_EQ(Line(":anna!a@2001:db8::1 PRIVMSG #room :v6"),
               (Log{"all.UserAdd c1 anna", "all.ChannelPrivMsg c1 #room anna 'v6'"}));
 }

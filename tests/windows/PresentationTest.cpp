@@ -242,15 +242,80 @@ TEST_F(Presentation, StatusWindowListsTheConnectionsUsersOnceControlIsBackInTheE
     // The window reads its list settled even before the event loop has run.
     Receive(":newbie!n@h JOIN #room");
     EXPECT_EQ(childs.Item(1)->FindNick("newbie"), 501);
-    // A quit leaves the channel's list; the connection still knows the user.
+    // A quit leaves the channel's list, and the connection forgets the user.
     Receive(":user7!u@h QUIT :bye");
     EXPECT_EQ(childs.Item(2)->FindNick("user7"), -1);
+    EXPECT_EQ(childs.Item(1)->FindNick("user7"), -1);
     EXPECT_EQ(Nicks(2).size(), 501u);
-    EXPECT_EQ(Nicks(1).size(), 502u);
+    EXPECT_EQ(Nicks(1).size(), 501u);
     // A nick change shows in the status window's list too.
     Receive(":user8!u@h NICK :renamed");
     toolkit.RunPosted();
-    EXPECT_EQ(View(1).nicks.at(9), "renamed");
+    EXPECT_EQ(View(1).nicks.at(8), "renamed");
+}
+
+TEST_F(Presentation, AServerNoticeGoesToTheStatusWindowAndMakesNoUserOrWindow)
+{
+    Online();
+    NewLines(1);
+    const std::int32_t users = connection->Users()->Count();
+    struct Row {
+        std::string received;
+        Texts statusWindow;
+    };
+    const std::vector<Row> rows = {
+        {":irc.example.net NOTICE * :*** Looking up your hostname",
+         {"-irc.example.net- *** Looking up your hostname"}},
+        {":irc.example.net NOTICE me :*** Found your hostname", {"-irc.example.net- *** Found your hostname"}},
+        {":services. NOTICE me", {"-services.- "}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.received);
+        Receive(row.received);
+        EXPECT_EQ(NewLines(1), row.statusWindow);
+    }
+    EXPECT_EQ(childs.Count(), 1);
+    EXPECT_EQ(connection->Users()->Count(), users);
+
+    // A dot in the host of a full prefix, or a sender without a dot, is still a person.
+    Receive(":anna!a@irc.example.net NOTICE me :hi");
+    Receive(":localhost NOTICE me :hello");
+    ASSERT_EQ(childs.Count(), 3);
+    EXPECT_EQ(Lines(2), Texts{"# -anna- hi"});
+    EXPECT_EQ(Lines(3), Texts{"# -localhost- hello"});
+}
+
+TEST_F(Presentation, AUserWhoQuitsIsForgottenUnlessAWindowShowsThem)
+{
+    Online();
+    Receive(":me!u@h JOIN :#room");
+    Receive(":irc.test 353 me = #room :me anna bob");
+    Receive(":dora!d@h PRIVMSG me :psst");
+    ASSERT_EQ(childs.Count(), 3);
+    const auto anna = connection->Users()->Item("anna");
+    const auto dora = connection->Users()->Item("dora");
+    ASSERT_TRUE(anna && dora);
+    std::vector<std::string> removed;
+    const auto recorder = connection->Events.UserRemove.connect(
+        [&](const std::shared_ptr<IRCUser>& user) { removed.emplace_back(user->Nick()); });
+
+    Receive(":anna!a@h QUIT :bye");
+    EXPECT_EQ(removed, std::vector<std::string>{"anna"});
+    EXPECT_EQ(anna->Parent(), nullptr);
+    EXPECT_FALSE(connection->Users()->Item("anna"));
+    // A window still shows dora: she stays, and her next line goes to the same window.
+    Receive(":dora!d@h QUIT :brb");
+    EXPECT_EQ(removed, std::vector<std::string>{"anna"});
+    Receive(":dora!d@h PRIVMSG me :back");
+    EXPECT_EQ(childs.Count(), 3);
+    EXPECT_EQ(Lines(3), (Texts{"# <dora> psst", "# <dora> back"}));
+    // Someone never seen before who quits leaves nothing behind.
+    Receive(":ghost!g@h QUIT :boo");
+    EXPECT_EQ(removed, (std::vector<std::string>{"anna", "ghost"}));
+    toolkit.RunPosted();
+    EXPECT_EQ(View(1).nicks, (std::vector<std::string>{"me", "bob", "dora"}));
+    // The statuses of both quits were written all the same.
+    EXPECT_EQ(NewLines(1).back(), "*** ghost (g@h) Quit (boo)");
 }
 
 } // namespace
