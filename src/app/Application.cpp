@@ -99,6 +99,7 @@ std::shared_ptr<Application>& Application::Instance()
 
 bool Application::ExitClient()
 {
+    QuitConnections();
     if (childs_) {
         childs_->Clear();
         childs_->Teardown();
@@ -113,6 +114,22 @@ bool Application::ExitClient()
         const std::shared_ptr<Application> last = std::move(Instance());
     }
     return true;
+}
+
+void Application::QuitConnections()
+{
+    if (!pobjConnections_) {
+        return;
+    }
+    const std::string quitMsg =
+        toolkit_.Settings().GetSetting(SettingsAppName(), std::string(settings::Section),
+                                       std::string(settings::QuitMessage), settings::QuitMessageDefault());
+    // A listener may drop connections while one quits.
+    for (const ConnectionPtr& connection : pobjConnections_->Snapshot()) {
+        if (connection->Connected()) {
+            connection->Quit(quitMsg);
+        }
+    }
 }
 
 void Application::OpenAddress(const std::string& server, std::int32_t port, const std::string& channel)

@@ -45,7 +45,8 @@ public:
     // One time-stamped line into window `windowIndex`, 0 meaning the active window; a number
     // that names no window writes nothing.
     void Echo(std::int32_t windowIndex, std::string_view output);
-    // Ends the program: the windows and the connections go, then the instance; true.
+    // Ends the program: every connected connection quits with the "Quit Message", then the
+    // windows and the connections go, then the instance; true.
     bool ExitClient();
     // Carries out one command line (without its slash) typed into, or run for, window
     // `windowIndex`; false for an empty or unknown command. EXIT ends the program: the
@@ -62,6 +63,8 @@ public:
     MainWindowView* Window() const { return pobjWindow_.get(); }
 
 private:
+    // Says goodbye on every connection that is online, before anything closes.
+    void QuitConnections();
     void ListenToConnections();
     void ListenToWindow();
 

@@ -21,6 +21,11 @@ std::string MainCaption()
 
 namespace settings {
 
+std::string QuitMessageDefault()
+{
+    return "Tellix " + std::to_string(VersionMajor) + "." + std::to_string(VersionMinor);
+}
+
 bool ReadCheckBox(std::string_view stored, bool fallback)
 {
     while (!stored.empty() && std::isspace(static_cast<unsigned char>(stored.front()))) {

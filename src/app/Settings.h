@@ -28,6 +28,7 @@ inline constexpr std::string_view DefaultUserName = "Default User Name";
 inline constexpr std::string_view DefaultUserDescription = "Default User Description";
 inline constexpr std::string_view DefaultUserInvisible = "Default User Invisible";
 inline constexpr std::string_view DefaultUserWallOp = "Default User WallOp";
+inline constexpr std::string_view QuitMessage = "Quit Message";
 
 inline constexpr std::string_view FirstUseDefault = "1";
 inline constexpr std::string_view DefaultServerDefault = "irc.libera.chat";
@@ -36,6 +37,8 @@ inline constexpr std::string_view DefaultUserNameDefault = "Tellix_user";
 inline constexpr std::string_view DefaultUserDescriptionDefault = "Tellix user";
 inline constexpr bool DefaultUserInvisibleDefault = true;
 inline constexpr bool DefaultUserWallOpDefault = false;
+// "Tellix 0.6": what others see when the program exits while connected.
+std::string QuitMessageDefault();
 
 // A stored check-box state: any non-zero number or "true" checks it, "0" or "false"
 // clears it (words in any letter case, blanks around ignored). Anything else is not

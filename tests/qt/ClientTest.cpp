@@ -363,5 +363,47 @@ TEST(Client, AMalformedAddressIsAnsweredInTheStatusWindowAndNothingConnects)
     EXPECT_FALSE(Client::App().Connections().Item(1)->Connected());
 }
 
+TEST(Client, DisconnectAndExitSendWhatWasQueuedAndExitSaysGoodbyeFirst)
+{
+    Config config;
+    config.Write({{"First Use", "0"},
+                  {"Default User Nick", "anna"},
+                  {"Default User Name", "ann"},
+                  {"Default User Description", "Anna Lee"}});
+    EnsureGuiApplication();
+    IrcServer server;
+    RawPeer peer(server.Port());
+    peer.Register("bob");
+    peer.Send("JOIN #room");
+    ASSERT_TRUE(peer.WaitFor(" 366 "));
+
+    const QString port = QString::number(server.Port());
+    Client client("irc://127.0.0.1:" + port + "/room");
+    ASSERT_TRUE(PumpUntilPeerSees(peer, ":anna!")) << server.Log();
+    ASSERT_TRUE(PumpUntil([&] { return Client::App().Childs()->Count() == 2; }));
+
+    // The PART is still in the socket's buffer when the connection closes.
+    Client::App().ProcessCommand("PART #room :see you", true, 2);
+    Client::App().ProcessCommand("DISCONNECT", true, 1);
+    EXPECT_FALSE(Client::App().Connections().Item(1)->Connected());
+    const auto part = peer.WaitFor(" PART ");
+    ASSERT_TRUE(part) << testing::PrintToString(peer.Received());
+    EXPECT_NE(part->find(":anna!"), std::string::npos);
+    EXPECT_NE(part->find("see you"), std::string::npos);
+
+    config.Write({{"Quit Message", "off to bed"}});
+    Client::App().ProcessCommand("SERVER 127.0.0.1 " + port.toStdString(), true, 1);
+    // Welcomed a second time: only then may it join.
+    ASSERT_TRUE(PumpUntil([] { return Client::View(1).Log()->HeldText().count("Connection(1).Server: ") == 2; }));
+    Client::App().ProcessCommand("JOIN #room", true, 1);
+    ASSERT_TRUE(PumpUntilPeerSees(peer, " JOIN ")) << server.Log();
+
+    EXPECT_TRUE(ProgramEndsAfter([&] { client.MainWindow().close(); }));
+    const auto quit = peer.WaitFor(" QUIT ");
+    ASSERT_TRUE(quit) << testing::PrintToString(peer.Received());
+    EXPECT_NE(quit->find(":anna!"), std::string::npos);
+    EXPECT_NE(quit->find("off to bed"), std::string::npos) << *quit;
+}
+
 } // namespace
 } // namespace tellix::test

@@ -2,7 +2,10 @@
 
 #include "platform/qt/Boundary.h"
 
+#include <QDeadlineTimer>
 #include <QTcpSocket>
+
+#include <sys/socket.h>
 
 #include <utility>
 
@@ -119,10 +122,38 @@ std::string QtTcpSocket::GetData()
 void QtTcpSocket::Close()
 {
     closing_ = true;
+    if (socket_->state() == QAbstractSocket::ConnectedState) {
+        Linger();
+    }
     socket_->abort();
     closing_ = false;
     peerClosed_ = false;
     failed_ = false;
+}
+
+void QtTcpSocket::Linger()
+{
+    // Lines written just before (a QUIT, the PARTs of closing windows) still sit in Qt's
+    // buffer; dropping them would show others a reset instead of what we said. Each wait
+    // takes only this socket's traffic, and our handlers stay quiet while closing_ is set.
+    const QDeadlineTimer deadline(kLingerMilliseconds);
+    while (socket_->bytesToWrite() > 0 && !deadline.hasExpired()) {
+        if (!socket_->waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
+            break;
+        }
+    }
+    // Unread bytes would turn the close into a reset, so drain them, then half-close and let
+    // the server end the session once it has read everything.
+    socket_->readAll();
+    if (::shutdown(static_cast<int>(socket_->socketDescriptor()), SHUT_WR) != 0) {
+        return;
+    }
+    while (socket_->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
+        if (!socket_->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+            break;
+        }
+        socket_->readAll();
+    }
 }
 
 void QtTcpSocket::OnConnected()
@@ -132,6 +163,9 @@ void QtTcpSocket::OnConnected()
 
 void QtTcpSocket::OnReadyRead()
 {
+    if (closing_) {
+        return;
+    }
     const auto total = static_cast<std::int32_t>(socket_->bytesAvailable());
     Raise("socket data arrival", [this, total] { DataArrival.raise(total); });
 }
@@ -162,6 +196,9 @@ void QtTcpSocket::OnError(int qtError)
 
 void QtTcpSocket::OnBytesWritten(long long written)
 {
+    if (closing_) {
+        return;
+    }
     const auto remaining = static_cast<std::int32_t>(socket_->bytesToWrite());
     if (!Raise("socket send progress", [this, written, remaining] {
             SendProgress.raise(static_cast<std::int32_t>(written), remaining);

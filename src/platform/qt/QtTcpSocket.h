@@ -10,7 +10,8 @@ namespace tellix {
 
 // TcpSocket on QTcpSocket, with the engine's expectations kept: no Closed event for a
 // close of our own, "closing" after the peer closed until we close, errors as events.
-// A handler may destroy the socket inside any of its events.
+// A handler may destroy the socket inside any of its events. A close of ours sends what
+// is still queued first, and ends the TCP session cleanly rather than with a reset.
 class QtTcpSocket final : public TcpSocket {
 public:
     QtTcpSocket();
@@ -31,6 +32,10 @@ public:
 
 private:
     struct Life;
+    // How long a close of ours waits for what we sent to leave and the server to end.
+    static constexpr int kLingerMilliseconds = 2000;
+
+    void Linger();
 
     template <class F> bool Raise(const char* where, F&& raise);
     void OnConnected();
