@@ -8,12 +8,15 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <string>
+#include <utility>
 
 namespace tellix::test {
 namespace {
@@ -180,23 +183,184 @@ TEST(Console, ExitEndsTheProgramWhileInputIsStillOpen)
     EXPECT_TRUE(console.EndsByItself());
 }
 
-TEST(Console, AFirstStartShowsTheConnectData)
+// Standard output of a first start (the connect dialog shows) with the settings in `config`,
+// once the end of input has ended the program with status 0; empty otherwise.
+QByteArray FirstStartOutput(const QTemporaryDir& config)
 {
-    QTemporaryDir empty;
     EnsureQtApplication();
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("XDG_CONFIG_HOME", empty.path());
+    environment.insert("XDG_CONFIG_HOME", config.path());
     process.setProcessEnvironment(environment);
     process.start(TELLIX_BINARY, {"--console"});
     process.closeWriteChannel();
-    ASSERT_TRUE(process.waitForFinished(10000));
-    const QString out = QString::fromUtf8(process.readAllStandardOutput());
+    if (!process.waitForFinished(10000) || process.exitCode() != 0) {
+        return {};
+    }
+    return process.readAllStandardOutput();
+}
+
+// Where `out` holds what could steer a terminal: a control character other than the line end
+// and the formatting codes, DEL, a C1 code point, or bytes that are not UTF-8; -1 when nowhere.
+qsizetype SteeringAt(const QByteArray& out)
+{
+    if (QString::fromUtf8(out).toUtf8() != out) {
+        return 0;
+    }
+    for (qsizetype i = 0; i < out.size(); ++i) {
+        const auto c = static_cast<unsigned char>(out[i]);
+        const bool formatting = c == 0x02 || c == 0x03 || c == 0x0F || c == 0x16 || c == 0x1D || c == 0x1F;
+        const bool c1 = c == 0xC2 && i + 1 < out.size() && static_cast<unsigned char>(out[i + 1]) < 0xA0;
+        if ((c < 0x20 && c != '\n' && !formatting) || c == 0x7F || c1) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+TEST(Console, AFirstStartShowsTheConnectData)
+{
+    QTemporaryDir empty;
+    const QString out = QString::fromUtf8(FirstStartOutput(empty));
     EXPECT_TRUE(out.contains("[connect] server irc.libera.chat, nick user|Tellix, user Tellix_user (Tellix user), "
                              "invisible yes, wallop no\n[connect] Type /server to connect with these, or "
                              "/server host [port].\n"))
         << out.toStdString();
-    EXPECT_EQ(process.exitCode(), 0);
+}
+
+// What others send reaches the terminal as pictures: no text from the network may set the
+// clipboard, move the cursor or rewrite a line.
+TEST(Console, ControlCharactersFromTheNetworkArePictures)
+{
+    IrcServer server;
+    RawPeer bob(server.Port());
+    bob.Register("bob");
+    bob.Send("JOIN #room");
+    ASSERT_TRUE(bob.WaitFor(" 366 "));
+    RawPeer carol(server.Port());
+    carol.Register("carol");
+    carol.Send("JOIN #room");
+    ASSERT_TRUE(carol.WaitFor(" 366 "));
+
+    Console console;
+    console.Type("/server 127.0.0.1 " + QByteArray::number(server.Port()));
+    ASSERT_TRUE(console.Prints(R"(\[1\] = 1 - irc\.tellix\.test \(con\) - status)"));
+    console.Type("/join #room");
+    ASSERT_TRUE(console.Prints(R"(\[2\] = 2 - irc\.tellix\.test \(con\) - #room)"));
+    ASSERT_TRUE(bob.WaitFor("JOIN"));
+
+    // `shown` is what follows the window's time stamp; "MASK" stands for a user@host.
+    struct Case {
+        const char* what;
+        RawPeer* peer;
+        std::string sent;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {"clipboard write", &bob, "PRIVMSG #room :\x1b]52;c;aGk=\x07", "<bob> \u241b]52;c;aGk=\u2407"},
+        {"erase line", &bob, "PRIVMSG #room :real\x1b[2Kfake", "<bob> real\u241b[2Kfake"},
+        {"backspaces", &bob, "PRIVMSG #room :abc\b\b\bxyz", "<bob> abc\u2408\u2408\u2408xyz"},
+        {"DEL and SO", &bob, "PRIVMSG #room :a\x7f\x0e", "<bob> a\u2421\u240e"},
+        {"C1 CSI as UTF-8", &bob,
+         "PRIVMSG #room :\xc2\x9b"
+         "31mred",
+         "<bob> <9B>31mred"},
+        {"CSI byte of Windows-1252", &bob,
+         "PRIVMSG #room :\x9b"
+         "31m",
+         "<bob> \u203a31m"},
+        {"undefined Windows-1252 bytes", &bob,
+         "PRIVMSG #room :\x9d"
+         "0;t\x9c\x81",
+         "<bob> <9D>0;t\u0153<81>"},
+        {"formatting codes stay", &bob,
+         "PRIVMSG #room :\x02"
+         "b\x03"
+         "4r\x0f\x16\x1d\x1f",
+         "<bob> \x02"
+         "b\x03"
+         "4r\x0f\x16\x1d\x1f"},
+        {"notice", &bob, "NOTICE #room :\x1b[H\x1b[J", "-bob- \u241b[H\u241b[J"},
+        {"action", &bob,
+         "PRIVMSG #room :\x01"
+         "ACTION \x1b[1mwaves\x01",
+         "* bob \u241b[1mwaves"},
+        {"topic", &bob, "TOPIC #room :\x1b]0;title\x07", "*** bob changes topic to '\u241b]0;title\u2407'"},
+        {"part", &bob,
+         "PART #room :\xc2\x9d"
+         "0;x\x1b\\",
+         "*** bob (MASK) left channel #room (<9D>0;x\u241b\\)"},
+        {"quit", &carol, "QUIT :\x1b[2J\x9d", "*** carol (MASK) Quit (\"\u241b[2J<9D>\")"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.peer->Send(c.sent);
+        const QStringList parts = QString::fromUtf8(c.shown).split("MASK");
+        QStringList escaped;
+        for (const QString& part : parts) {
+            escaped << QRegularExpression::escape(part);
+        }
+        EXPECT_TRUE(console.Prints(R"(\[2\] )" + kStamp + escaped.join(R"(\S*)"))) << console.Out().toStdString();
+    }
+
+    // A channel name goes into the caption as well as into the lines.
+    console.Type("/join #e\x1b[2K\xc2\x9b");
+    EXPECT_TRUE(console.Prints(
+        QRegularExpression::escape(QString::fromUtf8("[3] = 3 - irc.tellix.test (con) - #e\u241b[2K<9B>"))));
+    EXPECT_TRUE(
+        console.Prints(R"(\[3\] )" + kStamp +
+                       QRegularExpression::escape(QString::fromUtf8("*** joined channel #e\u241b[2K<9B>"))));
+
+    EXPECT_EQ(SteeringAt(console.Out()), -1) << console.Out().toStdString();
+}
+
+// ngircd lets no control character into a nick and takes a bare CR or LF for a line end; a
+// hostile server does neither.
+TEST(Console, AHostileServersNicksAndLineBreaksArePictures)
+{
+    EnsureQtApplication();
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
+    QObject::connect(&listener, &QTcpServer::newConnection, [&listener] {
+        listener.nextPendingConnection()->write(":evil 001 con :hi\r\n"
+                                                ":con!c@h JOIN :#room\r\n"
+                                                ":\x1b]52;c;aGk=\x07!u@h PRIVMSG #room :clipboard\r\n"
+                                                ":bob!u@h PRIVMSG #room :one\rtwo\nthree\x9b\r\n"
+                                                ":bob!u@h NICK :\x1b[2K\xc2\x9b\r\n");
+    });
+    Console console;
+    console.Type("/server 127.0.0.1 " + QByteArray::number(listener.serverPort()));
+    // Window and what follows its time stamp.
+    const std::pair<const char*, const char*> shown[] = {
+        {"2", "<\u241b]52;c;aGk=\u2407> clipboard"},
+        {"2", "<bob> one\u240dtwo\u240athree\u203a"},
+        {"1", "*** bob changed nick to \u241b[2K<9B>"},
+    };
+    for (const auto& [window, text] : shown) {
+        EXPECT_TRUE(console.Prints(QRegularExpression::escape(QString("[") + window + "] ") + kStamp +
+                                   QRegularExpression::escape(QString::fromUtf8(text))))
+            << console.Out().toStdString();
+    }
+    EXPECT_EQ(SteeringAt(console.Out()), -1) << console.Out().toStdString();
+}
+
+TEST(Console, TheConnectDialogsFieldsArePictures)
+{
+    QTemporaryDir config;
+    {
+        QSettings store(config.path() + "/Tellix/" + QString::fromStdString(SettingsAppName()) + ".ini",
+                        QSettings::IniFormat);
+        store.setValue("Main/Default Server", QString::fromUtf8("irc.\x1b[2Kexample"));
+        store.setValue("Main/Default User Nick", QString::fromUtf8("\x1b]52;c;aGk=\x07"));
+        store.setValue("Main/Default User Name", QString::fromUtf8("me\r"));
+        store.setValue("Main/Default User Description", QString::fromUtf8("\xc2\x9b"
+                                                                          "2J"));
+    }
+    const QByteArray out = FirstStartOutput(config);
+    EXPECT_TRUE(QString::fromUtf8(out).contains(QString::fromUtf8(
+        "[connect] server irc.\u241b[2Kexample, nick \u241b]52;c;aGk=\u2407, user me\u240d (<9B>2J), ")))
+        << out.toStdString();
+    EXPECT_EQ(SteeringAt(out), -1) << out.toStdString();
 }
 
 } // namespace

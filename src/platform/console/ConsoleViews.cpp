@@ -1,7 +1,7 @@
 #include "platform/console/ConsoleViews.h"
 
 #include "platform/console/ConsoleToolkit.h"
-#include "platform/qt/TextDecoding.h"
+#include "util/TerminalText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -10,11 +10,13 @@ namespace tellix {
 
 namespace {
 
-// The terminal speaks UTF-8: valid UTF-8 passes as it is, anything else is read as
-// Windows-1252, as the GUI's log reads it.
+// Whatever came from the network or the settings is written so that it cannot steer the
+// terminal: its control characters as pictures.
 std::string ForTerminal(std::string_view bytes)
 {
-    return DecodeForDisplay(bytes).toStdString();
+    std::string shown;
+    AppendTerminalText(bytes, shown);
+    return shown;
 }
 
 } // namespace
@@ -44,7 +46,10 @@ void ConsoleChildView::SetCaption(const std::string& caption)
     }
     caption_ = caption;
     if (number_ >= 1) {
-        toolkit_.Write("[" + std::to_string(number_) + "] = " + ForTerminal(caption) + "\n");
+        std::string out = "[" + std::to_string(number_) + "] = ";
+        AppendTerminalText(caption, out);
+        out += '\n';
+        toolkit_.Write(out);
     }
 }
 
@@ -77,22 +82,8 @@ void ConsoleChildView::Unload()
 void ConsoleChildView::AppendOutput(std::string_view line)
 {
     outputLength_ += (outputLength_ > 0 ? 2 : 0) + static_cast<std::int64_t>(line.size());
-    const std::string prefix = "[" + std::to_string(number_) + "] ";
     std::string out;
-    while (true) {
-        const std::size_t cut = line.find('\n');
-        std::string_view part = line.substr(0, cut);
-        if (!part.empty() && part.back() == '\r' && cut != std::string_view::npos) {
-            part.remove_suffix(1);
-        }
-        out += prefix;
-        out += ForTerminal(part);
-        out += '\n';
-        if (cut == std::string_view::npos) {
-            break;
-        }
-        line.remove_prefix(cut + 1);
-    }
+    AppendTerminalLines("[" + std::to_string(number_) + "] ", line, out);
     toolkit_.Write(out);
 }
 

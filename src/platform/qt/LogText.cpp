@@ -1,5 +1,7 @@
 #include "platform/qt/LogText.h"
 
+#include "util/Cp1252.h"
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -10,12 +12,6 @@ namespace {
 
 constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-
-// 0x80-0x9F; the five bytes Windows-1252 leaves undefined keep their C1 code points.
-constexpr std::array<char16_t, 32> kCp1252High = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 constexpr std::array<std::uint32_t, 16> kPalette = {0xFFFFFF, 0x000000, 0x00007F, 0x009300, 0xFF0000, 0x7F0000,
                                                     0x9C009C, 0xFC7F00, 0xFFFF00, 0x00FC00, 0x009393, 0x00FFFF,
@@ -184,7 +180,7 @@ QString DecodeUtf8(std::string_view utf8)
 
 char16_t FromCp1252(unsigned char byte)
 {
-    return byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : char16_t{byte};
+    return tellix::FromCp1252(byte);
 }
 
 void AppendCp1252AsUtf8(std::string_view bytes, std::string& out)
