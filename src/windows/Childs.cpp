@@ -26,7 +26,7 @@ Childs::ChildPtr Childs::Add(bool minimize)
     child->SetParent(this);
     child->SetIndex(Count() + 1);
     Append(child);
-    Renumber();
+    RenumberFrom(Count());
     if (!minimize) {
         child->Show();
         if (ChildView* window = child->Window(); window != nullptr) {
@@ -133,10 +133,22 @@ void Childs::Renumber()
     }
 }
 
+// Only the windows whose number changed get it, and so a new caption: a window added at the
+// end or removed costs the windows before it nothing.
+void Childs::RenumberFrom(std::int32_t position)
+{
+    for (; position >= 1 && position <= Count(); ++position) {
+        const ChildPtr child = Collection::Item(position);
+        if (child->Index() != position) {
+            child->SetIndex(position);
+        }
+    }
+}
+
 void Childs::RemoveAt(std::int32_t position)
 {
     Collection::RemoveAt(position);
-    Renumber();
+    RenumberFrom(position);
 }
 
 void Childs::Teardown()

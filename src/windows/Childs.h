@@ -54,6 +54,7 @@ public:
     // Used by the application and the windows.
     void SetParent(Application* parent);
     void SetActive(const ChildPtr& child);
+    // Every window gets its number again, and so a fresh caption.
     void Renumber();
     void RemoveAt(std::int32_t position);
     void Teardown();
@@ -62,6 +63,7 @@ public:
     void ShowingChanged(Child& child, const void* previous, const void* next);
 
 private:
+    void RenumberFrom(std::int32_t position);
     ChildPtr FirstShowing(const void* shown) const;
 
     Toolkit& toolkit_;

@@ -161,6 +161,14 @@ TEST(Console, TypedLinesAndReceivedLinesThroughAPipe)
     console.Type("/window close");
     console.Type("/echo 0 back in the status window");
     EXPECT_TRUE(console.Prints(R"(\[1\] )" + kStamp + "back in the status window"));
+    // The query window moved up to number 2, and ESC 2 finds it there.
+    EXPECT_TRUE(console.Prints(R"(\[2\] = 2 - irc\.tellix\.test \(con2\) - no channel - bob)"));
+    console.Type("\x1b"
+                 "2");
+    console.Type("renumbered");
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "PRIVMSG bob :renumbered"));
+    console.Type("\x1b"
+                 "1");
 
     // An empty line beeps on standard error.
     console.Type("");

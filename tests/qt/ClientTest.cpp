@@ -21,6 +21,8 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -272,7 +274,7 @@ TEST(Client, TheWindowMenuListsTheOpenWindowsAndChoosingOneActivatesIt)
     }
     EXPECT_EQ(items, (std::vector<std::string>{"&Connect Dialog", "", "1 - not connected - status (checked)",
                                                "2 - not connected - &&local"}));
-    // A minimized window chosen comes back; the list is rebuilt each time, not appended to.
+    // A minimized window chosen comes back; the list holds each window once.
     windows.actions().at(3)->trigger();
     EXPECT_EQ(area.activeSubWindow(), Client::View(2).SubWindow());
     EXPECT_EQ(Client::App().Childs()->Active()->Index(), 2);
@@ -282,6 +284,27 @@ TEST(Client, TheWindowMenuListsTheOpenWindowsAndChoosingOneActivatesIt)
     EXPECT_TRUE(windows.actions().at(3)->isChecked());
     windows.actions().at(2)->trigger();
     EXPECT_EQ(area.activeSubWindow(), Client::View(1).SubWindow());
+
+    // The list follows the windows item by item: a new window adds its own, the others stay
+    // as they are; a closed one takes its item along and those behind it show their new numbers.
+    const QAction* const status = windows.actions().at(2);
+    Client::App().Childs()->Add(true);
+    Client::App().Childs()->Add(true);
+    Q_EMIT windows.aboutToShow();
+    ASSERT_EQ(windows.actions().size(), 6);
+    EXPECT_EQ(windows.actions().at(2), status);
+    EXPECT_EQ(windows.actions().at(5)->text(), "4 - not connected - no channel");
+    Client::App().Childs()->Remove(2);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // as the event loop would
+    Q_EMIT windows.aboutToShow();
+    items.clear();
+    for (const QAction* action : windows.actions()) {
+        items.push_back((action->text() + (action->isChecked() ? " (checked)" : "")).toStdString());
+    }
+    EXPECT_EQ(items,
+              (std::vector<std::string>{"&Connect Dialog", "", "1 - not connected - status (checked)",
+                                        "2 - not connected - no channel", "3 - not connected - no channel"}));
+    EXPECT_EQ(windows.actions().at(2), status);
 }
 
 TEST(Client, AnAddressJoinsItsChannelAndTheDialogsButtonsDriveTheConnection)

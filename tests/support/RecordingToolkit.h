@@ -25,7 +25,11 @@ public:
     explicit RecordingChildView(std::vector<RecordingChildView*>& live) : live_(live) { live_.push_back(this); }
     ~RecordingChildView() override { std::erase(live_, this); }
 
-    void SetCaption(const std::string& value) override { caption = value; }
+    void SetCaption(const std::string& value) override
+    {
+        caption = value;
+        ++captionWrites;
+    }
     void Show() override { visible = true; }
     void Hide() override { visible = false; }
     bool Visible() const override { return visible; }
@@ -149,6 +153,7 @@ public:
     };
 
     std::string caption;
+    int captionWrites = 0;
     bool visible = false;
     WindowState state = WindowState::Minimized;
     double clientWidth = 600;

@@ -35,6 +35,62 @@ TEST_F(WindowCollection, DeletingWindowTwoOfFourRenumbersTheOthersAndTheirCaptio
     EXPECT_EQ(fourth->Index(), 2);
 }
 
+// A window costs the others nothing when it comes at the end, and when one goes only those
+// behind it are renumbered: every query window a stranger opens would otherwise re-caption all.
+TEST_F(WindowCollection, AStrangersWindowTouchesNoOtherAndClosingOneTouchesOnlyThoseBehindIt)
+{
+    Online();
+    for (const char* nick : {"anna", "bob", "carl", "dora"}) {
+        Receive(std::string(":") + nick + "!u@h PRIVMSG me :hi");
+    }
+    ASSERT_EQ(childs.Count(), 5);
+    auto forgetWrites = [&] {
+        for (RecordingChildView* view : toolkit.views) {
+            view->captionWrites = 0;
+        }
+    };
+    struct Row {
+        std::int32_t index;
+        const char* caption;
+        int writes;
+    };
+    auto expect = [&](const std::vector<Row>& rows) {
+        ASSERT_EQ(childs.Count(), static_cast<std::int32_t>(rows.size()));
+        for (const Row& row : rows) {
+            SCOPED_TRACE(row.index);
+            EXPECT_EQ(View(row.index).caption, row.caption);
+            EXPECT_EQ(View(row.index).captionWrites, row.writes);
+        }
+    };
+
+    forgetWrites();
+    Receive(":eve!u@h PRIVMSG me :hi");
+    // The newcomer: its creation caption, its number's, then its partner's.
+    expect({{1, "1 - irc.test (me) - status", 0},
+            {2, "2 - irc.test (me) - no channel - anna", 0},
+            {3, "3 - irc.test (me) - no channel - bob", 0},
+            {4, "4 - irc.test (me) - no channel - carl", 0},
+            {5, "5 - irc.test (me) - no channel - dora", 0},
+            {6, "6 - irc.test (me) - no channel - eve", 3}});
+
+    forgetWrites();
+    ASSERT_TRUE(View(3).UserCloses());
+    expect({{1, "1 - irc.test (me) - status", 0},
+            {2, "2 - irc.test (me) - no channel - anna", 0},
+            {3, "3 - irc.test (me) - no channel - carl", 1},
+            {4, "4 - irc.test (me) - no channel - dora", 1},
+            {5, "5 - irc.test (me) - no channel - eve", 1}});
+
+    // Closing the last window renumbers nothing; a refresh still recomputes every caption.
+    forgetWrites();
+    childs.Remove(5);
+    childs.Refresh();
+    expect({{1, "1 - irc.test (me) - status", 1},
+            {2, "2 - irc.test (me) - no channel - anna", 1},
+            {3, "3 - irc.test (me) - no channel - carl", 1},
+            {4, "4 - irc.test (me) - no channel - dora", 1}});
+}
+
 TEST_F(WindowCollection, LookupsByPositionOrKeyThatNameNoWindowFail)
 {
     EXPECT_THROW(childs.Item(0), CoreError);

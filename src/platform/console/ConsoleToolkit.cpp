@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <algorithm>
 #include <charconv>
 
 namespace tellix {
@@ -80,22 +79,37 @@ void ConsoleToolkit::Write(std::string_view text)
 
 void ConsoleToolkit::Register(ConsoleChildView* view)
 {
-    views_.push_back(view);
+    views_.insert(view);
+    Renumbered(view, -1, view->Number());
 }
 
 void ConsoleToolkit::Unregister(ConsoleChildView* view)
 {
-    const auto found = std::find(views_.begin(), views_.end(), view);
-    if (found == views_.end()) {
+    if (views_.erase(view) == 0) {
         return;
     }
-    views_.erase(found);
+    if (const auto it = numbered_.find(view->Number()); it != numbered_.end() && it->second == view) {
+        numbered_.erase(it);
+    }
     if (active_ == view) {
         // As in the GUI, the status window takes over.
         active_ = nullptr;
         if (ConsoleChildView* status = WindowNumbered(1)) {
             status->Activate();
         }
+    }
+}
+
+void ConsoleToolkit::Renumbered(ConsoleChildView* view, std::int32_t previous, std::int32_t next)
+{
+    if (!views_.contains(view)) {
+        return;
+    }
+    if (const auto it = numbered_.find(previous); it != numbered_.end() && it->second == view) {
+        numbered_.erase(it);
+    }
+    if (next >= 1) {
+        numbered_[next] = view;
     }
 }
 
@@ -115,9 +129,8 @@ void ConsoleToolkit::MainWindowDestroyed(const ConsoleMainWindowView* view)
 
 ConsoleChildView* ConsoleToolkit::WindowNumbered(std::int32_t number) const
 {
-    const auto found = std::find_if(views_.begin(), views_.end(),
-                                    [number](const ConsoleChildView* view) { return view->Number() == number; });
-    return found != views_.end() ? *found : nullptr;
+    const auto it = numbered_.find(number);
+    return it != numbered_.end() ? it->second : nullptr;
 }
 
 } // namespace tellix

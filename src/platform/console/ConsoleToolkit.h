@@ -4,10 +4,12 @@
 #include "platform/qt/QtClock.h"
 #include "platform/qt/QtSettingsStore.h"
 
+#include <absl/container/flat_hash_map.h>
+#include <absl/container/flat_hash_set.h>
+
 #include <cstdio>
 #include <functional>
 #include <string_view>
-#include <vector>
 
 namespace tellix {
 
@@ -40,6 +42,8 @@ public:
     void Write(std::string_view text);
     void Register(ConsoleChildView* view);
     void Unregister(ConsoleChildView* view);
+    // A view's caption now begins with another number.
+    void Renumbered(ConsoleChildView* view, std::int32_t previous, std::int32_t next);
     void SetActive(ConsoleChildView* view) { active_ = view; }
     void MainWindowMade(ConsoleMainWindowView* view) { mainWindow_ = view; }
     void MainWindowUnloaded();
@@ -52,7 +56,9 @@ private:
     std::FILE* err_;
     QtClock clock_;
     QtSettingsStore settings_;
-    std::vector<ConsoleChildView*> views_; // in creation order; few, so a scan is cheap
+    // Every window a stranger opens registers here: no add or removal may cost a walk.
+    absl::flat_hash_set<ConsoleChildView*> views_;
+    absl::flat_hash_map<std::int32_t, ConsoleChildView*> numbered_;
     ConsoleChildView* active_ = nullptr;
     ConsoleMainWindowView* mainWindow_ = nullptr;
     std::function<void()> mainWindowGone_;

@@ -40,7 +40,11 @@ void ConsoleChildView::SetCaption(const std::string& caption)
     if (const auto result = std::from_chars(caption.data(), end, number); result.ec != std::errc()) {
         number = -1;
     }
-    number_ = number;
+    if (number != number_) {
+        const std::int32_t previous = number_;
+        number_ = number;
+        toolkit_.Renumbered(this, previous, number);
+    }
     if (caption == caption_) {
         return;
     }

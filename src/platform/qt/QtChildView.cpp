@@ -86,6 +86,12 @@ public:
         });
     }
     void Forget() { view_ = nullptr; }
+    void SayActivated()
+    {
+        if (view_ != nullptr) {
+            view_->RaiseActivate();
+        }
+    }
 
     // Asked once per user of a names reply: one repaint when control is back is enough. It is
     // the client area that is redrawn; the frame and caption are the window manager's part.
@@ -257,9 +263,18 @@ QtChildView::QtChildView(QMdiArea& area)
     QMdiSubWindow* const inUse = area.activeSubWindow();
     area.addSubWindow(form_);
     form_->resize(760, 480); // room for the log beside the 200-unit nick list
+    // The area activates a window as it minimizes it, unless the window is disabled: taking
+    // the activation from the window in use and handing it back cost a pass over every
+    // window, twice. The window in use still says it is activated, as it did then.
+    form_->setEnabled(inUse == nullptr);
     form_->showMinimized();
-    if (inUse != nullptr && area.activeSubWindow() != inUse) {
-        area.setActiveSubWindow(inUse);
+    form_->setEnabled(true);
+    if (inUse != nullptr) {
+        if (area.activeSubWindow() != inUse) {
+            area.setActiveSubWindow(inUse);
+        } else if (auto* const form = dynamic_cast<Form*>(inUse); form != nullptr) {
+            form->SayActivated();
+        }
     }
 }
 

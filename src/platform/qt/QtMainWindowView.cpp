@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QHash>
 #include <QIcon>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -23,8 +24,84 @@ namespace tellix {
 class QtMainWindowView::Form final : public QMainWindow {
 public:
     explicit Form(QtMainWindowView* view) : view_(view) {}
+    ~Form() override
+    {
+        // The child windows go after this part of the form, with the area.
+        for (auto it = items_.cbegin(); it != items_.cend(); ++it) {
+            QObject::disconnect(it.key(), &QObject::destroyed, this, nullptr);
+        }
+    }
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
     void Forget() { view_ = nullptr; }
     QtMainWindowView* View() const { return view_; }
+
+    // The Window menu's list of child windows, kept in step with each window as it comes,
+    // changes its caption and goes: thousands of query windows must not mean rebuilding
+    // thousands of items.
+    void SetWindowMenu(QMenu* menu, QMdiArea* area)
+    {
+        windowMenu_ = menu;
+        area_ = area;
+        separator_ = menu->addSeparator();
+        separator_->setVisible(false);
+        QObject::connect(menu, &QMenu::aboutToShow, this, [this] { CheckActive(); });
+    }
+
+    void ListWindow(QMdiSubWindow* child)
+    {
+        if (windowMenu_ == nullptr || child == nullptr || items_.contains(child)) {
+            return;
+        }
+        QAction* item = windowMenu_->addAction(MenuText(child->windowTitle()));
+        item->setCheckable(true);
+        items_.insert(child, item);
+        separator_->setVisible(true);
+        QObject::connect(child, &QWidget::windowTitleChanged, item,
+                         [item](const QString& title) { item->setText(MenuText(title)); });
+        QObject::connect(item, &QAction::triggered, area_,
+                         [this, item, area = area_, child = QPointer<QMdiSubWindow>(child)] {
+                             item->setChecked(item == checked_); // the active window's item is checked, none else
+                             if (child) {
+                                 if (child->isMinimized()) {
+                                     child->showNormal();
+                                 }
+                                 area->setActiveSubWindow(child);
+                             }
+                         });
+        // The key only: the window is half gone when it says so.
+        QObject::connect(child, &QObject::destroyed, this, [this, child] { UnlistWindow(child); });
+    }
+
+private:
+    // A caption's "&" (a channel named "&local") is text, not an access key.
+    static QString MenuText(QString title) { return title.replace('&', QStringLiteral("&&")); }
+
+    void UnlistWindow(QMdiSubWindow* child)
+    {
+        QAction* const item = items_.take(child);
+        if (item == nullptr) {
+            return;
+        }
+        if (item == checked_) {
+            checked_ = nullptr;
+        }
+        windowMenu_->removeAction(item);
+        item->deleteLater();
+        separator_->setVisible(!items_.isEmpty());
+    }
+
+    void CheckActive()
+    {
+        QAction* const active = items_.value(area_->activeSubWindow());
+        if (checked_ != nullptr && checked_ != active) {
+            checked_->setChecked(false);
+        }
+        if (active != nullptr) {
+            active->setChecked(true);
+        }
+        checked_ = active;
+    }
 
 protected:
     void closeEvent(QCloseEvent* event) override
@@ -43,6 +120,11 @@ protected:
 
 private:
     QtMainWindowView* view_;
+    QMenu* windowMenu_ = nullptr;
+    QMdiArea* area_ = nullptr;
+    QAction* separator_ = nullptr;
+    QHash<QMdiSubWindow*, QAction*> items_;
+    QAction* checked_ = nullptr;
 };
 
 QtMainWindowView::QtMainWindowView()
@@ -85,32 +167,7 @@ QtMainWindowView::QtMainWindowView()
         }
     });
     // Below the dialog's item, the open child windows; choosing one activates it.
-    QObject::connect(window, &QMenu::aboutToShow, window, [window, connectDialog, area] {
-        for (QAction* action : window->actions()) {
-            if (action != connectDialog) {
-                window->removeAction(action);
-                action->deleteLater();
-            }
-        }
-        const QList<QMdiSubWindow*> children = area->subWindowList();
-        if (!children.isEmpty()) {
-            window->addSeparator();
-        }
-        for (QMdiSubWindow* child : children) {
-            // A caption's "&" (a channel named "&local") is text, not an access key.
-            QAction* item = window->addAction(QString(child->windowTitle()).replace('&', QStringLiteral("&&")));
-            item->setCheckable(true);
-            item->setChecked(child == area->activeSubWindow());
-            QObject::connect(item, &QAction::triggered, area, [area, child = QPointer<QMdiSubWindow>(child)] {
-                if (child) {
-                    if (child->isMinimized()) {
-                        child->showNormal();
-                    }
-                    area->setActiveSubWindow(child);
-                }
-            });
-        }
-    });
+    form.SetWindowMenu(window, area);
 }
 
 QtMainWindowView::~QtMainWindowView()
@@ -126,6 +183,13 @@ QMainWindow* QtMainWindowView::Window() const
 QMdiArea* QtMainWindowView::Area() const
 {
     return form_ ? static_cast<QMdiArea*>(form_->centralWidget()) : nullptr;
+}
+
+void QtMainWindowView::ListWindow(QMdiArea& area, QMdiSubWindow* child)
+{
+    if (auto* form = dynamic_cast<Form*>(area.window()); form != nullptr) {
+        form->ListWindow(child);
+    }
 }
 
 QIcon QtMainWindowView::Icon()

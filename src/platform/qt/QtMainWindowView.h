@@ -7,6 +7,7 @@
 class QIcon;
 class QMainWindow;
 class QMdiArea;
+class QMdiSubWindow;
 
 namespace tellix {
 
@@ -28,6 +29,8 @@ public:
 
     QMainWindow* Window() const;
     QMdiArea* Area() const;
+    // Lists a child window of the area in its main window's Window menu, until it is destroyed.
+    static void ListWindow(QMdiArea& area, QMdiSubWindow* child);
     // The program's icon, drawn here: the window's, the About box's and the installed one's.
     static QIcon Icon();
 

@@ -31,7 +31,10 @@ QMdiArea& QtToolkit::Area() const
 
 std::unique_ptr<ChildView> QtToolkit::CreateChildView()
 {
-    return std::make_unique<QtChildView>(Area());
+    QMdiArea& area = Area();
+    auto view = std::make_unique<QtChildView>(area);
+    QtMainWindowView::ListWindow(area, view->SubWindow());
+    return view;
 }
 
 std::unique_ptr<ConnectDialogView> QtToolkit::CreateConnectDialogView()
