@@ -174,6 +174,43 @@ TEST(LogText, FindLinksStopsAtSpacesAndDropsTrailingPunctuation)
     }
 }
 
+TEST(LogText, FindLinksOnHostileShapes)
+{
+    const QString parens = QString(u')').repeated(5000);
+    const QString opens = QString(u'(').repeated(300);
+    const QString closes = QString(u')').repeated(700);
+    const QString many = QStringLiteral("http://a.example/(x) ").repeated(2000);
+    const QString glued = QStringLiteral("(http://x)").repeated(1000);
+    const QString rtl =
+        QString::fromUtf8("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 http://a.b/\xD7\xA9 ").repeated(500);
+    struct Case {
+        const char* name;
+        QString text;
+        // Where the links are: first start, count, and the distance from one to the next.
+        int first;
+        int length;
+        int count;
+        int step;
+    };
+    const std::vector<Case> cases = {
+        {"only closing parens", "see http://" + parens, 0, 0, 0, 0},
+        {"more closing than opening", "http://a/" + opens + closes, 0, 9 + 600, 1, 0},
+        {"sentence ends then parens", "http://x" + QString(u'.').repeated(3000) + parens, 0, 8, 1, 0},
+        {"a link every few characters", many, 0, 20, 2000, 21},
+        {"glued links are one", glued, 1, 10 * 1000 - 2, 1, 0},
+        {"scheme and nothing else", QStringLiteral("http://.,;:!?' ").repeated(3000), 0, 0, 0, 0},
+        {"right to left around links", rtl, 6, 12, 500, 19},
+    };
+    for (const Case& c : cases) {
+        const std::vector<TextRange> links = FindLinks(c.text);
+        ASSERT_EQ(static_cast<int>(links.size()), c.count) << c.name;
+        for (int k = 0; k < c.count; ++k) {
+            EXPECT_EQ(links[static_cast<std::size_t>(k)], (TextRange{c.first + k * c.step, c.length}))
+                << c.name << " link " << k;
+        }
+    }
+}
+
 TEST(LogText, WordAtUsesSpacesAndAnglesAsDelimiters)
 {
     struct Case {

@@ -365,14 +365,22 @@ std::vector<TextRange> FindLinks(QStringView text)
             ++end;
         }
         const int next = end;
+        // Counted once: a run of ')' is trimmed one by one, and recounting would be quadratic.
+        int opens = 0;
+        int closes = 0;
+        for (int k = i; k < end; ++k) {
+            opens += text[k] == u'(' ? 1 : 0;
+            closes += text[k] == u')' ? 1 : 0;
+        }
         // Punctuation closing a sentence, and a ')' with no '(' to close.
         while (end > i) {
             const QChar last = text[end - 1];
             if (last == u'.' || last == u',' || last == u';' || last == u':' || last == u'!' || last == u'?' ||
                 last == u'\'') {
                 --end;
-            } else if (last == u')' && text.sliced(i, end - i).count(u'(') < text.sliced(i, end - i).count(u')')) {
+            } else if (last == u')' && opens < closes) {
                 --end;
+                --closes;
             } else {
                 break;
             }
