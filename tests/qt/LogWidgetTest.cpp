@@ -311,6 +311,55 @@ TEST_F(LogWidgetTest, LongLinesWrapAndHitTestingUsesTheRows)
     }
 }
 
+TEST_F(LogWidgetTest, HugeLinesWrapIntoRowsThatFit)
+{
+    log->setFont(QFont("DejaVu Sans Mono", 10));
+    Show();
+    const QFontMetricsF metrics(log->font());
+    const double width = log->viewport()->width() - 6; // the margins
+    const auto fit = [&](QChar c) { return static_cast<int>(width / metrics.horizontalAdvance(c)); };
+    const int columns = fit(u'x');
+    struct Case {
+        const char* name;
+        std::string line;
+        // Where the fourth row starts.
+        int rowThree;
+    };
+    const std::vector<Case> cases = {
+        {"one giant word", std::string(60000, 'x'), 3 * columns},
+        {"words break after a blank",
+         [] {
+             std::string s;
+             while (s.size() < 60000) {
+                 s += "abcdefghi ";
+             }
+             return s;
+         }(),
+         3 * ((columns + 1) / 10 * 10)},
+        {"wide characters break anywhere",
+         [] {
+             std::string s;
+             for (int i = 0; i < 20000; ++i) {
+                 s += "\xE6\x97\xA5";
+             }
+             return s;
+         }(),
+         3 * fit(QChar(0x65E5))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log->SetSelection(0, 0);
+        log->AppendLine(c.line);
+        log->SetSelection(log->TextLength(), 0);
+        ASSERT_TRUE(PaintedToEnd());
+        const std::int64_t lineStart =
+            log->TextLength() - static_cast<std::int64_t>(QString::fromStdString(c.line).size());
+        Bar()->setValue(static_cast<int>(log->LineCount() - 1));
+        QTest::mouseClick(log->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(4, 3 * Row() + Row() / 2));
+        EXPECT_EQ(log->SelectionStart() - lineStart, c.rowThree);
+    }
+}
+
 TEST_F(LogWidgetTest, ContextMenuCopiesAndSelectsAll)
 {
     Show();

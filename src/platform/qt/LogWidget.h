@@ -4,10 +4,13 @@
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
+#include <QFontMetricsF>
 #include <QPoint>
+#include <QTextLayout>
 #include <QTextLine>
 #include <QTimer>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -92,6 +95,11 @@ private:
     void SyncWidth();
     void DropLayouts();
     LineView& View(std::int64_t line);
+    double Advance(QStringView text, int index, int units);
+    void Wrap(QStringView text, std::vector<int>& rowStarts);
+    QTextLayout& RowLayout(LineView& view, int row);
+    static void AddOverlay(const LineView& view, int row, int from, int to, const QTextCharFormat& format,
+                           QList<QTextLayout::FormatRange>& overlays);
     int RowsOf(std::int64_t line);
     int LayoutWidth() const;
     void LayOutVisible();
@@ -113,8 +121,11 @@ private:
 
     // Layout.
     int rowHeight_ = 1;
-    double advance_ = 0;
-    bool monospace_ = false;
+    QFontMetricsF metrics_{QFont()};
+    // Widths of the characters as shown (control pictures for the controls), measured once.
+    std::array<double, 128> asciiAdvance_{};
+    std::unordered_map<char32_t, double> advances_;
+    std::unordered_map<std::uint16_t, QTextCharFormat> charFormats_;
     int layoutWidth_ = -1;
     std::unordered_map<std::int64_t, std::unique_ptr<LineView>> views_;
     std::vector<VisibleLine> visible_;
