@@ -28,6 +28,7 @@ inline constexpr std::string_view DefaultUserName = "Default User Name";
 inline constexpr std::string_view DefaultUserDescription = "Default User Description";
 inline constexpr std::string_view DefaultUserInvisible = "Default User Invisible";
 inline constexpr std::string_view DefaultUserWallOp = "Default User WallOp";
+inline constexpr std::string_view ScrollbackLines = "Scrollback Lines";
 
 inline constexpr std::string_view FirstUseDefault = "1";
 inline constexpr std::string_view DefaultServerDefault = "irc.libera.chat";
@@ -36,6 +37,12 @@ inline constexpr std::string_view DefaultUserNameDefault = "Tellix_user";
 inline constexpr std::string_view DefaultUserDescriptionDefault = "Tellix user";
 inline constexpr bool DefaultUserInvisibleDefault = true;
 inline constexpr bool DefaultUserWallOpDefault = false;
+inline constexpr std::int64_t ScrollbackLinesDefault = 100'000;
+// Below a thousand a window would lose what the user just scrolled back to within seconds of
+// a busy channel (and it keeps a page of lines above the limit anyway); a million ordinary
+// lines are about 100 MB a window.
+inline constexpr std::int64_t ScrollbackLinesMin = 1'000;
+inline constexpr std::int64_t ScrollbackLinesMax = 1'000'000;
 
 // A stored check-box state: any non-zero number or "true" checks it, "0" or "false"
 // clears it (words in any letter case, blanks around ignored). Anything else is not
@@ -46,6 +53,10 @@ std::string WriteCheckBox(bool checked);
 
 // Only the exact text "0" means the program has been used before.
 bool IsFirstUse(std::string_view stored);
+
+// A decimal count of lines (blanks around ignored), held between the minimum and the maximum;
+// anything else, or nothing, is the default.
+std::int64_t ReadScrollbackLines(std::string_view stored);
 
 } // namespace settings
 } // namespace tellix

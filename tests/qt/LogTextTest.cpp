@@ -295,4 +295,62 @@ TEST(LogStore, MatchesAPlainModelAcrossPages)
     }
 }
 
+TEST(LogStore, TrimKeepsExactlyTheNewestLinesInWholePages)
+{
+    struct Case {
+        std::uint32_t pageTextLimit;
+        std::int64_t keep;
+        int appended;
+    };
+    const std::vector<Case> cases = {
+        {std::numeric_limits<std::uint32_t>::max(), 5000, 9096}, // not past a page over: nothing goes
+        {std::numeric_limits<std::uint32_t>::max(), 5000, 9097},
+        {std::numeric_limits<std::uint32_t>::max(), 1000, 30000},
+        {40, 1000, 9000}, // small pages, closed early
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.pageTextLimit << " keep " << c.keep << " of " << c.appended);
+        LogStore store(c.pageTextLimit);
+        std::mt19937 random(static_cast<unsigned>(c.appended));
+        std::vector<QString> held;
+        std::int64_t droppedLines = 0;
+        std::int64_t droppedPositions = 0;
+        for (int i = 0; i < c.appended; ++i) {
+            const ModelLine line = RandomLine(random);
+            store.Append(line.bytes);
+            held.push_back(line.held);
+            // Trimmed at every line: it must cost nothing until a page is due.
+            const LogStore::Dropped dropped = store.Trim(c.keep);
+            droppedLines += dropped.lines;
+            droppedPositions += dropped.positions;
+        }
+        const auto total = static_cast<std::int64_t>(held.size());
+        ASSERT_EQ(store.LineCount(), total - droppedLines);
+        EXPECT_GE(store.LineCount(), std::min(total, c.keep));
+        EXPECT_LE(store.LineCount(), c.keep + LogStore::kLinesPerPage);
+        EXPECT_EQ(droppedLines > 0, total > c.keep + LogStore::kLinesPerPage);
+
+        std::int64_t position = 0;
+        std::int64_t expectedDrop = 0;
+        std::vector<FormatMark> marks;
+        std::vector<FormatMark> expected;
+        for (std::int64_t line = 0; line < store.LineCount(); ++line) {
+            const QString& text = held[static_cast<std::size_t>(droppedLines + line)];
+            ASSERT_EQ(store.LineStart(line), position) << line;
+            const std::string_view utf8 = store.LineUtf8(line);
+            ASSERT_EQ(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())), text) << line;
+            store.Formatting(line, marks);
+            ParseFormatting(utf8, expected);
+            ASSERT_EQ(marks, expected) << line;
+            ASSERT_EQ(store.LineAt(position + text.size()), line);
+            position += text.size() + 2;
+        }
+        EXPECT_EQ(store.TextLength(), position - 2);
+        for (std::int64_t line = 0; line < droppedLines; ++line) {
+            expectedDrop += held[static_cast<std::size_t>(line)].size() + 2;
+        }
+        EXPECT_EQ(droppedPositions, expectedDrop);
+    }
+}
+
 } // namespace

@@ -132,6 +132,14 @@ void LogWidget::AppendLine(std::string_view bytes)
     }
 }
 
+void LogWidget::SetScrollbackLines(std::int64_t lines)
+{
+    scrollback_ = std::max<std::int64_t>(1, lines);
+    if (!repaintTimer_.isActive()) {
+        repaintTimer_.start();
+    }
+}
+
 std::int64_t LogWidget::TextLength() const
 {
     return store_.TextLength();
@@ -245,8 +253,31 @@ bool LogWidget::AtEnd() const
     return anchor_ == cursor_ && cursor_ == store_.TextLength();
 }
 
+void LogWidget::Trim()
+{
+    const bool atEnd = AtEnd();
+    const LogStore::Dropped dropped = store_.Trim(scrollback_);
+    if (dropped.lines == 0) {
+        return;
+    }
+    DropLayouts();
+    lastPainted_ = std::max<std::int64_t>(-1, lastPainted_ - dropped.lines);
+    if (atEnd) {
+        anchor_ = cursor_ = store_.TextLength();
+        return; // the repaint scrolls to the end
+    }
+    // A selection in the dropped text goes (the caret lands on the first line kept); one
+    // reaching past it keeps its kept part.
+    anchor_ = std::max<std::int64_t>(0, anchor_ - dropped.positions);
+    cursor_ = std::max<std::int64_t>(0, cursor_ - dropped.positions);
+    const std::int64_t top = std::max<std::int64_t>(0, verticalScrollBar()->value() - dropped.lines);
+    UpdateScrollRange();
+    ScrollTo(top);
+}
+
 void LogWidget::OnRepaintTimer()
 {
+    Trim();
     UpdateScrollRange();
     if (AtEnd()) {
         ScrollTo(tailFirst_);

@@ -19,7 +19,7 @@
 
 namespace tellix {
 
-// A child window's log: every line kept, only the visible ones painted.
+// A child window's log: its newest lines kept, only the visible ones painted.
 //
 // The log holds text exactly as appended: lines separated by CR LF. Positions (length,
 // selection) count UTF-16 units of that held text, each line break counting 2. Bytes are
@@ -36,6 +36,12 @@ public:
 
     // One more line, after a CR LF unless the log is empty; a CR LF inside starts a further line.
     void AppendLine(std::string_view bytes);
+
+    static constexpr std::int64_t kDefaultScrollback = 100'000;
+    // How many of the newest lines the log keeps. Older ones go a page at a time, between
+    // appends (on the next frame), so positions read before an append still hold after it;
+    // then the selection and the view move with their text.
+    void SetScrollbackLines(std::int64_t lines);
 
     std::int64_t TextLength() const;
     std::int64_t SelectionStart() const;
@@ -87,6 +93,7 @@ private:
     };
 
     bool AtEnd() const;
+    void Trim();
     void OnRepaintTimer();
     void OnScrolled(int value);
     void ScrollTo(std::int64_t topLine);
@@ -113,6 +120,7 @@ private:
     QString ShownPart(std::int64_t line, std::int64_t from, std::int64_t to) const;
 
     LogStore store_;
+    std::int64_t scrollback_ = kDefaultScrollback;
     std::int64_t anchor_ = 0;
     std::int64_t cursor_ = 0;
     std::int64_t lastPainted_ = -1;
