@@ -418,7 +418,8 @@ void LogWidget::Wrap(QStringView text, std::vector<int>& rowStarts)
         while (i < limit) {
             const QChar c = text[i];
             const int units = c.isHighSurrogate() && i + 1 < n && text[i + 1].isLowSurrogate() ? 2 : 1;
-            const double advance = Advance(text, i, units);
+            const double advance =
+                c.unicode() < asciiAdvance_.size() ? asciiAdvance_[c.unicode()] : Advance(text, i, units);
             if (c == u' ') {
                 used += advance;
                 lastBreak = ++i;
