@@ -310,7 +310,13 @@ void LogWidget::SyncWidth()
 {
     if (layoutWidth_ != LayoutWidth()) {
         layoutWidth_ = LayoutWidth();
-        DropLayouts();
+        // The text, its formats and links stay; only the rows change.
+        for (auto& [line, view] : views_) {
+            Wrap(view->shown.text, view->rowStarts);
+            view->rowLayouts.clear();
+            view->rowLayouts.resize(view->rowStarts.size());
+        }
+        visible_.clear();
     }
 }
 
