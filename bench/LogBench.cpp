@@ -65,6 +65,7 @@ void AppendUntilDrawn(benchmark::State& state, bool formatted)
     for (auto _ : state) {
         state.PauseTiming();
         auto log = std::make_unique<tellix::LogWidget>();
+        log->SetScrollbackLines(std::int64_t{1} << 40); // every line kept: a line's cost is measured
         // The font child windows set.
         QFont font(QStringLiteral("Courier New"));
         font.setPointSizeF(9.75);

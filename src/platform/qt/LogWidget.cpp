@@ -134,7 +134,8 @@ void LogWidget::AppendLine(std::string_view bytes)
 
 void LogWidget::SetScrollbackLines(std::int64_t lines)
 {
-    scrollback_ = std::max<std::int64_t>(1, lines);
+    // Far above any memory, and far from overflowing the store's sums.
+    scrollback_ = std::clamp<std::int64_t>(lines, 1, std::int64_t{1} << 40);
     if (!repaintTimer_.isActive()) {
         repaintTimer_.start();
     }
