@@ -170,7 +170,7 @@ double ResidentMiB()
 
 // Five million flood lines into one visible channel window: with the scrollback limit the
 // memory after a million lines and after five million must be the same within a tenth.
-// One run of about half a minute.
+// One run of a few seconds.
 void BM_WindowScrollback(benchmark::State& state)
 {
     bench::EnsureGuiApplication();
