@@ -27,8 +27,10 @@
 #include <benchmark/benchmark.h>
 
 #include <malloc.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -129,6 +131,8 @@ void BM_WindowFlood(benchmark::State& state)
                 ".example.net PRIVMSG #room :message " + std::to_string(i) + " with some ordinary chat text\r\n";
     }
     LogWidget& log = *client.View(2).Log();
+    // Every line kept: what a line costs is measured, not the scrollback limit.
+    log.SetScrollbackLines(std::int64_t{1} << 40);
     double overhead = 0;
     for (auto _ : state) {
         const std::int64_t heapBefore = bench::HeapBytesInUse();
@@ -151,6 +155,62 @@ void BM_WindowFlood(benchmark::State& state)
     state.counters["overhead_bytes_per_line"] = overhead;
 }
 BENCHMARK(BM_WindowFlood)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Resident memory of the whole process, from /proc/self/statm.
+double ResidentMiB()
+{
+    long pages = 0;
+    long resident = 0;
+    if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) {
+            resident = 0;
+        }
+        std::fclose(statm);
+    }
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// Five million flood lines into one visible channel window: with the scrollback limit the
+// memory after a million lines and after five million must be the same within a tenth.
+// One run of a few seconds.
+void BM_WindowScrollback(benchmark::State& state)
+{
+    bench::EnsureGuiApplication();
+    GuiClient client;
+    const int batch = 100'000;
+    std::string text;
+    for (int i = 0; i < batch; ++i) {
+        const std::string nick = Nick(i % 1000);
+        text += ":" + nick + "!~" + nick + "@host" + std::to_string(i % 1000) +
+                ".example.net PRIVMSG #room :message " + std::to_string(i) + " with some ordinary chat text\r\n";
+    }
+    LogWidget& log = *client.View(2).Log();
+    double heapAtMillion = 0;
+    double residentAtMillion = 0;
+    for (auto _ : state) {
+        for (int sent = 0; sent < 5'000'000; sent += batch) {
+            Deliver(client.socket, text);
+            if (!test::PumpUntil([&] { return log.LastPaintedLine() == log.LineCount() - 1; },
+                                 std::chrono::seconds(10))) {
+                state.SkipWithError("the flood did not reach the screen");
+                return;
+            }
+            if (sent + batch == 1'000'000) {
+                heapAtMillion = static_cast<double>(bench::HeapBytesInUse()) / (1024.0 * 1024.0);
+                residentAtMillion = ResidentMiB();
+            }
+        }
+    }
+    const double heap = static_cast<double>(bench::HeapBytesInUse()) / (1024.0 * 1024.0);
+    const double resident = ResidentMiB();
+    state.SetItemsProcessed(state.iterations() * 5'000'000);
+    state.counters["heap_MiB_1M"] = heapAtMillion;
+    state.counters["heap_MiB_5M"] = heap;
+    state.counters["rss_MiB_1M"] = residentAtMillion;
+    state.counters["rss_MiB_5M"] = resident;
+    state.counters["log_lines"] = static_cast<double>(log.LineCount());
+}
+BENCHMARK(BM_WindowScrollback)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_WindowNames(benchmark::State& state)
 {

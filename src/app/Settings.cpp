@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 
@@ -63,6 +64,30 @@ std::string WriteCheckBox(bool checked)
 bool IsFirstUse(std::string_view stored)
 {
     return stored != "0";
+}
+
+std::int64_t ReadScrollbackLines(std::string_view stored)
+{
+    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    while (!stored.empty() && blank(stored.front())) {
+        stored.remove_prefix(1);
+    }
+    while (!stored.empty() && blank(stored.back())) {
+        stored.remove_suffix(1);
+    }
+    std::int64_t lines = 0;
+    const char* end = stored.data() + stored.size();
+    const auto [last, error] = std::from_chars(stored.data(), end, lines);
+    if (stored.empty() || last != end) {
+        return ScrollbackLinesDefault;
+    }
+    if (error == std::errc::result_out_of_range) {
+        return stored.front() == '-' ? ScrollbackLinesMin : ScrollbackLinesMax;
+    }
+    if (error != std::errc{}) {
+        return ScrollbackLinesDefault;
+    }
+    return std::clamp(lines, ScrollbackLinesMin, ScrollbackLinesMax);
 }
 
 } // namespace settings

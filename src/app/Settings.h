@@ -29,6 +29,7 @@ inline constexpr std::string_view DefaultUserDescription = "Default User Descrip
 inline constexpr std::string_view DefaultUserInvisible = "Default User Invisible";
 inline constexpr std::string_view DefaultUserWallOp = "Default User WallOp";
 inline constexpr std::string_view QuitMessage = "Quit Message";
+inline constexpr std::string_view ScrollbackLines = "Scrollback Lines";
 
 inline constexpr std::string_view FirstUseDefault = "1";
 inline constexpr std::string_view DefaultServerDefault = "irc.libera.chat";
@@ -39,6 +40,12 @@ inline constexpr bool DefaultUserInvisibleDefault = true;
 inline constexpr bool DefaultUserWallOpDefault = false;
 // "Tellix 0.6": what others see when the program exits while connected.
 std::string QuitMessageDefault();
+inline constexpr std::int64_t ScrollbackLinesDefault = 100'000;
+// Below a thousand a window would lose what the user just scrolled back to within seconds of
+// a busy channel (and it keeps a page of lines above the limit anyway); a million ordinary
+// lines are about 100 MB a window.
+inline constexpr std::int64_t ScrollbackLinesMin = 1'000;
+inline constexpr std::int64_t ScrollbackLinesMax = 1'000'000;
 
 // A stored check-box state: any non-zero number or "true" checks it, "0" or "false"
 // clears it (words in any letter case, blanks around ignored). Anything else is not
@@ -49,6 +56,10 @@ std::string WriteCheckBox(bool checked);
 
 // Only the exact text "0" means the program has been used before.
 bool IsFirstUse(std::string_view stored);
+
+// A decimal count of lines (blanks around ignored), held between the minimum and the maximum;
+// anything else, or nothing, is the default.
+std::int64_t ReadScrollbackLines(std::string_view stored);
 
 } // namespace settings
 } // namespace tellix

@@ -52,6 +52,9 @@ public:
     virtual std::int64_t SelLength() const = 0;
     // A start at OutputLength with length 0 puts the caret at the end: the log follows new lines.
     virtual void SetSelection(std::int64_t start, std::int64_t length) = 0;
+    // How many of the newest lines the log keeps. A view that drops older ones does it outside
+    // AppendOutput, so positions read before an append still hold when restored after it.
+    virtual void SetScrollbackLines(std::int64_t lines) = 0;
 
     // The input line. Positions count bytes of InputText.
     virtual std::string InputText() const = 0;

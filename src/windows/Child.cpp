@@ -1,6 +1,7 @@
 #include "windows/Child.h"
 
 #include "app/Application.h"
+#include "app/Settings.h"
 #include "model/IRCChannel.h"
 #include "model/IRCChannels.h"
 #include "model/IRCUser.h"
@@ -36,6 +37,8 @@ std::shared_ptr<Child> Child::Create(Toolkit& toolkit)
     auto child = std::make_shared<Child>(Token{}, toolkit);
     child->pobjWindow_ = toolkit.CreateChildView();
     ChildView& view = *child->pobjWindow_;
+    view.SetScrollbackLines(settings::ReadScrollbackLines(toolkit.Settings().GetSetting(
+        SettingsAppName(), std::string(settings::Section), std::string(settings::ScrollbackLines), "")));
     view.SetCaption(Concat(child->index_, " - new window"));
     Child* self = child.get();
     child->windowEvents_.push_back(view.Events.Activate.connect([self] {

@@ -252,6 +252,28 @@ TEST(Client, OnlyAStoredZeroKeepsTheDialogHiddenAndAnotherVersionsFileIsNotRead)
     EXPECT_EQ(Client::Dialog().NickBox()->text(), "user|Tellix");
 }
 
+TEST(Client, TheStoredScrollbackLimitTrimsAWindowsLog)
+{
+    Config config;
+    config.Write({{"First Use", "0"}, {"Scrollback Lines", "2000"}});
+    Client client;
+    LogWidget& log = *Client::View(1).Log();
+    constexpr int kLines = 2000 + 4096 + 1;
+    for (int i = 0; i < kLines; ++i) {
+        Client::App().Echo(1, "status line " + std::to_string(i));
+    }
+    ASSERT_TRUE(PumpUntil([&] { return log.LineCount() < kLines; })) << log.LineCount();
+    EXPECT_GE(log.LineCount(), 2000);
+    EXPECT_LE(log.LineCount(), 2000 + 4096);
+    // The newest lines are the ones kept, and the log still follows them.
+    const QString last = QString("status line %1").arg(kLines - 1);
+    EXPECT_TRUE(log.HeldText().endsWith(last));
+    EXPECT_EQ(log.SelectionStart(), log.TextLength());
+    Client::App().Echo(1, "after the trim");
+    EXPECT_TRUE(log.HeldText().endsWith("] after the trim"));
+    EXPECT_EQ(log.SelectionStart(), log.TextLength());
+}
+
 TEST(Client, TheWindowMenuListsTheOpenWindowsAndChoosingOneActivatesIt)
 {
     Config config;

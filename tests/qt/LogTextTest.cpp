@@ -174,6 +174,43 @@ TEST(LogText, FindLinksStopsAtSpacesAndDropsTrailingPunctuation)
     }
 }
 
+TEST(LogText, FindLinksOnHostileShapes)
+{
+    const QString parens = QString(u')').repeated(5000);
+    const QString opens = QString(u'(').repeated(300);
+    const QString closes = QString(u')').repeated(700);
+    const QString many = QStringLiteral("http://a.example/(x) ").repeated(2000);
+    const QString glued = QStringLiteral("(http://x)").repeated(1000);
+    const QString rtl =
+        QString::fromUtf8("\xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 http://a.b/\xD7\xA9 ").repeated(500);
+    struct Case {
+        const char* name;
+        QString text;
+        // Where the links are: first start, count, and the distance from one to the next.
+        int first;
+        int length;
+        int count;
+        int step;
+    };
+    const std::vector<Case> cases = {
+        {"only closing parens", "see http://" + parens, 0, 0, 0, 0},
+        {"more closing than opening", "http://a/" + opens + closes, 0, 9 + 600, 1, 0},
+        {"sentence ends then parens", "http://x" + QString(u'.').repeated(3000) + parens, 0, 8, 1, 0},
+        {"a link every few characters", many, 0, 20, 2000, 21},
+        {"glued links are one", glued, 1, 10 * 1000 - 2, 1, 0},
+        {"scheme and nothing else", QStringLiteral("http://.,;:!?' ").repeated(3000), 0, 0, 0, 0},
+        {"right to left around links", rtl, 6, 12, 500, 19},
+    };
+    for (const Case& c : cases) {
+        const std::vector<TextRange> links = FindLinks(c.text);
+        ASSERT_EQ(static_cast<int>(links.size()), c.count) << c.name;
+        for (int k = 0; k < c.count; ++k) {
+            EXPECT_EQ(links[static_cast<std::size_t>(k)], (TextRange{c.first + k * c.step, c.length}))
+                << c.name << " link " << k;
+        }
+    }
+}
+
 TEST(LogText, WordAtUsesSpacesAndAnglesAsDelimiters)
 {
     struct Case {
@@ -255,6 +292,64 @@ TEST(LogStore, MatchesAPlainModelAcrossPages)
         }
         EXPECT_EQ(store.TextLength(), position - 2);
         EXPECT_EQ(store.LineAt(store.TextLength() + 10), store.LineCount() - 1);
+    }
+}
+
+TEST(LogStore, TrimKeepsExactlyTheNewestLinesInWholePages)
+{
+    struct Case {
+        std::uint32_t pageTextLimit;
+        std::int64_t keep;
+        int appended;
+    };
+    const std::vector<Case> cases = {
+        {std::numeric_limits<std::uint32_t>::max(), 5000, 9096}, // not past a page over: nothing goes
+        {std::numeric_limits<std::uint32_t>::max(), 5000, 9097},
+        {std::numeric_limits<std::uint32_t>::max(), 1000, 30000},
+        {40, 1000, 9000}, // small pages, closed early
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.pageTextLimit << " keep " << c.keep << " of " << c.appended);
+        LogStore store(c.pageTextLimit);
+        std::mt19937 random(static_cast<unsigned>(c.appended));
+        std::vector<QString> held;
+        std::int64_t droppedLines = 0;
+        std::int64_t droppedPositions = 0;
+        for (int i = 0; i < c.appended; ++i) {
+            const ModelLine line = RandomLine(random);
+            store.Append(line.bytes);
+            held.push_back(line.held);
+            // Trimmed at every line: it must cost nothing until a page is due.
+            const LogStore::Dropped dropped = store.Trim(c.keep);
+            droppedLines += dropped.lines;
+            droppedPositions += dropped.positions;
+        }
+        const auto total = static_cast<std::int64_t>(held.size());
+        ASSERT_EQ(store.LineCount(), total - droppedLines);
+        EXPECT_GE(store.LineCount(), std::min(total, c.keep));
+        EXPECT_LE(store.LineCount(), c.keep + LogStore::kLinesPerPage);
+        EXPECT_EQ(droppedLines > 0, total > c.keep + LogStore::kLinesPerPage);
+
+        std::int64_t position = 0;
+        std::int64_t expectedDrop = 0;
+        std::vector<FormatMark> marks;
+        std::vector<FormatMark> expected;
+        for (std::int64_t line = 0; line < store.LineCount(); ++line) {
+            const QString& text = held[static_cast<std::size_t>(droppedLines + line)];
+            ASSERT_EQ(store.LineStart(line), position) << line;
+            const std::string_view utf8 = store.LineUtf8(line);
+            ASSERT_EQ(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())), text) << line;
+            store.Formatting(line, marks);
+            ParseFormatting(utf8, expected);
+            ASSERT_EQ(marks, expected) << line;
+            ASSERT_EQ(store.LineAt(position + text.size()), line);
+            position += text.size() + 2;
+        }
+        EXPECT_EQ(store.TextLength(), position - 2);
+        for (std::int64_t line = 0; line < droppedLines; ++line) {
+            expectedDrop += held[static_cast<std::size_t>(line)].size() + 2;
+        }
+        EXPECT_EQ(droppedPositions, expectedDrop);
     }
 }
 

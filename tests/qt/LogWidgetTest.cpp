@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -311,6 +312,55 @@ TEST_F(LogWidgetTest, LongLinesWrapAndHitTestingUsesTheRows)
     }
 }
 
+TEST_F(LogWidgetTest, HugeLinesWrapIntoRowsThatFit)
+{
+    log->setFont(QFont("DejaVu Sans Mono", 10));
+    Show();
+    const QFontMetricsF metrics(log->font());
+    const double width = log->viewport()->width() - 6; // the margins
+    const auto fit = [&](QChar c) { return static_cast<int>(width / metrics.horizontalAdvance(c)); };
+    const int columns = fit(u'x');
+    struct Case {
+        const char* name;
+        std::string line;
+        // Where the fourth row starts.
+        int rowThree;
+    };
+    const std::vector<Case> cases = {
+        {"one giant word", std::string(60000, 'x'), 3 * columns},
+        {"words break after a blank",
+         [] {
+             std::string s;
+             while (s.size() < 60000) {
+                 s += "abcdefghi ";
+             }
+             return s;
+         }(),
+         3 * ((columns + 1) / 10 * 10)},
+        {"wide characters break anywhere",
+         [] {
+             std::string s;
+             for (int i = 0; i < 20000; ++i) {
+                 s += "\xE6\x97\xA5";
+             }
+             return s;
+         }(),
+         3 * fit(QChar(0x65E5))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log->SetSelection(0, 0);
+        log->AppendLine(c.line);
+        log->SetSelection(log->TextLength(), 0);
+        ASSERT_TRUE(PaintedToEnd());
+        const std::int64_t lineStart =
+            log->TextLength() - static_cast<std::int64_t>(QString::fromStdString(c.line).size());
+        Bar()->setValue(static_cast<int>(log->LineCount() - 1));
+        QTest::mouseClick(log->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(4, 3 * Row() + Row() / 2));
+        EXPECT_EQ(log->SelectionStart() - lineStart, c.rowThree);
+    }
+}
+
 TEST_F(LogWidgetTest, ContextMenuCopiesAndSelectsAll)
 {
     Show();
@@ -405,9 +455,92 @@ TEST_F(LogWidgetTest, FormattingIsPaintedNotPrinted)
     EXPECT_GT(count(selected, highlight), 20);
 }
 
+// Lines "line 000000" of 11 characters: line k starts at 13 * k until a trim.
+void AppendWide(LogWidget& log, int from, int count)
+{
+    for (int i = from; i < from + count; ++i) {
+        log.AppendLine(QStringLiteral("line %1").arg(i, 6, 10, QLatin1Char('0')).toStdString());
+    }
+}
+
+TEST_F(LogWidgetTest, TrimmingKeepsSelectionCaretAndViewOnTheirText)
+{
+    // 5,000 lines kept: the 9,097th line drops the first page of 4,096, on the next frame.
+    constexpr int kKeep = 5000;
+    constexpr int kFull = kKeep + 4096;
+    constexpr std::int64_t kShift = 13 * 4096;
+    struct Case {
+        const char* name;
+        std::function<void(LogWidget&)> before;
+        std::function<void(LogWidget&)> after;
+    };
+    const std::vector<Case> cases = {
+        {"a selection inside the dropped text is cleared", [](LogWidget& l) { l.SetSelection(13 * 100, 13 * 50); },
+         [](LogWidget& l) {
+             EXPECT_EQ(l.SelectionStart(), 0);
+             EXPECT_EQ(l.SelectionLength(), 0);
+         }},
+        {"a selection across the cut keeps its kept part",
+         [](LogWidget& l) { l.SetSelection(13 * 4000 + 5, 13 * 200); },
+         [](LogWidget& l) {
+             EXPECT_EQ(l.SelectionStart(), 0);
+             EXPECT_EQ(l.SelectionLength(), 13 * 104 + 5);
+             EXPECT_TRUE(l.SelectedText().startsWith("line 004096\nline 004097\n"));
+             EXPECT_TRUE(l.SelectedText().endsWith("\nline 004199\nline "));
+         }},
+        {"a selection after the cut moves with its text", [](LogWidget& l) { l.SetSelection(13 * 6000, 11); },
+         [](LogWidget& l) {
+             EXPECT_EQ(l.SelectionStart(), 13 * 6000 - kShift);
+             EXPECT_EQ(l.SelectedText(), "line 006000");
+         }},
+        {"a caret after the cut moves with its text", [](LogWidget& l) { l.SetSelection(13 * 7000 + 3, 0); },
+         [](LogWidget& l) {
+             EXPECT_EQ(l.SelectionStart(), 13 * 7000 + 3 - kShift);
+             EXPECT_EQ(l.SelectionLength(), 0);
+         }},
+        {"a view scrolled up stays on its top line", [](LogWidget& l) { l.verticalScrollBar()->setValue(6000); },
+         [](LogWidget& l) {
+             EXPECT_EQ(l.verticalScrollBar()->value(), 6000 - 4096);
+             EXPECT_EQ(l.SelectionStart(), 13 * (6000 - 4096));
+             l.SetSelection(l.SelectionStart(), 11);
+             EXPECT_EQ(l.SelectedText(), "line 006000");
+         }},
+        {"a view on dropped lines goes to the first kept one",
+         [](LogWidget& l) { l.verticalScrollBar()->setValue(10); },
+         [](LogWidget& l) {
+             EXPECT_EQ(l.verticalScrollBar()->value(), 0);
+             EXPECT_EQ(l.SelectionStart(), 0);
+         }},
+        {"the end is followed on", [](LogWidget&) {},
+         [](LogWidget& l) {
+             EXPECT_EQ(l.SelectionStart(), l.TextLength());
+             EXPECT_EQ(l.verticalScrollBar()->value(), l.verticalScrollBar()->maximum());
+             EXPECT_TRUE(PumpUntil([&] { return l.LastPaintedLine() == l.LineCount() - 1; }));
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log = std::make_unique<LogWidget>();
+        log->resize(400, 200);
+        log->SetScrollbackLines(kKeep);
+        Show();
+        AppendWide(*log, 0, kFull);
+        ASSERT_TRUE(PaintedToEnd());
+        ASSERT_EQ(log->LineCount(), kFull); // a page over the limit, not past it: nothing goes
+        c.before(*log);
+        AppendWide(*log, kFull, 1);
+        ASSERT_TRUE(PumpUntil([&] { return log->LineCount() < kFull; }));
+        EXPECT_EQ(log->LineCount(), kFull + 1 - 4096);
+        EXPECT_TRUE(log->HeldText().startsWith("line 004096\r\nline 004097\r\n"));
+        EXPECT_TRUE(log->HeldText().endsWith("\r\nline 009096"));
+        c.after(*log);
+    }
+}
+
 TEST_F(LogWidgetTest, AMillionLinesAreFoundByPositionAndScroll)
 {
     constexpr int kLines = 1'000'000;
+    log->SetScrollbackLines(kLines);
     constexpr int kMiddle = kLines / 2;
     std::int64_t middleStart = 0;
     std::string line;

@@ -74,6 +74,7 @@ public:
         selStart = start;
         selLength = length;
     }
+    void SetScrollbackLines(std::int64_t lines) override { scrollbackLines = lines; }
 
     std::string InputText() const override { return inputText; }
     void SetInputText(std::string_view value) override
@@ -165,6 +166,7 @@ public:
     std::string text;
     std::int64_t selStart = 0;
     std::int64_t selLength = 0;
+    std::int64_t scrollbackLines = 0; // as the core handed it
     std::string inputText;
     std::int64_t inputSelStart = 0;
     std::int64_t inputSelLength = 0;

@@ -1,6 +1,8 @@
 // One window: its log, caption, layout, nick list, closing and deleting.
 #include "WindowsFixture.h"
 
+#include "app/Settings.h"
+
 namespace tellix::test {
 namespace {
 
@@ -33,6 +35,37 @@ TEST_F(ChildWindow, EchoStampsEachLineAndFollowsTheEndOnlyWhileTheCaretIsThere)
     status->Echo("fifth");
     EXPECT_EQ(view.selStart, static_cast<std::int64_t>(view.text.size()));
     EXPECT_EQ(Lines(1).back(), "fifth");
+}
+
+TEST_F(ChildWindow, EveryNewWindowGetsTheStoredScrollbackLimitOrTheDefault)
+{
+    struct Case {
+        const char* stored; // nullptr: no value at all
+        std::int64_t lines;
+    };
+    const std::vector<Case> cases = {
+        {nullptr, 100'000},
+        {"250000", 250'000},
+        {" 5000 ", 5'000},
+        {"", 100'000},
+        {"lots", 100'000},
+        {"12k", 100'000},
+        {"2.5", 100'000},
+        {"0", 1'000},
+        {"-40", 1'000},
+        {"999999999", 1'000'000},
+        {"99999999999999999999999", 1'000'000},
+    };
+    const MemorySettingsStore::Address key{SettingsAppName(), "Main", "Scrollback Lines"};
+    for (const Case& c : cases) {
+        if (c.stored != nullptr) {
+            toolkit.settings.values[key] = c.stored;
+        } else {
+            toolkit.settings.values.erase(key);
+        }
+        const auto window = childs.Add(false);
+        EXPECT_EQ(View(window->Index()).scrollbackLines, c.lines) << (c.stored != nullptr ? c.stored : "(none)");
+    }
 }
 
 TEST_F(ChildWindow, CaptionsFollowIndexConnectionChannelAndQuery)

@@ -47,6 +47,8 @@ public:
     std::int64_t SelStart() const override { return outputLength_; }
     std::int64_t SelLength() const override { return 0; }
     void SetSelection(std::int64_t, std::int64_t) override {}
+    // The terminal keeps no log.
+    void SetScrollbackLines(std::int64_t) override {}
 
     std::string InputText() const override { return input_; }
     void SetInputText(std::string_view text) override;

@@ -65,7 +65,26 @@ void LogStore::Clear()
 {
     pages_.clear();
     chunks_.clear();
+    firstLine_ = firstPosition_ = 0;
     lines_ = bytes_ = units_ = 0;
+}
+
+LogStore::Dropped LogStore::Trim(std::int64_t keep)
+{
+    if (LineCount() <= keep + kLinesPerPage) {
+        return {};
+    }
+    const Dropped before{firstLine_, firstPosition_};
+    while (pages_.size() > 1 && lines_ - pages_[1].firstLine >= keep) {
+        pages_.pop_front();
+    }
+    const Page& first = pages_.front();
+    firstLine_ = first.firstLine;
+    firstPosition_ = first.unitStart + 2 * first.firstLine;
+    while (chunks_.size() > 1 && chunks_[1].base <= first.byteStart) {
+        chunks_.pop_front();
+    }
+    return {firstLine_ - before.lines, firstPosition_ - before.positions};
 }
 
 char* LogStore::Reserve(std::size_t bytes)
@@ -164,12 +183,14 @@ const LogStore::Page& LogStore::PageOf(std::int64_t line) const
 
 std::int64_t LogStore::LineStart(std::int64_t line) const
 {
+    line += firstLine_;
     const Page& page = PageOf(line);
-    return page.UnitBegin(line - page.firstLine) + 2 * line;
+    return page.UnitBegin(line - page.firstLine) + 2 * line - firstPosition_;
 }
 
 std::int64_t LogStore::LineLength(std::int64_t line) const
 {
+    line += firstLine_;
     const Page& page = PageOf(line);
     const std::int64_t i = line - page.firstLine;
     return page.UnitEnd(i) - page.UnitBegin(i);
@@ -177,6 +198,7 @@ std::int64_t LogStore::LineLength(std::int64_t line) const
 
 std::string_view LogStore::LineUtf8(std::int64_t line) const
 {
+    line += firstLine_;
     const Page& page = PageOf(line);
     const std::int64_t i = line - page.firstLine;
     const std::int64_t begin = page.ByteBegin(i);
@@ -193,10 +215,10 @@ std::string_view LogStore::LineUtf8(std::int64_t line) const
 
 std::int64_t LogStore::LineAt(std::int64_t position) const
 {
-    if (lines_ == 0) {
+    if (LineCount() == 0) {
         return -1;
     }
-    position = std::clamp<std::int64_t>(position, 0, TextLength());
+    position = std::clamp<std::int64_t>(position, 0, TextLength()) + firstPosition_;
     const auto pageIt =
         std::upper_bound(pages_.begin(), pages_.end(), position,
                          [](std::int64_t p, const Page& pg) { return p < pg.unitStart + 2 * pg.firstLine; }) -
@@ -213,12 +235,13 @@ std::int64_t LogStore::LineAt(std::int64_t position) const
             high = mid - 1;
         }
     }
-    return page.firstLine + low;
+    return page.firstLine + low - firstLine_;
 }
 
 void LogStore::Formatting(std::int64_t line, std::vector<FormatMark>& out) const
 {
     out.clear();
+    line += firstLine_;
     const Page& page = PageOf(line);
     const auto slot = static_cast<std::uint16_t>(line - page.firstLine);
     const auto it = std::lower_bound(page.codeLines.begin(), page.codeLines.end(), slot);

@@ -3,6 +3,7 @@
 #include "platform/qt/LogText.h"
 
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <memory>
 #include <string>
@@ -11,7 +12,7 @@
 
 namespace tellix {
 
-// Every line of a log, decoded once to UTF-8, in shared text chunks.
+// The newest lines of a log, decoded once to UTF-8, in shared text chunks.
 //
 // A line costs four bytes beyond its text: its end, relative to its page. A page of lines that
 // is not all as many UTF-16 units as bytes adds four more per line, and formatting codes add
@@ -30,8 +31,18 @@ public:
     void Append(std::string_view bytes);
     void Clear();
 
-    std::int64_t LineCount() const { return lines_; }
-    std::int64_t TextLength() const { return lines_ == 0 ? 0 : units_ + 2 * (lines_ - 1); }
+    struct Dropped {
+        std::int64_t lines = 0;
+        // How far positions move back: the dropped text and the line break after it.
+        std::int64_t positions = 0;
+    };
+    // Once there are more than `keep` lines and a page, drops whole pages of the oldest lines
+    // while at least `keep` remain: each page goes at once, with its text chunks, so a line
+    // costs constant time however long the log has run.
+    Dropped Trim(std::int64_t keep);
+
+    std::int64_t LineCount() const { return lines_ - firstLine_; }
+    std::int64_t TextLength() const { return LineCount() == 0 ? 0 : units_ + 2 * (lines_ - 1) - firstPosition_; }
 
     std::int64_t LineStart(std::int64_t line) const;
     std::int64_t LineLength(std::int64_t line) const;
@@ -73,11 +84,15 @@ private:
     void AddLine(std::string_view bytes, logtext::ByteScan scan);
     char* Reserve(std::size_t bytes);
     void ClosePage();
+    // Lines and positions below are counted from the first line ever appended.
     const Page& PageOf(std::int64_t line) const;
 
     std::uint32_t pageTextLimit_;
-    std::vector<Page> pages_;
-    std::vector<Chunk> chunks_;
+    std::deque<Page> pages_;
+    std::deque<Chunk> chunks_;
+    // The first line kept, and where it starts in the text ever appended.
+    std::int64_t firstLine_ = 0;
+    std::int64_t firstPosition_ = 0;
     std::int64_t lines_ = 0;
     std::int64_t bytes_ = 0;
     std::int64_t units_ = 0;

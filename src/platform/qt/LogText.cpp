@@ -296,11 +296,20 @@ int ShownLine::ShownIndex(int heldOffset) const
     return static_cast<int>(std::lower_bound(heldOf.begin(), end, heldOffset) - heldOf.begin());
 }
 
-void Shape(QStringView held, std::span<const FormatMark> marks, ShownLine& out)
+void Shape(QString line, std::span<const FormatMark> marks, ShownLine& out)
 {
-    out.text.clear();
     out.heldOf.clear();
     out.spans.clear();
+    if (marks.empty()) {
+        // Shown as held, but for control pictures: the decoded text itself, no copy of a long line.
+        out.text = std::move(line);
+        for (QChar& c : out.text) {
+            c = QChar(Shown(c.unicode()));
+        }
+        return;
+    }
+    out.text.clear();
+    const QStringView held(line);
     const auto heldLength = static_cast<int>(held.size());
     out.text.resize(heldLength);
     QChar* shown = out.text.data();
@@ -308,15 +317,9 @@ void Shape(QStringView held, std::span<const FormatMark> marks, ShownLine& out)
     const auto copy = [&](int from, int to) {
         for (int k = from; k < to; ++k) {
             shown[length++] = QChar(Shown(held[k].unicode()));
-            if (!marks.empty()) {
-                out.heldOf.push_back(k);
-            }
+            out.heldOf.push_back(k);
         }
     };
-    if (marks.empty()) {
-        copy(0, heldLength);
-        return;
-    }
     out.heldOf.reserve(static_cast<std::size_t>(heldLength) + 1);
     copy(0, std::min<int>(static_cast<int>(marks[0].start), heldLength));
     for (std::size_t m = 0; m < marks.size(); ++m) {
@@ -361,14 +364,22 @@ std::vector<TextRange> FindLinks(QStringView text)
             ++end;
         }
         const int next = end;
+        // Counted once: a run of ')' is trimmed one by one, and recounting would be quadratic.
+        int opens = 0;
+        int closes = 0;
+        for (int k = i; k < end; ++k) {
+            opens += text[k] == u'(' ? 1 : 0;
+            closes += text[k] == u')' ? 1 : 0;
+        }
         // Punctuation closing a sentence, and a ')' with no '(' to close.
         while (end > i) {
             const QChar last = text[end - 1];
             if (last == u'.' || last == u',' || last == u';' || last == u':' || last == u'!' || last == u'?' ||
                 last == u'\'') {
                 --end;
-            } else if (last == u')' && text.sliced(i, end - i).count(u'(') < text.sliced(i, end - i).count(u')')) {
+            } else if (last == u')' && opens < closes) {
                 --end;
+                --closes;
             } else {
                 break;
             }

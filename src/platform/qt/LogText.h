@@ -97,7 +97,7 @@ struct ShownLine {
     // The first shown unit at or after the held offset.
     int ShownIndex(int heldOffset) const;
 };
-void Shape(QStringView held, std::span<const FormatMark> marks, ShownLine& out);
+void Shape(QString held, std::span<const FormatMark> marks, ShownLine& out);
 
 struct TextRange {
     int start = 0;

@@ -25,6 +25,10 @@ using logtext::Style;
 namespace {
 
 constexpr int kMargin = 3;
+// A row never holds more than twice as many units as digits fit in it (and at least this many),
+// whatever their width: a run of zero-width marks or of hanging blanks would otherwise make one
+// row, and one shaping job, of a whole line.
+constexpr int kMinRowUnitLimit = 256;
 // One frame: a flood of appends is drawn at most this often.
 constexpr int kRepaintDelayMs = 16;
 
@@ -68,16 +72,29 @@ std::int64_t SaturatedAdd(std::int64_t a, std::int64_t b)
 
 } // namespace
 
+// Rows are wrapped from cached character widths; glyphs are shaped one row at a time, and only
+// for rows that are drawn or hit, so a huge line costs its length and a screenful of shaping.
 struct LogWidget::LineView {
-    LineView(logtext::ShownLine&& line, const QFont& font, QPaintDevice* device)
-        : shown(std::move(line)), layout(shown.text, font, device)
+    explicit LineView(logtext::ShownLine&& line) : shown(std::move(line)) {}
+
+    int Rows() const { return static_cast<int>(rowStarts.size()); }
+    int RowStart(int row) const { return rowStarts[static_cast<std::size_t>(row)]; }
+    int RowEnd(int row) const
     {
+        return row + 1 < Rows() ? RowStart(row + 1) : static_cast<int>(shown.text.size());
+    }
+    // The row holding shown unit `index`; the end of a row belongs to the next one.
+    int RowOf(int index) const
+    {
+        return static_cast<int>(std::upper_bound(rowStarts.begin(), rowStarts.end(), index) - rowStarts.begin()) -
+               1;
     }
 
     logtext::ShownLine shown;
-    QTextLayout layout;
     std::vector<logtext::TextRange> links;
-    int rows = 1;
+    std::vector<int> rowStarts;
+    bool rightToLeft = false;
+    std::vector<std::unique_ptr<QTextLayout>> rowLayouts;
 };
 
 LogWidget::LogWidget(QWidget* parent) : QAbstractScrollArea(parent)
@@ -110,6 +127,15 @@ void LogWidget::AppendLine(std::string_view bytes)
     if (atEnd) {
         anchor_ = cursor_ = store_.TextLength();
     }
+    if (!repaintTimer_.isActive()) {
+        repaintTimer_.start();
+    }
+}
+
+void LogWidget::SetScrollbackLines(std::int64_t lines)
+{
+    // Far above any memory, and far from overflowing the store's sums.
+    scrollback_ = std::clamp<std::int64_t>(lines, 1, std::int64_t{1} << 40);
     if (!repaintTimer_.isActive()) {
         repaintTimer_.start();
     }
@@ -228,8 +254,31 @@ bool LogWidget::AtEnd() const
     return anchor_ == cursor_ && cursor_ == store_.TextLength();
 }
 
+void LogWidget::Trim()
+{
+    const bool atEnd = AtEnd();
+    const LogStore::Dropped dropped = store_.Trim(scrollback_);
+    if (dropped.lines == 0) {
+        return;
+    }
+    DropLayouts();
+    lastPainted_ = std::max<std::int64_t>(-1, lastPainted_ - dropped.lines);
+    if (atEnd) {
+        anchor_ = cursor_ = store_.TextLength();
+        return; // the repaint scrolls to the end
+    }
+    // A selection in the dropped text goes (the caret lands on the first line kept); one
+    // reaching past it keeps its kept part.
+    anchor_ = std::max<std::int64_t>(0, anchor_ - dropped.positions);
+    cursor_ = std::max<std::int64_t>(0, cursor_ - dropped.positions);
+    const std::int64_t top = std::max<std::int64_t>(0, verticalScrollBar()->value() - dropped.lines);
+    UpdateScrollRange();
+    ScrollTo(top);
+}
+
 void LogWidget::OnRepaintTimer()
 {
+    Trim();
     UpdateScrollRange();
     if (AtEnd()) {
         ScrollTo(tailFirst_);
@@ -262,7 +311,13 @@ void LogWidget::SyncWidth()
 {
     if (layoutWidth_ != LayoutWidth()) {
         layoutWidth_ = LayoutWidth();
-        DropLayouts();
+        // The text, its formats and links stay; only the rows change.
+        for (auto& [line, view] : views_) {
+            Wrap(view->shown.text, view->rowStarts);
+            view->rowLayouts.clear();
+            view->rowLayouts.resize(view->rowStarts.size());
+        }
+        visible_.clear();
     }
 }
 
@@ -290,14 +345,12 @@ void LogWidget::UpdateScrollRange()
 
 void LogWidget::UpdateMetrics()
 {
-    const QFontMetricsF metrics(font());
+    metrics_ = QFontMetricsF(font());
     rowHeight_ = std::max(1, QFontMetrics(font()).lineSpacing());
-    // Monospace when the narrowest and widest ASCII letters agree; only then is the width of an
-    // ASCII line its length times one advance.
-    const double narrow = metrics.horizontalAdvance(QStringLiteral("iiiiiiiiiiiiiiii")) / 16;
-    const double wide = metrics.horizontalAdvance(QStringLiteral("WWWWWWWWWWWWWWWW")) / 16;
-    advance_ = std::max(narrow, wide);
-    monospace_ = wide - narrow < 0.01 && metrics.horizontalAdvance(u' ') == metrics.horizontalAdvance(u'W');
+    advances_.clear();
+    for (std::size_t c = 0; c < asciiAdvance_.size(); ++c) {
+        asciiAdvance_[c] = metrics_.horizontalAdvance(QChar(logtext::Shown(static_cast<char16_t>(c))));
+    }
 }
 
 void LogWidget::DropLayouts()
@@ -323,51 +376,166 @@ LogWidget::LineView& LogWidget::View(std::int64_t line)
     store_.Formatting(line, marks_);
     logtext::ShownLine shown;
     logtext::Shape(logtext::DecodeUtf8(utf8), marks_, shown);
-    slot = std::make_unique<LineView>(std::move(shown), font(), viewport());
+    slot = std::make_unique<LineView>(std::move(shown));
     LineView& view = *slot;
     view.links = logtext::FindLinks(view.shown.text);
+    view.rightToLeft = view.shown.text.isRightToLeft();
+    Wrap(view.shown.text, view.rowStarts);
+    view.rowLayouts.resize(view.rowStarts.size());
+    return view;
+}
 
-    QList<QTextLayout::FormatRange> formats;
-    for (const logtext::StyleSpan& span : view.shown.spans) {
-        formats.append({span.start, span.length, CharFormat(span.style)});
+double LogWidget::Advance(QStringView text, int index, int units)
+{
+    const char16_t c = text[index].unicode();
+    if (units == 1 && c < asciiAdvance_.size()) {
+        return asciiAdvance_[c];
     }
-    for (const logtext::TextRange& link : view.links) {
+    const char32_t code = units == 2 ? QChar::surrogateToUcs4(text[index], text[index + 1]) : c;
+    const auto it = advances_.find(code);
+    if (it != advances_.end()) {
+        return it->second;
+    }
+    const QChar::Category category = QChar::category(code);
+    const double advance = category == QChar::Mark_NonSpacing || category == QChar::Mark_Enclosing
+                               ? 0.0
+                               : metrics_.horizontalAdvance(text.sliced(index, units).toString());
+    advances_.emplace(code, advance);
+    return advance;
+}
+
+void LogWidget::Wrap(QStringView text, std::vector<int>& rowStarts)
+{
+    // Greedy: blanks hang at the end of a row, a row breaks after its last blank or between wide
+    // (East Asian) characters, and anywhere when a word alone is wider than the row. Every unit
+    // is measured at most twice.
+    const double width = LayoutWidth();
+    const int rowUnitLimit =
+        std::max(kMinRowUnitLimit, static_cast<int>(2 * width / std::max(1.0, asciiAdvance_[u'0'])));
+    const auto n = static_cast<int>(text.size());
+    rowStarts.assign(1, 0);
+    int start = 0;
+    while (true) {
+        const int limit = std::min(n, start + rowUnitLimit);
+        double used = 0;
+        int lastBreak = -1;
+        bool previousWide = false;
+        int end = -1;
+        int i = start;
+        while (i < limit) {
+            const QChar c = text[i];
+            const int units = c.isHighSurrogate() && i + 1 < n && text[i + 1].isLowSurrogate() ? 2 : 1;
+            const double advance =
+                c.unicode() < asciiAdvance_.size() ? asciiAdvance_[c.unicode()] : Advance(text, i, units);
+            if (c == u' ') {
+                used += advance;
+                lastBreak = ++i;
+                previousWide = false;
+                continue;
+            }
+            const bool wide = c.unicode() >= 0x2E80 && c.unicode() < 0xFF00 && advance > 0;
+            if (i > start && (wide || previousWide)) {
+                lastBreak = i;
+            }
+            if (i > start && advance > 0 && used + advance > width) {
+                end = lastBreak > start ? lastBreak : i;
+                break;
+            }
+            previousWide = wide;
+            used += advance;
+            i += units;
+        }
+        if (end < 0) {
+            if (i >= n) {
+                return;
+            }
+            end = i;
+        }
+        rowStarts.push_back(end);
+        start = end;
+    }
+}
+
+QTextLayout& LogWidget::RowLayout(LineView& view, int row)
+{
+    std::unique_ptr<QTextLayout>& slot = view.rowLayouts[static_cast<std::size_t>(row)];
+    if (slot) {
+        return *slot;
+    }
+    const int start = view.RowStart(row);
+    const int end = view.RowEnd(row);
+    slot = std::make_unique<QTextLayout>(view.shown.text.mid(start, end - start), font(), viewport());
+    QList<QTextLayout::FormatRange> formats;
+    // Only the runs and links that meet the row: a line of thousands of colours costs a row its own.
+    const auto spanEnd = [](int value, const logtext::StyleSpan& span) {
+        return value < span.start + span.length;
+    };
+    for (auto span = std::upper_bound(view.shown.spans.begin(), view.shown.spans.end(), start, spanEnd);
+         span != view.shown.spans.end() && span->start < end; ++span) {
+        const int from = std::max(span->start, start);
+        const int to = std::min(span->start + span->length, end);
+        auto format = charFormats_.find(span->style.Pack());
+        if (format == charFormats_.end()) {
+            format = charFormats_.emplace(span->style.Pack(), CharFormat(span->style)).first;
+        }
+        formats.append({from - start, to - from, format->second});
+    }
+    const auto linkEnd = [](int value, const logtext::TextRange& link) {
+        return value < link.start + link.length;
+    };
+    for (auto link = std::upper_bound(view.links.begin(), view.links.end(), start, linkEnd);
+         link != view.links.end() && link->start < end; ++link) {
+        const int from = std::max(link->start, start);
+        const int to = std::min(link->start + link->length, end);
         QTextCharFormat underline;
         underline.setFontUnderline(true);
-        formats.append({link.start, link.length, underline});
+        formats.append({from - start, to - from, underline});
     }
-    view.layout.setFormats(formats);
+    slot->setFormats(formats);
     QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    view.layout.setTextOption(option);
-    view.layout.setCacheEnabled(true);
-    const int width = LayoutWidth();
-    int rows = 0;
-    view.layout.beginLayout();
-    for (QTextLine row = view.layout.createLine(); row.isValid(); row = view.layout.createLine()) {
-        row.setLineWidth(width);
-        row.setPosition(QPointF(0, rows * rowHeight_));
-        ++rows;
+    option.setWrapMode(QTextOption::NoWrap);
+    // The line's direction, not each row's own.
+    option.setTextDirection(view.rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+    slot->setTextOption(option);
+    slot->setCacheEnabled(true);
+    slot->beginLayout();
+    QTextLine textRow = slot->createLine();
+    textRow.setLineWidth(LayoutWidth());
+    textRow.setPosition(QPointF(0, 0));
+    slot->endLayout();
+    return *slot;
+}
+
+// Shown units `from` to `to` of a line, as ranges of each row's own layout.
+void LogWidget::AddOverlay(const LineView& view, int row, int from, int to, const QTextCharFormat& format,
+                           QList<QTextLayout::FormatRange>& overlays)
+{
+    const int start = view.RowStart(row);
+    from = std::max(from, start);
+    to = std::min(to, view.RowEnd(row));
+    if (to > from) {
+        overlays.append({from - start, to - from, format});
     }
-    view.layout.endLayout();
-    view.rows = std::max(1, rows);
-    return view;
 }
 
 int LogWidget::RowsOf(std::int64_t line)
 {
     if (const auto it = views_.find(line); it != views_.end()) {
-        return it->second->rows;
+        return it->second->Rows();
     }
-    if (monospace_) {
-        const std::string_view utf8 = store_.LineUtf8(line);
-        const logtext::ByteScan scan = logtext::ScanBytes(utf8);
-        // One advance to spare for rounding: a line near the edge is laid out.
-        if (scan.ascii && !scan.controls && static_cast<double>(utf8.size() + 1) * advance_ <= LayoutWidth()) {
+    const std::string_view utf8 = store_.LineUtf8(line);
+    const logtext::ByteScan scan = logtext::ScanBytes(utf8);
+    if (scan.ascii && !scan.controls) {
+        // Blanks counted too: what fits this way fits the wrap.
+        double used = 0;
+        for (const char c : utf8) {
+            used += asciiAdvance_[static_cast<unsigned char>(c)];
+        }
+        if (used <= LayoutWidth()) {
             return 1;
         }
     }
-    return View(line).rows;
+    return View(line).Rows();
 }
 
 void LogWidget::LayOutVisible()
@@ -378,7 +546,7 @@ void LogWidget::LayOutVisible()
     int y = 0;
     for (std::int64_t line = verticalScrollBar()->value(); line < store_.LineCount() && y < height; ++line) {
         visible_.push_back({line, y});
-        y += View(line).rows * rowHeight_;
+        y += View(line).Rows() * rowHeight_;
     }
 }
 
@@ -407,7 +575,7 @@ const LogWidget::VisibleLine* LogWidget::FindVisible(std::int64_t line) const
 void LogWidget::UpdateLine(std::int64_t line)
 {
     if (const VisibleLine* visible = FindVisible(line)) {
-        viewport()->update(0, visible->y, viewport()->width(), views_.at(line)->rows * rowHeight_);
+        viewport()->update(0, visible->y, viewport()->width(), views_.at(line)->Rows() * rowHeight_);
     }
 }
 
@@ -426,29 +594,35 @@ void LogWidget::paintEvent(QPaintEvent* event)
     QTextCharFormat hovered;
     hovered.setForeground(QColor(0, 0, 0xCC));
 
+    const QRect exposed = event->rect();
     for (const VisibleLine& visible : visible_) {
         LineView& view = View(visible.line);
-        const QRect area(0, visible.y, viewport()->width(), view.rows * rowHeight_);
-        if (!area.intersects(event->rect())) {
+        const QRect area(0, visible.y, viewport()->width(), view.Rows() * rowHeight_);
+        if (!area.intersects(exposed)) {
             continue;
         }
-        QList<QTextLayout::FormatRange> overlays;
-        if (hoverLink_.line == visible.line) {
-            const logtext::TextRange& link = view.links[static_cast<std::size_t>(hoverLink_.index)];
-            overlays.append({link.start, link.length, hovered});
-        }
+        int shownFrom = 0;
+        int shownTo = 0;
         if (selectionEnd > selectionStart) {
             const std::int64_t lineStart = store_.LineStart(visible.line);
             const std::int64_t length = store_.LineLength(visible.line);
             const auto from = static_cast<int>(std::clamp<std::int64_t>(selectionStart - lineStart, 0, length));
             const auto to = static_cast<int>(std::clamp<std::int64_t>(selectionEnd - lineStart, 0, length));
-            const int shownFrom = view.shown.ShownIndex(from);
-            const int shownTo = view.shown.ShownIndex(to);
-            if (shownTo > shownFrom) {
-                overlays.append({shownFrom, shownTo - shownFrom, selected});
-            }
+            shownFrom = view.shown.ShownIndex(from);
+            shownTo = view.shown.ShownIndex(to);
         }
-        view.layout.draw(&painter, QPointF(kMargin, visible.y), overlays, event->rect());
+        // Only the rows in the exposed strip.
+        const int firstRow = std::max(0, (exposed.top() - visible.y) / rowHeight_);
+        const int lastRow = std::min(view.Rows() - 1, (exposed.bottom() - visible.y) / rowHeight_);
+        for (int row = firstRow; row <= lastRow; ++row) {
+            QList<QTextLayout::FormatRange> overlays;
+            if (hoverLink_.line == visible.line) {
+                const logtext::TextRange& link = view.links[static_cast<std::size_t>(hoverLink_.index)];
+                AddOverlay(view, row, link.start, link.start + link.length, hovered, overlays);
+            }
+            AddOverlay(view, row, shownFrom, shownTo, selected, overlays);
+            RowLayout(view, row).draw(&painter, QPointF(kMargin, visible.y + row * rowHeight_), overlays);
+        }
         lastPainted_ = visible.line;
     }
     if (visible_.empty()) {
@@ -512,7 +686,7 @@ LogWidget::Hit LogWidget::HitAt(QPoint point, QTextLine::CursorPosition mode)
         return {-1, 0, store_.TextLength()};
     }
     const VisibleLine& last = visible_.back();
-    const int bottom = last.y + View(last.line).rows * rowHeight_;
+    const int bottom = last.y + View(last.line).Rows() * rowHeight_;
     if (point.y() >= bottom && bottom <= viewport()->height()) {
         // Below the text: the end of the last line.
         const std::int64_t length = store_.LineLength(last.line);
@@ -524,11 +698,8 @@ LogWidget::Hit LogWidget::HitAt(QPoint point, QTextLine::CursorPosition mode)
                                      [](int value, const VisibleLine& line) { return value < line.y; }) -
                     1;
     LineView& view = View(it->line);
-    const int row = std::clamp((y - it->y) / rowHeight_, 0, std::max(0, view.layout.lineCount() - 1));
-    int shown = 0;
-    if (view.layout.lineCount() > 0) {
-        shown = view.layout.lineAt(row).xToCursor(point.x() - kMargin, mode);
-    }
+    const int row = std::clamp((y - it->y) / rowHeight_, 0, view.Rows() - 1);
+    int shown = view.RowStart(row) + RowLayout(view, row).lineAt(0).xToCursor(point.x() - kMargin, mode);
     shown = std::clamp(shown, 0, static_cast<int>(view.shown.text.size()));
     return {it->line, shown, store_.LineStart(it->line) + view.shown.HeldOffset(shown)};
 }
@@ -541,21 +712,19 @@ LogWidget::LinkRef LogWidget::LinkAt(QPoint point)
     }
     const VisibleLine* visible = FindVisible(hit.line);
     LineView& view = View(hit.line);
-    if (visible == nullptr || view.links.empty() || view.layout.lineCount() == 0 ||
-        point.y() >= visible->y + view.rows * rowHeight_) {
+    if (visible == nullptr || view.links.empty() || point.y() >= visible->y + view.Rows() * rowHeight_) {
         return {};
     }
     // Past the end of a row is not on its last character.
-    const int row = std::clamp((point.y() - visible->y) / rowHeight_, 0, view.layout.lineCount() - 1);
-    const QTextLine textRow = view.layout.lineAt(row);
+    const int row = std::clamp((point.y() - visible->y) / rowHeight_, 0, view.Rows() - 1);
+    const QTextLine textRow = RowLayout(view, row).lineAt(0);
     if (point.x() - kMargin >= textRow.naturalTextWidth() || point.x() < kMargin) {
         return {};
     }
-    for (std::size_t i = 0; i < view.links.size(); ++i) {
-        const logtext::TextRange& link = view.links[i];
-        if (hit.shown >= link.start && hit.shown < link.start + link.length) {
-            return {hit.line, static_cast<int>(i)};
-        }
+    const auto link = std::upper_bound(view.links.begin(), view.links.end(), hit.shown,
+                                       [](int value, const logtext::TextRange& l) { return value < l.start; });
+    if (link != view.links.begin() && hit.shown < (link - 1)->start + (link - 1)->length) {
+        return {hit.line, static_cast<int>(link - 1 - view.links.begin())};
     }
     return {};
 }

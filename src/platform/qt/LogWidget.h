@@ -4,10 +4,13 @@
 
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
+#include <QFontMetricsF>
 #include <QPoint>
+#include <QTextLayout>
 #include <QTextLine>
 #include <QTimer>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -16,7 +19,7 @@
 
 namespace tellix {
 
-// A child window's log: every line kept, only the visible ones painted.
+// A child window's log: its newest lines kept, only the visible ones painted.
 //
 // The log holds text exactly as appended: lines separated by CR LF. Positions (length,
 // selection) count UTF-16 units of that held text, each line break counting 2. Bytes are
@@ -33,6 +36,12 @@ public:
 
     // One more line, after a CR LF unless the log is empty; a CR LF inside starts a further line.
     void AppendLine(std::string_view bytes);
+
+    static constexpr std::int64_t kDefaultScrollback = 100'000;
+    // How many of the newest lines the log keeps. Older ones go a page at a time, between
+    // appends (on the next frame), so positions read before an append still hold after it;
+    // then the selection and the view move with their text.
+    void SetScrollbackLines(std::int64_t lines);
 
     std::int64_t TextLength() const;
     std::int64_t SelectionStart() const;
@@ -84,6 +93,7 @@ private:
     };
 
     bool AtEnd() const;
+    void Trim();
     void OnRepaintTimer();
     void OnScrolled(int value);
     void ScrollTo(std::int64_t topLine);
@@ -92,6 +102,11 @@ private:
     void SyncWidth();
     void DropLayouts();
     LineView& View(std::int64_t line);
+    double Advance(QStringView text, int index, int units);
+    void Wrap(QStringView text, std::vector<int>& rowStarts);
+    QTextLayout& RowLayout(LineView& view, int row);
+    static void AddOverlay(const LineView& view, int row, int from, int to, const QTextCharFormat& format,
+                           QList<QTextLayout::FormatRange>& overlays);
     int RowsOf(std::int64_t line);
     int LayoutWidth() const;
     void LayOutVisible();
@@ -105,6 +120,7 @@ private:
     QString ShownPart(std::int64_t line, std::int64_t from, std::int64_t to) const;
 
     LogStore store_;
+    std::int64_t scrollback_ = kDefaultScrollback;
     std::int64_t anchor_ = 0;
     std::int64_t cursor_ = 0;
     std::int64_t lastPainted_ = -1;
@@ -113,8 +129,11 @@ private:
 
     // Layout.
     int rowHeight_ = 1;
-    double advance_ = 0;
-    bool monospace_ = false;
+    QFontMetricsF metrics_{QFont()};
+    // Widths of the characters as shown (control pictures for the controls), measured once.
+    std::array<double, 128> asciiAdvance_{};
+    std::unordered_map<char32_t, double> advances_;
+    std::unordered_map<std::uint16_t, QTextCharFormat> charFormats_;
     int layoutWidth_ = -1;
     std::unordered_map<std::int64_t, std::unique_ptr<LineView>> views_;
     std::vector<VisibleLine> visible_;

@@ -430,6 +430,11 @@ void QtChildView::AppendOutput(std::string_view line)
     log_->AppendLine(line);
 }
 
+void QtChildView::SetScrollbackLines(std::int64_t lines)
+{
+    log_->SetScrollbackLines(lines);
+}
+
 std::int64_t QtChildView::OutputLength() const
 {
     return log_->TextLength();

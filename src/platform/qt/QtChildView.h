@@ -47,6 +47,7 @@ public:
     std::int64_t SelStart() const override;
     std::int64_t SelLength() const override;
     void SetSelection(std::int64_t start, std::int64_t length) override;
+    void SetScrollbackLines(std::int64_t lines) override;
 
     std::string InputText() const override;
     void SetInputText(std::string_view text) override;
