@@ -1,6 +1,7 @@
 // The input line of a child window: history on the arrow keys, nick completion on Tab, and
 // Enter turning the typed line into a command line.
 #include "app/Application.h"
+#include "commands/Saying.h"
 #include "model/IRCChannel.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
@@ -122,7 +123,9 @@ void Child::SubmitInput()
     } else if (defaultCommand_.empty()) {
         // Straight to the channel: this window shows it as ours, then it is sent.
         const ChannelPtr channel = pobjChannel_;
-        channel->Say(typed);
+        if (!SayToChannel(channel, typed, false)) {
+            Echo("SAY: not connected");
+        }
         return;
     } else {
         command = Concat(defaultCommand_, " ", typed);
