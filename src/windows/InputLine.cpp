@@ -219,8 +219,9 @@ void Child::CompleteNick()
         if (!prefix.empty()) {
             const std::int32_t count = NickCount();
             for (std::int32_t i = 0; i < count; ++i) {
-                if (const std::string& nick = NickItem(i); StartsWithIgnoringCase(nick, prefix)) {
-                    state.matches.push_back(nick);
+                // The line holds text as the view shows it; so does the completed word.
+                if (std::string nick = ShownAsUtf8(NickItem(i)); StartsWithIgnoringCase(nick, prefix)) {
+                    state.matches.push_back(std::move(nick));
                 }
             }
         }

@@ -205,6 +205,31 @@ TEST(TypingPaste, ALongLineOfManyByteTextArrivesWholeInSeveralMessages)
     EXPECT_TRUE(Application::Instance()->Connections().Item(1)->Connected());
 }
 
+TEST(TypingCompletion, ANickInWindows1252IsInsertedAsShownAmidManyByteText)
+{
+    Typist me;
+    Typist::Type(1, "/window new");
+    ASSERT_EQ(Typist::Windows().Count(), 2);
+    Typist::Windows().Item(2)->AddNick("anna");
+    Typist::Windows().Item(2)->AddNick("J\xF6rg"); // as a single-byte client sends it
+
+    QLineEdit* input = Typist::View(2).Input();
+    input->setFocus();
+    const QString before = QString::fromUtf8("日本 \xF0\x9F\x98\x80 grüß jö");
+    const QString after = QString::fromUtf8(" 語 done");
+    input->setText(before + after);
+    input->setCursorPosition(static_cast<int>(before.size()));
+    QTest::keyClick(input, Qt::Key_Tab);
+    const QString head = before.chopped(2) + QString::fromUtf8("J\u00F6rg ");
+    EXPECT_EQ(input->text(), head + after);
+    EXPECT_EQ(input->cursorPosition(), head.size());
+    EXPECT_EQ(Typist::View(2).InputSelStart(), head.toUtf8().size());
+    // Typing on lands at the caret.
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_Adiaeresis, Qt::NoModifier, QString::fromUtf8("ä"));
+    QApplication::sendEvent(input, &key);
+    EXPECT_EQ(input->text(), head + QString::fromUtf8("ä") + after);
+}
+
 TEST(Typing, EveryRoadOfATypedLineAgainstARealServer)
 {
     IrcServer server;
