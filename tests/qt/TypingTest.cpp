@@ -18,8 +18,10 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScrollBar>
 #include <QSettings>
@@ -142,6 +144,22 @@ TEST(TypingPaste, EachPastedLineIsSaidInTurnAndManyLinesAskFirst)
     EXPECT_EQ(room.Said(3), (std::vector<std::string>{"first line", "second line", "third line"}));
     EXPECT_TRUE(Typist::Shows(2, "<me> third line"));
     EXPECT_EQ(Typist::View(2).Input()->text(), "");
+    // The menu's Paste takes the same road.
+    QGuiApplication::clipboard()->setText("fourth\nfifth");
+    QTimer::singleShot(0, [] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget()); menu != nullptr) {
+            for (QAction* action : menu->actions()) {
+                if (action->text().endsWith("\tCtrl+V")) {
+                    action->trigger();
+                }
+            }
+            menu->close();
+        }
+    });
+    QLineEdit* input = Typist::View(2).Input();
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(1, 1), input->mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(input, &menuKey);
+    EXPECT_EQ(room.Said(2), (std::vector<std::string>{"fourth", "fifth"}));
 
     // Seven lines ask; No sends nothing, Yes sends them all.
     QString seven;

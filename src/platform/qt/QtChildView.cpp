@@ -213,8 +213,11 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override
     {
         const QPointer<QMenu> menu = createStandardContextMenu();
+        // Qt names the action in some versions; in all it shows the Paste keys beside it.
+        const QString pasteKeys =
+            QLatin1Char('\t') + QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
         for (QAction* action : menu->actions()) {
-            if (action->objectName() == QLatin1String("edit-paste")) {
+            if (action->objectName() == QLatin1String("edit-paste") || action->text().endsWith(pasteKeys)) {
                 action->disconnect();
                 connect(action, &QAction::triggered, this, [this] {
                     if (!PasteTaken(QClipboard::Clipboard)) {
