@@ -2,6 +2,7 @@
 // CHANNEL and QUERY.
 #include "app/Application.h"
 #include "commands/CommandRun.h"
+#include "commands/Saying.h"
 #include "model/IRCChannel.h"
 #include "model/IRCChannels.h"
 #include "model/IRCUser.h"
@@ -33,8 +34,13 @@ bool CommandRun::Msg(bool notice)
         EchoInto(window_, notice ? "NOTICE: not connected" : "MSG: not connected");
         return true;
     }
-    EchoInto(window_, Concat(notice ? "notice -> " : "-> ", Word(1), ": ", text));
-    First().shared_from_this()->SendMessage(Concat(notice ? "NOTICE " : "PRIVMSG ", Word(1), " :", text));
+    const auto connection = First().shared_from_this();
+    const std::string_view command = notice ? "NOTICE" : "PRIVMSG";
+    const std::string& target = Word(1);
+    for (const std::string_view piece : SplitMessage(text, MessageRoom(*connection, command, target))) {
+        EchoInto(window_, Concat(notice ? "notice -> " : "-> ", target, ": ", piece));
+        connection->SendMessage(Concat(command, " ", target, " :", piece));
+    }
     return true;
 }
 
@@ -45,15 +51,25 @@ bool CommandRun::Say()
     const std::shared_ptr<Child> window = Window(messageWindow);
     if (window && window->Query()) {
         const auto partner = window->Query();
+        IRCConnection* const found = ConnectionOf(*partner);
+        if (found == nullptr || !found->Connected()) {
+            EchoInto(messageWindow, "SAY: not connected");
+            return true;
+        }
+        const auto connection = found->shared_from_this();
         const auto& own = First().User();
-        window->Echo(Concat("# <", own ? own->Nick() : std::string(), "> ", text));
-        if (IRCConnection* const connection = ConnectionOf(*partner); connection != nullptr) {
-            connection->shared_from_this()->SendMessage(Concat("PRIVMSG ", partner->Nick(), " :", text));
+        const std::string nick = own ? std::string(own->Nick()) : std::string();
+        const std::string target(partner->Nick());
+        for (const std::string_view piece : SplitMessage(text, MessageRoom(*connection, "PRIVMSG", target))) {
+            window->Echo(Concat("# <", nick, "> ", piece));
+            connection->SendMessage(Concat("PRIVMSG ", target, " :", piece));
         }
         return true;
     }
     if (window && window->Channel()) {
-        window->Channel()->Say(text);
+        if (!SayToChannel(window->Channel(), text, false)) {
+            EchoInto(messageWindow, "SAY: not connected");
+        }
         return true;
     }
     EchoInto(messageWindow, "no destination specified");
@@ -62,9 +78,7 @@ bool CommandRun::Say()
 
 bool CommandRun::Me()
 {
-    const std::string action = Concat("\x01"
-                                      "ACTION ",
-                                      Rest(1), "\x01");
+    const std::string text = Rest(1);
     const std::int32_t messageWindow = MessageWindow();
     const std::shared_ptr<Child> window = Window(messageWindow);
     const auto channel = window ? window->Channel() : nullptr;
@@ -72,7 +86,9 @@ bool CommandRun::Me()
         EchoInto(messageWindow, "no destination specified");
         return true;
     }
-    channel->Say(action);
+    if (!SayToChannel(channel, text, true)) {
+        EchoInto(messageWindow, "ME: not connected");
+    }
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include "net/frmContainer.h"
 #include "util/CoreError.h"
 #include "util/Relay.h"
+#include "util/Utf8.h"
 #include "util/Utility.h"
 
 namespace tellix {
@@ -227,8 +228,34 @@ void IRCConnection::ChangeNick(const std::string& nickNext)
 void IRCConnection::SendMessage(std::string_view message)
 {
     if (socket_ != nullptr) {
-        SendLine(*socket_, message);
+        SendLine(*socket_, message.substr(0, Utf8Cut(message, LineRoom())));
     }
+}
+
+std::size_t IRCConnection::RelayPrefixLength() const
+{
+    if (user_ && user_->Info() == 7) {
+        return user_->UserMask().size() + 2;
+    }
+    // Until the server shows us our mask: the longest user and host names the common servers
+    // keep (63 bytes each), and the longest nick they allow where ours is not known yet.
+    constexpr std::size_t kUserBound = 63;
+    constexpr std::size_t kHostBound = 63;
+    constexpr std::size_t kNickBound = 32;
+    std::size_t nick = user_ ? user_->Nick().size() : initialNick_.size();
+    if (nick == 0) {
+        nick = kNickBound;
+    }
+    return 1 + nick + 1 + kUserBound + 1 + kHostBound + 1;
+}
+
+std::size_t IRCConnection::LineRoom() const
+{
+    constexpr std::size_t kServerLine = 510; // 512 with the CR LF
+    // A prefix that leaves almost nothing belongs to a nick no server accepts.
+    constexpr std::size_t kLeast = 64;
+    const std::size_t prefix = RelayPrefixLength();
+    return prefix + kLeast < kServerLine ? kServerLine - prefix : kLeast;
 }
 
 void IRCConnection::Delete()

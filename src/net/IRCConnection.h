@@ -55,7 +55,15 @@ public:
     void Disconnect();
     void Quit(const std::string& quitMsg);
     void ChangeNick(const std::string& nickNext);
+    // Sends one line; a line the server could not relay whole to others is cut short first
+    // (see LineRoom), since the server would drop the whole connection for it.
     void SendMessage(std::string_view message);
+    // What the server puts in front of a line it relays for us, ":" nick "!" user "@" host
+    // " ": its exact length once our own mask is known, an upper bound before.
+    std::size_t RelayPrefixLength() const;
+    // The longest line, without its CR LF, that the server takes and relays whole: 512 bytes
+    // with the CR LF and the relay prefix.
+    std::size_t LineRoom() const;
     bool ProcessServerMessage(std::string_view message);
     void Delete();
 

@@ -63,6 +63,8 @@ public:
     virtual std::int64_t InputSelLength() const = 0;
     // Puts the caret at `start`, nothing selected.
     virtual void SetInputSelStart(std::int64_t start) = 0;
+    // Asks the user, over this window, a question to answer with yes or no; true for yes.
+    virtual bool AskYesNo(const std::string& question) = 0;
 
     // The nick list; positions from 0.
     virtual void UsersClear() = 0;
@@ -80,6 +82,9 @@ public:
         Event<std::int32_t&> InputKeyDown;
         // A character typed into the input line; set to 0, it never reaches the box.
         Event<std::int32_t&> InputKeyPress;
+        // Text (UTF-8) pasted into the input line at its selection; a handler that sets
+        // Handled has taken it, otherwise the box inserts it itself.
+        Event<const std::string&, bool&> InputPaste;
     } Events;
 };
 

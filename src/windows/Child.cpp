@@ -61,6 +61,10 @@ std::shared_ptr<Child> Child::Create(Toolkit& toolkit)
     }));
     child->windowEvents_.push_back(
         view.Events.InputKeyPress.connect([self](std::int32_t& key) { self->pobjInput_KeyPress(key); }));
+    child->windowEvents_.push_back(view.Events.InputPaste.connect([self](const std::string& text, bool& handled) {
+        const auto hold = self->shared_from_this();
+        self->pobjInput_Paste(text, handled);
+    }));
     view.SendToBack();
     view.SetVisible(true);
     child->Layout();

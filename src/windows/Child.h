@@ -79,6 +79,8 @@ public:
     // The input line's history, oldest first.
     const std::vector<std::string>& InputHistory() const { return inputHistory_; }
     static constexpr std::size_t kHistoryLength = 50;
+    // A paste of more lines than this asks first.
+    static constexpr std::size_t kPasteUnasked = 5;
 
 private:
     Application* App() const;
@@ -107,8 +109,13 @@ private:
     void pobjChannel_TopicChange(const UserPtr& source, const std::string& topicPrev);
     void pobjInput_KeyDown(std::int32_t& key);
     void pobjInput_KeyPress(std::int32_t& key);
+    void pobjInput_Paste(const std::string& text, bool& handled);
+    // What the window is called when the user is asked about sending to it.
+    std::string SendingName() const;
     void ShowHistoryEntry();
     void SubmitInput();
+    // Submits one line as Enter does; false when the window went with it.
+    bool Submit(const std::string& typed);
     void CompleteNick();
 
     void pobjQuery_NickChange(const std::string& nickPrev);

@@ -1,9 +1,12 @@
 // The input line of a child window: history on the arrow keys, nick completion on Tab, and
 // Enter turning the typed line into a command line.
 #include "app/Application.h"
+#include "commands/Saying.h"
 #include "model/IRCChannel.h"
+#include "model/IRCUser.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
+#include "util/Utf8.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
 
@@ -107,6 +110,11 @@ void Child::SubmitInput()
         toolkit_.Beep();
         return;
     }
+    Submit(typed);
+}
+
+bool Child::Submit(const std::string& typed)
+{
     inputHistory_.push_back(typed);
     if (inputHistory_.size() > kHistoryLength) {
         inputHistory_.erase(inputHistory_.begin());
@@ -122,8 +130,10 @@ void Child::SubmitInput()
     } else if (defaultCommand_.empty()) {
         // Straight to the channel: this window shows it as ours, then it is sent.
         const ChannelPtr channel = pobjChannel_;
-        channel->Say(typed);
-        return;
+        if (!SayToChannel(channel, typed, false)) {
+            Echo("SAY: not connected");
+        }
+        return pobjWindow_ != nullptr;
     } else {
         command = Concat(defaultCommand_, " ", typed);
     }
@@ -131,6 +141,62 @@ void Child::SubmitInput()
         // The command may end this window, or the whole program: nothing of it is touched after.
         app->ProcessCommand(command, true, index_);
     }
+    return pobjWindow_ != nullptr && parent_ != nullptr;
+}
+
+// Pasted text with line breaks is typed in at the selection, and each of its lines entered in
+// turn; a line break alone sends nothing. Many lines are sent only when the user says so.
+void Child::pobjInput_Paste(const std::string& text, bool& handled)
+{
+    if (pobjWindow_ == nullptr || text.find_first_of("\r\n") == std::string::npos) {
+        return;
+    }
+    handled = true;
+    completion_ = {};
+    const std::string input = pobjWindow_->InputText();
+    const auto at = [&](std::int64_t position) {
+        return static_cast<std::size_t>(std::clamp<std::int64_t>(position, 0, std::ssize(input)));
+    };
+    const std::size_t selStart = at(pobjWindow_->InputSelStart());
+    const std::size_t selEnd = at(pobjWindow_->InputSelStart() + pobjWindow_->InputSelLength());
+    const std::string whole = Concat(std::string_view(input).substr(0, selStart), text,
+                                     std::string_view(input).substr(std::max(selStart, selEnd)));
+
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start <= whole.size();) {
+        std::size_t end = whole.find_first_of("\r\n", start);
+        if (end == std::string::npos) {
+            end = whole.size();
+        }
+        if (end > start) {
+            lines.push_back(whole.substr(start, end - start));
+        }
+        start = end + (whole.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    if (lines.size() > kPasteUnasked) {
+        const bool yes = pobjWindow_->AskYesNo(Concat("Send ", lines.size(), " lines to ", SendingName(), "?"));
+        // The question waits for the user, while the window may close or the program end.
+        if (!yes || pobjWindow_ == nullptr || parent_ == nullptr) {
+            return;
+        }
+    }
+    pobjWindow_->SetInputText("");
+    for (const std::string& line : lines) {
+        if (!Submit(line)) {
+            return;
+        }
+    }
+}
+
+std::string Child::SendingName() const
+{
+    if (pobjChannel_) {
+        return ShownAsUtf8(pobjChannel_->Name());
+    }
+    if (pobjQuery_) {
+        return ShownAsUtf8(pobjQuery_->Nick());
+    }
+    return index_ == 1 ? std::string("the status window") : Concat("window ", index_);
 }
 
 // The word before the caret is completed from this window's nick list, case aside; at the
@@ -153,8 +219,9 @@ void Child::CompleteNick()
         if (!prefix.empty()) {
             const std::int32_t count = NickCount();
             for (std::int32_t i = 0; i < count; ++i) {
-                if (const std::string& nick = NickItem(i); StartsWithIgnoringCase(nick, prefix)) {
-                    state.matches.push_back(nick);
+                // The line holds text as the view shows it; so does the completed word.
+                if (std::string nick = ShownAsUtf8(NickItem(i)); StartsWithIgnoringCase(nick, prefix)) {
+                    state.matches.push_back(std::move(nick));
                 }
             }
         }

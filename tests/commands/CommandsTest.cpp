@@ -2,6 +2,7 @@
 // windows and lines on the wire.
 #include "commands/CommandRun.h"
 #include "util/CoreError.h"
+#include "util/Utf8.h"
 #include "windows/WindowsFixture.h"
 
 #include <utility>
@@ -165,6 +166,109 @@ TEST_F(Commands, RefusalsWhileNotConnected)
     EXPECT_EQ(Echoed(), Echoes{});
 }
 
+TEST_F(Commands, SayingWhileNotConnectedShowsNothingAsSaidOnEveryRoad)
+{
+    Receive("ERROR :Closing link");
+    socket.PeerCloses();
+    Echoed();
+    struct Row {
+        std::int32_t window; // active, and typed into
+        std::string typed;
+        bool straight; // no default command: the line goes to the channel itself
+        Echoes echoes;
+    };
+    const std::vector<Row> rows = {
+        {2, "hi all", false, {{2, "SAY: not connected"}}},
+        {2, "/say hi all", false, {{2, "SAY: not connected"}}},
+        {2, "/me waves", false, {{2, "ME: not connected"}}},
+        {3, "just us", false, {{3, "SAY: not connected"}}},
+        {2, "direct", true, {{2, "SAY: not connected"}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.typed);
+        View(row.window).Events.Activate.raise();
+        childs.Item(row.window)->DefaultCommand(row.straight ? "" : "SAY");
+        View(row.window).Type(row.typed);
+        View(row.window).KeyDown(13);
+        EXPECT_EQ(Echoed(), row.echoes);
+        EXPECT_EQ(Sent(), Texts{});
+    }
+}
+
+TEST_F(Commands, LongLinesGoOutInPiecesTheServerRelaysWhole)
+{
+    // Our mask is known from the join: the server relays with ":me!u@h " in front.
+    const std::size_t prefix = std::string(":me!u@h ").size();
+    ASSERT_EQ(connection->RelayPrefixLength(), prefix);
+    std::string text;
+    while (text.size() < 700) {
+        text += "Grüße aus Köln, 日本語 ";
+    }
+    while (text.size() < 1100) {
+        text += "語ü\xF0\x9F\x98\x80"; // no blank to cut at
+    }
+    struct Row {
+        std::int32_t window; // active, and typed into
+        std::string typed;
+        std::string head, tail; // around each piece on the wire
+        std::string shown;      // before each piece in the window
+    };
+    const std::vector<Row> rows = {
+        {2, "/say ", "PRIVMSG #room :", "", "<me> "},
+        {2, "", "PRIVMSG #room :", "", "<me> "},
+        {2, "/me ",
+         "PRIVMSG #room :\x01"
+         "ACTION ",
+         "\x01", "* me "},
+        {2, "/msg bob ", "PRIVMSG bob :", "", "-> bob: "},
+        {2, "/notice bob ", "NOTICE bob :", "", "notice -> bob: "},
+        {3, "", "PRIVMSG bob :", "", "# <me> "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.typed + " in window " + std::to_string(row.window));
+        View(row.window).Events.Activate.raise();
+        View(row.window).SetInputText(row.typed + text);
+        View(row.window).KeyDown(13);
+        const Texts sent = Sent();
+        const Echoes echoes = Echoed();
+        ASSERT_GE(sent.size(), 3u);
+        ASSERT_EQ(echoes.size(), sent.size());
+        std::string joined;
+        for (std::size_t i = 0; i < sent.size(); ++i) {
+            const std::string& line = sent[i];
+            ASSERT_TRUE(line.starts_with(row.head) && line.ends_with(row.tail)) << line;
+            const std::string piece =
+                line.substr(row.head.size(), line.size() - row.head.size() - row.tail.size());
+            EXPECT_LE(prefix + line.size() + 2, 512u);
+            // Cut near the end of what fits: at a blank in its last quarter, or where the word stands.
+            if (i + 1 < sent.size()) {
+                EXPECT_GE(4 * (prefix + line.size() + 2), 3u * 512u) << line;
+            }
+            EXPECT_TRUE(IsUtf8(piece)) << piece;
+            EXPECT_EQ(echoes[i], std::make_pair(row.window, row.shown + piece));
+            joined += piece;
+        }
+        EXPECT_EQ(joined, text);
+    }
+}
+
+TEST(CommandsOnAFreshStart, ARawLineIsCutToWhatTheServerRelaysForTheLongestMaskUntilOursIsKnown)
+{
+    struct Fresh : WindowsFixture {
+        void TestBody() override {}
+    } online;
+    online.Online();
+    // Nick "me", then the longest user and host names servers keep.
+    EXPECT_EQ(online.connection->RelayPrefixLength(), 1u + 2 + 1 + 63 + 1 + 63 + 1);
+    const std::string raw = "PRIVMSG x :" + std::string(600, 'a');
+    online.app.ProcessCommand("quote " + raw, true, 1);
+    EXPECT_EQ(online.Sent(), Texts{raw.substr(0, 510 - 132)});
+    online.Receive(":me!u@h JOIN :#room");
+    EXPECT_EQ(online.connection->RelayPrefixLength(), 8u);
+    online.app.ProcessCommand("quote " + raw, true, 1);
+    EXPECT_EQ(online.Sent(), Texts{raw.substr(0, 510 - 8)});
+}
+
 TEST_F(Commands, QuitAndQuoteWriteTheirLineBeforeTheySend)
 {
     std::vector<std::size_t> statusLinesAtSend;
@@ -224,7 +328,7 @@ TEST(CommandsOnAFreshStart, ServerWithAHostRegistersWithTheDialogsData)
               (std::vector<std::string>{"NICK user|Tellix\r\n", "USER Tellix_user 8 * :Tellix user\r\n"}));
 }
 
-TEST(CommandsOnAFreshStart, SayingIntoAChannelBeforeAnyConnectionShowsAndSendsNothing)
+TEST(CommandsOnAFreshStart, SayingIntoAChannelBeforeAnyConnectionIsRefused)
 {
     RecordingToolkit toolkit;
     RecordingSocketFactory sockets;
@@ -241,7 +345,11 @@ TEST(CommandsOnAFreshStart, SayingIntoAChannelBeforeAnyConnectionShowsAndSendsNo
     app.Childs()->Item(2)->DefaultCommand("");
     view.Type("direct");
     view.KeyDown(13);
-    EXPECT_EQ(view.Lines().size(), lines);
+    const std::vector<std::string> all = view.Lines();
+    const std::vector<std::string> written(all.begin() + static_cast<std::ptrdiff_t>(lines), all.end());
+    const std::string stamp = std::string("[") + RecordingToolkit::Time + "] ";
+    EXPECT_EQ(written, (Texts{stamp + "SAY: not connected", stamp + "ME: not connected",
+                              stamp + "SAY: not connected", stamp + "SAY: not connected"}));
     EXPECT_TRUE(sockets.created.back()->sent.empty());
 }
 

@@ -15,8 +15,14 @@
 #include "support/RawPeer.h"
 #include "windows/Childs.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -26,7 +32,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace tellix::test {
 namespace {
@@ -51,7 +59,13 @@ struct Typist {
         store.sync();
         StartClient(toolkit, sockets, {});
     }
-    ~Typist() { Application::Instance().reset(); }
+    ~Typist()
+    {
+        Application::Instance().reset();
+        // The main window goes later, and its going ends the event loop: not the next test's.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCoreApplication::processEvents();
+    }
 
     static Childs& Windows() { return *Application::Instance()->Childs(); }
     static QtChildView& View(std::int32_t index)
@@ -70,6 +84,169 @@ struct Typist {
             [&] { return Windows().Count() >= index && View(index).Log()->HeldText().contains(text); });
     }
 };
+
+// Connected as "me" to a real server, in #room (window 2) with bob.
+struct InTheRoom {
+    IrcServer server;
+    RawPeer bob{server.Port()};
+    Typist me;
+
+    InTheRoom()
+    {
+        bob.Register("bob");
+        Typist::Type(1, "/server 127.0.0.1 " + QString::number(server.Port()));
+        EXPECT_TRUE(PumpUntil([] {
+            const auto& user = Application::Instance()->Connections().Item(1)->User();
+            return user && user->Nick() == "me";
+        })) << server.Log();
+        Typist::Type(1, "/join #room");
+        EXPECT_TRUE(PumpUntil([] { return Typist::Windows().Count() == 2; }));
+        bob.Send("JOIN #room");
+        EXPECT_TRUE(Typist::Shows(2, "*** bob (~bob@127.0.0.1) joined channel #room"));
+    }
+
+    // The texts of the PRIVMSGs to #room that bob receives next, until `done` holds for them.
+    std::vector<std::string> Said(const std::function<bool(const std::vector<std::string>&)>& done)
+    {
+        const std::string marker = " PRIVMSG #room :";
+        std::vector<std::string> texts;
+        PumpUntil(
+            [&] {
+                while (const auto line =
+                           bob.WaitUntil([&](const std::string& l) { return l.find(marker) != std::string::npos; },
+                                         std::chrono::milliseconds(20))) {
+                    texts.push_back(line->substr(line->find(marker) + marker.size()));
+                }
+                return done(texts);
+            },
+            20s);
+        return texts;
+    }
+    std::vector<std::string> Said(std::size_t count)
+    {
+        return Said([count](const std::vector<std::string>& texts) { return texts.size() >= count; });
+    }
+
+    // Pastes `text` into the channel window's input line with Ctrl+V.
+    static void Paste(const QString& text)
+    {
+        QGuiApplication::clipboard()->setText(text);
+        QLineEdit* input = Typist::View(2).Input();
+        input->setFocus();
+        QTest::keyClick(input, Qt::Key_V, Qt::ControlModifier);
+    }
+};
+
+TEST(TypingPaste, EachPastedLineIsSaidInTurnAndManyLinesAskFirst)
+{
+    InTheRoom room;
+    InTheRoom::Paste("first line\r\nsecond line\n\nthird line\r");
+    EXPECT_EQ(room.Said(3), (std::vector<std::string>{"first line", "second line", "third line"}));
+    EXPECT_TRUE(Typist::Shows(2, "<me> third line"));
+    EXPECT_EQ(Typist::View(2).Input()->text(), "");
+    // The menu's Paste takes the same road.
+    QGuiApplication::clipboard()->setText("fourth\nfifth");
+    QTimer::singleShot(0, [] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget()); menu != nullptr) {
+            for (QAction* action : menu->actions()) {
+                if (action->text().endsWith("\tCtrl+V")) {
+                    action->trigger();
+                }
+            }
+            menu->close();
+        }
+    });
+    QLineEdit* input = Typist::View(2).Input();
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(1, 1), input->mapToGlobal(QPoint(1, 1)));
+    QApplication::sendEvent(input, &menuKey);
+    EXPECT_EQ(room.Said(2), (std::vector<std::string>{"fourth", "fifth"}));
+
+    // Seven lines ask; No sends nothing, Yes sends them all.
+    QString seven;
+    for (int i = 1; i <= 7; ++i) {
+        seven += "line " + QString::number(i) + "\n";
+    }
+    for (const bool yes : {false, true}) {
+        SCOPED_TRACE(yes ? "yes" : "no");
+        QString asked;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box != nullptr) {
+                asked = box->text();
+                box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+            }
+        });
+        InTheRoom::Paste(seven);
+        EXPECT_EQ(asked, "Send 7 lines to #room?");
+        Typist::Type(2, "marker");
+        const std::vector<std::string> said = room.Said(
+            [](const std::vector<std::string>& texts) { return !texts.empty() && texts.back() == "marker"; });
+        ASSERT_FALSE(said.empty());
+        EXPECT_EQ(said.size(), yes ? 8u : 1u);
+        EXPECT_EQ(said.front(), yes ? "line 1" : "marker");
+    }
+}
+
+TEST(TypingPaste, ALongLineOfManyByteTextArrivesWholeInSeveralMessages)
+{
+    InTheRoom room;
+    // Words first, then a run without a blank; two-, three- and four-byte characters.
+    QString text;
+    while (text.toUtf8().size() < 800) {
+        text += QString::fromUtf8("Grüße aus Köln — 日本語 \xF0\x9F\x98\x80 ");
+    }
+    while (text.toUtf8().size() < 1500) {
+        text += QString::fromUtf8("語ü\xF0\x9F\x98\x80");
+    }
+    const std::string bytes = text.toStdString();
+    QLineEdit* input = Typist::View(2).Input();
+    input->setText(text);
+    QTest::keyClick(input, Qt::Key_Return);
+    const std::vector<std::string> said = room.Said([&](const std::vector<std::string>& texts) {
+        std::size_t total = 0;
+        for (const std::string& piece : texts) {
+            total += piece.size();
+        }
+        return total >= bytes.size();
+    });
+    EXPECT_GE(said.size(), 4u);
+    std::string joined;
+    for (const std::string& piece : said) {
+        EXPECT_EQ(QString::fromUtf8(piece).toStdString(), piece) << "cut inside a character";
+        EXPECT_TRUE(Typist::Shows(2, "<me> " + QString::fromStdString(piece)));
+        joined += piece;
+    }
+    EXPECT_EQ(joined, bytes);
+    // Still connected: the next line arrives too.
+    Typist::Type(2, "still here");
+    EXPECT_EQ(room.Said(1), std::vector<std::string>{"still here"});
+    EXPECT_TRUE(Application::Instance()->Connections().Item(1)->Connected());
+}
+
+TEST(TypingCompletion, ANickInWindows1252IsInsertedAsShownAmidManyByteText)
+{
+    Typist me;
+    Typist::Type(1, "/window new");
+    ASSERT_EQ(Typist::Windows().Count(), 2);
+    Typist::Windows().Item(2)->AddNick("anna");
+    Typist::Windows().Item(2)->AddNick("J\xF6rg"); // as a single-byte client sends it
+
+    QLineEdit* input = Typist::View(2).Input();
+    input->setFocus();
+    const QString before = QString::fromUtf8("日本 \xF0\x9F\x98\x80 grüß jö");
+    const QString after = QString::fromUtf8(" 語 done");
+    input->setText(before + after);
+    input->setCursorPosition(static_cast<int>(before.size()));
+    QTest::keyClick(input, Qt::Key_Tab);
+    const QString head = before.chopped(2) + QString::fromUtf8("J\u00F6rg ");
+    EXPECT_EQ(input->text(), head + after);
+    EXPECT_EQ(input->cursorPosition(), head.size());
+    EXPECT_EQ(Typist::View(2).InputSelStart(), head.toUtf8().size());
+    // Typing on lands at the caret.
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_Adiaeresis, Qt::NoModifier, QString::fromUtf8("ä"));
+    QApplication::sendEvent(input, &key);
+    EXPECT_EQ(input->text(), head + QString::fromUtf8("ä") + after);
+}
 
 TEST(Typing, EveryRoadOfATypedLineAgainstARealServer)
 {

@@ -90,6 +90,25 @@ public:
         inputSelStart = start;
         inputSelLength = 0;
     }
+    bool AskYesNo(const std::string& question) override
+    {
+        questions.push_back(question);
+        return answer;
+    }
+
+    // The user pastes `text` over the selection; the box inserts it unless the core took it.
+    bool Paste(std::string_view pasted)
+    {
+        bool handled = false;
+        Events.InputPaste.raise(std::string(pasted), handled);
+        if (!handled) {
+            inputText.replace(static_cast<std::size_t>(inputSelStart), static_cast<std::size_t>(inputSelLength),
+                              pasted);
+            inputSelStart += std::ssize(pasted);
+            inputSelLength = 0;
+        }
+        return handled;
+    }
 
     // The user at the input line: a key as the box reports it; true when the box keeps it.
     bool KeyDown(std::int32_t key)
@@ -171,6 +190,8 @@ public:
     std::int64_t inputSelStart = 0;
     std::int64_t inputSelLength = 0;
     std::vector<std::string> nicks;
+    std::vector<std::string> questions; // asked with AskYesNo
+    bool answer = true;
 
 private:
     std::vector<RecordingChildView*>& live_;

@@ -134,5 +134,59 @@ TEST_F(InputLine, TabCompletesTheWordBeforeTheCaretFromTheNickList)
     EXPECT_EQ(Sent(), Texts{});
 }
 
+TEST_F(InputLine, APasteEntersEachOfItsLinesAndManyLinesAskFirst)
+{
+    RecordingChildView& view = View(2);
+    // Pasted over the selection: what stood before it starts the first line, what stood after
+    // it ends the last; CR LF, LF and CR all break lines, and empty lines send nothing.
+    view.SetInputText("so: [gone] end");
+    view.inputSelStart = 4;
+    view.inputSelLength = 6;
+    EXPECT_TRUE(view.Paste("one\r\n\r\ntwo\rthree\n"));
+    EXPECT_EQ(NewLines(2), (Texts{"<me> so: one", "<me> two", "<me> three", "<me>  end"}));
+    EXPECT_EQ(Sent(), (Texts{"PRIVMSG #room :so: one", "PRIVMSG #room :two", "PRIVMSG #room :three",
+                             "PRIVMSG #room : end"}));
+    EXPECT_EQ(childs.Item(2)->InputHistory().back(), " end");
+    EXPECT_EQ(view.inputText, "");
+    // Text of one line is the box's to insert.
+    EXPECT_FALSE(view.Paste("plain"));
+    EXPECT_EQ(view.inputText, "plain");
+    EXPECT_EQ(Sent(), Texts{});
+
+    struct Row {
+        std::int32_t window;
+        std::string question;
+        bool yes;
+        std::size_t sent;
+    };
+    const std::vector<Row> rows = {
+        {2, "Send 6 lines to #room?", false, 0},
+        {2, "Send 6 lines to #room?", true, 6},
+        {1, "Send 6 lines to the status window?", true, 6},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.question);
+        RecordingChildView& asked = View(row.window);
+        asked.SetInputText("kept");
+        asked.answer = row.yes;
+        asked.questions.clear();
+        EXPECT_TRUE(asked.Paste("1\n2\n3\n4\n5\n6"));
+        EXPECT_EQ(asked.questions, Texts{row.question});
+        EXPECT_EQ(Sent().size(), row.sent);
+        EXPECT_EQ(asked.inputText, row.yes ? "" : "kept");
+    }
+    // Five lines go unasked.
+    view.questions.clear();
+    view.SetInputText("");
+    view.Paste("1\n2\n3\n4\n5");
+    EXPECT_EQ(view.questions, Texts{});
+    EXPECT_EQ(Sent().size(), 5u);
+
+    // A line that closes its window ends the paste.
+    view.Paste("/window close\nafter");
+    EXPECT_EQ(childs.Count(), 1);
+    EXPECT_EQ(Sent(), Texts{"PART #room :"});
+}
+
 } // namespace
 } // namespace tellix::test

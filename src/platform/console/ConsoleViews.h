@@ -55,6 +55,8 @@ public:
     std::int64_t InputSelStart() const override { return caret_; }
     std::int64_t InputSelLength() const override { return 0; }
     void SetInputSelStart(std::int64_t start) override;
+    // A terminal pastes nothing, so nothing is ever asked; no means nothing is sent unasked.
+    bool AskYesNo(const std::string&) override { return false; }
 
     // The nick list is not shown in a terminal; the core keeps it all the same.
     void UsersClear() override {}

@@ -5,14 +5,20 @@
 #include "platform/qt/NickListModel.h"
 #include "platform/qt/TextDecoding.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -182,6 +188,12 @@ protected:
             QLineEdit::keyPressEvent(event);
             return;
         }
+        if (event->matches(QKeySequence::Paste)) {
+            if (!PasteTaken(QClipboard::Clipboard)) {
+                QLineEdit::keyPressEvent(event);
+            }
+            return;
+        }
         if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) {
             QCoreApplication::sendEvent(view_->log_, event);
             return;
@@ -203,7 +215,55 @@ protected:
         QLineEdit::keyPressEvent(event);
     }
 
+    // The menu's Paste goes the way Ctrl+V goes.
+    void contextMenuEvent(QContextMenuEvent* event) override
+    {
+        const QPointer<QMenu> menu = createStandardContextMenu();
+        // Qt names the action in some versions; in all it shows the Paste keys beside it.
+        const QString pasteKeys =
+            QLatin1Char('\t') + QKeySequence(QKeySequence::Paste).toString(QKeySequence::NativeText);
+        for (QAction* action : menu->actions()) {
+            if (action->objectName() == QLatin1String("edit-paste") || action->text().endsWith(pasteKeys)) {
+                action->disconnect();
+                connect(action, &QAction::triggered, this, [this] {
+                    if (!PasteTaken(QClipboard::Clipboard)) {
+                        paste();
+                    }
+                });
+            }
+        }
+        menu->exec(event->globalPos());
+        delete menu.data();
+    }
+
+    // The middle button pastes the selection where the system has one.
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::MiddleButton && QGuiApplication::clipboard()->supportsSelection() &&
+            !isReadOnly()) {
+            // The press put the caret where the text goes; a selection is not replaced.
+            deselect();
+            if (PasteTaken(QClipboard::Selection)) {
+                return;
+            }
+        }
+        QLineEdit::mouseReleaseEvent(event);
+    }
+
 private:
+    // Offers the clipboard's text to the core, which takes text of several lines; true when
+    // it did (this line may be gone by then).
+    bool PasteTaken(QClipboard::Mode mode)
+    {
+        const QString text = QGuiApplication::clipboard()->text(mode);
+        if (view_ == nullptr || text.isEmpty()) {
+            return false;
+        }
+        bool handled = false;
+        view_->RaiseInputPaste(text.toStdString(), handled);
+        return handled;
+    }
+
     // The codes the core knows; every other key is one code that means none of them.
     static std::int32_t KeyCode(const QKeyEvent& event)
     {
@@ -316,6 +376,23 @@ void QtChildView::RaiseInputKeyDown(std::int32_t& key)
 void QtChildView::RaiseInputKeyPress(std::int32_t& key)
 {
     AtBoundary("input line character", [&] { Events.InputKeyPress.raise(key); });
+}
+
+void QtChildView::RaiseInputPaste(const std::string& text, bool& handled)
+{
+    AtBoundary("input line paste", [&] { Events.InputPaste.raise(text, handled); });
+}
+
+bool QtChildView::AskYesNo(const std::string& question)
+{
+    // The box goes with the window should the window close while the question waits.
+    const QPointer<QMessageBox> box =
+        new QMessageBox(QMessageBox::Question, QGuiApplication::applicationDisplayName(),
+                        DecodeForDisplay(question), QMessageBox::Yes | QMessageBox::No, form_.data());
+    box->setDefaultButton(QMessageBox::No);
+    const bool yes = box->exec() == QMessageBox::Yes;
+    delete box.data();
+    return yes;
 }
 
 QLineEdit* QtChildView::Input() const

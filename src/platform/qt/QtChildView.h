@@ -54,6 +54,7 @@ public:
     std::int64_t InputSelStart() const override;
     std::int64_t InputSelLength() const override;
     void SetInputSelStart(std::int64_t start) override;
+    bool AskYesNo(const std::string& question) override;
 
     void UsersClear() override;
     void UsersAppend(std::string_view nick) override;
@@ -82,6 +83,7 @@ private:
     void RaiseActivate();
     void RaiseInputKeyDown(std::int32_t& key);
     void RaiseInputKeyPress(std::int32_t& key);
+    void RaiseInputPaste(const std::string& text, bool& handled);
     void Place(QWidget* control, std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height);
 
     QPointer<Form> form_;
