@@ -1,16 +1,10 @@
 #include "util/Utf8.h"
 
-#include <array>
+#include "util/Cp1252.h"
 
 namespace tellix {
 
 namespace {
-
-// Windows-1252 at 0x80 to 0x9F; the five holes read as the C1 control of the same number.
-constexpr std::array<char16_t, 32> kCp1252High = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                                  0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-                                                  0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                                  0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 bool IsContinuation(unsigned char c)
 {
@@ -74,20 +68,7 @@ std::string ShownAsUtf8(std::string_view bytes)
     }
     std::string out;
     out.reserve(bytes.size() * 2);
-    for (const char b : bytes) {
-        const auto byte = static_cast<unsigned char>(b);
-        const char16_t u = byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : char16_t{byte};
-        if (u < 0x80) {
-            out.push_back(static_cast<char>(u));
-        } else if (u < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        }
-    }
+    AppendCp1252AsUtf8(bytes, out);
     return out;
 }
 

@@ -185,19 +185,7 @@ char16_t FromCp1252(unsigned char byte)
 
 void AppendCp1252AsUtf8(std::string_view bytes, std::string& out)
 {
-    for (const char b : bytes) {
-        const char16_t u = FromCp1252(static_cast<unsigned char>(b));
-        if (u < 0x80) {
-            out.push_back(static_cast<char>(u));
-        } else if (u < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        }
-    }
+    tellix::AppendCp1252AsUtf8(bytes, out);
 }
 
 // The default style packs to 0 and a foreground colour with bold or italic stays below 128, so
