@@ -92,38 +92,82 @@ struct ListClient {
     }
 };
 
+std::vector<std::string> Quits(const std::vector<std::string>& nicks)
+{
+    std::vector<std::string> lines;
+    for (const std::string& nick : nicks) {
+        lines.push_back(":" + nick + "!u@h QUIT :hub leaf");
+    }
+    return lines;
+}
+
+// x<first>, x<first + step>, ... up to x<last>.
+std::vector<std::string> Xs(int first, int last, int step = 1)
+{
+    std::vector<std::string> nicks;
+    for (int i = first; i <= last; i += step) {
+        nicks.push_back("x" + std::to_string(i));
+    }
+    return nicks;
+}
+
+std::vector<std::string> Join(std::initializer_list<std::vector<std::string>> parts)
+{
+    std::vector<std::string> joined;
+    for (const auto& part : parts) {
+        joined.insert(joined.end(), part.begin(), part.end());
+    }
+    return joined;
+}
+
 TEST(NickListView, ABurstOfQuitsLeavesTheListInOrderAndTheSelectionOnItsNick)
 {
     EnsureGuiApplication();
-    ListClient client("@first b c d e f g h last");
-    const std::vector<std::string> before = {"me", "first", "b", "c", "d", "e", "f", "g", "h", "last"};
+    const std::vector<std::string> before =
+        Join({{"me", "first", "b", "c", "d", "e", "f", "g", "h"}, Xs(0, 29), {"last"}});
+    std::string names = "@first";
+    for (std::size_t i = 2; i < before.size(); ++i) {
+        names += " " + before[i];
+    }
+    ListClient client(names);
     ASSERT_TRUE(client.Shows(2, before));
     ASSERT_TRUE(client.Shows(1, before));
     QListView& view = *client.View(2).UsersView();
     view.setCurrentIndex(view.model()->index(6, 0));
     ASSERT_EQ(client.Selected(2), "f");
 
-    // The first and the last member, three neighbours, one who comes back, a rename among the
-    // gaps, one who joins and goes before the view hears of either, and the own nick (the
-    // first entry) kicked: all in one read.
-    client.Receive({":first!u@h QUIT :hub leaf", ":last!u@h QUIT :hub leaf", ":c!u@h QUIT :hub leaf",
-                    ":d!u@h QUIT :hub leaf", ":e!u@h QUIT :hub leaf", ":g!u@h QUIT :hub leaf", ":b!u@h NICK :bee",
-                    ":new!u@h JOIN :#room", ":g!u@h JOIN :#room", ":new!u@h QUIT :gone",
-                    ":h!u@h KICK #room me :out"});
-    const std::vector<std::string> after = {"bee", "f", "h", "g"};
-    EXPECT_EQ(client.Held(2), after);
-    ASSERT_TRUE(client.Shows(2, after)) << testing::PrintToString(client.Shown(2));
-    EXPECT_EQ(client.Selected(2), "f");
+    struct Burst {
+        std::vector<std::string> lines;
+        std::vector<std::string> channel; // after the burst
+        std::string selected;
+    };
+    // The first and the last member, neighbours, one who comes back, a rename among the gaps,
+    // one who joins and goes before the view hears of either, and the own nick (the first
+    // entry) kicked, all in one read. Bursts of one gap and of many, with the selected nick
+    // staying and going: where it goes, the selection passes to the next nick listed, as it
+    // does when one row goes.
+    std::vector<Burst> bursts = {
+        {Join({Quits(Join({{"first", "last", "c", "d", "e", "g"}, Xs(0, 18, 2)})),
+               {":b!u@h NICK :bee", ":new!u@h JOIN :#room", ":g!u@h JOIN :#room", ":new!u@h QUIT :gone",
+                ":h!u@h KICK #room me :out"}}),
+         Join({{"bee", "f", "h"}, Xs(1, 19, 2), Xs(20, 29), {"g"}}), "f"},
+        {Quits({"f", "bee"}), Join({{"h"}, Xs(1, 19, 2), Xs(20, 29), {"g"}}), "h"},
+        {Quits(Join({{"h"}, Xs(3, 19, 4), Xs(21, 27, 2)})), Join({Xs(1, 17, 4), Xs(20, 28, 2), {"x29", "g"}}),
+         "x1"},
+        {Quits(Join({Xs(1, 17, 4), Xs(20, 28, 2), {"x29", "g"}})), {}, ""},
+    };
+    for (const Burst& burst : bursts) {
+        client.Receive(burst.lines);
+        EXPECT_EQ(client.Held(2), burst.channel);
+        ASSERT_TRUE(client.Shows(2, burst.channel)) << testing::PrintToString(client.Shown(2));
+        EXPECT_EQ(client.Selected(2), burst.selected) << testing::PrintToString(burst.channel);
+    }
     // A user who quits is still known: the status window lists every one, by the nick of now.
-    const std::vector<std::string> known = {"me", "first", "bee", "c", "d", "e", "f", "g", "h", "last", "new"};
+    std::vector<std::string> known = before;
+    known[2] = "bee";
+    known.push_back("new");
     EXPECT_TRUE(client.Shows(1, known)) << testing::PrintToString(client.Shown(1));
     EXPECT_EQ(client.Held(1), known);
-
-    // The selected nick and its neighbour above go together: the selection passes to the next
-    // nick listed, as it does when one row goes.
-    client.Receive({":f!u@h QUIT :hub leaf", ":bee!u@h PART #room :bye"});
-    EXPECT_TRUE(client.Shows(2, {"h", "g"})) << testing::PrintToString(client.Shown(2));
-    EXPECT_EQ(client.Selected(2), "h");
 }
 
 // Bursts of quits, parts, joins and renames in random order over a big channel, against a

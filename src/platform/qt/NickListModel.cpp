@@ -38,7 +38,7 @@ QVariant NickListModel::data(const QModelIndex& index, int role) const
         return {};
     }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-        return DecodeForDisplay(entries_[SlotOfRow(index.row())].text);
+        return DecodeForDisplay(Text(entries_[SlotOfRow(index.row())]));
     }
     return {};
 }
@@ -46,6 +46,8 @@ QVariant NickListModel::data(const QModelIndex& index, int role) const
 void NickListModel::Clear()
 {
     beginResetModel();
+    bytes_.clear();
+    garbage_ = 0;
     entries_.clear();
     published_ = 0;
     removed_ = 0;
@@ -56,7 +58,8 @@ void NickListModel::Clear()
 
 void NickListModel::Append(std::string_view nick)
 {
-    entries_.push_back(Entry{std::string(nick)});
+    entries_.push_back(Entry{static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(nick.size())});
+    bytes_.append(nick);
     if (!tree_.empty()) {
         const std::size_t i = entries_.size();
         // The new node covers the entries from i - LowBit(i) + 1 to i; only the last is new.
@@ -72,10 +75,16 @@ void NickListModel::Append(std::string_view nick)
 void NickListModel::Replace(std::int32_t position, std::string_view nick)
 {
     const std::size_t slot = SlotAt(position);
-    entries_[slot].text = nick;
+    Entry& entry = entries_[slot];
+    garbage_ += entry.length;
+    entry = Entry{static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(nick.size())};
+    bytes_.append(nick);
     if (slot < published_) {
         const QModelIndex changed = index(static_cast<int>(slot)); // rows are entries until the settling
         Q_EMIT dataChanged(changed, changed);
+    }
+    if (garbage_ > bytes_.size() / 2) {
+        PostSettle();
     }
 }
 
@@ -92,7 +101,8 @@ void NickListModel::Remove(std::int32_t position)
     for (std::size_t i = slot + 1; i <= tree_.size(); i += LowBit(i)) {
         --tree_[i - 1];
     }
-    entries_[slot].removed = true;
+    garbage_ += entries_[slot].length;
+    entries_[slot].length |= kRemoved;
     ++removed_;
     PostSettle();
 }
@@ -108,6 +118,9 @@ void NickListModel::Settle()
         published_ = entries_.size();
         rows_ = published_;
         endInsertRows();
+    }
+    if (garbage_ > bytes_.size() / 2) {
+        CompactBytes();
     }
 }
 
@@ -149,24 +162,45 @@ std::size_t NickListModel::SlotOfRow(int row) const
     return at < gapRow_ ? at : at + gap_;
 }
 
+void NickListModel::CloseGaps()
+{
+    std::size_t runs = 0;
+    for (std::size_t slot = 0; slot < published_ && runs <= kRowRuns; ++slot) {
+        if (Removed(entries_[slot]) && (slot == 0 || !Removed(entries_[slot - 1]))) {
+            ++runs;
+        }
+    }
+    if (runs <= kRowRuns) {
+        RemoveRunByRun();
+    } else {
+        RemoveInOneLayout();
+    }
+    // Appends the view has not been told of yet go without a word when removed.
+    std::size_t write = published_;
+    for (std::size_t read = write; read < entries_.size(); ++read) {
+        if (!Removed(entries_[read])) {
+            entries_[write++] = entries_[read];
+        }
+    }
+    entries_.resize(write);
+    removed_ = 0;
+    tree_.clear();
+}
+
 // One pass from the top: entries still listed move up over the gaps. At each run of removed
 // rows the view is told while the rows after the run are still where it can read them.
-void NickListModel::CloseGaps()
+void NickListModel::RemoveRunByRun()
 {
     const std::size_t shown = published_;
     std::size_t write = 0;
     std::size_t read = 0;
     while (read < shown) {
-        if (!entries_[read].removed) {
-            if (write != read) {
-                entries_[write] = std::move(entries_[read]);
-            }
-            ++write;
-            ++read;
+        if (!Removed(entries_[read])) {
+            entries_[write++] = entries_[read++];
             continue;
         }
         std::size_t end = read + 1;
-        while (end < shown && entries_[end].removed) {
+        while (end < shown && Removed(entries_[end])) {
             ++end;
         }
         gapRow_ = write;
@@ -177,21 +211,68 @@ void NickListModel::CloseGaps()
         endRemoveRows();
         read = end;
     }
-    published_ = write;
-    // Appends the view has not been told of yet go without a word when removed.
-    for (; read < entries_.size(); ++read) {
-        if (!entries_[read].removed) {
-            if (write != read) {
-                entries_[write] = std::move(entries_[read]);
-            }
-            ++write;
-        }
+    // Entries not yet shown move up behind the rows.
+    for (std::size_t from = shown; from < entries_.size(); ++from) {
+        entries_[write + (from - shown)] = entries_[from];
     }
-    entries_.resize(write);
+    entries_.resize(write + (entries_.size() - shown));
+    published_ = write;
     gapRow_ = 0;
     gap_ = 0;
-    removed_ = 0;
-    tree_.clear();
+}
+
+void NickListModel::RemoveInOneLayout()
+{
+    Q_EMIT layoutAboutToBeChanged();
+    // Asked after the announcement: the selection keeps itself in indexes made on it.
+    const QModelIndexList before = persistentIndexList();
+    const std::size_t shown = published_;
+    std::vector<std::int32_t> rowAfter(shown, -1);
+    std::size_t write = 0;
+    for (std::size_t read = 0; read < shown; ++read) {
+        if (!Removed(entries_[read])) {
+            rowAfter[read] = static_cast<std::int32_t>(write);
+            entries_[write++] = entries_[read];
+        }
+    }
+    for (std::size_t from = shown; from < entries_.size(); ++from) {
+        entries_[write + (from - shown)] = entries_[from];
+    }
+    entries_.resize(write + (entries_.size() - shown));
+    published_ = write;
+    rows_ = write;
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& old : before) {
+        // A row that went hands its place to the next row still listed, or else the one before.
+        auto row = static_cast<std::size_t>(old.row());
+        std::size_t next = row;
+        while (next < shown && rowAfter[next] < 0) {
+            ++next;
+        }
+        if (next == shown) {
+            next = row;
+            while (next > 0 && rowAfter[next] < 0) {
+                --next;
+            }
+        }
+        after.push_back(rowAfter[next] < 0 ? QModelIndex() : index(rowAfter[next], old.column()));
+    }
+    changePersistentIndexList(before, after);
+    Q_EMIT layoutChanged();
+}
+
+void NickListModel::CompactBytes()
+{
+    std::string kept;
+    kept.reserve(bytes_.size() - garbage_);
+    for (Entry& entry : entries_) {
+        const std::string_view text = Text(entry);
+        entry.offset = static_cast<std::uint32_t>(kept.size());
+        kept.append(text);
+    }
+    bytes_.swap(kept);
+    garbage_ = 0;
 }
 
 } // namespace tellix

@@ -12,10 +12,11 @@ namespace tellix {
 // A window's nick list as the list view reads it. Changes reach the view once control is
 // back in the event loop: a names reply appends by the ten thousand and a netsplit removes by
 // the ten thousand, and one row at a time each removal would move the rest of the list. So a
-// removal only marks its entry, and the settling then closes the gaps in one pass, telling
-// the view of each run of removed rows (the view keeps the selection and scroll position
-// through that), then of the appends as one insertion. A rename is one row at once; a refill
-// one reset.
+// removal only marks its entry, and the settling closes the gaps in one pass, then tells the
+// view of the appends as one insertion. A few runs of removed rows go to the view run by run;
+// many go as one change of layout, which moves the selection and the current row as the
+// view itself moves them when rows go: to the next nick still listed. A rename is one row at
+// once; a refill one reset. The texts sit end to end in one buffer, no object each.
 class NickListModel final : public QAbstractListModel {
     Q_OBJECT
 
@@ -36,18 +37,33 @@ public:
     void Settle();
 
 private:
+    static constexpr std::uint32_t kRemoved = std::uint32_t{1} << 31;
+    // Runs of removed rows told to the view one by one: each costs the view about as much as
+    // a few thousand rows of a change of layout.
+    static constexpr std::size_t kRowRuns = 8;
+
     struct Entry {
-        std::string text;
-        bool removed = false;
+        std::uint32_t offset; // in bytes_
+        std::uint32_t length; // kRemoved set once removed
     };
 
+    std::string_view Text(const Entry& entry) const
+    {
+        return std::string_view(bytes_).substr(entry.offset, entry.length & ~kRemoved);
+    }
+    static bool Removed(const Entry& entry) { return (entry.length & kRemoved) != 0; }
     void PostSettle();
     // The entry of a position; removed entries are not counted.
     std::size_t SlotAt(std::int32_t position) const;
     // The entry the view shows in a row.
     std::size_t SlotOfRow(int row) const;
     void CloseGaps();
+    void RemoveRunByRun();
+    void RemoveInOneLayout();
+    void CompactBytes();
 
+    std::string bytes_;
+    std::size_t garbage_ = 0; // bytes of removed or replaced texts
     // In list order; the first `published_` are the view's rows, removed ones included until
     // the settling takes them out.
     std::vector<Entry> entries_;
@@ -56,7 +72,8 @@ private:
     // While there are removed entries, a Fenwick tree counting the entries still listed turns
     // positions into entries in O(log n).
     std::vector<std::int32_t> tree_;
-    // While the gaps close, rows from gapRow_ on are shown by the entries gap_ further on.
+    // While the gaps close run by run, rows from gapRow_ on are shown by the entries gap_
+    // further on.
     std::size_t rows_ = 0;
     std::size_t gapRow_ = 0;
     std::size_t gap_ = 0;
