@@ -21,9 +21,9 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QListView>
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QTableView>
 
 #include <benchmark/benchmark.h>
 

@@ -12,7 +12,7 @@
 #include "windows/Child.h"
 #include "windows/Childs.h"
 
-#include <QListView>
+#include <QTableView>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -132,7 +132,7 @@ TEST(NickListView, ABurstOfQuitsLeavesTheListInOrderAndTheSelectionOnItsNick)
     ListClient client(names);
     ASSERT_TRUE(client.Shows(2, before));
     ASSERT_TRUE(client.Shows(1, before));
-    QListView& view = *client.View(2).UsersView();
+    QTableView& view = *client.View(2).UsersView();
     view.setCurrentIndex(view.model()->index(6, 0));
     ASSERT_EQ(client.Selected(2), "f");
 
