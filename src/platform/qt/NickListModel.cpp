@@ -4,6 +4,7 @@
 
 #include <QTimer>
 
+#include <bit>
 #include <stdexcept>
 
 namespace tellix {
@@ -143,11 +144,7 @@ std::size_t NickListModel::SlotAt(std::int32_t position) const
     }
     std::size_t slot = 0;
     std::int32_t remaining = position + 1;
-    std::size_t step = 1;
-    while (step * 2 <= tree_.size()) {
-        step *= 2;
-    }
-    for (; step > 0; step /= 2) {
+    for (std::size_t step = std::bit_floor(tree_.size()); step > 0; step /= 2) {
         if (const std::size_t next = slot + step; next <= tree_.size() && tree_[next - 1] < remaining) {
             slot = next;
             remaining -= tree_[next - 1];
