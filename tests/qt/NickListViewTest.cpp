@@ -12,6 +12,7 @@
 #include "windows/Child.h"
 #include "windows/Childs.h"
 
+#include <QHeaderView>
 #include <QTableView>
 #include <QTemporaryDir>
 
@@ -161,6 +162,8 @@ TEST(NickListView, ABurstOfQuitsLeavesTheListInOrderAndTheSelectionOnItsNick)
         EXPECT_EQ(client.Held(2), burst.channel);
         ASSERT_TRUE(client.Shows(2, burst.channel)) << testing::PrintToString(client.Shown(2));
         EXPECT_EQ(client.Selected(2), burst.selected) << testing::PrintToString(burst.channel);
+        // The view places as many rows as there are.
+        EXPECT_EQ(view.verticalHeader()->count(), static_cast<int>(burst.channel.size()));
     }
     // A user who quits is still known: the status window lists every one, by the nick of now.
     std::vector<std::string> known = before;
