@@ -1,5 +1,6 @@
 // From received bytes to the visible window: a flood into a channel window, and a names
-// reply into a channel window and the status window, each counted to the last paint.
+// reply and a netsplit into a channel window and the status window, each counted to the last
+// paint.
 #include "app/Application.h"
 #include "dialog/ConnectDialog.h"
 #include "model/IRCChannel.h"
@@ -20,18 +21,21 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QListView>
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QTableView>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <malloc.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <numeric>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -212,6 +216,21 @@ void BM_WindowScrollback(benchmark::State& state)
 }
 BENCHMARK(BM_WindowScrollback)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// What is timed: the text from the socket to both nick lists painted with the rows given. A
+// list whose row count does not change is only checked. A function of its own, so that an
+// instruction count can be taken of it alone.
+[[gnu::noinline]] bool SendUntilPainted(GuiClient& client, const std::string& text, int channelRows,
+                                        int statusRows)
+{
+    PaintWatch channel(client.View(2), channelRows);
+    PaintWatch status(client.View(1), statusRows);
+    status.paintedComplete = client.View(1).UsersModel()->rowCount() == statusRows;
+    Deliver(client.socket, text);
+    return test::PumpUntil([&] { return channel.paintedComplete && status.paintedComplete; },
+                           std::chrono::seconds(10)) &&
+           client.View(1).UsersModel()->rowCount() == statusRows;
+}
+
 void BM_WindowNames(benchmark::State& state)
 {
     bench::EnsureGuiApplication();
@@ -220,15 +239,10 @@ void BM_WindowNames(benchmark::State& state)
     for (auto _ : state) {
         state.PauseTiming();
         auto client = std::make_unique<GuiClient>();
-        const int expected = names + 1; // and the own nick
-        PaintWatch channel(client->View(2), expected);
-        PaintWatch status(client->View(1), expected);
         test::PumpFor(std::chrono::milliseconds(50)); // the new windows are on screen before the names come
         state.ResumeTiming();
 
-        client->socket.PeerSends(reply);
-        const bool painted = test::PumpUntil([&] { return channel.paintedComplete && status.paintedComplete; },
-                                             std::chrono::seconds(10));
+        const bool painted = SendUntilPainted(*client, reply, names + 1, names + 1); // and the own nick
 
         state.PauseTiming();
         if (!painted) {
@@ -299,5 +313,46 @@ void BM_QuerySenders(benchmark::State& state)
     state.SetItemsProcessed(windows);
 }
 BENCHMARK(BM_QuerySenders)->Arg(500)->Arg(2000)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A netsplit: a fifth of a channel's members, spread over the list, quit in one burst.
+void BM_WindowNetsplit(benchmark::State& state)
+{
+    bench::EnsureGuiApplication();
+    const auto names = static_cast<int>(state.range(0));
+    const int quits = names / 5;
+    std::vector<int> order(static_cast<std::size_t>(names));
+    std::iota(order.begin(), order.end(), 0);
+    std::shuffle(order.begin(), order.end(), std::mt19937(20261207));
+    std::string burst;
+    for (int i = 0; i < quits; ++i) {
+        const std::string nick = Nick(order[static_cast<std::size_t>(i)]);
+        burst += ":" + nick + "!~" + nick + "@leaf.example.net QUIT :hub.example.net leaf.example.net\r\n";
+    }
+    const std::string reply = NamesReply("#room", 0, names);
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto client = std::make_unique<GuiClient>();
+        Deliver(client->socket, reply);
+        const bool filled = test::PumpUntil([&] {
+            return client->View(2).UsersModel()->rowCount() == names + 1 &&
+                   client->View(1).UsersModel()->rowCount() == names + 1;
+        });
+        test::PumpFor(std::chrono::milliseconds(50));
+        state.ResumeTiming();
+
+        const bool painted = filled && SendUntilPainted(*client, burst, names + 1 - quits, names + 1 - quits);
+
+        state.PauseTiming();
+        if (!painted) {
+            state.SkipWithError("the netsplit did not reach the screen");
+            break;
+        }
+        client.reset();
+        bench::PumpEvents();
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * quits);
+}
+BENCHMARK(BM_WindowNetsplit)->Arg(50000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace

@@ -387,12 +387,10 @@ void Child::RenameNick(std::string_view nickPrev, std::string_view nickNext)
 
 void Child::RemoveNick(std::string_view nick)
 {
-    const std::int32_t position = FindNick(nick);
-    if (position >= 0) {
-        users_.RemoveAt(position);
-        if (pobjWindow_) {
-            pobjWindow_->UsersRemove(position);
-        }
+    SettleUserList();
+    const std::int32_t position = users_.RemoveFirst(nick);
+    if (position >= 0 && pobjWindow_) {
+        pobjWindow_->UsersRemove(position);
     }
 }
 

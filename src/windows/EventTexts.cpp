@@ -40,7 +40,8 @@ std::string NickChange(const IRCUser& source, std::string_view nickPrev)
 
 std::string Quit(const IRCUser& source, std::string_view quitMsg)
 {
-    return Concat("*** ", UserWithMask(source), " Quit (", quitMsg, ")");
+    // In one piece: a netsplit writes this ten thousand times into two windows.
+    return Concat("*** ", source.Nick(), " (", source.User(), "@", source.Host(), ") Quit (", quitMsg, ")");
 }
 
 std::string Notice(std::string_view nick, std::string_view notice)

@@ -3,6 +3,9 @@
 #include "util/Collection.h"
 #include "util/CoreError.h"
 
+#include <bit>
+#include <utility>
+
 namespace tellix {
 
 namespace {
@@ -137,6 +140,30 @@ void NickList::RemoveAt(std::int32_t position)
     if (indexed_) {
         Unlink(slot);
     }
+    DropSlot(slot);
+}
+
+// One lookup finds the entry, its position and its place in the index.
+std::int32_t NickList::RemoveFirst(std::string_view nick)
+{
+    EnsureIndexed();
+    const std::uint32_t hash = Hash(nick);
+    const auto it = heads_.find(Key{nick, hash});
+    if (it == heads_.end()) {
+        return -1;
+    }
+    const std::uint32_t slot = SlotOf(*it);
+    const std::int32_t position = PositionOf(slot);
+    heads_.erase(it);
+    if (const std::uint32_t next = std::exchange(slots_[slot].next, kNone); next != kNone) {
+        heads_.insert(Head(hash, next));
+    }
+    DropSlot(slot);
+    return position;
+}
+
+void NickList::DropSlot(std::uint32_t slot)
+{
     --live_;
     if (slot + 1 == slots_.size()) {
         // The last slot: no position before it moves, and trailing gaps go with it.
@@ -237,11 +264,7 @@ std::uint32_t NickList::SlotAt(std::int32_t position) const
     }
     std::size_t slot = 0;
     auto remaining = static_cast<std::int32_t>(position + 1);
-    std::size_t step = 1;
-    while (step * 2 <= tree_.size()) {
-        step *= 2;
-    }
-    for (; step > 0; step /= 2) {
+    for (std::size_t step = std::bit_floor(tree_.size()); step > 0; step /= 2) {
         if (const std::size_t next = slot + step; next <= tree_.size() && tree_[next - 1] < remaining) {
             slot = next;
             remaining -= tree_[next - 1];

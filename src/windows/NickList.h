@@ -34,6 +34,8 @@ public:
     bool AppendIfAbsent(std::string_view nick);
     void Replace(std::int32_t position, std::string_view nick);
     void RemoveAt(std::int32_t position);
+    // Removes the first entry holding exactly `nick`; its position, or -1 when there is none.
+    std::int32_t RemoveFirst(std::string_view nick);
     void Clear();
     void Reserve(std::int32_t count);
 
@@ -82,6 +84,7 @@ private:
     void Unlink(std::uint32_t slot);
     std::uint32_t SlotAt(std::int32_t position) const;
     std::int32_t PositionOf(std::uint32_t slot) const;
+    void DropSlot(std::uint32_t slot);
     void Compact();
 
     std::vector<Slot> slots_;

@@ -49,9 +49,9 @@ void Shuffle(bool lookups)
     for (int step = 0; step < 20000; ++step) {
         const std::string& nick = nicks[random() % nicks.size()];
         const auto size = static_cast<std::int32_t>(plain.entries.size());
-        unsigned operation = random() % 6;
-        if (!lookups && operation == 2) {
-            operation = 0; // appending only if absent looks the nick up
+        unsigned operation = random() % 7;
+        if (!lookups && (operation == 2 || operation == 6)) {
+            operation = 0; // appending only if absent, or removing by nick, looks the nick up
         }
         switch (operation) {
         case 0:
@@ -74,6 +74,14 @@ void Shuffle(bool lookups)
                 plain.entries[static_cast<std::size_t>(at)] = nick;
             }
             break;
+        case 6: {
+            const std::int32_t at = plain.Find(nick);
+            ASSERT_EQ(list.RemoveFirst(nick), at) << nick;
+            if (at >= 0) {
+                plain.entries.erase(plain.entries.begin() + at);
+            }
+            break;
+        }
         default:
             if (size > 0) {
                 // Now and then the last one, which leaves no gap.

@@ -3,15 +3,20 @@
 #include <QAbstractListModel>
 
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tellix {
 
-// A window's nick list as the list view reads it. Appends are announced to the view once
-// control is back in the event loop, as one insertion: a names reply appends by the ten
-// thousand. Every other change is one row, and a refill one reset.
+// A window's nick list as the list view reads it. Changes reach the view once control is
+// back in the event loop: a names reply appends by the ten thousand and a netsplit removes by
+// the ten thousand, and one row at a time each removal would move the rest of the list. So a
+// removal only marks its entry, and the settling closes the gaps in one pass, then tells the
+// view of the appends as one insertion. A few runs of removed rows go to the view run by run;
+// many go as one change of layout, which moves the selection and the current row as the
+// view itself moves them when rows go: to the next nick still listed. A rename is one row at
+// once; a refill one reset. The texts sit end to end in one buffer, no object each.
 class NickListModel final : public QAbstractListModel {
     Q_OBJECT
 
@@ -23,17 +28,56 @@ public:
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
+    // Positions count the entries as the core has them, settled or not.
     void Clear();
     void Append(std::string_view nick);
-    void Replace(std::int32_t row, std::string_view nick);
-    void Remove(std::int32_t row);
-    // Announces the appends still waiting; the view then shows every entry.
-    void Publish();
+    void Replace(std::int32_t position, std::string_view nick);
+    void Remove(std::int32_t position);
+    // Tells the view of the changes still waiting; it then shows every entry as it is.
+    void Settle();
 
 private:
-    std::deque<std::string> entries_; // grows without moving what it holds
-    std::size_t published_ = 0;       // the rows the view has been told of
-    bool publishPosted_ = false;
+    static constexpr std::uint32_t kRemoved = std::uint32_t{1} << 31;
+    // Runs of removed rows told to the view one by one: each costs the view about as much as
+    // a few thousand rows of a change of layout.
+    static constexpr std::size_t kRowRuns = 8;
+
+    struct Entry {
+        std::uint32_t offset; // in bytes_
+        std::uint32_t length; // kRemoved set once removed
+    };
+
+    std::string_view Text(const Entry& entry) const
+    {
+        return std::string_view(bytes_).substr(entry.offset, entry.length & ~kRemoved);
+    }
+    static bool Removed(const Entry& entry) { return (entry.length & kRemoved) != 0; }
+    void PostSettle();
+    // The entry of a position; removed entries are not counted.
+    std::size_t SlotAt(std::int32_t position) const;
+    // The entry the view shows in a row.
+    std::size_t SlotOfRow(int row) const;
+    void CloseGaps();
+    void RemoveRunByRun();
+    void RemoveInOneLayout();
+    void CompactBytes();
+
+    std::string bytes_;
+    std::size_t garbage_ = 0; // bytes of removed or replaced texts
+    // In list order; the first `published_` are the view's rows, removed ones included until
+    // the settling takes them out.
+    std::vector<Entry> entries_;
+    std::size_t published_ = 0;
+    std::int32_t removed_ = 0;
+    // While there are removed entries, a Fenwick tree counting the entries still listed turns
+    // positions into entries in O(log n).
+    std::vector<std::int32_t> tree_;
+    // While the gaps close run by run, rows from gapRow_ on are shown by the entries gap_
+    // further on.
+    std::size_t rows_ = 0;
+    std::size_t gapRow_ = 0;
+    std::size_t gap_ = 0;
+    bool settlePosted_ = false;
 };
 
 } // namespace tellix

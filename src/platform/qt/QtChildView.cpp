@@ -11,9 +11,9 @@
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -21,6 +21,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTableView>
 #include <QTimer>
 
 #include <algorithm>
@@ -296,11 +297,23 @@ QtChildView::QtChildView(QMdiArea& area)
     log_->setFont(font);
 
     model_ = new NickListModel(client_);
-    users_ = new QListView(client_);
+    // A list of one column in a table: its rows are sections of one fixed height, found by
+    // arithmetic, where a list view lays out every row each time the rows change.
+    users_ = new QTableView(client_);
     users_->setFont(font);
     users_->setModel(model_);
     users_->setItemDelegate(new NickDelegate(users_));
-    users_->setUniformItemSizes(true);
+    users_->horizontalHeader()->hide();
+    users_->horizontalHeader()->setStretchLastSection(true);
+    users_->verticalHeader()->hide();
+    users_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    users_->verticalHeader()->setMinimumSectionSize(1);
+    users_->verticalHeader()->setDefaultSectionSize(QFontMetrics(font).height() + 2);
+    users_->setShowGrid(false);
+    users_->setWordWrap(false);
+    users_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    users_->setTabKeyNavigation(false); // Tab leaves the list, as it leaves a list box
+    users_->setFrameShape(QFrame::StyledPanel);
     // A scroll bar that comes and goes would lay a big list out twice.
     users_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     users_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

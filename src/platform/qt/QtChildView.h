@@ -5,7 +5,7 @@
 #include <QPointer>
 
 class QLineEdit;
-class QListView;
+class QTableView;
 class QMdiArea;
 class QMdiSubWindow;
 class QWidget;
@@ -64,7 +64,7 @@ public:
     // For the front-end and its tests.
     QMdiSubWindow* SubWindow() const;
     LogWidget* Log() const { return log_; }
-    QListView* UsersView() const { return users_; }
+    QTableView* UsersView() const { return users_; }
     NickListModel* UsersModel() const { return model_; }
     QLineEdit* Input() const;
 
@@ -89,7 +89,7 @@ private:
     QPointer<Form> form_;
     Client* client_ = nullptr;
     LogWidget* log_ = nullptr;
-    QListView* users_ = nullptr;
+    QTableView* users_ = nullptr;
     NickListModel* model_ = nullptr;
     InputLine* input_ = nullptr;
     double unit_ = 1.5; // pixels per layout unit
