@@ -20,6 +20,7 @@
 
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QListView>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -290,10 +291,13 @@ TEST(WindowsServer, AQueryWindowOpenedAmongManyComesBackWithAllItsLinesFromTheWi
     EXPECT_EQ(client.Windows().Active()->Index(), query);
     EXPECT_EQ(client.Lines(query),
               (std::vector<std::string>{"# <carl> first", "# <carl> second", "# <carl> third"}));
-    // Shown, it is laid out as every window is: the log and the input line fill it.
-    EXPECT_TRUE(
-        PumpUntil([&] { return client.View(query).Log()->isVisible() && client.View(query).Log()->width() > 0; }));
-    EXPECT_TRUE(client.View(query).Input()->isVisible());
+    // Shown, it is laid out as every window is: the log beside the nick list, the input line
+    // along the bottom (a control left where it was made is 100 by 30 at the top left).
+    const QtChildView& view = client.View(query);
+    EXPECT_TRUE(PumpUntil([&] { return view.Log()->isVisible() && view.Log()->width() > 100; }));
+    EXPECT_EQ(view.UsersView()->x(), view.Log()->width());
+    EXPECT_GT(view.Input()->y(), view.Log()->y() + 100);
+    EXPECT_TRUE(view.Input()->isVisible());
     carl.Send("PRIVMSG me :fourth");
     EXPECT_TRUE(client.Shows(query, "# <carl> fourth"));
 
