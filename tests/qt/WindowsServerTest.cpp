@@ -298,6 +298,9 @@ TEST(WindowsServer, AQueryWindowOpenedAmongManyComesBackWithAllItsLinesFromTheWi
     EXPECT_EQ(view.UsersView()->x(), view.Log()->width());
     EXPECT_GT(view.Input()->y(), view.Log()->y() + 100);
     EXPECT_TRUE(view.Input()->isVisible());
+    // Its title bar has its menu again.
+    ASSERT_NE(form->systemMenu(), nullptr);
+    EXPECT_EQ(form->systemMenu()->actions().back()->text(), "&Close");
     carl.Send("PRIVMSG me :fourth");
     EXPECT_TRUE(client.Shows(query, "# <carl> fourth"));
 

@@ -13,6 +13,7 @@
 #include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QPainter>
 #include <QStyledItemDelegate>
 #include <QTimer>
@@ -112,6 +113,15 @@ public:
     }
 
 protected:
+    bool event(QEvent* event) override
+    {
+        const bool handled = QMdiSubWindow::event(event);
+        if (event->type() == QEvent::ParentChange && systemMenu() == nullptr && mdiArea() != nullptr) {
+            GiveSystemMenu();
+        }
+        return handled;
+    }
+
     void closeEvent(QCloseEvent* event) override
     {
         bool cancel = false;
@@ -135,6 +145,21 @@ protected:
     }
 
 private:
+    // The area's own menu is not made again once dropped: this one has what a person uses of it.
+    void GiveSystemMenu()
+    {
+        auto* menu = new QMenu(this);
+        menu->addAction(QStringLiteral("&Restore"), this, &QWidget::showNormal);
+        menu->addAction(QStringLiteral("Mi&nimize"), this, &QWidget::showMinimized);
+        menu->addAction(QStringLiteral("Ma&ximize"), this, &QWidget::showMaximized);
+        menu->addSeparator();
+        QAction* close = menu->addAction(QStringLiteral("&Close"), this, &QWidget::close);
+        close->setShortcut(QKeySequence::Close);
+        close->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(close);
+        setSystemMenu(menu);
+    }
+
     QtChildView* view_;
     bool redrawPosted_ = false;
 };
@@ -274,6 +299,9 @@ QtChildView::QtChildView(QMdiArea& area)
             waitingRoom->hide();
         }
         form_->setParent(waitingRoom, form_->windowFlags()); // goes with the area
+        // The title bar's menu is a widget with its actions and their shortcuts: made again
+        // once the window is in the area.
+        form_->setSystemMenu(nullptr);
         return;
     }
     Enter(area);
