@@ -423,7 +423,6 @@ void QtChildView::SetState(WindowState state)
         }
         auto* const area = static_cast<QMdiArea*>(form_->parentWidget()->parentWidget());
         Enter(*area);
-        form_->setVisible(waitingVisible_);
     }
     switch (state) {
     case WindowState::Minimized:
