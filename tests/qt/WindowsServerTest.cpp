@@ -19,11 +19,16 @@
 #include "windows/Childs.h"
 
 #include <QGuiApplication>
+#include <QLineEdit>
+#include <QListView>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -218,6 +223,102 @@ TEST(WindowsServer, ClosingTheStatusWindowIsRefusedAndAChannelWindowPartsItsChan
     EXPECT_TRUE(PumpUntil([&] { return connection.Channels()->Count() == 0; }));
     PumpFor(std::chrono::milliseconds(50));
     EXPECT_EQ(client.area->subWindowList().size(), 1);
+}
+
+// Past a few dozen windows a query window opens beside the area instead of as one more icon in
+// it; it is still a minimized window to the core, listed in the Window menu, and shows all its
+// lines once chosen there.
+TEST(WindowsServer, AQueryWindowOpenedAmongManyComesBackWithAllItsLinesFromTheWindowMenu)
+{
+    EnsureGuiApplication();
+    IrcServer server;
+    Client client;
+    client.mainWindow->show();
+    client.mainWindow->activateWindow();
+    static_cast<void>(QTest::qWaitForWindowActive(client.mainWindow));
+    IRCConnection& connection = client.Connection();
+    connection.InitialNick("me");
+    connection.InitialUserParams("me 8 * :Tellix me");
+    connection.Connect(server.Host(), server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return connection.User() && connection.User()->Nick() == "me"; }));
+    while (client.Windows().Count() < 45) {
+        client.Windows().Add(true);
+    }
+    const auto inArea = client.area->subWindowList().size();
+    const std::int32_t before = client.Windows().Count();
+    client.area->setActiveSubWindow(client.View(1).SubWindow());
+    client.View(1).Input()->setFocus();
+    ASSERT_TRUE(PumpUntil([&] { return client.View(1).Input()->hasFocus(); }));
+
+    RawPeer carl(server.Port());
+    carl.Register("carl");
+    carl.Send("PRIVMSG me :first");
+    const std::int32_t query = before + 1;
+    ASSERT_TRUE(client.Shows(query, "# <carl> first"));
+    carl.Send("PRIVMSG me :second");
+    carl.Send("PRIVMSG me :third");
+    ASSERT_TRUE(client.Shows(query, "# <carl> third"));
+    ChildView& window = *client.Windows().Item(query)->Window();
+    EXPECT_EQ(window.State(), WindowState::Minimized);
+    EXPECT_TRUE(window.Visible());
+    EXPECT_LT(inArea, 45);
+    EXPECT_EQ(client.area->subWindowList().size(), inArea); // nor does it hold the new one
+    // The window in use keeps the activation and the keyboard.
+    EXPECT_EQ(client.area->activeSubWindow(), client.View(1).SubWindow());
+    EXPECT_EQ(client.Windows().Active()->Index(), 1);
+    EXPECT_TRUE(client.View(1).Input()->hasFocus());
+
+    QMenu* menu = nullptr;
+    for (QAction* top : client.mainWindow->menuBar()->actions()) {
+        if (top->text() == "&Window") {
+            menu = top->menu();
+        }
+    }
+    ASSERT_NE(menu, nullptr);
+    QAction* item = nullptr;
+    const QString caption = client.View(query).SubWindow()->windowTitle();
+    EXPECT_TRUE(caption.startsWith(QString::number(query) + " - ")) << caption.toStdString();
+    for (QAction* action : menu->actions()) {
+        if (action->text() == caption) {
+            item = action;
+        }
+    }
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    QMdiSubWindow* const form = client.View(query).SubWindow();
+    EXPECT_EQ(window.State(), WindowState::Normal);
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_EQ(client.area->activeSubWindow(), form);
+    EXPECT_EQ(client.Windows().Active()->Index(), query);
+    EXPECT_EQ(client.Lines(query),
+              (std::vector<std::string>{"# <carl> first", "# <carl> second", "# <carl> third"}));
+    // Shown, it is laid out as every window is: the log beside the nick list, the input line
+    // along the bottom (a control left where it was made is 100 by 30 at the top left).
+    const QtChildView& view = client.View(query);
+    EXPECT_TRUE(PumpUntil([&] { return view.Log()->isVisible() && view.Log()->width() > 100; }));
+    EXPECT_EQ(view.UsersView()->x(), view.Log()->width());
+    EXPECT_GT(view.Input()->y(), view.Log()->y() + 100);
+    EXPECT_TRUE(view.Input()->isVisible());
+    // Its title bar has its menu again.
+    ASSERT_NE(form->systemMenu(), nullptr);
+    EXPECT_EQ(form->systemMenu()->actions().back()->text(), "&Close");
+    carl.Send("PRIVMSG me :fourth");
+    EXPECT_TRUE(client.Shows(query, "# <carl> fourth"));
+
+    // A window the core opens in normal state among many is shown in the area at once, and one
+    // that waits goes with its item when closed.
+    client.Windows().Add(true);
+    const std::int32_t waiting = client.Windows().Count();
+    client.Windows().Add(false);
+    const std::int32_t shown = client.Windows().Count();
+    EXPECT_EQ(client.Windows().Item(shown)->Window()->State(), WindowState::Normal);
+    EXPECT_TRUE(client.View(shown).SubWindow()->isVisible());
+    EXPECT_EQ(client.View(shown).SubWindow()->mdiArea(), client.area);
+    const auto items = menu->actions().size();
+    client.Windows().Remove(waiting);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(menu->actions().size(), items - 1);
+    EXPECT_EQ(client.Windows().Count(), shown - 1);
 }
 
 } // namespace

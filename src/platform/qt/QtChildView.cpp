@@ -46,6 +46,9 @@ QFont WindowFont()
 
 constexpr int kInputUnits = 12;
 
+// Holds, hidden, the forms that wait beside a full area.
+const QString kWaitingRoom = QStringLiteral("waiting windows");
+
 // A nick is one line of plain text: drawn directly, it costs a fraction of what the style's
 // general item painting does, and a names reply repaints whole lists.
 class NickDelegate final : public QStyledItemDelegate {
@@ -116,6 +119,15 @@ public:
     }
 
 protected:
+    bool event(QEvent* event) override
+    {
+        const bool handled = QMdiSubWindow::event(event);
+        if (event->type() == QEvent::ParentChange && systemMenu() == nullptr && mdiArea() != nullptr) {
+            GiveSystemMenu();
+        }
+        return handled;
+    }
+
     void closeEvent(QCloseEvent* event) override
     {
         bool cancel = false;
@@ -139,6 +151,21 @@ protected:
     }
 
 private:
+    // The area's own menu is not made again once dropped: this one has what a person uses of it.
+    void GiveSystemMenu()
+    {
+        auto* menu = new QMenu(this);
+        menu->addAction(QStringLiteral("&Restore"), this, &QWidget::showNormal);
+        menu->addAction(QStringLiteral("Mi&nimize"), this, &QWidget::showMinimized);
+        menu->addAction(QStringLiteral("Ma&ximize"), this, &QWidget::showMaximized);
+        menu->addSeparator();
+        QAction* close = menu->addAction(QStringLiteral("&Close"), this, &QWidget::close);
+        close->setShortcut(QKeySequence::Close);
+        close->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        addAction(close);
+        setSystemMenu(menu);
+    }
+
     QtChildView* view_;
     bool redrawPosted_ = false;
 };
@@ -331,11 +358,33 @@ QtChildView::QtChildView(QMdiArea& area)
 
     form_->setWidget(client_);
     form_->setAttribute(Qt::WA_DeleteOnClose, false);
+    form_->resize(760, 480); // room for the log beside the 200-unit nick list
+    // Past a few dozen windows the icons no longer fit the area, and each one added there costs
+    // a placement against, a re-tiling of and a repaint over all the others: a window that opens
+    // minimized then waits, hidden, beside the area until it is chosen in the Window menu.
+    if (area.subWindowList().size() >= kWindowsInArea) {
+        // Not the area itself: it would take the form in as one of its windows.
+        auto* waitingRoom = area.findChild<QWidget*>(kWaitingRoom, Qt::FindDirectChildrenOnly);
+        if (waitingRoom == nullptr) {
+            waitingRoom = new QWidget(&area);
+            waitingRoom->setObjectName(kWaitingRoom);
+            waitingRoom->hide();
+        }
+        form_->setParent(waitingRoom, form_->windowFlags()); // goes with the area
+        // The title bar's menu is a widget with its actions and their shortcuts: made again
+        // once the window is in the area.
+        form_->setSystemMenu(nullptr);
+        return;
+    }
+    Enter(area);
+}
+
+void QtChildView::Enter(QMdiArea& area)
+{
     // A window loads minimized at the back: the window in use keeps the activation and the
     // keyboard (a stranger's first private line must not take the input line away).
     QMdiSubWindow* const inUse = area.activeSubWindow();
     area.addSubWindow(form_);
-    form_->resize(760, 480); // room for the log beside the 200-unit nick list
     // The area activates a window as it minimizes it, unless the window is disabled: taking
     // the activation from the window in use and handing it back cost a pass over every
     // window, twice. The window in use still says it is activated, as it did then.
@@ -349,6 +398,11 @@ QtChildView::QtChildView(QMdiArea& area)
             form->SayActivated();
         }
     }
+}
+
+bool QtChildView::Waiting() const
+{
+    return form_->mdiArea() == nullptr;
 }
 
 QtChildView::~QtChildView()
@@ -420,27 +474,31 @@ void QtChildView::SetCaption(const std::string& caption)
 
 void QtChildView::Show()
 {
-    form_->show();
+    SetVisible(true);
 }
 
 void QtChildView::Hide()
 {
-    form_->hide();
+    SetVisible(false);
 }
 
 bool QtChildView::Visible() const
 {
-    return !form_->isHidden();
+    return Waiting() ? waitingVisible_ : !form_->isHidden();
 }
 
 void QtChildView::SetVisible(bool visible)
 {
-    form_->setVisible(visible);
+    if (Waiting()) {
+        waitingVisible_ = visible;
+    } else {
+        form_->setVisible(visible);
+    }
 }
 
 WindowState QtChildView::State() const
 {
-    if (form_->isMinimized()) {
+    if (Waiting() || form_->isMinimized()) {
         return WindowState::Minimized;
     }
     return form_->isMaximized() ? WindowState::Maximized : WindowState::Normal;
@@ -448,6 +506,13 @@ WindowState QtChildView::State() const
 
 void QtChildView::SetState(WindowState state)
 {
+    if (Waiting()) {
+        if (state == WindowState::Minimized) {
+            return;
+        }
+        auto* const area = static_cast<QMdiArea*>(form_->parentWidget()->parentWidget());
+        Enter(*area);
+    }
     switch (state) {
     case WindowState::Minimized:
         form_->showMinimized();

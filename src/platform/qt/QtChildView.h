@@ -84,6 +84,10 @@ private:
     void RaiseInputKeyDown(std::int32_t& key);
     void RaiseInputKeyPress(std::int32_t& key);
     void RaiseInputPaste(const std::string& text, bool& handled);
+    // Adds the form to the area, minimized, leaving the activation where it is.
+    void Enter(QMdiArea& area);
+    // Opened minimized while the area was full: hidden beside it, not yet one of its windows.
+    bool Waiting() const;
     void Place(QWidget* control, std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height);
 
     QPointer<Form> form_;
@@ -94,6 +98,8 @@ private:
     InputLine* input_ = nullptr;
     double unit_ = 1.5; // pixels per layout unit
     bool unloading_ = false;
+    bool waitingVisible_ = true; // what the core made of a waiting window's visibility
+    static constexpr qsizetype kWindowsInArea = 40;
 };
 
 } // namespace tellix

@@ -63,7 +63,12 @@ public:
                          [this, item, area = area_, child = QPointer<QMdiSubWindow>(child)] {
                              item->setChecked(item == checked_); // the active window's item is checked, none else
                              if (child) {
-                                 if (child->isMinimized()) {
+                                 // A window that opened minimized while the area was full
+                                 // waits beside it until it is asked for.
+                                 if (child->mdiArea() == nullptr) {
+                                     area->addSubWindow(child);
+                                     child->showNormal();
+                                 } else if (child->isMinimized()) {
                                      child->showNormal();
                                  }
                                  area->setActiveSubWindow(child);
