@@ -20,7 +20,7 @@
 
 #include <QGuiApplication>
 #include <QLineEdit>
-#include <QListView>
+#include <QTableView>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
