@@ -1,5 +1,7 @@
 #include "util/Cp1252.h"
 
+#include "util/Utf8.h"
+
 #include <array>
 
 namespace tellix {
@@ -22,17 +24,7 @@ char16_t FromCp1252(unsigned char byte)
 void AppendCp1252AsUtf8(std::string_view bytes, std::string& out)
 {
     for (const char b : bytes) {
-        const char16_t u = FromCp1252(static_cast<unsigned char>(b));
-        if (u < 0x80) {
-            out.push_back(static_cast<char>(u));
-        } else if (u < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
-        }
+        AppendUtf8(FromCp1252(static_cast<unsigned char>(b)), out);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "util/TerminalText.h"
 
 #include "util/Cp1252.h"
+#include "util/Utf8.h"
 
 #include <cstddef>
 
@@ -11,25 +12,6 @@ namespace {
 constexpr bool IsFormattingCode(char32_t c)
 {
     return c == 0x02 || c == 0x03 || c == 0x0F || c == 0x16 || c == 0x1D || c == 0x1F;
-}
-
-void AppendUtf8(char32_t c, std::string& out)
-{
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
 }
 
 void AppendShown(char32_t c, std::string& out)
@@ -48,42 +30,6 @@ void AppendShown(char32_t c, std::string& out)
     } else {
         AppendUtf8(c, out);
     }
-}
-
-// The length of the strict UTF-8 sequence at `i` (no overlong forms, no surrogates, nothing
-// above U+10FFFF) with its code point in `code`; 0 when the bytes there are not one.
-std::size_t Utf8Sequence(const unsigned char* s, std::size_t i, std::size_t n, char32_t& code)
-{
-    const unsigned char c = s[i];
-    std::size_t length;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-        code = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        code = c & 0x0F;
-        low = c == 0xE0 ? 0xA0 : low;
-        high = c == 0xED ? 0x9F : high;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        code = c & 0x07;
-        low = c == 0xF0 ? 0x90 : low;
-        high = c == 0xF4 ? 0x8F : high;
-    } else {
-        return 0;
-    }
-    if (n - i < length || s[i + 1] < low || s[i + 1] > high) {
-        return 0;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((s[i + k] & 0xC0) != 0x80) {
-            return 0;
-        }
-        code = code << 6 | (s[i + k] & 0x3F);
-    }
-    return length;
 }
 
 // One pass: a line is read as UTF-8 until a byte shows it is not, and then once more from its
@@ -120,7 +66,7 @@ void Append(std::string_view prefix, std::string_view text, bool cutLines, std::
             ++i;
         } else {
             char32_t code = 0;
-            const std::size_t length = Utf8Sequence(s, i, n, code);
+            const std::size_t length = Utf8Sequence(s + i, n - i, code);
             if (length == 0) {
                 out.resize(shownStart);
                 i = lineStart;

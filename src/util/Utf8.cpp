@@ -4,55 +4,32 @@
 
 namespace tellix {
 
-namespace {
-
-bool IsContinuation(unsigned char c)
+void AppendUtf8(char32_t code, std::string& out)
 {
-    return (c & 0xC0) == 0x80;
-}
-
-// The length of the valid UTF-8 character at the start of `s` (n bytes), 0 when there is none.
-std::size_t CharacterLength(const unsigned char* s, std::size_t n)
-{
-    const unsigned char c = s[0];
-    if (c < 0x80) {
-        return 1;
-    }
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        low = c == 0xE0 ? 0xA0 : low;   // overlong
-        high = c == 0xED ? 0x9F : high; // surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        low = c == 0xF0 ? 0x90 : low;   // overlong
-        high = c == 0xF4 ? 0x8F : high; // above U+10FFFF
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
     } else {
-        return 0;
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
     }
-    if (n < length || s[1] < low || s[1] > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (!IsContinuation(s[i])) {
-            return 0;
-        }
-    }
-    return length;
 }
-
-} // namespace
 
 bool IsUtf8(std::string_view bytes)
 {
     const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
     std::size_t i = 0;
+    char32_t code = 0;
     while (i < bytes.size()) {
-        const std::size_t length = CharacterLength(s + i, bytes.size() - i);
+        const std::size_t length = Utf8Sequence(s + i, bytes.size() - i, code);
         if (length == 0) {
             return false;
         }
@@ -81,8 +58,9 @@ std::size_t Utf8Cut(std::string_view text, std::size_t limit)
     // A character is at most four bytes: its first byte is at most three before the cut.
     for (std::size_t back = 1; back <= 3 && back <= limit; ++back) {
         const std::size_t start = limit - back;
-        if (!IsContinuation(s[start])) {
-            const std::size_t length = CharacterLength(s + start, text.size() - start);
+        if ((s[start] & 0xC0) != 0x80) {
+            char32_t code = 0;
+            const std::size_t length = Utf8Sequence(s + start, text.size() - start, code);
             return length > back ? start : limit;
         }
     }

@@ -6,6 +6,50 @@
 
 namespace tellix {
 
+// The length of the strict UTF-8 sequence at the start of `s` (`n` bytes left): no overlong
+// forms, no surrogates, nothing above U+10FFFF; 0 when the bytes there are not one. Its code
+// point goes to `code`. Inline: the log reads every received character through it.
+inline std::size_t Utf8Sequence(const unsigned char* s, std::size_t n, char32_t& code)
+{
+    const unsigned char c = s[0];
+    if (c < 0x80) {
+        code = c;
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+        code = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        code = c & 0x0F;
+        low = c == 0xE0 ? 0xA0 : low;   // overlong
+        high = c == 0xED ? 0x9F : high; // surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        code = c & 0x07;
+        low = c == 0xF0 ? 0x90 : low;   // overlong
+        high = c == 0xF4 ? 0x8F : high; // above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (n < length || s[1] < low || s[1] > high) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < length; ++k) {
+        if ((s[k] & 0xC0) != 0x80) {
+            return 0;
+        }
+        code = code << 6 | (s[k] & 0x3F);
+    }
+    return length;
+}
+
+// A code point appended to `out` as UTF-8.
+void AppendUtf8(char32_t code, std::string& out);
+
 // Whether `bytes` are valid UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsUtf8(std::string_view bytes);
 

@@ -1,6 +1,7 @@
 #include "platform/qt/LogText.h"
 
 #include "util/Cp1252.h"
+#include "util/Utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -29,11 +30,6 @@ std::size_t AsciiWords(const char* p, std::size_t i, std::size_t n)
         }
     }
     return i - from;
-}
-
-bool IsContinuation(unsigned char c)
-{
-    return (c & 0xC0) == 0x80;
 }
 
 bool IsDigit(char c)
@@ -112,35 +108,10 @@ std::int64_t Utf8Units(std::string_view bytes)
             units += static_cast<std::int64_t>(run);
             continue;
         }
-        std::size_t length;
-        unsigned char low = 0x80;
-        unsigned char high = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            length = 2;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            length = 3;
-            if (c == 0xE0) {
-                low = 0xA0; // overlong
-            } else if (c == 0xED) {
-                high = 0x9F; // surrogates
-            }
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            length = 4;
-            if (c == 0xF0) {
-                low = 0x90; // overlong
-            } else if (c == 0xF4) {
-                high = 0x8F; // above U+10FFFF
-            }
-        } else {
+        char32_t code = 0;
+        const std::size_t length = Utf8Sequence(s + i, n - i, code);
+        if (length == 0) {
             return -1;
-        }
-        if (n - i < length || s[i + 1] < low || s[i + 1] > high) {
-            return -1;
-        }
-        for (std::size_t k = 2; k < length; ++k) {
-            if (!IsContinuation(s[i + k])) {
-                return -1;
-            }
         }
         units += length == 4 ? 2 : 1;
         i += length;
