@@ -175,6 +175,25 @@ TEST_F(Life, AnAddressConnectsWithTheDialogsDataAndJoinsItsChannelOnceWelcomed)
     EXPECT_TRUE(socket.sent.empty());
 }
 
+TEST_F(Life, ExitingWhileConnectedSaysGoodbyeWithTheQuitMessageBeforeAnythingCloses)
+{
+    Store("First Use", "0");
+    Application& app = Start();
+    const auto connection = app.Connections().Item(1);
+    connection->InitialNick("anna");
+    connection->Connect("irc.example", 6667);
+    RecordingSocket& socket = *sockets.created.back();
+    socket.PeerConnects();
+    socket.PeerSends(":irc.example 001 anna :Welcome\r\n:anna!a@h JOIN :#room\r\n");
+    ASSERT_EQ(app.Childs()->Count(), 2);
+    // The socket goes with the program: what it was given is recorded as it is sent.
+    std::vector<std::string> sent;
+    socket.onSend = [&](std::string_view bytes) { sent.emplace_back(bytes); };
+    EXPECT_TRUE(app.ExitClient());
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.front(), "QUIT :Tellix 0.6\r\n");
+}
+
 TEST_F(Life, AnAddressWithIncompleteConnectDataSaysSoAndShowsTheDialog)
 {
     Store("First Use", "0");
