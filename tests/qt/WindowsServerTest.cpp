@@ -20,13 +20,13 @@
 
 #include <QGuiApplication>
 #include <QLineEdit>
-#include <QTableView>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
