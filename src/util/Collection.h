@@ -134,7 +134,7 @@ public:
     }
 
 protected:
-    Collection() : index_(0, SlotHash{}, SlotEq{this}) {}
+    Collection() = default;
     ~Collection() = default;
 
     // Appends at position Count + 1; the caller makes sure the element is not here yet.
@@ -172,7 +172,7 @@ protected:
         if (it == index_.end()) {
             return false;
         }
-        const std::size_t node = NodeOfSlot(*it);
+        const std::size_t node = NodeOfSlot(it->slot);
         const Ptr released = std::move(nodes_[node]);
         index_.erase(it);
         Unshare(Naming::Name(element), &element);
@@ -210,13 +210,13 @@ protected:
         if (it == index_.end()) {
             return;
         }
-        const std::size_t node = NodeOfSlot(*it);
+        const std::size_t node = NodeOfSlot(it->slot);
         index_.erase(it);
         Unshare(previousName, &element);
         const std::string_view name = Naming::Name(element);
         const std::uint32_t hash = HashOf(element);
         T* const namesake = FindAny(name, hash);
-        index_.insert(Slot(hash, node));
+        index_.insert(Entry{Slot(hash, node), nodes_[node].get()});
         if (namesake != nullptr) {
             NoteShared(name, namesake, nodes_[node].get());
         }
@@ -254,27 +254,38 @@ private:
         const T* element;
         std::uint32_t hash;
     };
+    // An index entry holds the element too: a lookup in a large list then touches the index
+    // and the element, not the node array between them.
+    struct Entry {
+        std::uint64_t slot;
+        T* element;
+    };
     struct SlotHash {
         using is_transparent = void;
+        std::size_t operator()(const Entry& entry) const noexcept
+        {
+            return static_cast<std::size_t>(entry.slot >> 32);
+        }
         std::size_t operator()(std::uint64_t slot) const noexcept { return static_cast<std::size_t>(slot >> 32); }
         std::size_t operator()(const NameKey& key) const noexcept { return key.hash; }
         std::size_t operator()(const ElementKey& key) const noexcept { return key.hash; }
     };
     struct SlotEq {
         using is_transparent = void;
-        const Collection* list;
-        bool operator()(std::uint64_t a, std::uint64_t b) const noexcept { return a == b; }
-        bool operator()(std::uint64_t slot, const NameKey& key) const
+        bool operator()(const Entry& a, const Entry& b) const noexcept { return a.slot == b.slot; }
+        bool operator()(const Entry& entry, std::uint64_t slot) const noexcept { return entry.slot == slot; }
+        bool operator()(const Entry& entry, const NameKey& key) const
         {
-            return (slot >> 32) == key.hash &&
-                   Naming::Equal(Naming::Name(*list->nodes_[NodeOfSlot(slot)]), key.name);
+            return (entry.slot >> 32) == key.hash && Naming::Equal(Naming::Name(*entry.element), key.name);
         }
-        bool operator()(std::uint64_t slot, const ElementKey& key) const noexcept
+        bool operator()(const Entry& entry, const ElementKey& key) const noexcept
         {
-            return (slot >> 32) == key.hash && list->nodes_[NodeOfSlot(slot)].get() == key.element;
+            return (entry.slot >> 32) == key.hash && entry.element == key.element;
         }
-        bool operator()(const NameKey& key, std::uint64_t slot) const { return (*this)(slot, key); }
-        bool operator()(const ElementKey& key, std::uint64_t slot) const noexcept { return (*this)(slot, key); }
+        template <class Key> bool operator()(const Key& key, const Entry& entry) const
+        {
+            return (*this)(entry, key);
+        }
     };
     struct SharedHash {
         using is_transparent = void;
@@ -290,7 +301,7 @@ private:
     T* FindAny(std::string_view name, std::uint32_t hash) const
     {
         const auto it = index_.find(NameKey{name, hash});
-        return it == index_.end() ? nullptr : nodes_[NodeOfSlot(*it)].get();
+        return it == index_.end() ? nullptr : it->element;
     }
 
     void AppendNode(Ptr element, std::uint32_t hash, T* namesake)
@@ -302,7 +313,7 @@ private:
             tree_.push_back(static_cast<std::int32_t>(1 + Prefix(i - 1) - Prefix(i - LowBit(i))));
         }
         ++live_;
-        index_.insert(Slot(hash, node));
+        index_.insert(Entry{Slot(hash, node), nodes_[node].get()});
         if (namesake != nullptr) {
             NoteShared(Naming::Name(*nodes_[node]), namesake, nodes_[node].get());
         }
@@ -320,7 +331,7 @@ private:
     std::size_t NodeOf(const T& element, std::uint32_t hash) const
     {
         const auto it = index_.find(ElementKey{&element, hash});
-        return it == index_.end() ? kNone : NodeOfSlot(*it);
+        return it == index_.end() ? kNone : NodeOfSlot(it->slot);
     }
 
     // Names are nearly always unique; the few shared ones list all their holders here.
@@ -441,16 +452,19 @@ private:
                 kept.push_back(std::move(nodes_[node]));
             }
         }
-        Index index(kept.size(), SlotHash{}, SlotEq{this});
-        for (const std::uint64_t slot : index_) {
-            index.insert(Slot(static_cast<std::uint32_t>(slot >> 32), renumbered[NodeOfSlot(slot)]));
+        Index index;
+        index.reserve(kept.size());
+        for (const Entry& entry : index_) {
+            index.insert(
+                Entry{Slot(static_cast<std::uint32_t>(entry.slot >> 32), renumbered[NodeOfSlot(entry.slot)]),
+                      entry.element});
         }
         nodes_.swap(kept);
         index_.swap(index);
         tree_.clear();
     }
 
-    using Index = absl::flat_hash_set<std::uint64_t, SlotHash, SlotEq>;
+    using Index = absl::flat_hash_set<Entry, SlotHash, SlotEq>;
 
     std::vector<Ptr> nodes_;         // null once removed
     std::vector<std::int32_t> tree_; // Fenwick tree over live nodes; empty while there are no gaps
