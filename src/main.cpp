@@ -2,8 +2,8 @@
 #include "app/Settings.h"
 #include "platform/console/ConsoleClient.h"
 #include "platform/qt/QtClient.h"
-#include "platform/qt/QtTcpSocket.h"
 #include "platform/qt/QtToolkit.h"
+#include "platform/qtcore/QtTcpSocket.h"
 
 #include <QApplication>
 #include <QCommandLineOption>

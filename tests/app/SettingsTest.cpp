@@ -1,6 +1,6 @@
 #include "app/Settings.h"
-#include "platform/qt/QtClock.h"
-#include "platform/qt/QtSettingsStore.h"
+#include "platform/qtcore/QtClock.h"
+#include "platform/qtcore/QtSettingsStore.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "model/IRCUsers.h"
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
-#include "platform/qt/QtTcpSocket.h"
+#include "platform/qtcore/QtTcpSocket.h"
 
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"

@@ -1,6 +1,6 @@
 // Listeners of the socket host that destroy their own slot or throw, on real loopback sockets.
 #include "net/frmContainer.h"
-#include "platform/qt/QtTcpSocket.h"
+#include "platform/qtcore/QtTcpSocket.h"
 #include "util/CoreError.h"
 
 #include "support/IrcServer.h"

@@ -1,7 +1,7 @@
 // A slot of the socket host against a real IRC server, through Qt's sockets.
 #include "net/LineFraming.h"
 #include "net/frmContainer.h"
-#include "platform/qt/QtTcpSocket.h"
+#include "platform/qtcore/QtTcpSocket.h"
 
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"

@@ -11,7 +11,7 @@
 #include "platform/qt/QtClient.h"
 #include "platform/qt/QtConnectDialogView.h"
 #include "platform/qt/QtMainWindowView.h"
-#include "platform/qt/QtTcpSocket.h"
+#include "platform/qtcore/QtTcpSocket.h"
 #include "platform/qt/QtToolkit.h"
 #include "support/IrcServer.h"
 #include "support/LineTap.h"

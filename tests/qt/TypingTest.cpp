@@ -8,7 +8,7 @@
 #include "platform/qt/LogWidget.h"
 #include "platform/qt/QtChildView.h"
 #include "platform/qt/QtClient.h"
-#include "platform/qt/QtTcpSocket.h"
+#include "platform/qtcore/QtTcpSocket.h"
 #include "platform/qt/QtToolkit.h"
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"

@@ -11,7 +11,7 @@
 #include "platform/qt/NickListModel.h"
 #include "platform/qt/QtChildView.h"
 #include "platform/qt/QtMainWindowView.h"
-#include "platform/qt/QtTcpSocket.h"
+#include "platform/qtcore/QtTcpSocket.h"
 #include "platform/qt/QtToolkit.h"
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"

@@ -2,8 +2,8 @@
 
 #include "app/Application.h"
 #include "platform/console/ConsoleToolkit.h"
-#include "platform/qt/QtClient.h"
-#include "platform/qt/QtTcpSocket.h"
+#include "platform/qtcore/QtTcpSocket.h"
+#include "platform/qtcore/StartApplication.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>

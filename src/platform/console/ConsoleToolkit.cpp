@@ -1,7 +1,7 @@
 #include "platform/console/ConsoleToolkit.h"
 
 #include "platform/console/ConsoleViews.h"
-#include "platform/qt/Boundary.h"
+#include "platform/qtcore/Boundary.h"
 
 #include <QCoreApplication>
 #include <QTimer>

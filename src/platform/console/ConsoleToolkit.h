@@ -1,8 +1,8 @@
 #pragma once
 
 #include "platform/Toolkit.h"
-#include "platform/qt/QtClock.h"
-#include "platform/qt/QtSettingsStore.h"
+#include "platform/qtcore/QtClock.h"
+#include "platform/qtcore/QtSettingsStore.h"
 
 #include <absl/container/flat_hash_map.h>
 #include <absl/container/flat_hash_set.h>

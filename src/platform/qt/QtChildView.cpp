@@ -1,6 +1,6 @@
 #include "platform/qt/QtChildView.h"
 
-#include "platform/qt/Boundary.h"
+#include "platform/qtcore/Boundary.h"
 #include "platform/qt/LogWidget.h"
 #include "platform/qt/NickListModel.h"
 #include "platform/qt/TextDecoding.h"

@@ -1,6 +1,6 @@
 #include "platform/qt/QtConnectDialogView.h"
 
-#include "platform/qt/Boundary.h"
+#include "platform/qtcore/Boundary.h"
 #include "platform/qt/TextDecoding.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #include "platform/qt/QtMainWindowView.h"
 
-#include "platform/qt/Boundary.h"
+#include "platform/qtcore/Boundary.h"
 #include "platform/qt/TextDecoding.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #include "platform/qt/QtToolkit.h"
 
-#include "platform/qt/Boundary.h"
+#include "platform/qtcore/Boundary.h"
 #include "platform/qt/QtChildView.h"
 #include "platform/qt/QtConnectDialogView.h"
 #include "platform/qt/QtMainWindowView.h"

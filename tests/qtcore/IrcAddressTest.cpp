@@ -1,5 +1,5 @@
 // irc:// addresses as browsers and desktop links hand them over.
-#include "platform/qt/IrcAddress.h"
+#include "platform/qtcore/IrcAddress.h"
 
 #include <gtest/gtest.h>
 

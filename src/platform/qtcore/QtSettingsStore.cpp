@@ -1,4 +1,4 @@
-#include "platform/qt/QtSettingsStore.h"
+#include "platform/qtcore/QtSettingsStore.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "platform/qt/IrcAddress.h"
+#include "platform/qtcore/IrcAddress.h"
 
 #include <QUrl>
 

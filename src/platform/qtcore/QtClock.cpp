@@ -1,4 +1,4 @@
-#include "platform/qt/QtClock.h"
+#include "platform/qtcore/QtClock.h"
 
 #include <QLocale>
 #include <QRegularExpression>

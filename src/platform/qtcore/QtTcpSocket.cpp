@@ -1,6 +1,6 @@
-#include "platform/qt/QtTcpSocket.h"
+#include "platform/qtcore/QtTcpSocket.h"
 
-#include "platform/qt/Boundary.h"
+#include "platform/qtcore/Boundary.h"
 
 #include <QDeadlineTimer>
 #include <QTcpSocket>
