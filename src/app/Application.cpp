@@ -21,6 +21,7 @@ Application::Application(Toolkit& toolkit, SocketFactory& sockets) : toolkit_(to
     ListenToWindow();
     pobjWindow_->Show();
     pobjConnections_ = std::make_unique<IRCConnections>(sockets);
+    pobjConnections_->SetProtocolTimers(toolkit.ProtocolTimers());
     ListenToConnections();
     childs_ = std::make_unique<tellix::Childs>(toolkit_);
     childs_->SetParent(this);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/ConnectOptions.h"
 #include "net/LineFraming.h"
 #include "util/Event.h"
 
@@ -51,6 +52,9 @@ public:
     const std::string& InitialUserParams() const { return initialUserParams_; }
     void InitialUserParams(const std::string& newValue);
 
+    // What the next Connect does beyond host and port; a plain connection by default.
+    const ConnectOptions& Options() const { return options_; }
+    void Options(const ConnectOptions& options) { options_ = options; }
     void Connect(const std::string& server, std::int32_t port);
     void Disconnect();
     void Quit(const std::string& quitMsg);
@@ -163,6 +167,7 @@ private:
     // Counts the program's requests (Connect, Disconnect, Delete): a raise after which it
     // changed was answered by a listener's own request, which then decides what follows.
     std::uint32_t requests_ = 0;
+    ConnectOptions options_;
     std::string namePrefixes_; // announced by the server; empty: the usual ones
 
     std::vector<Subscription> pobjChannels_;

@@ -14,6 +14,7 @@ namespace tellix {
 
 class IRCChannel;
 class IRCUser;
+class Timers;
 
 // Connections are found by their key.
 struct ConnectionNaming : ExactText {
@@ -43,6 +44,9 @@ public:
 
     // Used by the connections.
     frmContainer& SocketHost() { return *host_; }
+    // The protocol's time for every connection; null where none is given.
+    Timers* ProtocolTimers() const { return timers_; }
+    void SetProtocolTimers(Timers* timers) { timers_ = timers; }
     const std::string& Key() const { return key_; }
 
     struct EventsType {
@@ -181,6 +185,7 @@ public:
 
 private:
     std::unique_ptr<frmContainer> host_;
+    Timers* timers_ = nullptr;
     std::string key_;
 };
 

@@ -5,6 +5,7 @@
 #include "platform/ConnectDialogView.h"
 #include "platform/MainWindowView.h"
 #include "platform/SettingsStore.h"
+#include "platform/Timers.h"
 
 #include <functional>
 #include <memory>
@@ -28,6 +29,8 @@ public:
     virtual void Beep() = 0;
     // Runs `task` once control is back in the event loop, after what is running now.
     virtual void Post(std::function<void()> task) = 0;
+    // The protocol's time; none where nothing waits (timeouts and pacing are then off).
+    virtual Timers* ProtocolTimers() { return nullptr; }
 };
 
 } // namespace tellix

@@ -5,6 +5,7 @@
 #include "platform/MainWindowView.h"
 #include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"
+#include "support/FakeTimers.h"
 
 #include <cstdint>
 #include <deque>
@@ -347,6 +348,7 @@ public:
     SettingsStore& Settings() override { return settings; }
     void Beep() override { ++beeps; }
     void Post(std::function<void()> task) override { posted.push_back(std::move(task)); }
+    Timers* ProtocolTimers() override { return &timers; }
 
     // Runs what was posted, as the event loop would.
     void RunPosted()
@@ -364,6 +366,7 @@ public:
     RecordingMainWindowView* mainWindow = nullptr; // the last one made; dangles once it is gone
     std::vector<std::string> log;                  // what the main window was asked, in order
     std::deque<std::function<void()>> posted;
+    test::FakeTimers timers;
     int beeps = 0;
 
 private:

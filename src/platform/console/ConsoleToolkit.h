@@ -3,6 +3,7 @@
 #include "platform/Toolkit.h"
 #include "platform/qtcore/QtClock.h"
 #include "platform/qtcore/QtSettingsStore.h"
+#include "platform/qtcore/QtTimers.h"
 
 #include <absl/container/flat_hash_map.h>
 #include <absl/container/flat_hash_set.h>
@@ -29,6 +30,7 @@ public:
     SettingsStore& Settings() override { return settings_; }
     void Beep() override;
     void Post(std::function<void()> task) override;
+    Timers* ProtocolTimers() override { return &timers_; }
 
     // One line read from standard input: typed into the active window, or, as ESC and a
     // window number, activating that window.
@@ -55,6 +57,7 @@ private:
     std::FILE* out_;
     std::FILE* err_;
     QtClock clock_;
+    QtTimers timers_;
     QtSettingsStore settings_;
     // Every window a stranger opens registers here: no add or removal may cost a walk.
     absl::flat_hash_set<ConsoleChildView*> views_;

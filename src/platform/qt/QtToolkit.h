@@ -3,6 +3,7 @@
 #include "platform/Toolkit.h"
 #include "platform/qtcore/QtClock.h"
 #include "platform/qtcore/QtSettingsStore.h"
+#include "platform/qtcore/QtTimers.h"
 
 #include <QPointer>
 
@@ -22,6 +23,7 @@ public:
     SettingsStore& Settings() override { return settings_; }
     void Beep() override;
     void Post(std::function<void()> task) override;
+    Timers* ProtocolTimers() override { return &timers_; }
 
     // The main window made last, while it exists.
     QtMainWindowView* MainWindow() const { return mainWindow_; }
@@ -32,6 +34,7 @@ private:
     QtMainWindowView* mainWindow_ = nullptr;
     QPointer<QMdiArea> area_;
     QtClock clock_;
+    QtTimers timers_;
     QtSettingsStore settings_;
 };
 
