@@ -13,7 +13,14 @@
 
 namespace tellix {
 
-IRCConnection::IRCConnection(Token) : key_(NewUniqueKey()) {}
+IRCConnection::IRCConnection(Token)
+    : key_(NewUniqueKey()), sendQueue_([this](std::string_view line) {
+          if (socket_ != nullptr) {
+              SendLine(*socket_, line);
+          }
+      })
+{
+}
 
 std::shared_ptr<IRCConnection> IRCConnection::Create()
 {
@@ -167,6 +174,7 @@ void IRCConnection::Connect(const std::string& server, std::int32_t port)
     }
     // A line left over from the last connection must not be glued to the next one.
     receiveBuffer_.Clear();
+    sendQueue_.Reset(parent_ != nullptr ? parent_->ProtocolTimers() : nullptr);
     codeFlag_ = true;
     if (!server.empty()) {
         socket_->SetRemoteHost(server);
@@ -191,6 +199,7 @@ void IRCConnection::Disconnect()
 bool IRCConnection::CloseSocket()
 {
     socket_->Close();
+    sendQueue_.Clear();
     MarkChannelsNotJoined();
     if (!connected_) {
         return true;
@@ -225,10 +234,10 @@ void IRCConnection::ChangeNick(const std::string& nickNext)
     SendMessage("NICK :" + nickNext);
 }
 
-void IRCConnection::SendMessage(std::string_view message)
+void IRCConnection::SendMessage(std::string_view message, SendPriority priority)
 {
     if (socket_ != nullptr) {
-        SendLine(*socket_, message.substr(0, Utf8Cut(message, LineRoom())));
+        sendQueue_.Push(std::string(message.substr(0, Utf8Cut(message, LineRoom()))), priority);
     }
 }
 
@@ -280,6 +289,7 @@ void IRCConnection::Delete()
     }
     pobjContainer_.clear();
     receiveBuffer_.Clear();
+    sendQueue_.Clear();
     if (socket_ != nullptr) {
         if (socket_->State() != TcpSocket::StateClosed) {
             CloseSocket();
@@ -300,6 +310,7 @@ void IRCConnection::Delete()
 void IRCConnection::DetachFromCollection()
 {
     pobjContainer_.clear();
+    sendQueue_.Clear();
     if (socket_ != nullptr && host_ != nullptr) {
         socket_->Close();
         host_->DestroySlot(slot_);
@@ -358,6 +369,7 @@ void IRCConnection::pobjContainer_WSClose(std::int16_t& index)
     const auto self = shared_from_this();
     const std::uint32_t request = requests_;
     connected_ = false;
+    sendQueue_.Clear();
     MarkChannelsNotJoined();
     const std::string server = server_;
     const std::int32_t port = port_;

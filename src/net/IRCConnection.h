@@ -2,6 +2,7 @@
 
 #include "net/ConnectOptions.h"
 #include "net/LineFraming.h"
+#include "net/SendQueue.h"
 #include "util/Event.h"
 
 #include <cstdint>
@@ -60,8 +61,9 @@ public:
     void Quit(const std::string& quitMsg);
     void ChangeNick(const std::string& nickNext);
     // Sends one line; a line the server could not relay whole to others is cut short first
-    // (see LineRoom), since the server would drop the whole connection for it.
-    void SendMessage(std::string_view message);
+    // (see LineRoom), since the server would drop the whole connection for it. Lines are paced
+    // (see SendQueue); what the client sends by itself goes as Automatic.
+    void SendMessage(std::string_view message, SendPriority priority = SendPriority::Typed);
     // What the server puts in front of a line it relays for us, ":" nick "!" user "@" host
     // " ": its exact length once our own mask is known, an upper bound before.
     std::size_t RelayPrefixLength() const;
@@ -168,6 +170,7 @@ private:
     // changed was answered by a listener's own request, which then decides what follows.
     std::uint32_t requests_ = 0;
     ConnectOptions options_;
+    SendQueue sendQueue_;
     std::string namePrefixes_; // announced by the server; empty: the usual ones
 
     std::vector<Subscription> pobjChannels_;

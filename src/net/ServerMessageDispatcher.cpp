@@ -106,6 +106,7 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         return true;
     }
     if (command == "001") {
+        sendQueue_.SetRegistered(true);
         server_ = text(line.Sender());
         const std::string server = server_;
         if (!Relay(*this).Up(&IRCConnections::RaiseServerChange, Events.ServerChange, server)) {
