@@ -11,6 +11,8 @@
 #include "util/Utf8.h"
 #include "util/Utility.h"
 
+#include <chrono>
+
 namespace tellix {
 
 IRCConnection::IRCConnection(Token)
@@ -175,6 +177,7 @@ void IRCConnection::Connect(const std::string& server, std::int32_t port)
     // A line left over from the last connection must not be glued to the next one.
     receiveBuffer_.Clear();
     sendQueue_.Reset(parent_ != nullptr ? parent_->ProtocolTimers() : nullptr);
+    ctcp_.Reset();
     codeFlag_ = true;
     if (!server.empty()) {
         socket_->SetRemoteHost(server);
@@ -238,6 +241,26 @@ void IRCConnection::SendMessage(std::string_view message, SendPriority priority)
 {
     if (socket_ != nullptr) {
         sendQueue_.Push(std::string(message.substr(0, Utf8Cut(message, LineRoom()))), priority);
+    }
+}
+
+std::int64_t IRCConnection::NowMs() const
+{
+    if (Timers* timers = parent_ != nullptr ? parent_->ProtocolTimers() : nullptr) {
+        return timers->NowMs();
+    }
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void IRCConnection::AnswerCtcp(const std::string& nick, std::string_view text)
+{
+    if (parent_ == nullptr || !parent_->CtcpReplies() || deleted_ || !connected_) {
+        return;
+    }
+    const std::string answer = ctcp_.Answer(text, NowMs());
+    if (!answer.empty()) {
+        SendMessage("NOTICE " + nick + " :" + answer, SendPriority::Automatic);
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/ConnectOptions.h"
+#include "net/CtcpReplies.h"
 #include "net/LineFraming.h"
 #include "net/SendQueue.h"
 #include "util/Event.h"
@@ -141,6 +142,8 @@ private:
     void HandleLine(const std::string& line);
     bool ProcessPrefixedMessage(const ServerLine& line);
     void ReadSupportedFeatures(const ServerLine& line);
+    void AnswerCtcp(const std::string& nick, std::string_view text);
+    std::int64_t NowMs() const;
 
     void pobjContainer_WSClose(std::int16_t& index);
     void pobjContainer_WSConnect(std::int16_t& index);
@@ -171,6 +174,7 @@ private:
     std::uint32_t requests_ = 0;
     ConnectOptions options_;
     SendQueue sendQueue_;
+    CtcpReplies ctcp_;
     std::string namePrefixes_; // announced by the server; empty: the usual ones
 
     std::vector<Subscription> pobjChannels_;

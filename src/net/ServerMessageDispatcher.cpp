@@ -99,7 +99,11 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         const std::string message = text(line.LastParam(4));
         const bool notice = command == "NOTICE";
         if (!target) {
+            const std::string nick(source->Nick());
             notice ? source->ProcessNotice(message) : source->ProcessPrivMsg(message);
+            if (!notice && CtcpReplies::IsRequest(message)) {
+                AnswerCtcp(nick, message); // still shown above, as any private line
+            }
         } else {
             notice ? target->ProcessNotice(source, message) : target->ProcessPrivMsg(source, message);
         }
