@@ -20,7 +20,18 @@ IRCConnection::IRCConnection(Token)
           if (socket_ != nullptr) {
               SendLine(*socket_, line);
           }
-      })
+      }),
+      linkWatch_({.ping = [this] { SendMessage("PING :" + server_, SendPriority::Urgent); },
+                  .drop =
+                      [this] {
+                          if (socket_ != nullptr && connected_) {
+                              socket_->Close();
+                              codeFlag_ = false;
+                              std::int16_t slot = slot_;
+                              pobjContainer_WSClose(slot);
+                          }
+                      },
+                  .reconnect = [this] { Open("", 0, false); }})
 {
 }
 
@@ -163,6 +174,12 @@ void IRCConnection::BindSocketHost()
 
 void IRCConnection::Connect(const std::string& server, std::int32_t port)
 {
+    linkWatch_.Stop();
+    Open(server, port, true);
+}
+
+void IRCConnection::Open(const std::string& server, std::int32_t port, bool byUser)
+{
     if (socket_ == nullptr) {
         throw CoreError("the connection has no socket", kErrorObjectMissing);
     }
@@ -178,7 +195,7 @@ void IRCConnection::Connect(const std::string& server, std::int32_t port)
     receiveBuffer_.Clear();
     sendQueue_.Reset(parent_ != nullptr ? parent_->ProtocolTimers() : nullptr);
     ctcp_.Reset();
-    codeFlag_ = true;
+    codeFlag_ = byUser;
     if (!server.empty()) {
         socket_->SetRemoteHost(server);
     }
@@ -190,12 +207,14 @@ void IRCConnection::Connect(const std::string& server, std::int32_t port)
 
 void IRCConnection::Disconnect()
 {
+    linkWatch_.Stop(); // also while waiting for the next try, offline
     if (socket_ == nullptr || deleted_ || socket_->State() == TcpSocket::StateClosed) {
         return;
     }
     const auto self = shared_from_this();
     ++requests_;
     codeFlag_ = true;
+    linkWatch_.Stop();
     CloseSocket();
 }
 
@@ -203,6 +222,7 @@ bool IRCConnection::CloseSocket()
 {
     socket_->Close();
     sendQueue_.Clear();
+    linkWatch_.Offline();
     MarkChannelsNotJoined();
     if (!connected_) {
         return true;
@@ -226,6 +246,7 @@ void IRCConnection::MarkChannelsNotJoined()
 
 void IRCConnection::Quit(const std::string& quitMsg)
 {
+    linkWatch_.Stop();
     if (connected_) {
         codeFlag_ = true;
         SendMessage("QUIT :" + quitMsg);
@@ -240,6 +261,7 @@ void IRCConnection::ChangeNick(const std::string& nickNext)
 void IRCConnection::SendMessage(std::string_view message, SendPriority priority)
 {
     if (socket_ != nullptr) {
+        linkWatch_.NoteSent(message);
         sendQueue_.Push(std::string(message.substr(0, Utf8Cut(message, LineRoom()))), priority);
     }
 }
@@ -313,6 +335,7 @@ void IRCConnection::Delete()
     pobjContainer_.clear();
     receiveBuffer_.Clear();
     sendQueue_.Clear();
+    linkWatch_.Stop();
     if (socket_ != nullptr) {
         if (socket_->State() != TcpSocket::StateClosed) {
             CloseSocket();
@@ -334,6 +357,7 @@ void IRCConnection::DetachFromCollection()
 {
     pobjContainer_.clear();
     sendQueue_.Clear();
+    linkWatch_.Stop();
     if (socket_ != nullptr && host_ != nullptr) {
         socket_->Close();
         host_->DestroySlot(slot_);
@@ -376,6 +400,9 @@ void IRCConnection::pobjContainer_WSConnect(std::int16_t& index)
         return;
     }
     codeFlag_ = false;
+    if (options_.reconnect) {
+        linkWatch_.Online(ProtocolTimers());
+    }
     if (TestAutomation(AutoNick)) {
         SendMessage("NICK " + initialNick_);
     }
@@ -393,6 +420,8 @@ void IRCConnection::pobjContainer_WSClose(std::int16_t& index)
     const std::uint32_t request = requests_;
     connected_ = false;
     sendQueue_.Clear();
+    linkWatch_.Offline();
+    std::vector<std::string> joined = JoinedChannels();
     MarkChannelsNotJoined();
     const std::string server = server_;
     const std::int32_t port = port_;
@@ -400,7 +429,43 @@ void IRCConnection::pobjContainer_WSClose(std::int16_t& index)
     if (Relay(*this).Up(&IRCConnections::RaiseDisconnect, Events.Disconnect, server, port, code) &&
         requests_ == request) {
         codeFlag_ = false;
+        if (!code) {
+            LinkLost(std::move(joined));
+        }
     }
+}
+
+std::vector<std::string> IRCConnection::JoinedChannels() const
+{
+    std::vector<std::string> joined;
+    if (channels_ && options_.reconnect) {
+        for (const ChannelPtr& channel : *channels_) {
+            if (channel->Joined()) {
+                joined.push_back(channel->Name());
+            }
+        }
+    }
+    return joined;
+}
+
+void IRCConnection::LinkLost(std::vector<std::string> joined)
+{
+    if (options_.reconnect && !deleted_) {
+        linkWatch_.Lost(ProtocolTimers(), std::move(joined));
+    }
+}
+
+void IRCConnection::Welcomed()
+{
+    sendQueue_.SetRegistered(true);
+    for (const std::string& line : linkWatch_.Welcomed()) {
+        SendMessage(line, SendPriority::Automatic);
+    }
+}
+
+Timers* IRCConnection::ProtocolTimers() const
+{
+    return parent_ != nullptr ? parent_->ProtocolTimers() : nullptr;
 }
 
 void IRCConnection::pobjContainer_WSError(std::int16_t& index, std::int16_t number, std::string& description,
@@ -411,9 +476,19 @@ void IRCConnection::pobjContainer_WSError(std::int16_t& index, std::int16_t numb
     if (index != slot_ || socket_ == nullptr) {
         return;
     }
+    // A refused try, or a link broken while online, is lost as much as a closed one.
+    const bool lost = connected_ || linkWatch_.Retrying();
+    std::vector<std::string> joined = connected_ ? JoinedChannels() : std::vector<std::string>();
     connected_ = false;
+    sendQueue_.Clear();
+    linkWatch_.Offline();
+    const auto self = shared_from_this();
+    const std::uint32_t request = requests_;
     Relay(*this).Up(&IRCConnections::RaiseSocketError, Events.SocketError, number, description, scode, source,
                     helpFile, helpContext, cancelDisplay);
+    if (lost && requests_ == request) {
+        LinkLost(std::move(joined));
+    }
 }
 
 void IRCConnection::pobjContainer_WSDataArrival(std::int16_t& index, std::int32_t /*bytesTotal*/)
@@ -430,6 +505,7 @@ void IRCConnection::pobjContainer_WSDataArrival(std::int16_t& index, std::int32_
     // A listener may delete this connection and drop the last reference meanwhile; Delete
     // also empties the buffer, so no further line is cut.
     const auto self = shared_from_this();
+    linkWatch_.Heard();
     receiveBuffer_.Receive(data, [this](const std::string& line) { HandleLine(line); });
 }
 

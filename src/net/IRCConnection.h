@@ -3,6 +3,7 @@
 #include "net/ConnectOptions.h"
 #include "net/CtcpReplies.h"
 #include "net/LineFraming.h"
+#include "net/LinkWatch.h"
 #include "net/SendQueue.h"
 #include "util/Event.h"
 
@@ -143,6 +144,15 @@ private:
     bool ProcessPrefixedMessage(const ServerLine& line);
     void ReadSupportedFeatures(const ServerLine& line);
     void AnswerCtcp(const std::string& nick, std::string_view text);
+    // Opens the socket; `byUser` false for a try of our own, which is announced as such.
+    void Open(const std::string& server, std::int32_t port, bool byUser);
+    // The link is gone without the user asking: tries again when the user wants that.
+    void LinkLost(std::vector<std::string> joined);
+    std::vector<std::string> JoinedChannels() const;
+    // The server welcomed us: registration is over and the channels of a lost link are
+    // joined again.
+    void Welcomed();
+    Timers* ProtocolTimers() const;
     std::int64_t NowMs() const;
 
     void pobjContainer_WSClose(std::int16_t& index);
@@ -175,6 +185,7 @@ private:
     ConnectOptions options_;
     SendQueue sendQueue_;
     CtcpReplies ctcp_;
+    LinkWatch linkWatch_;
     std::string namePrefixes_; // announced by the server; empty: the usual ones
 
     std::vector<Subscription> pobjChannels_;

@@ -110,7 +110,6 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         return true;
     }
     if (command == "001") {
-        sendQueue_.SetRegistered(true);
         server_ = text(line.Sender());
         const std::string server = server_;
         if (!Relay(*this).Up(&IRCConnections::RaiseServerChange, Events.ServerChange, server)) {
@@ -121,6 +120,9 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
                 own->SetNick("*");
             }
             own->SetNick(line.Target());
+        }
+        if (!deleted_) {
+            Welcomed();
         }
         return false; // acted on, and still shown as server text
     }

@@ -120,9 +120,9 @@ TEST(CtcpReplies, AFloodGetsOneAnswerPerTwoSeconds)
 // the setting switches answers off.
 TEST(CtcpReplies, TheConnectionAnswersByNoticeUnlessSwitchedOff)
 {
+    test::FakeTimers timers;
     test::RecordingSocketFactory factory;
     IRCConnections connections{factory};
-    test::FakeTimers timers;
     connections.SetProtocolTimers(&timers);
     const auto connection = connections.Add();
     test::RecordingSocket& socket = *factory.created.back();

@@ -176,9 +176,9 @@ TEST(SendQueue, WithoutTimersEveryLineGoesAtOnceAndClearDropsWhatIsHeld)
 // and a QUIT that follows what was typed.
 TEST(SendQueue, TheConnectionPacesItsLinesAndQuitStillGoesOut)
 {
+    FakeTimers timers;
     test::RecordingSocketFactory factory;
     IRCConnections connections{factory};
-    FakeTimers timers;
     connections.SetProtocolTimers(&timers);
     const auto connection = connections.Add();
     test::RecordingSocket& socket = *factory.created.back();
