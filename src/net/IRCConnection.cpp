@@ -214,7 +214,6 @@ void IRCConnection::Disconnect()
     const auto self = shared_from_this();
     ++requests_;
     codeFlag_ = true;
-    linkWatch_.Stop();
     CloseSocket();
 }
 
