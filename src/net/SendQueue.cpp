@@ -75,7 +75,9 @@ void SendQueue::Push(std::string line, SendPriority priority)
         automatic_.push_back(std::move(line));
         break;
     }
-    Drain();
+    if (timer_ == nullptr) {
+        Drain(); // otherwise there is no room before the timer falls due
+    }
 }
 
 void SendQueue::Flush()

@@ -130,9 +130,11 @@ TEST_P(NeverComesBack, AfterThisRoad)
     Link link(true);
     link.Online();
     GetParam().act(link);
+    EXPECT_EQ(link.timers.Waiting(), 0u) << "no try waits for its time";
     link.timers.Advance(3'600'000);
-    EXPECT_EQ(link.socket->connectCalls, 1);
-    EXPECT_EQ(link.timers.Waiting(), 0u);
+    if (!link.connection->Deleted()) { // a deleted connection's socket is gone with it
+        EXPECT_EQ(link.socket->connectCalls, 1);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, NeverComesBack,
