@@ -22,6 +22,11 @@ Application::Application(Toolkit& toolkit, SocketFactory& sockets) : toolkit_(to
     pobjWindow_->Show();
     pobjConnections_ = std::make_unique<IRCConnections>(sockets);
     pobjConnections_->SetProtocolTimers(toolkit.ProtocolTimers());
+    pobjConnections_->SetCtcpReplies(settings::ReadCheckBox(
+        toolkit_.Settings().GetSetting(SettingsAppName(), std::string(settings::Section),
+                                       std::string(settings::CtcpReplies),
+                                       settings::WriteCheckBox(settings::CtcpRepliesDefault)),
+        settings::CtcpRepliesDefault));
     ListenToConnections();
     childs_ = std::make_unique<tellix::Childs>(toolkit_);
     childs_->SetParent(this);

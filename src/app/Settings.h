@@ -30,6 +30,7 @@ inline constexpr std::string_view DefaultUserInvisible = "Default User Invisible
 inline constexpr std::string_view DefaultUserWallOp = "Default User WallOp";
 inline constexpr std::string_view QuitMessage = "Quit Message";
 inline constexpr std::string_view ScrollbackLines = "Scrollback Lines";
+inline constexpr std::string_view CtcpReplies = "CTCP Replies";
 
 inline constexpr std::string_view FirstUseDefault = "1";
 inline constexpr std::string_view DefaultServerDefault = "irc.libera.chat";
@@ -38,6 +39,7 @@ inline constexpr std::string_view DefaultUserNameDefault = "Tellix_user";
 inline constexpr std::string_view DefaultUserDescriptionDefault = "Tellix user";
 inline constexpr bool DefaultUserInvisibleDefault = true;
 inline constexpr bool DefaultUserWallOpDefault = false;
+inline constexpr bool CtcpRepliesDefault = true;
 // "Tellix 0.6": what others see when the program exits while connected.
 std::string QuitMessageDefault();
 inline constexpr std::int64_t ScrollbackLinesDefault = 100'000;

@@ -75,11 +75,11 @@ void IRCChannel::Join()
     }
 }
 
-void IRCChannel::Part(const std::string& partMsg)
+void IRCChannel::Part(const std::string& partMsg, SendPriority priority)
 {
     IRCConnection* connection = Connection();
     if (joined_ && connection != nullptr) {
-        connection->SendMessage("PART " + name_ + " :" + partMsg);
+        connection->SendMessage("PART " + name_ + " :" + partMsg, priority);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/SendQueue.h"
 #include "util/Event.h"
 
 #include <cstdint>
@@ -56,7 +57,7 @@ public:
     IRCChannels* Parent() const { return parent_; }
 
     void Join();
-    void Part(const std::string& partMsg);
+    void Part(const std::string& partMsg, SendPriority priority = SendPriority::Typed);
     void Kick(const UserPtr& destination, const std::string& reason);
     void SendNotice(const std::string& notice);
     void SendPrivMsg(const std::string& privMsg);

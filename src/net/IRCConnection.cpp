@@ -11,9 +11,29 @@
 #include "util/Utf8.h"
 #include "util/Utility.h"
 
+#include <chrono>
+
 namespace tellix {
 
-IRCConnection::IRCConnection(Token) : key_(NewUniqueKey()) {}
+IRCConnection::IRCConnection(Token)
+    : key_(NewUniqueKey()), sendQueue_([this](std::string_view line) {
+          if (socket_ != nullptr) {
+              SendLine(*socket_, line);
+          }
+      }),
+      linkWatch_({.ping = [this] { SendMessage("PING :" + server_, SendPriority::Urgent); },
+                  .drop =
+                      [this] {
+                          if (socket_ != nullptr && connected_) {
+                              socket_->Close();
+                              codeFlag_ = false;
+                              std::int16_t slot = slot_;
+                              pobjContainer_WSClose(slot);
+                          }
+                      },
+                  .reconnect = [this] { Open("", 0, false); }})
+{
+}
 
 std::shared_ptr<IRCConnection> IRCConnection::Create()
 {
@@ -154,6 +174,12 @@ void IRCConnection::BindSocketHost()
 
 void IRCConnection::Connect(const std::string& server, std::int32_t port)
 {
+    linkWatch_.Stop();
+    Open(server, port, true);
+}
+
+void IRCConnection::Open(const std::string& server, std::int32_t port, bool byUser)
+{
     if (socket_ == nullptr) {
         throw CoreError("the connection has no socket", kErrorObjectMissing);
     }
@@ -167,7 +193,9 @@ void IRCConnection::Connect(const std::string& server, std::int32_t port)
     }
     // A line left over from the last connection must not be glued to the next one.
     receiveBuffer_.Clear();
-    codeFlag_ = true;
+    sendQueue_.Reset(parent_ != nullptr ? parent_->ProtocolTimers() : nullptr);
+    ctcp_.Reset();
+    codeFlag_ = byUser;
     if (!server.empty()) {
         socket_->SetRemoteHost(server);
     }
@@ -179,6 +207,7 @@ void IRCConnection::Connect(const std::string& server, std::int32_t port)
 
 void IRCConnection::Disconnect()
 {
+    linkWatch_.Stop(); // also while waiting for the next try, offline
     if (socket_ == nullptr || deleted_ || socket_->State() == TcpSocket::StateClosed) {
         return;
     }
@@ -191,6 +220,8 @@ void IRCConnection::Disconnect()
 bool IRCConnection::CloseSocket()
 {
     socket_->Close();
+    sendQueue_.Clear();
+    linkWatch_.Offline();
     MarkChannelsNotJoined();
     if (!connected_) {
         return true;
@@ -214,6 +245,7 @@ void IRCConnection::MarkChannelsNotJoined()
 
 void IRCConnection::Quit(const std::string& quitMsg)
 {
+    linkWatch_.Stop();
     if (connected_) {
         codeFlag_ = true;
         SendMessage("QUIT :" + quitMsg);
@@ -225,10 +257,31 @@ void IRCConnection::ChangeNick(const std::string& nickNext)
     SendMessage("NICK :" + nickNext);
 }
 
-void IRCConnection::SendMessage(std::string_view message)
+void IRCConnection::SendMessage(std::string_view message, SendPriority priority)
 {
     if (socket_ != nullptr) {
-        SendLine(*socket_, message.substr(0, Utf8Cut(message, LineRoom())));
+        linkWatch_.NoteSent(message);
+        sendQueue_.Push(std::string(message.substr(0, Utf8Cut(message, LineRoom()))), priority);
+    }
+}
+
+std::int64_t IRCConnection::NowMs() const
+{
+    if (Timers* timers = parent_ != nullptr ? parent_->ProtocolTimers() : nullptr) {
+        return timers->NowMs();
+    }
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void IRCConnection::AnswerCtcp(const std::string& nick, std::string_view text)
+{
+    if (parent_ == nullptr || !parent_->CtcpReplies() || deleted_ || !connected_) {
+        return;
+    }
+    const std::string answer = ctcp_.Answer(text, NowMs());
+    if (!answer.empty()) {
+        SendMessage("NOTICE " + nick + " :" + answer, SendPriority::Automatic);
     }
 }
 
@@ -280,6 +333,8 @@ void IRCConnection::Delete()
     }
     pobjContainer_.clear();
     receiveBuffer_.Clear();
+    sendQueue_.Clear();
+    linkWatch_.Stop();
     if (socket_ != nullptr) {
         if (socket_->State() != TcpSocket::StateClosed) {
             CloseSocket();
@@ -300,6 +355,8 @@ void IRCConnection::Delete()
 void IRCConnection::DetachFromCollection()
 {
     pobjContainer_.clear();
+    sendQueue_.Clear();
+    linkWatch_.Stop();
     if (socket_ != nullptr && host_ != nullptr) {
         socket_->Close();
         host_->DestroySlot(slot_);
@@ -342,6 +399,9 @@ void IRCConnection::pobjContainer_WSConnect(std::int16_t& index)
         return;
     }
     codeFlag_ = false;
+    if (options_.reconnect) {
+        linkWatch_.Online(ProtocolTimers());
+    }
     if (TestAutomation(AutoNick)) {
         SendMessage("NICK " + initialNick_);
     }
@@ -358,6 +418,9 @@ void IRCConnection::pobjContainer_WSClose(std::int16_t& index)
     const auto self = shared_from_this();
     const std::uint32_t request = requests_;
     connected_ = false;
+    sendQueue_.Clear();
+    linkWatch_.Offline();
+    std::vector<std::string> joined = JoinedChannels();
     MarkChannelsNotJoined();
     const std::string server = server_;
     const std::int32_t port = port_;
@@ -365,7 +428,43 @@ void IRCConnection::pobjContainer_WSClose(std::int16_t& index)
     if (Relay(*this).Up(&IRCConnections::RaiseDisconnect, Events.Disconnect, server, port, code) &&
         requests_ == request) {
         codeFlag_ = false;
+        if (!code) {
+            LinkLost(std::move(joined));
+        }
     }
+}
+
+std::vector<std::string> IRCConnection::JoinedChannels() const
+{
+    std::vector<std::string> joined;
+    if (channels_ && options_.reconnect) {
+        for (const ChannelPtr& channel : *channels_) {
+            if (channel->Joined()) {
+                joined.push_back(channel->Name());
+            }
+        }
+    }
+    return joined;
+}
+
+void IRCConnection::LinkLost(std::vector<std::string> joined)
+{
+    if (options_.reconnect && !deleted_) {
+        linkWatch_.Lost(ProtocolTimers(), std::move(joined));
+    }
+}
+
+void IRCConnection::Welcomed()
+{
+    sendQueue_.SetRegistered(true);
+    for (const std::string& line : linkWatch_.Welcomed()) {
+        SendMessage(line, SendPriority::Automatic);
+    }
+}
+
+Timers* IRCConnection::ProtocolTimers() const
+{
+    return parent_ != nullptr ? parent_->ProtocolTimers() : nullptr;
 }
 
 void IRCConnection::pobjContainer_WSError(std::int16_t& index, std::int16_t number, std::string& description,
@@ -376,9 +475,19 @@ void IRCConnection::pobjContainer_WSError(std::int16_t& index, std::int16_t numb
     if (index != slot_ || socket_ == nullptr) {
         return;
     }
+    // A refused try, or a link broken while online, is lost as much as a closed one.
+    const bool lost = connected_ || linkWatch_.Retrying();
+    std::vector<std::string> joined = connected_ ? JoinedChannels() : std::vector<std::string>();
     connected_ = false;
+    sendQueue_.Clear();
+    linkWatch_.Offline();
+    const auto self = shared_from_this();
+    const std::uint32_t request = requests_;
     Relay(*this).Up(&IRCConnections::RaiseSocketError, Events.SocketError, number, description, scode, source,
                     helpFile, helpContext, cancelDisplay);
+    if (lost && requests_ == request) {
+        LinkLost(std::move(joined));
+    }
 }
 
 void IRCConnection::pobjContainer_WSDataArrival(std::int16_t& index, std::int32_t /*bytesTotal*/)
@@ -395,6 +504,7 @@ void IRCConnection::pobjContainer_WSDataArrival(std::int16_t& index, std::int32_
     // A listener may delete this connection and drop the last reference meanwhile; Delete
     // also empties the buffer, so no further line is cut.
     const auto self = shared_from_this();
+    linkWatch_.Heard();
     receiveBuffer_.Receive(data, [this](const std::string& line) { HandleLine(line); });
 }
 

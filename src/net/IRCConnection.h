@@ -1,7 +1,10 @@
 #pragma once
 
 #include "net/ConnectOptions.h"
+#include "net/CtcpReplies.h"
 #include "net/LineFraming.h"
+#include "net/LinkWatch.h"
+#include "net/SendQueue.h"
 #include "util/Event.h"
 
 #include <cstdint>
@@ -60,8 +63,9 @@ public:
     void Quit(const std::string& quitMsg);
     void ChangeNick(const std::string& nickNext);
     // Sends one line; a line the server could not relay whole to others is cut short first
-    // (see LineRoom), since the server would drop the whole connection for it.
-    void SendMessage(std::string_view message);
+    // (see LineRoom), since the server would drop the whole connection for it. Lines are paced
+    // (see SendQueue); what the client sends by itself goes as Automatic.
+    void SendMessage(std::string_view message, SendPriority priority = SendPriority::Typed);
     // What the server puts in front of a line it relays for us, ":" nick "!" user "@" host
     // " ": its exact length once our own mask is known, an upper bound before.
     std::size_t RelayPrefixLength() const;
@@ -139,6 +143,17 @@ private:
     void HandleLine(const std::string& line);
     bool ProcessPrefixedMessage(const ServerLine& line);
     void ReadSupportedFeatures(const ServerLine& line);
+    void AnswerCtcp(const std::string& nick, std::string_view text);
+    // Opens the socket; `byUser` false for a try of our own, which is announced as such.
+    void Open(const std::string& server, std::int32_t port, bool byUser);
+    // The link is gone without the user asking: tries again when the user wants that.
+    void LinkLost(std::vector<std::string> joined);
+    std::vector<std::string> JoinedChannels() const;
+    // The server welcomed us: registration is over and the channels of a lost link are
+    // joined again.
+    void Welcomed();
+    Timers* ProtocolTimers() const;
+    std::int64_t NowMs() const;
 
     void pobjContainer_WSClose(std::int16_t& index);
     void pobjContainer_WSConnect(std::int16_t& index);
@@ -168,6 +183,9 @@ private:
     // changed was answered by a listener's own request, which then decides what follows.
     std::uint32_t requests_ = 0;
     ConnectOptions options_;
+    SendQueue sendQueue_;
+    CtcpReplies ctcp_;
+    LinkWatch linkWatch_;
     std::string namePrefixes_; // announced by the server; empty: the usual ones
 
     std::vector<Subscription> pobjChannels_;

@@ -47,6 +47,9 @@ public:
     // The protocol's time for every connection; null where none is given.
     Timers* ProtocolTimers() const { return timers_; }
     void SetProtocolTimers(Timers* timers) { timers_ = timers; }
+    // Whether CTCP requests get an answer; on unless the user switched them off.
+    bool CtcpReplies() const { return ctcpReplies_; }
+    void SetCtcpReplies(bool on) { ctcpReplies_ = on; }
     const std::string& Key() const { return key_; }
 
     struct EventsType {
@@ -186,6 +189,7 @@ public:
 private:
     std::unique_ptr<frmContainer> host_;
     Timers* timers_ = nullptr;
+    bool ctcpReplies_ = true;
     std::string key_;
 };
 

@@ -99,7 +99,11 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         const std::string message = text(line.LastParam(4));
         const bool notice = command == "NOTICE";
         if (!target) {
+            const std::string nick(source->Nick());
             notice ? source->ProcessNotice(message) : source->ProcessPrivMsg(message);
+            if (!notice && CtcpReplies::IsRequest(message)) {
+                AnswerCtcp(nick, message); // still shown above, as any private line
+            }
         } else {
             notice ? target->ProcessNotice(source, message) : target->ProcessPrivMsg(source, message);
         }
@@ -116,6 +120,9 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
                 own->SetNick("*");
             }
             own->SetNick(line.Target());
+        }
+        if (!deleted_) {
+            Welcomed();
         }
         return false; // acted on, and still shown as server text
     }

@@ -116,7 +116,7 @@ bool Child::Delete(bool /*user*/)
         pobjChannel_.reset();
         ShowingChanged(channel.get(), nullptr);
         if (parent_ == nullptr || parent_->Item(channel) == nullptr) {
-            channel->Part("");
+            channel->Part("", SendPriority::Automatic);
         }
     }
     // A deleted window shows nothing more, so its partner's lines stop here too.

@@ -31,6 +31,8 @@ struct WindowsFixture : testing::Test {
     std::shared_ptr<IRCConnection> connection = app.Connections().Item(1);
     RecordingSocket& socket = *sockets.created.back();
     Childs& childs = *app.Childs();
+    // Long enough for every test's lines at the paced rate.
+    static constexpr std::int64_t kDrainMs = 3'600'000;
 
     // Connected to irc.test and welcomed as "me".
     void Online()
@@ -44,9 +46,11 @@ struct WindowsFixture : testing::Test {
 
     void Receive(const std::string& line) { socket.PeerSends(line + "\r\n"); }
 
-    // What was sent since the last call, without the line ends.
+    // What was sent since the last call, without the line ends; lines still paced go out first,
+    // the protocol's clock moved on until none is held.
     std::vector<std::string> Sent()
     {
+        toolkit.timers.Advance(kDrainMs);
         std::vector<std::string> lines;
         for (const std::string& line : socket.sent) {
             lines.push_back(line.substr(0, line.size() - 2));
