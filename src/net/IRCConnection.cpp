@@ -5,7 +5,10 @@
 #include "model/IRCUser.h"
 #include "model/IRCUsers.h"
 #include "net/IRCConnections.h"
+#include "net/SaslLogin.h"
+#include "net/ServerLine.h"
 #include "net/frmContainer.h"
+#include "platform/Timers.h"
 #include "util/CoreError.h"
 #include "util/Relay.h"
 #include "util/Utf8.h"
@@ -28,6 +31,7 @@ std::shared_ptr<IRCConnection> IRCConnection::Create()
 
 IRCConnection::~IRCConnection()
 {
+    capTimer_.reset();
     // Only releases: no event, no line sent, nothing asked of objects that may be gone.
     pobjChannels_.clear();
     pobjUsers_.clear();
@@ -167,6 +171,7 @@ void IRCConnection::Connect(const std::string& server, std::int32_t port)
     }
     // A line left over from the last connection must not be glued to the next one.
     receiveBuffer_.Clear();
+    EndRegistrationTalk();
     codeFlag_ = true;
     if (!server.empty()) {
         socket_->SetRemoteHost(server);
@@ -191,6 +196,7 @@ void IRCConnection::Disconnect()
 bool IRCConnection::CloseSocket()
 {
     socket_->Close();
+    EndRegistrationTalk();
     MarkChannelsNotJoined();
     if (!connected_) {
         return true;
@@ -280,6 +286,7 @@ void IRCConnection::Delete()
     }
     pobjContainer_.clear();
     receiveBuffer_.Clear();
+    EndRegistrationTalk();
     if (socket_ != nullptr) {
         if (socket_->State() != TcpSocket::StateClosed) {
             CloseSocket();
@@ -342,6 +349,7 @@ void IRCConnection::pobjContainer_WSConnect(std::int16_t& index)
         return;
     }
     codeFlag_ = false;
+    BeginRegistration();
     if (TestAutomation(AutoNick)) {
         SendMessage("NICK " + initialNick_);
     }
@@ -358,6 +366,7 @@ void IRCConnection::pobjContainer_WSClose(std::int16_t& index)
     const auto self = shared_from_this();
     const std::uint32_t request = requests_;
     connected_ = false;
+    EndRegistrationTalk();
     MarkChannelsNotJoined();
     const std::string server = server_;
     const std::int32_t port = port_;

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "net/CapNegotiation.h"
 #include "net/ConnectOptions.h"
 #include "net/LineFraming.h"
+#include "platform/Timers.h"
 #include "util/Event.h"
 
 #include <cstdint>
@@ -72,6 +74,10 @@ public:
     void Delete();
 
     bool Connected() const { return connected_; }
+    // The server has welcomed us (001) on this connection.
+    bool Registered() const { return registered_; }
+    // What the server offered and granted on this connection.
+    const CapNegotiation& Capabilities() const { return caps_; }
     const std::string& Server() const { return server_; }
     const UserPtr& User() const { return user_; }
     const std::shared_ptr<IRCUsers>& Users() const { return users_; }
@@ -139,6 +145,16 @@ private:
     void HandleLine(const std::string& line);
     bool ProcessPrefixedMessage(const ServerLine& line);
     void ReadSupportedFeatures(const ServerLine& line);
+    // Registration beyond NICK and USER: capabilities, the login, a nick that is taken.
+    void BeginRegistration();
+    void EndRegistrationTalk();
+    void ReceiveCap(const ServerLine& line);
+    void AfterCapsGranted();
+    void ReceiveAuthenticate(std::string_view argument);
+    bool ProcessLoginReply(const ServerLine& line);
+    void LoginFailed(const std::string& reason);
+    bool NickRefused();
+    void RaiseError(const std::string& description);
 
     void pobjContainer_WSClose(std::int16_t& index);
     void pobjContainer_WSConnect(std::int16_t& index);
@@ -169,6 +185,12 @@ private:
     std::uint32_t requests_ = 0;
     ConnectOptions options_;
     std::string namePrefixes_; // announced by the server; empty: the usual ones
+    CapNegotiation caps_;
+    std::unique_ptr<Timer> capTimer_; // gives up on a server that never answers CAP
+    enum class Login { None, Asked, Sent };
+    Login login_ = Login::None;
+    bool registered_ = false;
+    std::int32_t nickTries_ = 0;
 
     std::vector<Subscription> pobjChannels_;
     std::vector<Subscription> pobjUsers_;

@@ -42,10 +42,15 @@ bool IRCConnection::ProcessServerMessage(std::string_view message)
         }
         break;
     case ServerLine::Form::Other:
+        // The login's go-ahead comes without prefix: "AUTHENTICATE +".
+        if (line.Line().starts_with("AUTHENTICATE ")) {
+            ReceiveAuthenticate(line.Line().substr(13));
+            processed = true;
+        }
         break;
     }
     if (!processed && !deleted_) {
-        const std::string text(message);
+        const std::string text(line.Line());
         Relay(*this).Up(&IRCConnections::RaiseMessageNotProcessed, Events.MessageNotProcessed, text);
     }
     return processed;
@@ -105,7 +110,30 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         }
         return true;
     }
+    if (command == "CAP") {
+        ReceiveCap(line);
+        return true;
+    }
+    if (command == "AUTHENTICATE") {
+        ReceiveAuthenticate(line.LastParam(3));
+        return true;
+    }
+    if (command.size() == 3 && command[0] == '9' && command[1] == '0' && login_ != Login::None) {
+        return ProcessLoginReply(line);
+    }
+    if (command == "421" && line.Word(4) == "CAP") {
+        // A server that has never heard of CAP: registration goes on as it always did.
+        capTimer_.reset();
+        caps_.Stop();
+        return true;
+    }
+    if (command == "433" || command == "432" || command == "437") {
+        return NickRefused();
+    }
     if (command == "001") {
+        registered_ = true;
+        capTimer_.reset();
+        caps_.Stop();
         server_ = text(line.Sender());
         const std::string server = server_;
         if (!Relay(*this).Up(&IRCConnections::RaiseServerChange, Events.ServerChange, server)) {
