@@ -155,6 +155,8 @@ private:
     void LoginFailed(const std::string& reason);
     bool NickRefused();
     void RaiseError(const std::string& description);
+    // A line only the server reads, never relayed to others: not cut to the relay room.
+    void SendToServer(std::string_view line);
 
     void pobjContainer_WSClose(std::int16_t& index);
     void pobjContainer_WSConnect(std::int16_t& index);

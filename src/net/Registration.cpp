@@ -34,13 +34,23 @@ void IRCConnection::RaiseError(const std::string& description)
     Relay(*this).Up(&IRCConnections::RaiseError, Events.Error, description);
 }
 
+void IRCConnection::SendToServer(std::string_view line)
+{
+    if (socket_ != nullptr) {
+        SendLine(*socket_, line);
+    }
+}
+
 void IRCConnection::BeginRegistration()
 {
     EndRegistrationTalk();
     nickTries_ = 1;
     caps_.Reset();
     if (!options_.serverPassword.empty()) {
-        SendMessage("PASS " + options_.serverPassword);
+        // A blank or a leading colon would cut the password short without the colon.
+        const std::string& password = options_.serverPassword;
+        const bool whole = password.find(' ') != std::string::npos || password.starts_with(':');
+        SendToServer((whole ? "PASS :" : "PASS ") + password);
     }
     // Without our own NICK and USER the user registers by hand and negotiates nothing.
     if (!TestAutomation(AutoNick)) {
@@ -117,7 +127,7 @@ void IRCConnection::ReceiveAuthenticate(std::string_view argument)
     }
     for (const std::string& out :
          AuthenticateLines(SaslPlainPayload(options_.account, options_.account, options_.accountPassword))) {
-        SendMessage(out);
+        SendToServer(out);
     }
 }
 

@@ -340,6 +340,14 @@ TEST_F(Registering, ARefusedNickOnceRegisteredOnlyShowsTheReason)
     EXPECT_EQ(Sent(), (Lines{"NICK me_"}));
 }
 
+TEST_F(Registering, AServerPasswordWithABlankGoesWhole)
+{
+    ConnectOptions options;
+    options.serverPassword = "user/net:pass word";
+    Start(options);
+    EXPECT_EQ(Sent().front(), "PASS :user/net:pass word");
+}
+
 TEST_F(Registering, ThePasswordsReachNoEventText)
 {
     ConnectOptions options = WithAccount();
@@ -393,4 +401,19 @@ TEST(SaslPayload, PlainIsBase64OfTheThreePartsAndLongOnesAreCutAt400)
         EXPECT_EQ(sizes, row.sizes) << row.length;
         EXPECT_EQ(joined, payload) << row.length;
     }
+}
+
+TEST_F(Registering, ALongLoginIsSentIn400ByteLines)
+{
+    ConnectOptions options = WithAccount();
+    options.accountPassword = std::string(296, 'p'); // 4 + 1 + 4 + 1 + 296 bytes: 408 in base64
+    Start(options);
+    socket.PeerSends(":irc.test CAP * LS :sasl\r\n:irc.test CAP * ACK :sasl\r\n");
+    Sent();
+    socket.PeerSends("AUTHENTICATE +\r\n");
+    const Lines sent = Sent();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[0].size(), 13u + 400u);
+    EXPECT_EQ(sent[1].size(), 13u + 8u);
+    EXPECT_EQ(sent[0].substr(13) + sent[1].substr(13), SaslPlainPayload("anna", "anna", options.accountPassword));
 }

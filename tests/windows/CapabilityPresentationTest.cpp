@@ -139,3 +139,34 @@ TEST_F(Capabilities, ExtendedJoinChghostAndFullNamesFillTheModelAsPlainOnes)
     EXPECT_EQ(NewLines(1), (Texts{"*** carl (c@h3) Quit (irc.a irc.b)"}));
     EXPECT_FALSE(childs.Item(2)->Channel()->Users()->Item("carl"));
 }
+
+TEST_F(Capabilities, AFailedLoginWritesOneLineWithoutThePassword)
+{
+    ConnectOptions options;
+    options.account = "anna";
+    options.accountPassword = "hunter2-secret";
+    options.serverPassword = "bouncer-secret";
+    connection->Options(options);
+    connection->InitialNick("me");
+    connection->Connect("irc.test", 6667);
+    socket.PeerConnects();
+    Receive(":irc.test CAP * LS :sasl");
+    Receive(":irc.test CAP * ACK :sasl");
+    Receive("AUTHENTICATE +");
+    const Texts sent = Sent();
+    ASSERT_GE(sent.size(), 2u);
+    EXPECT_EQ(sent.front(), "PASS bouncer-secret");
+    const std::string payload = sent.back().substr(13);
+    NewLines(1);
+    Receive(":irc.test 904 me :SASL authentication failed");
+    EXPECT_EQ(NewLines(1), (Texts{"Server(irc.test) ERROR: SASL login as anna failed (904: SASL authentication "
+                                  "failed); disconnecting",
+                                  "Disconnected from Server irc.test, Port 6667"}));
+    EXPECT_FALSE(connection->Connected());
+    for (std::int32_t window = 1; window <= childs.Count(); ++window) {
+        for (const std::string& line : View(window).Lines()) {
+            EXPECT_EQ(line.find("secret"), std::string::npos) << line;
+            EXPECT_EQ(line.find(payload), std::string::npos) << line;
+        }
+    }
+}
