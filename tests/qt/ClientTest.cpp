@@ -377,9 +377,10 @@ TEST(Client, AnAddressJoinsItsChannelAndTheDialogsButtonsDriveTheConnection)
         return tap.Sessions().size() == 2 && user && user->Nick() == "bea";
     })) << server.Log();
     const std::vector<std::string>& second = tap.Sessions()[1];
-    ASSERT_GE(second.size(), 2u);
-    EXPECT_EQ(second[0], "NICK bea");
-    EXPECT_EQ(second[1], "USER ann 12 * :Anna Lee");
+    ASSERT_GE(second.size(), 3u);
+    EXPECT_EQ(second[0], "CAP LS 302");
+    EXPECT_EQ(second[1], "NICK bea");
+    EXPECT_EQ(second[2], "USER ann 12 * :Anna Lee");
 
     // An unusable field changes nothing: no new connection, the registration data kept.
     Retype(dialog.UserLongBox(), "");
