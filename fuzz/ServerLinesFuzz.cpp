@@ -81,6 +81,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }));
 
     if (!connection->Deleted()) {
+        // An account that goes on when the login fails: the login's lines are read, and the
+        // connection stays for the rest of the input.
+        ConnectOptions options;
+        options.account = "me";
+        options.accountPassword = "pw";
+        options.continueUnidentified = true;
+        connection->Options(options);
         connection->InitialNick("me");
         connection->Connect("irc.test", 6667);
     }

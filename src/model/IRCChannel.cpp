@@ -122,7 +122,8 @@ void IRCChannel::Say(const std::string& text)
     // A listener of the message may let this channel, or its connection, go.
     const auto self = shared_from_this();
     const auto connection = found->shared_from_this();
-    if (const UserPtr own = connection->User()) {
+    // With echo-message the server's echo shows it, once.
+    if (const UserPtr own = connection->User(); own && !connection->Capabilities().Enabled("echo-message")) {
         ProcessPrivMsg(own, text);
     }
     connection->SendMessage("PRIVMSG " + name_ + " :" + text);

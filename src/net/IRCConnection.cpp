@@ -5,7 +5,10 @@
 #include "model/IRCUser.h"
 #include "model/IRCUsers.h"
 #include "net/IRCConnections.h"
+#include "net/SaslLogin.h"
+#include "net/ServerLine.h"
 #include "net/frmContainer.h"
+#include "platform/Timers.h"
 #include "util/CoreError.h"
 #include "util/Relay.h"
 #include "util/Utf8.h"
@@ -48,6 +51,7 @@ std::shared_ptr<IRCConnection> IRCConnection::Create()
 
 IRCConnection::~IRCConnection()
 {
+    capTimer_.reset();
     // Only releases: no event, no line sent, nothing asked of objects that may be gone.
     pobjChannels_.clear();
     pobjUsers_.clear();
@@ -193,8 +197,9 @@ void IRCConnection::Open(const std::string& server, std::int32_t port, bool byUs
     }
     // A line left over from the last connection must not be glued to the next one.
     receiveBuffer_.Clear();
-    sendQueue_.Reset(parent_ != nullptr ? parent_->ProtocolTimers() : nullptr);
+    sendQueue_.Reset(ProtocolTimers());
     ctcp_.Reset();
+    EndRegistrationTalk();
     codeFlag_ = byUser;
     if (!server.empty()) {
         socket_->SetRemoteHost(server);
@@ -222,6 +227,7 @@ bool IRCConnection::CloseSocket()
     socket_->Close();
     sendQueue_.Clear();
     linkWatch_.Offline();
+    EndRegistrationTalk();
     MarkChannelsNotJoined();
     if (!connected_) {
         return true;
@@ -267,7 +273,7 @@ void IRCConnection::SendMessage(std::string_view message, SendPriority priority)
 
 std::int64_t IRCConnection::NowMs() const
 {
-    if (Timers* timers = parent_ != nullptr ? parent_->ProtocolTimers() : nullptr) {
+    if (Timers* timers = ProtocolTimers()) {
         return timers->NowMs();
     }
     using namespace std::chrono;
@@ -335,6 +341,7 @@ void IRCConnection::Delete()
     receiveBuffer_.Clear();
     sendQueue_.Clear();
     linkWatch_.Stop();
+    EndRegistrationTalk();
     if (socket_ != nullptr) {
         if (socket_->State() != TcpSocket::StateClosed) {
             CloseSocket();
@@ -402,6 +409,7 @@ void IRCConnection::pobjContainer_WSConnect(std::int16_t& index)
     if (options_.reconnect) {
         linkWatch_.Online(ProtocolTimers());
     }
+    BeginRegistration();
     if (TestAutomation(AutoNick)) {
         SendMessage("NICK " + initialNick_);
     }
@@ -421,6 +429,7 @@ void IRCConnection::pobjContainer_WSClose(std::int16_t& index)
     sendQueue_.Clear();
     linkWatch_.Offline();
     std::vector<std::string> joined = JoinedChannels();
+    EndRegistrationTalk();
     MarkChannelsNotJoined();
     const std::string server = server_;
     const std::int32_t port = port_;

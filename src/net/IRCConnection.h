@@ -1,10 +1,12 @@
 #pragma once
 
+#include "net/CapNegotiation.h"
 #include "net/ConnectOptions.h"
 #include "net/CtcpReplies.h"
 #include "net/LineFraming.h"
 #include "net/LinkWatch.h"
 #include "net/SendQueue.h"
+#include "platform/Timers.h"
 #include "util/Event.h"
 
 #include <cstdint>
@@ -76,6 +78,10 @@ public:
     void Delete();
 
     bool Connected() const { return connected_; }
+    // The server has welcomed us (001) on this connection.
+    bool Registered() const { return registered_; }
+    // What the server offered and granted on this connection.
+    const CapNegotiation& Capabilities() const { return caps_; }
     const std::string& Server() const { return server_; }
     const UserPtr& User() const { return user_; }
     const std::shared_ptr<IRCUsers>& Users() const { return users_; }
@@ -154,6 +160,18 @@ private:
     void Welcomed();
     Timers* ProtocolTimers() const;
     std::int64_t NowMs() const;
+    // Registration beyond NICK and USER: capabilities, the login, a nick that is taken.
+    void BeginRegistration();
+    void EndRegistrationTalk();
+    void ReceiveCap(const ServerLine& line);
+    void AfterCapsGranted();
+    void ReceiveAuthenticate(std::string_view argument);
+    bool ProcessLoginReply(const ServerLine& line);
+    void LoginFailed(const std::string& reason);
+    bool NickRefused();
+    void RaiseError(const std::string& description);
+    // A line only the server reads, never relayed to others: not cut to the relay room.
+    void SendToServer(std::string_view line);
 
     void pobjContainer_WSClose(std::int16_t& index);
     void pobjContainer_WSConnect(std::int16_t& index);
@@ -187,6 +205,12 @@ private:
     CtcpReplies ctcp_;
     LinkWatch linkWatch_;
     std::string namePrefixes_; // announced by the server; empty: the usual ones
+    CapNegotiation caps_;
+    std::unique_ptr<Timer> capTimer_; // gives up on a server that never answers CAP
+    enum class Login { None, Asked, Sent };
+    Login login_ = Login::None;
+    bool registered_ = false;
+    std::int32_t nickTries_ = 0;
 
     std::vector<Subscription> pobjChannels_;
     std::vector<Subscription> pobjUsers_;

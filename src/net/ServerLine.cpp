@@ -1,9 +1,19 @@
 #include "net/ServerLine.h"
 
+#include <algorithm>
+
 namespace tellix {
 
-ServerLine::ServerLine(std::string_view line) : line_(line)
+ServerLine::ServerLine(std::string_view line)
 {
+    if (line.starts_with('@')) {
+        const std::size_t blank = line.find(' ');
+        tags_ = line.substr(1, blank == std::string_view::npos ? std::string_view::npos : blank - 1);
+        line = blank == std::string_view::npos ? std::string_view() : line.substr(blank + 1);
+        // Some servers pad with more than one blank.
+        line.remove_prefix(std::min(line.find_first_not_of(' '), line.size()));
+    }
+    line_ = line;
     const std::size_t firstColon = line.find(':');
     if (firstColon != std::string_view::npos) {
         afterFirstColon_ = line.substr(firstColon + 1);
@@ -49,6 +59,56 @@ std::string_view ServerLine::Word(std::int32_t k) const
         return {};
     }
     return words_[static_cast<std::size_t>(k - 1)];
+}
+
+std::optional<std::string> ServerLine::Tag(std::string_view key) const
+{
+    std::optional<std::string> found;
+    std::string_view rest = tags_;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find(';');
+        const std::string_view tag = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        const std::size_t equals = tag.find('=');
+        if (tag.substr(0, equals) == key) {
+            // A key given twice: the last one counts.
+            found = equals == std::string_view::npos ? std::string() : UnescapeTagValue(tag.substr(equals + 1));
+        }
+    }
+    return found;
+}
+
+std::string UnescapeTagValue(std::string_view value)
+{
+    std::string plain;
+    plain.reserve(value.size());
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (value[i] != '\\') {
+            plain += value[i];
+            continue;
+        }
+        if (++i == value.size()) {
+            break;
+        }
+        switch (value[i]) {
+        case ':':
+            plain += ';';
+            break;
+        case 's':
+            plain += ' ';
+            break;
+        case 'r':
+            plain += '\r';
+            break;
+        case 'n':
+            plain += '\n';
+            break;
+        default:
+            plain += value[i];
+            break;
+        }
+    }
+    return plain;
 }
 
 } // namespace tellix

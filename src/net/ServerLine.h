@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace tellix {
@@ -14,6 +16,9 @@ namespace tellix {
 // simply the text between the first and second colon and the text after the second.
 // Servers may also write a last parameter without its colon, or a lone parameter as
 // the trailing part; the Param... reads find a parameter wherever it was written.
+//
+// A line may open with message tags ("@key=value;key2 "); they are set aside and the rest is
+// read as a line without them.
 class ServerLine {
 public:
     enum class Form { Ping, Error, Prefixed, Other };
@@ -21,7 +26,13 @@ public:
     explicit ServerLine(std::string_view line);
 
     Form Kind() const { return form_; }
+    // The line without its tags.
     std::string_view Line() const { return line_; }
+    // The tags as written, without the "@" and the blank after them.
+    std::string_view Tags() const { return tags_; }
+    // The value of tag `key`, unescaped; empty for a key without value. Nothing when the line
+    // does not carry the key.
+    std::optional<std::string> Tag(std::string_view key) const;
     // Everything after the first colon, inner colons included.
     std::string_view AfterFirstColon() const { return afterFirstColon_; }
 
@@ -54,6 +65,7 @@ public:
 private:
     static constexpr std::int32_t StoredWords = 8;
 
+    std::string_view tags_;
     std::string_view line_;
     std::string_view afterFirstColon_;
     std::string_view head_;
@@ -63,6 +75,11 @@ private:
     bool hasTrailing_ = false;
     Form form_ = Form::Other;
 };
+
+// A tag value as written on the wire, made plain: "\:" is ";", "\s" a blank, "\\" a backslash,
+// "\r" and "\n" CR and LF; any other escaped character stands for itself, and a lone
+// backslash at the end goes.
+std::string UnescapeTagValue(std::string_view value);
 
 // Calls `onName` for each word of a text cut at every single blank (empty words included).
 template <class F> void ForEachWord(std::string_view text, F&& onName)

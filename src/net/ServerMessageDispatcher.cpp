@@ -7,6 +7,7 @@
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
 #include "net/ServerLine.h"
+#include "util/LineTime.h"
 #include "util/Relay.h"
 
 #include <algorithm>
@@ -21,6 +22,14 @@ bool IRCConnection::ProcessServerMessage(std::string_view message)
     const auto self = shared_from_this();
     bool processed = false;
     const ServerLine line(message);
+    // What this line causes is stamped with when it was said, where the server says so.
+    std::optional<std::int64_t> said;
+    if (!line.Tags().empty()) {
+        if (const auto time = line.Tag("time")) {
+            said = ParseServerTime(*time);
+        }
+    }
+    const LineTimeScope stamp(said);
     switch (line.Kind()) {
     case ServerLine::Form::Ping:
         if (TestAutomation(AutoPong)) {
@@ -42,10 +51,15 @@ bool IRCConnection::ProcessServerMessage(std::string_view message)
         }
         break;
     case ServerLine::Form::Other:
+        // The login's go-ahead comes without prefix: "AUTHENTICATE +".
+        if (line.Line().starts_with("AUTHENTICATE ")) {
+            ReceiveAuthenticate(line.Line().substr(13));
+            processed = true;
+        }
         break;
     }
     if (!processed && !deleted_) {
-        const std::string text(message);
+        const std::string text(line.Line());
         Relay(*this).Up(&IRCConnections::RaiseMessageNotProcessed, Events.MessageNotProcessed, text);
     }
     return processed;
@@ -98,6 +112,11 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         }
         const std::string message = text(line.LastParam(4));
         const bool notice = command == "NOTICE";
+        if (source == user_ && caps_.Enabled("echo-message") && (notice || !target)) {
+            // Our own message coming back: what we said in a channel is shown now, the rest
+            // was shown when typed.
+            return true;
+        }
         if (!target) {
             const std::string nick(source->Nick());
             notice ? source->ProcessNotice(message) : source->ProcessPrivMsg(message);
@@ -109,7 +128,30 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         }
         return true;
     }
+    if (command == "CAP") {
+        ReceiveCap(line);
+        return true;
+    }
+    if (command == "AUTHENTICATE") {
+        ReceiveAuthenticate(line.LastParam(3));
+        return true;
+    }
+    if (command.size() == 3 && command[0] == '9' && command[1] == '0' && login_ != Login::None) {
+        return ProcessLoginReply(line);
+    }
+    if (command == "421" && line.Word(4) == "CAP") {
+        // A server that has never heard of CAP: registration goes on as it always did.
+        capTimer_.reset();
+        caps_.Stop();
+        return true;
+    }
+    if (command == "433" || command == "432" || command == "437") {
+        return NickRefused();
+    }
     if (command == "001") {
+        registered_ = true;
+        capTimer_.reset();
+        caps_.Stop();
         server_ = text(line.Sender());
         const std::string server = server_;
         if (!Relay(*this).Up(&IRCConnections::RaiseServerChange, Events.ServerChange, server)) {
@@ -211,6 +253,22 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
                 source->Delete();
             }
         }
+        return true;
+    }
+    if (command == "CHGHOST") {
+        // ":nick!old@old CHGHOST user host": the same user under a new mask.
+        if (const UserPtr source = user(line.Sender())) {
+            const std::string_view newUser = line.Target();
+            const std::string_view newHost = line.LastParam(4);
+            if (!newUser.empty() && !newHost.empty()) {
+                source->SetUserMask(std::string(source->Nick()) + "!" + std::string(newUser) + "@" +
+                                    std::string(newHost));
+            }
+        }
+        return true;
+    }
+    if (command == "ACCOUNT" || command == "AWAY" || command == "BATCH") {
+        // Asked for, and nothing to show: lines inside a batch come on their own, as any other.
         return true;
     }
     if (command == "TOPIC") {

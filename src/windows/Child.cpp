@@ -10,6 +10,7 @@
 #include "net/IRCConnections.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
+#include "util/LineTime.h"
 #include "util/Utility.h"
 #include "windows/Childs.h"
 #include "windows/EventTexts.h"
@@ -154,7 +155,9 @@ void Child::Echo(std::string_view output)
     const std::int64_t start = view.SelStart();
     const std::int64_t selected = view.SelLength();
     const bool atEnd = start == length && selected == 0;
-    view.AppendOutput(Concat("[", toolkit_.SystemClock().LongTime(), "] ", output));
+    const std::optional<std::int64_t> said = CurrentLineTime();
+    Clock& clock = toolkit_.SystemClock();
+    view.AppendOutput(Concat("[", said ? clock.LongTimeAt(*said) : clock.LongTime(), "] ", output));
     if (atEnd) {
         view.SetSelection(view.OutputLength(), 0);
     } else {

@@ -157,13 +157,14 @@ TEST_F(Life, AnAddressConnectsWithTheDialogsDataAndJoinsItsChannelOnceWelcomed)
     EXPECT_EQ(socket.port, 6697);
     ASSERT_EQ(socket.connectCalls, 1);
     socket.PeerConnects();
-    EXPECT_EQ(socket.sent, (std::vector<std::string>{"NICK anna\r\n", "USER ann 12 * :Anna Lee\r\n"}));
+    EXPECT_EQ(socket.sent,
+              (std::vector<std::string>{"CAP LS 302\r\n", "NICK anna\r\n", "USER ann 12 * :Anna Lee\r\n"}));
     socket.PeerSends(":irc.example 001 anna :Welcome\r\n");
-    ASSERT_EQ(socket.sent.size(), 3u);
+    ASSERT_EQ(socket.sent.size(), 4u);
     EXPECT_EQ(socket.sent.back(), "JOIN :#room\r\n");
     // Only the first welcome after the address joins.
     socket.PeerSends(":irc.example 001 anna :Welcome\r\n");
-    EXPECT_EQ(socket.sent.size(), 3u);
+    EXPECT_EQ(socket.sent.size(), 4u);
 
     // A connection that closes before its welcome leaves nothing to join on a later one.
     app.OpenAddress("irc.example", 6697, "#other");

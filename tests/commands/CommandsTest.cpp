@@ -324,8 +324,8 @@ TEST(CommandsOnAFreshStart, ServerWithAHostRegistersWithTheDialogsData)
     EXPECT_TRUE(app.ProcessCommand("server irc.test", true, 1));
     RecordingSocket& socket = *sockets.created.back();
     socket.PeerConnects();
-    EXPECT_EQ(socket.sent,
-              (std::vector<std::string>{"NICK user|Tellix\r\n", "USER Tellix_user 8 * :Tellix user\r\n"}));
+    EXPECT_EQ(socket.sent, (std::vector<std::string>{"CAP LS 302\r\n", "NICK user|Tellix\r\n",
+                                                     "USER Tellix_user 8 * :Tellix user\r\n"}));
 }
 
 TEST(CommandsOnAFreshStart, SayingIntoAChannelBeforeAnyConnectionIsRefused)

@@ -110,7 +110,8 @@ TEST_F(DialogFixture, ConnectRegistersWithTheModeNumberOrOnlyBeeps)
         EXPECT_EQ(Connection().InitialUserParams(), row.userParams);
         EXPECT_EQ(Socket()->host, "irc.test");
         Socket()->PeerConnects();
-        EXPECT_EQ(Socket()->sent, (std::vector<std::string>{"NICK joe\r\n", "USER " + row.userParams + "\r\n"}));
+        EXPECT_EQ(Socket()->sent,
+                  (std::vector<std::string>{"CAP LS 302\r\n", "NICK joe\r\n", "USER " + row.userParams + "\r\n"}));
     }
 
     // An unusable field only beeps and leaves the connection as it was.

@@ -84,8 +84,8 @@ TEST_F(Fixture, ConnectRegistersWithTheConnectDialogsLinesAfterTheConnectEvents)
 
     socket.PeerConnects();
     EXPECT_TRUE(sentDuringConnect.empty());
-    EXPECT_EQ(socket.sent,
-              (std::vector<std::string>{"NICK user|Tellix\r\n", "USER Tellix_user 8 * :Tellix user\r\n"}));
+    EXPECT_EQ(socket.sent, (std::vector<std::string>{"CAP LS 302\r\n", "NICK user|Tellix\r\n",
+                                                     "USER Tellix_user 8 * :Tellix user\r\n"}));
     EXPECT_EQ(recorder.log, (std::vector<std::string>{"all.UserAdd c1 \"\"", "own.UserAdd \"\"",
                                                       "all.Connect c1 'irc.example.net' 6667 true",
                                                       "own.Connect 'irc.example.net' 6667 true"}));

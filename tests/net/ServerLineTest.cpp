@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -115,4 +116,83 @@ TEST(ServerLine, DegenerateLines)
     ServerLine blanks(std::string(10000, ' ').insert(0, ":"));
     EXPECT_EQ(blanks.WordCount(), 10001);
     EXPECT_EQ(blanks.Word(3), "");
+}
+
+TEST(ServerLineTags, ValuesAreUnescapedOneRowPerRule)
+{
+    struct Row {
+        const char* written;
+        const char* plain;
+    };
+    const Row rows[] = {
+        {"plain", "plain"},
+        {"a\\:b", "a;b"},
+        {"a\\sb", "a b"},
+        {"a\\\\b", "a\\b"},
+        {"a\\rb", "a\rb"},
+        {"a\\nb", "a\nb"},
+        {"a\\bc", "abc"},         // any other escaped character stands for itself
+        {"a\\", "a"},             // a lone backslash at the end goes
+        {"\\\\\\", "\\"},         // an escaped backslash, then a lone one
+        {"\\s\\:\\\\s", " ;\\s"}, // the escaped backslash does not escape what follows
+        {"", ""},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(tellix::UnescapeTagValue(row.written), row.plain) << row.written;
+        const std::string line = std::string("@k=") + row.written + " :irc.test NOTICE me :x";
+        EXPECT_EQ(ServerLine(line).Tag("k"), std::optional<std::string>(row.plain)) << line;
+    }
+}
+
+TEST(ServerLineTags, TagsAreSetAsideAndTheRestReadsAsWithout)
+{
+    const ServerLine line("@time=2024-01-02T03:04:05.678Z;account=anna;+draft/x;empty= :anna!a@h PRIVMSG #room "
+                          ":hi there");
+    EXPECT_EQ(line.Tags(), "time=2024-01-02T03:04:05.678Z;account=anna;+draft/x;empty=");
+    EXPECT_EQ(line.Line(), ":anna!a@h PRIVMSG #room :hi there");
+    EXPECT_EQ(line.Kind(), Form::Prefixed);
+    EXPECT_EQ(line.Sender(), "anna!a@h");
+    EXPECT_EQ(line.Trailing(), "hi there");
+    EXPECT_EQ(line.Tag("time"), std::optional<std::string>("2024-01-02T03:04:05.678Z"));
+    EXPECT_EQ(line.Tag("account"), std::optional<std::string>("anna"));
+    EXPECT_EQ(line.Tag("+draft/x"), std::optional<std::string>("")); // a key without value
+    EXPECT_EQ(line.Tag("empty"), std::optional<std::string>(""));
+    EXPECT_EQ(line.Tag("msgid"), std::nullopt);
+    EXPECT_EQ(line.Tag("tim"), std::nullopt); // no prefix match
+    EXPECT_EQ(ServerLine("@a=1;a=2 PING :x").Tag("a"), std::optional<std::string>("2"));
+
+    // Tags before an unprefixed line leave it as it was.
+    const ServerLine ping("@a=b PING :token");
+    EXPECT_EQ(ping.Kind(), Form::Ping);
+    EXPECT_EQ(ping.AfterFirstColon(), "token");
+
+    // No tags: nothing set aside.
+    const ServerLine bare(":irc.test 001 me :Welcome");
+    EXPECT_EQ(bare.Tags(), "");
+    EXPECT_EQ(bare.Line(), ":irc.test 001 me :Welcome");
+}
+
+TEST(ServerLineTags, MalformedTagsLoseNothingOfTheLine)
+{
+    struct Row {
+        const char* line;
+        const char* tags;
+        const char* rest;
+        Form form;
+    };
+    const Row rows[] = {
+        {"@", "", "", Form::Other},
+        {"@ ", "", "", Form::Other},
+        {"@;;;= :s PRIVMSG me :x", ";;;=", ":s PRIVMSG me :x", Form::Prefixed},
+        {"@a=b   :s PRIVMSG me :x", "a=b", ":s PRIVMSG me :x", Form::Prefixed}, // padded
+        {"@a=b", "a=b", "", Form::Other},                                       // tags and nothing else
+        {"@=\\ ERROR :gone", "=\\", "ERROR :gone", Form::Error},
+    };
+    for (const Row& row : rows) {
+        const ServerLine line(row.line);
+        EXPECT_EQ(line.Tags(), row.tags) << row.line;
+        EXPECT_EQ(line.Line(), row.rest) << row.line;
+        EXPECT_EQ(line.Kind(), row.form) << row.line;
+    }
+    EXPECT_EQ(ServerLine("@;;;= :s PRIVMSG me :x").Tag(""), std::optional<std::string>(""));
 }

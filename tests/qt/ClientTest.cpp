@@ -11,8 +11,8 @@
 #include "platform/qt/QtClient.h"
 #include "platform/qt/QtConnectDialogView.h"
 #include "platform/qt/QtMainWindowView.h"
-#include "platform/qtcore/QtTcpSocket.h"
 #include "platform/qt/QtToolkit.h"
+#include "platform/qtcore/QtTcpSocket.h"
 #include "support/IrcServer.h"
 #include "support/LineTap.h"
 #include "support/QtLoop.h"
@@ -353,9 +353,10 @@ TEST(Client, AnAddressJoinsItsChannelAndTheDialogsButtonsDriveTheConnection)
     EXPECT_EQ(Client::View(2).SubWindow()->windowTitle(), "2 - irc.tellix.test (anna) - #room");
     ASSERT_EQ(tap.Sessions().size(), 1u);
     const std::vector<std::string>& first = tap.Sessions()[0];
-    ASSERT_GE(first.size(), 3u);
-    EXPECT_EQ(first[0], "NICK anna");
-    EXPECT_EQ(first[1], "USER ann 8 * :Anna Lee");
+    ASSERT_GE(first.size(), 4u);
+    EXPECT_EQ(first[0], "CAP LS 302");
+    EXPECT_EQ(first[1], "NICK anna");
+    EXPECT_EQ(first[2], "USER ann 8 * :Anna Lee");
     EXPECT_NE(std::find(first.begin(), first.end(), "JOIN :#room"), first.end());
 
     // Disconnect while online is our own doing: its line is the plain one.
@@ -376,9 +377,10 @@ TEST(Client, AnAddressJoinsItsChannelAndTheDialogsButtonsDriveTheConnection)
         return tap.Sessions().size() == 2 && user && user->Nick() == "bea";
     })) << server.Log();
     const std::vector<std::string>& second = tap.Sessions()[1];
-    ASSERT_GE(second.size(), 2u);
-    EXPECT_EQ(second[0], "NICK bea");
-    EXPECT_EQ(second[1], "USER ann 12 * :Anna Lee");
+    ASSERT_GE(second.size(), 3u);
+    EXPECT_EQ(second[0], "CAP LS 302");
+    EXPECT_EQ(second[1], "NICK bea");
+    EXPECT_EQ(second[2], "USER ann 12 * :Anna Lee");
 
     // An unusable field changes nothing: no new connection, the registration data kept.
     Retype(dialog.UserLongBox(), "");

@@ -181,6 +181,14 @@ std::filesystem::path IrcServer::WriteInspircdConfig(const Options& options) con
         << "<options prefixquit=\"Quit: \">\n"
         << "<security hideserver=\"\">\n"
         << "<dns server=\"127.0.0.1\" timeout=\"1\">\n";
+    if (options.capabilities) {
+        for (const char* module : {"cap", "ircv3", "ircv3_servertime", "ircv3_echomessage", "ircv3_capnotify",
+                                   "ircv3_chghost", "ircv3_batch", "ircv3_ctctags", "namesx", "uhnames", "sasl"}) {
+            out << "<module name=\"" << module << "\">\n";
+        }
+        // Offered only while these services are linked: none are, unless a test links them.
+        out << "<sasl target=\"services.tellix.test\">\n";
+    }
     return conf;
 }
 

@@ -15,8 +15,9 @@ public:
     enum class Kind { Ngircd, InspIRCd };
     struct Options {
         Kind kind = Kind::Ngircd;
-        int pingSeconds = 120; // how often the server pings an idle client
-        int pongSeconds = 20;  // how long ngircd waits for the answer
+        int pingSeconds = 120;     // how often the server pings an idle client
+        int pongSeconds = 20;      // how long ngircd waits for the answer
+        bool capabilities = false; // InspIRCd: load the capability modules (CAP, server-time, ...)
     };
 
     IrcServer() : IrcServer(Options{}) {}

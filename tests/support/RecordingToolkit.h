@@ -372,6 +372,13 @@ public:
 private:
     struct FixedClock final : Clock {
         std::string LongTime() override { return Time; }
+        // The instant's time of day in UTC, the zone tests run in.
+        std::string LongTimeAt(std::int64_t ms) override
+        {
+            const std::int64_t second = ((ms / 1000) % 86400 + 86400) % 86400;
+            const auto two = [](std::int64_t n) { return std::string(n < 10 ? "0" : "") + std::to_string(n); };
+            return two(second / 3600) + ":" + two(second / 60 % 60) + ":" + two(second % 60);
+        }
     } clock_;
 };
 

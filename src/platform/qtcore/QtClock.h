@@ -12,6 +12,7 @@ namespace tellix {
 class QtClock final : public Clock {
 public:
     std::string LongTime() override;
+    std::string LongTimeAt(std::int64_t msSinceEpoch) override;
 
 private:
     std::int64_t second_ = -1;

@@ -1,0 +1,191 @@
+// IRCConnection's registration beyond NICK and USER: the server password, capabilities, the
+// SASL login and the ladder of nicks tried when ours is taken.
+#include "net/IRCConnection.h"
+#include "net/IRCConnections.h"
+#include "net/SaslLogin.h"
+#include "net/ServerLine.h"
+#include "platform/Timers.h"
+#include "util/Relay.h"
+
+namespace tellix {
+
+namespace {
+
+// A server that knows CAP answers at once; one that does not may stay silent.
+constexpr std::int64_t kCapAnswerMs = 5000;
+constexpr std::int32_t kMostNickTries = 10;
+
+// Try `tries` (counted from 1) of the nick: as given, with "_", then with a digit.
+std::string NickTry(const std::string& nick, std::int32_t tries)
+{
+    if (tries <= 1) {
+        return nick;
+    }
+    if (tries == 2) {
+        return nick + "_";
+    }
+    return nick + std::to_string(tries - 2);
+}
+
+} // namespace
+
+void IRCConnection::RaiseError(const std::string& description)
+{
+    Relay(*this).Up(&IRCConnections::RaiseError, Events.Error, description);
+}
+
+void IRCConnection::SendToServer(std::string_view line)
+{
+    if (socket_ != nullptr) {
+        sendQueue_.Push(std::string(line), SendPriority::Urgent);
+    }
+}
+
+void IRCConnection::BeginRegistration()
+{
+    EndRegistrationTalk();
+    nickTries_ = 1;
+    caps_.Reset();
+    if (!options_.serverPassword.empty()) {
+        // A blank or a leading colon would cut the password short without the colon.
+        const std::string& password = options_.serverPassword;
+        const bool whole = password.find(' ') != std::string::npos || password.starts_with(':');
+        SendToServer((whole ? "PASS :" : "PASS ") + password);
+    }
+    // Without our own NICK and USER the user registers by hand and negotiates nothing.
+    if (!TestAutomation(AutoNick)) {
+        return;
+    }
+    const bool wantSasl =
+        !options_.clientCertificate.empty() || (!options_.account.empty() && !options_.accountPassword.empty());
+    caps_.Begin(wantSasl);
+    SendMessage("CAP LS 302");
+    if (Timers* timers = ProtocolTimers()) {
+        capTimer_ = timers->After(kCapAnswerMs, [this] {
+            // The task may not drop its own timer before it returns: keep it until then.
+            const auto self = shared_from_this();
+            const auto timer = std::move(capTimer_);
+            if (caps_.Current() == CapNegotiation::Step::Listing ||
+                caps_.Current() == CapNegotiation::Step::Requesting) {
+                caps_.Stop();
+                SendMessage("CAP END");
+            }
+        });
+    }
+}
+
+void IRCConnection::EndRegistrationTalk()
+{
+    capTimer_.reset();
+    caps_.Stop();
+    login_ = Login::None;
+    registered_ = false;
+}
+
+void IRCConnection::ReceiveCap(const ServerLine& line)
+{
+    const CapNegotiation::Step before = caps_.Current();
+    std::vector<std::string> send;
+    caps_.Receive(line, send);
+    for (const std::string& out : send) {
+        SendMessage(out);
+    }
+    if (before != CapNegotiation::Step::Granted && caps_.Current() == CapNegotiation::Step::Granted) {
+        AfterCapsGranted();
+    }
+}
+
+void IRCConnection::AfterCapsGranted()
+{
+    capTimer_.reset();
+    const bool wantSasl =
+        !options_.clientCertificate.empty() || (!options_.account.empty() && !options_.accountPassword.empty());
+    if (!wantSasl) {
+        caps_.Stop();
+        SendMessage("CAP END");
+        return;
+    }
+    if (!caps_.Enabled("sasl")) {
+        LoginFailed("the server offers no SASL login");
+        return;
+    }
+    const bool plain = !options_.account.empty() && !options_.accountPassword.empty();
+    login_ = Login::Asked;
+    SendMessage(plain ? "AUTHENTICATE PLAIN" : "AUTHENTICATE EXTERNAL");
+}
+
+void IRCConnection::ReceiveAuthenticate(std::string_view argument)
+{
+    if (login_ != Login::Asked || argument != "+") {
+        return; // nothing we use sends a challenge of its own
+    }
+    login_ = Login::Sent;
+    const bool plain = !options_.account.empty() && !options_.accountPassword.empty();
+    if (!plain) {
+        SendMessage("AUTHENTICATE +");
+        return;
+    }
+    for (const std::string& out :
+         AuthenticateLines(SaslPlainPayload(options_.account, options_.account, options_.accountPassword))) {
+        SendToServer(out);
+    }
+}
+
+void IRCConnection::LoginFailed(const std::string& reason)
+{
+    login_ = Login::None;
+    caps_.Stop();
+    const auto self = shared_from_this();
+    const std::uint32_t request = requests_;
+    const std::string who = options_.account.empty() ? std::string("the client certificate") : options_.account;
+    if (options_.continueUnidentified) {
+        RaiseError("SASL login as " + who + " failed (" + reason + "); going on unidentified");
+        if (requests_ == request && !deleted_) {
+            SendMessage("CAP END");
+        }
+        return;
+    }
+    RaiseError("SASL login as " + who + " failed (" + reason + "); disconnecting");
+    if (requests_ == request && !deleted_) {
+        Disconnect();
+    }
+}
+
+bool IRCConnection::ProcessLoginReply(const ServerLine& line)
+{
+    const std::string_view command = line.Command();
+    if (command == "903") {
+        login_ = Login::None;
+        caps_.Stop();
+        SendMessage("CAP END");
+        return false; // "SASL authentication successful", shown as server text
+    }
+    if (command == "902" || command == "904" || command == "905" || command == "906") {
+        // The server's reason, never our payload: it holds nothing we sent.
+        LoginFailed(std::string(command) + ": " + std::string(line.LastParam(4)));
+        return true;
+    }
+    return false; // 900 (logged in as), 908 (the mechanisms offered): server text
+}
+
+bool IRCConnection::NickRefused()
+{
+    if (registered_ || !TestAutomation(AutoNick)) {
+        return false; // the server's reason is all there is to show
+    }
+    if (nickTries_ >= kMostNickTries) {
+        const auto self = shared_from_this();
+        const std::uint32_t request = requests_;
+        RaiseError("No nick from " + initialNick_ + " to " + NickTry(initialNick_, kMostNickTries) +
+                   " was accepted; registration stopped");
+        if (requests_ == request && !deleted_) {
+            Disconnect();
+        }
+        return true;
+    }
+    ++nickTries_;
+    SendMessage("NICK " + NickTry(initialNick_, nickTries_));
+    return false;
+}
+
+} // namespace tellix
