@@ -2,6 +2,7 @@
 // the keys a dialog answers.
 #include "dialog/ConnectDialog.h"
 #include "platform/qt/QtConnectDialogView.h"
+#include "platform/qt/QtToolkit.h"
 #include "support/QtLoop.h"
 
 #include <QCheckBox>
@@ -106,6 +107,89 @@ TEST(ConnectDialogView, ControlsSitAtTheirTwipsPlacesInTabOrderAndTheKeysWork)
     EXPECT_EQ(view.ServerList()->item(1)->data(Qt::UserRole).toInt(), 2);
     view.ServerList()->setCurrentRow(1);
     EXPECT_EQ(view.ServerText(), "irc.two");
+}
+
+TEST(ConnectDialogView, TheConnectionFieldsRoundTripHidePasswordsAndUseTlsIsReported)
+{
+    EnsureGuiApplication();
+    QtConnectDialogView view(nullptr);
+    QWidget& dialog = *view.Dialog();
+
+    ConnectFields fields;
+    fields.port = "6697";
+    fields.tls = true;
+    fields.serverPassword = "bouncer-secret";
+    fields.account = "anna";
+    fields.accountPassword = "account-secret";
+    fields.clientCertificate = "/home/anna/anna.pem";
+    fields.reconnect = true;
+    fields.continueUnidentified = true;
+    view.SetFields(fields);
+    const ConnectFields back = view.Fields();
+    EXPECT_EQ(back.port, "6697");
+    EXPECT_TRUE(back.tls);
+    EXPECT_EQ(back.serverPassword, "bouncer-secret");
+    EXPECT_EQ(back.account, "anna");
+    EXPECT_EQ(back.accountPassword, "account-secret");
+    EXPECT_EQ(back.clientCertificate, "/home/anna/anna.pem");
+    EXPECT_TRUE(back.reconnect);
+    EXPECT_TRUE(back.continueUnidentified);
+    EXPECT_EQ(view.ServerPasswordBox()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(view.AccountPasswordBox()->echoMode(), QLineEdit::Password);
+
+    // The new controls come after the older ones, which keep their order.
+    const std::vector<QWidget*> order = {view.CloseButton(),
+                                         view.PortBox(),
+                                         view.TlsBox(),
+                                         view.ReconnectBox(),
+                                         view.ServerPasswordBox(),
+                                         view.AccountBox(),
+                                         view.AccountPasswordBox(),
+                                         view.ClientCertificateBox(),
+                                         view.BrowseButton(),
+                                         view.ContinueUnidentifiedBox()};
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        QWidget* next = order[i]->nextInFocusChain();
+        while ((next->focusPolicy() & Qt::TabFocus) == 0) {
+            next = next->nextInFocusChain();
+        }
+        EXPECT_EQ(next, order[i + 1]) << i;
+    }
+
+    // A click on "Use TLS" is the user's and is told to the core; a port typed is kept as typed.
+    int clicks = 0;
+    bool tlsAtClick = true;
+    Subscription watch = view.Events.TlsClick.connect([&] {
+        ++clicks;
+        tlsAtClick = view.Fields().tls;
+    });
+    view.Show();
+    ASSERT_TRUE(PumpUntil([&] { return dialog.isVisible(); }));
+    QTest::mouseClick(view.TlsBox(), Qt::LeftButton, {}, QPoint(4, view.TlsBox()->height() / 2));
+    EXPECT_EQ(clicks, 1);
+    EXPECT_FALSE(tlsAtClick);
+    view.PortBox()->clear();
+    QTest::keyClicks(view.PortBox(), "6x69 7");
+    EXPECT_EQ(view.Fields().port, "6697") << "the box takes digits only";
+}
+
+TEST(ConnectDialogView, TogglingUseTlsSwitchesTheUsualPortThroughTheCore)
+{
+    EnsureGuiApplication();
+    QtToolkit toolkit;
+    const auto mainWindow = toolkit.CreateMainWindowView(); // the dialog's owner
+    ConnectDialog dialog(toolkit);
+    auto& view = *static_cast<QtConnectDialogView*>(dialog.Window());
+    ConnectFields fields = view.Fields();
+    fields.port = "6697";
+    fields.tls = true;
+    view.SetFields(fields);
+    view.Show();
+    ASSERT_TRUE(PumpUntil([&] { return view.Dialog()->isVisible(); }));
+    QTest::mouseClick(view.TlsBox(), Qt::LeftButton, {}, QPoint(4, view.TlsBox()->height() / 2));
+    EXPECT_EQ(view.PortBox()->text(), "6667");
+    QTest::mouseClick(view.TlsBox(), Qt::LeftButton, {}, QPoint(4, view.TlsBox()->height() / 2));
+    EXPECT_EQ(view.PortBox()->text(), "6697");
 }
 
 } // namespace
