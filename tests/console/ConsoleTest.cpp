@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <utility>
 
@@ -30,7 +31,7 @@ using namespace std::chrono_literals;
 // The program with its standard input and output in the test's hands.
 class Console {
 public:
-    explicit Console(const QStringList& arguments = {})
+    explicit Console(const QStringList& arguments = {}, const std::map<QString, QString>& stored = {})
     {
         EnsureQtApplication();
         QSettings store(File(), QSettings::IniFormat);
@@ -38,6 +39,9 @@ public:
         store.setValue("Main/Default User Nick", "con");
         store.setValue("Main/Default User Name", "cons");
         store.setValue("Main/Default User Description", "Con Sole");
+        for (const auto& [key, value] : stored) {
+            store.setValue("Main/" + key, value);
+        }
         store.sync();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", config_.path());
@@ -449,6 +453,32 @@ TEST(Console, AnUnknownCertificateIsRefusedUntilItsFingerprintIsTrustedAndAChang
                                " refused: it is not the one trusted for this server and port; .+"))
         << console.Out().toStdString();
     EXPECT_EQ(console.Out().count("Connected to Server"), 1) << console.Out().toStdString();
+}
+
+TEST(Console, TheDialogsServerBoxTlsAndClientCertificateReachTheServer)
+{
+    IrcServer::Options options;
+    options.kind = IrcServer::Kind::InspIRCd;
+    options.tls = true;
+    IrcServer server(options);
+    const QTemporaryDir folder;
+    const TestCertificate mine = MakeSelfSigned(folder.path().toStdString(), "con");
+    const QString port = QString::number(server.Port());
+    Console console(
+        {}, {{"Default Server", "127.0.0.1:" + port},
+             {"Default Server Port", "1"},
+             {"Default Server TLS", "1"},
+             {"Default Client Certificate", QString::fromStdString(CombinedPem(mine).string())},
+             {"Trusted Certificate 127.0.0.1, Port " + port, QString::fromStdString(server.Fingerprint())}});
+    console.Type("/server");
+    ASSERT_TRUE(console.Prints(R"(\[1\] )" + kStamp + "Connected to Server 127\\.0\\.0\\.1, Port " + port))
+        << console.Out().toStdString();
+    ASSERT_TRUE(console.Prints(R"(\[1\] = 1 - irc\.tellix\.test \(con\) - status)"));
+    // The server saw our certificate: it tells its fingerprint to its owner.
+    QString fingerprint = QString::fromStdString(mine.fingerprint).remove(':').toLower();
+    console.Type("/quote WHOIS con");
+    EXPECT_TRUE(console.Prints(R"(\[1\] )" + kStamp + ".* 276 con con .*" + fingerprint + ".*"))
+        << console.Out().toStdString();
 }
 
 TEST(Console, TrustAndConnectFailuresAreExplainedInTheStatusWindow)

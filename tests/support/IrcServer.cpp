@@ -191,6 +191,7 @@ std::filesystem::path IrcServer::WriteInspircdConfig(const Options& options)
         << "<dns server=\"127.0.0.1\" timeout=\"1\">\n";
     if (options.tls) {
         out << "<module name=\"ssl_gnutls\">\n"
+            << "<module name=\"sslinfo\">\n"
             << "<sslprofile name=\"Clients\" provider=\"gnutls\" certfile=\"" << (dir_ / "server.pem").string()
             << "\" keyfile=\"" << (dir_ / "server.key").string() << "\" cafile=\"\" crlfile=\"\" dhfile=\"\""
             << " hash=\"sha256\" requestclientcert=\"yes\">\n";
