@@ -129,6 +129,7 @@ void QtTcpSocket::Connect()
     failed_ = false;
     refused_ = false;
     started_ = false;
+    ++attempt_;
     // Name resolution happens asynchronously inside Qt; the UI thread never waits.
     if (!tls_.enabled) {
         socket_->connectToHost(QString::fromStdString(host_), static_cast<quint16>(port_));
@@ -172,11 +173,24 @@ bool QtTcpSocket::PrepareTls()
         socket_->setSslConfiguration(configuration);
         return true;
     }
+    // Told from the event loop, as every other failure is, never from inside Connect; a later
+    // Connect or Close makes it stale.
     failed_ = true;
-    Raise("socket error", [this, description = std::move(problem)]() mutable {
-        bool cancelDisplay = false;
-        Error.raise(10053, description, 0, "wsConnection", "", 0, cancelDisplay);
-    });
+    const std::weak_ptr<Life> life = life_;
+    const std::uint32_t attempt = attempt_;
+    QMetaObject::invokeMethod(
+        socket_,
+        [this, life, attempt, description = std::move(problem)]() mutable {
+            const auto alive = life.lock();
+            if (!alive || !alive->alive || attempt != attempt_) {
+                return;
+            }
+            Raise("socket error", [this, &description] {
+                bool cancelDisplay = false;
+                Error.raise(10053, description, 0, "wsConnection", "", 0, cancelDisplay);
+            });
+        },
+        Qt::QueuedConnection);
     return false;
 }
 
@@ -202,6 +216,7 @@ void QtTcpSocket::Close()
     peerClosed_ = false;
     failed_ = false;
     refused_ = false;
+    ++attempt_;
 }
 
 void QtTcpSocket::Linger()

@@ -61,7 +61,8 @@ private:
     bool failed_ = false;
     bool closing_ = false;
     bool refused_ = false;
-    bool started_ = false; // the TLS handshake is through
+    bool started_ = false;      // the TLS handshake is through
+    std::uint32_t attempt_ = 0; // counts Connect and Close calls
     std::shared_ptr<Life> life_;
 };
 
