@@ -5,10 +5,13 @@
 #include "platform/qt/QtToolkit.h"
 #include "support/QtLoop.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -190,6 +193,62 @@ TEST(ConnectDialogView, TogglingUseTlsSwitchesTheUsualPortThroughTheCore)
     EXPECT_EQ(view.PortBox()->text(), "6667");
     QTest::mouseClick(view.TlsBox(), Qt::LeftButton, {}, QPoint(4, view.TlsBox()->height() / 2));
     EXPECT_EQ(view.PortBox()->text(), "6697");
+}
+
+} // namespace
+} // namespace tellix::test
+
+namespace tellix::test {
+namespace {
+
+TEST(TrustDialog, ShowsTheCertificateAsPlainTextAndOnlyTrustsWhenAsked)
+{
+    EnsureGuiApplication();
+    QtToolkit toolkit;
+    const auto mainWindow = toolkit.CreateMainWindowView();
+    CertificateRefusal refusal{
+        "The certificate is self-signed, and untrusted",
+        "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:"
+        "23:45:67:89",
+        "<b>irc.test</b>",
+        "Tellix Test CA",
+        "2026-01-01T00:00:00Z",
+        "2027-01-01T00:00:00Z",
+        false};
+    for (const bool agree : {false, true}) {
+        SCOPED_TRACE(agree);
+        int trusted = 0;
+        toolkit.AskTrust("irc.test", 6697, refusal, [&] { ++trusted; });
+        QMessageBox* box = nullptr;
+        ASSERT_TRUE(PumpUntil([&] {
+            const auto boxes = QApplication::topLevelWidgets();
+            for (QWidget* widget : boxes) {
+                if (auto* found = qobject_cast<QMessageBox*>(widget); found != nullptr && found->isVisible()) {
+                    box = found;
+                }
+            }
+            return box != nullptr;
+        }));
+        EXPECT_EQ(box->textFormat(), Qt::PlainText) << "names from the network are no markup";
+        for (const char* shown : {"irc.test, port 6697", "<b>irc.test</b>", "Tellix Test CA",
+                                  "2026-01-01T00:00:00Z", "2027-01-01T00:00:00Z", "AB:CD:EF:01"}) {
+            EXPECT_TRUE(box->text().contains(QString::fromUtf8(shown))) << shown;
+        }
+        QAbstractButton* answer = nullptr;
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == (agree ? "&Trust and connect" : "&Do not trust")) {
+                answer = button;
+            }
+        }
+        ASSERT_NE(answer, nullptr);
+        EXPECT_NE(box->defaultButton(), nullptr);
+        EXPECT_EQ(box->defaultButton()->text(), "&Do not trust");
+        const QPointer<QMessageBox> watched = box;
+        QTest::mouseClick(answer, Qt::LeftButton);
+        EXPECT_TRUE(PumpUntil([&] { return watched.isNull() || !watched->isVisible(); }));
+        EXPECT_EQ(trusted, agree ? 1 : 0);
+        PumpFor(std::chrono::milliseconds(50)); // the box deletes itself
+    }
 }
 
 } // namespace
