@@ -4,6 +4,7 @@
 #include "dialog/ConnectDialog.h"
 #include "model/IRCChannels.h"
 #include "net/IRCConnection.h"
+#include "net/ServerTrust.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
 #include "util/Utility.h"
@@ -27,6 +28,9 @@ Application::Application(Toolkit& toolkit, SocketFactory& sockets) : toolkit_(to
                                        std::string(settings::CtcpReplies),
                                        settings::WriteCheckBox(settings::CtcpRepliesDefault)),
         settings::CtcpRepliesDefault));
+    pobjConnections_->TrustedFingerprint = [this](const std::string& host, std::int32_t port) {
+        return TrustedFingerprint(host, port);
+    };
     ListenToConnections();
     childs_ = std::make_unique<tellix::Childs>(toolkit_);
     childs_->SetParent(this);
@@ -138,7 +142,7 @@ void Application::QuitConnections()
     }
 }
 
-void Application::OpenAddress(const std::string& server, std::int32_t port, const std::string& channel)
+void Application::OpenAddress(const std::string& server, std::int32_t port, const std::string& channel, bool tls)
 {
     if (!childs_ || childs_->ConnectDialog() == nullptr || pobjConnections_->Count() < 1) {
         return;
@@ -153,7 +157,29 @@ void Application::OpenAddress(const std::string& server, std::int32_t port, cons
     }
     joinOn_ = connection;
     joinAfterWelcome_ = channel;
+    // The address says how the connection is carried; the dialog says how it logs in.
+    ConnectOptions options = dialog.Options();
+    options.tls = tls;
+    connection->Options(options);
     connection->Connect(server, port);
+}
+
+std::string Application::TrustedFingerprint(const std::string& host, std::int32_t port) const
+{
+    const std::string stored = toolkit_.Settings().GetSetting(SettingsAppName(), std::string(settings::Section),
+                                                              settings::TrustedCertificateKey(host, port), "");
+    return NormaliseFingerprint(stored);
+}
+
+bool Application::TrustFingerprint(const std::string& host, std::int32_t port, std::string_view fingerprint)
+{
+    const std::string normal = NormaliseFingerprint(fingerprint);
+    if (normal.empty() || host.empty()) {
+        return false;
+    }
+    toolkit_.Settings().SaveSetting(SettingsAppName(), std::string(settings::Section),
+                                    settings::TrustedCertificateKey(host, port), normal);
+    return true;
 }
 
 void Application::JoinAfterWelcome(const ConnectionPtr& connection)
@@ -277,6 +303,10 @@ void Application::ListenToConnections()
                                                      const std::string& source, const std::string& helpFile,
                                                      std::int32_t helpContext, bool& cancelDisplay) {
         pobjConnections_SocketError(c, number, description, scode, source, helpFile, helpContext, cancelDisplay);
+    }));
+    subs.push_back(events.CertificateRefused.connect([this](const ConnectionPtr& c, const std::string& server,
+                                                            std::int32_t port, const CertificateRefusal& refusal) {
+        pobjConnections_CertificateRefused(c, server, port, refusal);
     }));
     subs.push_back(events.UserAdd.connect(
         [this](const ConnectionPtr& c, const UserPtr& s) { pobjConnections_UserAdd(c, s); }));

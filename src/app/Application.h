@@ -55,7 +55,13 @@ public:
     // Connects the first connection to `server` (port 0 for the usual one) with the connect
     // dialog's registration data, and joins `channel`, when given, once the server has
     // welcomed us. Data the dialog would refuse is answered in the status window instead.
-    void OpenAddress(const std::string& server, std::int32_t port, const std::string& channel);
+    void OpenAddress(const std::string& server, std::int32_t port, const std::string& channel, bool tls = false);
+
+    // The SHA-256 fingerprint trusted for a server's host and port, or empty.
+    std::string TrustedFingerprint(const std::string& host, std::int32_t port) const;
+    // Stores the trust, checked on every later TLS connect there; false when `fingerprint` is
+    // not one.
+    bool TrustFingerprint(const std::string& host, std::int32_t port, std::string_view fingerprint);
 
     // Used by the system's own classes.
     const std::string& Key() const { return key_; }
@@ -96,6 +102,8 @@ private:
     void pobjConnections_SocketError(const ConnectionPtr& connection, std::int16_t number,
                                      std::string& description, std::int32_t scode, const std::string& source,
                                      const std::string& helpFile, std::int32_t helpContext, bool& cancelDisplay);
+    void pobjConnections_CertificateRefused(const ConnectionPtr& connection, const std::string& server,
+                                            std::int32_t port, const CertificateRefusal& refusal);
     void pobjConnections_UserAdd(const ConnectionPtr& connection, const UserPtr& source);
     void pobjConnections_UserNickChange(const ConnectionPtr& connection, const UserPtr& source,
                                         const std::string& nickPrev);

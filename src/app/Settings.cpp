@@ -61,6 +61,15 @@ std::string WriteCheckBox(bool checked)
     return checked ? "1" : "0";
 }
 
+std::string TrustedCertificateKey(std::string_view host, std::int32_t port)
+{
+    std::string key = "Trusted Certificate ";
+    for (const char c : host) {
+        key.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    }
+    return key + ", Port " + std::to_string(port);
+}
+
 bool IsFirstUse(std::string_view stored)
 {
     return stored != "0";

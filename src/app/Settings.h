@@ -28,6 +28,12 @@ inline constexpr std::string_view DefaultUserName = "Default User Name";
 inline constexpr std::string_view DefaultUserDescription = "Default User Description";
 inline constexpr std::string_view DefaultUserInvisible = "Default User Invisible";
 inline constexpr std::string_view DefaultUserWallOp = "Default User WallOp";
+inline constexpr std::string_view DefaultServerPort = "Default Server Port";
+inline constexpr std::string_view DefaultServerTls = "Default Server TLS";
+inline constexpr std::string_view DefaultAccountName = "Default Account Name";
+inline constexpr std::string_view DefaultClientCertificate = "Default Client Certificate";
+inline constexpr std::string_view DefaultReconnect = "Default Reconnect";
+inline constexpr std::string_view DefaultContinueUnidentified = "Default Continue Unidentified";
 inline constexpr std::string_view QuitMessage = "Quit Message";
 inline constexpr std::string_view ScrollbackLines = "Scrollback Lines";
 inline constexpr std::string_view CtcpReplies = "CTCP Replies";
@@ -40,6 +46,14 @@ inline constexpr std::string_view DefaultUserDescriptionDefault = "Tellix user";
 inline constexpr bool DefaultUserInvisibleDefault = true;
 inline constexpr bool DefaultUserWallOpDefault = false;
 inline constexpr bool CtcpRepliesDefault = true;
+inline constexpr std::int32_t DefaultServerPortDefault = 6697;
+inline constexpr bool DefaultServerTlsDefault = true;
+inline constexpr bool DefaultReconnectDefault = false;
+inline constexpr bool DefaultContinueUnidentifiedDefault = false;
+
+// Where the fingerprint the user trusts for a server's host and port is kept; the host in
+// lower case, as names are compared.
+std::string TrustedCertificateKey(std::string_view host, std::int32_t port);
 // "Tellix 0.6": what others see when the program exits while connected.
 std::string QuitMessageDefault();
 inline constexpr std::int64_t ScrollbackLinesDefault = 100'000;

@@ -3,6 +3,7 @@
 #include "commands/CommandRun.h"
 #include "dialog/ConnectDialog.h"
 #include "net/IRCConnection.h"
+#include "net/ServerTrust.h"
 #include "util/Concat.h"
 #include "util/CoreError.h"
 #include "windows/Child.h"
@@ -192,20 +193,25 @@ std::int32_t CommandRun::MessageWindow() const
 
 bool CommandRun::Server()
 {
-    if (n_ > 2) {
+    if (n_ >= 1 && Word(1) == "-trust") {
+        return TrustCertificate();
+    }
+    const bool tls = n_ >= 1 && Word(1) == "-tls";
+    const std::int32_t first = tls ? 2 : 1;
+    if (n_ - first > 1 || (tls && n_ < 2)) {
         return false;
     }
     const auto connection = First().shared_from_this();
     ConnectDialog* const dialog = app_.Childs() != nullptr ? app_.Childs()->ConnectDialog() : nullptr;
     if (n_ == 0) {
-        if (dialog == nullptr || !dialog->Register(*connection)) {
+        if (dialog == nullptr || !dialog->CheckValidness()) {
             EchoInto(kStatusWindow, "please enter valid data into connect dialog");
             return true;
         }
-        connection->Connect(dialog->Server(), 0);
+        dialog->ConnectFirst(*connection);
         return true;
     }
-    const std::string portText = n_ == 2 ? Word(2) : "6667";
+    const std::string portText = n_ == first + 1 ? Word(first + 1) : std::to_string(tls ? TlsPort : PlainPort);
     const std::optional<std::int64_t> port = ParseWindowNumber(portText);
     if (!port || *port < 1 || *port > 65535 || portText.front() == '+' || portText.front() == '-') {
         EchoInto(kStatusWindow,
@@ -216,8 +222,36 @@ bool CommandRun::Server()
     if (connection->InitialNick().empty() && dialog != nullptr) {
         dialog->Register(*connection);
     }
-    connection->Connect(Word(1), static_cast<std::int32_t>(*port));
-    EchoInto(kStatusWindow, Concat("Connecting to Server ", Word(1), ", Port ", portText, "..."));
+    ConnectOptions options = connection->Options();
+    options.tls = tls;
+    connection->Options(options);
+    connection->Connect(Word(first), static_cast<std::int32_t>(*port));
+    EchoInto(kStatusWindow,
+             Concat("Connecting to Server ", Word(first), ", Port ", portText, tls ? " with TLS" : "", "..."));
+    return true;
+}
+
+// -trust fingerprint host port
+bool CommandRun::TrustCertificate()
+{
+    if (n_ != 4) {
+        EchoInto(kStatusWindow, "SERVER: -trust takes a SHA-256 fingerprint, a host and a port");
+        return true;
+    }
+    const std::string& portText = Word(4);
+    const std::optional<std::int64_t> port = ParseWindowNumber(portText);
+    if (!port || *port < 1 || *port > 65535 || portText.front() == '+' || portText.front() == '-') {
+        EchoInto(kStatusWindow,
+                 Concat("SERVER: the port must be a whole number from 1 to 65535, not \"", portText, "\""));
+        return true;
+    }
+    const std::string fingerprint = NormaliseFingerprint(Word(2));
+    if (fingerprint.empty() || !app_.TrustFingerprint(Word(3), static_cast<std::int32_t>(*port), fingerprint)) {
+        EchoInto(kStatusWindow, Concat("SERVER: \"", Word(2), "\" is not a SHA-256 fingerprint"));
+        return true;
+    }
+    EchoInto(kStatusWindow,
+             Concat("*** Trusting the certificate ", fingerprint, " for Server ", Word(3), ", Port ", *port));
     return true;
 }
 

@@ -40,6 +40,7 @@ private:
     // Server and utility commands.
     bool Server();
     bool Disconnect();
+    bool TrustCertificate();
     bool Quit();
     bool Nick();
     bool Quote();

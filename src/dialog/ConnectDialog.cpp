@@ -33,6 +33,7 @@ ConnectDialog::ConnectDialog(Toolkit& toolkit) : toolkit_(toolkit), key_(NewUniq
     windowEvents_.push_back(view.Events.ConnectClick.connect([this] { cmdConnect_Click(); }));
     windowEvents_.push_back(view.Events.DisconnectClick.connect([this] { cmdDisconnect_Click(); }));
     windowEvents_.push_back(view.Events.CloseClick.connect([this] { CloseWindow(); }));
+    windowEvents_.push_back(view.Events.TlsClick.connect([this] { chkTls_Click(); }));
     windowEvents_.push_back(view.Events.QueryUnload.connect([this](bool& cancel, std::int32_t unloadMode) {
         if (unloadMode != 1) {
             // Only hidden: what was typed is there when it is shown again.
@@ -57,6 +58,19 @@ ConnectDialog::ConnectDialog(Toolkit& toolkit) : toolkit_(toolkit), key_(NewUniq
     view.SetWallop(CheckState(settings::ReadCheckBox(
         read(settings::DefaultUserWallOp, settings::WriteCheckBox(settings::DefaultUserWallOpDefault)),
         settings::DefaultUserWallOpDefault)));
+    auto readCheck = [&](std::string_view key, bool fallback) {
+        return settings::ReadCheckBox(read(key, settings::WriteCheckBox(fallback)), fallback);
+    };
+    ConnectFields fields;
+    fields.tls = readCheck(settings::DefaultServerTls, settings::DefaultServerTlsDefault);
+    const std::string port = read(settings::DefaultServerPort, std::to_string(fields.tls ? TlsPort : PlainPort));
+    fields.port = SplitServerAddress("x:" + port) ? port : std::to_string(fields.tls ? TlsPort : PlainPort);
+    fields.account = read(settings::DefaultAccountName, "");
+    fields.clientCertificate = read(settings::DefaultClientCertificate, "");
+    fields.reconnect = readCheck(settings::DefaultReconnect, settings::DefaultReconnectDefault);
+    fields.continueUnidentified =
+        readCheck(settings::DefaultContinueUnidentified, settings::DefaultContinueUnidentifiedDefault);
+    view.SetFields(fields);
     FillServerList();
 }
 
@@ -116,6 +130,14 @@ void ConnectDialog::Delete()
         write(settings::DefaultUserDescription, view.UserLong());
         write(settings::DefaultUserInvisible, settings::WriteCheckBox(view.Invisible() != 0));
         write(settings::DefaultUserWallOp, settings::WriteCheckBox(view.Wallop() != 0));
+        // The passwords stay out of the settings file: it is plain text any program may read.
+        const ConnectFields fields = view.Fields();
+        write(settings::DefaultServerPort, fields.port);
+        write(settings::DefaultServerTls, settings::WriteCheckBox(fields.tls));
+        write(settings::DefaultAccountName, fields.account);
+        write(settings::DefaultClientCertificate, fields.clientCertificate);
+        write(settings::DefaultReconnect, settings::WriteCheckBox(fields.reconnect));
+        write(settings::DefaultContinueUnidentified, settings::WriteCheckBox(fields.continueUnidentified));
     }
     windowEvents_.clear();
     if (pobjWindow_) {
@@ -254,8 +276,75 @@ void ConnectDialog::cmdConnect_Click()
         return;
     }
     const auto connection = FirstConnection().shared_from_this();
-    Register(*connection);
-    connection->Connect(pobjWindow_->ServerText(), 0);
+    ConnectFirst(*connection);
+}
+
+std::optional<ServerAddress> ConnectDialog::Destination() const
+{
+    if (!pobjWindow_) {
+        return std::nullopt;
+    }
+    auto address = SplitServerAddress(pobjWindow_->ServerText());
+    if (address && address->port == 0) {
+        const auto port = SplitServerAddress("x:" + pobjWindow_->Fields().port);
+        if (!port) {
+            return std::nullopt;
+        }
+        address->port = port->port;
+    }
+    return address;
+}
+
+ConnectOptions ConnectDialog::Options() const
+{
+    ConnectOptions options;
+    if (!pobjWindow_) {
+        return options;
+    }
+    const ConnectFields fields = pobjWindow_->Fields();
+    options.tls = fields.tls;
+    options.serverPassword = fields.serverPassword;
+    options.account = fields.account;
+    options.accountPassword = fields.accountPassword;
+    options.clientCertificate = fields.clientCertificate;
+    options.reconnect = fields.reconnect;
+    options.continueUnidentified = fields.continueUnidentified;
+    return options;
+}
+
+bool ConnectDialog::ConnectFirst(IRCConnection& connection)
+{
+    const auto destination = Destination();
+    Application* const app = parent_ != nullptr ? parent_->Parent() : nullptr;
+    if (!destination) {
+        if (app != nullptr) {
+            app->Echo(Application::kStatusWindow, Concat("*** Cannot connect to \"", Server(),
+                                                         "\": the port must be a whole "
+                                                         "number from 1 to 65535"));
+        }
+        return false;
+    }
+    if (!Register(connection)) {
+        return false;
+    }
+    connection.Options(Options());
+    connection.Connect(destination->host, destination->port);
+    return true;
+}
+
+// Switches between the usual ports only: a port the user chose stays.
+void ConnectDialog::chkTls_Click()
+{
+    if (!pobjWindow_) {
+        return;
+    }
+    ConnectFields fields = pobjWindow_->Fields();
+    const std::string plain = std::to_string(PlainPort);
+    const std::string secure = std::to_string(TlsPort);
+    if (fields.port == plain || fields.port == secure || fields.port.empty()) {
+        fields.port = fields.tls ? secure : plain;
+        pobjWindow_->SetFields(fields);
+    }
 }
 
 bool ConnectDialog::Register(IRCConnection& connection) const

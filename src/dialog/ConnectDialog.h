@@ -1,9 +1,12 @@
 #pragma once
 
+#include "net/ConnectOptions.h"
+#include "net/ServerTrust.h"
 #include "platform/ConnectDialogView.h"
 #include "util/Event.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +32,14 @@ public:
     // Gives `connection` the nick and the USER parameters the fields make, as Connect does;
     // false, with nothing touched, when a field is not usable.
     bool Register(IRCConnection& connection) const;
+    // Where the dialog connects: the server box's host, and the port typed with it ("host:port",
+    // "[v6 address]:port") or else the port box's. Nothing when neither names a usable place.
+    std::optional<ServerAddress> Destination() const;
+    // How the dialog connects: TLS, passwords, account, client certificate, reconnect.
+    ConnectOptions Options() const;
+    // Gives `connection` the dialog's data and connects it to Destination; false, with a line
+    // in the status window, when there is nowhere to connect.
+    bool ConnectFirst(IRCConnection& connection);
     // Hides the form and raises Closed.
     void CloseWindow();
     // Saves the fields to the settings store and releases the form.
@@ -64,6 +75,7 @@ private:
     IRCConnection& FirstConnection() const;
     void cmdConnect_Click();
     void cmdDisconnect_Click();
+    void chkTls_Click();
 
     Toolkit& toolkit_;
     bool deleting_ = false;

@@ -174,6 +174,10 @@ void IRCConnection::BindSocketHost()
                                     std::int32_t helpContext, bool& cancelDisplay) {
             pobjContainer_WSError(index, number, description, scode, source, helpFile, helpContext, cancelDisplay);
         }));
+    pobjContainer_.push_back(
+        host.WSCertificateRefused.connect([this](std::int16_t& index, const CertificateRefusal& refusal) {
+            pobjContainer_WSCertificateRefused(index, refusal);
+        }));
 }
 
 void IRCConnection::Connect(const std::string& server, std::int32_t port)
@@ -207,6 +211,18 @@ void IRCConnection::Open(const std::string& server, std::int32_t port, bool byUs
     if (port != 0) {
         socket_->SetRemotePort(port);
     }
+    TlsSettings tls;
+    tls.enabled = options_.tls;
+    if (tls.enabled) {
+        tls.clientCertificate = options_.clientCertificate;
+        if (parent_ != nullptr && parent_->TrustedFingerprint) {
+            tls.pinnedSha256 = parent_->TrustedFingerprint(socket_->RemoteHost(), socket_->RemotePort());
+        }
+    }
+    socket_->SetTls(std::move(tls));
+    connecting_ = true;
+    attemptHost_ = socket_->RemoteHost();
+    attemptPort_ = socket_->RemotePort();
     socket_->Connect();
 }
 
@@ -219,6 +235,7 @@ void IRCConnection::Disconnect()
     const auto self = shared_from_this();
     ++requests_;
     codeFlag_ = true;
+    connecting_ = false;
     CloseSocket();
 }
 
@@ -397,6 +414,7 @@ void IRCConnection::pobjContainer_WSConnect(std::int16_t& index)
         }
     }
     connected_ = true;
+    connecting_ = false;
     namePrefixes_.clear(); // this server announces its own
     const std::string server = server_;
     const std::int32_t port = port_;
@@ -426,6 +444,7 @@ void IRCConnection::pobjContainer_WSClose(std::int16_t& index)
     const auto self = shared_from_this();
     const std::uint32_t request = requests_;
     connected_ = false;
+    connecting_ = false;
     sendQueue_.Clear();
     linkWatch_.Offline();
     std::vector<std::string> joined = JoinedChannels();
@@ -490,12 +509,38 @@ void IRCConnection::pobjContainer_WSError(std::int16_t& index, std::int16_t numb
     connected_ = false;
     sendQueue_.Clear();
     linkWatch_.Offline();
+    EndRegistrationTalk();
     const auto self = shared_from_this();
     const std::uint32_t request = requests_;
     Relay(*this).Up(&IRCConnections::RaiseSocketError, Events.SocketError, number, description, scode, source,
                     helpFile, helpContext, cancelDisplay);
-    if (lost && requests_ == request) {
+    if (requests_ != request) {
+        return;
+    }
+    connecting_ = false;
+    if (lost) {
         LinkLost(std::move(joined));
+    }
+}
+
+void IRCConnection::pobjContainer_WSCertificateRefused(std::int16_t& index, const CertificateRefusal& refusal)
+{
+    if (index != slot_ || socket_ == nullptr) {
+        return;
+    }
+    connected_ = false;
+    // Trying the same certificate again cannot help: the user decides whether to trust it.
+    sendQueue_.Clear();
+    linkWatch_.Offline();
+    EndRegistrationTalk();
+    const auto self = shared_from_this();
+    // Named as the user asked for it: that is what a trust is stored under.
+    const std::string server = socket_->RemoteHost();
+    const std::int32_t port = socket_->RemotePort();
+    const std::uint32_t request = requests_;
+    Relay(*this).Up(&IRCConnections::RaiseCertificateRefused, Events.CertificateRefused, server, port, refusal);
+    if (requests_ == request) {
+        connecting_ = false;
     }
 }
 

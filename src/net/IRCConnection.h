@@ -7,6 +7,7 @@
 #include "net/LinkWatch.h"
 #include "net/SendQueue.h"
 #include "platform/Timers.h"
+#include "platform/TcpSocket.h"
 #include "util/Event.h"
 
 #include <cstdint>
@@ -82,6 +83,11 @@ public:
     bool Registered() const { return registered_; }
     // What the server offered and granted on this connection.
     const CapNegotiation& Capabilities() const { return caps_; }
+    // Between Connect and the session's start or failure; a failure raised meanwhile names the
+    // attempt's host and port.
+    bool Connecting() const { return connecting_; }
+    const std::string& AttemptHost() const { return attemptHost_; }
+    std::int32_t AttemptPort() const { return attemptPort_; }
     const std::string& Server() const { return server_; }
     const UserPtr& User() const { return user_; }
     const std::shared_ptr<IRCUsers>& Users() const { return users_; }
@@ -133,6 +139,7 @@ public:
         Event<const UserPtr&, const std::string&> UserPrivMsg;
         Event<const UserPtr&, const std::string&> UserQuit;
         Event<const UserPtr&> UserRemove;
+        Event<const std::string&, std::int32_t, const CertificateRefusal&> CertificateRefused; // Server, Port
     } Events;
 
 private:
@@ -175,6 +182,7 @@ private:
 
     void pobjContainer_WSClose(std::int16_t& index);
     void pobjContainer_WSConnect(std::int16_t& index);
+    void pobjContainer_WSCertificateRefused(std::int16_t& index, const CertificateRefusal& refusal);
     void pobjContainer_WSDataArrival(std::int16_t& index, std::int32_t bytesTotal);
     void pobjContainer_WSError(std::int16_t& index, std::int16_t number, std::string& description,
                                std::int32_t scode, const std::string& source, const std::string& helpFile,
@@ -183,6 +191,9 @@ private:
     std::int32_t automation_ = AutoPong;
     LineFraming receiveBuffer_;
     bool connected_ = false;
+    bool connecting_ = false;
+    std::string attemptHost_;
+    std::int32_t attemptPort_ = 0;
     TcpSocket* socket_ = nullptr;
     std::string initialUserParams_;
     std::string initialNick_;

@@ -6,6 +6,7 @@
 #include "util/Event.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -80,7 +81,14 @@ public:
         Event<const ConnectionPtr&, const UserPtr&, const std::string&> UserPrivMsg;
         Event<const ConnectionPtr&, const UserPtr&, const std::string&> UserQuit;
         Event<const ConnectionPtr&, const UserPtr&> UserRemove;
+        // Server, Port, the certificate and why it was refused
+        Event<const ConnectionPtr&, const std::string&, std::int32_t, const CertificateRefusal&>
+            CertificateRefused;
     } Events;
+
+    // The fingerprint the user trusts for a server's host and port, or empty; asked on each
+    // TLS connect.
+    std::function<std::string(const std::string&, std::int32_t)> TrustedFingerprint;
 
     // One raise operation per event but Add, used by the connections.
     void RaiseChannelAdd(const ConnectionPtr& connection, const ChannelPtr& channel)
@@ -145,6 +153,11 @@ public:
     void RaiseMessageNotProcessed(const ConnectionPtr& connection, const std::string& message)
     {
         Events.MessageNotProcessed.raise(connection, message);
+    }
+    void RaiseCertificateRefused(const ConnectionPtr& connection, const std::string& server, std::int32_t port,
+                                 const CertificateRefusal& refusal)
+    {
+        Events.CertificateRefused.raise(connection, server, port, refusal);
     }
     void RaiseServerChange(const ConnectionPtr& connection, const std::string& server)
     {

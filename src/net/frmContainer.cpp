@@ -113,6 +113,10 @@ void frmContainer::Bind(std::int16_t index, SlotEntry& entry)
         std::int16_t slot = index;
         WSSendProgress.raise(slot, sent, remaining);
     }));
+    subs.push_back(socket.CertificateRefused.connect([this, index](const CertificateRefusal& refusal) {
+        std::int16_t slot = index;
+        WSCertificateRefused.raise(slot, refusal);
+    }));
 }
 
 } // namespace tellix

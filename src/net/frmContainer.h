@@ -42,6 +42,7 @@ public:
         WSError;
     Event<std::int16_t&> WSSendComplete;
     Event<std::int16_t&, std::int32_t, std::int32_t> WSSendProgress;
+    Event<std::int16_t&, const CertificateRefusal&> WSCertificateRefused;
 
 private:
     struct SlotEntry {

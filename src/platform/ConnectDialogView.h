@@ -8,6 +8,18 @@
 
 namespace tellix {
 
+// The fields beyond the server and the user: how the connection is carried and how it logs in.
+struct ConnectFields {
+    std::string port; // the port box's text
+    bool tls = false;
+    std::string serverPassword;
+    std::string account;
+    std::string accountPassword;
+    std::string clientCertificate; // the chosen PEM file, or empty
+    bool reconnect = false;
+    bool continueUnidentified = false; // stay connected when the login fails
+};
+
 // The connect dialog's form as the core sees it: texts are bytes as the core keeps them.
 // Positions are in twips; the view maps them to its screen.
 class ConnectDialogView {
@@ -41,11 +53,14 @@ public:
     virtual void SetInvisible(std::int32_t value) = 0;
     virtual std::int32_t Wallop() const = 0;
     virtual void SetWallop(std::int32_t value) = 0;
+    virtual ConnectFields Fields() const = 0;
+    virtual void SetFields(const ConnectFields& fields) = 0;
 
     struct EventSet {
         Event<> ConnectClick;
         Event<> DisconnectClick;
         Event<> CloseClick;
+        Event<> TlsClick; // the user toggled "Use TLS"; Fields() holds the new state
         // Cancel, UnloadMode: 1 when the program itself unloads the form, 0 for the user.
         Event<bool&, std::int32_t> QueryUnload;
     } Events;

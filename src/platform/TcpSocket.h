@@ -6,8 +6,31 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tellix {
+
+// How the next Connect carries the session; set before Connect.
+struct TlsSettings {
+    bool enabled = false;
+    std::string clientCertificate; // a PEM file holding certificate and key; none when empty
+    // The SHA-256 fingerprint the user trusts for this host and port, as NormaliseFingerprint
+    // gives it: that certificate is taken even when its chain does not verify, and any other
+    // is refused.
+    std::string pinnedSha256;
+};
+
+// A server certificate the socket would not take. The socket is closed after the event
+// and raises no Error for it.
+struct CertificateRefusal {
+    std::string reason;
+    std::string fingerprint; // SHA-256, as NormaliseFingerprint gives it
+    std::string subject;
+    std::string issuer;
+    std::string validFrom;
+    std::string validUntil;
+    bool pinMismatch = false; // a fingerprint was trusted for this host and port, and this is not it
+};
 
 // A TCP client socket as the connection engine sees it. Bytes are carried in
 // std::string unchanged. Closing from our side raises no Close event; after the peer
@@ -39,6 +62,9 @@ public:
     virtual std::string GetData() = 0;
     virtual void Close() = 0;
 
+    void SetTls(TlsSettings tls) { tls_ = std::move(tls); }
+    const TlsSettings& Tls() const { return tls_; }
+
     Event<> Closed;                        // closed by the remote side
     Event<> Connected;                     // connection completed
     Event<std::int32_t> ConnectionRequest; // requestID
@@ -48,6 +74,10 @@ public:
         Error;
     Event<> SendComplete;
     Event<std::int32_t, std::int32_t> SendProgress; // bytes sent, bytes remaining
+    Event<const CertificateRefusal&> CertificateRefused;
+
+protected:
+    TlsSettings tls_;
 };
 
 class SocketFactory {

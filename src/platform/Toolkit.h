@@ -5,6 +5,7 @@
 #include "platform/ConnectDialogView.h"
 #include "platform/MainWindowView.h"
 #include "platform/SettingsStore.h"
+#include "platform/TcpSocket.h"
 #include "platform/Timers.h"
 
 #include <functional>
@@ -31,6 +32,12 @@ public:
     virtual void Post(std::function<void()> task) = 0;
     // The protocol's time; none where nothing waits (timeouts and pacing are then off).
     virtual Timers* ProtocolTimers() { return nullptr; }
+    // Offers to trust a refused server certificate; `trust` runs if the user agrees. Where
+    // nothing can ask, the status window's line tells how to trust it by command.
+    virtual void AskTrust(const std::string& /*host*/, std::int32_t /*port*/,
+                          const CertificateRefusal& /*refusal*/, std::function<void()> /*trust*/)
+    {
+    }
 };
 
 } // namespace tellix

@@ -2,6 +2,7 @@
 #include "app/Application.h"
 #include "model/IRCChannel.h"
 #include "model/IRCUser.h"
+#include "platform/Toolkit.h"
 #include "util/Concat.h"
 #include "windows/Childs.h"
 #include "windows/EventTexts.h"
@@ -130,6 +131,35 @@ void Application::pobjConnections_SocketError(const ConnectionPtr& connection, s
 {
     ForgetJoin(connection);
     Echo(kStatusWindow, Concat("Socket error: ", description));
+    if (connection->Connecting()) {
+        Echo(kStatusWindow, Concat("Could not connect to Server ", connection->AttemptHost(), ", Port ",
+                                   connection->AttemptPort()));
+    }
+}
+
+void Application::pobjConnections_CertificateRefused(const ConnectionPtr& connection, const std::string& server,
+                                                     std::int32_t port, const CertificateRefusal& refusal)
+{
+    ForgetJoin(connection);
+    if (refusal.pinMismatch) {
+        Echo(
+            kStatusWindow,
+            Concat("*** Certificate of Server ", server, ", Port ", port,
+                   " refused: it is not the one trusted for this server and port; its SHA-256 fingerprint is now ",
+                   refusal.fingerprint));
+    } else {
+        Echo(kStatusWindow, Concat("*** Certificate of Server ", server, ", Port ", port,
+                                   " refused: ", refusal.reason, "; SHA-256 fingerprint ", refusal.fingerprint));
+    }
+    const std::weak_ptr<IRCConnection> weak = connection;
+    toolkit_.AskTrust(server, port, refusal, [this, weak, server, port, fingerprint = refusal.fingerprint] {
+        if (!TrustFingerprint(server, port, fingerprint)) {
+            return;
+        }
+        if (const auto again = weak.lock(); again && !again->Deleted() && !again->Connected()) {
+            again->Connect(server, port);
+        }
+    });
 }
 
 void Application::pobjConnections_UserAdd(const ConnectionPtr& /*connection*/, const UserPtr& /*source*/)

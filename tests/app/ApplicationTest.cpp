@@ -82,9 +82,12 @@ TEST_F(Life, ExitClientSavesTheConnectDataThenMarksFirstUseAndLetsEverythingGo)
     EXPECT_TRUE(app.ExitClient());
     EXPECT_EQ(Application::Instance(), nullptr);
     EXPECT_EQ(toolkit.settings.written,
-              (std::vector<std::string>{"Default Server=irc.libera.chat", "Default User Nick=joe",
-                                        "Default User Name=Tellix_user", "Default User Description=Tellix user",
-                                        "Default User Invisible=1", "Default User WallOp=0", "First Use=0"}));
+              (std::vector<std::string>{
+                  "Default Server=irc.libera.chat", "Default User Nick=joe", "Default User Name=Tellix_user",
+                  "Default User Description=Tellix user", "Default User Invisible=1", "Default User WallOp=0",
+                  "Default Server Port=6697", "Default Server TLS=1",
+                  "Default Account Name=", "Default Client Certificate=", "Default Reconnect=0",
+                  "Default Continue Unidentified=0", "First Use=0"}));
     EXPECT_EQ(toolkit.log,
               (std::vector<std::string>{"main window hidden", "main window unloaded", "main window destroyed"}));
     EXPECT_TRUE(toolkit.views.empty());

@@ -304,7 +304,8 @@ TEST_F(Commands, ServerConnectsWithTheDialogOrTheHostAndPortGiven)
     EXPECT_EQ(connection->InitialUserParams(), "joe 12 * :Joe Doe");
     EXPECT_EQ(socket.connectCalls, attempts + 1);
     EXPECT_EQ(socket.host, "irc.other");
-    EXPECT_EQ(socket.port, 6667); // port 0 keeps it
+    EXPECT_EQ(socket.port, 6697); // the dialog's port box, TLS on for a new user
+    EXPECT_TRUE(socket.Tls().enabled);
 
     EXPECT_TRUE(app.ProcessCommand("server irc.third 40000", true, 3));
     EXPECT_EQ(Echoed(), (Echoes{{1, "Connecting to Server irc.third, Port 40000..."}}));
@@ -312,6 +313,22 @@ TEST_F(Commands, ServerConnectsWithTheDialogOrTheHostAndPortGiven)
     EXPECT_TRUE(app.ProcessCommand("server irc.fourth", true, 3));
     EXPECT_EQ(Echoed(), (Echoes{{1, "Connecting to Server irc.fourth, Port 6667..."}}));
     EXPECT_EQ(socket.port, 6667);
+    EXPECT_FALSE(socket.Tls().enabled);
+    struct Row {
+        std::string typed;
+        std::string shown;
+        std::int32_t port;
+    };
+    for (const Row& row : std::vector<Row>{
+             {"server -tls irc.fifth", "Connecting to Server irc.fifth, Port 6697 with TLS...", 6697},
+             {"server -tls irc.fifth 7000", "Connecting to Server irc.fifth, Port 7000 with TLS...", 7000}}) {
+        EXPECT_TRUE(app.ProcessCommand(row.typed, true, 3));
+        EXPECT_EQ(Echoed(), (Echoes{{1, row.shown}}));
+        EXPECT_EQ(socket.host, "irc.fifth");
+        EXPECT_EQ(socket.port, row.port);
+        EXPECT_TRUE(socket.Tls().enabled);
+        EXPECT_TRUE(connection->Options().tls);
+    }
     // The host form leaves registration data that was there alone.
     EXPECT_EQ(connection->InitialNick(), "joe");
 }

@@ -3,11 +3,15 @@
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
+#include "support/TestCertificate.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -15,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 #include <string>
 #include <utility>
 
@@ -26,7 +31,7 @@ using namespace std::chrono_literals;
 // The program with its standard input and output in the test's hands.
 class Console {
 public:
-    explicit Console(const QStringList& arguments = {})
+    explicit Console(const QStringList& arguments = {}, const std::map<QString, QString>& stored = {})
     {
         EnsureQtApplication();
         QSettings store(File(), QSettings::IniFormat);
@@ -34,6 +39,9 @@ public:
         store.setValue("Main/Default User Nick", "con");
         store.setValue("Main/Default User Name", "cons");
         store.setValue("Main/Default User Description", "Con Sole");
+        for (const auto& [key, value] : stored) {
+            store.setValue("Main/" + key, value);
+        }
         store.sync();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("XDG_CONFIG_HOME", config_.path());
@@ -369,6 +377,130 @@ TEST(Console, TheConnectDialogsFieldsArePictures)
         "[connect] server irc.\u241b[2Kexample, nick \u241b]52;c;aGk=\u2407, user me\u240d (<9B>2J), ")))
         << out.toStdString();
     EXPECT_EQ(SteeringAt(out), -1) << out.toStdString();
+}
+
+// A TLS listener on a free loopback port presenting `certificate`, for what a real server will
+// not do on demand: show another certificate than the one the user trusted.
+class TlsPeer {
+public:
+    explicit TlsPeer(const TestCertificate& certificate)
+    {
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setLocalCertificate(
+            QSslCertificate::fromPath(QString::fromStdString(certificate.certificate.string())).value(0));
+        QFile key(QString::fromStdString(certificate.key.string()));
+        key.open(QIODevice::ReadOnly);
+        configuration.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
+        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+        server_.setSslConfiguration(configuration);
+        server_.listen(QHostAddress::LocalHost);
+    }
+    QByteArray Port() const { return QByteArray::number(server_.serverPort()); }
+
+private:
+    QSslServer server_;
+};
+
+QString Escaped(const std::string& text)
+{
+    return QRegularExpression::escape(QString::fromStdString(text));
+}
+
+TEST(Console, AnUnknownCertificateIsRefusedUntilItsFingerprintIsTrustedAndAChangedOneAgain)
+{
+    IrcServer::Options options;
+    options.kind = IrcServer::Kind::InspIRCd;
+    options.tls = true;
+    IrcServer server(options);
+    const QByteArray port = QByteArray::number(server.Port());
+    const QString at = "Server 127\\.0\\.0\\.1, Port " + QString::fromLatin1(port);
+
+    Console console;
+    // The test authority is in no system store: refused, with the reason and the fingerprint.
+    console.Type("/server -tls 127.0.0.1 " + port);
+    ASSERT_TRUE(console.Prints(R"(\[1\] )" + kStamp + "\\*\\*\\* Certificate of " + at +
+                               " refused: .+; SHA-256 fingerprint " + Escaped(server.Fingerprint())))
+        << console.Out().toStdString();
+    EXPECT_FALSE(console.Out().contains("Connected to Server"));
+    // A handshake that never finished is no session, so nothing was disconnected either.
+    EXPECT_FALSE(console.Out().contains("Disconnected")) << console.Out().toStdString();
+
+    // Typed in lower case without colons, stored as shown.
+    std::string typed;
+    for (const char c : server.Fingerprint()) {
+        if (c != ':') {
+            typed.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+        }
+    }
+    console.Type("/server -trust " + QByteArray::fromStdString(typed) + " 127.0.0.1 " + port);
+    ASSERT_TRUE(console.Prints(R"(\[1\] )" + kStamp + "\\*\\*\\* Trusting the certificate " +
+                               Escaped(server.Fingerprint()) + " for " + at));
+    EXPECT_EQ(console.Read("Trusted Certificate 127.0.0.1, Port " + port).toStdString(), server.Fingerprint());
+
+    console.Type("/server -tls 127.0.0.1 " + port);
+    ASSERT_TRUE(console.Prints(R"(\[1\] )" + kStamp + "Connected to " + at)) << console.Out().toStdString();
+    EXPECT_TRUE(console.Prints(R"(\[1\] = 1 - irc\.tellix\.test \(con\) - status)"))
+        << console.Out().toStdString();
+
+    // The same fingerprint trusted for another port, where another certificate answers.
+    const QTemporaryDir folder;
+    TlsPeer other(MakeSelfSigned(folder.path().toStdString(), "other"));
+    console.Type("/server -trust " + QByteArray::fromStdString(server.Fingerprint()) + " 127.0.0.1 " +
+                 other.Port());
+    console.Type("/server -tls 127.0.0.1 " + other.Port());
+    EXPECT_TRUE(console.Prints(R"(\[1\] )" + kStamp + "\\*\\*\\* Certificate of Server 127\\.0\\.0\\.1, Port " +
+                               QString::fromLatin1(other.Port()) +
+                               " refused: it is not the one trusted for this server and port; .+"))
+        << console.Out().toStdString();
+    EXPECT_EQ(console.Out().count("Connected to Server"), 1) << console.Out().toStdString();
+}
+
+TEST(Console, TheDialogsServerBoxTlsAndClientCertificateReachTheServer)
+{
+    IrcServer::Options options;
+    options.kind = IrcServer::Kind::InspIRCd;
+    options.tls = true;
+    IrcServer server(options);
+    const QTemporaryDir folder;
+    const TestCertificate mine = MakeSelfSigned(folder.path().toStdString(), "con");
+    const QString port = QString::number(server.Port());
+    Console console(
+        {}, {{"Default Server", "127.0.0.1:" + port},
+             {"Default Server Port", "1"},
+             {"Default Server TLS", "1"},
+             {"Default Client Certificate", QString::fromStdString(CombinedPem(mine).string())},
+             {"Trusted Certificate 127.0.0.1, Port " + port, QString::fromStdString(server.Fingerprint())}});
+    console.Type("/server");
+    ASSERT_TRUE(console.Prints(R"(\[1\] )" + kStamp + "Connected to Server 127\\.0\\.0\\.1, Port " + port))
+        << console.Out().toStdString();
+    ASSERT_TRUE(console.Prints(R"(\[1\] = 1 - irc\.tellix\.test \(con\) - status)"));
+    // The server saw our certificate: it tells its fingerprint to its owner.
+    QString fingerprint = QString::fromStdString(mine.fingerprint).remove(':').toLower();
+    console.Type("/quote WHOIS con");
+    EXPECT_TRUE(console.Prints(R"(\[1\] )" + kStamp + ".* 276 con con .*" + fingerprint + ".*"))
+        << console.Out().toStdString();
+}
+
+TEST(Console, TrustAndConnectFailuresAreExplainedInTheStatusWindow)
+{
+    Console console;
+    const QByteArray closed = QByteArray::number(FreeLoopbackPort());
+    const struct {
+        QByteArray typed;
+        QString shown;
+    } rows[] = {
+        {"/server 127.0.0.1 " + closed, "Could not connect to Server 127\\.0\\.0\\.1, Port " + closed},
+        {"/server -tls 127.0.0.1 " + closed, "Could not connect to Server 127\\.0\\.0\\.1, Port " + closed},
+        {"/server -trust AB:CD 127.0.0.1 6697", R"(SERVER: "AB:CD" is not a SHA-256 fingerprint)"},
+        {"/server -trust 127.0.0.1 6697", "SERVER: -trust takes a SHA-256 fingerprint, a host and a port"},
+        {"/server -trust " + QByteArray(64, 'a') + " 127.0.0.1 0",
+         R"(SERVER: the port must be a whole number from 1 to 65535, not "0")"},
+    };
+    for (const auto& row : rows) {
+        console.Type(row.typed);
+        EXPECT_TRUE(console.Prints(R"(\[1\] )" + kStamp + row.shown)) << row.typed.toStdString();
+    }
+    EXPECT_TRUE(console.Read("Trusted Certificate 127.0.0.1, Port 0").isEmpty());
 }
 
 } // namespace

@@ -160,7 +160,7 @@ TEST_F(DialogFixture, ClosingOnlyHidesAndTheTextsSurvive)
     EXPECT_EQ(closed, 2);
 }
 
-TEST_F(DialogFixture, DeleteWritesTheSixKeysInOrderOnceAndLetsTheFormGo)
+TEST_F(DialogFixture, DeleteWritesTheKeysInOrderOnceAndLetsTheFormGo)
 {
     Start();
     Dialog().Server("");
@@ -178,9 +178,11 @@ TEST_F(DialogFixture, DeleteWritesTheSixKeysInOrderOnceAndLetsTheFormGo)
     Dialog().Delete();
     EXPECT_TRUE(unloaded);
     EXPECT_EQ(toolkit.settings.written,
-              (std::vector<std::string>{"Default Server=irc.libera.chat", "Default User Nick=joe",
-                                        "Default User Name=joe_u", "Default User Description=Joe Doe",
-                                        "Default User Invisible=0", "Default User WallOp=1"}));
+              (std::vector<std::string>{
+                  "Default Server=irc.libera.chat", "Default User Nick=joe", "Default User Name=joe_u",
+                  "Default User Description=Joe Doe", "Default User Invisible=0", "Default User WallOp=1",
+                  "Default Server Port=6697", "Default Server TLS=1", "Default Account Name=",
+                  "Default Client Certificate=", "Default Reconnect=0", "Default Continue Unidentified=0"}));
     EXPECT_EQ(Dialog().Window(), nullptr);
     EXPECT_EQ(Dialog().Parent(), nullptr);
     // What was saved comes back on the next start.
@@ -193,6 +195,171 @@ TEST_F(DialogFixture, DeleteWritesTheSixKeysInOrderOnceAndLetsTheFormGo)
     EXPECT_EQ(Dialog().UserName(), "joe_u");
     EXPECT_EQ(Dialog().UserWallOp(), true);
     EXPECT_EQ(Dialog().UserInvisible(), false);
+}
+
+std::string StatusText(Application& app)
+{
+    return static_cast<RecordingChildView*>(app.Childs()->Item(1)->Window())->text;
+}
+
+TEST_F(DialogFixture, TheConnectionFieldsFollowTheStoredKeysOrTheirDefaults)
+{
+    struct Row {
+        std::map<std::string, std::string> stored;
+        std::string port;
+        bool tls;
+        std::string account;
+        std::string certificate;
+        bool reconnect;
+        bool continueUnidentified;
+    };
+    const std::vector<Row> rows = {
+        {{}, "6697", true, "", "", false, false}, // a new user
+        {{{"Default Server TLS", "0"}}, "6667", false, "", "", false, false},
+        {{{"Default Server Port", "7000"}, {"Default Server TLS", "1"}}, "7000", true, "", "", false, false},
+        {{{"Default Server Port", "70000"}}, "6697", true, "", "", false, false},
+        {{{"Default Server Port", "six"}, {"Default Server TLS", "false"}}, "6667", false, "", "", false, false},
+        {{{"Default Account Name", "anna"}, {"Default Client Certificate", "/home/anna/anna.pem"}},
+         "6697",
+         true,
+         "anna",
+         "/home/anna/anna.pem",
+         false,
+         false},
+        {{{"Default Reconnect", "1"}, {"Default Continue Unidentified", "TRUE"}},
+         "6697",
+         true,
+         "",
+         "",
+         true,
+         true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.port + " " + row.account);
+        app.reset(); // writes the last row's fields
+        toolkit.settings.values.clear();
+        Start(row.stored);
+        const ConnectFields fields = View().fields;
+        EXPECT_EQ(fields.port, row.port);
+        EXPECT_EQ(fields.tls, row.tls);
+        EXPECT_EQ(fields.account, row.account);
+        EXPECT_EQ(fields.clientCertificate, row.certificate);
+        EXPECT_EQ(fields.reconnect, row.reconnect);
+        EXPECT_EQ(fields.continueUnidentified, row.continueUnidentified);
+        EXPECT_EQ(fields.serverPassword, "");
+        EXPECT_EQ(fields.accountPassword, "");
+    }
+}
+
+TEST_F(DialogFixture, UseTlsSwitchesOnlyTheUsualPorts)
+{
+    Start();
+    struct Row {
+        std::string port;
+        bool tls;
+        std::string after;
+    };
+    for (const Row& row : std::vector<Row>{
+             {"6697", false, "6667"}, {"6667", true, "6697"}, {"7000", false, "7000"}, {"", true, "6697"}}) {
+        SCOPED_TRACE(row.port);
+        View().fields.port = row.port;
+        View().fields.tls = row.tls;
+        View().Events.TlsClick.raise();
+        EXPECT_EQ(View().fields.port, row.after);
+        EXPECT_EQ(View().fields.tls, row.tls);
+    }
+}
+
+TEST_F(DialogFixture, TheServerBoxMayNameThePortAndTheFieldsBecomeTheConnectionsOptions)
+{
+    Start();
+    Dialog().UserNick("joe");
+    ConnectFields& fields = View().fields;
+    fields.port = "6697";
+    fields.serverPassword = "bouncer-secret";
+    fields.account = "joe";
+    fields.accountPassword = "account-secret";
+    fields.clientCertificate = "/tmp/joe.pem";
+    fields.reconnect = true;
+    struct Row {
+        std::string server;
+        std::string host;
+        std::int32_t port;
+    };
+    for (const Row& row : std::vector<Row>{{"irc.test", "irc.test", 6697},
+                                           {"irc.test:7000", "irc.test", 7000},
+                                           {"[2001:db8::1]:6900", "2001:db8::1", 6900},
+                                           {"2001:db8::1", "2001:db8::1", 6697}}) {
+        SCOPED_TRACE(row.server);
+        Dialog().Server(row.server);
+        View().Events.ConnectClick.raise();
+        EXPECT_EQ(Socket()->host, row.host);
+        EXPECT_EQ(Socket()->port, row.port);
+        EXPECT_TRUE(Socket()->Tls().enabled);
+        EXPECT_EQ(Socket()->Tls().clientCertificate, "/tmp/joe.pem");
+    }
+    const ConnectOptions options = Connection().Options();
+    EXPECT_TRUE(options.tls);
+    EXPECT_EQ(options.serverPassword, "bouncer-secret");
+    EXPECT_EQ(options.account, "joe");
+    EXPECT_EQ(options.accountPassword, "account-secret");
+    EXPECT_TRUE(options.reconnect);
+    EXPECT_FALSE(options.continueUnidentified);
+
+    // A port out of range connects nowhere and says so.
+    const int connects = Socket()->connectCalls;
+    Dialog().Server("irc.test:99999");
+    View().Events.ConnectClick.raise();
+    EXPECT_EQ(Socket()->connectCalls, connects);
+    EXPECT_NE(StatusText(*app).find("*** Cannot connect to \"irc.test:99999\""), std::string::npos);
+
+    // The passwords stay for the session only.
+    Dialog().Delete();
+    for (const std::string& written : toolkit.settings.written) {
+        EXPECT_EQ(written.find("secret"), std::string::npos) << written;
+    }
+}
+
+TEST_F(DialogFixture, AFailedConnectNamesHostAndPortAndARefusedCertificateCanBeTrusted)
+{
+    Start();
+    Dialog().Server("irc.test:7000");
+    View().Events.ConnectClick.raise();
+    Socket()->Fails(10061, "Connection is forcefully rejected");
+    EXPECT_NE(StatusText(*app).find("Could not connect to Server irc.test, Port 7000"), std::string::npos)
+        << StatusText(*app);
+
+    const std::string fingerprint =
+        "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89";
+    View().Events.ConnectClick.raise();
+    EXPECT_EQ(Socket()->Tls().pinnedSha256, "");
+    CertificateRefusal refusal{"The certificate is self-signed, and untrusted",
+                               fingerprint,
+                               "CN=irc.test",
+                               "CN=irc.test",
+                               "2026-01-01T00:00:00Z",
+                               "2027-01-01T00:00:00Z",
+                               false};
+    Socket()->CertificateRefused.raise(refusal);
+    EXPECT_NE(StatusText(*app).find("*** Certificate of Server irc.test, Port 7000 refused: The certificate is "
+                                    "self-signed, and untrusted; SHA-256 fingerprint " +
+                                    fingerprint),
+              std::string::npos)
+        << StatusText(*app);
+    ASSERT_EQ(toolkit.trustOffers.size(), 1U);
+    EXPECT_EQ(toolkit.trustOffers[0].refusal.subject, "CN=irc.test");
+    const int connects = Socket()->connectCalls;
+    toolkit.trustOffers[0].trust();
+    EXPECT_EQ((toolkit.settings.values[{SettingsAppName(), "Main", "Trusted Certificate irc.test, Port 7000"}]),
+              fingerprint);
+    EXPECT_EQ(Socket()->connectCalls, connects + 1);
+    EXPECT_EQ(Socket()->Tls().pinnedSha256, fingerprint);
+
+    // Another certificate where one is trusted: said plainly.
+    refusal.pinMismatch = true;
+    Socket()->CertificateRefused.raise(refusal);
+    EXPECT_NE(StatusText(*app).find("refused: it is not the one trusted for this server and port"),
+              std::string::npos);
 }
 
 } // namespace

@@ -367,7 +367,11 @@ TEST(Client, AnAddressJoinsItsChannelAndTheDialogsButtonsDriveTheConnection)
     EXPECT_FALSE(Client::View(1).Log()->HeldText().contains("Occassionally"));
     EXPECT_FALSE(Client::App().Connections().Item(1)->Connected());
 
-    // Connect takes the fields as they are now, on the port the address gave.
+    // Connect takes the fields as they are now: a plain connection on the port in the port box.
+    ASSERT_TRUE(dialog.TlsBox()->isChecked()) << "checked for a new user";
+    QTest::mouseClick(dialog.TlsBox(), Qt::LeftButton, {}, QPoint(4, dialog.TlsBox()->height() / 2));
+    EXPECT_EQ(dialog.PortBox()->text(), "6667");
+    Retype(dialog.PortBox(), port);
     Retype(dialog.ServerBox(), "127.0.0.1");
     Retype(dialog.NickBox(), "bea");
     QTest::mouseClick(dialog.WallopBox(), Qt::LeftButton);

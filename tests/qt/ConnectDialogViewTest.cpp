@@ -2,12 +2,16 @@
 // the keys a dialog answers.
 #include "dialog/ConnectDialog.h"
 #include "platform/qt/QtConnectDialogView.h"
+#include "platform/qt/QtToolkit.h"
 #include "support/QtLoop.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 
@@ -106,6 +110,145 @@ TEST(ConnectDialogView, ControlsSitAtTheirTwipsPlacesInTabOrderAndTheKeysWork)
     EXPECT_EQ(view.ServerList()->item(1)->data(Qt::UserRole).toInt(), 2);
     view.ServerList()->setCurrentRow(1);
     EXPECT_EQ(view.ServerText(), "irc.two");
+}
+
+TEST(ConnectDialogView, TheConnectionFieldsRoundTripHidePasswordsAndUseTlsIsReported)
+{
+    EnsureGuiApplication();
+    QtConnectDialogView view(nullptr);
+    QWidget& dialog = *view.Dialog();
+
+    ConnectFields fields;
+    fields.port = "6697";
+    fields.tls = true;
+    fields.serverPassword = "bouncer-secret";
+    fields.account = "anna";
+    fields.accountPassword = "account-secret";
+    fields.clientCertificate = "/home/anna/anna.pem";
+    fields.reconnect = true;
+    fields.continueUnidentified = true;
+    view.SetFields(fields);
+    const ConnectFields back = view.Fields();
+    EXPECT_EQ(back.port, "6697");
+    EXPECT_TRUE(back.tls);
+    EXPECT_EQ(back.serverPassword, "bouncer-secret");
+    EXPECT_EQ(back.account, "anna");
+    EXPECT_EQ(back.accountPassword, "account-secret");
+    EXPECT_EQ(back.clientCertificate, "/home/anna/anna.pem");
+    EXPECT_TRUE(back.reconnect);
+    EXPECT_TRUE(back.continueUnidentified);
+    EXPECT_EQ(view.ServerPasswordBox()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(view.AccountPasswordBox()->echoMode(), QLineEdit::Password);
+
+    // The new controls come after the older ones, which keep their order.
+    const std::vector<QWidget*> order = {view.CloseButton(),
+                                         view.PortBox(),
+                                         view.TlsBox(),
+                                         view.ReconnectBox(),
+                                         view.ServerPasswordBox(),
+                                         view.AccountBox(),
+                                         view.AccountPasswordBox(),
+                                         view.ClientCertificateBox(),
+                                         view.BrowseButton(),
+                                         view.ContinueUnidentifiedBox()};
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        QWidget* next = order[i]->nextInFocusChain();
+        while ((next->focusPolicy() & Qt::TabFocus) == 0) {
+            next = next->nextInFocusChain();
+        }
+        EXPECT_EQ(next, order[i + 1]) << i;
+    }
+
+    // A click on "Use TLS" is the user's and is told to the core; a port typed is kept as typed.
+    int clicks = 0;
+    bool tlsAtClick = true;
+    Subscription watch = view.Events.TlsClick.connect([&] {
+        ++clicks;
+        tlsAtClick = view.Fields().tls;
+    });
+    view.Show();
+    ASSERT_TRUE(PumpUntil([&] { return dialog.isVisible(); }));
+    QTest::mouseClick(view.TlsBox(), Qt::LeftButton, {}, QPoint(4, view.TlsBox()->height() / 2));
+    EXPECT_EQ(clicks, 1);
+    EXPECT_FALSE(tlsAtClick);
+    view.PortBox()->clear();
+    QTest::keyClicks(view.PortBox(), "6x69 7");
+    EXPECT_EQ(view.Fields().port, "6697") << "the box takes digits only";
+}
+
+TEST(ConnectDialogView, TogglingUseTlsSwitchesTheUsualPortThroughTheCore)
+{
+    EnsureGuiApplication();
+    QtToolkit toolkit;
+    const auto mainWindow = toolkit.CreateMainWindowView(); // the dialog's owner
+    ConnectDialog dialog(toolkit);
+    auto& view = *static_cast<QtConnectDialogView*>(dialog.Window());
+    ConnectFields fields = view.Fields();
+    fields.port = "6697";
+    fields.tls = true;
+    view.SetFields(fields);
+    view.Show();
+    ASSERT_TRUE(PumpUntil([&] { return view.Dialog()->isVisible(); }));
+    QTest::mouseClick(view.TlsBox(), Qt::LeftButton, {}, QPoint(4, view.TlsBox()->height() / 2));
+    EXPECT_EQ(view.PortBox()->text(), "6667");
+    QTest::mouseClick(view.TlsBox(), Qt::LeftButton, {}, QPoint(4, view.TlsBox()->height() / 2));
+    EXPECT_EQ(view.PortBox()->text(), "6697");
+}
+
+} // namespace
+} // namespace tellix::test
+
+namespace tellix::test {
+namespace {
+
+TEST(TrustDialog, ShowsTheCertificateAsPlainTextAndOnlyTrustsWhenAsked)
+{
+    EnsureGuiApplication();
+    QtToolkit toolkit;
+    const auto mainWindow = toolkit.CreateMainWindowView();
+    CertificateRefusal refusal{
+        "The certificate is self-signed, and untrusted",
+        "AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:23:45:67:89:AB:CD:EF:01:"
+        "23:45:67:89",
+        "<b>irc.test</b>",
+        "Tellix Test CA",
+        "2026-01-01T00:00:00Z",
+        "2027-01-01T00:00:00Z",
+        false};
+    for (const bool agree : {false, true}) {
+        SCOPED_TRACE(agree);
+        int trusted = 0;
+        toolkit.AskTrust("irc.test", 6697, refusal, [&] { ++trusted; });
+        QMessageBox* box = nullptr;
+        ASSERT_TRUE(PumpUntil([&] {
+            const auto boxes = QApplication::topLevelWidgets();
+            for (QWidget* widget : boxes) {
+                if (auto* found = qobject_cast<QMessageBox*>(widget); found != nullptr && found->isVisible()) {
+                    box = found;
+                }
+            }
+            return box != nullptr;
+        }));
+        EXPECT_EQ(box->textFormat(), Qt::PlainText) << "names from the network are no markup";
+        for (const char* shown : {"irc.test, port 6697", "<b>irc.test</b>", "Tellix Test CA",
+                                  "2026-01-01T00:00:00Z", "2027-01-01T00:00:00Z", "AB:CD:EF:01"}) {
+            EXPECT_TRUE(box->text().contains(QString::fromUtf8(shown))) << shown;
+        }
+        QAbstractButton* answer = nullptr;
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == (agree ? "&Trust and connect" : "&Do not trust")) {
+                answer = button;
+            }
+        }
+        ASSERT_NE(answer, nullptr);
+        EXPECT_NE(box->defaultButton(), nullptr);
+        EXPECT_EQ(box->defaultButton()->text(), "&Do not trust");
+        const QPointer<QMessageBox> watched = box;
+        QTest::mouseClick(answer, Qt::LeftButton);
+        EXPECT_TRUE(PumpUntil([&] { return watched.isNull() || !watched->isVisible(); }));
+        EXPECT_EQ(trusted, agree ? 1 : 0);
+        PumpFor(std::chrono::milliseconds(50)); // the box deletes itself
+    }
 }
 
 } // namespace

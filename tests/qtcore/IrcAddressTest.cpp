@@ -32,7 +32,8 @@ TEST(IrcAddress, ServerPortAndChannelOrAReasonForRefusing)
         {"irc://irc.example/caf%C3%A9", "irc.example", 0, "#caf\xC3\xA9", ""},
         {"http://irc.example/room", "", 0, "", "not an irc:// address"},
         {"irc.example/room", "", 0, "", "not an irc:// address"},
-        {"ircs://irc.example/room", "", 0, "", "secure ircs:// addresses are not supported yet"},
+        {"ircs://irc.example/room", "irc.example", 6697, "#room", ""},
+        {"ircs://irc.example:7000", "irc.example", 7000, "", ""},
         {"irc://", "", 0, "", "the address names no server"},
         {"irc:///room", "", 0, "", "the address names no server"},
         {"irc://irc.example:0/room", "", 0, "", "the port is not a number from 1 to 65535"},
@@ -53,6 +54,7 @@ TEST(IrcAddress, ServerPortAndChannelOrAReasonForRefusing)
         EXPECT_EQ(address.host, row.host);
         EXPECT_EQ(address.port, row.port);
         EXPECT_EQ(address.channel, row.channel);
+        EXPECT_EQ(address.tls, std::string_view(row.text).starts_with("ircs:"));
     }
 }
 

@@ -1,5 +1,7 @@
 #include "IrcServer.h"
 
+#include "TestCertificate.h"
+
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
@@ -160,15 +162,21 @@ std::filesystem::path IrcServer::WriteNgircdConfig(const Options& options) const
     return conf;
 }
 
-std::filesystem::path IrcServer::WriteInspircdConfig(const Options& options) const
+std::filesystem::path IrcServer::WriteInspircdConfig(const Options& options)
 {
+    std::string tls;
+    if (options.tls) {
+        const TestCertificate certificate = MakeIssued(dir_, "server", Name());
+        fingerprint_ = certificate.fingerprint;
+        tls = " sslprofile=\"Clients\"";
+    }
     const auto conf = dir_ / "inspircd.conf";
     const auto motd = dir_ / "motd.txt";
     std::ofstream(motd) << "Tellix test server\n";
     std::ofstream out(conf);
     out << "<server name=\"" << Name() << "\" description=\"Tellix test server\" network=\"TellixNet\">\n"
         << "<admin name=\"Tellix\" nick=\"tellix\" email=\"tellix@localhost\">\n"
-        << "<bind address=\"127.0.0.1\" port=\"" << port_ << "\" type=\"clients\">\n"
+        << "<bind address=\"127.0.0.1\" port=\"" << port_ << "\" type=\"clients\"" << tls << ">\n"
         << "<connect allow=\"*\" timeout=\"60\" threshold=\"100000\" commandrate=\"1000000\" fakelag=\"off\""
         << " pingfreq=\"" << options.pingSeconds << "\" hardsendq=\"4194304\" softsendq=\"1048576\""
         << " recvq=\"1048576\" localmax=\"1000\" globalmax=\"1000\" resolvehostnames=\"no\" useident=\"no\">\n"
@@ -188,6 +196,12 @@ std::filesystem::path IrcServer::WriteInspircdConfig(const Options& options) con
         }
         // Offered only while these services are linked: none are, unless a test links them.
         out << "<sasl target=\"services.tellix.test\">\n";
+    if (options.tls) {
+        out << "<module name=\"ssl_gnutls\">\n"
+            << "<module name=\"sslinfo\">\n"
+            << "<sslprofile name=\"Clients\" provider=\"gnutls\" certfile=\"" << (dir_ / "server.pem").string()
+            << "\" keyfile=\"" << (dir_ / "server.key").string() << "\" cafile=\"\" crlfile=\"\" dhfile=\"\""
+            << " hash=\"sha256\" requestclientcert=\"yes\">\n";
     }
     return conf;
 }

@@ -18,6 +18,7 @@ public:
         int pingSeconds = 120;     // how often the server pings an idle client
         int pongSeconds = 20;      // how long ngircd waits for the answer
         bool capabilities = false; // InspIRCd: load the capability modules (CAP, server-time, ...)
+        bool tls = false;          // InspIRCd only: the port speaks TLS with a certificate a test CA issued
     };
 
     IrcServer() : IrcServer(Options{}) {}
@@ -30,18 +31,21 @@ public:
     std::string Host() const { return "127.0.0.1"; }
     std::string Name() const { return "irc.tellix.test"; }
     std::string Log() const;
+    // With TLS: the server certificate's SHA-256 fingerprint, as openssl prints it.
+    const std::string& Fingerprint() const { return fingerprint_; }
     // Stops the server abruptly, as a crash would.
     void Kill();
 
 private:
     void Stop(int signal);
     std::filesystem::path WriteNgircdConfig(const Options& options) const;
-    std::filesystem::path WriteInspircdConfig(const Options& options) const;
+    std::filesystem::path WriteInspircdConfig(const Options& options);
 
     Kind kind_;
     std::filesystem::path dir_;
     std::uint16_t port_ = 0;
     pid_t pid_ = -1;
+    std::string fingerprint_;
 };
 
 // A loopback port nobody listens on right now.

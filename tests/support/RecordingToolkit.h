@@ -281,6 +281,8 @@ public:
     void SetInvisible(std::int32_t value) override { invisible = value; }
     std::int32_t Wallop() const override { return wallop; }
     void SetWallop(std::int32_t value) override { wallop = value; }
+    ConnectFields Fields() const override { return fields; }
+    void SetFields(const ConnectFields& value) override { fields = value; }
 
     // The user closes the form with its close box; true when it went.
     bool UserCloses()
@@ -301,6 +303,7 @@ public:
     std::string nick;
     std::int32_t invisible = 0;
     std::int32_t wallop = 0;
+    ConnectFields fields;
 };
 
 // A settings store in memory that keeps the order of what was written.
@@ -349,6 +352,19 @@ public:
     void Beep() override { ++beeps; }
     void Post(std::function<void()> task) override { posted.push_back(std::move(task)); }
     Timers* ProtocolTimers() override { return &timers; }
+    // Remembers the offer; a test plays the user who agrees by calling it.
+    void AskTrust(const std::string& host, std::int32_t port, const CertificateRefusal& refusal,
+                  std::function<void()> trust) override
+    {
+        trustOffers.push_back({host, port, refusal, std::move(trust)});
+    }
+    struct TrustOffer {
+        std::string host;
+        std::int32_t port;
+        CertificateRefusal refusal;
+        std::function<void()> trust;
+    };
+    std::vector<TrustOffer> trustOffers;
 
     // Runs what was posted, as the event loop would.
     void RunPosted()

@@ -144,7 +144,8 @@ TEST_F(Presentation, StatusWindowTextsOfTheConnection)
     NewLines(1);
     RecordingSocket& again = *sockets.created.back();
     again.Fails(10061, "Connection refused");
-    EXPECT_EQ(NewLines(1), Texts{"Socket error: Connection refused"});
+    EXPECT_EQ(NewLines(1),
+              (Texts{"Socket error: Connection refused", "Could not connect to Server irc.test, Port 6667"}));
 }
 
 TEST_F(Presentation, ChannelLinesGoToTheStatusWindowOnlyWhileNoWindowShowsTheChannel)

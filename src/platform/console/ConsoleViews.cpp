@@ -153,6 +153,16 @@ void ConsoleConnectDialogView::Show()
                    ForTerminal(userShort_) + " (" + ForTerminal(userLong_) + "), invisible " + yesNo(invisible_) +
                    ", wallop " + yesNo(wallop_) + "\n[connect] Type /server to connect with these, or " +
                    "/server host [port].\n");
+    // Passwords are only said to be there, never shown.
+    auto given = [](const std::string& text) { return text.empty() ? "none" : "given"; };
+    auto named = [](const std::string& text) { return text.empty() ? std::string("none") : ForTerminal(text); };
+    toolkit_.Write("[connect] port " + ForTerminal(fields_.port) + ", TLS " + yesNo(fields_.tls ? 1 : 0) +
+                   ", server password " + given(fields_.serverPassword) + ", account " + named(fields_.account) +
+                   ", account password " + given(fields_.accountPassword) + ", client certificate " +
+                   named(fields_.clientCertificate) + ", reconnect " + yesNo(fields_.reconnect ? 1 : 0) +
+                   ", stay connected when the login fails " + yesNo(fields_.continueUnidentified ? 1 : 0) +
+                   "\n[connect] /server -tls host [port] connects with TLS; " +
+                   "/server -trust fingerprint host port trusts a refused certificate.\n");
 }
 
 void ConsoleConnectDialogView::SetVisible(bool visible)

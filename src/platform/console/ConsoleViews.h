@@ -126,6 +126,8 @@ public:
     void SetInvisible(std::int32_t value) override { invisible_ = value; }
     std::int32_t Wallop() const override { return wallop_; }
     void SetWallop(std::int32_t value) override { wallop_ = value; }
+    ConnectFields Fields() const override { return fields_; }
+    void SetFields(const ConnectFields& fields) override { fields_ = fields; }
 
 private:
     ConsoleToolkit& toolkit_;
@@ -136,6 +138,7 @@ private:
     std::string nick_;
     std::int32_t invisible_ = 0;
     std::int32_t wallop_ = 0;
+    ConnectFields fields_;
 };
 
 } // namespace tellix

@@ -1,16 +1,18 @@
 #include "platform/qt/QtConnectDialogView.h"
 
-#include "platform/qtcore/Boundary.h"
 #include "platform/qt/TextDecoding.h"
+#include "platform/qtcore/Boundary.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 
 #include <algorithm>
 #include <cmath>
@@ -125,6 +127,62 @@ QtConnectDialogView::QtConnectDialogView(QWidget* owner)
         label->resize(std::max(label->width(), std::min(label->sizeHint().width(), room)), label->height());
     }
 
+    // Beside the server frame, so that every older control keeps its place and its tab stop.
+    auto* fraConnection = new QGroupBox(QStringLiteral("Connection"), &form);
+    form.Place(fraConnection, 4800, 0, 4695, 3495);
+    auto* lblPort = new QLabel(QStringLiteral("P&ort"), fraConnection);
+    form.Place(lblPort, 120, 240, 375, 195);
+    port_ = new QLineEdit(fraConnection);
+    port_->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]{0,5}")), port_));
+    form.Place(port_, 600, 240, 855, 285);
+    tls_ = new QCheckBox(QStringLiteral("Use &TLS"), fraConnection);
+    form.Place(tls_, 1560, 240, 1095, 255);
+    reconnect_ = new QCheckBox(QStringLiteral("&Reconnect"), fraConnection);
+    form.Place(reconnect_, 2760, 240, 1335, 255);
+    auto* lblServerPassword = new QLabel(QStringLiteral("Server &password"), fraConnection);
+    form.Place(lblServerPassword, 120, 600, 1215, 195);
+    serverPassword_ = new QLineEdit(fraConnection);
+    form.Place(serverPassword_, 1380, 600, 3195, 285);
+    auto* lblAccount = new QLabel(QStringLiteral("&Account"), fraConnection);
+    form.Place(lblAccount, 120, 960, 1215, 195);
+    account_ = new QLineEdit(fraConnection);
+    form.Place(account_, 1380, 960, 3195, 285);
+    auto* lblAccountPassword = new QLabel(QStringLiteral("Account passwor&d"), fraConnection);
+    form.Place(lblAccountPassword, 120, 1320, 1215, 195);
+    accountPassword_ = new QLineEdit(fraConnection);
+    form.Place(accountPassword_, 1380, 1320, 3195, 285);
+    for (QLineEdit* secret : {serverPassword_, accountPassword_}) {
+        secret->setEchoMode(QLineEdit::Password);
+    }
+    auto* lblCertificate = new QLabel(QStringLiteral("Client &certificate"), fraConnection);
+    form.Place(lblCertificate, 120, 1680, 1215, 195);
+    clientCertificate_ = new QLineEdit(fraConnection);
+    clientCertificate_->setPlaceholderText(QStringLiteral("a PEM file with certificate and key"));
+    form.Place(clientCertificate_, 1380, 1680, 2475, 285);
+    browse_ = new QPushButton(QStringLiteral("&Browse"), fraConnection);
+    form.Place(browse_, 3960, 1680, 615, 285);
+    continueUnidentified_ = new QCheckBox(QStringLiteral("Stay connected when the login &fails"), fraConnection);
+    form.Place(continueUnidentified_, 120, 2040, 4335, 255);
+    for (auto [label, box] : {std::pair{lblPort, port_},
+                              {lblServerPassword, serverPassword_},
+                              {lblAccount, account_},
+                              {lblAccountPassword, accountPassword_},
+                              {lblCertificate, clientCertificate_}}) {
+        label->setBuddy(box);
+        const int room = box->x() - label->x() - 1;
+        label->resize(std::max(label->width(), std::min(label->sizeHint().width(), room)), label->height());
+    }
+    QObject::connect(tls_, &QCheckBox::clicked, &form, [this] { RaiseClick(Events.TlsClick, "use TLS"); });
+    // Not modal: the event loop, and with it every connection, goes on while the user chooses.
+    QObject::connect(browse_, &QPushButton::clicked, &form, [this] {
+        auto* chooser = new QFileDialog(form_, QStringLiteral("Client certificate"), clientCertificate_->text(),
+                                        QStringLiteral("PEM files (*.pem);;All files (*)"));
+        chooser->setAttribute(Qt::WA_DeleteOnClose);
+        chooser->setFileMode(QFileDialog::ExistingFile);
+        QObject::connect(chooser, &QFileDialog::fileSelected, clientCertificate_, &QLineEdit::setText);
+        chooser->open();
+    });
+
     connect_ = new QPushButton(QStringLiteral("Connect"), &form);
     form.Place(connect_, 0, 3600, 2055, 375);
     disconnect_ = new QPushButton(QStringLiteral("Disconnect"), &form);
@@ -148,8 +206,17 @@ QtConnectDialogView::QtConnectDialogView(QWidget* owner)
     QWidget::setTabOrder(wallop_, connect_);
     QWidget::setTabOrder(connect_, disconnect_);
     QWidget::setTabOrder(disconnect_, close_);
+    QWidget::setTabOrder(close_, port_);
+    QWidget::setTabOrder(port_, tls_);
+    QWidget::setTabOrder(tls_, reconnect_);
+    QWidget::setTabOrder(reconnect_, serverPassword_);
+    QWidget::setTabOrder(serverPassword_, account_);
+    QWidget::setTabOrder(account_, accountPassword_);
+    QWidget::setTabOrder(accountPassword_, clientCertificate_);
+    QWidget::setTabOrder(clientCertificate_, browse_);
+    QWidget::setTabOrder(browse_, continueUnidentified_);
 
-    form.setFixedSize(form.Px(4695) + 1, form.Px(3975) + 1);
+    form.setFixedSize(form.Px(9495) + 1, form.Px(3975) + 1);
 }
 
 QtConnectDialogView::~QtConnectDialogView()
@@ -285,6 +352,32 @@ std::int32_t QtConnectDialogView::Wallop() const
 void QtConnectDialogView::SetWallop(std::int32_t value)
 {
     wallop_->setChecked(value != 0);
+}
+
+ConnectFields QtConnectDialogView::Fields() const
+{
+    ConnectFields fields;
+    fields.port = Bytes(port_->text());
+    fields.tls = tls_->isChecked();
+    fields.serverPassword = Bytes(serverPassword_->text());
+    fields.account = Bytes(account_->text());
+    fields.accountPassword = Bytes(accountPassword_->text());
+    fields.clientCertificate = Bytes(clientCertificate_->text());
+    fields.reconnect = reconnect_->isChecked();
+    fields.continueUnidentified = continueUnidentified_->isChecked();
+    return fields;
+}
+
+void QtConnectDialogView::SetFields(const ConnectFields& fields)
+{
+    port_->setText(Text(fields.port));
+    tls_->setChecked(fields.tls);
+    serverPassword_->setText(Text(fields.serverPassword));
+    account_->setText(Text(fields.account));
+    accountPassword_->setText(Text(fields.accountPassword));
+    clientCertificate_->setText(Text(fields.clientCertificate));
+    reconnect_->setChecked(fields.reconnect);
+    continueUnidentified_->setChecked(fields.continueUnidentified);
 }
 
 } // namespace tellix

@@ -45,6 +45,8 @@ public:
     void SetInvisible(std::int32_t value) override;
     std::int32_t Wallop() const override;
     void SetWallop(std::int32_t value) override;
+    ConnectFields Fields() const override;
+    void SetFields(const ConnectFields& fields) override;
 
     class Form;
     // For the front-end and its tests.
@@ -56,6 +58,15 @@ public:
     QLineEdit* UserLongBox() const { return userLong_; }
     QCheckBox* InvisibleBox() const { return invisible_; }
     QCheckBox* WallopBox() const { return wallop_; }
+    QLineEdit* PortBox() const { return port_; }
+    QCheckBox* TlsBox() const { return tls_; }
+    QLineEdit* ServerPasswordBox() const { return serverPassword_; }
+    QLineEdit* AccountBox() const { return account_; }
+    QLineEdit* AccountPasswordBox() const { return accountPassword_; }
+    QLineEdit* ClientCertificateBox() const { return clientCertificate_; }
+    QPushButton* BrowseButton() const { return browse_; }
+    QCheckBox* ReconnectBox() const { return reconnect_; }
+    QCheckBox* ContinueUnidentifiedBox() const { return continueUnidentified_; }
     QPushButton* ConnectButton() const { return connect_; }
     QPushButton* DisconnectButton() const { return disconnect_; }
     QPushButton* CloseButton() const { return close_; }
@@ -73,6 +84,15 @@ private:
     QLineEdit* nick_ = nullptr;
     QCheckBox* invisible_ = nullptr;
     QCheckBox* wallop_ = nullptr;
+    QLineEdit* port_ = nullptr;
+    QCheckBox* tls_ = nullptr;
+    QLineEdit* serverPassword_ = nullptr;
+    QLineEdit* account_ = nullptr;
+    QLineEdit* accountPassword_ = nullptr;
+    QLineEdit* clientCertificate_ = nullptr;
+    QPushButton* browse_ = nullptr;
+    QCheckBox* reconnect_ = nullptr;
+    QCheckBox* continueUnidentified_ = nullptr;
     QPushButton* connect_ = nullptr;
     QPushButton* disconnect_ = nullptr;
     QPushButton* close_ = nullptr;

@@ -1,14 +1,16 @@
 #include "platform/qt/QtToolkit.h"
 
-#include "platform/qtcore/Boundary.h"
 #include "platform/qt/QtChildView.h"
 #include "platform/qt/QtConnectDialogView.h"
 #include "platform/qt/QtMainWindowView.h"
+#include "platform/qtcore/Boundary.h"
 #include "util/CoreError.h"
 
 #include <QApplication>
 #include <QMainWindow>
 #include <QMdiArea>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 namespace tellix {
@@ -51,6 +53,35 @@ void QtToolkit::Post(std::function<void()> task)
 {
     QTimer::singleShot(0, QCoreApplication::instance(),
                        [task = std::move(task)] { AtBoundary("posted task", task); });
+}
+
+// Not modal: the connections go on while the user reads the certificate. Its names come from
+// the network, so the box shows them as plain text, never as markup.
+void QtToolkit::AskTrust(const std::string& host, std::int32_t port, const CertificateRefusal& refusal,
+                         std::function<void()> trust)
+{
+    const std::string where = host + ", port " + std::to_string(port);
+    const std::string question =
+        refusal.pinMismatch ? "The certificate of " + where +
+                                  " is not the one you trusted there. It may have been renewed, or someone may "
+                                  "stand between you and the server. Trust this one instead?"
+                            : "The certificate of " + where + " was refused: " + refusal.reason +
+                                  ". Trust it for this server and port?";
+    const std::string details = "\n\nSubject: " + refusal.subject + "\nIssuer: " + refusal.issuer +
+                                "\nValid from " + refusal.validFrom + " until " + refusal.validUntil +
+                                "\nSHA-256 fingerprint: " + refusal.fingerprint;
+    auto* box = new QMessageBox(QApplication::activeWindow());
+    box->setIcon(QMessageBox::Warning);
+    box->setWindowTitle(QStringLiteral("Certificate refused"));
+    box->setTextFormat(Qt::PlainText);
+    box->setText(QString::fromStdString(question + details));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton* yes = box->addButton(QStringLiteral("&Trust and connect"), QMessageBox::AcceptRole);
+    QPushButton* no = box->addButton(QStringLiteral("&Do not trust"), QMessageBox::RejectRole);
+    box->setDefaultButton(no);
+    QObject::connect(yes, &QPushButton::clicked, box,
+                     [trust = std::move(trust)] { AtBoundary("trust certificate", trust); });
+    box->open();
 }
 
 } // namespace tellix

@@ -24,6 +24,8 @@ public:
     void Beep() override;
     void Post(std::function<void()> task) override;
     Timers* ProtocolTimers() override { return &timers_; }
+    void AskTrust(const std::string& host, std::int32_t port, const CertificateRefusal& refusal,
+                  std::function<void()> trust) override;
 
     // The main window made last, while it exists.
     QtMainWindowView* MainWindow() const { return mainWindow_; }

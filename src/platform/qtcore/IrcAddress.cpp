@@ -1,5 +1,7 @@
 #include "platform/qtcore/IrcAddress.h"
 
+#include "net/ServerTrust.h"
+
 #include <QUrl>
 
 namespace tellix {
@@ -35,10 +37,8 @@ IrcAddress ParseIrcAddress(const QString& text)
         return Refused("not a valid address");
     }
     const QString scheme = url.scheme().toLower();
-    if (scheme == QLatin1String("ircs")) {
-        return Refused("secure ircs:// addresses are not supported yet");
-    }
-    if (scheme != QLatin1String("irc")) {
+    const bool tls = scheme == QLatin1String("ircs");
+    if (!tls && scheme != QLatin1String("irc")) {
         return Refused("not an irc:// address");
     }
     if (!url.userInfo().isEmpty()) {
@@ -54,7 +54,8 @@ IrcAddress ParseIrcAddress(const QString& text)
     if (port == 0) {
         return Refused("the port is not a number from 1 to 65535");
     }
-    address.port = port < 0 ? 0 : port;
+    address.tls = tls;
+    address.port = port < 0 ? (tls ? TlsPort : 0) : port;
 
     // "irc://host/#room" arrives with the channel as the fragment.
     QString path = url.path(QUrl::FullyDecoded);

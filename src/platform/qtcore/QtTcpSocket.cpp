@@ -2,8 +2,15 @@
 
 #include "platform/qtcore/Boundary.h"
 
+#include "net/ServerTrust.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDeadlineTimer>
-#include <QTcpSocket>
+#include <QFile>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
 
 #include <sys/socket.h>
 
@@ -34,6 +41,19 @@ std::pair<std::int16_t, std::string> Describe(QAbstractSocket::SocketError error
     }
 }
 
+constexpr const char* kNotPinned = "the certificate is not the one trusted for this server and port";
+
+std::string Fingerprint(const QSslCertificate& certificate)
+{
+    return NormaliseFingerprint(certificate.digest(QCryptographicHash::Sha256).toHex().toStdString());
+}
+
+std::string Names(const QSslCertificate& certificate, bool issuer)
+{
+    const QString text = issuer ? certificate.issuerDisplayName() : certificate.subjectDisplayName();
+    return text.toStdString();
+}
+
 } // namespace
 
 // Outlives the socket for as long as one of our raises is on the stack.
@@ -42,9 +62,12 @@ struct QtTcpSocket::Life {
     int raising = 0;
 };
 
-QtTcpSocket::QtTcpSocket() : socket_(new QTcpSocket), life_(std::make_shared<Life>())
+QtTcpSocket::QtTcpSocket() : socket_(new QSslSocket), life_(std::make_shared<Life>())
 {
     QObject::connect(socket_, &QTcpSocket::connected, socket_, [this] { OnConnected(); });
+    QObject::connect(socket_, &QSslSocket::encrypted, socket_, [this] { OnEncrypted(); });
+    QObject::connect(socket_, &QSslSocket::sslErrors, socket_,
+                     [this](const QList<QSslError>& errors) { OnSslErrors(errors); });
     QObject::connect(socket_, &QTcpSocket::disconnected, socket_, [this] { OnDisconnected(); });
     QObject::connect(socket_, &QTcpSocket::readyRead, socket_, [this] { OnReadyRead(); });
     QObject::connect(socket_, &QTcpSocket::errorOccurred, socket_,
@@ -92,7 +115,7 @@ std::int16_t QtTcpSocket::State() const
     case QAbstractSocket::ConnectingState:
         return StateConnecting;
     case QAbstractSocket::ConnectedState:
-        return StateConnected;
+        return tls_.enabled && !started_ ? StateConnecting : StateConnected;
     case QAbstractSocket::ClosingState:
         return StateClosing;
     default:
@@ -104,8 +127,71 @@ void QtTcpSocket::Connect()
 {
     peerClosed_ = false;
     failed_ = false;
+    refused_ = false;
+    started_ = false;
+    ++attempt_;
     // Name resolution happens asynchronously inside Qt; the UI thread never waits.
-    socket_->connectToHost(QString::fromStdString(host_), static_cast<quint16>(port_));
+    if (!tls_.enabled) {
+        socket_->connectToHost(QString::fromStdString(host_), static_cast<quint16>(port_));
+        return;
+    }
+    if (PrepareTls()) {
+        socket_->connectToHostEncrypted(QString::fromStdString(host_), static_cast<quint16>(port_));
+    }
+}
+
+bool QtTcpSocket::PrepareTls()
+{
+    std::string problem;
+    if (!QSslSocket::supportsSsl()) {
+        problem = "TLS is not available: Qt has no TLS backend";
+    }
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    if (problem.empty() && !tls_.clientCertificate.empty()) {
+        QFile file(QString::fromStdString(tls_.clientCertificate));
+        if (!file.open(QIODevice::ReadOnly)) {
+            problem = "cannot read the client certificate " + tls_.clientCertificate;
+        } else {
+            const QByteArray pem = file.readAll();
+            const QList<QSslCertificate> chain = QSslCertificate::fromData(pem, QSsl::Pem);
+            QSslKey key(pem, QSsl::Rsa, QSsl::Pem);
+            if (key.isNull()) {
+                key = QSslKey(pem, QSsl::Ec, QSsl::Pem);
+            }
+            if (chain.isEmpty() || key.isNull()) {
+                problem = "the client certificate " + tls_.clientCertificate +
+                          " does not hold a PEM certificate and its unencrypted key";
+            } else {
+                configuration.setLocalCertificateChain(chain);
+                configuration.setPrivateKey(key);
+            }
+        }
+    }
+    if (problem.empty()) {
+        socket_->setSslConfiguration(configuration);
+        return true;
+    }
+    // Told from the event loop, as every other failure is, never from inside Connect; a later
+    // Connect or Close makes it stale.
+    failed_ = true;
+    const std::weak_ptr<Life> life = life_;
+    const std::uint32_t attempt = attempt_;
+    QMetaObject::invokeMethod(
+        socket_,
+        [this, life, attempt, description = std::move(problem)]() mutable {
+            const auto alive = life.lock();
+            if (!alive || !alive->alive || attempt != attempt_) {
+                return;
+            }
+            Raise("socket error", [this, &description] {
+                bool cancelDisplay = false;
+                Error.raise(10053, description, 0, "wsConnection", "", 0, cancelDisplay);
+            });
+        },
+        Qt::QueuedConnection);
+    return false;
 }
 
 void QtTcpSocket::SendData(std::string_view bytes)
@@ -129,6 +215,8 @@ void QtTcpSocket::Close()
     closing_ = false;
     peerClosed_ = false;
     failed_ = false;
+    refused_ = false;
+    ++attempt_;
 }
 
 void QtTcpSocket::Linger()
@@ -158,6 +246,9 @@ void QtTcpSocket::Linger()
 
 void QtTcpSocket::OnConnected()
 {
+    if (tls_.enabled) {
+        return; // connected once the handshake is through
+    }
     Raise("socket connected", [this] { Connected.raise(); });
 }
 
@@ -175,6 +266,23 @@ void QtTcpSocket::OnDisconnected()
     if (closing_) {
         return;
     }
+    if (refused_) {
+        return;
+    }
+    if (tls_.enabled && !started_) {
+        // No session began: a failed handshake was reported already, and a server that hangs up
+        // in the middle of one is a failed connect, not a close.
+        if (failed_) {
+            return;
+        }
+        failed_ = true;
+        Raise("socket error", [this] {
+            std::string description = "the server closed the connection during the TLS handshake";
+            bool cancelDisplay = false;
+            Error.raise(10053, description, 0, "wsConnection", "", 0, cancelDisplay);
+        });
+        return;
+    }
     peerClosed_ = true;
     Raise("socket closed", [this] { Closed.raise(); });
 }
@@ -187,6 +295,9 @@ void QtTcpSocket::OnError(int qtError)
         return;
     }
     failed_ = true;
+    if (refused_) {
+        return; // the refusal has said why
+    }
     auto [number, text] = Describe(error, socket_->errorString());
     Raise("socket error", [this, number, description = std::move(text)]() mutable {
         bool cancelDisplay = false;
@@ -208,6 +319,60 @@ void QtTcpSocket::OnBytesWritten(long long written)
     if (remaining == 0) {
         Raise("socket send complete", [this] { SendComplete.raise(); });
     }
+}
+
+void QtTcpSocket::OnSslErrors(const QList<QSslError>& errors)
+{
+    const QSslCertificate certificate = socket_->peerCertificate();
+    const std::string fingerprint = Fingerprint(certificate);
+    if (!tls_.pinnedSha256.empty() && !fingerprint.empty() && fingerprint == tls_.pinnedSha256) {
+        socket_->ignoreSslErrors(errors);
+        return;
+    }
+    if (!tls_.pinnedSha256.empty()) {
+        Refuse(kNotPinned, true);
+        return;
+    }
+    std::string reason;
+    for (const QSslError& error : errors) {
+        const std::string text = error.errorString().toStdString();
+        if (reason.find(text) == std::string::npos) {
+            reason += (reason.empty() ? "" : "; ") + text;
+        }
+    }
+    Refuse(std::move(reason), false);
+}
+
+void QtTcpSocket::OnEncrypted()
+{
+    // A chain that verifies does not overrule a pin: the user trusts one certificate here.
+    if (!tls_.pinnedSha256.empty() && Fingerprint(socket_->peerCertificate()) != tls_.pinnedSha256) {
+        if (Refuse(kNotPinned, true)) {
+            socket_->abort();
+        }
+        return;
+    }
+    started_ = true;
+    Raise("socket connected", [this] { Connected.raise(); });
+}
+
+bool QtTcpSocket::Refuse(std::string reason, bool pinMismatch)
+{
+    if (refused_) {
+        return true;
+    }
+    refused_ = true;
+    failed_ = true;
+    const QSslCertificate certificate = socket_->peerCertificate();
+    CertificateRefusal refusal;
+    refusal.reason = std::move(reason);
+    refusal.fingerprint = Fingerprint(certificate);
+    refusal.subject = Names(certificate, false);
+    refusal.issuer = Names(certificate, true);
+    refusal.validFrom = certificate.effectiveDate().toUTC().toString(Qt::ISODate).toStdString();
+    refusal.validUntil = certificate.expiryDate().toUTC().toString(Qt::ISODate).toStdString();
+    refusal.pinMismatch = pinMismatch;
+    return Raise("certificate refused", [this, &refusal] { CertificateRefused.raise(refusal); });
 }
 
 std::unique_ptr<TcpSocket> QtSocketFactory::CreateSocket()

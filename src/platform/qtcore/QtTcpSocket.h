@@ -4,7 +4,9 @@
 
 #include <memory>
 
-class QTcpSocket;
+class QSslSocket;
+class QSslError;
+template <typename T> class QList;
 
 namespace tellix {
 
@@ -12,6 +14,8 @@ namespace tellix {
 // close of our own, "closing" after the peer closed until we close, errors as events.
 // A handler may destroy the socket inside any of its events. A close of ours sends what
 // is still queued first, and ends the TCP session cleanly rather than with a reset.
+// With TLS on, Connected waits for the handshake, and a certificate that does not verify
+// (or is not the pinned one) is refused through CertificateRefused.
 class QtTcpSocket final : public TcpSocket {
 public:
     QtTcpSocket();
@@ -43,13 +47,22 @@ private:
     void OnDisconnected();
     void OnError(int qtError);
     void OnBytesWritten(long long written);
+    void OnEncrypted();
+    void OnSslErrors(const QList<QSslError>& errors);
+    // True when the TLS settings could be applied; otherwise Error has been raised.
+    bool PrepareTls();
+    // False when a handler destroyed this socket.
+    bool Refuse(std::string reason, bool pinMismatch);
 
-    QTcpSocket* socket_;
+    QSslSocket* socket_;
     std::string host_;
     std::int32_t port_ = 0;
     bool peerClosed_ = false;
     bool failed_ = false;
     bool closing_ = false;
+    bool refused_ = false;
+    bool started_ = false;      // the TLS handshake is through
+    std::uint32_t attempt_ = 0; // counts Connect and Close calls
     std::shared_ptr<Life> life_;
 };
 

@@ -21,7 +21,7 @@ void StartApplication(Toolkit& toolkit, SocketFactory& sockets, const QString& a
                  Concat("*** Cannot open ", address.toStdString(), ": ", parsed.error, "."));
         return;
     }
-    app.OpenAddress(parsed.host, parsed.port, parsed.channel);
+    app.OpenAddress(parsed.host, parsed.port, parsed.channel, parsed.tls);
 }
 
 } // namespace tellix
