@@ -233,6 +233,11 @@ void IRCConnection::Disconnect()
         return;
     }
     const auto self = shared_from_this();
+    // What the user already said goes out before the close, which waits for it to be written.
+    sendQueue_.Flush();
+    if (deleted_ || socket_->State() == TcpSocket::StateClosed) {
+        return;
+    }
     ++requests_;
     codeFlag_ = true;
     connecting_ = false;

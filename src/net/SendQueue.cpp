@@ -92,6 +92,22 @@ void SendQueue::Flush()
     }
 }
 
+void SendQueue::SetRegistered(bool registered)
+{
+    const bool welcomed = registered && !registered_;
+    registered_ = registered;
+    if (!welcomed || timers_ == nullptr) {
+        return;
+    }
+    // Registration is a few lines, each waiting for its answer: were they counted, the joins
+    // that follow every welcome would wait on the capability talk.
+    busyUntil_ = std::min(busyUntil_, timers_->NowMs());
+    if (Held() > 0) {
+        // Later, not from inside the welcome's handling: the sink may raise events.
+        timer_ = timers_->After(0, [this] { Drain(); });
+    }
+}
+
 bool SendQueue::HasRoom(std::int64_t now) const
 {
     return busyUntil_ - now <= (kBurst - 1) * kIntervalMs;

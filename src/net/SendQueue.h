@@ -38,8 +38,8 @@ public:
     // Drops everything held: the link they were meant for is gone.
     void Clear();
     std::size_t Held() const { return typed_.size() + automatic_.size(); }
-    // After the welcome NICK and USER are paced like any other line.
-    void SetRegistered(bool registered) { registered_ = registered; }
+    // After the welcome NICK and USER are paced like any other line, and the burst is whole.
+    void SetRegistered(bool registered);
     bool Registered() const { return registered_; }
 
     // The priority a line really gets when asked for with `asked`.

@@ -187,23 +187,52 @@ TEST(SendQueue, TheConnectionPacesItsLinesAndQuitStillGoesOut)
     connection->Connect("irc.test", 6667);
     socket.PeerConnects();
     socket.PeerSends(":irc.test 001 me :Welcome\r\n");
-    ASSERT_EQ(socket.sent.size(), 2u);
+    ASSERT_EQ(socket.sent.size(), 3u) << "CAP LS, NICK and USER";
     socket.sent.clear();
     for (int i = 0; i < 7; ++i) {
         connection->SendMessage("PRIVMSG #a :" + std::to_string(i));
     }
-    EXPECT_EQ(socket.sent.size(), 3u) << "NICK and USER used two of the burst";
+    EXPECT_EQ(socket.sent.size(), 5u) << "the welcome starts a whole burst";
     socket.PeerSends("PING :irc.test\r\n");
-    ASSERT_EQ(socket.sent.size(), 4u);
+    ASSERT_EQ(socket.sent.size(), 6u);
     EXPECT_EQ(socket.sent.back(), "PONG :irc.test\r\n");
     timers.Advance(2000);
-    EXPECT_EQ(socket.sent.size(), 4u) << "the PONG took this interval";
+    EXPECT_EQ(socket.sent.size(), 6u) << "the PONG took this interval";
     timers.Advance(2000);
-    EXPECT_EQ(socket.sent.size(), 5u);
+    EXPECT_EQ(socket.sent.size(), 7u);
     connection->Quit("bye");
     ASSERT_EQ(socket.sent.size(), 9u);
     EXPECT_EQ(socket.sent[7], "PRIVMSG #a :6\r\n");
     EXPECT_EQ(socket.sent[8], "QUIT :bye\r\n");
+}
+
+// Disconnecting sends what is still held, then closes: the PART typed before it reaches the
+// channel instead of vanishing with the queue.
+TEST(SendQueue, DisconnectSendsWhatIsHeldBeforeTheClose)
+{
+    FakeTimers timers;
+    test::RecordingSocketFactory factory;
+    IRCConnections connections{factory};
+    connections.SetProtocolTimers(&timers);
+    const auto connection = connections.Add();
+    test::RecordingSocket& socket = *factory.created.back();
+    connection->InitialNick("me");
+    connection->InitialUserParams("me 8 * :Me");
+    connection->Connect("irc.test", 6667);
+    socket.PeerConnects();
+    socket.PeerSends(":irc.test 001 me :Welcome\r\n");
+    socket.sent.clear();
+    for (int i = 0; i < 6; ++i) {
+        connection->SendMessage("PRIVMSG #a :" + std::to_string(i));
+    }
+    connection->SendMessage("PART #a :bye");
+    ASSERT_EQ(socket.sent.size(), 5u);
+    connection->Disconnect();
+    EXPECT_EQ(socket.state, TcpSocket::StateClosed);
+    ASSERT_EQ(socket.sent.size(), 7u);
+    EXPECT_EQ(socket.sent.back(), "PART #a :bye\r\n");
+    timers.Advance(60000);
+    EXPECT_EQ(socket.sent.size(), 7u);
 }
 
 } // namespace

@@ -196,6 +196,7 @@ std::filesystem::path IrcServer::WriteInspircdConfig(const Options& options)
         }
         // Offered only while these services are linked: none are, unless a test links them.
         out << "<sasl target=\"services.tellix.test\">\n";
+    }
     if (options.tls) {
         out << "<module name=\"ssl_gnutls\">\n"
             << "<module name=\"sslinfo\">\n"
