@@ -6,8 +6,8 @@
 #include "net/LineFraming.h"
 #include "net/LinkWatch.h"
 #include "net/SendQueue.h"
-#include "platform/Timers.h"
 #include "platform/TcpSocket.h"
+#include "platform/Timers.h"
 #include "util/Event.h"
 
 #include <cstdint>

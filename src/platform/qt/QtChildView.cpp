@@ -1,9 +1,9 @@
 #include "platform/qt/QtChildView.h"
 
-#include "platform/qtcore/Boundary.h"
 #include "platform/qt/LogWidget.h"
 #include "platform/qt/NickListModel.h"
 #include "platform/qt/TextDecoding.h"
+#include "platform/qtcore/Boundary.h"
 
 #include <QClipboard>
 #include <QCloseEvent>

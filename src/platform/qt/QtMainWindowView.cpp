@@ -1,7 +1,7 @@
 #include "platform/qt/QtMainWindowView.h"
 
-#include "platform/qtcore/Boundary.h"
 #include "platform/qt/TextDecoding.h"
+#include "platform/qtcore/Boundary.h"
 
 #include <QAction>
 #include <QCloseEvent>
