@@ -34,6 +34,9 @@ inline constexpr std::string_view DefaultAccountName = "Default Account Name";
 inline constexpr std::string_view DefaultClientCertificate = "Default Client Certificate";
 inline constexpr std::string_view DefaultReconnect = "Default Reconnect";
 inline constexpr std::string_view DefaultContinueUnidentified = "Default Continue Unidentified";
+// Written only where no secret store takes the password.
+inline constexpr std::string_view DefaultServerPassword = "Default Server Password";
+inline constexpr std::string_view DefaultAccountPassword = "Default Account Password";
 inline constexpr std::string_view QuitMessage = "Quit Message";
 inline constexpr std::string_view ScrollbackLines = "Scrollback Lines";
 inline constexpr std::string_view CtcpReplies = "CTCP Replies";

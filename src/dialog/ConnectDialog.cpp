@@ -22,6 +22,16 @@ std::int32_t CheckState(bool value)
     return value ? 1 : 0;
 }
 
+struct PasswordField {
+    std::string_view key;
+    std::string ConnectFields::*field;
+};
+
+constexpr PasswordField kPasswordFields[] = {
+    {settings::DefaultServerPassword, &ConnectFields::serverPassword},
+    {settings::DefaultAccountPassword, &ConnectFields::accountPassword},
+};
+
 } // namespace
 
 ConnectDialog::ConnectDialog(Toolkit& toolkit) : toolkit_(toolkit), key_(NewUniqueKey())
@@ -72,6 +82,75 @@ ConnectDialog::ConnectDialog(Toolkit& toolkit) : toolkit_(toolkit), key_(NewUniq
         readCheck(settings::DefaultContinueUnidentified, settings::DefaultContinueUnidentifiedDefault);
     view.SetFields(fields);
     FillServerList();
+    LoadPasswords();
+}
+
+void ConnectDialog::LoadPasswords()
+{
+    SecretStore* const secrets = toolkit_.Secrets();
+    if (secrets == nullptr) {
+        return; // typed for the session only
+    }
+    for (std::size_t which = 0; which < std::size(kPasswordFields); ++which) {
+        const std::string key(kPasswordFields[which].key);
+        const std::string inFile =
+            toolkit_.Settings().GetSetting(SettingsAppName(), std::string(settings::Section), key, "");
+        if (!inFile.empty()) {
+            // Left unknown: the next connect offers it to the store again, which may be running now.
+            FillPassword(which, inFile);
+            continue;
+        }
+        secrets->Read(key, [this, alive = std::weak_ptr<char>(alive_), which](std::optional<std::string> secret) {
+            if (alive.expired() || keptPasswords_[which]) {
+                return;
+            }
+            keptPasswords_[which] = secret.value_or("");
+            FillPassword(which, *keptPasswords_[which]);
+        });
+    }
+}
+
+// Only into an empty box: what the user typed meanwhile stays.
+void ConnectDialog::FillPassword(std::size_t which, const std::string& secret)
+{
+    if (!pobjWindow_ || secret.empty()) {
+        return;
+    }
+    ConnectFields fields = pobjWindow_->Fields();
+    std::string& box = fields.*kPasswordFields[which].field;
+    if (box.empty()) {
+        box = secret;
+        pobjWindow_->SetFields(fields);
+    }
+}
+
+void ConnectDialog::KeepPasswords(const ConnectFields& fields)
+{
+    SecretStore* const secrets = toolkit_.Secrets();
+    if (secrets == nullptr) {
+        return;
+    }
+    for (std::size_t which = 0; which < std::size(kPasswordFields); ++which) {
+        const std::string& secret = fields.*kPasswordFields[which].field;
+        if (keptPasswords_[which] ? *keptPasswords_[which] == secret : secret.empty()) {
+            continue;
+        }
+        keptPasswords_[which] = secret;
+        const std::string key(kPasswordFields[which].key);
+        secrets->Write(key, secret, [this, alive = std::weak_ptr<char>(alive_), key, secret](bool stored) {
+            if (alive.expired()) {
+                return;
+            }
+            toolkit_.Settings().SaveSetting(SettingsAppName(), std::string(settings::Section), key,
+                                            stored ? std::string() : secret);
+            Application* const app = parent_ != nullptr ? parent_->Parent() : nullptr;
+            if (!stored && !secret.empty() && !toldPasswordsInFile_ && app != nullptr) {
+                toldPasswordsInFile_ = true;
+                app->Echo(Application::kStatusWindow, "*** No secret store answered: passwords are kept in the "
+                                                      "settings file, where programs run as you can read them");
+            }
+        });
+    }
 }
 
 ConnectDialog::~ConnectDialog() = default;
@@ -130,7 +209,7 @@ void ConnectDialog::Delete()
         write(settings::DefaultUserDescription, view.UserLong());
         write(settings::DefaultUserInvisible, settings::WriteCheckBox(view.Invisible() != 0));
         write(settings::DefaultUserWallOp, settings::WriteCheckBox(view.Wallop() != 0));
-        // The passwords stay out of the settings file: it is plain text any program may read.
+        // The passwords are kept when a connection starts, in the secret store where there is one.
         const ConnectFields fields = view.Fields();
         write(settings::DefaultServerPort, fields.port);
         write(settings::DefaultServerTls, settings::WriteCheckBox(fields.tls));
@@ -328,6 +407,9 @@ bool ConnectDialog::ConnectFirst(IRCConnection& connection)
         return false;
     }
     connection.Options(Options());
+    if (pobjWindow_) {
+        KeepPasswords(pobjWindow_->Fields());
+    }
     connection.Connect(destination->host, destination->port);
     return true;
 }

@@ -76,6 +76,10 @@ private:
     void cmdConnect_Click();
     void cmdDisconnect_Click();
     void chkTls_Click();
+    // The passwords live in the secret store, or in the settings file where none takes them.
+    void LoadPasswords();
+    void KeepPasswords(const ConnectFields& fields);
+    void FillPassword(std::size_t which, const std::string& secret);
 
     Toolkit& toolkit_;
     bool deleting_ = false;
@@ -84,6 +88,12 @@ private:
     std::string key_;
     std::unique_ptr<ConnectDialogView> pobjWindow_;
     std::vector<Subscription> windowEvents_;
+    // What each password is known to be where it is kept; none while the store is still asked,
+    // so that an empty box then never erases it.
+    std::optional<std::string> keptPasswords_[2];
+    bool toldPasswordsInFile_ = false;
+    // Answers from the secret store may come after the dialog is gone.
+    std::shared_ptr<char> alive_ = std::make_shared<char>();
 };
 
 } // namespace tellix

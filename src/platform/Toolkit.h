@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/ConnectDialogView.h"
 #include "platform/MainWindowView.h"
+#include "platform/SecretStore.h"
 #include "platform/SettingsStore.h"
 #include "platform/TcpSocket.h"
 #include "platform/Timers.h"
@@ -32,6 +33,8 @@ public:
     virtual void Post(std::function<void()> task) = 0;
     // The protocol's time; none where nothing waits (timeouts and pacing are then off).
     virtual Timers* ProtocolTimers() { return nullptr; }
+    // The desktop's secret store; none where passwords live for the session only.
+    virtual SecretStore* Secrets() { return nullptr; }
     // Offers to trust a refused server certificate; `trust` runs if the user agrees. Where
     // nothing can ask, the status window's line tells how to trust it by command.
     virtual void AskTrust(const std::string& /*host*/, std::int32_t /*port*/,

@@ -362,5 +362,88 @@ TEST_F(DialogFixture, AFailedConnectNamesHostAndPortAndARefusedCertificateCanBeT
               std::string::npos);
 }
 
+// A secret store that answers when the test says so, as the desktop's answers come later.
+struct HeldSecretStore final : SecretStore {
+    std::map<std::string, std::string> entries;
+    bool running = true;
+    std::vector<std::function<void()>> pending;
+
+    void Read(const std::string& key, ReadDone done) override
+    {
+        pending.push_back([this, key, done = std::move(done)] {
+            const auto entry = entries.find(key);
+            done(running && entry != entries.end() ? std::optional(entry->second) : std::nullopt);
+        });
+    }
+    void Write(const std::string& key, const std::string& secret, WriteDone done) override
+    {
+        pending.push_back([this, key, secret, done = std::move(done)] {
+            if (running && secret.empty()) {
+                entries.erase(key);
+            } else if (running) {
+                entries[key] = secret;
+            }
+            done(running);
+        });
+    }
+    void Answer()
+    {
+        const auto now = std::move(pending);
+        pending.clear();
+        for (const auto& answer : now) {
+            answer();
+        }
+    }
+};
+
+TEST_F(DialogFixture, PasswordsLiveInTheSecretStoreOrWhereNoneAnswersInTheSettingsFile)
+{
+    HeldSecretStore store;
+    store.entries = {{"Default Server Password", "kept-secret"}};
+    toolkit.secrets = &store;
+    const std::string inFile = "only-in-file";
+    Start({{"Default Account Password", inFile}});
+    EXPECT_EQ(View().fields.accountPassword, inFile);
+
+    // Connected before the store answers: the empty box erases nothing.
+    View().Events.ConnectClick.raise();
+    store.Answer();
+    EXPECT_EQ(View().fields.serverPassword, "kept-secret");
+    store.Answer();
+    EXPECT_EQ(store.entries["Default Server Password"], "kept-secret");
+    EXPECT_EQ(store.entries["Default Account Password"], inFile) << "a running store takes what was in the file";
+    const auto inSettings = [&] {
+        return toolkit.settings.values[{SettingsAppName(), "Main", "Default Account Password"}];
+    };
+    EXPECT_EQ(inSettings(), "");
+
+    // Emptied by the user: removed. Changed: rewritten.
+    View().fields.serverPassword = "";
+    View().fields.accountPassword = "new-secret";
+    View().Events.ConnectClick.raise();
+    store.Answer();
+    EXPECT_EQ(store.entries, (std::map<std::string, std::string>{{"Default Account Password", "new-secret"}}));
+
+    // No store answers: the file keeps it, and the status window says so once.
+    store.running = false;
+    const std::string kLine = "*** No secret store answered: passwords are kept in the settings file";
+    for (const std::string secret : {"file-secret", "file-secret-2"}) {
+        View().fields.accountPassword = secret;
+        View().Events.ConnectClick.raise();
+        store.Answer();
+        EXPECT_EQ(inSettings(), secret);
+    }
+    const std::string status = StatusText(*app);
+    EXPECT_NE(status.find(kLine), std::string::npos);
+    EXPECT_EQ(status.find(kLine), status.rfind(kLine));
+    EXPECT_EQ(status.find("file-secret"), std::string::npos);
+
+    // An answer after the dialog is gone touches nothing.
+    View().fields.serverPassword = "late-secret";
+    View().Events.ConnectClick.raise();
+    app.reset();
+    store.Answer();
+}
+
 } // namespace
 } // namespace tellix::test

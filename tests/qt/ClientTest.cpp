@@ -11,18 +11,21 @@
 #include "platform/qt/QtClient.h"
 #include "platform/qt/QtConnectDialogView.h"
 #include "platform/qt/QtMainWindowView.h"
+#include "platform/qt/QtSecretStore.h"
 #include "platform/qt/QtToolkit.h"
 #include "platform/qtcore/QtTcpSocket.h"
 #include "support/IrcServer.h"
 #include "support/LineTap.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
+#include "support/SecretService.h"
 #include "windows/Childs.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFile>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -43,6 +46,7 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -412,6 +416,70 @@ TEST(Client, AMalformedAddressIsAnsweredInTheStatusWindowAndNothingConnects)
     PumpFor(300ms);
     EXPECT_TRUE(tap.Sessions().empty());
     EXPECT_FALSE(Client::App().Connections().Item(1)->Connected());
+}
+
+// The dialog's passwords are kept between runs: in the desktop's secret store, and only where
+// none answers in the settings file, which the status window then says. One road per test
+// program: the session bus a process found, or failed to find, stays its bus.
+void PasswordsAreKeptBetweenRuns(bool storeRuns)
+{
+    const std::string kSecret = "bouncer-secret";
+    std::unique_ptr<SecretService> service;
+    if (storeRuns) {
+        service = std::make_unique<SecretService>();
+    } else {
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tellix-bus");
+    }
+    Config config;
+    config.Write({{"First Use", "0"}, {"Default Server TLS", "0"}});
+    EnsureGuiApplication();
+    IrcServer server;
+    LineTap tap(server.Port());
+    {
+        Client client;
+        client.Press(Qt::Key_F2);
+        QtConnectDialogView& dialog = Client::Dialog();
+        Retype(dialog.ServerBox(), "127.0.0.1:" + QString::number(tap.Port()));
+        Retype(dialog.ServerPasswordBox(), QString::fromStdString(kSecret));
+        QTest::mouseClick(dialog.ConnectButton(), Qt::LeftButton);
+        ASSERT_TRUE(PumpUntil([&] { return !tap.Sessions().empty() && !tap.Sessions()[0].empty(); }))
+            << Client::View(1).Log()->HeldText().toStdString();
+        EXPECT_TRUE(tap.Sessions()[0][0] == "PASS " + kSecret) << "PASS goes first";
+        const QString said = "passwords are kept in the settings file";
+        if (storeRuns) {
+            // Answers may come after the test has moved on: they write where they may.
+            const auto stored = std::make_shared<std::optional<std::string>>();
+            QtSecretStore store;
+            ASSERT_TRUE(PumpUntil([&] {
+                store.Read("Default Server Password",
+                           [stored](std::optional<std::string> secret) { *stored = std::move(secret); });
+                PumpFor(50ms);
+                return *stored == kSecret;
+            }));
+            EXPECT_FALSE(Client::View(1).Log()->HeldText().contains(said));
+        } else {
+            EXPECT_TRUE(Client::Shows(1, said));
+        }
+        EXPECT_TRUE(ProgramEndsAfter([&] { client.Menu("&File", "E&xit").trigger(); }));
+    }
+    QFile file(config.File());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().contains(kSecret.c_str()), !storeRuns);
+
+    // The next run has it in the box again, from wherever it was kept.
+    Client again;
+    EXPECT_TRUE(PumpUntil([] { return Client::Dialog().ServerPasswordBox()->text() == "bouncer-secret"; }));
+    EXPECT_EQ(Client::Dialog().ServerPasswordBox()->echoMode(), QLineEdit::Password);
+}
+
+TEST(Client, PasswordsAreKeptInTheSecretStoreAndNeverInTheSettingsFile)
+{
+    PasswordsAreKeptBetweenRuns(true);
+}
+
+TEST(Client, WithoutASecretStorePasswordsAreKeptInTheSettingsFileAndTheStatusWindowSaysSo)
+{
+    PasswordsAreKeptBetweenRuns(false);
 }
 
 TEST(Client, DisconnectAndExitSendWhatWasQueuedAndExitSaysGoodbyeFirst)

@@ -352,6 +352,7 @@ public:
     void Beep() override { ++beeps; }
     void Post(std::function<void()> task) override { posted.push_back(std::move(task)); }
     Timers* ProtocolTimers() override { return &timers; }
+    SecretStore* Secrets() override { return secrets; }
     // Remembers the offer; a test plays the user who agrees by calling it.
     void AskTrust(const std::string& host, std::int32_t port, const CertificateRefusal& refusal,
                   std::function<void()> trust) override
@@ -365,6 +366,7 @@ public:
         std::function<void()> trust;
     };
     std::vector<TrustOffer> trustOffers;
+    SecretStore* secrets = nullptr; // none unless a test gives one
 
     // Runs what was posted, as the event loop would.
     void RunPosted()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Toolkit.h"
+#include "platform/qt/QtSecretStore.h"
 #include "platform/qtcore/QtClock.h"
 #include "platform/qtcore/QtSettingsStore.h"
 #include "platform/qtcore/QtTimers.h"
@@ -24,6 +25,7 @@ public:
     void Beep() override;
     void Post(std::function<void()> task) override;
     Timers* ProtocolTimers() override { return &timers_; }
+    SecretStore* Secrets() override { return &secrets_; }
     void AskTrust(const std::string& host, std::int32_t port, const CertificateRefusal& refusal,
                   std::function<void()> trust) override;
 
@@ -38,6 +40,7 @@ private:
     QtClock clock_;
     QtTimers timers_;
     QtSettingsStore settings_;
+    QtSecretStore secrets_;
 };
 
 } // namespace tellix

@@ -1,0 +1,160 @@
+#include "support/SecretService.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QString>
+
+#include <array>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace tellix::test {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+void StopProcess(pid_t& pid)
+{
+    if (pid <= 0) {
+        return;
+    }
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 100 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i) {
+        std::this_thread::sleep_for(20ms);
+    }
+    if (::waitpid(pid, nullptr, WNOHANG) == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
+    pid = -1;
+}
+
+// The first line `fd` gives within a few seconds.
+std::string ReadLine(int fd)
+{
+    std::string line;
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        pollfd ready{fd, POLLIN, 0};
+        if (::poll(&ready, 1, 100) <= 0) {
+            continue;
+        }
+        char c = 0;
+        if (::read(fd, &c, 1) != 1 || c == '\n') {
+            break;
+        }
+        line += c;
+    }
+    return line;
+}
+
+} // namespace
+
+SecretService::SecretService()
+{
+    char pattern[] = "/tmp/tellix-secrets-XXXXXX";
+    if (::mkdtemp(pattern) == nullptr) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    dir_ = pattern;
+    const std::filesystem::path run = dir_ / "run";
+    std::filesystem::create_directories(run);
+    ::chmod(run.c_str(), 0700);
+    const std::string log = (dir_ / "services.log").string();
+
+    std::array<int, 2> address{};
+    if (::pipe(address.data()) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    const std::string listen = "unix:path=" + (dir_ / "bus").string();
+    const pid_t bus = ::fork();
+    if (bus == 0) {
+        // GLib ends a process whose session bus closes: the bus goes when this process does.
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        ::dup2(address[1], STDOUT_FILENO);
+        ::close(address[0]);
+        ::execl("/usr/bin/dbus-daemon", "dbus-daemon", "--session", "--nofork", "--print-address=1",
+                ("--address=" + listen).c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(address[1]);
+    const std::string busAddress = ReadLine(address[0]);
+    ::close(address[0]);
+    if (bus < 0 || busAddress.empty()) {
+        Stop();
+        throw std::runtime_error("dbus-daemon did not start");
+    }
+
+    // The keyring is made, and unlocked, with the password it reads from standard input.
+    std::array<int, 2> password{};
+    if (::pipe(password.data()) != 0) {
+        Stop();
+        throw std::runtime_error("pipe failed");
+    }
+    keyring_ = ::fork();
+    if (keyring_ == 0) {
+        ::dup2(password[0], STDIN_FILENO);
+        ::close(password[1]);
+        const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(out, STDERR_FILENO);
+        ::setenv("HOME", dir_.c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (dir_ / "data").c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", run.c_str(), 1);
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", busAddress.c_str(), 1);
+        ::execl("/usr/bin/gnome-keyring-daemon", "gnome-keyring-daemon", "--foreground", "--components=secrets",
+                "--unlock", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(password[0]);
+    static constexpr char kKeyringPassword[] = "tellix";
+    const bool written = ::write(password[1], kKeyringPassword, sizeof kKeyringPassword - 1) > 0;
+    ::close(password[1]);
+    if (keyring_ < 0 || !written) {
+        Stop();
+        throw std::runtime_error("gnome-keyring-daemon did not start");
+    }
+
+    // Asked before it owns its name, a store would find no service.
+    bool up = false;
+    {
+        QDBusConnection probe = QDBusConnection::connectToBus(QString::fromStdString(busAddress), "secrets-probe");
+        for (int i = 0; i < 250 && !up; ++i) {
+            up = probe.isConnected() && probe.interface()->isServiceRegistered("org.freedesktop.secrets");
+            if (!up) {
+                std::this_thread::sleep_for(20ms);
+            }
+        }
+    }
+    QDBusConnection::disconnectFromBus("secrets-probe");
+    if (!up) {
+        Stop();
+        throw std::runtime_error("the Secret Service did not come up on the test bus");
+    }
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", busAddress.c_str(), 1);
+}
+
+SecretService::~SecretService()
+{
+    Stop();
+}
+
+void SecretService::Stop()
+{
+    StopProcess(keyring_);
+    // The bus stays until this process ends (see the start); its folder may go.
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+}
+
+} // namespace tellix::test
