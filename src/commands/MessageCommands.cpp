@@ -60,8 +60,12 @@ bool CommandRun::Say()
         const auto& own = First().User();
         const std::string nick = own ? std::string(own->Nick()) : std::string();
         const std::string target(partner->Nick());
+        // With echo-message the server's echo shows it, once.
+        const bool echoed = connection->Capabilities().Enabled("echo-message");
         for (const std::string_view piece : SplitMessage(text, MessageRoom(*connection, "PRIVMSG", target))) {
-            window->Echo(Concat("# <", nick, "> ", piece));
+            if (!echoed) {
+                window->Echo(Concat("# <", nick, "> ", piece));
+            }
             connection->SendMessage(Concat("PRIVMSG ", target, " :", piece));
         }
         return true;

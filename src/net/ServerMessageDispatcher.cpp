@@ -113,8 +113,13 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         const std::string message = text(line.LastParam(4));
         const bool notice = command == "NOTICE";
         if (source == user_ && caps_.Enabled("echo-message") && (notice || !target)) {
-            // Our own message coming back: what we said in a channel is shown now, the rest
-            // was shown when typed.
+            // Our own message coming back: what we said in a channel is shown below, to a
+            // person in the window talking with them, a notice where it was typed.
+            if (!notice && !target) {
+                if (const UserPtr partner = users->Item(line.Target()); here(partner)) {
+                    partner->ProcessOwnPrivMsg(message);
+                }
+            }
             return true;
         }
         if (!target) {

@@ -87,7 +87,7 @@ TEST_F(Capabilities, ALineWithTheServersTimeIsStampedWithItAndTheNextWithTheCloc
     EXPECT_EQ(CurrentLineTime(), std::nullopt); // nothing stays published after the line
 }
 
-TEST_F(Capabilities, WithEchoMessageAnOwnChannelMessageIsShownOnceWhenEchoed)
+TEST_F(Capabilities, WithEchoMessageAnOwnMessageIsShownOnceWhenEchoed)
 {
     OnlineWith("echo-message");
     const auto channel = childs.Item(2)->Channel();
@@ -96,12 +96,25 @@ TEST_F(Capabilities, WithEchoMessageAnOwnChannelMessageIsShownOnceWhenEchoed)
     EXPECT_EQ(NewLines(2), Texts{});
     Receive(":me!u@h PRIVMSG #room :hello all");
     EXPECT_EQ(NewLines(2), (Texts{"<me> hello all"}));
-    // Echoes of what was shown when typed are not shown again.
+
+    // To a person: in the window talking with them, once echoed.
+    Receive(":anna!a@h PRIVMSG me :hi");
+    ASSERT_EQ(childs.Count(), 3);
+    NewLines(3);
+    View(3).Type("in private");
+    View(3).KeyDown(13); // Enter
+    EXPECT_EQ(Sent(), (Texts{"PRIVMSG anna :in private"}));
+    EXPECT_EQ(NewLines(3), Texts{});
     Receive(":me!u@h PRIVMSG anna :in private");
+    EXPECT_EQ(NewLines(3), (Texts{"# <me> in private"}));
+
+    // No window opens for an echo, and a notice was shown where it was typed.
+    Receive(":me!u@h PRIVMSG bob :elsewhere");
     Receive(":me!u@h NOTICE #room :a notice");
-    EXPECT_EQ(NewLines(1), Texts{});
-    EXPECT_EQ(NewLines(2), Texts{});
-    EXPECT_EQ(childs.Count(), 2); // no query window with ourselves
+    for (const std::int32_t index : {1, 2, 3}) {
+        EXPECT_EQ(NewLines(index), Texts{}) << index;
+    }
+    EXPECT_EQ(childs.Count(), 3);
 }
 
 TEST_F(Capabilities, WithoutEchoMessageAnOwnChannelMessageIsShownWhenTyped)
