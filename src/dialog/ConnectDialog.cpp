@@ -88,16 +88,17 @@ ConnectDialog::ConnectDialog(Toolkit& toolkit) : toolkit_(toolkit), key_(NewUniq
 void ConnectDialog::LoadPasswords()
 {
     SecretStore* const secrets = toolkit_.Secrets();
-    if (secrets == nullptr) {
-        return; // typed for the session only
-    }
     for (std::size_t which = 0; which < std::size(kPasswordFields); ++which) {
         const std::string key(kPasswordFields[which].key);
+        // Where no store took it, or where the user put it: the terminal has no password boxes.
         const std::string inFile =
             toolkit_.Settings().GetSetting(SettingsAppName(), std::string(settings::Section), key, "");
         if (!inFile.empty()) {
             // Left unknown: the next connect offers it to the store again, which may be running now.
             FillPassword(which, inFile);
+            continue;
+        }
+        if (secrets == nullptr) {
             continue;
         }
         secrets->Read(key, [this, alive = std::weak_ptr<char>(alive_), which](std::optional<std::string> secret) {

@@ -362,6 +362,22 @@ TEST_F(DialogFixture, AFailedConnectNamesHostAndPortAndARefusedCertificateCanBeT
               std::string::npos);
 }
 
+// The terminal has no password boxes and no secret store: the settings file may hold them, and
+// what is typed is never written there.
+TEST_F(DialogFixture, WithoutASecretStorePasswordsComeFromTheSettingsFileAndNoneIsWritten)
+{
+    Start({{"Default Server Password", "file-secret"}});
+    EXPECT_EQ(View().fields.serverPassword, "file-secret");
+    View().fields.accountPassword = "typed-secret";
+    View().Events.ConnectClick.raise();
+    EXPECT_EQ(Connection().Options().serverPassword, "file-secret");
+    EXPECT_EQ(Connection().Options().accountPassword, "typed-secret");
+    Dialog().Delete();
+    for (const std::string& written : toolkit.settings.written) {
+        EXPECT_EQ(written.find("secret"), std::string::npos) << written;
+    }
+}
+
 // A secret store that answers when the test says so, as the desktop's answers come later.
 struct HeldSecretStore final : SecretStore {
     std::map<std::string, std::string> entries;
