@@ -74,6 +74,8 @@ TEST(ConnectDialogView, ControlsSitAtTheirTwipsPlacesInTabOrderAndTheKeysWork)
     // Each label's access key goes to the box after it.
     for (QLabel* label : dialog.findChildren<QLabel*>()) {
         EXPECT_NE(label->buddy(), nullptr) << label->text().toStdString();
+        // and nothing cuts its text short
+        EXPECT_GE(label->width(), label->sizeHint().width()) << label->text().toStdString();
     }
 
     int closes = 0;

@@ -140,25 +140,25 @@ QtConnectDialogView::QtConnectDialogView(QWidget* owner)
     reconnect_ = new QCheckBox(QStringLiteral("&Reconnect"), fraConnection);
     form.Place(reconnect_, 2760, 240, 1335, 255);
     auto* lblServerPassword = new QLabel(QStringLiteral("Server &password"), fraConnection);
-    form.Place(lblServerPassword, 120, 600, 1215, 195);
+    form.Place(lblServerPassword, 120, 600, 1815, 195);
     serverPassword_ = new QLineEdit(fraConnection);
-    form.Place(serverPassword_, 1380, 600, 3195, 285);
+    form.Place(serverPassword_, 1980, 600, 2595, 285);
     auto* lblAccount = new QLabel(QStringLiteral("&Account"), fraConnection);
-    form.Place(lblAccount, 120, 960, 1215, 195);
+    form.Place(lblAccount, 120, 960, 1815, 195);
     account_ = new QLineEdit(fraConnection);
-    form.Place(account_, 1380, 960, 3195, 285);
+    form.Place(account_, 1980, 960, 2595, 285);
     auto* lblAccountPassword = new QLabel(QStringLiteral("Account passwor&d"), fraConnection);
-    form.Place(lblAccountPassword, 120, 1320, 1215, 195);
+    form.Place(lblAccountPassword, 120, 1320, 1815, 195);
     accountPassword_ = new QLineEdit(fraConnection);
-    form.Place(accountPassword_, 1380, 1320, 3195, 285);
+    form.Place(accountPassword_, 1980, 1320, 2595, 285);
     for (QLineEdit* secret : {serverPassword_, accountPassword_}) {
         secret->setEchoMode(QLineEdit::Password);
     }
     auto* lblCertificate = new QLabel(QStringLiteral("Client &certificate"), fraConnection);
-    form.Place(lblCertificate, 120, 1680, 1215, 195);
+    form.Place(lblCertificate, 120, 1680, 1815, 195);
     clientCertificate_ = new QLineEdit(fraConnection);
     clientCertificate_->setPlaceholderText(QStringLiteral("a PEM file with certificate and key"));
-    form.Place(clientCertificate_, 1380, 1680, 2475, 285);
+    form.Place(clientCertificate_, 1980, 1680, 1875, 285);
     browse_ = new QPushButton(QStringLiteral("&Browse"), fraConnection);
     form.Place(browse_, 3960, 1680, 615, 285);
     continueUnidentified_ = new QCheckBox(QStringLiteral("Stay connected when the login &fails"), fraConnection);
