@@ -3,9 +3,11 @@
 // NickServ was told about.
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
+#include "net/SaslLogin.h"
 #include "net/ServerTrust.h"
 #include "platform/qtcore/QtTcpSocket.h"
 
+#include "support/FakeTimers.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
 #include "support/Services.h"
@@ -29,6 +31,7 @@ namespace {
 const std::string kPassword = "tellix-test-pw";
 
 struct Client {
+    FakeTimers timers; // the protocol's time, used only where a test asks for it
     QtSocketFactory factory;
     IRCConnections connections{factory};
     std::shared_ptr<IRCConnection> connection;
@@ -55,6 +58,8 @@ struct Client {
         subs.push_back(e.Error.connect(
             [this](const auto&, const std::string& description) { errors.push_back(description); }));
     }
+
+    void UseFakeTime() { connections.SetProtocolTimers(&timers); }
 
     bool Shown(const std::string& part)
     {
@@ -115,6 +120,27 @@ TEST(ServicesServer, PlainWithTheRightPasswordRegistersLoggedIn)
     EXPECT_TRUE(client.Shown(" 903 annas :SASL authentication successful"));
     EXPECT_TRUE(client.errors.empty()) << client.errors.front();
     EXPECT_EQ(AccountOf(services, "annas"), "anna");
+}
+
+TEST(ServicesServer, ALoginOfTwoAuthenticateLinesIsJoinedAgainByTheServices)
+{
+    Services services;
+    // Atheme checks passwords of up to 250 bytes or so, and InspIRCd takes nicks of up to 30:
+    // enough for a payload of 416 bytes, a full line and a short one.
+    const std::string account = "anna" + std::string(26, 'y');
+    const std::string password(250, 'p');
+    ASSERT_EQ(SaslPlainPayload(account, account, password).size(), 416u);
+    services.RegisterAccount(account, password);
+    ConnectOptions options;
+    options.account = account;
+    options.accountPassword = password;
+    Client client("annas", options);
+    client.connection->Connect(services.Server().Host(), services.Server().Port());
+    ASSERT_TRUE(PumpUntil([&] { return client.connection->Registered(); }))
+        << testing::PrintToString(client.errors);
+    EXPECT_TRUE(client.Shown(" 903 annas :SASL authentication successful"));
+    EXPECT_TRUE(client.errors.empty()) << client.errors.front();
+    EXPECT_EQ(AccountOf(services, "annas"), account);
 }
 
 TEST(ServicesServer, PlainWithAWrongPasswordFailsInOneLineThenDisconnectsOrGoesOnAsAsked)
@@ -186,4 +212,36 @@ TEST(ServicesServer, ExternalLogsInWithACertificateNickServWasGiven)
     EXPECT_TRUE(client.Shown(" 903 annas :SASL authentication successful"));
     EXPECT_TRUE(client.errors.empty()) << client.errors.front();
     EXPECT_EQ(AccountOf(services, "annas"), "anna");
+}
+
+TEST(ServicesServer, ServicesThatHangLeaveTheLoginFailedAfterFiveSeconds)
+{
+    Services services;
+    services.RegisterAccount("anna", kPassword);
+    services.Freeze(); // still linked, so the server offers sasl and passes the login on
+    const struct {
+        bool goOn;
+        std::string error;
+    } rows[] = {
+        {false, "SASL login as anna failed (the server did not answer the login); disconnecting"},
+        {true, "SASL login as anna failed (the server did not answer the login); going on unidentified"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.goOn ? "going on" : "disconnecting");
+        Client client("annas", WithAccount(kPassword, row.goOn));
+        client.UseFakeTime();
+        client.connection->Connect(services.Server().Host(), services.Server().Port());
+        ASSERT_TRUE(PumpUntil([&] { return client.connection->Capabilities().Enabled("sasl"); }))
+            << services.Log();
+        PumpFor(300ms);
+        EXPECT_FALSE(client.connection->Registered());
+        EXPECT_TRUE(client.errors.empty());
+        client.timers.Advance(5000);
+        EXPECT_EQ(client.errors, std::vector<std::string>{row.error});
+        if (row.goOn) {
+            ASSERT_TRUE(PumpUntil([&] { return client.connection->Registered(); })) << services.Log();
+        } else {
+            EXPECT_FALSE(client.connection->Connected());
+        }
+    }
 }

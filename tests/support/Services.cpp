@@ -91,9 +91,21 @@ Services::~Services()
 
 void Services::Stop()
 {
-    if (pid_ > 0) {
-        StopProcess(pid_, SIGTERM);
-        pid_ = -1;
+    if (pid_ <= 0) {
+        return;
+    }
+    if (frozen_) {
+        ::kill(pid_, SIGCONT); // else SIGTERM waits, and only SIGKILL ends it
+        frozen_ = false;
+    }
+    StopProcess(pid_, SIGTERM);
+    pid_ = -1;
+}
+
+void Services::Freeze()
+{
+    if (pid_ > 0 && ::kill(pid_, SIGSTOP) == 0) {
+        frozen_ = true;
     }
 }
 

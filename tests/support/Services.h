@@ -29,6 +29,9 @@ public:
     // Registers `account` with NickServ from a plain connection of that nick, which then quits.
     void RegisterAccount(const std::string& account, const std::string& password);
 
+    // Stops the services' process where it stands, as a hung one would; the link stays up.
+    void Freeze();
+
     // The IRC server's log, then the services' own.
     std::string Log() const;
 
@@ -40,6 +43,7 @@ private:
     std::filesystem::path dir_;
     std::unique_ptr<IrcServer> server_;
     pid_t pid_ = -1;
+    bool frozen_ = false;
 };
 
 } // namespace tellix::test
