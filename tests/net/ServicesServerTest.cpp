@@ -179,7 +179,20 @@ TEST(ServicesServer, ExternalLogsInWithACertificateNickServWasGiven)
     const TestCertificate made = MakeSelfSigned(folder.path().toStdString(), "anna");
     const std::string pem = CombinedPem(made).string();
     const std::string& trusted = services.Server().Fingerprint();
+    ConnectOptions external;
+    external.tls = true;
+    external.clientCertificate = pem;
 
+    {
+        // A certificate NickServ does not know logs nobody in.
+        Client client("annas", external, trusted);
+        client.connection->Connect(services.Server().Host(), services.Server().Port());
+        ASSERT_TRUE(PumpUntil([&] { return !client.errors.empty(); })) << services.Log();
+        EXPECT_EQ(client.errors, std::vector<std::string>{"SASL login as the client certificate failed (904: SASL "
+                                                          "authentication failed); disconnecting"});
+        PumpFor(300ms);
+        EXPECT_FALSE(client.connection->Connected());
+    }
     {
         // Once with the password, to tell NickServ the certificate this connection shows.
         ConnectOptions options = WithAccount(kPassword);
@@ -202,10 +215,7 @@ TEST(ServicesServer, ExternalLogsInWithACertificateNickServWasGiven)
         client.connection->Disconnect();
     }
 
-    ConnectOptions options;
-    options.tls = true;
-    options.clientCertificate = pem;
-    Client client("annas", options, trusted);
+    Client client("annas", external, trusted);
     client.connection->Connect(services.Server().Host(), services.Server().Port());
     ASSERT_TRUE(PumpUntil([&] { return client.connection->Registered(); })) << services.Log();
     EXPECT_TRUE(client.Shown(" 900 annas annas!annas@127.0.0.1 anna :You are now logged in as anna"));
