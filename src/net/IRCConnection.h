@@ -173,6 +173,8 @@ private:
     void ReceiveCap(const ServerLine& line);
     void AfterCapsGranted();
     void ReceiveAuthenticate(std::string_view argument);
+    // Gives the server a few seconds for its next login step before the login counts as failed.
+    void AwaitLoginAnswer();
     bool ProcessLoginReply(const ServerLine& line);
     void LoginFailed(const std::string& reason);
     bool NickRefused();
@@ -217,7 +219,7 @@ private:
     LinkWatch linkWatch_;
     std::string namePrefixes_; // announced by the server; empty: the usual ones
     CapNegotiation caps_;
-    std::unique_ptr<Timer> capTimer_; // gives up on a server that never answers CAP
+    std::unique_ptr<Timer> capTimer_; // gives up on a server that never answers CAP or the login
     enum class Login { None, Asked, Sent };
     Login login_ = Login::None;
     bool registered_ = false;

@@ -11,7 +11,8 @@ namespace tellix {
 
 namespace {
 
-// A server that knows CAP answers at once; one that does not may stay silent.
+// A server that knows CAP answers at once; one that does not may stay silent. Services that
+// are gone leave a login unanswered as long.
 constexpr std::int64_t kCapAnswerMs = 5000;
 constexpr std::int32_t kMostNickTries = 10;
 
@@ -112,6 +113,29 @@ void IRCConnection::AfterCapsGranted()
     const bool plain = !options_.account.empty() && !options_.accountPassword.empty();
     login_ = Login::Asked;
     SendMessage(plain ? "AUTHENTICATE PLAIN" : "AUTHENTICATE EXTERNAL");
+    AwaitLoginAnswer();
+}
+
+void IRCConnection::AwaitLoginAnswer()
+{
+    capTimer_.reset();
+    Timers* timers = ProtocolTimers();
+    if (timers == nullptr || login_ == Login::None) {
+        return;
+    }
+    capTimer_ = timers->After(kCapAnswerMs, [this] {
+        const auto self = shared_from_this();
+        const auto timer = std::move(capTimer_);
+        if (login_ == Login::None) {
+            return;
+        }
+        const std::uint32_t request = requests_;
+        // Called off, so that a verdict arriving late is no login of its own.
+        SendMessage("AUTHENTICATE *");
+        if (requests_ == request && !deleted_) {
+            LoginFailed("the server did not answer the login");
+        }
+    });
 }
 
 void IRCConnection::ReceiveAuthenticate(std::string_view argument)
@@ -123,16 +147,18 @@ void IRCConnection::ReceiveAuthenticate(std::string_view argument)
     const bool plain = !options_.account.empty() && !options_.accountPassword.empty();
     if (!plain) {
         SendMessage("AUTHENTICATE +");
-        return;
+    } else {
+        for (const std::string& out :
+             AuthenticateLines(SaslPlainPayload(options_.account, options_.account, options_.accountPassword))) {
+            SendToServer(out);
+        }
     }
-    for (const std::string& out :
-         AuthenticateLines(SaslPlainPayload(options_.account, options_.account, options_.accountPassword))) {
-        SendToServer(out);
-    }
+    AwaitLoginAnswer();
 }
 
 void IRCConnection::LoginFailed(const std::string& reason)
 {
+    capTimer_.reset();
     login_ = Login::None;
     caps_.Stop();
     const auto self = shared_from_this();
@@ -155,6 +181,7 @@ bool IRCConnection::ProcessLoginReply(const ServerLine& line)
 {
     const std::string_view command = line.Command();
     if (command == "903") {
+        capTimer_.reset();
         login_ = Login::None;
         caps_.Stop();
         SendMessage("CAP END");

@@ -51,9 +51,14 @@ bool IRCConnection::ProcessServerMessage(std::string_view message)
         }
         break;
     case ServerLine::Form::Other:
-        // The login's go-ahead comes without prefix: "AUTHENTICATE +".
+        // The login's go-ahead comes without prefix: "AUTHENTICATE +", or as a trailing
+        // part, "AUTHENTICATE :+" (InspIRCd).
         if (line.Line().starts_with("AUTHENTICATE ")) {
-            ReceiveAuthenticate(line.Line().substr(13));
+            std::string_view argument = line.Line().substr(13);
+            if (argument.starts_with(':')) {
+                argument.remove_prefix(1);
+            }
+            ReceiveAuthenticate(argument);
             processed = true;
         }
         break;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -160,6 +161,25 @@ const std::vector<Road>& Roads()
           {":irc.test 001 me :Welcome", {}}},
          {},
          true},
+        {"GoAheadWithAColonAsInspircdSendsIt",
+         WithAccount(),
+         kRegister,
+         {{":irc.test CAP * LS :sasl=PLAIN,EXTERNAL", {"CAP REQ :sasl"}},
+          {":irc.test CAP me ACK :sasl", {"AUTHENTICATE PLAIN"}},
+          {"AUTHENTICATE :+", {"AUTHENTICATE " + SaslPlainPayload("anna", "anna", "s3cret-pw")}},
+          {":irc.test 900 me me!u@h anna :You are now logged in as anna", {}},
+          {":irc.test 903 me :SASL authentication successful", {"CAP END"}}},
+         {},
+         true},
+        {"PrefixedGoAheadWithAColon",
+         WithCertificate(),
+         kRegister,
+         {{":irc.test CAP * LS :sasl", {"CAP REQ :sasl"}},
+          {":irc.test CAP * ACK :sasl", {"AUTHENTICATE EXTERNAL"}},
+          {":irc.test AUTHENTICATE :+", {"AUTHENTICATE +"}},
+          {":irc.test 903 me :SASL authentication successful", {"CAP END"}}},
+         {},
+         true},
         {"ExternalLogin",
          WithCertificate(),
          kRegister,
@@ -300,6 +320,108 @@ TEST_F(Registering, ASilentServerGetsRegistrationAfterFiveSeconds)
     Sent();
     timers.Advance(10000);
     EXPECT_EQ(Sent(), Lines{});
+}
+
+TEST(Registration, ALoginTheServerLeavesUnansweredFailsAfterFiveSeconds)
+{
+    const std::string payload = "AUTHENTICATE " + SaslPlainPayload("anna", "anna", "s3cret-pw");
+    struct Row {
+        const char* name;
+        ConnectOptions options;
+        Lines answered;       // the server's lines after the grant; then it falls silent
+        std::string lastSent; // what the client sent in answer to the last of them
+        Lines onTimeout;      // sent when the five seconds are up
+        Lines errors;
+        bool connectedAtEnd;
+    };
+    const Row rows[] = {
+        {"SilentAfterTheMechanism",
+         WithAccount(),
+         {":irc.test CAP * ACK :sasl"},
+         "AUTHENTICATE PLAIN",
+         {"AUTHENTICATE *"},
+         {"'SASL login as anna failed (the server did not answer the login); disconnecting'"},
+         false},
+        {"SilentAfterThePayloadGoingOn",
+         WithAccount(true),
+         {":irc.test CAP * ACK :sasl", "AUTHENTICATE +"},
+         payload,
+         {"AUTHENTICATE *", "CAP END"},
+         {"'SASL login as anna failed (the server did not answer the login); going on unidentified'"},
+         true},
+        {"SilentAfterTheCertificate",
+         WithCertificate(),
+         {":irc.test CAP * ACK :sasl", "AUTHENTICATE +"},
+         "AUTHENTICATE +",
+         {"AUTHENTICATE *"},
+         {"'SASL login as the client certificate failed (the server did not answer the login); disconnecting'"},
+         false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        Session session;
+        session.Start(row.options);
+        session.socket.PeerSends(":irc.test CAP * LS :sasl\r\n");
+        session.Sent();
+        // Each answer gives the server five seconds more.
+        for (const std::string& line : row.answered) {
+            session.timers.Advance(4000);
+            session.socket.PeerSends(line + "\r\n");
+        }
+        const Lines answers = session.Sent();
+        ASSERT_FALSE(answers.empty());
+        EXPECT_EQ(answers.back(), row.lastSent);
+        session.timers.Advance(4999);
+        EXPECT_EQ(session.Sent(), Lines{});
+        EXPECT_EQ(session.Errors(), Lines{});
+        session.timers.Advance(1);
+        const Lines sent = session.Sent();
+        EXPECT_EQ(Lines(sent.begin(), sent.begin() + std::min(sent.size(), row.onTimeout.size())), row.onTimeout);
+        EXPECT_EQ(session.Errors(), row.errors);
+        EXPECT_EQ(session.connection->Connected(), row.connectedAtEnd);
+        if (row.connectedAtEnd) {
+            // A late verdict changes nothing and ends no talk twice.
+            session.socket.PeerSends(":irc.test 903 me :SASL authentication successful\r\n"
+                                     ":irc.test 001 me :Welcome\r\n");
+            EXPECT_EQ(session.Sent(), Lines{});
+            EXPECT_TRUE(session.connection->Registered());
+        }
+        EXPECT_EQ(session.timers.Waiting(), 0u);
+    }
+}
+
+TEST(Registration, AListenerMayDeleteTheConnectionOnTheTimedOutLoginLine)
+{
+    for (const bool goOn : {false, true}) {
+        SCOPED_TRACE(goOn ? "going on" : "disconnecting");
+        Session session;
+        Subscription deleter = session.connections.Events.Error.connect(
+            [&](const auto& connection, const std::string&) { connection->Delete(); });
+        session.Start(WithAccount(goOn));
+        session.socket.PeerSends(":irc.test CAP * LS :sasl\r\n:irc.test CAP * ACK :sasl\r\n");
+        const std::weak_ptr<IRCConnection> watched = session.connection;
+        session.connection.reset();
+        session.Sent();
+        session.timers.Advance(5000);
+        // The socket went with the connection: the sanitizers watch what is touched after.
+        EXPECT_TRUE(watched.expired());
+        EXPECT_EQ(session.connections.Count(), 0);
+        EXPECT_EQ(session.timers.Waiting(), 0u);
+    }
+}
+
+TEST_F(Registering, ALoginAnsweredInTimeLeavesNoTimerBehind)
+{
+    Start(WithAccount());
+    socket.PeerSends(":irc.test CAP * LS :sasl\r\n:irc.test CAP * ACK :sasl\r\nAUTHENTICATE +\r\n");
+    Sent();
+    timers.Advance(4999);
+    socket.PeerSends(":irc.test 903 me :SASL authentication successful\r\n");
+    EXPECT_EQ(Sent(), (Lines{"CAP END"}));
+    timers.Advance(10000);
+    EXPECT_EQ(Sent(), Lines{});
+    EXPECT_EQ(Errors(), Lines{});
+    EXPECT_TRUE(connection->Connected());
 }
 
 TEST_F(Registering, RefusedNicksClimbTheLadderThenStop)

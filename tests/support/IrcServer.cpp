@@ -120,18 +120,23 @@ void IrcServer::Stop(int signal)
     if (pid_ <= 0) {
         return;
     }
-    ::kill(pid_, signal);
+    StopProcess(pid_, signal);
+    pid_ = -1;
+}
+
+void StopProcess(pid_t pid, int signal)
+{
+    ::kill(pid, signal);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
     int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
         if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-            break;
+            ::kill(pid, SIGKILL);
+            ::waitpid(pid, &status, 0);
+            return;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    pid_ = -1;
 }
 
 std::filesystem::path IrcServer::WriteNgircdConfig(const Options& options) const
@@ -169,6 +174,9 @@ std::filesystem::path IrcServer::WriteInspircdConfig(const Options& options)
         const TestCertificate certificate = MakeIssued(dir_, "server", Name());
         fingerprint_ = certificate.fingerprint;
         tls = " sslprofile=\"Clients\"";
+        do {
+            plainPort_ = FreeLoopbackPort();
+        } while (plainPort_ == port_);
     }
     const auto conf = dir_ / "inspircd.conf";
     const auto motd = dir_ / "motd.txt";
@@ -177,6 +185,9 @@ std::filesystem::path IrcServer::WriteInspircdConfig(const Options& options)
     out << "<server name=\"" << Name() << "\" description=\"Tellix test server\" network=\"TellixNet\">\n"
         << "<admin name=\"Tellix\" nick=\"tellix\" email=\"tellix@localhost\">\n"
         << "<bind address=\"127.0.0.1\" port=\"" << port_ << "\" type=\"clients\"" << tls << ">\n"
+        << (plainPort_ != 0
+                ? "<bind address=\"127.0.0.1\" port=\"" + std::to_string(plainPort_) + "\" type=\"clients\">\n"
+                : "")
         << "<connect allow=\"*\" timeout=\"60\" threshold=\"100000\" commandrate=\"1000000\" fakelag=\"off\""
         << " pingfreq=\"" << options.pingSeconds << "\" hardsendq=\"4194304\" softsendq=\"1048576\""
         << " recvq=\"1048576\" localmax=\"1000\" globalmax=\"1000\" resolvehostnames=\"no\" useident=\"no\">\n"
@@ -195,7 +206,17 @@ std::filesystem::path IrcServer::WriteInspircdConfig(const Options& options)
             out << "<module name=\"" << module << "\">\n";
         }
         // Offered only while these services are linked: none are, unless a test links them.
-        out << "<sasl target=\"services.tellix.test\">\n";
+        out << "<sasl target=\"" << ServicesName() << "\">\n";
+    }
+    if (options.servicesPort != 0) {
+        // Services link as a server; the U-line lets them set accounts and speak for NickServ.
+        out << "<module name=\"spanningtree\">\n"
+            << "<module name=\"services_account\">\n"
+            << "<bind address=\"127.0.0.1\" port=\"" << options.servicesPort << "\" type=\"servers\">\n"
+            << "<link name=\"" << ServicesName() << "\" ipaddr=\"127.0.0.1\" port=\"" << options.servicesPort
+            << "\" allowmask=\"127.0.0.1/32\" sendpass=\"" << options.servicesPassword << "\" recvpass=\""
+            << options.servicesPassword << "\">\n"
+            << "<uline server=\"" << ServicesName() << "\" silent=\"yes\">\n";
     }
     if (options.tls) {
         out << "<module name=\"ssl_gnutls\">\n"

@@ -166,7 +166,8 @@ TEST_F(Capabilities, AFailedLoginWritesOneLineWithoutThePassword)
     Receive(":irc.test CAP * LS :sasl");
     Receive(":irc.test CAP * ACK :sasl");
     Receive("AUTHENTICATE +");
-    const Texts sent = Sent();
+    // Less than the seconds the server has for its verdict.
+    const Texts sent = Sent(1000);
     ASSERT_GE(sent.size(), 2u);
     EXPECT_EQ(sent.front(), "PASS bouncer-secret");
     const std::string payload = sent.back().substr(13);

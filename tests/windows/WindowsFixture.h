@@ -47,10 +47,10 @@ struct WindowsFixture : testing::Test {
     void Receive(const std::string& line) { socket.PeerSends(line + "\r\n"); }
 
     // What was sent since the last call, without the line ends; lines still paced go out first,
-    // the protocol's clock moved on until none is held.
-    std::vector<std::string> Sent()
+    // the protocol's clock moved on until none is held (or by `drainMs`).
+    std::vector<std::string> Sent(std::int64_t drainMs = kDrainMs)
     {
-        toolkit.timers.Advance(kDrainMs);
+        toolkit.timers.Advance(drainMs);
         std::vector<std::string> lines;
         for (const std::string& line : socket.sent) {
             lines.push_back(line.substr(0, line.size() - 2));
