@@ -139,6 +139,8 @@ public:
         Event<const UserPtr&, const std::string&> UserPrivMsg;
         Event<const UserPtr&, const std::string&> UserQuit;
         Event<const UserPtr&> UserRemove;
+        // Destination, Message, Notice: the own user's line to someone, not typed here.
+        Event<const UserPtr&, const std::string&, bool> UserSelfMessage;
         Event<const std::string&, std::int32_t, const CertificateRefusal&> CertificateRefused; // Server, Port
     } Events;
 

@@ -112,10 +112,25 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         }
         const std::string message = text(line.LastParam(4));
         const bool notice = command == "NOTICE";
-        if (source == user_ && caps_.Enabled("echo-message") && (notice || !target)) {
+        // A bouncer's playback is history, never the echo of a line typed here.
+        const bool replayed = line.Tag("batch").has_value();
+        if (source == user_ && !replayed && caps_.Enabled("echo-message") && (notice || !target)) {
             // Our own message coming back: what we said in a channel is shown now, the rest
             // was shown when typed.
             return true;
+        }
+        if (source == user_ && !target) {
+            // Said to someone from another client or before the playback: it belongs with that
+            // partner, not in a talk with ourselves.
+            const UserPtr partner = user(line.Target());
+            if (partner && partner != user_) {
+                Relay(*this).Up(&IRCConnections::RaiseUserSelfMessage, Events.UserSelfMessage, partner, message,
+                                notice);
+                return true;
+            }
+            if (!here(source)) {
+                return true;
+            }
         }
         if (!target) {
             const std::string nick(source->Nick());

@@ -201,6 +201,23 @@ void Application::pobjConnections_UserRemove(const ConnectionPtr& /*connection*/
     RefreshStatusWindow();
 }
 
+void Application::pobjConnections_UserSelfMessage(const ConnectionPtr& connection, const UserPtr& destination,
+                                                  const std::string& message, bool notice)
+{
+    if (!childs_) {
+        return;
+    }
+    if (IsServiceName(destination->Nick())) {
+        Echo(kStatusWindow, Concat(notice ? "notice -> " : "-> ", destination->Nick(), ": ", message));
+        return;
+    }
+    const std::string nick = connection->User() ? std::string(connection->User()->Nick()) : std::string();
+    // Opened as a stranger's line would open it: minimized.
+    if (const auto window = childs_->GetChild(destination, true)) {
+        window->Echo(Concat("# ", notice ? texts::Notice(nick, message) : texts::Message(nick, message)));
+    }
+}
+
 void Application::PrivateLine(const UserPtr& source, std::string (*text)(std::string_view, std::string_view),
                               const std::string& line)
 {
