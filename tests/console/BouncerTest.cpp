@@ -180,6 +180,11 @@ TEST(Bouncer, OverTlsWithItsPasswordTheClientIsInTheChannelAndReplayedLinesKeepT
     terminal.Type("before I go");
     ASSERT_TRUE(PumpUntilPeerSees(anna, "PRIVMSG #room :before I go"));
     ASSERT_TRUE(terminal.Prints(R"(\[2\] )" + kStamp + "<bnc> before I go")) << terminal.Out();
+    terminal.Type("\x1b"
+                  "3");
+    terminal.Type("see you later");
+    ASSERT_TRUE(PumpUntilPeerSees(anna, "PRIVMSG anna :see you later"));
+    ASSERT_TRUE(terminal.Prints(R"(\[3\] )" + kStamp + "# <bnc> see you later")) << terminal.Out();
     terminal.Type("/disconnect");
     ASSERT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + "Disconnected from Server .*")) << terminal.Out();
 
@@ -193,10 +198,20 @@ TEST(Bouncer, OverTlsWithItsPasswordTheClientIsInTheChannelAndReplayedLinesKeepT
     const auto again = terminal.Prints(R"(\[\d+\] )" + kStamp + "<anna> said while you were gone again");
     ASSERT_TRUE(again) << terminal.Out();
     EXPECT_TRUE(*again == clock.LongTimeAt(later) || *again == clock.LongTimeAt(laterAfter)) << *again;
-    // The own line comes back as said by the user, in the channel's window.
-    const std::string out = terminal.Out();
-    const std::size_t reattached = out.rfind("Connected to Server");
-    EXPECT_NE(out.find("<bnc> before I go", reattached), std::string::npos) << out;
+    // The own lines come back as said by the user: in the channel's window, and in the
+    // partner's query window rather than one named after the user.
+    const QString tail =
+        QString::fromStdString(terminal.Out().substr(terminal.Out().rfind("Connected to Server")));
+    EXPECT_TRUE(tail.contains(QRegularExpression(R"(\[2\] \[[^\]]+\] <bnc> before I go)"))) << tail.toStdString();
+    const auto own = QRegularExpression(R"(\[(\d+)\] \[[^\]]+\] # <bnc> see you later)").match(tail);
+    ASSERT_TRUE(own.hasMatch()) << tail.toStdString();
+    const QString window = own.captured(1);
+    EXPECT_TRUE(tail.contains(QRegularExpression("\\[" + window + "\\] = " + window + " - .* - anna$",
+                                                 QRegularExpression::MultilineOption)))
+        << tail.toStdString();
+    EXPECT_FALSE(QString::fromStdString(terminal.Out())
+                     .contains(QRegularExpression(R"(= \d+ - .* - bnc$)", QRegularExpression::MultilineOption)))
+        << terminal.Out();
 }
 
 TEST(Bouncer, AWrongPasswordIsSaidInTheStatusWindowAndTheConnectionEnds)
