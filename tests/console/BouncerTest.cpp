@@ -228,5 +228,20 @@ TEST(Bouncer, AWrongPasswordIsSaidInTheStatusWindowAndTheConnectionEnds)
     EXPECT_FALSE(terminal.Connection().Registered());
 }
 
+TEST(Bouncer, InTheTerminalThePasswordFollowsWhenZncAsksForIt)
+{
+    IrcServer server;
+    Bouncer bouncer(server);
+    Terminal terminal;
+    const std::string port = std::to_string(bouncer.Port());
+    terminal.Type("/server -trust " + bouncer.Fingerprint() + " 127.0.0.1 " + port);
+    terminal.Type("/server -tls 127.0.0.1 " + port);
+    ASSERT_TRUE(
+        terminal.Prints(R"(\[1\] )" + kStamp + "-irc\\.znc\\.in- \\*\\*\\* You need to send your password\\..*"))
+        << terminal.Out();
+    terminal.Type("/quote PASS " + bouncer.ServerPassword());
+    EXPECT_TRUE(terminal.Prints(R"(\[2\] = 2 - irc\.tellix\.test \(bnc\) - #room)")) << terminal.Out();
+}
+
 } // namespace
 } // namespace tellix::test
