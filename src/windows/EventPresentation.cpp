@@ -162,8 +162,12 @@ void Application::pobjConnections_CertificateRefused(const ConnectionPtr& connec
     });
 }
 
-void Application::pobjConnections_UserAdd(const ConnectionPtr& /*connection*/, const UserPtr& /*source*/)
+void Application::pobjConnections_UserAdd(const ConnectionPtr& connection, const UserPtr& source)
 {
+    // Back after a reconnect (or a bouncer's playback): the old query window is theirs again.
+    if (childs_) {
+        childs_->PartnerBack(connection->Key(), source);
+    }
     RefreshStatusWindow();
 }
 
@@ -196,8 +200,13 @@ void Application::pobjConnections_UserQuit(const ConnectionPtr& /*connection*/, 
     Echo(kStatusWindow, texts::Quit(*source, quitMsg));
 }
 
-void Application::pobjConnections_UserRemove(const ConnectionPtr& /*connection*/, const UserPtr& /*source*/)
+void Application::pobjConnections_UserRemove(const ConnectionPtr& connection, const UserPtr& source)
 {
+    // Let go because the connection starts afresh elsewhere (a bouncer's address, say): the
+    // partner is likely to come back under the same nick.
+    if (childs_ && !connection->Connected() && source->Watched()) {
+        childs_->PartnerLetGo(connection->Key(), source);
+    }
     RefreshStatusWindow();
 }
 
