@@ -206,6 +206,7 @@ TEST(Bouncer, OverTlsWithItsPasswordTheClientIsInTheChannelAndReplayedLinesKeepT
     const auto own = QRegularExpression(R"(\[(\d+)\] \[[^\]]+\] # <bnc> see you later)").match(tail);
     ASSERT_TRUE(own.hasMatch()) << tail.toStdString();
     const QString window = own.captured(1);
+    EXPECT_EQ(window, "3") << "anna's query window of the first attach is hers again";
     EXPECT_TRUE(tail.contains(QRegularExpression("\\[" + window + "\\] = " + window + " - .* - anna$",
                                                  QRegularExpression::MultilineOption)))
         << tail.toStdString();
