@@ -100,9 +100,22 @@ Childs::ChildPtr Childs::FirstShowing(const void* shown) const
 void Childs::PartnerLetGo(const std::string& connectionKey, const std::shared_ptr<IRCUser>& user)
 {
     const ChildPtr window = Item(user);
-    if (window && window->Query() == user) {
-        waiting_[Concat(connectionKey, " ", user->Nick())] = Waiting{window, user.get()};
+    if (!window || window->Query() != user) {
+        return;
     }
+    // Windows closed while they waited leave entries behind; swept once they outnumber the
+    // windows, so the sweeps cost no more than the entries made.
+    if (waiting_.size() >= 2 * static_cast<std::size_t>(Count()) + 16) {
+        for (auto it = waiting_.begin(); it != waiting_.end();) {
+            const ChildPtr waiter = it->second.window.lock();
+            if (!waiter || waiter->Query().get() != it->second.partner) {
+                waiting_.erase(it++);
+            } else {
+                ++it;
+            }
+        }
+    }
+    waiting_[Concat(connectionKey, " ", user->Nick())] = Waiting{window, user.get()};
 }
 
 Childs::ChildPtr Childs::PartnerBack(const std::string& connectionKey, const std::shared_ptr<IRCUser>& user)

@@ -170,7 +170,13 @@ TEST_F(Presentation, AfterAReconnectAPartnersLinesGoOnInTheirQueryWindow)
     // The window follows the partner of this session from now on.
     again.PeerSends(":anna!a@h NICK :anne\r\n");
     EXPECT_EQ(View(2).caption, "2 - irc.test (me) - no channel - anne");
+    // A window closed while it waited is nobody's: bob's line opens a new one.
     EXPECT_EQ(NewLines(3), (Texts{"# <bob> hi"}));
+    ASSERT_TRUE(childs.Item(3)->CloseWindow(true));
+    again.PeerSends(":bob!b@h PRIVMSG me :back\r\n");
+    ASSERT_EQ(childs.Count(), 4);
+    EXPECT_EQ(childs.Item(4)->Query(), connection->Users()->Item("bob"));
+    EXPECT_EQ(Lines(4), (Texts{"# <bob> back"}));
 }
 
 TEST_F(Presentation, ChannelLinesGoToTheStatusWindowOnlyWhileNoWindowShowsTheChannel)
