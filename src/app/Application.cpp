@@ -327,6 +327,10 @@ void Application::ListenToConnections()
     }));
     subs.push_back(events.UserRemove.connect(
         [this](const ConnectionPtr& c, const UserPtr& s) { pobjConnections_UserRemove(c, s); }));
+    subs.push_back(events.UserSelfMessage.connect(
+        [this](const ConnectionPtr& c, const UserPtr& d, const std::string& m, bool notice, bool echo) {
+            pobjConnections_UserSelfMessage(c, d, m, notice, echo);
+        }));
 }
 
 } // namespace tellix

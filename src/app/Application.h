@@ -114,6 +114,8 @@ private:
     void pobjConnections_UserQuit(const ConnectionPtr& connection, const UserPtr& source,
                                   const std::string& quitMsg);
     void pobjConnections_UserRemove(const ConnectionPtr& connection, const UserPtr& source);
+    void pobjConnections_UserSelfMessage(const ConnectionPtr& connection, const UserPtr& destination,
+                                         const std::string& message, bool notice, bool echo);
 
     // A private line no window shows: a service's goes to the status window as `text` gives
     // it; anyone else's opens a minimized query window.

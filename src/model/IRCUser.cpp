@@ -197,13 +197,6 @@ void IRCUser::ProcessPrivMsg(const std::string& privMsg)
     Announce(&IRCUsers::RaisePrivMsg, &EventSet::PrivMsg, privMsg);
 }
 
-void IRCUser::ProcessOwnPrivMsg(const std::string& privMsg)
-{
-    if (const EventSet* events = Events.Made()) {
-        Relay(*this).Own(events->OwnPrivMsg, privMsg);
-    }
-}
-
 bool IRCUser::Watched() const
 {
     const EventSet* events = Events.Made();

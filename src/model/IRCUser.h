@@ -43,7 +43,6 @@ public:
         Event<const std::string&> Notice;
         Event<const std::string&> PrivMsg;
         Event<const std::string&> Quit;
-        Event<const std::string&> OwnPrivMsg; // what we said to this user, as the server echoed it
     };
     // Made when the first listener connects (user->Events->Quit.connect(...)): nearly every
     // user of a big channel never has one.
@@ -79,8 +78,6 @@ public:
     const MemberLists& Membership() const { return membership_; }
     void ProcessNotice(const std::string& notice);
     void ProcessPrivMsg(const std::string& privMsg);
-    // Heard only by this user's own listeners: our own words open no window.
-    void ProcessOwnPrivMsg(const std::string& privMsg);
     void ProcessQuit(const std::string& quitMsg);
 
 private:

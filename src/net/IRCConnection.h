@@ -139,6 +139,9 @@ public:
         Event<const UserPtr&, const std::string&> UserPrivMsg;
         Event<const UserPtr&, const std::string&> UserQuit;
         Event<const UserPtr&> UserRemove;
+        // Destination, Message, Notice, Echo: the own user's line to someone, from another client
+        // or a bouncer's playback, or the server's echo of one typed here.
+        Event<const UserPtr&, const std::string&, bool, bool> UserSelfMessage;
         Event<const std::string&, std::int32_t, const CertificateRefusal&> CertificateRefused; // Server, Port
     } Events;
 

@@ -81,6 +81,7 @@ public:
         Event<const ConnectionPtr&, const UserPtr&, const std::string&> UserPrivMsg;
         Event<const ConnectionPtr&, const UserPtr&, const std::string&> UserQuit;
         Event<const ConnectionPtr&, const UserPtr&> UserRemove;
+        Event<const ConnectionPtr&, const UserPtr&, const std::string&, bool, bool> UserSelfMessage;
         // Server, Port, the certificate and why it was refused
         Event<const ConnectionPtr&, const std::string&, std::int32_t, const CertificateRefusal&>
             CertificateRefused;
@@ -166,6 +167,11 @@ public:
     void RaiseServerNotice(const ConnectionPtr& connection, const std::string& server, const std::string& notice)
     {
         Events.ServerNotice.raise(connection, server, notice);
+    }
+    void RaiseUserSelfMessage(const ConnectionPtr& connection, const UserPtr& destination,
+                              const std::string& message, bool notice, bool echo)
+    {
+        Events.UserSelfMessage.raise(connection, destination, message, notice, echo);
     }
     void RaiseSocketError(const ConnectionPtr& connection, std::int16_t number, std::string& description,
                           std::int32_t scode, const std::string& source, const std::string& helpFile,

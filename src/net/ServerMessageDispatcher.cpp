@@ -117,15 +117,32 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         }
         const std::string message = text(line.LastParam(4));
         const bool notice = command == "NOTICE";
-        if (source == user_ && caps_.Enabled("echo-message") && (notice || !target)) {
-            // Our own message coming back: what we said in a channel is shown below, to a
-            // person in the window talking with them, a notice where it was typed.
-            if (!notice && !target) {
-                if (const UserPtr partner = users->Item(line.Target()); here(partner)) {
-                    partner->ProcessOwnPrivMsg(message);
-                }
+        // A bouncer's playback is history, never the echo of a line typed here.
+        const bool echo = source == user_ && !line.Tag("batch").has_value() && caps_.Enabled("echo-message");
+        if (echo && notice) {
+            return true; // shown where it was typed
+        }
+        if (echo && !target) {
+            // Shown with the partner once the server has it; a window already talking with them
+            // is the only place, as the typed line opened none.
+            if (const UserPtr partner = users->Item(line.Target()); partner && partner != user_) {
+                Relay(*this).Up(&IRCConnections::RaiseUserSelfMessage, Events.UserSelfMessage, partner, message,
+                                notice, true);
             }
             return true;
+        }
+        if (source == user_ && !target) {
+            // Said to someone from another client or before the playback: it belongs with that
+            // partner, not in a talk with ourselves.
+            const UserPtr partner = user(line.Target());
+            if (partner && partner != user_) {
+                Relay(*this).Up(&IRCConnections::RaiseUserSelfMessage, Events.UserSelfMessage, partner, message,
+                                notice, false);
+                return true;
+            }
+            if (!here(source)) {
+                return true;
+            }
         }
         if (!target) {
             const std::string nick(source->Nick());

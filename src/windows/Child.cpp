@@ -452,7 +452,6 @@ void Child::AttachQuery()
     queryEvents_.push_back(events.NickChange.connect([this](const std::string& p) { pobjQuery_NickChange(p); }));
     queryEvents_.push_back(events.Notice.connect([this](const std::string& n) { pobjQuery_Notice(n); }));
     queryEvents_.push_back(events.PrivMsg.connect([this](const std::string& m) { pobjQuery_PrivMsg(m); }));
-    queryEvents_.push_back(events.OwnPrivMsg.connect([this](const std::string& m) { pobjQuery_OwnPrivMsg(m); }));
 }
 
 void Child::pobjChannel_Join(const UserPtr& source)
@@ -526,14 +525,6 @@ void Child::pobjQuery_Notice(const std::string& notice)
 void Child::pobjQuery_PrivMsg(const std::string& privMsg)
 {
     Echo(Concat("# ", texts::Message(pobjQuery_->Nick(), privMsg)));
-}
-
-// As typed lines are shown without echo-message.
-void Child::pobjQuery_OwnPrivMsg(const std::string& privMsg)
-{
-    const IRCConnection* connection = FirstConnection();
-    const UserPtr own = connection != nullptr ? connection->User() : nullptr;
-    Echo(Concat("# <", own ? own->Nick() : std::string_view(), "> ", privMsg));
 }
 
 } // namespace tellix

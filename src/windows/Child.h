@@ -121,7 +121,6 @@ private:
     void pobjQuery_NickChange(const std::string& nickPrev);
     void pobjQuery_Notice(const std::string& notice);
     void pobjQuery_PrivMsg(const std::string& privMsg);
-    void pobjQuery_OwnPrivMsg(const std::string& privMsg);
 
     Toolkit& toolkit_;
     std::int32_t index_ = -1;

@@ -1,6 +1,8 @@
 #include "windows/Childs.h"
 
 #include "dialog/ConnectDialog.h"
+#include "model/IRCUser.h"
+#include "util/Concat.h"
 #include "util/Utility.h"
 
 #include <algorithm>
@@ -93,6 +95,47 @@ Childs::ChildPtr Childs::FirstShowing(const void* shown) const
     const auto first = std::min_element(it->second.begin(), it->second.end(),
                                         [](const Child* a, const Child* b) { return a->Index() < b->Index(); });
     return (*first)->shared_from_this();
+}
+
+void Childs::PartnerLetGo(const std::string& connectionKey, const std::shared_ptr<IRCUser>& user)
+{
+    const ChildPtr window = Item(user);
+    if (!window || window->Query() != user) {
+        return;
+    }
+    // Windows closed while they waited leave entries behind; swept once they outnumber the
+    // windows, so the sweeps cost no more than the entries made.
+    if (waiting_.size() >= 2 * static_cast<std::size_t>(Count()) + 16) {
+        for (auto it = waiting_.begin(); it != waiting_.end();) {
+            const ChildPtr waiter = it->second.window.lock();
+            if (!waiter || waiter->Query().get() != it->second.partner) {
+                waiting_.erase(it++);
+            } else {
+                ++it;
+            }
+        }
+    }
+    waiting_[Concat(connectionKey, " ", user->Nick())] = Waiting{window, user.get()};
+}
+
+Childs::ChildPtr Childs::PartnerBack(const std::string& connectionKey, const std::shared_ptr<IRCUser>& user)
+{
+    if (waiting_.empty()) {
+        return nullptr;
+    }
+    const auto it = waiting_.find(Concat(connectionKey, " ", user->Nick()));
+    if (it == waiting_.end()) {
+        return nullptr;
+    }
+    const Waiting waiting = it->second;
+    waiting_.erase(it);
+    const ChildPtr window = waiting.window.lock();
+    // A window closed, or given another partner, in the meantime waits no more.
+    if (!window || window->Query().get() != waiting.partner || window->Query()->Parent() != nullptr) {
+        return nullptr;
+    }
+    window->Query(user);
+    return window;
 }
 
 void Childs::Refresh()

@@ -61,6 +61,11 @@ public:
     const std::string& Key() const { return key_; }
     // A window now shows `next` (a channel or user) instead of `previous`.
     void ShowingChanged(Child& child, const void* previous, const void* next);
+    // The connection let go of a query window's partner (it went offline); the window waits
+    // for that nick to come back on that connection.
+    void PartnerLetGo(const std::string& connectionKey, const std::shared_ptr<IRCUser>& user);
+    // The window waiting for `user`'s nick on that connection, now showing `user`; null when none.
+    ChildPtr PartnerBack(const std::string& connectionKey, const std::shared_ptr<IRCUser>& user);
 
 private:
     void RenumberFrom(std::int32_t position);
@@ -73,6 +78,12 @@ private:
     Application* parent_ = nullptr;
     // Which windows show a channel or user: looked up for every line a channel receives.
     absl::flat_hash_map<const void*, absl::InlinedVector<Child*, 1>> showing_;
+    struct Waiting {
+        std::weak_ptr<Child> window;
+        const IRCUser* partner; // the one let go, still shown while the window waits
+    };
+    // By connection key and nick: asked for every user a connection adds while any waits.
+    absl::flat_hash_map<std::string, Waiting> waiting_;
 };
 
 } // namespace tellix

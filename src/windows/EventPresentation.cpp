@@ -162,8 +162,12 @@ void Application::pobjConnections_CertificateRefused(const ConnectionPtr& connec
     });
 }
 
-void Application::pobjConnections_UserAdd(const ConnectionPtr& /*connection*/, const UserPtr& /*source*/)
+void Application::pobjConnections_UserAdd(const ConnectionPtr& connection, const UserPtr& source)
 {
+    // Back after a reconnect (or a bouncer's playback): the old query window is theirs again.
+    if (childs_) {
+        childs_->PartnerBack(connection->Key(), source);
+    }
     RefreshStatusWindow();
 }
 
@@ -196,9 +200,35 @@ void Application::pobjConnections_UserQuit(const ConnectionPtr& /*connection*/, 
     Echo(kStatusWindow, texts::Quit(*source, quitMsg));
 }
 
-void Application::pobjConnections_UserRemove(const ConnectionPtr& /*connection*/, const UserPtr& /*source*/)
+void Application::pobjConnections_UserRemove(const ConnectionPtr& connection, const UserPtr& source)
 {
+    // Let go because the connection starts afresh elsewhere (a bouncer's address, say): the
+    // partner is likely to come back under the same nick.
+    if (childs_ && !connection->Connected() && source->Watched()) {
+        childs_->PartnerLetGo(connection->Key(), source);
+    }
     RefreshStatusWindow();
+}
+
+void Application::pobjConnections_UserSelfMessage(const ConnectionPtr& connection, const UserPtr& destination,
+                                                  const std::string& message, bool notice, bool echo)
+{
+    if (!childs_) {
+        return;
+    }
+    if (IsServiceName(destination->Nick())) {
+        if (!echo) { // a typed line was shown as sent already
+            Echo(kStatusWindow, Concat(notice ? "notice -> " : "-> ", destination->Nick(), ": ", message));
+        }
+        return;
+    }
+    const std::string nick = connection->User() ? std::string(connection->User()->Nick()) : std::string();
+    // An echo shows in a window already talking with them: typing opened none. A line from
+    // elsewhere opens one as a stranger's line would: minimized.
+    const Childs::ChildPtr window = echo ? childs_->Item(destination) : childs_->GetChild(destination, true);
+    if (window && window->Query() == destination) {
+        window->Echo(Concat("# ", notice ? texts::Notice(nick, message) : texts::Message(nick, message)));
+    }
 }
 
 void Application::PrivateLine(const UserPtr& source, std::string (*text)(std::string_view, std::string_view),

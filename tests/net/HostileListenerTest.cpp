@@ -45,6 +45,7 @@ const std::vector<std::string> kLines{
     ":irc.test 353 me = #b :me anna bob erin",
     ":anna!a@h PRIVMSG #a :hello",
     ":anna!a@h PRIVMSG me :psst",
+    ":me!u@h PRIVMSG anna :said from another client",
     ":bob!b@h NOTICE #a :note",
     ":bob!b@h NOTICE me :private note",
     ":fred!f@h JOIN :#a",

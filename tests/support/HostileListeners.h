@@ -94,6 +94,7 @@ inline const std::vector<CollectionEvent>& CollectionEvents()
         TELLIX_EVENT(UserPrivMsg, kUser),
         TELLIX_EVENT(UserQuit, kUser),
         TELLIX_EVENT(UserRemove, kUser),
+        TELLIX_EVENT(UserSelfMessage, kUser),
     };
 #undef TELLIX_EVENT
     return events;

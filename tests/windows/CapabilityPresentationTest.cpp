@@ -117,6 +117,40 @@ TEST_F(Capabilities, WithEchoMessageAnOwnMessageIsShownOnceWhenEchoed)
     EXPECT_EQ(childs.Count(), 3);
 }
 
+TEST_F(Capabilities, ReplayedOwnLinesAreTheUsersInTheChannelAndInThePartnersQueryWindow)
+{
+    OnlineWith("server-time batch echo-message znc.in/self-message");
+    Receive(":znc.in BATCH +p1 znc.in/playback #room");
+    Receive("@batch=p1;time=2024-01-02T03:04:05.000Z :me!u@h PRIVMSG #room :before I left");
+    Receive("@batch=p1;time=2024-01-02T03:04:06.000Z :me!u@h NOTICE #room :a notice I sent");
+    Receive(":znc.in BATCH -p1");
+    Receive(":znc.in BATCH +p2 znc.in/playback anna");
+    Receive("@batch=p2;time=2024-01-02T03:04:07.000Z :anna!a@h PRIVMSG me :are you there?");
+    Receive("@batch=p2;time=2024-01-02T03:04:08.000Z :me!u@h PRIVMSG anna :back soon");
+    Receive("@batch=p2;time=2024-01-02T03:04:09.000Z :me!u@h NOTICE anna :noted");
+    Receive(":znc.in BATCH -p2");
+    EXPECT_EQ(RawNewLines(2), (Texts{"[03:04:05] <me> before I left", "[03:04:06] -me- a notice I sent"}));
+    ASSERT_EQ(childs.Count(), 3); // anna's, and none named after ourselves
+    EXPECT_EQ(childs.Item(3)->Query(), connection->Users()->Item("anna"));
+    EXPECT_EQ(RawNewLines(3), (Texts{"[03:04:07] # <anna> are you there?", "[03:04:08] # <me> back soon",
+                                     "[03:04:09] # -me- noted"}));
+    EXPECT_EQ(RawNewLines(1), Texts{});
+}
+
+TEST_F(Capabilities, WhatTheUserSaysFromAnotherClientGoesToThePartnersQueryWindow)
+{
+    OnlineWith("znc.in/self-message");
+    Receive(":anna!a@h PRIVMSG me :hello");
+    ASSERT_EQ(childs.Count(), 3);
+    Receive(":me!u@h PRIVMSG anna :hello from my phone");
+    Receive(":me!u@h PRIVMSG bob :and to bob");
+    ASSERT_EQ(childs.Count(), 4);
+    EXPECT_EQ(NewLines(3), (Texts{"# <anna> hello", "# <me> hello from my phone"}));
+    EXPECT_EQ(childs.Item(4)->Query(), connection->Users()->Item("bob"));
+    EXPECT_EQ(NewLines(4), (Texts{"# <me> and to bob"}));
+    EXPECT_EQ(View(4).state, WindowState::Minimized); // opened as a stranger's would be
+}
+
 TEST_F(Capabilities, WithoutEchoMessageAnOwnChannelMessageIsShownWhenTyped)
 {
     OnlineWith("server-time");

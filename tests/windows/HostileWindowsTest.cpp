@@ -25,6 +25,7 @@ const std::vector<std::string> kLines{
     "ACTION waves\x01",
     ":anna!a@h PRIVMSG me :psst",
     ":anna!a@h PRIVMSG me :again",
+    ":me!u@h PRIVMSG anna :said from another client",
     ":bob!b@h NOTICE me :private note",
     ":NickServ!s@services NOTICE me :identify",
     ":bob!b@h NOTICE #a :note",

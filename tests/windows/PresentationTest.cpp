@@ -148,6 +148,37 @@ TEST_F(Presentation, StatusWindowTextsOfTheConnection)
               (Texts{"Socket error: Connection refused", "Could not connect to Server irc.test, Port 6667"}));
 }
 
+TEST_F(Presentation, AfterAReconnectAPartnersLinesGoOnInTheirQueryWindow)
+{
+    Online();
+    Receive(":anna!a@h PRIVMSG me :before");
+    Receive(":bob!b@h PRIVMSG me :hi");
+    ASSERT_EQ(childs.Count(), 3);
+    // Back through another address, a bouncer's: the connection starts its user list afresh.
+    connection->Disconnect();
+    connection->Connect("bnc.test", 6697);
+    RecordingSocket& again = *sockets.created.back();
+    again.PeerConnects();
+    again.PeerSends(":irc.test 001 me :Welcome\r\n");
+    // A bouncer plays back what anna said meanwhile; carl is new.
+    again.PeerSends(":anna!a@h PRIVMSG me :after\r\n");
+    again.PeerSends(":carl!c@h PRIVMSG me :hello\r\n");
+    ASSERT_EQ(childs.Count(), 4);
+    EXPECT_EQ(NewLines(2), (Texts{"# <anna> before", "# <anna> after"}));
+    EXPECT_EQ(childs.Item(2)->Query(), connection->Users()->Item("anna"));
+    EXPECT_EQ(NewLines(4), (Texts{"# <carl> hello"}));
+    // The window follows the partner of this session from now on.
+    again.PeerSends(":anna!a@h NICK :anne\r\n");
+    EXPECT_EQ(View(2).caption, "2 - irc.test (me) - no channel - anne");
+    // A window closed while it waited is nobody's: bob's line opens a new one.
+    EXPECT_EQ(NewLines(3), (Texts{"# <bob> hi"}));
+    ASSERT_TRUE(childs.Item(3)->CloseWindow(true));
+    again.PeerSends(":bob!b@h PRIVMSG me :back\r\n");
+    ASSERT_EQ(childs.Count(), 4);
+    EXPECT_EQ(childs.Item(4)->Query(), connection->Users()->Item("bob"));
+    EXPECT_EQ(Lines(4), (Texts{"# <bob> back"}));
+}
+
 TEST_F(Presentation, ChannelLinesGoToTheStatusWindowOnlyWhileNoWindowShowsTheChannel)
 {
     Online();

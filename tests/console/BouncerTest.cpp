@@ -1,0 +1,248 @@
+// The client behind a bouncer: Debian's ZNC over TLS in front of ngircd, as the terminal
+// front-end shows it, with the connect dialog's server password and the lines ZNC replays.
+#include "support/Bouncer.h"
+#include "app/Application.h"
+#include "dialog/ConnectDialog.h"
+#include "model/IRCChannel.h"
+#include "model/IRCChannels.h"
+#include "model/IRCUsers.h"
+#include "net/IRCConnection.h"
+#include "net/IRCConnections.h"
+#include "platform/console/ConsoleToolkit.h"
+#include "platform/qtcore/QtClock.h"
+#include "platform/qtcore/QtTcpSocket.h"
+#include "support/IrcServer.h"
+#include "support/QtLoop.h"
+#include "support/RawPeer.h"
+#include "windows/Childs.h"
+
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace tellix::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::int64_t NowMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+// Sleeps into the next second, so that a line stamped on arrival shows another time than one
+// said before.
+void NextSecond()
+{
+    const std::int64_t now = NowMs();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000 - now % 1000 + 50));
+}
+
+// The terminal front-end in this process, its window lines kept in memory, so that the test
+// can fill the connect dialog as a user does in the Qt window.
+class Terminal {
+public:
+    Terminal()
+    {
+        EnsureQtApplication();
+        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+        out_ = ::open_memstream(&buffer_, &size_);
+        toolkit_ = std::make_unique<ConsoleToolkit>(out_, out_);
+        app_ = std::make_unique<Application>(*toolkit_, sockets_);
+    }
+    ~Terminal()
+    {
+        app_.reset();
+        toolkit_.reset();
+        std::fclose(out_);
+        std::free(buffer_);
+    }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    // The connect dialog as a user fills it for a bouncer: server box "host:port", TLS, and
+    // the server password.
+    void FillDialog(const Bouncer& bouncer, const std::string& password)
+    {
+        ConnectDialogView& form = *app_->Childs()->ConnectDialog()->Window();
+        form.SetServerText(bouncer.Host() + ":" + std::to_string(bouncer.Port()));
+        form.SetNick("me");
+        form.SetUserShort("me");
+        form.SetUserLong("Tellix me");
+        ConnectFields fields = form.Fields();
+        fields.tls = true;
+        fields.serverPassword = password;
+        form.SetFields(fields);
+    }
+
+    void Type(const std::string& line) { toolkit_->Typed(line); }
+    std::string Out() const { return std::string(buffer_, size_); }
+    // The first capture of the first line matching `pattern`, once one is written.
+    std::optional<std::string> Prints(const std::string& pattern, std::chrono::milliseconds wait = 10s) const
+    {
+        const QRegularExpression wanted(QString::fromStdString("^" + pattern + "$"),
+                                        QRegularExpression::MultilineOption);
+        QRegularExpressionMatch match;
+        if (!PumpUntil(
+                [&] {
+                    match = wanted.match(QString::fromStdString(Out()));
+                    return match.hasMatch();
+                },
+                wait)) {
+            return std::nullopt;
+        }
+        return match.captured(1).toStdString();
+    }
+    IRCConnection& Connection() const { return *app_->Connections().Item(1); }
+
+private:
+    QTemporaryDir config_;
+    char* buffer_ = nullptr;
+    std::size_t size_ = 0;
+    std::FILE* out_ = nullptr;
+    QtSocketFactory sockets_;
+    std::unique_ptr<ConsoleToolkit> toolkit_;
+    std::unique_ptr<Application> app_;
+};
+
+std::string Escaped(const std::string& text)
+{
+    return QRegularExpression::escape(QString::fromStdString(text)).toStdString();
+}
+
+const std::string kStamp = R"(\[([^\]]+)\] )";
+
+TEST(Bouncer, OverTlsWithItsPasswordTheClientIsInTheChannelAndReplayedLinesKeepTheirTime)
+{
+    IrcServer server;
+    RawPeer anna(server.Port());
+    anna.Register("anna");
+    anna.Send("JOIN #room");
+    ASSERT_TRUE(anna.WaitFor(" 366 "));
+    Bouncer bouncer(server);
+    QtClock clock;
+
+    // Said while no client is attached: the bouncer keeps it with the time it heard it.
+    const std::int64_t before = NowMs();
+    anna.Send("PRIVMSG #room :said while you were away");
+    anna.Send("PRIVMSG bnc :only for you");
+    anna.Send("PING :heard");
+    ASSERT_TRUE(anna.WaitFor("PONG"));
+    const std::int64_t after = NowMs();
+    NextSecond();
+
+    Terminal terminal;
+    terminal.FillDialog(bouncer, bouncer.ServerPassword());
+    const std::string port = std::to_string(bouncer.Port());
+    const std::string at = "Server 127\\.0\\.0\\.1, Port " + port;
+    // ZNC's own certificate is in no store: refused with its fingerprint, then trusted.
+    terminal.Type("/server");
+    ASSERT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + "\\*\\*\\* Certificate of " + at +
+                                " refused: .+; SHA-256 fingerprint " + Escaped(bouncer.Fingerprint())))
+        << terminal.Out() << bouncer.Log();
+    EXPECT_EQ(terminal.Out().find("Connected to"), std::string::npos);
+    terminal.Type("/server -trust " + bouncer.Fingerprint() + " 127.0.0.1 " + port);
+    ASSERT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + "\\*\\*\\* Trusting the certificate " +
+                                Escaped(bouncer.Fingerprint()) + " for " + at));
+
+    terminal.Type("/server");
+    ASSERT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + "Connected to " + at)) << terminal.Out();
+    // Registered under the bouncer's nick, and in its channel with who is there.
+    ASSERT_TRUE(terminal.Prints(R"(\[2\] = 2 - irc\.tellix\.test \(bnc\) - #room)")) << terminal.Out();
+    const auto room = terminal.Connection().Channels()->Item("#room");
+    ASSERT_TRUE(room);
+    EXPECT_TRUE(PumpUntil([&] { return room->Users()->Item("anna") && room->Users()->Item("bnc"); }));
+
+    // The replayed lines show when they were said, in local time, not when they arrived.
+    const std::string arrived = clock.LongTime();
+    const auto said = terminal.Prints(R"(\[2\] )" + kStamp + "<anna> said while you were away");
+    ASSERT_TRUE(said) << terminal.Out();
+    EXPECT_TRUE(*said == clock.LongTimeAt(before) || *said == clock.LongTimeAt(after))
+        << *said << " for a line said at " << clock.LongTimeAt(before);
+    EXPECT_NE(*said, arrived);
+    const auto told = terminal.Prints(R"(\[3\] )" + kStamp + "# <anna> only for you");
+    ASSERT_TRUE(told) << terminal.Out();
+    EXPECT_TRUE(*told == clock.LongTimeAt(before) || *told == clock.LongTimeAt(after)) << *told;
+
+    // What the user says goes through the bouncer, which keeps it for the next attach too.
+    terminal.Type("\x1b"
+                  "2");
+    terminal.Type("before I go");
+    ASSERT_TRUE(PumpUntilPeerSees(anna, "PRIVMSG #room :before I go"));
+    ASSERT_TRUE(terminal.Prints(R"(\[2\] )" + kStamp + "<bnc> before I go")) << terminal.Out();
+    terminal.Type("\x1b"
+                  "3");
+    terminal.Type("see you later");
+    ASSERT_TRUE(PumpUntilPeerSees(anna, "PRIVMSG anna :see you later"));
+    ASSERT_TRUE(terminal.Prints(R"(\[3\] )" + kStamp + "# <bnc> see you later")) << terminal.Out();
+    terminal.Type("/disconnect");
+    ASSERT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + "Disconnected from Server .*")) << terminal.Out();
+
+    const std::int64_t later = NowMs();
+    anna.Send("PRIVMSG #room :said while you were gone again");
+    anna.Send("PING :heard");
+    ASSERT_TRUE(anna.WaitFor("PONG"));
+    const std::int64_t laterAfter = NowMs();
+    NextSecond();
+    terminal.Type("/server");
+    const auto again = terminal.Prints(R"(\[\d+\] )" + kStamp + "<anna> said while you were gone again");
+    ASSERT_TRUE(again) << terminal.Out();
+    EXPECT_TRUE(*again == clock.LongTimeAt(later) || *again == clock.LongTimeAt(laterAfter)) << *again;
+    // The own lines come back as said by the user: in the channel's window, and in the
+    // partner's query window rather than one named after the user.
+    const QString tail =
+        QString::fromStdString(terminal.Out().substr(terminal.Out().rfind("Connected to Server")));
+    EXPECT_TRUE(tail.contains(QRegularExpression(R"(\[2\] \[[^\]]+\] <bnc> before I go)"))) << tail.toStdString();
+    const auto own = QRegularExpression(R"(\[(\d+)\] \[[^\]]+\] # <bnc> see you later)").match(tail);
+    ASSERT_TRUE(own.hasMatch()) << tail.toStdString();
+    const QString window = own.captured(1);
+    EXPECT_EQ(window, "3") << "anna's query window of the first attach is hers again";
+    EXPECT_TRUE(tail.contains(QRegularExpression("\\[" + window + "\\] = " + window + " - .* - anna$",
+                                                 QRegularExpression::MultilineOption)))
+        << tail.toStdString();
+    EXPECT_FALSE(QString::fromStdString(terminal.Out())
+                     .contains(QRegularExpression(R"(= \d+ - .* - bnc$)", QRegularExpression::MultilineOption)))
+        << terminal.Out();
+}
+
+TEST(Bouncer, AWrongPasswordIsSaidInTheStatusWindowAndTheConnectionEnds)
+{
+    IrcServer server;
+    Bouncer bouncer(server);
+    Terminal terminal;
+    terminal.FillDialog(bouncer, "tellix/net:wrong");
+    terminal.Type("/server -trust " + bouncer.Fingerprint() + " 127.0.0.1 " + std::to_string(bouncer.Port()));
+    terminal.Type("/server");
+    EXPECT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + ".*Invalid Password.*")) << terminal.Out();
+    // ZNC closes the link after saying so.
+    EXPECT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + ".*isconnected from Server .*")) << terminal.Out();
+    EXPECT_FALSE(terminal.Connection().Registered());
+}
+
+TEST(Bouncer, InTheTerminalThePasswordFollowsWhenZncAsksForIt)
+{
+    IrcServer server;
+    Bouncer bouncer(server);
+    Terminal terminal;
+    const std::string port = std::to_string(bouncer.Port());
+    terminal.Type("/server -trust " + bouncer.Fingerprint() + " 127.0.0.1 " + port);
+    terminal.Type("/server -tls 127.0.0.1 " + port);
+    ASSERT_TRUE(
+        terminal.Prints(R"(\[1\] )" + kStamp + "-irc\\.znc\\.in- \\*\\*\\* You need to send your password\\..*"))
+        << terminal.Out();
+    terminal.Type("/quote PASS " + bouncer.ServerPassword());
+    EXPECT_TRUE(terminal.Prints(R"(\[2\] = 2 - irc\.tellix\.test \(bnc\) - #room)")) << terminal.Out();
+}
+
+} // namespace
+} // namespace tellix::test
