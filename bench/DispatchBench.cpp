@@ -23,11 +23,15 @@ struct Client {
     std::shared_ptr<IRCConnection> connection = connections.Add();
     test::RecordingSocket& socket = *factory.created.back();
 
-    Client()
+    explicit Client(const std::string& capabilities = {})
     {
         connection->InitialNick("me");
         connection->Connect("irc.test", 6667);
         socket.PeerConnects();
+        if (!capabilities.empty()) {
+            socket.PeerSends(":irc.test CAP * LS :" + capabilities + "\r\n:irc.test CAP * ACK :" + capabilities +
+                             "\r\n");
+        }
         socket.PeerSends(":irc.test 001 me :Welcome\r\n:me!u@h JOIN :#room\r\n");
     }
 };
@@ -41,12 +45,13 @@ void Deliver(test::RecordingSocket& socket, const std::string& text)
     }
 }
 
-std::string Messages(const std::string& target, int lines, int senders)
+// `tags` (with its "@" and the blank after it) leads every line.
+std::string Messages(const std::string& target, int lines, int senders, const std::string& tags = {})
 {
     std::string text;
     for (int i = 0; i < lines; ++i) {
         const std::string nick = "user" + std::to_string(i % senders);
-        text += ":" + nick + "!~" + nick + "@host" + std::to_string(i % senders) + ".example.net PRIVMSG " +
+        text += tags + ":" + nick + "!~" + nick + "@host" + std::to_string(i % senders) + ".example.net PRIVMSG " +
                 target + " :message number " + std::to_string(i) + " with some ordinary chat text\r\n";
     }
     return text;
@@ -64,6 +69,23 @@ void BM_ChannelPrivMsgFrom500Senders(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
 BENCHMARK(BM_ChannelPrivMsgFrom500Senders)->Unit(benchmark::kMillisecond);
+
+// The same with the tags a modern server or a bouncer sends on every line, escapes included:
+// set beside the plain run above, what reading the tags adds.
+void BM_ChannelPrivMsgTagged(benchmark::State& state)
+{
+    Client client("server-time message-tags account-tag batch");
+    const int lines = 20000;
+    const std::string text = Messages("#room", lines, 500,
+                                      "@time=2026-12-08T06:21:00.123Z;msgid=Zm9vYmFyYmF6;account=someone;"
+                                      "+draft/reply=a\\sreply\\:with\\\\escapes ");
+    for (auto _ : state) {
+        Deliver(client.socket, text);
+    }
+    state.SetItemsProcessed(state.iterations() * lines);
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_ChannelPrivMsgTagged)->Unit(benchmark::kMillisecond);
 
 void BM_PrivatePrivMsg(benchmark::State& state)
 {
