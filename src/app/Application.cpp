@@ -243,6 +243,17 @@ void Application::pobjWindowMnuHelpAbout_Click()
                                "It's a form of communicating with people over the Internet.]"});
 }
 
+void Application::StatusEvent(bool raise, std::string_view output)
+{
+    if (childs_ && childs_->Count() >= kStatusWindow) {
+        const auto status = childs_->Item(kStatusWindow);
+        status->Echo(output);
+        if (raise) {
+            status->RaiseActivity(LineKind::Event);
+        }
+    }
+}
+
 void Application::Echo(std::int32_t windowIndex, std::string_view output)
 {
     if (!childs_) {

@@ -45,6 +45,8 @@ public:
     // One time-stamped line into window `windowIndex`, 0 meaning the active window; a number
     // that names no window writes nothing.
     void Echo(std::int32_t windowIndex, std::string_view output);
+    // A line of what the connections report, in the status window; `raise` unless the user caused it.
+    void StatusEvent(bool raise, std::string_view output);
     // Ends the program: every connected connection quits with the "Quit Message", then the
     // windows and the connections go, then the instance; true.
     bool ExitClient();

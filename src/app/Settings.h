@@ -40,6 +40,7 @@ inline constexpr std::string_view DefaultAccountPassword = "Default Account Pass
 inline constexpr std::string_view QuitMessage = "Quit Message";
 inline constexpr std::string_view ScrollbackLines = "Scrollback Lines";
 inline constexpr std::string_view CtcpReplies = "CTCP Replies";
+inline constexpr std::string_view HighlightWords = "Highlight Words";
 
 inline constexpr std::string_view FirstUseDefault = "1";
 inline constexpr std::string_view DefaultServerDefault = "irc.libera.chat";

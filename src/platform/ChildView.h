@@ -11,6 +11,9 @@ namespace tellix {
 // The window states a child window can be in, with their stored numbers.
 enum class WindowState : std::int32_t { Normal = 0, Minimized = 1, Maximized = 2 };
 
+// What a window received since the user last looked at it, lowest first.
+enum class Activity : std::int32_t { None = 0, Events = 1, Messages = 2, Highlight = 3 };
+
 // What the core needs of one child window: the form with its log, nick list and input
 // line. Texts are bytes as the core keeps them; the view decodes them for display.
 //
@@ -71,6 +74,9 @@ public:
     virtual void UsersAppend(std::string_view nick) = 0;
     virtual void UsersReplace(std::int32_t position, std::string_view nick) = 0;
     virtual void UsersRemove(std::int32_t position) = 0;
+
+    // The window's activity rose, or went back to None when it was activated.
+    virtual void SetActivity(Activity level) = 0;
 
     struct EventSet {
         Event<> Activate;

@@ -165,6 +165,40 @@ void Child::Echo(std::string_view output)
     }
 }
 
+void Child::RaiseActivity(LineKind kind, std::string_view said)
+{
+    if (activity_ == Activity::Highlight || !pobjWindow_ || parent_ == nullptr ||
+        parent_->Active().get() == this) {
+        return;
+    }
+    Activity level = Activity::Events;
+    if (kind == LineKind::Private) {
+        level = Activity::Highlight;
+    } else if (kind == LineKind::Message) {
+        level = Activity::Messages;
+        const IRCConnection* const connection = FirstConnection();
+        const std::string_view nick =
+            connection != nullptr && connection->User() ? std::string_view(connection->User()->Nick()) : "";
+        if (parent_->HighlightWords().Names(said, nick)) {
+            level = Activity::Highlight;
+        }
+    }
+    if (level > activity_) {
+        activity_ = level;
+        pobjWindow_->SetActivity(level);
+    }
+}
+
+void Child::ClearActivity()
+{
+    if (activity_ != Activity::None) {
+        activity_ = Activity::None;
+        if (pobjWindow_) {
+            pobjWindow_->SetActivity(Activity::None);
+        }
+    }
+}
+
 void Child::Hide()
 {
     if (pobjWindow_) {
@@ -460,6 +494,7 @@ void Child::pobjChannel_Join(const UserPtr& source)
         Echo(Concat("*** joined channel ", pobjChannel_->Name()));
     } else {
         Echo(Concat("*** ", texts::UserWithMask(*source), " joined channel ", pobjChannel_->Name()));
+        RaiseActivity(LineKind::Event);
     }
     AddNick(source->Nick());
 }
@@ -467,18 +502,27 @@ void Child::pobjChannel_Join(const UserPtr& source)
 void Child::pobjChannel_Kick(const UserPtr& source, const UserPtr& destination, const std::string& reason)
 {
     Echo(texts::Kick(*source, *destination, pobjChannel_->Name(), reason));
+    if (!texts::IsOwn(*source)) {
+        RaiseActivity(LineKind::Event);
+    }
     RemoveNick(destination->Nick());
 }
 
 void Child::pobjChannel_NickChange(const UserPtr& source, const std::string& nickPrev)
 {
     Echo(texts::NickChange(*source, nickPrev));
+    if (!texts::IsOwn(*source)) {
+        RaiseActivity(LineKind::Event);
+    }
     RenameNick(nickPrev, source->Nick());
 }
 
 void Child::pobjChannel_Notice(const UserPtr& source, const std::string& notice)
 {
     Echo(texts::Notice(source->Nick(), notice));
+    if (!texts::IsOwn(*source)) {
+        RaiseActivity(LineKind::Message, notice);
+    }
 }
 
 void Child::pobjChannel_Part(const UserPtr& source, const std::string& partMsg)
@@ -488,6 +532,7 @@ void Child::pobjChannel_Part(const UserPtr& source, const std::string& partMsg)
     } else {
         Echo(Concat("*** ", texts::UserWithMask(*source), " left channel ", pobjChannel_->Name(), " (", partMsg,
                     ")"));
+        RaiseActivity(LineKind::Event);
     }
     RemoveNick(source->Nick());
 }
@@ -495,11 +540,15 @@ void Child::pobjChannel_Part(const UserPtr& source, const std::string& partMsg)
 void Child::pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMsg)
 {
     Echo(texts::ChannelMessage(source->Nick(), privMsg));
+    if (!texts::IsOwn(*source)) {
+        RaiseActivity(LineKind::Message, privMsg);
+    }
 }
 
 void Child::pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg)
 {
     Echo(texts::Quit(*source, quitMsg));
+    RaiseActivity(LineKind::Event);
     RemoveNick(source->Nick());
 }
 
@@ -509,6 +558,9 @@ void Child::pobjChannel_TopicChange(const UserPtr& source, const std::string& /*
         Echo(Concat("*** topic is '", pobjChannel_->Topic(), "'"));
     } else {
         Echo(Concat("*** ", source->Nick(), " changes topic to '", pobjChannel_->Topic(), "'"));
+        if (!texts::IsOwn(*source)) {
+            RaiseActivity(LineKind::Event);
+        }
     }
 }
 
@@ -520,11 +572,13 @@ void Child::pobjQuery_NickChange(const std::string& /*nickPrev*/)
 void Child::pobjQuery_Notice(const std::string& notice)
 {
     Echo(Concat("# ", texts::Notice(pobjQuery_->Nick(), notice)));
+    RaiseActivity(LineKind::Private);
 }
 
 void Child::pobjQuery_PrivMsg(const std::string& privMsg)
 {
     Echo(Concat("# ", texts::Message(pobjQuery_->Nick(), privMsg)));
+    RaiseActivity(LineKind::Private);
 }
 
 } // namespace tellix

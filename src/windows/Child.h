@@ -19,6 +19,9 @@ class IRCConnection;
 class IRCUser;
 class Toolkit;
 
+// What a received line is, for the window's activity.
+enum class LineKind { Event, Message, Private };
+
 // One document window: the status window (Index 1), a channel window (Channel set) or a
 // query window (Query set). It writes what its channel or query partner reports into its
 // log and keeps its nick list in step.
@@ -67,6 +70,12 @@ public:
     const std::string& Key() const { return key_; }
     ChildView* Window() const { return pobjWindow_.get(); }
     void RefreshUserList();
+
+    // What arrived since the user last looked; only rises while the window is not the active one.
+    tellix::Activity ActivityLevel() const { return activity_; }
+    // A received line of this kind was written; `said` is what its sender said, if anyone.
+    void RaiseActivity(LineKind kind, std::string_view said = {});
+    void ClearActivity();
 
     // The nick list, positions from 0; entries compare exactly.
     std::int32_t FindNick(std::string_view nick);
@@ -131,6 +140,7 @@ private:
     UserPtr pobjQuery_;
     bool deleting_ = false;
     bool userListPending_ = false;
+    tellix::Activity activity_ = tellix::Activity::None;
     NickList users_;
     std::unique_ptr<ChildView> pobjWindow_;
     std::vector<Subscription> windowEvents_;

@@ -1,7 +1,9 @@
 #include "windows/Childs.h"
 
+#include "app/Settings.h"
 #include "dialog/ConnectDialog.h"
 #include "model/IRCUser.h"
+#include "platform/Toolkit.h"
 #include "util/Concat.h"
 #include "util/Utility.h"
 
@@ -10,7 +12,10 @@
 namespace tellix {
 
 Childs::Childs(Toolkit& toolkit)
-    : toolkit_(toolkit), key_(NewUniqueKey()), connectDialog_(std::make_unique<tellix::ConnectDialog>(toolkit))
+    : toolkit_(toolkit), key_(NewUniqueKey()),
+      highlight_(toolkit.Settings().GetSetting(SettingsAppName(), std::string(settings::Section),
+                                               std::string(settings::HighlightWords), "")),
+      connectDialog_(std::make_unique<tellix::ConnectDialog>(toolkit))
 {
     connectDialog_->SetParent(this);
 }
@@ -165,6 +170,9 @@ void Childs::SetParent(Application* parent)
 void Childs::SetActive(const ChildPtr& child)
 {
     active_ = child;
+    if (child) {
+        child->ClearActivity();
+    }
 }
 
 void Childs::Renumber()

@@ -2,6 +2,7 @@
 
 #include "util/Collection.h"
 #include "windows/Child.h"
+#include "windows/Highlight.h"
 
 #include <absl/container/flat_hash_map.h>
 #include <absl/container/inlined_vector.h>
@@ -33,6 +34,8 @@ public:
     ~Childs();
 
     const ChildPtr& Active() const { return active_; }
+    // The own nick and the words of the setting, read once at start.
+    const tellix::Highlight& HighlightWords() const { return highlight_; }
     ChildPtr Add(bool minimize);
     // Deletes every window, last first, the status window too.
     void Clear();
@@ -74,6 +77,7 @@ private:
     Toolkit& toolkit_;
     std::string key_;
     ChildPtr active_;
+    tellix::Highlight highlight_;
     std::unique_ptr<tellix::ConnectDialog> connectDialog_;
     Application* parent_ = nullptr;
     // Which windows show a channel or user: looked up for every line a channel receives.

@@ -37,22 +37,22 @@ void Application::pobjConnections_ChannelJoin(const ConnectionPtr& /*connection*
         const auto window = childs_->Add(false);
         window->Channel(channel);
     }
-    Echo(kStatusWindow, own ? Concat("*** joined channel ", channel->Name())
-                            : Concat("*** ", source->Nick(), " joined channel ", channel->Name()));
+    StatusEvent(!own, own ? Concat("*** joined channel ", channel->Name())
+                          : Concat("*** ", source->Nick(), " joined channel ", channel->Name()));
 }
 
 void Application::pobjConnections_ChannelKick(const ConnectionPtr& /*connection*/, const ChannelPtr& channel,
                                               const UserPtr& source, const UserPtr& destination,
                                               const std::string& reason)
 {
-    Echo(kStatusWindow, texts::Kick(*source, *destination, channel->Name(), reason));
+    StatusEvent(true, texts::Kick(*source, *destination, channel->Name(), reason));
 }
 
 void Application::pobjConnections_ChannelNotice(const ConnectionPtr& /*connection*/, const ChannelPtr& channel,
                                                 const UserPtr& source, const std::string& notice)
 {
     if (childs_ && !childs_->Item(channel)) {
-        Echo(kStatusWindow, Concat(channel->Name(), ": ", texts::Notice(source->Nick(), notice)));
+        StatusEvent(true, Concat(channel->Name(), ": ", texts::Notice(source->Nick(), notice)));
     }
 }
 
@@ -60,9 +60,8 @@ void Application::pobjConnections_ChannelPart(const ConnectionPtr& /*connection*
                                               const UserPtr& source, const std::string& partMsg)
 {
     const bool own = texts::IsOwn(*source);
-    Echo(kStatusWindow,
-         own ? Concat("*** left channel ", channel->Name(), " (", partMsg, ")")
-             : Concat("*** ", source->Nick(), " left channel ", channel->Name(), " (", partMsg, ")"));
+    StatusEvent(!own, own ? Concat("*** left channel ", channel->Name(), " (", partMsg, ")")
+                          : Concat("*** ", source->Nick(), " left channel ", channel->Name(), " (", partMsg, ")"));
     // A channel no window shows goes once we are out of it; while we are in, its lines
     // keep coming to the status window.
     if (childs_ && !childs_->Item(channel) && !channel->Joined()) {
@@ -74,15 +73,15 @@ void Application::pobjConnections_ChannelPrivMsg(const ConnectionPtr& /*connecti
                                                  const UserPtr& source, const std::string& privMsg)
 {
     if (childs_ && !childs_->Item(channel)) {
-        Echo(kStatusWindow, Concat(channel->Name(), ": ", texts::Message(source->Nick(), privMsg)));
+        StatusEvent(true, Concat(channel->Name(), ": ", texts::Message(source->Nick(), privMsg)));
     }
 }
 
 void Application::pobjConnections_Connect(const ConnectionPtr& /*connection*/, const std::string& server,
                                           std::int32_t port, bool code)
 {
-    Echo(kStatusWindow,
-         Concat(code ? "Connected to Server " : "Auto-reconnected to Server ", server, ", Port ", port));
+    StatusEvent(true,
+                Concat(code ? "Connected to Server " : "Auto-reconnected to Server ", server, ", Port ", port));
     if (childs_) {
         childs_->Refresh();
     }
@@ -93,9 +92,9 @@ void Application::pobjConnections_Disconnect(const ConnectionPtr& connection, co
 {
     ForgetJoin(connection);
     if (code) {
-        Echo(kStatusWindow, Concat("Disconnected from Server ", server, ", Port ", port));
+        StatusEvent(true, Concat("Disconnected from Server ", server, ", Port ", port));
     } else {
-        Echo(kStatusWindow, Concat("Occassionally disconnected from Server ", server, ", Port ", port, "!!!"));
+        StatusEvent(true, Concat("Occassionally disconnected from Server ", server, ", Port ", port, "!!!"));
     }
     if (childs_) {
         childs_->Refresh();
@@ -104,23 +103,23 @@ void Application::pobjConnections_Disconnect(const ConnectionPtr& connection, co
 
 void Application::pobjConnections_Error(const ConnectionPtr& connection, const std::string& description)
 {
-    Echo(kStatusWindow, Concat("Server(", connection->Server(), ") ERROR: ", description));
+    StatusEvent(true, Concat("Server(", connection->Server(), ") ERROR: ", description));
 }
 
 void Application::pobjConnections_MessageNotProcessed(const ConnectionPtr& connection, const std::string& message)
 {
-    Echo(kStatusWindow, Concat("<- Server(", connection->Server(), "): [", message, "]"));
+    StatusEvent(true, Concat("<- Server(", connection->Server(), "): [", message, "]"));
 }
 
 void Application::pobjConnections_ServerNotice(const ConnectionPtr& /*connection*/, const std::string& server,
                                                const std::string& notice)
 {
-    Echo(kStatusWindow, texts::Notice(server, notice));
+    StatusEvent(true, texts::Notice(server, notice));
 }
 
 void Application::pobjConnections_ServerChange(const ConnectionPtr& connection, const std::string& server)
 {
-    Echo(kStatusWindow, Concat("Connection(", connection->Index(), ").Server: ", server));
+    StatusEvent(true, Concat("Connection(", connection->Index(), ").Server: ", server));
     JoinAfterWelcome(connection);
 }
 
@@ -130,10 +129,10 @@ void Application::pobjConnections_SocketError(const ConnectionPtr& connection, s
                                               std::int32_t /*helpContext*/, bool& /*cancelDisplay*/)
 {
     ForgetJoin(connection);
-    Echo(kStatusWindow, Concat("Socket error: ", description));
+    StatusEvent(true, Concat("Socket error: ", description));
     if (connection->Connecting()) {
-        Echo(kStatusWindow, Concat("Could not connect to Server ", connection->AttemptHost(), ", Port ",
-                                   connection->AttemptPort()));
+        StatusEvent(true, Concat("Could not connect to Server ", connection->AttemptHost(), ", Port ",
+                                 connection->AttemptPort()));
     }
 }
 
@@ -142,14 +141,14 @@ void Application::pobjConnections_CertificateRefused(const ConnectionPtr& connec
 {
     ForgetJoin(connection);
     if (refusal.pinMismatch) {
-        Echo(
-            kStatusWindow,
+        StatusEvent(
+            true,
             Concat("*** Certificate of Server ", server, ", Port ", port,
                    " refused: it is not the one trusted for this server and port; its SHA-256 fingerprint is now ",
                    refusal.fingerprint));
     } else {
-        Echo(kStatusWindow, Concat("*** Certificate of Server ", server, ", Port ", port,
-                                   " refused: ", refusal.reason, "; SHA-256 fingerprint ", refusal.fingerprint));
+        StatusEvent(true, Concat("*** Certificate of Server ", server, ", Port ", port,
+                                 " refused: ", refusal.reason, "; SHA-256 fingerprint ", refusal.fingerprint));
     }
     const std::weak_ptr<IRCConnection> weak = connection;
     toolkit_.AskTrust(server, port, refusal, [this, weak, server, port, fingerprint = refusal.fingerprint] {
@@ -174,7 +173,7 @@ void Application::pobjConnections_UserAdd(const ConnectionPtr& connection, const
 void Application::pobjConnections_UserNickChange(const ConnectionPtr& /*connection*/, const UserPtr& source,
                                                  const std::string& nickPrev)
 {
-    Echo(kStatusWindow, texts::NickChange(*source, nickPrev));
+    StatusEvent(!texts::IsOwn(*source), texts::NickChange(*source, nickPrev));
     if (childs_ && texts::IsOwn(*source)) {
         childs_->Refresh();
     }
@@ -197,7 +196,7 @@ void Application::pobjConnections_UserPrivMsg(const ConnectionPtr& /*connection*
 void Application::pobjConnections_UserQuit(const ConnectionPtr& /*connection*/, const UserPtr& source,
                                            const std::string& quitMsg)
 {
-    Echo(kStatusWindow, texts::Quit(*source, quitMsg));
+    StatusEvent(true, texts::Quit(*source, quitMsg));
 }
 
 void Application::pobjConnections_UserRemove(const ConnectionPtr& connection, const UserPtr& source)
@@ -238,7 +237,7 @@ void Application::PrivateLine(const UserPtr& source, std::string (*text)(std::st
         return; // the user's window writes it
     }
     if (IsServiceName(source->Nick())) {
-        Echo(kStatusWindow, text(source->Nick(), line));
+        StatusEvent(true, text(source->Nick(), line));
         return;
     }
     // The window listens to the user from now on, and the user raises its own event after

@@ -190,6 +190,66 @@ TEST(Console, TypedLinesAndReceivedLinesThroughAPipe)
     EXPECT_EQ(console.Read("First Use"), "0");
 }
 
+TEST(Console, ActivityRisesAreWrittenOnceEachForScriptsToFollow)
+{
+    IrcServer server;
+    RawPeer bob(server.Port());
+    bob.Register("bob");
+    bob.Send("JOIN #room");
+    ASSERT_TRUE(bob.WaitFor(" 366 "));
+
+    Console console;
+    // The terminal's keys and the server's lines come by different roads: a switch is done
+    // once the window it made active has answered.
+    int switches = 0;
+    auto LookAt = [&](int window) {
+        const QByteArray mark = "switched " + QByteArray::number(++switches);
+        console.Type("\x1b" + QByteArray::number(window));
+        console.Type("/echo 0 " + mark);
+        ASSERT_TRUE(console.Prints(QString(R"(\[%1\] )").arg(window) + kStamp + QString::fromLatin1(mark)));
+    };
+    console.Type("/server 127.0.0.1 " + QByteArray::number(server.Port()));
+    ASSERT_TRUE(console.Prints(R"(\[1\] = 1 - irc\.tellix\.test \(con\) - status)"));
+    console.Type("/join #room");
+    ASSERT_TRUE(console.Prints(R"(\[2\] = 2 - irc\.tellix\.test \(con\) - #room)"));
+    // Looked at: nothing is written.
+    bob.Send("PRIVMSG #room :seen");
+    ASSERT_TRUE(console.Prints(R"(\[2\] )" + kStamp + "<bob> seen"));
+    LookAt(1);
+    bob.Send("PRIVMSG #room :one");
+    EXPECT_TRUE(console.Prints(R"(\[2\] ! messages)"));
+    bob.Send("PRIVMSG #room :two");
+    bob.Send("PRIVMSG #room :CON: three");
+    EXPECT_TRUE(console.Prints(R"(\[2\] ! highlight)"));
+    bob.Send("PRIVMSG #room :con, four");
+    EXPECT_TRUE(console.Prints(R"(\[2\] )" + kStamp + "<bob> con, four"));
+    // Looking at it clears it; an event line is then the first rise again.
+    LookAt(2);
+    LookAt(1);
+    bob.Send("PART #room :later");
+    EXPECT_TRUE(console.Prints(R"(\[2\] ! events)"));
+    // The status window counts too, while another window is looked at.
+    LookAt(2);
+    const qsizetype before = console.Out().size();
+    bob.Send("JOIN #room");
+    EXPECT_TRUE(console.Prints(R"(\[2\] )" + kStamp + R"(\*\*\* bob \(.*\) joined channel #room)"));
+    bob.Send("NICK bobby");
+    EXPECT_TRUE(console.Prints(R"(\[1\] )" + kStamp + R"(\*\*\* bob changed nick to bobby)"));
+    EXPECT_TRUE(console.Prints(R"(\[1\] ! events)"));
+    EXPECT_EQ(console.Out().mid(before).count("[1] ! events\n"), 1);
+    bob.Send("PRIVMSG con :psst");
+    EXPECT_TRUE(console.Prints(R"(\[3\] )" + kStamp + "# <bobby> psst"));
+    EXPECT_TRUE(console.Prints(R"(\[3\] ! highlight)"));
+    console.Type("/echo 0 end");
+    ASSERT_TRUE(console.Prints(R"(\[2\] )" + kStamp + "end"));
+
+    const QString out = QString::fromUtf8(console.Out());
+    EXPECT_EQ(out.count("[2] ! messages\n"), 1) << console.Out().toStdString();
+    EXPECT_EQ(out.count("[2] ! highlight\n"), 1);
+    EXPECT_EQ(out.count("[2] ! events\n"), 1);
+    EXPECT_EQ(out.count("[3] ! "), 1);
+}
+
 TEST(Console, ExitEndsTheProgramWhileInputIsStillOpen)
 {
     Console console;

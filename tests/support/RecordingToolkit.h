@@ -145,6 +145,8 @@ public:
         nicks.erase(nicks.begin() + position);
     }
 
+    void SetActivity(Activity level) override { activities.push_back(level); }
+
     // The user closes the window; true when the close went ahead.
     bool UserCloses()
     {
@@ -191,6 +193,7 @@ public:
     std::int64_t inputSelStart = 0;
     std::int64_t inputSelLength = 0;
     std::vector<std::string> nicks;
+    std::vector<Activity> activities;   // every level the core showed, in order
     std::vector<std::string> questions; // asked with AskYesNo
     bool answer = true;
 

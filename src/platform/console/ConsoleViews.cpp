@@ -91,6 +91,27 @@ void ConsoleChildView::AppendOutput(std::string_view line)
     toolkit_.Write(out);
 }
 
+void ConsoleChildView::SetActivity(Activity level)
+{
+    const char* word = nullptr;
+    switch (level) {
+    case Activity::None:
+        return;
+    case Activity::Events:
+        word = "events";
+        break;
+    case Activity::Messages:
+        word = "messages";
+        break;
+    case Activity::Highlight:
+        word = "highlight";
+        break;
+    }
+    if (number_ >= 1) {
+        toolkit_.Write("[" + std::to_string(number_) + "] ! " + word + "\n");
+    }
+}
+
 void ConsoleChildView::SetInputText(std::string_view text)
 {
     input_ = text;

@@ -64,6 +64,9 @@ public:
     void UsersReplace(std::int32_t, std::string_view) override {}
     void UsersRemove(std::int32_t) override {}
 
+    // A rise is written as "[n] ! " and the level's word, for scripts to follow.
+    void SetActivity(Activity level) override;
+
     // A line from standard input, typed into the input line and submitted with Enter.
     void Submit(std::string_view typed);
     void Activate();

@@ -659,4 +659,9 @@ void QtChildView::UsersRemove(std::int32_t position)
     model_->Remove(position);
 }
 
+void QtChildView::SetActivity(Activity level)
+{
+    activity_ = level;
+}
+
 } // namespace tellix

@@ -61,6 +61,9 @@ public:
     void UsersReplace(std::int32_t position, std::string_view nick) override;
     void UsersRemove(std::int32_t position) override;
 
+    void SetActivity(Activity level) override;
+    Activity ActivityLevel() const { return activity_; }
+
     // For the front-end and its tests.
     QMdiSubWindow* SubWindow() const;
     LogWidget* Log() const { return log_; }
@@ -98,6 +101,7 @@ private:
     InputLine* input_ = nullptr;
     double unit_ = 1.5; // pixels per layout unit
     bool unloading_ = false;
+    Activity activity_ = Activity::None;
     bool waitingVisible_ = true; // what the core made of a waiting window's visibility
     static constexpr qsizetype kWindowsInArea = 40;
 };
