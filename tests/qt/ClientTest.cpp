@@ -298,28 +298,30 @@ TEST(Client, TheWindowMenuListsTheOpenWindowsAndChoosingOneActivatesIt)
     for (const QAction* action : windows.actions()) {
         items.push_back((action->text() + (action->isChecked() ? " (checked)" : "")).toStdString());
     }
-    EXPECT_EQ(items, (std::vector<std::string>{"&Connect Dialog", "", "1 - not connected - status (checked)",
+    EXPECT_EQ(items, (std::vector<std::string>{"&Connect Dialog", "C&ascade", "&Tile", "&Next", "&Previous", "",
+                                               "1 - not connected - status (checked)",
                                                "2 - not connected - &&local"}));
     // A minimized window chosen comes back; the list holds each window once.
-    windows.actions().at(3)->trigger();
+    constexpr qsizetype kFirst = 6; // the first window's item
+    windows.actions().at(kFirst + 1)->trigger();
     EXPECT_EQ(area.activeSubWindow(), Client::View(2).SubWindow());
     EXPECT_EQ(Client::App().Childs()->Active()->Index(), 2);
     EXPECT_FALSE(Client::View(2).SubWindow()->isMinimized());
     Q_EMIT windows.aboutToShow();
-    ASSERT_EQ(windows.actions().size(), 4);
-    EXPECT_TRUE(windows.actions().at(3)->isChecked());
-    windows.actions().at(2)->trigger();
+    ASSERT_EQ(windows.actions().size(), kFirst + 2);
+    EXPECT_TRUE(windows.actions().at(kFirst + 1)->isChecked());
+    windows.actions().at(kFirst)->trigger();
     EXPECT_EQ(area.activeSubWindow(), Client::View(1).SubWindow());
 
     // The list follows the windows item by item: a new window adds its own, the others stay
     // as they are; a closed one takes its item along and those behind it show their new numbers.
-    const QAction* const status = windows.actions().at(2);
+    const QAction* const status = windows.actions().at(kFirst);
     Client::App().Childs()->Add(true);
     Client::App().Childs()->Add(true);
     Q_EMIT windows.aboutToShow();
-    ASSERT_EQ(windows.actions().size(), 6);
-    EXPECT_EQ(windows.actions().at(2), status);
-    EXPECT_EQ(windows.actions().at(5)->text(), "4 - not connected - no channel");
+    ASSERT_EQ(windows.actions().size(), kFirst + 4);
+    EXPECT_EQ(windows.actions().at(kFirst), status);
+    EXPECT_EQ(windows.actions().at(kFirst + 3)->text(), "4 - not connected - no channel");
     Client::App().Childs()->Remove(2);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // as the event loop would
     Q_EMIT windows.aboutToShow();
@@ -328,9 +330,10 @@ TEST(Client, TheWindowMenuListsTheOpenWindowsAndChoosingOneActivatesIt)
         items.push_back((action->text() + (action->isChecked() ? " (checked)" : "")).toStdString());
     }
     EXPECT_EQ(items,
-              (std::vector<std::string>{"&Connect Dialog", "", "1 - not connected - status (checked)",
-                                        "2 - not connected - no channel", "3 - not connected - no channel"}));
-    EXPECT_EQ(windows.actions().at(2), status);
+              (std::vector<std::string>{"&Connect Dialog", "C&ascade", "&Tile", "&Next", "&Previous", "",
+                                        "1 - not connected - status (checked)", "2 - not connected - no channel",
+                                        "3 - not connected - no channel"}));
+    EXPECT_EQ(windows.actions().at(kFirst), status);
 }
 
 TEST(Client, AnAddressJoinsItsChannelAndTheDialogsButtonsDriveTheConnection)

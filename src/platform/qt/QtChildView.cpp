@@ -2,6 +2,7 @@
 
 #include "platform/qt/LogWidget.h"
 #include "platform/qt/NickListModel.h"
+#include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/TextDecoding.h"
 #include "platform/qtcore/Boundary.h"
 
@@ -313,7 +314,7 @@ private:
     QtChildView* view_;
 };
 
-QtChildView::QtChildView(QMdiArea& area)
+QtChildView::QtChildView(QMdiArea& area) : area_(&area)
 {
     form_ = new Form(this);
     client_ = new Client(this);
@@ -662,6 +663,9 @@ void QtChildView::UsersRemove(std::int32_t position)
 void QtChildView::SetActivity(Activity level)
 {
     activity_ = level;
+    if (area_ && form_) {
+        QtMainWindowView::ShowActivity(*area_, form_, level);
+    }
 }
 
 } // namespace tellix

@@ -94,6 +94,7 @@ private:
     void Place(QWidget* control, std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height);
 
     QPointer<Form> form_;
+    QPointer<QMdiArea> area_;
     Client* client_ = nullptr;
     LogWidget* log_ = nullptr;
     QTableView* users_ = nullptr;

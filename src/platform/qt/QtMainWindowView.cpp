@@ -1,6 +1,7 @@
 #include "platform/qt/QtMainWindowView.h"
 
 #include "platform/qt/TextDecoding.h"
+#include "platform/qt/WindowBar.h"
 #include "platform/qtcore/Boundary.h"
 
 #include <QAction>
@@ -59,26 +60,64 @@ public:
         separator_->setVisible(true);
         QObject::connect(child, &QWidget::windowTitleChanged, item,
                          [item](const QString& title) { item->setText(MenuText(title)); });
-        QObject::connect(item, &QAction::triggered, area_,
-                         [this, item, area = area_, child = QPointer<QMdiSubWindow>(child)] {
-                             item->setChecked(item == checked_); // the active window's item is checked, none else
-                             if (child) {
-                                 // A window that opened minimized while the area was full
-                                 // waits beside it until it is asked for.
-                                 if (child->mdiArea() == nullptr) {
-                                     area->addSubWindow(child);
-                                     child->showNormal();
-                                 } else if (child->isMinimized()) {
-                                     child->showNormal();
-                                 }
-                                 area->setActiveSubWindow(child);
-                             }
-                         });
+        QObject::connect(item, &QAction::triggered, area_, [this, item, child = QPointer<QMdiSubWindow>(child)] {
+            item->setChecked(item == checked_); // the active window's item is checked, none else
+            ActivateWindow(child);
+        });
         // The key only: the window is half gone when it says so.
         QObject::connect(child, &QObject::destroyed, this, [this, child] { UnlistWindow(child); });
+        if (bar_ != nullptr) {
+            bar_->Add(child);
+        }
+    }
+
+    void ActivateWindow(QMdiSubWindow* child)
+    {
+        if (child == nullptr || area_ == nullptr) {
+            return;
+        }
+        // A window that opened minimized while the area was full waits beside it until it is
+        // asked for.
+        if (child->mdiArea() == nullptr) {
+            area_->addSubWindow(child);
+            child->showNormal();
+        } else if (child->isMinimized()) {
+            child->showNormal();
+        }
+        area_->setActiveSubWindow(child);
+    }
+
+    void SetBar(WindowBar* bar) { bar_ = bar; }
+    WindowBar* Bar() const { return bar_; }
+
+    // The bar's button and the menu's entry; nothing else is touched.
+    void ShowActivity(QMdiSubWindow* child, Activity level)
+    {
+        if (bar_ != nullptr) {
+            bar_->ShowActivity(child, level);
+        }
+        if (QAction* const item = items_.value(child); item != nullptr) {
+            QFont font = item->font();
+            font.setBold(level >= Activity::Messages);
+            item->setFont(font);
+            item->setIcon(level == Activity::None ? QIcon() : LevelIcon(level));
+        }
     }
 
 private:
+    QIcon LevelIcon(Activity level) const
+    {
+        QPixmap dot(12, 12);
+        dot.fill(Qt::transparent);
+        QPainter painter(&dot);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(WindowBar::LevelColour(level, windowMenu_->palette()));
+        painter.drawEllipse(QRectF(2, 2, 8, 8));
+        painter.end();
+        return QIcon(dot);
+    }
+
     // A caption's "&" (a channel named "&local") is text, not an access key.
     static QString MenuText(QString title) { return title.replace('&', QStringLiteral("&&")); }
 
@@ -128,6 +167,7 @@ private:
     QMenu* windowMenu_ = nullptr;
     QMdiArea* area_ = nullptr;
     QAction* separator_ = nullptr;
+    WindowBar* bar_ = nullptr;
     QHash<QMdiSubWindow*, QAction*> items_;
     QAction* checked_ = nullptr;
 };
@@ -150,6 +190,10 @@ QtMainWindowView::QtMainWindowView()
     QAction* connectDialog = window->addAction(QStringLiteral("&Connect Dialog"));
     connectDialog->setShortcut(QKeySequence(Qt::Key_F2));
     connectDialog->setShortcutContext(Qt::ApplicationShortcut);
+    QAction* cascade = window->addAction(QStringLiteral("C&ascade"));
+    QAction* tile = window->addAction(QStringLiteral("&Tile"));
+    QAction* next = window->addAction(QStringLiteral("&Next"));
+    QAction* previous = window->addAction(QStringLiteral("&Previous"));
     QMenu* help = bar.addMenu(QStringLiteral("&?"));
     QAction* about = help->addAction(QStringLiteral("&About"));
     about->setShortcut(QKeySequence(Qt::Key_F1));
@@ -171,7 +215,36 @@ QtMainWindowView::QtMainWindowView()
             view->RaiseMenu(view->Events.mnuHelpAbout_Click, "? > About");
         }
     });
-    // Below the dialog's item, the open child windows; choosing one activates it.
+    auto* windowBar = new WindowBar(*area, [&form](QMdiSubWindow* child) { form.ActivateWindow(child); }, &form);
+    form.addToolBar(Qt::TopToolBarArea, windowBar);
+    form.SetBar(windowBar);
+    QObject::connect(cascade, &QAction::triggered, area, &QMdiArea::cascadeSubWindows);
+    QObject::connect(tile, &QAction::triggered, area, &QMdiArea::tileSubWindows);
+    // The keys work wherever the focus is in the main window, the input line included (the
+    // area's own Ctrl+Tab comes after a shortcut, so it never sees these).
+    auto keys = [&form](QAction* action, const QList<QKeySequence>& sequences) {
+        action->setShortcuts(sequences);
+        action->setShortcutContext(Qt::WindowShortcut);
+        form.addAction(action);
+    };
+    // A shortcut comes before the key press the area's own Ctrl+Tab cycling waits for.
+    keys(next, {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)});
+    keys(previous, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+                    QKeySequence(Qt::CTRL | Qt::Key_PageUp)});
+    QObject::connect(next, &QAction::triggered, &form, [&form, windowBar] { form.ActivateWindow(windowBar->Step(1)); });
+    QObject::connect(previous, &QAction::triggered, &form,
+                     [&form, windowBar] { form.ActivateWindow(windowBar->Step(-1)); });
+    for (int number = 1; number <= 10; ++number) {
+        auto* go = new QAction(&form);
+        keys(go, {QKeySequence(Qt::ALT | (Qt::Key_0 + number % 10))});
+        QObject::connect(go, &QAction::triggered, &form,
+                         [&form, windowBar, number] { form.ActivateWindow(windowBar->Numbered(number)); });
+    }
+    auto* hottest = new QAction(&form);
+    keys(hottest, {QKeySequence(Qt::ALT | Qt::Key_A)});
+    QObject::connect(hottest, &QAction::triggered, &form,
+                     [&form, windowBar] { form.ActivateWindow(windowBar->Hottest()); });
+    // Below the dialog's and the arranging items, the open child windows; choosing one activates it.
     form.SetWindowMenu(window, area);
 }
 
@@ -195,6 +268,18 @@ void QtMainWindowView::ListWindow(QMdiArea& area, QMdiSubWindow* child)
     if (auto* form = dynamic_cast<Form*>(area.window()); form != nullptr) {
         form->ListWindow(child);
     }
+}
+
+void QtMainWindowView::ShowActivity(QMdiArea& area, QMdiSubWindow* child, Activity level)
+{
+    if (auto* form = dynamic_cast<Form*>(area.window()); form != nullptr) {
+        form->ShowActivity(child, level);
+    }
+}
+
+WindowBar* QtMainWindowView::Bar() const
+{
+    return form_ ? form_->Bar() : nullptr;
 }
 
 QIcon QtMainWindowView::Icon()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ChildView.h"
 #include "platform/MainWindowView.h"
 
 #include <QPointer>
@@ -10,6 +11,8 @@ class QMdiArea;
 class QMdiSubWindow;
 
 namespace tellix {
+
+class WindowBar;
 
 // The main window: a QMainWindow whose document area holds the child windows, with the File,
 // Window and "?" menus.
@@ -31,6 +34,9 @@ public:
     QMdiArea* Area() const;
     // Lists a child window of the area in its main window's Window menu, until it is destroyed.
     static void ListWindow(QMdiArea& area, QMdiSubWindow* child);
+    // Shows a child window's activity on its bar button and its Window menu entry.
+    static void ShowActivity(QMdiArea& area, QMdiSubWindow* child, Activity level);
+    WindowBar* Bar() const;
     // The program's icon, drawn here: the window's, the About box's and the installed one's.
     static QIcon Icon();
 
