@@ -103,6 +103,7 @@ SecretService::SecretService()
     }
     keyring_ = ::fork();
     if (keyring_ == 0) {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM); // a test that dies leaves no keyring behind
         ::dup2(password[0], STDIN_FILENO);
         ::close(password[1]);
         const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
