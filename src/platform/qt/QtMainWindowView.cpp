@@ -215,7 +215,8 @@ QtMainWindowView::QtMainWindowView()
             view->RaiseMenu(view->Events.mnuHelpAbout_Click, "? > About");
         }
     });
-    auto* windowBar = new WindowBar(*area, [&form](QMdiSubWindow* child) { form.ActivateWindow(child); }, &form);
+    auto* windowBar = new WindowBar(
+        *area, [&form](QMdiSubWindow* child) { form.ActivateWindow(child); }, &form);
     form.addToolBar(Qt::TopToolBarArea, windowBar);
     form.SetBar(windowBar);
     QObject::connect(cascade, &QAction::triggered, area, &QMdiArea::cascadeSubWindows);
@@ -229,9 +230,11 @@ QtMainWindowView::QtMainWindowView()
     };
     // A shortcut comes before the key press the area's own Ctrl+Tab cycling waits for.
     keys(next, {QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::Key_PageDown)});
-    keys(previous, {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
-                    QKeySequence(Qt::CTRL | Qt::Key_PageUp)});
-    QObject::connect(next, &QAction::triggered, &form, [&form, windowBar] { form.ActivateWindow(windowBar->Step(1)); });
+    keys(previous,
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab),
+          QKeySequence(Qt::CTRL | Qt::Key_PageUp)});
+    QObject::connect(next, &QAction::triggered, &form,
+                     [&form, windowBar] { form.ActivateWindow(windowBar->Step(1)); });
     QObject::connect(previous, &QAction::triggered, &form,
                      [&form, windowBar] { form.ActivateWindow(windowBar->Step(-1)); });
     for (int number = 1; number <= 10; ++number) {
