@@ -1,5 +1,6 @@
 #include "Bouncer.h"
 
+#include "IrcServer.h"
 #include "RawPeer.h"
 #include "TestCertificate.h"
 
@@ -130,17 +131,7 @@ void Bouncer::Stop()
     if (pid_ <= 0) {
         return;
     }
-    ::kill(pid_, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    StopProcess(pid_, SIGTERM);
     pid_ = -1;
 }
 

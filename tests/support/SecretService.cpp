@@ -1,5 +1,7 @@
 #include "support/SecretService.h"
 
+#include "support/IrcServer.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QString>
@@ -22,22 +24,6 @@ namespace tellix::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-void StopProcess(pid_t& pid)
-{
-    if (pid <= 0) {
-        return;
-    }
-    ::kill(pid, SIGTERM);
-    for (int i = 0; i < 100 && ::waitpid(pid, nullptr, WNOHANG) == 0; ++i) {
-        std::this_thread::sleep_for(20ms);
-    }
-    if (::waitpid(pid, nullptr, WNOHANG) == 0) {
-        ::kill(pid, SIGKILL);
-        ::waitpid(pid, nullptr, 0);
-    }
-    pid = -1;
-}
 
 // The first line `fd` gives within a few seconds.
 std::string ReadLine(int fd)
@@ -152,7 +138,10 @@ SecretService::~SecretService()
 
 void SecretService::Stop()
 {
-    StopProcess(keyring_);
+    if (keyring_ > 0) {
+        StopProcess(keyring_, SIGTERM);
+        keyring_ = -1;
+    }
     // The bus stays until this process ends (see the start); its folder may go.
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
