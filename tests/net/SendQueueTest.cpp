@@ -172,21 +172,35 @@ TEST(SendQueue, WithoutTimersEveryLineGoesAtOnceAndClearDropsWhatIsHeld)
     EXPECT_EQ(sent.size(), 5u);
 }
 
+// A connection welcomed by its server, paced on the fake clock.
+struct Welcomed {
+    FakeTimers timers; // outlives the connection, whose timers it holds
+    test::RecordingSocketFactory factory;
+    IRCConnections connections{factory};
+    std::shared_ptr<IRCConnection> connection;
+    test::RecordingSocket* socket = nullptr;
+
+    Welcomed()
+    {
+        connections.SetProtocolTimers(&timers);
+        connection = connections.Add();
+        socket = factory.created.back();
+        connection->InitialNick("me");
+        connection->InitialUserParams("me 8 * :Me");
+        connection->Connect("irc.test", 6667);
+        socket->PeerConnects();
+        socket->PeerSends(":irc.test 001 me :Welcome\r\n");
+    }
+};
+
 // The connection sends through the queue: registration and the burst at once, the rest paced,
 // and a QUIT that follows what was typed.
 TEST(SendQueue, TheConnectionPacesItsLinesAndQuitStillGoesOut)
 {
-    FakeTimers timers;
-    test::RecordingSocketFactory factory;
-    IRCConnections connections{factory};
-    connections.SetProtocolTimers(&timers);
-    const auto connection = connections.Add();
-    test::RecordingSocket& socket = *factory.created.back();
-    connection->InitialNick("me");
-    connection->InitialUserParams("me 8 * :Me");
-    connection->Connect("irc.test", 6667);
-    socket.PeerConnects();
-    socket.PeerSends(":irc.test 001 me :Welcome\r\n");
+    Welcomed welcomed;
+    FakeTimers& timers = welcomed.timers;
+    const auto& connection = welcomed.connection;
+    test::RecordingSocket& socket = *welcomed.socket;
     ASSERT_EQ(socket.sent.size(), 3u) << "CAP LS, NICK and USER";
     socket.sent.clear();
     for (int i = 0; i < 7; ++i) {
@@ -210,17 +224,10 @@ TEST(SendQueue, TheConnectionPacesItsLinesAndQuitStillGoesOut)
 // channel instead of vanishing with the queue.
 TEST(SendQueue, DisconnectSendsWhatIsHeldBeforeTheClose)
 {
-    FakeTimers timers;
-    test::RecordingSocketFactory factory;
-    IRCConnections connections{factory};
-    connections.SetProtocolTimers(&timers);
-    const auto connection = connections.Add();
-    test::RecordingSocket& socket = *factory.created.back();
-    connection->InitialNick("me");
-    connection->InitialUserParams("me 8 * :Me");
-    connection->Connect("irc.test", 6667);
-    socket.PeerConnects();
-    socket.PeerSends(":irc.test 001 me :Welcome\r\n");
+    Welcomed welcomed;
+    FakeTimers& timers = welcomed.timers;
+    const auto& connection = welcomed.connection;
+    test::RecordingSocket& socket = *welcomed.socket;
     socket.sent.clear();
     for (int i = 0; i < 6; ++i) {
         connection->SendMessage("PRIVMSG #a :" + std::to_string(i));
