@@ -39,6 +39,7 @@ Application::Application(Toolkit& toolkit, SocketFactory& sockets) : toolkit_(to
     if (ChildView* window = status->Window(); window != nullptr) {
         window->MoveTo(0, 0);
     }
+    status->ShowStartHint();
     const std::string firstUse =
         toolkit_.Settings().GetSetting(SettingsAppName(), std::string(settings::Section),
                                        std::string(settings::FirstUse), std::string(settings::FirstUseDefault));
@@ -189,7 +190,10 @@ void Application::JoinAfterWelcome(const ConnectionPtr& connection)
     }
     const std::string channel = std::exchange(joinAfterWelcome_, {});
     joinOn_.reset();
-    connection->Channels()->Join(channel);
+    const auto joined = connection->Channels()->Join(channel);
+    if (childs_) {
+        childs_->UserJoins(joined); // the address the user opened names it
+    }
 }
 
 void Application::ForgetJoin(const ConnectionPtr& connection)

@@ -108,7 +108,10 @@ bool CommandRun::Join()
         return true;
     }
     if (n_ == 1) {
-        First().Channels()->Join(Word(1));
+        const auto channel = First().Channels()->Join(Word(1));
+        if (app_.Childs() != nullptr) {
+            app_.Childs()->UserJoins(channel);
+        }
         return true;
     }
     return false;
@@ -187,7 +190,7 @@ bool CommandRun::Query()
     }
     const auto user = First().Users()->GetUser(Word(1));
     if (user && app_.Childs() != nullptr) {
-        app_.Childs()->GetChild(user, false);
+        Childs::Front(app_.Childs()->GetChild(user, false));
     }
     return true;
 }

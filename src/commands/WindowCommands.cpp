@@ -30,7 +30,7 @@ bool CommandRun::WindowCommand()
     }
     if (sub == "NEW") {
         if (app_.Childs() != nullptr) {
-            app_.Childs()->Add(false);
+            Childs::Front(app_.Childs()->Add(false));
         }
         return true;
     }

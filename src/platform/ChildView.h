@@ -78,6 +78,17 @@ public:
     // The window's activity rose, or went back to None when it was activated.
     virtual void SetActivity(Activity level) = 0;
 
+    // The user opened this window (a typed command, a link): it becomes the active one and takes
+    // the keyboard. A window that opens otherwise leaves the activation where it is.
+    virtual void TakeFocus() {}
+    // The channel or partner the window shows, for a view that remembers places by name.
+    virtual void SetName(const std::string& /*name*/) {}
+    // Grey text the empty input line shows; empty for none.
+    virtual void SetInputHint(const std::string& /*hint*/) {}
+    // A highlight or a private line, counted as activity already: a view may tell the user when
+    // they are not looking at this window. The text is the sender's, as received.
+    virtual void Tell(const std::string& /*title*/, const std::string& /*text*/) {}
+
     struct EventSet {
         Event<> Activate;
         // Cancel, UnloadMode: 1 when the program itself unloads the form, 0 for the user.

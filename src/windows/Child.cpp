@@ -81,6 +81,9 @@ void Child::Channel(const ChannelPtr& channel)
     AttachChannel();
     ShowingChanged(previous, pobjChannel_.get());
     UpdateCaption();
+    if (pobjWindow_ && pobjChannel_) {
+        pobjWindow_->SetName(pobjChannel_->Name());
+    }
 }
 
 void Child::Query(const UserPtr& user)
@@ -92,6 +95,9 @@ void Child::Query(const UserPtr& user)
     AttachQuery();
     ShowingChanged(previous, pobjQuery_.get());
     UpdateCaption();
+    if (pobjWindow_ && pobjQuery_) {
+        pobjWindow_->SetName(std::string(pobjQuery_->Nick()));
+    }
 }
 
 bool Child::CloseWindow(bool user)
@@ -165,10 +171,16 @@ void Child::Echo(std::string_view output)
     }
 }
 
-void Child::RaiseActivity(LineKind kind, std::string_view said)
+void Child::RaiseActivity(LineKind kind, std::string_view said, std::string_view from)
 {
-    if (activity_ == Activity::Highlight || !pobjWindow_ || parent_ == nullptr ||
-        parent_->Active().get() == this) {
+    if (!pobjWindow_ || parent_ == nullptr) {
+        return;
+    }
+    const bool looking = parent_->Active().get() == this;
+    // A line for the user is weighed even in the window in use: the program itself may not be
+    // the one the user looks at.
+    const bool tellable = kind != LineKind::Event && !from.empty();
+    if (!tellable && (looking || activity_ == Activity::Highlight)) {
         return;
     }
     Activity level = Activity::Events;
@@ -183,9 +195,23 @@ void Child::RaiseActivity(LineKind kind, std::string_view said)
             level = Activity::Highlight;
         }
     }
-    if (level > activity_) {
+    if (tellable && level == Activity::Highlight) {
+        const std::string title = kind == LineKind::Private || !pobjChannel_
+                                      ? Concat(from, " (private)")
+                                      : Concat(from, " in ", pobjChannel_->Name());
+        pobjWindow_->Tell(title, std::string(said));
+    }
+    if (!looking && level > activity_) {
         activity_ = level;
         pobjWindow_->SetActivity(level);
+    }
+}
+
+void Child::ShowStartHint()
+{
+    if (pobjWindow_) {
+        hinted_ = true;
+        pobjWindow_->SetInputHint(std::string(kStartHint));
     }
 }
 
@@ -272,6 +298,10 @@ void Child::UpdateCaption()
     std::string caption = Concat(index_, " - not connected");
     if (const IRCConnection* connection = FirstConnection(); connection != nullptr && connection->Connected()) {
         caption = Concat(index_, " - ", connection->Server());
+        if (hinted_ && pobjWindow_) {
+            hinted_ = false;
+            pobjWindow_->SetInputHint("");
+        }
         if (const auto& own = connection->User(); own && !own->Nick().empty()) {
             AppendTo(caption, " (", own->Nick(), ")");
         }
@@ -521,7 +551,7 @@ void Child::pobjChannel_Notice(const UserPtr& source, const std::string& notice)
 {
     Echo(texts::Notice(source->Nick(), notice));
     if (!texts::IsOwn(*source)) {
-        RaiseActivity(LineKind::Message, notice);
+        RaiseActivity(LineKind::Message, notice, source->Nick());
     }
 }
 
@@ -541,7 +571,7 @@ void Child::pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMs
 {
     Echo(texts::ChannelMessage(source->Nick(), privMsg));
     if (!texts::IsOwn(*source)) {
-        RaiseActivity(LineKind::Message, privMsg);
+        RaiseActivity(LineKind::Message, privMsg, source->Nick());
     }
 }
 
@@ -572,13 +602,13 @@ void Child::pobjQuery_NickChange(const std::string& /*nickPrev*/)
 void Child::pobjQuery_Notice(const std::string& notice)
 {
     Echo(Concat("# ", texts::Notice(pobjQuery_->Nick(), notice)));
-    RaiseActivity(LineKind::Private);
+    RaiseActivity(LineKind::Private, notice, pobjQuery_->Nick());
 }
 
 void Child::pobjQuery_PrivMsg(const std::string& privMsg)
 {
     Echo(Concat("# ", texts::Message(pobjQuery_->Nick(), privMsg)));
-    RaiseActivity(LineKind::Private);
+    RaiseActivity(LineKind::Private, privMsg, pobjQuery_->Nick());
 }
 
 } // namespace tellix

@@ -73,9 +73,12 @@ public:
 
     // What arrived since the user last looked; only rises while the window is not the active one.
     tellix::Activity ActivityLevel() const { return activity_; }
-    // A received line of this kind was written; `said` is what its sender said, if anyone.
-    void RaiseActivity(LineKind kind, std::string_view said = {});
+    // A received line of this kind was written; `said` is what its sender `from` said, if anyone.
+    void RaiseActivity(LineKind kind, std::string_view said = {}, std::string_view from = {});
     void ClearActivity();
+    // The status window's input line says how to start until the first connection.
+    void ShowStartHint();
+    static constexpr std::string_view kStartHint = "Type /server host, or press F2";
 
     // The nick list, positions from 0; entries compare exactly.
     std::int32_t FindNick(std::string_view nick);
@@ -140,6 +143,7 @@ private:
     UserPtr pobjQuery_;
     bool deleting_ = false;
     bool userListPending_ = false;
+    bool hinted_ = false;
     tellix::Activity activity_ = tellix::Activity::None;
     NickList users_;
     std::unique_ptr<ChildView> pobjWindow_;

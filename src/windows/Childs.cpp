@@ -69,6 +69,36 @@ Childs::ChildPtr Childs::GetChild(const std::shared_ptr<IRCUser>& user, bool min
     return child;
 }
 
+void Childs::Front(const ChildPtr& child)
+{
+    if (child && child->Window() != nullptr) {
+        child->Window()->TakeFocus();
+    }
+}
+
+void Childs::UserJoins(const std::shared_ptr<IRCChannel>& channel)
+{
+    if (!channel) {
+        return;
+    }
+    if (const ChildPtr open = Item(channel)) {
+        Front(open);
+        return;
+    }
+    asked_[channel.get()] = channel;
+}
+
+bool Childs::UserAskedFor(const std::shared_ptr<IRCChannel>& channel)
+{
+    const auto it = asked_.find(channel.get());
+    if (it == asked_.end()) {
+        return false;
+    }
+    const bool same = it->second.lock() == channel;
+    asked_.erase(it);
+    return same;
+}
+
 const Childs::ChildPtr& Childs::Item(std::string_view key) const
 {
     const Child* child = FindFirst(key);

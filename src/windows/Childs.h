@@ -43,6 +43,13 @@ public:
     // Finds the window, or for a channel or user without one, makes it.
     ChildPtr GetChild(const std::shared_ptr<IRCChannel>& channel, bool minimize);
     ChildPtr GetChild(const std::shared_ptr<IRCUser>& user, bool minimize);
+    // The user asked for this window: it takes the activation and the keyboard.
+    static void Front(const ChildPtr& child);
+    // The user asked to join `channel`: its window, once the server says the user joined, is
+    // one the user opened. Already open, it comes to the front now.
+    void UserJoins(const std::shared_ptr<IRCChannel>& channel);
+    // True once for a channel the user asked to join.
+    bool UserAskedFor(const std::shared_ptr<IRCChannel>& channel);
     // A position or a key; one that names no window fails.
     using Collection::Item;
     const ChildPtr& Item(std::string_view key) const;
@@ -88,6 +95,8 @@ private:
     };
     // By connection key and nick: asked for every user a connection adds while any waits.
     absl::flat_hash_map<std::string, Waiting> waiting_;
+    // Channels the user asked to join, until the server says so; typed, so few.
+    absl::flat_hash_map<const void*, std::weak_ptr<IRCChannel>> asked_;
 };
 
 } // namespace tellix

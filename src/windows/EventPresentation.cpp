@@ -36,6 +36,9 @@ void Application::pobjConnections_ChannelJoin(const ConnectionPtr& /*connection*
     if (own && childs_ && !childs_->Item(channel)) {
         const auto window = childs_->Add(false);
         window->Channel(channel);
+        if (childs_->UserAskedFor(channel)) {
+            Childs::Front(window);
+        }
     }
     StatusEvent(!own, own ? Concat("*** joined channel ", channel->Name())
                           : Concat("*** ", source->Nick(), " joined channel ", channel->Name()));

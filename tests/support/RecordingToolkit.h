@@ -146,6 +146,10 @@ public:
     }
 
     void SetActivity(Activity level) override { activities.push_back(level); }
+    void TakeFocus() override { ++focusTaken; }
+    void SetName(const std::string& value) override { name = value; }
+    void SetInputHint(const std::string& value) override { inputHint = value; }
+    void Tell(const std::string& title, const std::string& said) override { told.emplace_back(title, said); }
 
     // The user closes the window; true when the close went ahead.
     bool UserCloses()
@@ -193,8 +197,12 @@ public:
     std::int64_t inputSelStart = 0;
     std::int64_t inputSelLength = 0;
     std::vector<std::string> nicks;
-    std::vector<Activity> activities;   // every level the core showed, in order
-    std::vector<std::string> questions; // asked with AskYesNo
+    std::vector<Activity> activities; // every level the core showed, in order
+    int focusTaken = 0;               // times the core gave the window the keyboard
+    std::string name;
+    std::string inputHint;
+    std::vector<std::pair<std::string, std::string>> told; // title and text, in order
+    std::vector<std::string> questions;                    // asked with AskYesNo
     bool answer = true;
 
 private:
