@@ -1,6 +1,7 @@
 #include "support/SecretService.h"
 
 #include "support/IrcServer.h"
+#include "support/SessionBus.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -21,30 +22,7 @@
 
 namespace tellix::test {
 
-namespace {
-
 using namespace std::chrono_literals;
-
-// The first line `fd` gives within a few seconds.
-std::string ReadLine(int fd)
-{
-    std::string line;
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (std::chrono::steady_clock::now() < deadline) {
-        pollfd ready{fd, POLLIN, 0};
-        if (::poll(&ready, 1, 100) <= 0) {
-            continue;
-        }
-        char c = 0;
-        if (::read(fd, &c, 1) != 1 || c == '\n') {
-            break;
-        }
-        line += c;
-    }
-    return line;
-}
-
-} // namespace
 
 SecretService::SecretService()
 {
@@ -58,25 +36,8 @@ SecretService::SecretService()
     ::chmod(run.c_str(), 0700);
     const std::string log = (dir_ / "services.log").string();
 
-    std::array<int, 2> address{};
-    if (::pipe(address.data()) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    const std::string listen = "unix:path=" + (dir_ / "bus").string();
-    const pid_t bus = ::fork();
-    if (bus == 0) {
-        // GLib ends a process whose session bus closes: the bus goes when this process does.
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        ::dup2(address[1], STDOUT_FILENO);
-        ::close(address[0]);
-        ::execl("/usr/bin/dbus-daemon", "dbus-daemon", "--session", "--nofork", "--print-address=1",
-                ("--address=" + listen).c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    ::close(address[1]);
-    const std::string busAddress = ReadLine(address[0]);
-    ::close(address[0]);
-    if (bus < 0 || busAddress.empty()) {
+    const std::string busAddress = StartSessionBus(dir_);
+    if (busAddress.empty()) {
         Stop();
         throw std::runtime_error("dbus-daemon did not start");
     }
