@@ -213,6 +213,11 @@ void Application::ListenToWindow()
     menuEvents_.push_back(
         events.mnuWindowConnectDlg_Click.connect([this] { pobjWindowMnuWindowConnectDlg_Click(); }));
     menuEvents_.push_back(events.mnuHelpAbout_Click.connect([this] { pobjWindowMnuHelpAbout_Click(); }));
+    menuEvents_.push_back(events.SettingsChanged.connect([this] {
+        if (childs_) {
+            childs_->ReadSettings();
+        }
+    }));
 }
 
 void Application::pobjWindow_QueryUnload(bool& cancel, std::int32_t unloadMode)

@@ -30,6 +30,8 @@ public:
         Event<> mnuFileExit_Click;
         Event<> mnuWindowConnectDlg_Click;
         Event<> mnuHelpAbout_Click;
+        // The user changed settings the windows hold (a preferences dialog closed with OK).
+        Event<> SettingsChanged;
     } Events;
 };
 

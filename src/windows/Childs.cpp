@@ -43,6 +43,21 @@ Childs::ChildPtr Childs::Add(bool minimize)
     return child;
 }
 
+void Childs::ReadSettings()
+{
+    SettingsStore& store = toolkit_.Settings();
+    const std::string app = SettingsAppName();
+    const std::string section(settings::Section);
+    highlight_ = tellix::Highlight(store.GetSetting(app, section, std::string(settings::HighlightWords), ""));
+    const std::int64_t lines =
+        settings::ReadScrollbackLines(store.GetSetting(app, section, std::string(settings::ScrollbackLines), ""));
+    for (const ChildPtr& child : *this) {
+        if (ChildView* window = child->Window(); window != nullptr) {
+            window->SetScrollbackLines(lines);
+        }
+    }
+}
+
 void Childs::Clear()
 {
     active_.reset();

@@ -37,6 +37,8 @@ public:
     // The own nick and the words of the setting, read once at start.
     const tellix::Highlight& HighlightWords() const { return highlight_; }
     ChildPtr Add(bool minimize);
+    // The highlight words and every window's scrollback read again, as the user changed them.
+    void ReadSettings();
     // Deletes every window, last first, the status window too.
     void Clear();
     tellix::ConnectDialog* ConnectDialog() const { return connectDialog_.get(); }

@@ -118,7 +118,9 @@ TEST(WindowBar, ButtonsShowActivityAndTheKeysSwitchWindowsFromTheInputLine)
     BarClient client(server);
     IRCConnection& connection = *client.app->Connections().Item(1);
     ASSERT_TRUE(PumpUntil([&] { return connection.User() && connection.User()->Nick() == "me"; }));
-    client.app->Connections().Item(1)->Channels()->Join("#room");
+    // Typed, the join's window is one the user opened: it comes to the front.
+    QTest::keyClicks(&client.Input(1), "/join #room");
+    QTest::keyClick(&client.Input(1), Qt::Key_Return);
     ASSERT_TRUE(PumpUntil([&] { return client.Windows().Count() == 2 && client.Active() == 2; }));
 
     // One button per window in number order, each named by what it shows.

@@ -1,11 +1,15 @@
 #include "platform/qt/QtChildView.h"
 
+#include "app/Settings.h"
+#include "platform/SettingsStore.h"
 #include "platform/qt/LogWidget.h"
 #include "platform/qt/NickListModel.h"
+#include "platform/qt/Notifier.h"
 #include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/TextDecoding.h"
 #include "platform/qtcore/Boundary.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -21,12 +25,14 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 
 namespace tellix {
 
@@ -49,6 +55,36 @@ constexpr int kInputUnits = 12;
 
 // Holds, hidden, the forms that wait beside a full area.
 const QString kWaitingRoom = QStringLiteral("waiting windows");
+
+// Where the next new window of an area goes in its cascade.
+const char* const kCascade = "tellixCascade";
+
+// Text typed while the log or the nick list has the keyboard belongs in the input line; keys
+// with Ctrl or Alt (copying, finding) stay with the control.
+class TypingGoesToInput final : public QObject {
+public:
+    TypingGoesToInput(QLineEdit* input, QObject* parent) : QObject(parent), input_(input) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress || input_ == nullptr) {
+            return QObject::eventFilter(watched, event);
+        }
+        auto* key = static_cast<QKeyEvent*>(event);
+        const QString text = key->text();
+        const bool printable = !text.isEmpty() && text.front().isPrint();
+        if (!printable || (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != 0) {
+            return QObject::eventFilter(watched, event);
+        }
+        input_->setFocus(Qt::OtherFocusReason);
+        QCoreApplication::sendEvent(input_, key);
+        return true;
+    }
+
+private:
+    QPointer<QLineEdit> input_;
+};
 
 // A nick is one line of plain text: drawn directly, it costs a fraction of what the style's
 // general item painting does, and a names reply repaints whole lists.
@@ -147,7 +183,26 @@ protected:
     {
         QMdiSubWindow::changeEvent(event);
         if (event->type() == QEvent::WindowStateChange && view_ != nullptr) {
+            if (!isMinimized()) {
+                view_->ApplyPendingGeometry();
+            }
             view_->RaiseResize();
+        }
+    }
+
+    void moveEvent(QMoveEvent* event) override
+    {
+        QMdiSubWindow::moveEvent(event);
+        if (view_ != nullptr) {
+            view_->KeepNormalGeometry();
+        }
+    }
+
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QMdiSubWindow::resizeEvent(event);
+        if (view_ != nullptr) {
+            view_->KeepNormalGeometry();
         }
     }
 
@@ -355,6 +410,9 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
     // Twelve units make one line of the font and the line edit's one-pixel margins: its text
     // shows unclipped, and everything else keeps the proportions the layout numbers give.
     input_->setMinimumHeight(0);
+    auto* typing = new TypingGoesToInput(input_, client_);
+    log_->installEventFilter(typing);
+    users_->installEventFilter(typing);
     unit_ = std::max(1.0, static_cast<double>(QFontMetrics(font).height() + 2) / kInputUnits);
 
     form_->setWidget(client_);
@@ -386,6 +444,7 @@ void QtChildView::Enter(QMdiArea& area)
     // keyboard (a stranger's first private line must not take the input line away).
     QMdiSubWindow* const inUse = area.activeSubWindow();
     area.addSubWindow(form_);
+    PlaceNew(area); // the area places a window as it takes it in
     // The area activates a window as it minimizes it, unless the window is disabled: taking
     // the activation from the window in use and handing it back cost a pass over every
     // window, twice. The window in use still says it is activated, as it did then.
@@ -408,6 +467,7 @@ bool QtChildView::Waiting() const
 
 QtChildView::~QtChildView()
 {
+    Notifier::Instance().Forget(form_.data());
     if (form_) {
         client_->Forget();
         input_->Forget();
@@ -519,12 +579,156 @@ void QtChildView::SetState(WindowState state)
         form_->showMinimized();
         break;
     case WindowState::Maximized:
-        form_->showMaximized();
+        ShowBehind(&QWidget::showMaximized);
         break;
     case WindowState::Normal:
-        form_->showNormal();
+        // Beside a maximized window in use, a normal one would open hidden behind it.
+        if (const QMdiSubWindow* inUse = area_ ? area_->activeSubWindow() : nullptr;
+            form_->isMinimized() && inUse != nullptr && inUse != form_ && inUse->isMaximized()) {
+            ShowBehind(&QWidget::showMaximized);
+        } else {
+            ShowBehind(&QWidget::showNormal);
+        }
         break;
     }
+}
+
+void QtChildView::ShowBehind(void (QWidget::*show)())
+{
+    QMdiSubWindow* const inUse = area_ ? area_->activeSubWindow() : nullptr;
+    if (inUse == nullptr || inUse == form_) {
+        (form_->*show)();
+        return;
+    }
+    QPointer<QWidget> typing = QApplication::focusWidget();
+    // As in Enter: a disabled window is not activated as it changes state.
+    form_->setEnabled(false);
+    (form_->*show)();
+    form_->setEnabled(true);
+    if (area_->activeSubWindow() != inUse) {
+        area_->setActiveSubWindow(inUse);
+    }
+    form_->stackUnder(inUse);
+    if (typing != nullptr && QApplication::focusWidget() != typing) {
+        typing->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void QtChildView::PlaceNew(QMdiArea& area)
+{
+    const QSize room = area.viewport()->size();
+    if (room.width() < 50 || room.height() < 50) {
+        return; // not laid out yet: the area places it
+    }
+    // Room for a few steps of the cascade before it wraps.
+    const QSize size = form_->size().boundedTo(room * 0.8);
+    form_->resize(size);
+    const int step = std::max(8, form_->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, form_));
+    int slot = area.property(kCascade).toInt();
+    QPoint at(slot * step, slot * step);
+    if (at.x() + size.width() > room.width() || at.y() + size.height() > room.height()) {
+        slot = 0;
+        at = QPoint(0, 0);
+    }
+    area.setProperty(kCascade, slot + 1);
+    form_->move(at);
+}
+
+void QtChildView::TakeFocus()
+{
+    if (Waiting() || form_->isMinimized()) {
+        SetState(WindowState::Normal);
+    }
+    if (area_) {
+        area_->setActiveSubWindow(form_);
+    }
+    input_->setFocus(Qt::OtherFocusReason);
+}
+
+std::string QtChildView::LayoutKey(const QString& name)
+{
+    return "Window " + name.toLower().toStdString();
+}
+
+void QtChildView::KeepNormalGeometry()
+{
+    if (form_ && form_->mdiArea() != nullptr && !form_->isMinimized() && !form_->isMaximized()) {
+        normal_ = form_->geometry();
+    }
+}
+
+void QtChildView::ApplyPendingGeometry()
+{
+    if (pending_.isValid() && form_ && !form_->isMinimized() && !form_->isMaximized()) {
+        const QRect place = std::exchange(pending_, QRect());
+        form_->setGeometry(place);
+    }
+}
+
+void QtChildView::SetName(const std::string& name)
+{
+    const bool first = name_.isEmpty();
+    name_ = DecodeForDisplay(name);
+    if (!first || settings_ == nullptr || name_.isEmpty()) {
+        return;
+    }
+    const std::string stored = settings_->GetSetting(SettingsAppName(), kLayoutSection, LayoutKey(name_), "");
+    std::istringstream fields(stored);
+    int left = 0, top = 0, width = 0, height = 0, state = -1;
+    if (!(fields >> left >> top >> width >> height >> state) || width < 50 || height < 50 || state < 0 ||
+        state > 2) {
+        return;
+    }
+    // A place outside today's area (a smaller screen) comes back inside it.
+    QRect place(left, top, width, height);
+    if (area_) {
+        const QSize room = area_->viewport()->size();
+        if (room.width() >= 50 && room.height() >= 50) {
+            place.setSize(place.size().boundedTo(room));
+            place.moveLeft(std::clamp(place.left(), 0, room.width() - place.width()));
+            place.moveTop(std::clamp(place.top(), 0, room.height() - place.height()));
+        }
+    }
+    if (Waiting() || form_->isMinimized() || form_->isMaximized()) {
+        pending_ = place;
+    } else {
+        form_->setGeometry(place);
+    }
+    const auto remembered = static_cast<WindowState>(state);
+    if (remembered != WindowState::Minimized && remembered != State() && State() != WindowState::Minimized) {
+        SetState(remembered);
+    }
+}
+
+void QtChildView::SaveLayout()
+{
+    if (settings_ == nullptr || name_.isEmpty() || !form_ || Waiting()) {
+        return;
+    }
+    const QRect place = pending_.isValid() ? pending_ : normal_.isValid() ? normal_ : form_->geometry();
+    std::ostringstream value;
+    value << place.left() << ' ' << place.top() << ' ' << place.width() << ' ' << place.height() << ' '
+          << static_cast<int>(State());
+    settings_->SaveSetting(SettingsAppName(), kLayoutSection, LayoutKey(name_), value.str());
+}
+
+void QtChildView::SetInputHint(const std::string& hint)
+{
+    input_->setPlaceholderText(DecodeForDisplay(hint));
+}
+
+void QtChildView::Tell(const std::string& title, const std::string& text)
+{
+    if (!form_ || !area_) {
+        return;
+    }
+    const bool looking = QGuiApplication::applicationState() == Qt::ApplicationActive &&
+                         area_->activeSubWindow() == form_ && area_->window()->isActiveWindow();
+    if (looking) {
+        return;
+    }
+    QApplication::alert(area_->window(), 0);
+    Notifier::Instance().Notify(form_.data(), DecodeForDisplay(title), DecodeForDisplay(text));
 }
 
 double QtChildView::ClientWidth() const
@@ -577,6 +781,7 @@ void QtChildView::Redraw()
 
 void QtChildView::Unload()
 {
+    SaveLayout();
     unloading_ = true;
     form_->close();
 }
@@ -588,6 +793,7 @@ void QtChildView::AppendOutput(std::string_view line)
 
 void QtChildView::SetScrollbackLines(std::int64_t lines)
 {
+    scrollback_ = lines;
     log_->SetScrollbackLines(lines);
 }
 

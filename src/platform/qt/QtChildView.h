@@ -3,6 +3,8 @@
 #include "platform/ChildView.h"
 
 #include <QPointer>
+#include <QRect>
+#include <QString>
 
 class QLineEdit;
 class QTableView;
@@ -13,6 +15,7 @@ class QWidget;
 namespace tellix {
 
 class LogWidget;
+class SettingsStore;
 class NickListModel;
 
 // A child window in the main window's document area: the log, the nick list and the input
@@ -48,6 +51,7 @@ public:
     std::int64_t SelLength() const override;
     void SetSelection(std::int64_t start, std::int64_t length) override;
     void SetScrollbackLines(std::int64_t lines) override;
+    std::int64_t ScrollbackLines() const { return scrollback_; }
 
     std::string InputText() const override;
     void SetInputText(std::string_view text) override;
@@ -63,6 +67,15 @@ public:
 
     void SetActivity(Activity level) override;
     Activity ActivityLevel() const { return activity_; }
+    void TakeFocus() override;
+    void SetName(const std::string& name) override;
+    void SetInputHint(const std::string& hint) override;
+    void Tell(const std::string& title, const std::string& text) override;
+
+    // Where the window's place is remembered by its name, between runs.
+    void RememberIn(SettingsStore* settings) { settings_ = settings; }
+    static constexpr const char* kLayoutSection = "Layout";
+    static std::string LayoutKey(const QString& name);
 
     // For the front-end and its tests.
     QMdiSubWindow* SubWindow() const;
@@ -92,6 +105,14 @@ private:
     // Opened minimized while the area was full: hidden beside it, not yet one of its windows.
     bool Waiting() const;
     void Place(QWidget* control, std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height);
+    // A new window's place: the next step of the cascade inside the area's visible part.
+    void PlaceNew(QMdiArea& area);
+    // Shows the form as `show` does without taking the activation or the keyboard from the
+    // window in use.
+    void ShowBehind(void (QWidget::*show)());
+    void SaveLayout();
+    void KeepNormalGeometry();
+    void ApplyPendingGeometry();
 
     QPointer<Form> form_;
     QPointer<QMdiArea> area_;
@@ -104,6 +125,11 @@ private:
     bool unloading_ = false;
     Activity activity_ = Activity::None;
     bool waitingVisible_ = true; // what the core made of a waiting window's visibility
+    SettingsStore* settings_ = nullptr;
+    std::int64_t scrollback_ = 0;
+    QString name_;
+    QRect normal_;  // the form's place when neither minimized nor maximized
+    QRect pending_; // a remembered place, taken when the window is next shown normal
     static constexpr qsizetype kWindowsInArea = 40;
 };
 

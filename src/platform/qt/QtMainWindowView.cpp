@@ -1,5 +1,10 @@
 #include "platform/qt/QtMainWindowView.h"
 
+#include "app/Settings.h"
+#include "platform/SettingsStore.h"
+#include "platform/qt/Notifier.h"
+#include "platform/qt/PreferencesDialog.h"
+#include "platform/qt/QtChildView.h"
 #include "platform/qt/TextDecoding.h"
 #include "platform/qt/WindowBar.h"
 #include "platform/qtcore/Boundary.h"
@@ -19,6 +24,8 @@
 #include <QPixmap>
 #include <QScreen>
 
+#include <sstream>
+
 namespace tellix {
 
 // The window: its close request goes to the core first.
@@ -36,6 +43,51 @@ public:
     Form& operator=(const Form&) = delete;
     void Forget() { view_ = nullptr; }
     QtMainWindowView* View() const { return view_; }
+    void RememberIn(SettingsStore* settings) { settings_ = settings; }
+
+    void SaveLayout()
+    {
+        if (settings_ == nullptr) {
+            return;
+        }
+        const QRect place = isMaximized() || isMinimized() ? normalGeometry() : geometry();
+        if (!place.isValid()) {
+            return;
+        }
+        std::ostringstream value;
+        value << place.left() << ' ' << place.top() << ' ' << place.width() << ' ' << place.height() << ' '
+              << (isMaximized() ? static_cast<int>(WindowState::Maximized)
+                                : static_cast<int>(WindowState::Normal));
+        settings_->SaveSetting(SettingsAppName(), QtChildView::kLayoutSection, kMainWindowKey, value.str());
+    }
+
+    // False where no place is kept.
+    bool RestoreLayout()
+    {
+        if (settings_ == nullptr) {
+            return false;
+        }
+        std::istringstream fields(
+            settings_->GetSetting(SettingsAppName(), QtChildView::kLayoutSection, kMainWindowKey, ""));
+        int left = 0, top = 0, width = 0, height = 0, state = -1;
+        if (!(fields >> left >> top >> width >> height >> state) || width < 200 || height < 150) {
+            return false;
+        }
+        QRect place(left, top, width, height);
+        if (const QScreen* screen = this->screen(); screen != nullptr) {
+            const QRect room = screen->availableGeometry();
+            place.setSize(place.size().boundedTo(room.size()));
+            place.moveLeft(std::clamp(place.left(), room.left(), room.right() + 1 - place.width()));
+            place.moveTop(std::clamp(place.top(), room.top(), room.bottom() + 1 - place.height()));
+        }
+        setGeometry(place);
+        if (state == static_cast<int>(WindowState::Maximized)) {
+            showMaximized();
+        } else {
+            showNormal();
+        }
+        return true;
+    }
 
     // The Window menu's list of child windows, kept in step with each window as it comes,
     // changes its caption and goes: thousands of query windows must not mean rebuilding
@@ -158,6 +210,7 @@ protected:
         if (cancel) {
             event->ignore();
         } else {
+            SaveLayout();
             QMainWindow::closeEvent(event);
         }
     }
@@ -168,6 +221,7 @@ private:
     QMdiArea* area_ = nullptr;
     QAction* separator_ = nullptr;
     WindowBar* bar_ = nullptr;
+    SettingsStore* settings_ = nullptr;
     QHash<QMdiSubWindow*, QAction*> items_;
     QAction* checked_ = nullptr;
 };
@@ -194,6 +248,13 @@ QtMainWindowView::QtMainWindowView()
     QAction* tile = window->addAction(QStringLiteral("&Tile"));
     QAction* next = window->addAction(QStringLiteral("&Next"));
     QAction* previous = window->addAction(QStringLiteral("&Previous"));
+    QMenu* settingsMenu = bar.addMenu(QStringLiteral("&Settings"));
+    QAction* preferences = settingsMenu->addAction(QStringLiteral("&Preferences..."));
+    QObject::connect(preferences, &QAction::triggered, &form, [&form] {
+        if (QtMainWindowView* view = form.View()) {
+            view->OpenPreferences();
+        }
+    });
     QMenu* help = bar.addMenu(QStringLiteral("&?"));
     QAction* about = help->addAction(QStringLiteral("&About"));
     about->setShortcut(QKeySequence(Qt::Key_F1));
@@ -285,6 +346,44 @@ WindowBar* QtMainWindowView::Bar() const
     return form_ ? form_->Bar() : nullptr;
 }
 
+void QtMainWindowView::RememberIn(SettingsStore* settings)
+{
+    settings_ = settings;
+    form_->RememberIn(settings);
+    if (settings != nullptr) {
+        Notifier::Instance().SetEnabled(
+            settings::ReadCheckBox(settings->GetSetting(SettingsAppName(), std::string(settings::Section),
+                                                        std::string(settings::Notifications),
+                                                        settings::WriteCheckBox(settings::NotificationsDefault)),
+                                   settings::NotificationsDefault));
+    }
+}
+
+PreferencesDialog* QtMainWindowView::Preferences() const
+{
+    return preferences_.data();
+}
+
+void QtMainWindowView::OpenPreferences()
+{
+    if (settings_ == nullptr) {
+        return;
+    }
+    if (preferences_) {
+        preferences_->raise();
+        preferences_->activateWindow();
+        return;
+    }
+    preferences_ = new PreferencesDialog(*settings_, form_);
+    preferences_->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(preferences_, &QDialog::accepted, form_, [form = form_] {
+        if (form && form->View() != nullptr) {
+            form->View()->RaiseMenu(form->View()->Events.SettingsChanged, "Settings > Preferences");
+        }
+    });
+    preferences_->open();
+}
+
 QIcon QtMainWindowView::Icon()
 {
     // The drawing of data/tellix.svg: two speech bubbles on a blue tile.
@@ -340,6 +439,9 @@ void QtMainWindowView::SetCaption(const std::string& caption)
 
 void QtMainWindowView::Show()
 {
+    if (form_->RestoreLayout()) {
+        return;
+    }
     // Without a window manager nothing maximizes; the window still fits on the screen.
     if (const QScreen* screen = form_->screen(); screen != nullptr) {
         form_->resize(form_->size().boundedTo(screen->availableGeometry().size()));

@@ -12,6 +12,8 @@ class QMdiSubWindow;
 
 namespace tellix {
 
+class PreferencesDialog;
+class SettingsStore;
 class WindowBar;
 
 // The main window: a QMainWindow whose document area holds the child windows, with the File,
@@ -37,6 +39,11 @@ public:
     // Shows a child window's activity on its bar button and its Window menu entry.
     static void ShowActivity(QMdiArea& area, QMdiSubWindow* child, Activity level);
     WindowBar* Bar() const;
+    // Where the main window's place is kept between runs, and what the preferences edit.
+    void RememberIn(SettingsStore* settings);
+    // The preferences dialog while it is open.
+    PreferencesDialog* Preferences() const;
+    static constexpr const char* kMainWindowKey = "Main Window";
     // The program's icon, drawn here: the window's, the About box's and the installed one's.
     static QIcon Icon();
 
@@ -46,9 +53,12 @@ private:
     friend class Form;
     void RaiseQueryUnload(bool& cancel);
     void RaiseMenu(const Event<>& click, const char* where);
+    void OpenPreferences();
 
     QPointer<Form> form_;
     bool unloading_ = false;
+    SettingsStore* settings_ = nullptr;
+    QPointer<PreferencesDialog> preferences_;
 };
 
 } // namespace tellix

@@ -18,6 +18,7 @@ namespace tellix {
 std::unique_ptr<MainWindowView> QtToolkit::CreateMainWindowView()
 {
     auto view = std::make_unique<QtMainWindowView>();
+    view->RememberIn(&settings_);
     mainWindow_ = view.get();
     area_ = view->Area();
     return view;
@@ -35,6 +36,7 @@ std::unique_ptr<ChildView> QtToolkit::CreateChildView()
 {
     QMdiArea& area = Area();
     auto view = std::make_unique<QtChildView>(area);
+    view->RememberIn(&settings_);
     QtMainWindowView::ListWindow(area, view->SubWindow());
     return view;
 }

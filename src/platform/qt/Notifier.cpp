@@ -1,0 +1,117 @@
+#include "platform/qt/Notifier.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QStringList>
+#include <QVariantMap>
+
+namespace tellix {
+
+namespace {
+
+const QString kService = QStringLiteral("org.freedesktop.Notifications");
+const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
+
+// IRC's formatting codes, which a notification cannot show.
+bool IsFormatting(QChar c)
+{
+    switch (c.unicode()) {
+    case 0x02:
+    case 0x0F:
+    case 0x11:
+    case 0x16:
+    case 0x1D:
+    case 0x1E:
+    case 0x1F:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+Notifier& Notifier::Instance()
+{
+    static Notifier* const notifier = new Notifier; // lives as long as the process
+    return *notifier;
+}
+
+Notifier::Notifier() = default;
+
+QString Notifier::Body(const QString& text)
+{
+    QString plain;
+    plain.reserve(std::min(text.size(), kBodyLength + 1));
+    for (qsizetype i = 0; i < text.size() && plain.size() <= kBodyLength; ++i) {
+        const QChar c = text[i];
+        if (c == QChar(0x03) || c == QChar(0x04)) {
+            // A colour: up to two digits, then a comma and up to two more (hex for 0x04).
+            const auto isDigit = [&](qsizetype at) {
+                return at < text.size() &&
+                       (c == QChar(0x03) ? text[at].isDigit()
+                                         : QStringLiteral("0123456789abcdefABCDEF").contains(text[at]));
+            };
+            const int width = c == QChar(0x03) ? 2 : 6;
+            qsizetype end = i + 1;
+            while (end - i - 1 < width && isDigit(end)) {
+                ++end;
+            }
+            if (end > i + 1 && end + 1 < text.size() && text[end] == QLatin1Char(',') && isDigit(end + 1)) {
+                const qsizetype start = ++end;
+                while (end - start < width && isDigit(end)) {
+                    ++end;
+                }
+            }
+            i = end - 1;
+            continue;
+        }
+        if (IsFormatting(c) || (c.unicode() < 0x20 && c != QLatin1Char('\t'))) {
+            continue;
+        }
+        plain += c;
+    }
+    if (plain.size() > kBodyLength) {
+        plain.truncate(kBodyLength);
+        if (plain.back().isHighSurrogate()) {
+            plain.chop(1);
+        }
+        plain += QChar(0x2026);
+    }
+    // Servers may read the body as markup; it is the sender's text, never markup.
+    return plain.toHtmlEscaped();
+}
+
+void Notifier::Notify(const void* window, const QString& title, const QString& text)
+{
+    if (!enabled_) {
+        return;
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
+    QVariantMap hints;
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("tellix"));
+    hints.insert(QStringLiteral("category"), QStringLiteral("im.received"));
+    const QString app = QGuiApplication::applicationDisplayName().isEmpty()
+                            ? QStringLiteral("Tellix")
+                            : QGuiApplication::applicationDisplayName();
+    call << app << shown_.value(window, 0U) << QStringLiteral("tellix") << title << Body(text) << QStringList()
+         << hints << -1;
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, window](QDBusPendingCallWatcher* done) {
+        const QDBusPendingReply<uint> reply = *done;
+        if (!reply.isError()) {
+            shown_.insert(window, reply.value());
+        }
+        done->deleteLater();
+    });
+}
+
+} // namespace tellix

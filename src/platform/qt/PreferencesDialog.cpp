@@ -1,0 +1,124 @@
+#include "platform/qt/PreferencesDialog.h"
+
+#include "app/Settings.h"
+#include "platform/SettingsStore.h"
+#include "platform/qt/Notifier.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFontComboBox>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include <string>
+
+namespace tellix {
+
+namespace {
+
+std::string Get(SettingsStore& settings, std::string_view key, const std::string& fallback)
+{
+    return settings.GetSetting(SettingsAppName(), std::string(settings::Section), std::string(key), fallback);
+}
+
+void Put(SettingsStore& settings, std::string_view key, const std::string& value)
+{
+    settings.SaveSetting(SettingsAppName(), std::string(settings::Section), std::string(key), value);
+}
+
+} // namespace
+
+Preferences& Preferences::Instance()
+{
+    static Preferences* const instance = new Preferences; // lives as long as the process
+    return *instance;
+}
+
+PreferencesDialog::PreferencesDialog(SettingsStore& settings, QWidget* parent)
+    : QDialog(parent), settings_(settings), logFont_(new QFontComboBox(this)), logFontSize_(new QSpinBox(this)),
+      highlightWords_(new QLineEdit(this)), quitMessage_(new QLineEdit(this)),
+      scrollbackLines_(new QSpinBox(this)),
+      notifications_(new QCheckBox(QStringLiteral("Show a desktop &notification for highlights and private "
+                                                  "messages"),
+                                   this)),
+      rejoinChannels_(new QCheckBox(QStringLiteral("&Rejoin open channels on connecting again"), this))
+{
+    setWindowTitle(QStringLiteral("Preferences"));
+    logFontSize_->setRange(6, 72);
+    logFontSize_->setSuffix(QStringLiteral(" pt"));
+    scrollbackLines_->setRange(static_cast<int>(settings::ScrollbackLinesMin),
+                               static_cast<int>(settings::ScrollbackLinesMax));
+    scrollbackLines_->setSingleStep(1000);
+    scrollbackLines_->setGroupSeparatorShown(true);
+    highlightWords_->setPlaceholderText(QStringLiteral("words besides your nick, separated by blanks"));
+
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Log &font:"), logFont_);
+    form->addRow(QStringLiteral("Font &size:"), logFontSize_);
+    form->addRow(QStringLiteral("&Highlight words:"), highlightWords_);
+    form->addRow(QStringLiteral("&Quit message:"), quitMessage_);
+    form->addRow(QStringLiteral("Scroll&back lines:"), scrollbackLines_);
+    form->addRow(notifications_);
+    form->addRow(rejoinChannels_);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    Load();
+}
+
+QFont PreferencesDialog::LogFont(SettingsStore& settings)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (const std::string family = Get(settings, settings::LogFont, ""); !family.empty()) {
+        font.setFamily(QString::fromStdString(family));
+    }
+    bool number = false;
+    const int size = QString::fromStdString(Get(settings, settings::LogFontSize, "")).trimmed().toInt(&number);
+    font.setPointSize(number && size >= 6 && size <= 72 ? size : kLogFontSizeDefault);
+    return font;
+}
+
+void PreferencesDialog::Load()
+{
+    const QFont font = LogFont(settings_);
+    logFont_->setCurrentFont(font);
+    logFontSize_->setValue(font.pointSize());
+    highlightWords_->setText(QString::fromStdString(Get(settings_, settings::HighlightWords, "")));
+    quitMessage_->setText(
+        QString::fromStdString(Get(settings_, settings::QuitMessage, settings::QuitMessageDefault())));
+    scrollbackLines_->setValue(
+        static_cast<int>(settings::ReadScrollbackLines(Get(settings_, settings::ScrollbackLines, ""))));
+    notifications_->setChecked(settings::ReadCheckBox(
+        Get(settings_, settings::Notifications, settings::WriteCheckBox(settings::NotificationsDefault)),
+        settings::NotificationsDefault));
+    rejoinChannels_->setChecked(settings::ReadCheckBox(
+        Get(settings_, settings::RejoinChannels, settings::WriteCheckBox(settings::RejoinChannelsDefault)),
+        settings::RejoinChannelsDefault));
+}
+
+void PreferencesDialog::Save()
+{
+    Put(settings_, settings::LogFont, logFont_->currentFont().family().toStdString());
+    Put(settings_, settings::LogFontSize, std::to_string(logFontSize_->value()));
+    Put(settings_, settings::HighlightWords, highlightWords_->text().simplified().toStdString());
+    Put(settings_, settings::QuitMessage, quitMessage_->text().toStdString());
+    Put(settings_, settings::ScrollbackLines, std::to_string(scrollbackLines_->value()));
+    Put(settings_, settings::Notifications, settings::WriteCheckBox(notifications_->isChecked()));
+    Put(settings_, settings::RejoinChannels, settings::WriteCheckBox(rejoinChannels_->isChecked()));
+    Notifier::Instance().SetEnabled(notifications_->isChecked());
+}
+
+void PreferencesDialog::accept()
+{
+    Save();
+    QDialog::accept();
+    Q_EMIT Preferences::Instance().Changed();
+}
+
+} // namespace tellix

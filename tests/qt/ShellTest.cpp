@@ -1,0 +1,415 @@
+// The main window as a person lives in it, against a real IRC server: where new windows open
+// and who keeps the keyboard, being told of a message while looking elsewhere, the layout kept
+// between runs and the preferences.
+#include "app/Application.h"
+#include "app/Settings.h"
+#include "model/IRCChannels.h"
+#include "model/IRCUser.h"
+#include "net/IRCConnection.h"
+#include "net/IRCConnections.h"
+#include "platform/qt/LogWidget.h"
+#include "platform/qt/Notifier.h"
+#include "platform/qt/PreferencesDialog.h"
+#include "platform/qt/QtChildView.h"
+#include "platform/qt/QtMainWindowView.h"
+#include "platform/qt/QtToolkit.h"
+#include "platform/qtcore/QtTcpSocket.h"
+#include "support/IrcServer.h"
+#include "support/QtLoop.h"
+#include "support/RawPeer.h"
+#include "support/SessionBus.h"
+#include "windows/Childs.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QDialogButtonBox>
+#include <QFontComboBox>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tellix::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The client in its settings folder, its main window active on the screen; connected as "me"
+// when given a server.
+struct Client {
+    QtToolkit toolkit;
+    QtSocketFactory sockets;
+    std::unique_ptr<Application> app;
+    QMainWindow* mainWindow = nullptr;
+    QMdiArea* area = nullptr;
+
+    explicit Client(const QString& config, const IrcServer* server = nullptr)
+    {
+        qputenv("XDG_CONFIG_HOME", config.toLocal8Bit());
+        app = std::make_unique<Application>(toolkit, sockets);
+        mainWindow = toolkit.MainWindow()->Window();
+        area = toolkit.MainWindow()->Area();
+        mainWindow->activateWindow();
+        static_cast<void>(QTest::qWaitForWindowActive(mainWindow));
+        if (server != nullptr) {
+            IRCConnection& connection = Connection();
+            connection.InitialNick("me");
+            connection.InitialUserParams("me 8 * :Tellix me");
+            connection.Connect(server->Host(), server->Port());
+            static_cast<void>(PumpUntil([&] { return connection.User() && connection.User()->Nick() == "me"; }));
+        }
+    }
+    ~Client() { app.reset(); }
+
+    IRCConnection& Connection() const { return *app->Connections().Item(1); }
+    Childs& Windows() const { return *app->Childs(); }
+    QtChildView& View(std::int32_t index) const
+    {
+        return *static_cast<QtChildView*>(Windows().Item(index)->Window());
+    }
+    QMdiSubWindow* Form(std::int32_t index) const { return View(index).SubWindow(); }
+    // Joins go out at the paced rate: a handful take a while.
+    bool Opened(std::int32_t count) const
+    {
+        return PumpUntil([&] { return Windows().Count() == count; }, 30s);
+    }
+    // A line typed into a window's input line and sent with Enter.
+    void Type(std::int32_t index, const QString& line) const
+    {
+        QLineEdit* input = View(index).Input();
+        input->setFocus();
+        input->clear();
+        QTest::keyClicks(input, line);
+        QTest::keyClick(input, Qt::Key_Return);
+    }
+    QAction* MenuItem(const QString& menu, const QString& item) const
+    {
+        for (QAction* top : mainWindow->menuBar()->actions()) {
+            if (top->text() == menu) {
+                for (QAction* action : top->menu()->actions()) {
+                    if (action->text() == item) {
+                        return action;
+                    }
+                }
+            }
+        }
+        return nullptr;
+    }
+};
+
+TEST(Shell, NewWindowsOpenInsideTheAreaBehindTheWindowInUseUnlessTheUserOpenedThem)
+{
+    EnsureGuiApplication();
+    QTemporaryDir config;
+    IrcServer server;
+    Client client(config.path(), &server);
+    QLineEdit* status = client.View(1).Input();
+    EXPECT_EQ(status->placeholderText(), "") << "the start hint goes once connected";
+    client.area->setActiveSubWindow(client.Form(1));
+    status->setFocus();
+    QTest::keyClicks(status, "half a line");
+
+    // Joins the server makes (as after a reconnect) open windows, each inside the area, cascading.
+    for (int i = 1; i <= 8; ++i) {
+        client.Connection().Channels()->Join("#c" + std::to_string(i));
+    }
+    ASSERT_TRUE(client.Opened(9));
+    const QRect room = client.area->viewport()->rect();
+    const int step = client.Form(3)->y() - client.Form(2)->y();
+    EXPECT_GT(step, 0);
+    bool wrapped = false;
+    for (std::int32_t index = 2; index <= 9; ++index) {
+        const QMdiSubWindow* form = client.Form(index);
+        EXPECT_FALSE(form->isMinimized()) << index;
+        EXPECT_TRUE(room.contains(form->geometry())) << index;
+
+        if (index > 2) {
+            const QPoint previous = client.Form(index - 1)->pos();
+            const bool next = form->pos() == previous + QPoint(step, step);
+            const bool back = form->pos() == QPoint(0, 0);
+            EXPECT_TRUE(next || back) << index;
+            wrapped = wrapped || back;
+        }
+    }
+    EXPECT_TRUE(wrapped) << "eight windows do not fit one cascade of this area";
+    // A stranger's private message opens minimized, as always.
+    RawPeer bob(server.Port());
+    bob.Register("bob");
+    bob.Send("PRIVMSG me :hi");
+    ASSERT_TRUE(client.Opened(10));
+    EXPECT_TRUE(client.Form(10)->isMinimized());
+    // None of them took the keyboard: the half-typed line is still there, still typed into.
+    EXPECT_EQ(client.area->activeSubWindow(), client.Form(1));
+    EXPECT_EQ(client.Windows().Active()->Index(), 1);
+    EXPECT_TRUE(status->hasFocus());
+    QTest::keyClicks(status, " more");
+    EXPECT_EQ(status->text(), "half a line more");
+
+    // A typed join opens a window the user asked for: it comes forward with the keyboard.
+    client.Type(1, "/join #mine");
+    ASSERT_TRUE(client.Opened(11));
+    ASSERT_TRUE(PumpUntil([&] { return client.area->activeSubWindow() == client.Form(11); }));
+    EXPECT_TRUE(client.View(11).Input()->hasFocus());
+    EXPECT_EQ(client.Windows().Active()->Index(), 11);
+
+    // Beside a maximized window a new one opens maximized, behind it.
+    client.Form(11)->showMaximized();
+    client.Connection().Channels()->Join("#other");
+    ASSERT_TRUE(client.Opened(12));
+    EXPECT_TRUE(client.Form(12)->isMaximized());
+    EXPECT_EQ(client.area->activeSubWindow(), client.Form(11));
+    EXPECT_TRUE(client.View(11).Input()->hasFocus());
+
+    // Text typed in the log or in the nick list goes to the input line; Ctrl+C stays the log's.
+    QtChildView& mine = client.View(11);
+    mine.Input()->clear();
+    mine.Log()->setFocus();
+    QTest::keyClicks(mine.Log(), "hello");
+    EXPECT_EQ(mine.Input()->text(), "hello");
+    EXPECT_TRUE(mine.Input()->hasFocus());
+    mine.Log()->setFocus();
+    QTest::keyClick(mine.Log(), Qt::Key_C, Qt::ControlModifier);
+    QTest::keyClick(mine.Log(), Qt::Key_Down);
+    EXPECT_TRUE(mine.Log()->hasFocus());
+    EXPECT_EQ(mine.Input()->text(), "hello");
+    mine.UsersView()->setFocus();
+    QTest::keyClicks(mine.UsersView(), " all!");
+    EXPECT_EQ(mine.Input()->text(), "hello all!");
+    EXPECT_TRUE(mine.Input()->hasFocus());
+}
+
+// The desktop's notification service, played on a bus of the test's own.
+class FakeNotifications final : public QDBusVirtualObject {
+public:
+    struct Call {
+        QString title;
+        QString body;
+        bool operator==(const Call&) const = default;
+    };
+    std::vector<Call> calls;
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        if (message.member() != "Notify" || message.arguments().size() != 8) {
+            return false;
+        }
+        calls.push_back({message.arguments()[3].toString(), message.arguments()[4].toString()});
+        connection.send(message.createReply(QVariant::fromValue(static_cast<uint>(calls.size()))));
+        return true;
+    }
+    QString introspect(const QString& /*path*/) const override { return {}; }
+};
+
+void PrintTo(const FakeNotifications::Call& call, std::ostream* out)
+{
+    *out << call.title.toStdString() << " / " << call.body.toStdString();
+}
+
+// Qt keeps the session bus a process first found: this test needs a process of its own, as
+// CTest gives each test.
+TEST(Shell, AHighlightOrPrivateMessageWhileLookingElsewhereIsAnnouncedOnTheDesktop)
+{
+    QTemporaryDir busDir;
+    const std::string address = StartSessionBus(busDir.path().toStdString());
+    ASSERT_FALSE(address.empty());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(address));
+    EnsureGuiApplication();
+    FakeNotifications fake;
+    QDBusConnection service = QDBusConnection::connectToBus(QString::fromStdString(address), "fake-notifications");
+    ASSERT_TRUE(service.registerService("org.freedesktop.Notifications"));
+    ASSERT_TRUE(service.registerVirtualObject("/org/freedesktop/Notifications", &fake));
+
+    QTemporaryDir config;
+    IrcServer server;
+    RawPeer bob(server.Port());
+    bob.Register("bob");
+    bob.Send("JOIN #room");
+    ASSERT_TRUE(bob.WaitFor(" 366 "));
+    {
+        Client client(config.path(), &server);
+        client.Type(1, "/join #room");
+        ASSERT_TRUE(client.Opened(2));
+        ASSERT_TRUE(PumpUntil([&] { return client.area->activeSubWindow() == client.Form(2); }));
+        ASSERT_EQ(QGuiApplication::applicationState(), Qt::ApplicationActive);
+
+        // Looking at the window: the line is there, nothing more.
+        bob.Send("PRIVMSG #room :me: you see this");
+        ASSERT_TRUE(PumpUntil([&] { return client.View(2).Log()->HeldText().contains("you see this"); }));
+        // Looking elsewhere: a mention, and a private message, are told; plain talk is not.
+        client.area->setActiveSubWindow(client.Form(1));
+        bob.Send("PRIVMSG #room :just talk");
+        bob.Send("PRIVMSG #room :\x02me\x02: <b>look</b> & see");
+        bob.Send("PRIVMSG me :psst");
+        const std::vector<FakeNotifications::Call> told = {
+            {"bob in #room", "me: &lt;b&gt;look&lt;/b&gt; &amp; see"}, {"bob (private)", "psst"}};
+        EXPECT_TRUE(PumpUntil([&] { return fake.calls.size() >= told.size(); }));
+        PumpFor(200ms);
+        EXPECT_EQ(fake.calls, told);
+
+        // Turned off in the preferences, nothing is told.
+        ASSERT_NE(client.MenuItem("&Settings", "&Preferences..."), nullptr);
+        client.MenuItem("&Settings", "&Preferences...")->trigger();
+        PreferencesDialog* dialog = client.toolkit.MainWindow()->Preferences();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_TRUE(dialog->NotificationsBox()->isChecked());
+        dialog->NotificationsBox()->setChecked(false);
+        dialog->accept();
+        bob.Send("PRIVMSG me :again");
+        ASSERT_TRUE(PumpUntil(
+            [&] { return client.Windows().Count() == 3 && client.View(3).Log()->HeldText().contains("again"); }));
+        PumpFor(300ms);
+        EXPECT_EQ(fake.calls.size(), told.size());
+    }
+    Notifier::Instance().SetEnabled(true);
+    service.unregisterObject("/org/freedesktop/Notifications");
+    QDBusConnection::disconnectFromBus("fake-notifications");
+}
+
+TEST(Shell, NotificationBodiesArePlainShortText)
+{
+    struct Row {
+        QString sent;
+        QString body;
+    };
+    const QString longText = QString(250, QLatin1Char('x'));
+    const std::vector<Row> rows = {
+        {"plain words", "plain words"},
+        {"a <i>tag</i> & \"quote\"", "a &lt;i&gt;tag&lt;/i&gt; &amp; &quot;quote&quot;"},
+        {"\x02"
+         "bold\x0F \x03"
+         "4,12red\x03 \x1Ditalic\x1D",
+         "bold red italic"},
+        {"\x03"
+         "12,04"
+         "5 after a colour",
+         "5 after a colour"},
+        {longText, QString(Notifier::kBodyLength, QLatin1Char('x')) + QChar(0x2026)},
+        {"tab\tand\nbreak", "tab\tandbreak"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(Notifier::Body(row.sent), row.body) << row.sent.toStdString();
+    }
+}
+
+TEST(Shell, ThePreferencesDialogWritesOnOkOnlyAndOpenWindowsFollow)
+{
+    EnsureGuiApplication();
+    QTemporaryDir config;
+    Client client(config.path());
+    SettingsStore& settings = client.toolkit.Settings();
+    const auto read = [&](std::string_view key) {
+        return settings.GetSetting(SettingsAppName(), "Main", std::string(key), "(none)");
+    };
+    EXPECT_EQ(client.View(1).Input()->placeholderText(), "Type /server host, or press F2");
+    QAction* item = client.MenuItem("&Settings", "&Preferences...");
+    ASSERT_NE(item, nullptr);
+
+    const auto fill = [](PreferencesDialog& dialog) {
+        dialog.LogFontBox()->setCurrentFont(QFont("DejaVu Sans Mono"));
+        dialog.LogFontSizeBox()->setValue(14);
+        dialog.HighlightWordsBox()->setText("tellix  release");
+        dialog.QuitMessageBox()->setText("off to bed");
+        dialog.ScrollbackLinesBox()->setValue(5000);
+        dialog.NotificationsBox()->setChecked(false);
+        dialog.RejoinChannelsBox()->setChecked(false);
+    };
+    item->trigger();
+    PreferencesDialog* dialog = client.toolkit.MainWindow()->Preferences();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_TRUE(dialog->NotificationsBox()->isChecked()) << "on by default";
+    EXPECT_TRUE(dialog->RejoinChannelsBox()->isChecked()) << "on by default";
+    EXPECT_EQ(dialog->ScrollbackLinesBox()->value(), 100000);
+    fill(*dialog);
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    ASSERT_TRUE(PumpUntil([&] { return client.toolkit.MainWindow()->Preferences() == nullptr; }));
+    for (const char* key : {"Log Font", "Log Font Size", "Highlight Words", "Quit Message", "Scrollback Lines",
+                            "Notifications", "Rejoin Channels"}) {
+        EXPECT_EQ(read(key), "(none)") << key << " written by Cancel";
+    }
+
+    item->trigger();
+    dialog = client.toolkit.MainWindow()->Preferences();
+    ASSERT_NE(dialog, nullptr);
+    fill(*dialog);
+    int changes = 0;
+    QObject::connect(&Preferences::Instance(), &Preferences::Changed, dialog, [&changes] { ++changes; });
+    dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+    const std::vector<std::pair<std::string, std::string>> written = {
+        {"Log Font", dialog->LogFontBox()->currentFont().family().toStdString()},
+        {"Log Font Size", "14"},
+        {"Highlight Words", "tellix release"},
+        {"Quit Message", "off to bed"},
+        {"Scrollback Lines", "5000"},
+        {"Notifications", "0"},
+        {"Rejoin Channels", "0"}};
+    for (const auto& [key, value] : written) {
+        EXPECT_EQ(read(key), value) << key;
+    }
+    EXPECT_EQ(changes, 1);
+    EXPECT_FALSE(Notifier::Instance().Enabled());
+    // The open windows take what the core holds of it.
+    EXPECT_EQ(client.View(1).ScrollbackLines(), 5000);
+    EXPECT_TRUE(client.Windows().HighlightWords().Names("a new release", "me"));
+    EXPECT_EQ(PreferencesDialog::LogFont(settings).pointSize(), 14);
+
+    // Opened again, it shows what is stored.
+    ASSERT_TRUE(PumpUntil([&] { return client.toolkit.MainWindow()->Preferences() == nullptr; }));
+    item->trigger();
+    dialog = client.toolkit.MainWindow()->Preferences();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->QuitMessageBox()->text(), "off to bed");
+    EXPECT_EQ(dialog->ScrollbackLinesBox()->value(), 5000);
+    EXPECT_FALSE(dialog->NotificationsBox()->isChecked());
+    EXPECT_EQ(dialog->LogFontSizeBox()->value(), 14);
+    dialog->reject();
+    Notifier::Instance().SetEnabled(true);
+}
+
+TEST(Shell, WindowPlacesAndStatesAreKeptBetweenRuns)
+{
+    EnsureGuiApplication();
+    QTemporaryDir config;
+    IrcServer server;
+    const QRect mainPlace(30, 40, 700, 500);
+    const QRect roomPlace(37, 41, 300, 200);
+    {
+        Client client(config.path(), &server);
+        client.mainWindow->showNormal();
+        client.mainWindow->setGeometry(mainPlace);
+        client.Type(1, "/join #Room");
+        client.Type(1, "/join #wide");
+        ASSERT_TRUE(client.Opened(3));
+        client.Form(2)->setGeometry(roomPlace);
+        client.Form(3)->showMaximized();
+        ASSERT_TRUE(PumpUntil([&] { return client.mainWindow->geometry() == mainPlace; }));
+    }
+    Client client(config.path(), &server);
+    EXPECT_EQ(client.mainWindow->geometry(), mainPlace);
+    EXPECT_FALSE(client.mainWindow->isMaximized());
+    // Named as the server names it, in another case, and joined the server's way.
+    client.Connection().Channels()->Join("#room");
+    client.Connection().Channels()->Join("#wide");
+    ASSERT_TRUE(client.Opened(3));
+    EXPECT_EQ(client.Form(2)->geometry(), roomPlace);
+    EXPECT_TRUE(client.Form(3)->isMaximized());
+    EXPECT_EQ(client.area->activeSubWindow(), client.Form(1)) << "a remembered state takes no focus";
+}
+
+} // namespace
+} // namespace tellix::test
