@@ -8,11 +8,14 @@
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
 #include "platform/qt/LogWidget.h"
+#include "platform/qt/NickListModel.h"
 #include "platform/qt/Notifier.h"
 #include "platform/qt/PreferencesDialog.h"
 #include "platform/qt/QtChildView.h"
 #include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtToolkit.h"
+#include "platform/qt/WindowBar.h"
+#include "platform/qtcore/QtSettingsStore.h"
 #include "platform/qtcore/QtTcpSocket.h"
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"
@@ -33,14 +36,18 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPalette>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStyleFactory>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -262,6 +269,17 @@ TEST(Shell, AHighlightOrPrivateMessageWhileLookingElsewhereIsAnnouncedOnTheDeskt
         PumpFor(200ms);
         EXPECT_EQ(fake.calls, told);
 
+        // A flood costs the desktop a call or two, the newest line last.
+        const int window = 0;
+        for (int i = 1; i <= 50; ++i) {
+            Notifier::Instance().Notify(&window, "bob (private)", QString("flood %1").arg(i));
+        }
+        ASSERT_TRUE(PumpUntil([&] { return fake.calls.back().body == "flood 50"; }));
+        PumpFor(200ms);
+        EXPECT_EQ(fake.calls.size(), told.size() + 2) << "one call in flight per window, one waiting";
+        Notifier::Instance().Forget(&window);
+        const std::size_t afterFlood = fake.calls.size();
+
         // Turned off in the preferences, nothing is told.
         ASSERT_NE(client.MenuItem("&Settings", "&Preferences..."), nullptr);
         client.MenuItem("&Settings", "&Preferences...")->trigger();
@@ -274,7 +292,7 @@ TEST(Shell, AHighlightOrPrivateMessageWhileLookingElsewhereIsAnnouncedOnTheDeskt
         ASSERT_TRUE(PumpUntil(
             [&] { return client.Windows().Count() == 3 && client.View(3).Log()->HeldText().contains("again"); }));
         PumpFor(300ms);
-        EXPECT_EQ(fake.calls.size(), told.size());
+        EXPECT_EQ(fake.calls.size(), afterFlood);
     }
     Notifier::Instance().SetEnabled(true);
     service.unregisterObject("/org/freedesktop/Notifications");
@@ -409,6 +427,163 @@ TEST(Shell, WindowPlacesAndStatesAreKeptBetweenRuns)
     EXPECT_EQ(client.Form(2)->geometry(), roomPlace);
     EXPECT_TRUE(client.Form(3)->isMaximized());
     EXPECT_EQ(client.area->activeSubWindow(), client.Form(1)) << "a remembered state takes no focus";
+}
+
+// Scenes for a person to look at (scripts/screenshots): TELLIX_SCREENSHOT_PALETTE=dark shows
+// them on a dark palette; TELLIX_SCREENSHOT saves the main window there, and under a real
+// display TELLIX_SCREENSHOT_PAUSE_MS holds the scene that long, announced on standard error.
+void UseScenePalette()
+{
+    const char* palette = std::getenv("TELLIX_SCREENSHOT_PALETTE");
+    if (palette == nullptr) {
+        return;
+    }
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    QPalette colours = QApplication::style()->standardPalette();
+    if (std::string(palette) == "dark") {
+        const QColor window(0x2d, 0x2d, 0x30), base(0x1e, 0x1e, 0x1e), text(0xdc, 0xdc, 0xdc);
+        colours.setColor(QPalette::Window, window);
+        colours.setColor(QPalette::WindowText, text);
+        colours.setColor(QPalette::Base, base);
+        colours.setColor(QPalette::AlternateBase, window);
+        colours.setColor(QPalette::Text, text);
+        colours.setColor(QPalette::Button, window);
+        colours.setColor(QPalette::ButtonText, text);
+        colours.setColor(QPalette::Highlight, QColor(0x26, 0x4f, 0x78));
+        colours.setColor(QPalette::HighlightedText, Qt::white);
+        colours.setColor(QPalette::Dark, QColor(0x18, 0x18, 0x18));
+        colours.setColor(QPalette::Mid, QColor(0x3c, 0x3c, 0x3c));
+        colours.setColor(QPalette::PlaceholderText, QColor(0x90, 0x90, 0x90));
+        colours.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
+        colours.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
+        colours.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
+    }
+    QApplication::setPalette(colours);
+}
+
+// Used before: no connect dialog over the scene.
+void NotFirstUse(const QTemporaryDir& config)
+{
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QtSettingsStore().SaveSetting(SettingsAppName(), "Main", "First Use", "0");
+}
+
+void ShowScene(QMainWindow* mainWindow)
+{
+    PumpFor(500ms);
+    if (const char* shot = std::getenv("TELLIX_SCREENSHOT")) {
+        mainWindow->grab().save(QString::fromLocal8Bit(shot));
+    }
+    if (const char* pause = std::getenv("TELLIX_SCREENSHOT_PAUSE_MS")) {
+        std::fprintf(stderr, "screenshot now\n");
+        std::fflush(stderr);
+        PumpFor(std::chrono::milliseconds(std::atoi(pause)));
+    }
+}
+
+bool LogHas(const QtChildView& view, const QString& text)
+{
+    return PumpUntil([&] { return view.Log()->HeldText().contains(text); }, 15s);
+}
+
+TEST(Shell, AChannelInUseShowsItsTopicMembersAndAHighlight)
+{
+    EnsureGuiApplication();
+    UseScenePalette();
+    QTemporaryDir config;
+    NotFirstUse(config);
+    IrcServer server;
+    // The channel's founder holds the operator rank and hands out others before the user comes.
+    std::vector<std::unique_ptr<RawPeer>> peers;
+    for (const char* nick : {"alice", "bob", "carol", "dave", "erin"}) {
+        peers.push_back(std::make_unique<RawPeer>(server.Port()));
+        peers.back()->Register(nick);
+        peers.back()->Send("JOIN #tellix");
+        ASSERT_TRUE(peers.back()->WaitFor(" 366 "));
+    }
+    RawPeer& alice = *peers[0];
+    alice.Send("TOPIC #tellix :Tellix 0.6 is out: window bar, notifications, preferences");
+    alice.Send("MODE #tellix +o carol");
+    alice.Send("MODE #tellix +v bob");
+    ASSERT_TRUE(alice.WaitFor("+v bob"));
+
+    Client client(config.path(), &server);
+    client.mainWindow->showMaximized();
+    client.Type(1, "/join #tellix");
+    ASSERT_TRUE(client.Opened(2));
+    client.Form(2)->showMaximized();
+    QtChildView& room = client.View(2);
+    ASSERT_TRUE(PumpUntil([&] { return room.UsersModel()->rowCount() == 6; }, 15s));
+    ASSERT_TRUE(LogHas(room, "Tellix 0.6 is out"));
+
+    alice.Send("PRIVMSG #tellix :morning all");
+    peers[1]->Send("PRIVMSG #tellix :has anyone tried the new window bar?");
+    peers[3]->Send("PRIVMSG #tellix :\x01"
+                   "ACTION opens ten windows at once\x01");
+    peers[2]->Send("PRIVMSG #tellix :me: your patch landed, thanks!");
+    peers[4]->Send("PRIVMSG #tellix :release notes are on the site");
+    EXPECT_TRUE(LogHas(room, "<carol> me: your patch landed, thanks!"));
+    EXPECT_TRUE(LogHas(room, "<erin> release notes are on the site"));
+    client.Type(2, "thanks carol, and welcome everyone");
+    EXPECT_TRUE(LogHas(room, "thanks carol, and welcome everyone"));
+    EXPECT_EQ(client.area->activeSubWindow(), client.Form(2));
+    EXPECT_EQ(client.Windows().Item(2)->ActivityLevel(), Activity::None) << "the window looked at gains none";
+    ShowScene(client.mainWindow);
+}
+
+TEST(Shell, TenWindowsShowTheirActivityOnTheBar)
+{
+    EnsureGuiApplication();
+    UseScenePalette();
+    QTemporaryDir config;
+    NotFirstUse(config);
+    IrcServer server;
+    Client client(config.path(), &server);
+    client.mainWindow->showMaximized();
+    const std::vector<std::string> channels = {"#tellix", "#qt", "#ircv3", "#linux", "#music", "#random"};
+    for (const std::string& channel : channels) {
+        client.Type(1, QString::fromStdString("/join " + channel));
+    }
+    ASSERT_TRUE(client.Opened(7));
+    RawPeer bob(server.Port());
+    bob.Register("bob");
+    for (const std::string& channel : channels) {
+        bob.Send("JOIN " + channel);
+    }
+    ASSERT_TRUE(bob.WaitFor("JOIN :#random"));
+    for (const char* nick : {"anna", "carl", "dora"}) {
+        RawPeer stranger(server.Port());
+        stranger.Register(nick);
+        stranger.Send(std::string("PRIVMSG me :hello from ") + nick);
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                const auto window =
+                    client.Windows().Count() >= 8 ? client.Windows().Item(client.Windows().Count()) : nullptr;
+                return window && window->Query() && window->Query()->Nick() == nick;
+            },
+            30s));
+        stranger.Send("QUIT");
+    }
+    ASSERT_EQ(client.Windows().Count(), 10);
+    client.area->setActiveSubWindow(client.Form(2));
+    bob.Send("PART #qt :back later");
+    bob.Send("PRIVMSG #ircv3 :the spec moved");
+    bob.Send("PRIVMSG #linux :me: kernel is out");
+    const WindowBar& bar = *client.toolkit.MainWindow()->Bar();
+    // The status window had the server's notes on joins, #random was in use when bob came.
+    const std::vector<Activity> levels = {
+        Activity::Events, Activity::None, Activity::Events,    Activity::Messages,  Activity::Highlight,
+        Activity::Events, Activity::None, Activity::Highlight, Activity::Highlight, Activity::Highlight};
+    std::vector<Activity> shown;
+    EXPECT_TRUE(PumpUntil([&] {
+        shown.clear();
+        for (std::int32_t index = 1; index <= 10; ++index) {
+            shown.push_back(bar.Level(client.Form(index)));
+        }
+        return shown == levels;
+    })) << "the bar shows each window's level: "
+        << testing::PrintToString(shown);
+    ShowScene(client.mainWindow);
 }
 
 } // namespace

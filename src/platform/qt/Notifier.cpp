@@ -86,11 +86,27 @@ QString Notifier::Body(const QString& text)
     return plain.toHtmlEscaped();
 }
 
+void Notifier::Forget(const void* window)
+{
+    shown_.remove(window);
+    waiting_.remove(window);
+    inFlight_.remove(window);
+}
+
 void Notifier::Notify(const void* window, const QString& title, const QString& text)
 {
     if (!enabled_) {
         return;
     }
+    if (inFlight_.contains(window)) {
+        waiting_.insert(window, Waiting{title, text});
+        return;
+    }
+    Send(window, title, text);
+}
+
+void Notifier::Send(const void* window, const QString& title, const QString& text)
+{
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         return;
@@ -104,13 +120,24 @@ void Notifier::Notify(const void* window, const QString& title, const QString& t
                             : QGuiApplication::applicationDisplayName();
     call << app << shown_.value(window, 0U) << QStringLiteral("tellix") << title << Body(text) << QStringList()
          << hints << -1;
+    inFlight_.insert(window, true);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, window](QDBusPendingCallWatcher* done) {
+        done->deleteLater();
+        if (!inFlight_.remove(window)) {
+            return; // the window went meanwhile
+        }
         const QDBusPendingReply<uint> reply = *done;
         if (!reply.isError()) {
             shown_.insert(window, reply.value());
         }
-        done->deleteLater();
+        if (const auto next = waiting_.find(window); next != waiting_.end()) {
+            const Waiting line = *next;
+            waiting_.erase(next);
+            if (enabled_) {
+                Send(window, line.title, line.text);
+            }
+        }
     });
 }
 

@@ -14,9 +14,11 @@ public:
 
     bool Enabled() const { return enabled_; }
     void SetEnabled(bool enabled) { enabled_ = enabled; }
-    // One notification per window at a time: a newer one for the same window replaces it.
+    // One notification per window at a time: a newer one for the same window replaces it. While
+    // the service has not answered for a window, only that window's newest line waits: a flood
+    // costs one call in flight and one waiting.
     void Notify(const void* window, const QString& title, const QString& text);
-    void Forget(const void* window) { shown_.remove(window); }
+    void Forget(const void* window);
 
     // The body as sent: formatting codes dropped, markup escaped, cut short.
     static QString Body(const QString& text);
@@ -24,9 +26,17 @@ public:
 
 private:
     Notifier();
+    void Send(const void* window, const QString& title, const QString& text);
+
+    struct Waiting {
+        QString title;
+        QString text;
+    };
 
     bool enabled_ = true;
     QHash<const void*, uint> shown_; // window to the id the service gave its last notification
+    QHash<const void*, bool> inFlight_;
+    QHash<const void*, Waiting> waiting_;
 };
 
 } // namespace tellix
