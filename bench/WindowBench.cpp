@@ -62,6 +62,9 @@ struct GuiClient {
         socket.PeerConnects();
         socket.PeerSends(":irc.test 001 me :Welcome\r\n:me!u@h JOIN :#room\r\n");
         toolkit.MainWindow()->Area()->tileSubWindows();
+        // The channel's window is the one in use, as after a typed join.
+        toolkit.MainWindow()->Area()->setActiveSubWindow(
+            static_cast<QtChildView*>(app.Childs()->Item(2)->Window())->SubWindow());
         bench::PumpEvents();
     }
     QtChildView& View(std::int32_t index)
