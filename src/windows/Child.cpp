@@ -577,7 +577,7 @@ void Child::pobjQuery_Notice(const std::string& notice)
 
 void Child::pobjQuery_PrivMsg(const std::string& privMsg)
 {
-    Echo(Concat("# ", texts::Message(pobjQuery_->Nick(), privMsg)));
+    Echo(Concat("# ", texts::ChannelMessage(pobjQuery_->Nick(), privMsg)));
     RaiseActivity(LineKind::Private);
 }
 

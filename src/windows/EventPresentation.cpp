@@ -226,7 +226,7 @@ void Application::pobjConnections_UserSelfMessage(const ConnectionPtr& connectio
     // elsewhere opens one as a stranger's line would: minimized.
     const Childs::ChildPtr window = echo ? childs_->Item(destination) : childs_->GetChild(destination, true);
     if (window && window->Query() == destination) {
-        window->Echo(Concat("# ", notice ? texts::Notice(nick, message) : texts::Message(nick, message)));
+        window->Echo(Concat("# ", notice ? texts::Notice(nick, message) : texts::ChannelMessage(nick, message)));
     }
 }
 
