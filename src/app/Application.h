@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace tellix {
@@ -127,6 +129,11 @@ private:
     void JoinAfterWelcome(const ConnectionPtr& connection);
     // A connection that fails or closes before its welcome joins nothing later.
     void ForgetJoin(const ConnectionPtr& connection);
+    // The connection's link is gone: its channel windows say so, and remember where it was.
+    void LinkDown(const ConnectionPtr& connection);
+    // Welcomed back where the link was lost: the channels of the windows still open are
+    // joined again, when the user wants that.
+    void RejoinWindows(const ConnectionPtr& connection);
 
     Toolkit& toolkit_;
     std::string key_;
@@ -139,6 +146,8 @@ private:
     // The channel an address asked for, joined at the connection's next welcome.
     std::weak_ptr<IRCConnection> joinOn_;
     std::string joinAfterWelcome_;
+    // Where each connection (by key) was when its link went, in lower case.
+    std::unordered_map<std::string, std::pair<std::string, std::int32_t>> lostAt_;
 };
 
 } // namespace tellix

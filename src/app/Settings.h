@@ -41,6 +41,7 @@ inline constexpr std::string_view QuitMessage = "Quit Message";
 inline constexpr std::string_view ScrollbackLines = "Scrollback Lines";
 inline constexpr std::string_view CtcpReplies = "CTCP Replies";
 inline constexpr std::string_view HighlightWords = "Highlight Words";
+inline constexpr std::string_view RejoinChannels = "Rejoin Channels";
 
 inline constexpr std::string_view FirstUseDefault = "1";
 inline constexpr std::string_view DefaultServerDefault = "irc.libera.chat";
@@ -50,6 +51,7 @@ inline constexpr std::string_view DefaultUserDescriptionDefault = "Tellix user";
 inline constexpr bool DefaultUserInvisibleDefault = true;
 inline constexpr bool DefaultUserWallOpDefault = false;
 inline constexpr bool CtcpRepliesDefault = true;
+inline constexpr bool RejoinChannelsDefault = true;
 inline constexpr std::int32_t DefaultServerPortDefault = 6697;
 inline constexpr bool DefaultServerTlsDefault = true;
 inline constexpr bool DefaultReconnectDefault = false;

@@ -490,7 +490,11 @@ void IRCConnection::LinkLost(std::vector<std::string> joined)
 void IRCConnection::Welcomed()
 {
     sendQueue_.SetRegistered(true);
-    for (const std::string& line : linkWatch_.Welcomed()) {
+    std::vector<std::string> channels = linkWatch_.Welcomed();
+    for (std::string& channel : std::exchange(rejoinAtWelcome_, {})) {
+        channels.push_back(std::move(channel));
+    }
+    for (const std::string& line : linkWatch_.JoinLines(channels, LineRoom())) {
         SendMessage(line, SendPriority::Automatic);
     }
 }
@@ -511,6 +515,9 @@ void IRCConnection::pobjContainer_WSError(std::int16_t& index, std::int16_t numb
     // A refused try, or a link broken while online, is lost as much as a closed one.
     const bool lost = connected_ || linkWatch_.Retrying();
     std::vector<std::string> joined = connected_ ? JoinedChannels() : std::vector<std::string>();
+    if (connected_) {
+        MarkChannelsNotJoined(); // a JOIN typed now must go out again
+    }
     connected_ = false;
     sendQueue_.Clear();
     linkWatch_.Offline();

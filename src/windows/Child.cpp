@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cmath>
+#include <utility>
 
 namespace tellix {
 
@@ -78,6 +79,7 @@ void Child::Channel(const ChannelPtr& channel)
     const void* previous = pobjChannel_.get();
     channelEvents_.clear();
     pobjChannel_ = channel;
+    linkDown_ = false;
     AttachChannel();
     ShowingChanged(previous, pobjChannel_.get());
     UpdateCaption();
@@ -283,6 +285,9 @@ void Child::UpdateCaption()
         if (pobjQuery_) {
             AppendTo(caption, " - ", pobjQuery_->Nick());
         }
+        if (linkDown_) {
+            AppendTo(caption, " (disconnected)");
+        }
     }
     if (pobjWindow_) {
         pobjWindow_->SetCaption(caption);
@@ -335,9 +340,23 @@ void Child::SettleUserList()
     }
 }
 
+void Child::LinkDown()
+{
+    if (!pobjChannel_ || linkDown_) {
+        return;
+    }
+    linkDown_ = true;
+    Echo(Concat("*** disconnected, no longer in channel ", pobjChannel_->Name()));
+    ClearUsers();
+    UpdateCaption();
+}
+
 void Child::FillUserList()
 {
-    if (pobjChannel_) {
+    // The model keeps the members it last knew of a channel we are out of; nobody is there.
+    if (pobjChannel_ && !pobjChannel_->Joined()) {
+        ClearUsers();
+    } else if (pobjChannel_) {
         SyncUserList(*pobjChannel_->Users());
     } else if (pobjQuery_) {
         const std::array<UserPtr, 1> partner = {pobjQuery_};
@@ -492,6 +511,9 @@ void Child::pobjChannel_Join(const UserPtr& source)
 {
     if (texts::IsOwn(*source)) {
         Echo(Concat("*** joined channel ", pobjChannel_->Name()));
+        if (std::exchange(linkDown_, false)) {
+            UpdateCaption();
+        }
     } else {
         Echo(Concat("*** ", texts::UserWithMask(*source), " joined channel ", pobjChannel_->Name()));
         RaiseActivity(LineKind::Event);
@@ -505,7 +527,11 @@ void Child::pobjChannel_Kick(const UserPtr& source, const UserPtr& destination, 
     if (!texts::IsOwn(*source)) {
         RaiseActivity(LineKind::Event);
     }
-    RemoveNick(destination->Nick());
+    if (texts::IsOwn(*destination)) {
+        ClearUsers();
+    } else {
+        RemoveNick(destination->Nick());
+    }
 }
 
 void Child::pobjChannel_NickChange(const UserPtr& source, const std::string& nickPrev)

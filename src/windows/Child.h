@@ -70,6 +70,10 @@ public:
     const std::string& Key() const { return key_; }
     ChildView* Window() const { return pobjWindow_.get(); }
     void RefreshUserList();
+    // The link of the window's channel is gone: a line says so, the list empties and the
+    // caption says it until the channel is joined again.
+    void LinkDown();
+    bool IsLinkDown() const { return linkDown_; }
 
     // What arrived since the user last looked; only rises while the window is not the active one.
     tellix::Activity ActivityLevel() const { return activity_; }
@@ -140,6 +144,7 @@ private:
     UserPtr pobjQuery_;
     bool deleting_ = false;
     bool userListPending_ = false;
+    bool linkDown_ = false;
     tellix::Activity activity_ = tellix::Activity::None;
     NickList users_;
     std::unique_ptr<ChildView> pobjWindow_;
