@@ -515,9 +515,6 @@ void IRCConnection::pobjContainer_WSError(std::int16_t& index, std::int16_t numb
     // A refused try, or a link broken while online, is lost as much as a closed one.
     const bool lost = connected_ || linkWatch_.Retrying();
     std::vector<std::string> joined = connected_ ? JoinedChannels() : std::vector<std::string>();
-    if (connected_) {
-        MarkChannelsNotJoined(); // a JOIN typed now must go out again
-    }
     connected_ = false;
     sendQueue_.Clear();
     linkWatch_.Offline();

@@ -67,6 +67,10 @@ std::shared_ptr<Child> Child::Create(Toolkit& toolkit)
         const auto hold = self->shared_from_this();
         self->pobjInput_Paste(text, handled);
     }));
+    child->windowEvents_.push_back(view.Events.TopicEdit.connect([self](const std::string& topic) {
+        const auto hold = self->shared_from_this();
+        self->pobjWindow_TopicEdit(topic);
+    }));
     view.SendToBack();
     view.SetVisible(true);
     child->Layout();
@@ -83,6 +87,10 @@ void Child::Channel(const ChannelPtr& channel)
     AttachChannel();
     ShowingChanged(previous, pobjChannel_.get());
     UpdateCaption();
+    if (pobjWindow_) {
+        pobjWindow_->ShowTopicBar(pobjChannel_ != nullptr);
+    }
+    ShowTopic();
 }
 
 void Child::Query(const UserPtr& user)
@@ -354,7 +362,7 @@ void Child::LinkDown()
 void Child::FillUserList()
 {
     // The model keeps the members it last knew of a channel we are out of; nobody is there.
-    if (pobjChannel_ && !pobjChannel_->Joined()) {
+    if (pobjChannel_ && (linkDown_ || !pobjChannel_->Joined())) {
         ClearUsers();
     } else if (pobjChannel_) {
         SyncUserList(*pobjChannel_->Users());
@@ -492,6 +500,7 @@ void Child::AttachChannel()
         events.Quit.connect([this](const UserPtr& s, const std::string& m) { pobjChannel_Quit(s, m); }));
     channelEvents_.push_back(events.TopicChange.connect(
         [this](const UserPtr& s, const std::string& p) { pobjChannel_TopicChange(s, p); }));
+    channelEvents_.push_back(events.TopicWhoTime.connect([this] { ShowTopic(); }));
     channelEvents_.push_back(events.UserAdd.connect([this](const UserPtr& s) { AddNick(s->Nick()); }));
     channelEvents_.push_back(events.UserRemove.connect([this](const UserPtr& s) { RemoveNick(s->Nick()); }));
 }
@@ -580,6 +589,7 @@ void Child::pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg)
 
 void Child::pobjChannel_TopicChange(const UserPtr& source, const std::string& /*topicPrev*/)
 {
+    ShowTopic();
     if (!source) {
         Echo(Concat("*** topic is '", pobjChannel_->Topic(), "'"));
     } else {
@@ -588,6 +598,29 @@ void Child::pobjChannel_TopicChange(const UserPtr& source, const std::string& /*
             RaiseActivity(LineKind::Event);
         }
     }
+}
+
+void Child::ShowTopic()
+{
+    if (pobjWindow_ && pobjChannel_) {
+        pobjWindow_->SetTopic(pobjChannel_->Topic(), pobjChannel_->TopicSetter(), pobjChannel_->TopicTime());
+    }
+}
+
+void Child::pobjWindow_TopicEdit(const std::string& topic)
+{
+    if (!pobjChannel_) {
+        return;
+    }
+    const IRCConnection* const connection =
+        pobjChannel_->Parent() != nullptr ? pobjChannel_->Parent()->Parent() : nullptr;
+    if (connection == nullptr || !connection->Connected()) {
+        Echo("TOPIC: not connected");
+        ShowTopic(); // the bar shows the topic that holds
+        return;
+    }
+    // The bar shows the new topic once the server reports it.
+    pobjChannel_->Topic(topic);
 }
 
 void Child::pobjQuery_NickChange(const std::string& /*nickPrev*/)

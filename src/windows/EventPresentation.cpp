@@ -303,8 +303,7 @@ void Application::RejoinWindows(const ConnectionPtr& connection)
     std::vector<std::string> channels;
     for (std::int32_t index = 1; index <= childs_->Count(); ++index) {
         const ChannelPtr& channel = childs_->Item(index)->Channel();
-        if (channel && !channel->Joined() && channel->Parent() != nullptr &&
-            channel->Parent()->Parent() == connection.get()) {
+        if (channel && channel->Parent() != nullptr && channel->Parent()->Parent() == connection.get()) {
             channels.push_back(channel->Name());
         }
     }
