@@ -78,6 +78,11 @@ public:
     // The window's activity rose, or went back to None when it was activated.
     virtual void SetActivity(Activity level) = 0;
 
+    // A channel window's topic bar: shown or not, and what it holds. `setter` and `time`
+    // (milliseconds since 1970, UTC) are empty and 0 when unknown.
+    virtual void ShowTopicBar(bool /*shown*/) {}
+    virtual void SetTopic(std::string_view /*topic*/, std::string_view /*setter*/, std::int64_t /*time*/) {}
+
     struct EventSet {
         Event<> Activate;
         // Cancel, UnloadMode: 1 when the program itself unloads the form, 0 for the user.
@@ -91,6 +96,8 @@ public:
         // Text (UTF-8) pasted into the input line at its selection; a handler that sets
         // Handled has taken it, otherwise the box inserts it itself.
         Event<const std::string&, bool&> InputPaste;
+        // The user edited the topic bar and pressed Enter: the new topic, UTF-8.
+        Event<const std::string&> TopicEdit;
     } Events;
 };
 

@@ -120,6 +120,8 @@ private:
     void pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMsg);
     void pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg);
     void pobjChannel_TopicChange(const UserPtr& source, const std::string& topicPrev);
+    void ShowTopic();
+    void pobjWindow_TopicEdit(const std::string& topic);
     void pobjInput_KeyDown(std::int32_t& key);
     void pobjInput_KeyPress(std::int32_t& key);
     void pobjInput_Paste(const std::string& text, bool& handled);
