@@ -14,6 +14,7 @@ namespace tellix {
 
 class LogWidget;
 class NickListModel;
+class TopicBar;
 
 // A child window in the main window's document area: the log, the nick list and the input
 // line on one client widget, placed by the core's layout in units of one twelfth of the
@@ -62,11 +63,14 @@ public:
     void UsersRemove(std::int32_t position) override;
 
     void SetActivity(Activity level) override;
+    void ShowTopicBar(bool shown) override;
+    void SetTopic(std::string_view topic, std::string_view setter, std::int64_t time) override;
     Activity ActivityLevel() const { return activity_; }
 
     // For the front-end and its tests.
     QMdiSubWindow* SubWindow() const;
     LogWidget* Log() const { return log_; }
+    tellix::TopicBar* TopicBar() const { return topic_; }
     QTableView* UsersView() const { return users_; }
     NickListModel* UsersModel() const { return model_; }
     QLineEdit* Input() const;
@@ -97,6 +101,7 @@ private:
     QPointer<QMdiArea> area_;
     Client* client_ = nullptr;
     LogWidget* log_ = nullptr;
+    tellix::TopicBar* topic_ = nullptr; // above the log, in a channel window
     QTableView* users_ = nullptr;
     NickListModel* model_ = nullptr;
     InputLine* input_ = nullptr;
