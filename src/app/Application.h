@@ -60,6 +60,11 @@ public:
     // dialog's registration data, and joins `channel`, when given, once the server has
     // welcomed us. Data the dialog would refuse is answered in the status window instead.
     void OpenAddress(const std::string& server, std::int32_t port, const std::string& channel, bool tls = false);
+    // An address opened while the program runs (a link clicked, or handed over by a later
+    // start): the channel is joined when the first connection is online at that server (any
+    // port when `port` is 0); otherwise the user is asked before it connects there.
+    void OpenRunningAddress(const std::string& server, std::int32_t port, const std::string& channel,
+                            bool tls = false);
 
     // The SHA-256 fingerprint trusted for a server's host and port, or empty.
     std::string TrustedFingerprint(const std::string& host, std::int32_t port) const;

@@ -1,5 +1,6 @@
 // The topic bar on its own: how a topic is drawn, what it says of the setter, and editing.
 #include "platform/qt/TopicBar.h"
+#include "platform/qt/IrcLinks.h"
 #include "platform/qt/LogText.h"
 #include "support/QtLoop.h"
 
@@ -144,6 +145,23 @@ TEST(TopicBar, ADoubleClickEditsEnterHandsOnEscapePutsBack)
     QTest::keyClick(bar->Editor(), Qt::Key_Return);
     EXPECT_FALSE(bar->Editing());
     EXPECT_EQ(edited, std::vector<std::string>{"neu: \xC3\xBC"});
+}
+
+TEST(TopicBar, AnIrcLinkGoesToThisProcessNeverToTheDesktop)
+{
+    EnsureGuiApplication();
+    std::vector<QString> opened;
+    {
+        const IrcLinks links([&](const QString& address) { opened.push_back(address); });
+        QWidget window;
+        auto* const bar = new TopicBar(&window);
+        bar->SetTopic("join irc://irc.example.org/#room or ircs://irc.example.org:7000/x", "", 0);
+        Q_EMIT bar->TopicLabel()->linkActivated(QStringLiteral("irc://irc.example.org/#room"));
+        Q_EMIT bar->TopicLabel()->linkActivated(QStringLiteral("ircs://irc.example.org:7000/x"));
+        ASSERT_TRUE(PumpUntil([&] { return opened.size() == 2; }));
+        EXPECT_EQ(opened, (std::vector<QString>{QStringLiteral("irc://irc.example.org/#room"),
+                                                QStringLiteral("ircs://irc.example.org:7000/x")}));
+    }
 }
 
 } // namespace
