@@ -302,8 +302,10 @@ TEST_F(Commands, ServerConnectsWithTheDialogOrTheHostAndPortGiven)
     dialog.Server("irc.other");
     const int attempts = socket.connectCalls;
     EXPECT_TRUE(app.ProcessCommand("SERVER", true, 2));
-    // Connecting anew closes the connection there was; the command itself writes nothing.
-    EXPECT_EQ(Echoed(), (Echoes{{1, "Disconnected from Server irc.test, Port 6667"}}));
+    // Connecting anew closes the connection there was, which the channel's window tells too;
+    // the command itself writes nothing.
+    EXPECT_EQ(Echoed(), (Echoes{{1, "Disconnected from Server irc.test, Port 6667"},
+                                {2, "*** disconnected, no longer in channel #room"}}));
     EXPECT_EQ(connection->InitialNick(), "joe");
     EXPECT_EQ(connection->InitialUserParams(), "joe 12 * :Joe Doe");
     EXPECT_EQ(socket.connectCalls, attempts + 1);
