@@ -491,6 +491,8 @@ void IRCConnection::Welcomed()
 {
     sendQueue_.SetRegistered(true);
     std::vector<std::string> channels = linkWatch_.Welcomed();
+    // Those the user left meanwhile are gone from the list.
+    std::erase_if(channels, [this](const std::string& name) { return !channels_ || !channels_->Item(name); });
     for (std::string& channel : std::exchange(rejoinAtWelcome_, {})) {
         channels.push_back(std::move(channel));
     }

@@ -128,6 +128,10 @@ bool Child::Delete(bool /*user*/)
         ShowingChanged(channel.get(), nullptr);
         if (parent_ == nullptr || parent_->Item(channel) == nullptr) {
             channel->Part("", SendPriority::Automatic);
+            // Out of it already (the link is down): nothing is to join it again.
+            if (!channel->Joined()) {
+                channel->Delete();
+            }
         }
     }
     // A deleted window shows nothing more, so its partner's lines stop here too.

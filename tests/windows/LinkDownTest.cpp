@@ -9,7 +9,8 @@ namespace {
 
 struct LinkDown : WindowsFixture {
     // In #room with anna and bob, in #keyed (joined with a key) and in #gone.
-    void InThreeChannels()
+    // `drainMs` of the protocol's time pass for what is sent meanwhile.
+    void InThreeChannels(std::int64_t drainMs = kDrainMs)
     {
         Online();
         Receive(":me!u@h JOIN :#room");
@@ -18,7 +19,7 @@ struct LinkDown : WindowsFixture {
         Receive(":me!u@h JOIN :#keyed");
         Receive(":me!u@h JOIN :#gone");
         ASSERT_EQ(childs.Count(), 4);
-        Sent();
+        Sent(drainMs);
         for (std::int32_t i = 1; i <= 4; ++i) {
             NewLines(i);
         }
@@ -106,6 +107,25 @@ TEST_F(LinkDown, OnlyTheSameServerAndTheSettingBringTheWindowsBack)
         }
         NewLines(2);
     }
+}
+
+TEST_F(LinkDown, TheAutomaticReconnectJoinsWhatIsStillOpenOnce)
+{
+    ConnectOptions options;
+    options.reconnect = true;
+    connection->Options(options);
+    InThreeChannels(0); // before the link is found silent
+    socket.PeerCloses();
+    EXPECT_EQ(NewLines(3), Texts{"*** disconnected, no longer in channel #keyed"});
+    // Closed while the next try waits: left for good.
+    ASSERT_TRUE(childs.Item(4)->CloseWindow(true));
+    const int connects = socket.connectCalls;
+    toolkit.timers.Advance(10'000);
+    ASSERT_EQ(socket.connectCalls, connects + 1);
+    socket.PeerConnects();
+    Receive(":irc.test 001 me :Welcome");
+    // The lost link's channels and the open windows' are the same two, joined once.
+    EXPECT_EQ(Joins(), Texts{"JOIN #keyed,#room sesame"});
 }
 
 TEST_F(LinkDown, AKickOfTheOwnUserEmptiesTheList)
