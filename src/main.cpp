@@ -1,9 +1,12 @@
 #include "app/Application.h"
 #include "app/Settings.h"
 #include "platform/console/ConsoleClient.h"
+#include "platform/qt/IrcLinks.h"
 #include "platform/qt/QtClient.h"
 #include "platform/qt/QtToolkit.h"
 #include "platform/qtcore/QtTcpSocket.h"
+#include "platform/qtcore/SingleInstance.h"
+#include "platform/qtcore/StartApplication.h"
 
 #include <QApplication>
 #include <QCommandLineOption>
@@ -82,9 +85,21 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
+    // One client per user: an address goes to the one running, if any.
+    if (!address.isEmpty() && tellix::SingleInstance::HandOver(address)) {
+        return 0;
+    }
     tellix::QtToolkit toolkit;
     tellix::QtSocketFactory sockets;
     tellix::StartClient(toolkit, sockets, address);
+    const auto open = [](const QString& handed) {
+        if (const auto& running = tellix::Application::Instance()) {
+            tellix::OpenRunningAddress(*running, handed);
+        }
+    };
+    tellix::SingleInstance instance(open);
+    instance.Listen();
+    const tellix::IrcLinks links(open);
     // The loop ends when the application's teardown closes its main window.
     const int status = QApplication::exec();
     tellix::Application::Instance().reset();

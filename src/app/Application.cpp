@@ -8,8 +8,10 @@
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
 #include "util/Utility.h"
+#include "windows/Child.h"
 #include "windows/Childs.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
@@ -156,6 +158,8 @@ void Application::OpenAddress(const std::string& server, std::int32_t port, cons
         dialog.Show();
         return;
     }
+    // Closed first: closing forgets what was to be joined at the welcome.
+    connection->Disconnect();
     joinOn_ = connection;
     joinAfterWelcome_ = channel;
     // The address says how the connection is carried; the dialog says how it logs in.
@@ -163,6 +167,37 @@ void Application::OpenAddress(const std::string& server, std::int32_t port, cons
     options.tls = tls;
     connection->Options(options);
     connection->Connect(server, port);
+}
+
+void Application::OpenRunningAddress(const std::string& server, std::int32_t port, const std::string& channel,
+                                     bool tls)
+{
+    if (!childs_ || pobjConnections_->Count() < 1 || childs_->Count() < kStatusWindow) {
+        return;
+    }
+    const auto connection = pobjConnections_->Item(1);
+    const auto sameHost = [](std::string_view a, std::string_view b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+            const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+            return lower(x) == lower(y);
+        });
+    };
+    if (connection->Connected() && sameHost(connection->AttemptHost(), server) &&
+        (port == 0 || port == connection->AttemptPort())) {
+        if (!channel.empty()) {
+            connection->Channels()->Join(channel);
+        }
+        return;
+    }
+    const std::string where = port == 0 ? server : Concat(server, ":", port);
+    const std::string question = connection->Connected() || connection->Connecting()
+                                     ? Concat("Connect to ", where, " instead of ", connection->AttemptHost(), "?")
+                                     : Concat("Connect to ", where, "?");
+    ChildView* const status = childs_->Item(kStatusWindow)->Window();
+    if (status == nullptr || !status->AskYesNo(question)) {
+        return;
+    }
+    OpenAddress(server, port, channel, tls);
 }
 
 std::string Application::TrustedFingerprint(const std::string& host, std::int32_t port) const

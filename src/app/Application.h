@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace tellix {
@@ -58,6 +60,11 @@ public:
     // dialog's registration data, and joins `channel`, when given, once the server has
     // welcomed us. Data the dialog would refuse is answered in the status window instead.
     void OpenAddress(const std::string& server, std::int32_t port, const std::string& channel, bool tls = false);
+    // An address opened while the program runs (a link clicked, or handed over by a later
+    // start): the channel is joined when the first connection is online at that server (any
+    // port when `port` is 0); otherwise the user is asked before it connects there.
+    void OpenRunningAddress(const std::string& server, std::int32_t port, const std::string& channel,
+                            bool tls = false);
 
     // The SHA-256 fingerprint trusted for a server's host and port, or empty.
     std::string TrustedFingerprint(const std::string& host, std::int32_t port) const;
@@ -127,6 +134,11 @@ private:
     void JoinAfterWelcome(const ConnectionPtr& connection);
     // A connection that fails or closes before its welcome joins nothing later.
     void ForgetJoin(const ConnectionPtr& connection);
+    // The connection's link is gone: its channel windows say so, and remember where it was.
+    void LinkDown(const ConnectionPtr& connection);
+    // Welcomed back where the link was lost: the channels of the windows still open are
+    // joined again, when the user wants that.
+    void RejoinWindows(const ConnectionPtr& connection);
 
     Toolkit& toolkit_;
     std::string key_;
@@ -139,6 +151,8 @@ private:
     // The channel an address asked for, joined at the connection's next welcome.
     std::weak_ptr<IRCConnection> joinOn_;
     std::string joinAfterWelcome_;
+    // Where each connection (by key) was when its link went, in lower case.
+    std::unordered_map<std::string, std::pair<std::string, std::int32_t>> lostAt_;
 };
 
 } // namespace tellix

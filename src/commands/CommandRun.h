@@ -50,6 +50,9 @@ private:
     bool Msg(bool notice);
     bool Say();
     bool Me();
+    // Says `text` (or an action) to a query window's partner, shown as ours unless the server
+    // echoes it; false when the partner's connection is offline.
+    bool SayToPartner(Child& window, std::string_view text, bool action);
     bool Join();
     bool Part();
     bool Kick();

@@ -11,6 +11,7 @@
 #include "util/Concat.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
+#include "windows/EventTexts.h"
 
 namespace tellix {
 
@@ -50,23 +51,8 @@ bool CommandRun::Say()
     const std::int32_t messageWindow = MessageWindow();
     const std::shared_ptr<Child> window = Window(messageWindow);
     if (window && window->Query()) {
-        const auto partner = window->Query();
-        IRCConnection* const found = ConnectionOf(*partner);
-        if (found == nullptr || !found->Connected()) {
+        if (!SayToPartner(*window, text, false)) {
             EchoInto(messageWindow, "SAY: not connected");
-            return true;
-        }
-        const auto connection = found->shared_from_this();
-        const auto& own = First().User();
-        const std::string nick = own ? std::string(own->Nick()) : std::string();
-        const std::string target(partner->Nick());
-        // With echo-message the server's echo shows it, once.
-        const bool echoed = connection->Capabilities().Enabled("echo-message");
-        for (const std::string_view piece : SplitMessage(text, MessageRoom(*connection, "PRIVMSG", target))) {
-            if (!echoed) {
-                window->Echo(Concat("# <", nick, "> ", piece));
-            }
-            connection->SendMessage(Concat("PRIVMSG ", target, " :", piece));
         }
         return true;
     }
@@ -85,13 +71,42 @@ bool CommandRun::Me()
     const std::string text = Rest(1);
     const std::int32_t messageWindow = MessageWindow();
     const std::shared_ptr<Child> window = Window(messageWindow);
-    const auto channel = window ? window->Channel() : nullptr;
-    if (!channel) {
+    bool said = false;
+    if (window && window->Query()) {
+        said = SayToPartner(*window, text, true);
+    } else if (const auto channel = window ? window->Channel() : nullptr) {
+        said = SayToChannel(channel, text, true);
+    } else {
         EchoInto(messageWindow, "no destination specified");
         return true;
     }
-    if (!SayToChannel(channel, text, true)) {
+    if (!said) {
         EchoInto(messageWindow, "ME: not connected");
+    }
+    return true;
+}
+
+bool CommandRun::SayToPartner(Child& window, std::string_view text, bool action)
+{
+    const auto partner = window.Query();
+    IRCConnection* const found = ConnectionOf(*partner);
+    if (found == nullptr || !found->Connected()) {
+        return false;
+    }
+    const auto connection = found->shared_from_this();
+    const auto hold = window.shared_from_this();
+    const auto& own = First().User();
+    const std::string nick = own ? std::string(own->Nick()) : std::string();
+    const std::string target(partner->Nick());
+    // With echo-message the server's echo shows it, once.
+    const bool echoed = connection->Capabilities().Enabled("echo-message");
+    const std::size_t room = MessageRoom(*connection, "PRIVMSG", target, action ? kActionFraming : 0);
+    for (const std::string_view piece : SplitMessage(text, room)) {
+        const std::string message = action ? ActionOf(piece) : std::string(piece);
+        if (!echoed) {
+            window.Echo(Concat("# ", texts::ChannelMessage(nick, message)));
+        }
+        connection->SendMessage(Concat("PRIVMSG ", target, " :", message));
     }
     return true;
 }

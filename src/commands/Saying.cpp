@@ -12,8 +12,7 @@ namespace tellix {
 
 namespace {
 
-constexpr std::size_t kActionFraming = 9; // \1 "ACTION " \1
-constexpr std::size_t kLeastRoom = 4;     // one character of any length
+constexpr std::size_t kLeastRoom = 4; // one character of any length
 
 } // namespace
 

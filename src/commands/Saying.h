@@ -26,7 +26,8 @@ std::size_t MessageRoom(const IRCConnection& connection, std::string_view comman
 // nothing is shown or sent.
 bool SayToChannel(const std::shared_ptr<IRCChannel>& channel, std::string_view text, bool action);
 
-// The CTCP ACTION framing around a text.
+// The CTCP ACTION framing around a text, and the bytes it adds.
+inline constexpr std::size_t kActionFraming = 9; // \1 "ACTION " \1
 std::string ActionOf(std::string_view text);
 
 } // namespace tellix

@@ -5,6 +5,7 @@
 #include "model/IRCUsers.h"
 #include "net/IRCConnection.h"
 #include "util/CoreError.h"
+#include "util/LineTime.h"
 #include "util/Relay.h"
 #include "util/Utility.h"
 
@@ -220,10 +221,28 @@ void IRCChannel::ProcessPrivMsg(const UserPtr& source, const std::string& privMs
     Relay(*this).Up(&IRCChannels::RaisePrivMsg, Events.PrivMsg, source, privMsg);
 }
 
-void IRCChannel::ProcessTopicChange(const UserPtr& source, const std::string& newTopic)
+void IRCChannel::ProcessTopicChange(const UserPtr& source, const std::string& newTopic, std::int64_t now)
 {
+    topicSetter_ = source ? std::string(source->Nick()) : std::string();
+    topicTime_ = source ? CurrentLineTime().value_or(now) : 0;
     const std::string topicPrev = std::exchange(topic_, newTopic);
     Relay(*this).Up(&IRCChannels::RaiseTopicChange, Events.TopicChange, source, topicPrev);
+}
+
+void IRCChannel::ProcessTopicWhoTime(std::string_view setter, std::int64_t time)
+{
+    // "nick!user@host" from some servers: the nick is who it was.
+    topicSetter_ = std::string(setter.substr(0, setter.find('!')));
+    topicTime_ = time;
+    Events.TopicWhoTime.raise();
+}
+
+void IRCChannel::ProcessNoTopic()
+{
+    topic_.clear();
+    topicSetter_.clear();
+    topicTime_ = 0;
+    Events.TopicWhoTime.raise();
 }
 
 void IRCChannel::pobjUsers_Add(const UserPtr& user)

@@ -42,6 +42,8 @@ public:
         Event<const UserPtr&, const std::string&> PrivMsg;
         Event<const UserPtr&, const std::string&> Quit;
         Event<const UserPtr&, const std::string&> TopicChange; // Source (may be null), TopicPrev
+        // Who set the topic and when became known, or the topic was reported unset.
+        Event<> TopicWhoTime;
         Event<const UserPtr&> UserAdd;
         Event<const UserPtr&> UserRemove;
     } Events;
@@ -51,6 +53,9 @@ public:
     std::int32_t Index() const;
     bool Joined() const { return joined_; }
     const std::string& Topic() const { return topic_; }
+    // Who set the topic, and when (milliseconds since 1970, UTC; 0 when unknown).
+    const std::string& TopicSetter() const { return topicSetter_; }
+    std::int64_t TopicTime() const { return topicTime_; }
     // Asks the server; the stored topic changes when the server reports it.
     void Topic(const std::string& newTopic);
     const std::shared_ptr<IRCUsers>& Users() const { return pobjUsers_; }
@@ -78,7 +83,12 @@ public:
     void ProcessNotice(const UserPtr& source, const std::string& notice);
     void ProcessPart(const UserPtr& source, const std::string& partMsg);
     void ProcessPrivMsg(const UserPtr& source, const std::string& privMsg);
-    void ProcessTopicChange(const UserPtr& source, const std::string& newTopic);
+    // A change by `source` was set by them at the line's time (`now` unless the server stamped
+    // it); the server's report of the topic (no source) leaves the setter unknown.
+    void ProcessTopicChange(const UserPtr& source, const std::string& newTopic, std::int64_t now = 0);
+    void ProcessTopicWhoTime(std::string_view setter, std::int64_t time);
+    // The server says no topic is set.
+    void ProcessNoTopic();
     // For the collection's destructor: forgets Parent without a word.
     void DetachParent() { parent_ = nullptr; }
 
@@ -97,6 +107,8 @@ private:
     IRCChannels* parent_ = nullptr;
     std::string key_;
     std::string topic_;
+    std::string topicSetter_;
+    std::int64_t topicTime_ = 0;
     std::shared_ptr<IRCUsers> pobjUsers_; // the member list, never with a Parent
     Subscription onAdd_;
     Subscription onRemove_;

@@ -490,7 +490,13 @@ void IRCConnection::LinkLost(std::vector<std::string> joined)
 void IRCConnection::Welcomed()
 {
     sendQueue_.SetRegistered(true);
-    for (const std::string& line : linkWatch_.Welcomed()) {
+    std::vector<std::string> channels = linkWatch_.Welcomed();
+    // Those the user left meanwhile are gone from the list.
+    std::erase_if(channels, [this](const std::string& name) { return !channels_ || !channels_->Item(name); });
+    for (std::string& channel : std::exchange(rejoinAtWelcome_, {})) {
+        channels.push_back(std::move(channel));
+    }
+    for (const std::string& line : linkWatch_.JoinLines(channels, LineRoom())) {
         SendMessage(line, SendPriority::Automatic);
     }
 }

@@ -89,6 +89,9 @@ public:
     const std::string& AttemptHost() const { return attemptHost_; }
     std::int32_t AttemptPort() const { return attemptPort_; }
     const std::string& Server() const { return server_; }
+    // Channels to join again at the next welcome besides those a lost link was in, with the
+    // keys they were joined with.
+    void RejoinAtWelcome(std::vector<std::string> channels) { rejoinAtWelcome_ = std::move(channels); }
     const UserPtr& User() const { return user_; }
     const std::shared_ptr<IRCUsers>& Users() const { return users_; }
     const std::shared_ptr<IRCChannels>& Channels() const { return channels_; }
@@ -220,6 +223,7 @@ private:
     SendQueue sendQueue_;
     CtcpReplies ctcp_;
     LinkWatch linkWatch_;
+    std::vector<std::string> rejoinAtWelcome_;
     std::string namePrefixes_; // announced by the server; empty: the usual ones
     CapNegotiation caps_;
     std::unique_ptr<Timer> capTimer_; // gives up on a server that never answers CAP or the login

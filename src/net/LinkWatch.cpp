@@ -1,6 +1,7 @@
 #include "net/LinkWatch.h"
 
 #include <algorithm>
+#include <unordered_set>
 #include <utility>
 
 namespace tellix {
@@ -110,14 +111,7 @@ std::vector<std::string> LinkWatch::Welcomed()
 {
     delayMs_ = kFirstDelayMs;
     retrying_ = false;
-    std::vector<std::string> lines;
-    lines.reserve(rejoin_.size());
-    for (const std::string& channel : rejoin_) {
-        const std::string key = KeyOf(channel);
-        lines.push_back(key.empty() ? "JOIN " + channel : "JOIN " + channel + " " + key);
-    }
-    rejoin_.clear();
-    return lines;
+    return std::exchange(rejoin_, {});
 }
 
 void LinkWatch::Stop()
@@ -160,6 +154,53 @@ std::string LinkWatch::KeyOf(std::string_view channel) const
 {
     const auto found = keys_.find(Lower(channel));
     return found != keys_.end() ? found->second : std::string();
+}
+
+std::vector<std::string> LinkWatch::JoinLines(const std::vector<std::string>& channels, std::size_t room) const
+{
+    struct Entry {
+        std::string_view name;
+        std::string key;
+    };
+    std::vector<Entry> keyed;
+    std::vector<Entry> open;
+    std::unordered_set<std::string> seen;
+    for (const std::string& channel : channels) {
+        if (channel.empty() || !seen.insert(Lower(channel)).second) {
+            continue;
+        }
+        std::string key = KeyOf(channel);
+        (key.empty() ? open : keyed).push_back({channel, std::move(key)});
+    }
+    std::vector<std::string> lines;
+    std::string names;
+    std::string keys;
+    const auto flush = [&] {
+        if (!names.empty()) {
+            lines.push_back(keys.empty() ? "JOIN " + names : "JOIN " + names + " " + keys);
+            names.clear();
+            keys.clear();
+        }
+    };
+    for (const std::vector<Entry>* group : {&keyed, &open}) {
+        for (const Entry& entry : *group) {
+            // "JOIN " names [" " keys]; each further item adds its comma.
+            const std::size_t namesAfter = names.size() + (names.empty() ? 0 : 1) + entry.name.size();
+            const std::size_t keysAfter = keys.size() + (keys.empty() ? 0 : 1) + entry.key.size();
+            const std::size_t length = 5 + namesAfter + (keysAfter > 0 ? 1 + keysAfter : 0);
+            if (!names.empty() && length > room) {
+                flush();
+            }
+            names += names.empty() ? "" : ",";
+            names += entry.name;
+            if (!entry.key.empty()) {
+                keys += keys.empty() ? "" : ",";
+                keys += entry.key;
+            }
+        }
+    }
+    flush();
+    return lines;
 }
 
 } // namespace tellix

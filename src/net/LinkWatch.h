@@ -41,8 +41,8 @@ public:
     // Lost without being asked: the next try after the current delay, and the one after that
     // waits twice as long, up to the longest.
     void Lost(Timers* timers, std::vector<std::string> joined);
-    // Welcomed by the server: the JOIN lines for the channels we were in, once; the next loss
-    // waits the shortest time again.
+    // Welcomed by the server: the channels we were in, once; the next loss waits the shortest
+    // time again.
     std::vector<std::string> Welcomed();
     // The user connected, disconnected or quit: no more tries, nothing to join again.
     void Stop();
@@ -54,6 +54,9 @@ public:
     // with it.
     void NoteSent(std::string_view line);
     std::string KeyOf(std::string_view channel) const;
+    // JOIN lines of at most `room` bytes for `channels`, each once (in any letter case), with
+    // their keys: as few lines as fit, the keyed channels first in each so keys pair up.
+    std::vector<std::string> JoinLines(const std::vector<std::string>& channels, std::size_t room) const;
 
 private:
     void CheckSilence();

@@ -11,8 +11,26 @@
 #include "util/Relay.h"
 
 #include <algorithm>
+#include <charconv>
+#include <chrono>
 
 namespace tellix {
+
+namespace {
+
+// A count of seconds as milliseconds; 0 for anything else, or for a time beyond any calendar.
+std::int64_t SecondsAsMs(std::string_view text)
+{
+    std::int64_t seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    constexpr std::int64_t kLatest = 1'000'000'000'000; // some 30,000 years on
+    if (error != std::errc() || end != text.data() + text.size() || seconds < 0 || seconds > kLatest) {
+        return 0;
+    }
+    return seconds * 1000;
+}
+
+} // namespace
 
 bool IRCConnection::ProcessServerMessage(std::string_view message)
 {
@@ -205,6 +223,19 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         }
         return true;
     }
+    if (command == "333") {
+        // ":server 333 me #room setter 1700000000": seconds since 1970.
+        if (const ChannelPtr target = channels->Item(line.Word(4))) {
+            target->ProcessTopicWhoTime(line.Word(5), SecondsAsMs(line.LastParam(6)));
+        }
+        return true;
+    }
+    if (command == "331") {
+        if (const ChannelPtr target = channels->Item(line.Word(4))) {
+            target->ProcessNoTopic();
+        }
+        return true;
+    }
     if (command == "353") {
         const ChannelPtr target = channel(line.Word(5));
         if (!target) {
@@ -302,7 +333,9 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         const ChannelPtr target = channels->Item(line.Target());
         const UserPtr source = user(line.Sender());
         if (source && target && here(target)) {
-            target->ProcessTopicChange(source, text(line.LastParam(4)));
+            const auto now = std::chrono::system_clock::now().time_since_epoch();
+            target->ProcessTopicChange(source, text(line.LastParam(4)),
+                                       std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
         }
         return true;
     }

@@ -88,6 +88,10 @@ public:
     // A highlight or a private line, counted as activity already: a view may tell the user when
     // they are not looking at this window. The text is the sender's, as received.
     virtual void Tell(const std::string& /*title*/, const std::string& /*text*/) {}
+    // A channel window's topic bar: shown or not, and what it holds. `setter` and `time`
+    // (milliseconds since 1970, UTC) are empty and 0 when unknown.
+    virtual void ShowTopicBar(bool /*shown*/) {}
+    virtual void SetTopic(std::string_view /*topic*/, std::string_view /*setter*/, std::int64_t /*time*/) {}
 
     struct EventSet {
         Event<> Activate;
@@ -102,6 +106,8 @@ public:
         // Text (UTF-8) pasted into the input line at its selection; a handler that sets
         // Handled has taken it, otherwise the box inserts it itself.
         Event<const std::string&, bool&> InputPaste;
+        // The user edited the topic bar and pressed Enter: the new topic, UTF-8.
+        Event<const std::string&> TopicEdit;
     } Events;
 };
 

@@ -17,6 +17,7 @@
 
 #include <array>
 #include <cmath>
+#include <utility>
 
 namespace tellix {
 
@@ -66,6 +67,10 @@ std::shared_ptr<Child> Child::Create(Toolkit& toolkit)
         const auto hold = self->shared_from_this();
         self->pobjInput_Paste(text, handled);
     }));
+    child->windowEvents_.push_back(view.Events.TopicEdit.connect([self](const std::string& topic) {
+        const auto hold = self->shared_from_this();
+        self->pobjWindow_TopicEdit(topic);
+    }));
     view.SendToBack();
     view.SetVisible(true);
     child->Layout();
@@ -78,12 +83,17 @@ void Child::Channel(const ChannelPtr& channel)
     const void* previous = pobjChannel_.get();
     channelEvents_.clear();
     pobjChannel_ = channel;
+    linkDown_ = false;
     AttachChannel();
     ShowingChanged(previous, pobjChannel_.get());
     UpdateCaption();
     if (pobjWindow_ && pobjChannel_) {
         pobjWindow_->SetName(pobjChannel_->Name());
     }
+    if (pobjWindow_) {
+        pobjWindow_->ShowTopicBar(pobjChannel_ != nullptr);
+    }
+    ShowTopic();
 }
 
 void Child::Query(const UserPtr& user)
@@ -124,6 +134,10 @@ bool Child::Delete(bool /*user*/)
         ShowingChanged(channel.get(), nullptr);
         if (parent_ == nullptr || parent_->Item(channel) == nullptr) {
             channel->Part("", SendPriority::Automatic);
+            // Out of it already (the link is down): nothing is to join it again.
+            if (!channel->Joined()) {
+                channel->Delete();
+            }
         }
     }
     // A deleted window shows nothing more, so its partner's lines stop here too.
@@ -313,6 +327,9 @@ void Child::UpdateCaption()
         if (pobjQuery_) {
             AppendTo(caption, " - ", pobjQuery_->Nick());
         }
+        if (linkDown_) {
+            AppendTo(caption, " (disconnected)");
+        }
     }
     if (pobjWindow_) {
         pobjWindow_->SetCaption(caption);
@@ -365,9 +382,23 @@ void Child::SettleUserList()
     }
 }
 
+void Child::LinkDown()
+{
+    if (!pobjChannel_ || linkDown_) {
+        return;
+    }
+    linkDown_ = true;
+    Echo(Concat("*** disconnected, no longer in channel ", pobjChannel_->Name()));
+    ClearUsers();
+    UpdateCaption();
+}
+
 void Child::FillUserList()
 {
-    if (pobjChannel_) {
+    // The model keeps the members it last knew of a channel we are out of; nobody is there.
+    if (pobjChannel_ && (linkDown_ || !pobjChannel_->Joined())) {
+        ClearUsers();
+    } else if (pobjChannel_) {
         SyncUserList(*pobjChannel_->Users());
     } else if (pobjQuery_) {
         const std::array<UserPtr, 1> partner = {pobjQuery_};
@@ -503,6 +534,7 @@ void Child::AttachChannel()
         events.Quit.connect([this](const UserPtr& s, const std::string& m) { pobjChannel_Quit(s, m); }));
     channelEvents_.push_back(events.TopicChange.connect(
         [this](const UserPtr& s, const std::string& p) { pobjChannel_TopicChange(s, p); }));
+    channelEvents_.push_back(events.TopicWhoTime.connect([this] { ShowTopic(); }));
     channelEvents_.push_back(events.UserAdd.connect([this](const UserPtr& s) { AddNick(s->Nick()); }));
     channelEvents_.push_back(events.UserRemove.connect([this](const UserPtr& s) { RemoveNick(s->Nick()); }));
 }
@@ -522,6 +554,9 @@ void Child::pobjChannel_Join(const UserPtr& source)
 {
     if (texts::IsOwn(*source)) {
         Echo(Concat("*** joined channel ", pobjChannel_->Name()));
+        if (std::exchange(linkDown_, false)) {
+            UpdateCaption();
+        }
     } else {
         Echo(Concat("*** ", texts::UserWithMask(*source), " joined channel ", pobjChannel_->Name()));
         RaiseActivity(LineKind::Event);
@@ -535,7 +570,11 @@ void Child::pobjChannel_Kick(const UserPtr& source, const UserPtr& destination, 
     if (!texts::IsOwn(*source)) {
         RaiseActivity(LineKind::Event);
     }
-    RemoveNick(destination->Nick());
+    if (texts::IsOwn(*destination)) {
+        ClearUsers();
+    } else {
+        RemoveNick(destination->Nick());
+    }
 }
 
 void Child::pobjChannel_NickChange(const UserPtr& source, const std::string& nickPrev)
@@ -584,6 +623,7 @@ void Child::pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg)
 
 void Child::pobjChannel_TopicChange(const UserPtr& source, const std::string& /*topicPrev*/)
 {
+    ShowTopic();
     if (!source) {
         Echo(Concat("*** topic is '", pobjChannel_->Topic(), "'"));
     } else {
@@ -592,6 +632,29 @@ void Child::pobjChannel_TopicChange(const UserPtr& source, const std::string& /*
             RaiseActivity(LineKind::Event);
         }
     }
+}
+
+void Child::ShowTopic()
+{
+    if (pobjWindow_ && pobjChannel_) {
+        pobjWindow_->SetTopic(pobjChannel_->Topic(), pobjChannel_->TopicSetter(), pobjChannel_->TopicTime());
+    }
+}
+
+void Child::pobjWindow_TopicEdit(const std::string& topic)
+{
+    if (!pobjChannel_) {
+        return;
+    }
+    const IRCConnection* const connection =
+        pobjChannel_->Parent() != nullptr ? pobjChannel_->Parent()->Parent() : nullptr;
+    if (connection == nullptr || !connection->Connected()) {
+        Echo("TOPIC: not connected");
+        ShowTopic(); // the bar shows the topic that holds
+        return;
+    }
+    // The bar shows the new topic once the server reports it.
+    pobjChannel_->Topic(topic);
 }
 
 void Child::pobjQuery_NickChange(const std::string& /*nickPrev*/)
@@ -607,7 +670,7 @@ void Child::pobjQuery_Notice(const std::string& notice)
 
 void Child::pobjQuery_PrivMsg(const std::string& privMsg)
 {
-    Echo(Concat("# ", texts::Message(pobjQuery_->Nick(), privMsg)));
+    Echo(Concat("# ", texts::ChannelMessage(pobjQuery_->Nick(), privMsg)));
     RaiseActivity(LineKind::Private, privMsg, pobjQuery_->Nick());
 }
 

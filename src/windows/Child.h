@@ -70,6 +70,10 @@ public:
     const std::string& Key() const { return key_; }
     ChildView* Window() const { return pobjWindow_.get(); }
     void RefreshUserList();
+    // The link of the window's channel is gone: a line says so, the list empties and the
+    // caption says it until the channel is joined again.
+    void LinkDown();
+    bool IsLinkDown() const { return linkDown_; }
 
     // What arrived since the user last looked; only rises while the window is not the active one.
     tellix::Activity ActivityLevel() const { return activity_; }
@@ -119,6 +123,8 @@ private:
     void pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMsg);
     void pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg);
     void pobjChannel_TopicChange(const UserPtr& source, const std::string& topicPrev);
+    void ShowTopic();
+    void pobjWindow_TopicEdit(const std::string& topic);
     void pobjInput_KeyDown(std::int32_t& key);
     void pobjInput_KeyPress(std::int32_t& key);
     void pobjInput_Paste(const std::string& text, bool& handled);
@@ -144,6 +150,7 @@ private:
     bool deleting_ = false;
     bool userListPending_ = false;
     bool hinted_ = false;
+    bool linkDown_ = false;
     tellix::Activity activity_ = tellix::Activity::None;
     NickList users_;
     std::unique_ptr<ChildView> pobjWindow_;

@@ -1,7 +1,10 @@
 // What the connections report, as the status window shows it and by the windows it opens.
 #include "app/Application.h"
+#include "app/Settings.h"
 #include "model/IRCChannel.h"
+#include "model/IRCChannels.h"
 #include "model/IRCUser.h"
+#include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
 #include "windows/Childs.h"
@@ -25,6 +28,18 @@ bool IsServiceName(std::string_view nick)
         }
     }
     return false;
+}
+
+// Host names compare in any letter case.
+std::string Lower(std::string_view text)
+{
+    std::string lower(text);
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return lower;
 }
 
 } // namespace
@@ -94,6 +109,7 @@ void Application::pobjConnections_Disconnect(const ConnectionPtr& connection, co
                                              std::int32_t port, bool code)
 {
     ForgetJoin(connection);
+    LinkDown(connection);
     if (code) {
         StatusEvent(true, Concat("Disconnected from Server ", server, ", Port ", port));
     } else {
@@ -123,6 +139,7 @@ void Application::pobjConnections_ServerNotice(const ConnectionPtr& /*connection
 void Application::pobjConnections_ServerChange(const ConnectionPtr& connection, const std::string& server)
 {
     StatusEvent(true, Concat("Connection(", connection->Index(), ").Server: ", server));
+    RejoinWindows(connection);
     JoinAfterWelcome(connection);
 }
 
@@ -132,6 +149,9 @@ void Application::pobjConnections_SocketError(const ConnectionPtr& connection, s
                                               std::int32_t /*helpContext*/, bool& /*cancelDisplay*/)
 {
     ForgetJoin(connection);
+    if (!connection->Connecting()) {
+        LinkDown(connection); // broken while online, not a try that failed
+    }
     StatusEvent(true, Concat("Socket error: ", description));
     if (connection->Connecting()) {
         StatusEvent(true, Concat("Could not connect to Server ", connection->AttemptHost(), ", Port ",
@@ -229,7 +249,7 @@ void Application::pobjConnections_UserSelfMessage(const ConnectionPtr& connectio
     // elsewhere opens one as a stranger's line would: minimized.
     const Childs::ChildPtr window = echo ? childs_->Item(destination) : childs_->GetChild(destination, true);
     if (window && window->Query() == destination) {
-        window->Echo(Concat("# ", notice ? texts::Notice(nick, message) : texts::Message(nick, message)));
+        window->Echo(Concat("# ", notice ? texts::Notice(nick, message) : texts::ChannelMessage(nick, message)));
     }
 }
 
@@ -246,6 +266,51 @@ void Application::PrivateLine(const UserPtr& source, std::string (*text)(std::st
     // The window listens to the user from now on, and the user raises its own event after
     // this one: the window writes this first line itself, so it appears once.
     childs_->GetChild(source, true);
+}
+
+void Application::LinkDown(const ConnectionPtr& connection)
+{
+    lostAt_[connection->Key()] = {Lower(connection->AttemptHost()), connection->AttemptPort()};
+    if (!childs_) {
+        return;
+    }
+    // Walks a copy: a listener of the lines written may close windows.
+    std::vector<Childs::ChildPtr> windows;
+    for (std::int32_t index = 1; index <= childs_->Count(); ++index) {
+        windows.push_back(childs_->Item(index));
+    }
+    for (const Childs::ChildPtr& window : windows) {
+        const ChannelPtr& channel = window->Channel();
+        if (channel && channel->Parent() != nullptr && channel->Parent()->Parent() == connection.get()) {
+            window->LinkDown();
+        }
+    }
+}
+
+void Application::RejoinWindows(const ConnectionPtr& connection)
+{
+    const auto lost = lostAt_.find(connection->Key());
+    if (lost == lostAt_.end()) {
+        return;
+    }
+    const bool same =
+        lost->second.first == Lower(connection->AttemptHost()) && lost->second.second == connection->AttemptPort();
+    lostAt_.erase(lost);
+    const bool wanted =
+        settings::ReadCheckBox(toolkit_.Settings().GetSetting(SettingsAppName(), std::string(settings::Section),
+                                                              std::string(settings::RejoinChannels), ""),
+                               settings::RejoinChannelsDefault);
+    if (!same || !wanted || !childs_) {
+        return;
+    }
+    std::vector<std::string> channels;
+    for (std::int32_t index = 1; index <= childs_->Count(); ++index) {
+        const ChannelPtr& channel = childs_->Item(index)->Channel();
+        if (channel && channel->Parent() != nullptr && channel->Parent()->Parent() == connection.get()) {
+            channels.push_back(channel->Name());
+        }
+    }
+    connection->RejoinAtWelcome(std::move(channels));
 }
 
 void Application::RefreshStatusWindow()

@@ -20,7 +20,7 @@ std::string Quit(const IRCUser& source, std::string_view quitMsg);
 // "-nick- notice" and "<nick> message"
 std::string Notice(std::string_view nick, std::string_view notice);
 std::string Message(std::string_view nick, std::string_view message);
-// A channel message: an action, another client-to-client request, or said text.
+// A channel or private message: an action, another client-to-client request, or said text.
 std::string ChannelMessage(std::string_view nick, std::string_view message);
 
 // Whether a user is the connection's own user; a user the model has let go is not.

@@ -223,6 +223,10 @@ TEST_F(Commands, LongLinesGoOutInPiecesTheServerRelaysWhole)
         {2, "/msg bob ", "PRIVMSG bob :", "", "-> bob: "},
         {2, "/notice bob ", "NOTICE bob :", "", "notice -> bob: "},
         {3, "", "PRIVMSG bob :", "", "# <me> "},
+        {3, "/me ",
+         "PRIVMSG bob :\x01"
+         "ACTION ",
+         "\x01", "# * me "},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.typed + " in window " + std::to_string(row.window));
@@ -298,8 +302,10 @@ TEST_F(Commands, ServerConnectsWithTheDialogOrTheHostAndPortGiven)
     dialog.Server("irc.other");
     const int attempts = socket.connectCalls;
     EXPECT_TRUE(app.ProcessCommand("SERVER", true, 2));
-    // Connecting anew closes the connection there was; the command itself writes nothing.
-    EXPECT_EQ(Echoed(), (Echoes{{1, "Disconnected from Server irc.test, Port 6667"}}));
+    // Connecting anew closes the connection there was, which the channel's window tells too;
+    // the command itself writes nothing.
+    EXPECT_EQ(Echoed(), (Echoes{{1, "Disconnected from Server irc.test, Port 6667"},
+                                {2, "*** disconnected, no longer in channel #room"}}));
     EXPECT_EQ(connection->InitialNick(), "joe");
     EXPECT_EQ(connection->InitialUserParams(), "joe 12 * :Joe Doe");
     EXPECT_EQ(socket.connectCalls, attempts + 1);
@@ -377,13 +383,19 @@ TEST_F(Commands, MessageWindowCommandsFollowTheActiveWindow)
     EXPECT_TRUE(app.ProcessCommand("say hi", true, 1));
     EXPECT_EQ(Echoed(), (Echoes{{3, "# <me> hi"}}));
     EXPECT_EQ(Sent(), Texts{"PRIVMSG bob :hi"});
+    // An action to the partner, shown as the partner's own are.
     EXPECT_TRUE(app.ProcessCommand("me waves", true, 2));
-    EXPECT_EQ(Echoed(), (Echoes{{3, "no destination specified"}}));
-    EXPECT_EQ(Sent(), Texts{});
+    EXPECT_EQ(Echoed(), (Echoes{{3, "# * me waves"}}));
+    EXPECT_EQ(Sent(), Texts{"PRIVMSG bob :\x01"
+                            "ACTION waves\x01"});
+    // Another request reads as a channel shows it.
+    EXPECT_TRUE(app.ProcessCommand("say \x01VERSION\x01", true, 2));
+    EXPECT_EQ(Echoed(), (Echoes{{3, "# [me  VERSION ]"}}));
     View(1).Events.Activate.raise();
     EXPECT_TRUE(app.ProcessCommand("say \"quoted\"  text", true, 2));
-    EXPECT_EQ(Echoed(), (Echoes{{1, "no destination specified"}}));
-    EXPECT_EQ(Sent(), Texts{});
+    EXPECT_TRUE(app.ProcessCommand("me waves", true, 2));
+    EXPECT_EQ(Echoed(), (Echoes{{1, "no destination specified"}, {1, "no destination specified"}}));
+    EXPECT_EQ(Sent(), Texts{"PRIVMSG bob :\x01VERSION\x01"});
 }
 
 TEST_F(Commands, FormsOnlyAUserMayTypeAreUnknownToTheProgram)

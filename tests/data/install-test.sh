@@ -15,6 +15,6 @@ for file in bin/tellix share/applications/tellix.desktop share/icons/hicolor/sca
 done
 desktop-file-validate "$prefix/share/applications/tellix.desktop"
 appstreamcli validate --no-net "$prefix/share/metainfo/io.github.tellix.Tellix.metainfo.xml"
-# irc:// links in a browser open the client.
-grep -qx 'MimeType=x-scheme-handler/irc;' "$prefix/share/applications/tellix.desktop"
+# irc:// and ircs:// links in a browser open the client.
+grep -qx 'MimeType=x-scheme-handler/irc;x-scheme-handler/ircs;' "$prefix/share/applications/tellix.desktop"
 grep -qx 'Exec=tellix %u' "$prefix/share/applications/tellix.desktop"

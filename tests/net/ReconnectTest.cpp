@@ -106,8 +106,8 @@ TEST(Reconnect, ComesBackAnnouncedAsAutomaticAndJoinsItsChannelsWithTheirKeys)
     link.socket->PeerConnects();
     EXPECT_TRUE(link.Joins().empty()) << "nothing is joined before the welcome";
     link.socket->PeerSends(":irc.test 001 me :Welcome\r\n");
-    EXPECT_EQ(link.Joins(),
-              (std::vector<std::string>{"JOIN #locked sesame\r\n", "JOIN #open\r\n", "JOIN #other secret\r\n"}));
+    // One line; the keyed channels lead so that each key pairs with its channel.
+    EXPECT_EQ(link.Joins(), (std::vector<std::string>{"JOIN #locked,#other,#open sesame,secret\r\n"}));
     ASSERT_EQ(link.log.size(), 3u);
     EXPECT_EQ(link.log[1], "0 Disconnect nocode");
     EXPECT_EQ(link.log[2], "10000 Connect irc.test:6667 nocode");
@@ -229,6 +229,50 @@ TEST(Reconnect, ReadsTheKeysOfTheJoinsWeSend)
         watch.NoteSent(c.sent);
         EXPECT_EQ(watch.KeyOf(c.channel), c.key) << c.sent;
     }
+}
+
+TEST(Reconnect, PacksTheChannelsToJoinIntoAsFewLinesAsFit)
+{
+    LinkWatch watch({});
+    watch.NoteSent("JOIN #k1,#k2 one,two");
+    const std::string long50(49, 'x');
+    struct Case {
+        std::vector<std::string> channels;
+        std::size_t room;
+        std::vector<std::string> lines;
+    };
+    const std::vector<Case> cases = {
+        {{}, 510, {}},
+        {{"#a"}, 510, {"JOIN #a"}},
+        {{"#a", "#k1", "#b", "#K2"}, 510, {"JOIN #k1,#K2,#a,#b one,two"}},
+        {{"#a", "#A", "", "#a"}, 510, {"JOIN #a"}},
+        // "JOIN #a,#b" is 10 bytes: a room of 10 takes both, 9 only one.
+        {{"#a", "#b"}, 10, {"JOIN #a,#b"}},
+        {{"#a", "#b"}, 9, {"JOIN #a", "JOIN #b"}},
+        // The keys count too: "JOIN #k1,#k2 one,two" is 20 bytes.
+        {{"#k1", "#k2"}, 20, {"JOIN #k1,#k2 one,two"}},
+        {{"#k1", "#k2"}, 19, {"JOIN #k1 one", "JOIN #k2 two"}},
+        // A name longer than the room still goes, alone.
+        {{"#a", "#" + long50, "#b"}, 20, {"JOIN #a", "JOIN #" + long50, "JOIN #b"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.channels.size()) + " channels in " + std::to_string(c.room));
+        EXPECT_EQ(watch.JoinLines(c.channels, c.room), c.lines);
+    }
+
+    // Two hundred channels of 30 bytes each fill lines of at most 510 bytes, each once.
+    std::vector<std::string> many;
+    for (int i = 0; i < 200; ++i) {
+        many.push_back("#" + std::string(25, 'c') + std::to_string(1000 + i));
+    }
+    const std::vector<std::string> lines = watch.JoinLines(many, 510);
+    EXPECT_EQ(lines.size(), 13u); // 16 names of 30 bytes and their commas fit in 505
+    std::size_t names = 0;
+    for (const std::string& line : lines) {
+        EXPECT_LE(line.size(), 510u);
+        names += static_cast<std::size_t>(std::count(line.begin(), line.end(), ',')) + 1;
+    }
+    EXPECT_EQ(names, many.size());
 }
 
 } // namespace

@@ -144,13 +144,13 @@ TEST(NickListView, ABurstOfQuitsLeavesTheListInOrderAndTheSelectionOnItsNick)
     };
     // The first and the last member, neighbours, one who comes back, a rename among the gaps,
     // one who joins and goes before the view hears of either, and the own nick (the first
-    // entry) kicked, all in one read. Bursts of one gap and of many, with the selected nick
-    // staying and going: where it goes, the selection passes to the next nick listed, as it
-    // does when one row goes.
+    // entry) parting (a kick of it would empty the list), all in one read. Bursts of one gap
+    // and of many, with the selected nick staying and going: where it goes, the selection
+    // passes to the next nick listed, as it does when one row goes.
     std::vector<Burst> bursts = {
         {Join({Quits(Join({{"first", "last", "c", "d", "e", "g"}, Xs(0, 18, 2)})),
                {":b!u@h NICK :bee", ":new!u@h JOIN :#room", ":g!u@h JOIN :#room", ":new!u@h QUIT :gone",
-                ":h!u@h KICK #room me :out"}}),
+                ":me!u@h PART #room :out"}}),
          Join({{"bee", "f", "h"}, Xs(1, 19, 2), Xs(20, 29), {"g"}}), "f"},
         {Quits({"f", "bee"}), Join({{"h"}, Xs(1, 19, 2), Xs(20, 29), {"g"}}), "h"},
         {Quits(Join({{"h"}, Xs(3, 19, 4), Xs(21, 27, 2)})), Join({Xs(1, 17, 4), Xs(20, 28, 2), {"x29", "g"}}),

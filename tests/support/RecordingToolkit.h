@@ -150,6 +150,19 @@ public:
     void SetName(const std::string& value) override { name = value; }
     void SetInputHint(const std::string& value) override { inputHint = value; }
     void Tell(const std::string& title, const std::string& said) override { told.emplace_back(title, said); }
+    void ShowTopicBar(bool shown) override { topicBar = shown; }
+    void SetTopic(std::string_view text, std::string_view setter, std::int64_t time) override
+    {
+        topic = {std::string(text), std::string(setter), time};
+    }
+    struct Topic {
+        std::string text;
+        std::string setter;
+        std::int64_t time = 0;
+        bool operator==(const Topic&) const = default;
+    };
+    bool topicBar = false;
+    Topic topic;
 
     // The user closes the window; true when the close went ahead.
     bool UserCloses()

@@ -107,6 +107,14 @@ TEST_F(Capabilities, WithEchoMessageAnOwnMessageIsShownOnceWhenEchoed)
     EXPECT_EQ(NewLines(3), Texts{});
     Receive(":me!u@h PRIVMSG anna :in private");
     EXPECT_EQ(NewLines(3), (Texts{"# <me> in private"}));
+    View(3).Type("/me nods");
+    View(3).KeyDown(13);
+    EXPECT_EQ(Sent(), (Texts{"PRIVMSG anna :\x01"
+                             "ACTION nods\x01"}));
+    EXPECT_EQ(NewLines(3), Texts{});
+    Receive(":me!u@h PRIVMSG anna :\x01"
+            "ACTION nods\x01");
+    EXPECT_EQ(NewLines(3), (Texts{"# * me nods"}));
 
     // No window opens for an echo, and a notice was shown where it was typed.
     Receive(":me!u@h PRIVMSG bob :elsewhere");

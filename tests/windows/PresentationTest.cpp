@@ -232,10 +232,8 @@ TEST_F(Presentation, AFirstPrivateLineOpensAMinimizedQueryWindowThatShowsItOnce)
     Receive(":anna!a@h PRIVMSG me :\x01"
             "ACTION smiles\x01");
     Receive(":anna!a@h NOTICE me :a notice");
-    EXPECT_EQ(NewLines(2), (Texts{"# <anna> hello",
-                                  "# <anna> \x01"
-                                  "ACTION smiles\x01",
-                                  "# -anna- a notice"}));
+    // An action reads as in a channel, with the query's mark in front.
+    EXPECT_EQ(NewLines(2), (Texts{"# <anna> hello", "# * anna smiles", "# -anna- a notice"}));
     EXPECT_EQ(NewLines(1), Texts{});
 
     // The partner's nick change shows in the caption only.

@@ -7,6 +7,7 @@
 #include "platform/qt/Notifier.h"
 #include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/TextDecoding.h"
+#include "platform/qt/TopicBar.h"
 #include "platform/qtcore/Boundary.h"
 
 #include <QApplication>
@@ -378,6 +379,10 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
 
     log_ = new LogWidget(client_);
     log_->setFont(font);
+    topic_ = new tellix::TopicBar(client_);
+    topic_->hide();
+    topic_->SetEdited(
+        [this](const std::string& topic) { AtBoundary("topic edit", [&] { Events.TopicEdit.raise(topic); }); });
 
     model_ = new NickListModel(client_);
     // A list of one column in a table: its rows are sections of one fixed height, found by
@@ -471,6 +476,7 @@ QtChildView::~QtChildView()
     if (form_) {
         client_->Forget();
         input_->Forget();
+        topic_->SetEdited({});
     }
     LetGoLater(static_cast<Form*>(form_.data()));
 }
@@ -752,6 +758,26 @@ void QtChildView::Place(QWidget* control, std::int32_t left, std::int32_t top, s
 void QtChildView::MoveOutput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)
 {
     Place(log_, left, top, width, height);
+    if (!topic_->isHidden()) {
+        // The bar takes the top of the log's place, one line of its own font high.
+        const QRect place = log_->geometry();
+        const int bar = std::min(topic_->sizeHint().height(), place.height() / 2);
+        topic_->setGeometry(place.x(), place.y(), place.width(), bar);
+        log_->setGeometry(place.adjusted(0, bar, 0, 0));
+    }
+}
+
+void QtChildView::ShowTopicBar(bool shown)
+{
+    if (topic_->isHidden() == shown) {
+        topic_->setVisible(shown);
+        RaiseResize();
+    }
+}
+
+void QtChildView::SetTopic(std::string_view topic, std::string_view setter, std::int64_t time)
+{
+    topic_->SetTopic(topic, setter, time);
 }
 
 void QtChildView::MoveUsers(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)

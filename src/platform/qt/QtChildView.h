@@ -17,6 +17,7 @@ namespace tellix {
 class LogWidget;
 class SettingsStore;
 class NickListModel;
+class TopicBar;
 
 // A child window in the main window's document area: the log, the nick list and the input
 // line on one client widget, placed by the core's layout in units of one twelfth of the
@@ -66,6 +67,8 @@ public:
     void UsersRemove(std::int32_t position) override;
 
     void SetActivity(Activity level) override;
+    void ShowTopicBar(bool shown) override;
+    void SetTopic(std::string_view topic, std::string_view setter, std::int64_t time) override;
     Activity ActivityLevel() const { return activity_; }
     void TakeFocus() override;
     void SetName(const std::string& name) override;
@@ -80,6 +83,7 @@ public:
     // For the front-end and its tests.
     QMdiSubWindow* SubWindow() const;
     LogWidget* Log() const { return log_; }
+    tellix::TopicBar* TopicBar() const { return topic_; }
     QTableView* UsersView() const { return users_; }
     NickListModel* UsersModel() const { return model_; }
     QLineEdit* Input() const;
@@ -118,6 +122,7 @@ private:
     QPointer<QMdiArea> area_;
     Client* client_ = nullptr;
     LogWidget* log_ = nullptr;
+    tellix::TopicBar* topic_ = nullptr; // above the log, in a channel window
     QTableView* users_ = nullptr;
     NickListModel* model_ = nullptr;
     InputLine* input_ = nullptr;

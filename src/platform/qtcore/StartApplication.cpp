@@ -24,4 +24,15 @@ void StartApplication(Toolkit& toolkit, SocketFactory& sockets, const QString& a
     app.OpenAddress(parsed.host, parsed.port, parsed.channel, parsed.tls);
 }
 
+void OpenRunningAddress(Application& app, const QString& address)
+{
+    const IrcAddress parsed = ParseIrcAddress(address);
+    if (!parsed.error.empty()) {
+        app.Echo(Application::kStatusWindow,
+                 Concat("*** Cannot open ", address.toStdString(), ": ", parsed.error, "."));
+        return;
+    }
+    app.OpenRunningAddress(parsed.host, parsed.port, parsed.channel, parsed.tls);
+}
+
 } // namespace tellix

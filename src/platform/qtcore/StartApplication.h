@@ -4,6 +4,7 @@
 
 namespace tellix {
 
+class Application;
 class SocketFactory;
 class Toolkit;
 
@@ -11,5 +12,9 @@ class Toolkit;
 // irc:// `address`, when one is given, opened, or answered in the status window when it
 // cannot be.
 void StartApplication(Toolkit& toolkit, SocketFactory& sockets, const QString& address);
+
+// An irc:// address opened while the program runs (a link clicked, or handed over by a later
+// start); one that cannot be opened is answered in the status window.
+void OpenRunningAddress(Application& app, const QString& address);
 
 } // namespace tellix
