@@ -11,6 +11,7 @@
 #include "util/Concat.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
+#include "windows/EventTexts.h"
 
 namespace tellix {
 
@@ -64,7 +65,8 @@ bool CommandRun::Say()
         const bool echoed = connection->Capabilities().Enabled("echo-message");
         for (const std::string_view piece : SplitMessage(text, MessageRoom(*connection, "PRIVMSG", target))) {
             if (!echoed) {
-                window->Echo(Concat("# <", nick, "> ", piece));
+                window->Echo(Concat("# <", nick, "> ", piece),
+                             texts::Said(LineStyle::Kind::Message, 3, nick, true, false));
             }
             connection->SendMessage(Concat("PRIVMSG ", target, " :", piece));
         }

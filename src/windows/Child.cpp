@@ -145,7 +145,18 @@ bool Child::Delete(bool /*user*/)
     return true;
 }
 
+namespace {
+
+constexpr LineStyle kEvent{LineStyle::Kind::Event};
+
+} // namespace
+
 void Child::Echo(std::string_view output)
+{
+    Echo(output, LineStyle{});
+}
+
+void Child::Echo(std::string_view output, LineStyle style)
 {
     if (!pobjWindow_) {
         return;
@@ -157,7 +168,14 @@ void Child::Echo(std::string_view output)
     const bool atEnd = start == length && selected == 0;
     const std::optional<std::int64_t> said = CurrentLineTime();
     Clock& clock = toolkit_.SystemClock();
-    view.AppendOutput(Concat("[", said ? clock.LongTimeAt(*said) : clock.LongTime(), "] ", output));
+    const std::string line = Concat("[", said ? clock.LongTimeAt(*said) : clock.LongTime(), "] ", output);
+    // Every line's text starts after its time stamp at least.
+    const auto stamp = static_cast<std::uint32_t>(line.size() - output.size());
+    if (style.nickLength > 0) {
+        style.nickStart += stamp;
+    }
+    style.textStart += stamp;
+    view.AppendOutput(line, style);
     if (atEnd) {
         view.SetSelection(view.OutputLength(), 0);
     } else {
@@ -175,18 +193,23 @@ void Child::RaiseActivity(LineKind kind, std::string_view said)
     if (kind == LineKind::Private) {
         level = Activity::Highlight;
     } else if (kind == LineKind::Message) {
-        level = Activity::Messages;
-        const IRCConnection* const connection = FirstConnection();
-        const std::string_view nick =
-            connection != nullptr && connection->User() ? std::string_view(connection->User()->Nick()) : "";
-        if (parent_->HighlightWords().Names(said, nick)) {
-            level = Activity::Highlight;
-        }
+        level = Names(said) ? Activity::Highlight : Activity::Messages;
     }
     if (level > activity_) {
         activity_ = level;
         pobjWindow_->SetActivity(level);
     }
+}
+
+bool Child::Names(std::string_view said) const
+{
+    if (parent_ == nullptr) {
+        return false;
+    }
+    const IRCConnection* const connection = FirstConnection();
+    const std::string_view nick =
+        connection != nullptr && connection->User() ? std::string_view(connection->User()->Nick()) : "";
+    return parent_->HighlightWords().Names(said, nick);
 }
 
 void Child::ClearActivity()
@@ -491,9 +514,9 @@ void Child::AttachQuery()
 void Child::pobjChannel_Join(const UserPtr& source)
 {
     if (texts::IsOwn(*source)) {
-        Echo(Concat("*** joined channel ", pobjChannel_->Name()));
+        Echo(Concat("*** joined channel ", pobjChannel_->Name()), kEvent);
     } else {
-        Echo(Concat("*** ", texts::UserWithMask(*source), " joined channel ", pobjChannel_->Name()));
+        Echo(Concat("*** ", texts::UserWithMask(*source), " joined channel ", pobjChannel_->Name()), kEvent);
         RaiseActivity(LineKind::Event);
     }
     AddNick(source->Nick());
@@ -501,7 +524,7 @@ void Child::pobjChannel_Join(const UserPtr& source)
 
 void Child::pobjChannel_Kick(const UserPtr& source, const UserPtr& destination, const std::string& reason)
 {
-    Echo(texts::Kick(*source, *destination, pobjChannel_->Name(), reason));
+    Echo(texts::Kick(*source, *destination, pobjChannel_->Name(), reason), kEvent);
     if (!texts::IsOwn(*source)) {
         RaiseActivity(LineKind::Event);
     }
@@ -510,7 +533,7 @@ void Child::pobjChannel_Kick(const UserPtr& source, const UserPtr& destination, 
 
 void Child::pobjChannel_NickChange(const UserPtr& source, const std::string& nickPrev)
 {
-    Echo(texts::NickChange(*source, nickPrev));
+    Echo(texts::NickChange(*source, nickPrev), kEvent);
     if (!texts::IsOwn(*source)) {
         RaiseActivity(LineKind::Event);
     }
@@ -519,8 +542,10 @@ void Child::pobjChannel_NickChange(const UserPtr& source, const std::string& nic
 
 void Child::pobjChannel_Notice(const UserPtr& source, const std::string& notice)
 {
-    Echo(texts::Notice(source->Nick(), notice));
-    if (!texts::IsOwn(*source)) {
+    const bool own = texts::IsOwn(*source);
+    Echo(texts::Notice(source->Nick(), notice),
+         texts::Said(LineStyle::Kind::Notice, 1, source->Nick(), own, !own && Names(notice)));
+    if (!own) {
         RaiseActivity(LineKind::Message, notice);
     }
 }
@@ -528,10 +553,11 @@ void Child::pobjChannel_Notice(const UserPtr& source, const std::string& notice)
 void Child::pobjChannel_Part(const UserPtr& source, const std::string& partMsg)
 {
     if (texts::IsOwn(*source)) {
-        Echo(Concat("*** left channel ", pobjChannel_->Name()));
+        Echo(Concat("*** left channel ", pobjChannel_->Name()), kEvent);
     } else {
         Echo(Concat("*** ", texts::UserWithMask(*source), " left channel ", pobjChannel_->Name(), " (", partMsg,
-                    ")"));
+                    ")"),
+             kEvent);
         RaiseActivity(LineKind::Event);
     }
     RemoveNick(source->Nick());
@@ -539,15 +565,19 @@ void Child::pobjChannel_Part(const UserPtr& source, const std::string& partMsg)
 
 void Child::pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMsg)
 {
-    Echo(texts::ChannelMessage(source->Nick(), privMsg));
-    if (!texts::IsOwn(*source)) {
+    const bool own = texts::IsOwn(*source);
+    const bool action = texts::IsAction(privMsg);
+    Echo(texts::ChannelMessage(source->Nick(), privMsg),
+         texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 2 : 1, source->Nick(),
+                     own, !own && Names(privMsg)));
+    if (!own) {
         RaiseActivity(LineKind::Message, privMsg);
     }
 }
 
 void Child::pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg)
 {
-    Echo(texts::Quit(*source, quitMsg));
+    Echo(texts::Quit(*source, quitMsg), kEvent);
     RaiseActivity(LineKind::Event);
     RemoveNick(source->Nick());
 }
@@ -555,9 +585,9 @@ void Child::pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg)
 void Child::pobjChannel_TopicChange(const UserPtr& source, const std::string& /*topicPrev*/)
 {
     if (!source) {
-        Echo(Concat("*** topic is '", pobjChannel_->Topic(), "'"));
+        Echo(Concat("*** topic is '", pobjChannel_->Topic(), "'"), kEvent);
     } else {
-        Echo(Concat("*** ", source->Nick(), " changes topic to '", pobjChannel_->Topic(), "'"));
+        Echo(Concat("*** ", source->Nick(), " changes topic to '", pobjChannel_->Topic(), "'"), kEvent);
         if (!texts::IsOwn(*source)) {
             RaiseActivity(LineKind::Event);
         }
@@ -571,13 +601,15 @@ void Child::pobjQuery_NickChange(const std::string& /*nickPrev*/)
 
 void Child::pobjQuery_Notice(const std::string& notice)
 {
-    Echo(Concat("# ", texts::Notice(pobjQuery_->Nick(), notice)));
+    Echo(Concat("# ", texts::Notice(pobjQuery_->Nick(), notice)),
+         texts::Said(LineStyle::Kind::Notice, 3, pobjQuery_->Nick(), false, true));
     RaiseActivity(LineKind::Private);
 }
 
 void Child::pobjQuery_PrivMsg(const std::string& privMsg)
 {
-    Echo(Concat("# ", texts::Message(pobjQuery_->Nick(), privMsg)));
+    Echo(Concat("# ", texts::Message(pobjQuery_->Nick(), privMsg)),
+         texts::Said(LineStyle::Kind::Message, 3, pobjQuery_->Nick(), false, true));
     RaiseActivity(LineKind::Private);
 }
 

@@ -226,7 +226,9 @@ void Application::pobjConnections_UserSelfMessage(const ConnectionPtr& connectio
     // elsewhere opens one as a stranger's line would: minimized.
     const Childs::ChildPtr window = echo ? childs_->Item(destination) : childs_->GetChild(destination, true);
     if (window && window->Query() == destination) {
-        window->Echo(Concat("# ", notice ? texts::Notice(nick, message) : texts::Message(nick, message)));
+        window->Echo(
+            Concat("# ", notice ? texts::Notice(nick, message) : texts::Message(nick, message)),
+            texts::Said(notice ? LineStyle::Kind::Notice : LineStyle::Kind::Message, 3, nick, true, false));
     }
 }
 
