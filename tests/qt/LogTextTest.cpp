@@ -240,22 +240,15 @@ struct ModelLine {
 
 ModelLine RandomLine(std::mt19937& random)
 {
+    // 0xFF is never part of UTF-8: it alone is read as Windows-1252, the runs around it as UTF-8.
     static const std::vector<std::string> pieces = {
         "word ", "\xC3\xA9",         "\xE2\x82\xAC", "\002", "\00304,2", "\035\037\026",
-        "\017",  "\xF0\x9F\x98\x80", "\001",         "\r",   ""};
+        "\017",  "\xF0\x9F\x98\x80", "\001",         "\r",   "",         "\xFF"};
     ModelLine line;
     for (int i = static_cast<int>(random() % 8); i > 0; --i) {
-        line.bytes += pieces[random() % pieces.size()];
-    }
-    if (random() % 5 == 0) {
-        line.bytes.insert(random() % (line.bytes.size() + 1), 1, '\xFF');
-    }
-    if (Utf8Units(line.bytes) >= 0) {
-        line.held = QString::fromUtf8(line.bytes.data(), static_cast<qsizetype>(line.bytes.size()));
-    } else {
-        for (const char b : line.bytes) {
-            line.held += QChar(FromCp1252(static_cast<unsigned char>(b)));
-        }
+        const std::string& piece = pieces[random() % pieces.size()];
+        line.bytes += piece;
+        line.held += piece == "\xFF" ? QString(QChar(0xFF)) : QString::fromUtf8(piece);
     }
     return line;
 }

@@ -1,5 +1,7 @@
 #include "platform/qt/LogStore.h"
 
+#include "util/Utf8.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -116,9 +118,8 @@ void LogStore::AddLine(std::string_view bytes, ByteScan scan)
         units = logtext::Utf8Units(bytes);
         if (units < 0) {
             scratch_.clear();
-            logtext::AppendCp1252AsUtf8(bytes, scratch_);
+            units = AppendShownUtf8(bytes, scratch_);
             utf8 = scratch_;
-            units = static_cast<std::int64_t>(bytes.size());
         }
     }
     if (!utf8.empty()) {

@@ -23,7 +23,7 @@ namespace tellix {
 //
 // The log holds text exactly as appended: lines separated by CR LF. Positions (length,
 // selection) count UTF-16 units of that held text, each line break counting 2. Bytes are
-// decoded once, at append: valid UTF-8 as UTF-8, anything else as Windows-1252.
+// decoded once, at append, by runs: valid UTF-8 as UTF-8, bytes that are not as Windows-1252.
 // Formatting codes (0x02, 0x03 with its colour numbers, 0x0F, 0x16, 0x1D, 0x1F) are drawn as
 // formatting and stay in the held text; other control characters are drawn as control
 // pictures. Copying gives the text as shown, without formatting codes.
