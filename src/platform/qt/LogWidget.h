@@ -35,7 +35,8 @@ public:
     ~LogWidget() override;
 
     // One more line, after a CR LF unless the log is empty; a CR LF inside starts a further line.
-    void AppendLine(std::string_view bytes);
+    // The style (offsets in bytes of `bytes`) says how the first of them reads.
+    void AppendLine(std::string_view bytes, const LineStyle* style = nullptr);
 
     static constexpr std::int64_t kDefaultScrollback = 100'000;
     // How many of the newest lines the log keeps. Older ones go a page at a time, between
@@ -62,6 +63,31 @@ public:
     void Copy();
     void SelectAll();
 
+    // The font family and size from the settings ("Log Font", "Log Font Size") over the
+    // window's own font; an empty or unreadable value keeps the window's. Call it again after
+    // the settings change; ApplyPreferencesEverywhere does so for every open log.
+    void ApplyPreferences();
+    static void ApplyPreferencesEverywhere();
+    // The font the settings are applied over (the window's own font).
+    void SetBaseFont(const QFont& font);
+
+    // Where the user stopped reading: the marker goes under the last line now held, and shows
+    // once lines come after it. It goes with its line when older lines are dropped.
+    void MarkRead();
+    // The line the marker is under, or -1 when there is none to show.
+    std::int64_t MarkerLine() const;
+
+    // The colour a nick is drawn in: the same for the same nick in any letter case, legible
+    // on the current palette.
+    QColor NickColour(QStringView nick);
+    // Where row `row` of a line starts, from the left edge of the viewport, once laid out for
+    // the current width; -1 when the line has no such row.
+    int RowLeft(std::int64_t line, int row);
+
+Q_SIGNALS:
+    // A mouse selection was made: its text is the X11 primary selection where there is one.
+    void selectionPublished(const QString& text);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -77,6 +103,7 @@ protected:
 private:
     // A line laid out for the current width, kept while it is on screen.
     struct LineView;
+    struct LineLook;
     struct VisibleLine {
         std::int64_t line;
         int y;
@@ -103,7 +130,11 @@ private:
     void DropLayouts();
     LineView& View(std::int64_t line);
     double Advance(QStringView text, int index, int units);
-    void Wrap(QStringView text, std::vector<int>& rowStarts);
+    void Wrap(QStringView text, double indent, std::vector<int>& rowStarts);
+    double IndentOf(const LineView& view);
+    int RowIndent(const LineView& view, int row) const;
+    void DropColours();
+    void PublishSelection();
     QTextLayout& RowLayout(LineView& view, int row);
     static void AddOverlay(const LineView& view, int row, int from, int to, const QTextCharFormat& format,
                            QList<QTextLayout::FormatRange>& overlays);
@@ -124,6 +155,11 @@ private:
     std::int64_t anchor_ = 0;
     std::int64_t cursor_ = 0;
     std::int64_t lastPainted_ = -1;
+    // The marker's line, counted from the first line ever appended; -1 before MarkRead.
+    std::int64_t marker_ = -1;
+    QFont baseFont_;
+    bool baseFontSet_ = false;
+    std::unordered_map<QString, QColor> nickColours_;
     QTimer repaintTimer_;
     bool programmaticScroll_ = false;
 

@@ -95,6 +95,13 @@ public:
                 view_->RaiseActivate();
             }
         });
+        // Leaving a window marks where the user stopped reading.
+        connect(this, &QMdiSubWindow::windowStateChanged, this,
+                [this](Qt::WindowStates before, Qt::WindowStates now) {
+                    if (view_ != nullptr && (before & Qt::WindowActive) && !(now & Qt::WindowActive)) {
+                        view_->log_->MarkRead();
+                    }
+                });
     }
     void Forget() { view_ = nullptr; }
     void SayActivated()
@@ -322,7 +329,7 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
     client_->setFont(font);
 
     log_ = new LogWidget(client_);
-    log_->setFont(font);
+    log_->SetBaseFont(font);
 
     model_ = new NickListModel(client_);
     // A list of one column in a table: its rows are sections of one fixed height, found by
@@ -584,6 +591,11 @@ void QtChildView::Unload()
 void QtChildView::AppendOutput(std::string_view line)
 {
     log_->AppendLine(line);
+}
+
+void QtChildView::AppendOutput(std::string_view line, const LineStyle& style)
+{
+    log_->AppendLine(line, &style);
 }
 
 void QtChildView::SetScrollbackLines(std::int64_t lines)
