@@ -77,6 +77,8 @@ public:
     // The line the marker is under, or -1 when there is none to show.
     std::int64_t MarkerLine() const;
 
+    // How line `line` reads, its offsets in UTF-16 units of the held line.
+    LineStyle StyleAt(std::int64_t line) const { return store_.StyleOf(line); }
     // The colour a nick is drawn in: the same for the same nick in any letter case, legible
     // on the current palette.
     QColor NickColour(QStringView nick);
