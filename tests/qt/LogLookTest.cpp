@@ -340,4 +340,78 @@ TEST_F(LogLookTest, TheFontComesFromTheSettingsOverTheWindowsOwn)
     set(settings::LogFontSize, "");
 }
 
+TEST_F(LogLookTest, CtrlFFindsTextMarksEveryMatchAndWalksThem)
+{
+    Show();
+    for (int i = 0; i < 200; ++i) {
+        const std::string said = i == 10 ? "a Needle here" : i == 120 ? "\002NEEDLE\002 and needle" : "hay";
+        log->AppendLine("line " + std::to_string(i) + " " + said);
+    }
+    ASSERT_TRUE(PaintedToEnd());
+    QTest::keyClick(log.get(), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(log->FindOpen());
+    EXPECT_TRUE(log->FindField()->hasFocus());
+    QTest::keyClicks(log->FindField(), "neeDLE");
+    // Typing searches after a pause.
+    ASSERT_TRUE(PumpUntil([&] { return log->MatchCount() == 3; }));
+    // The newest first, selected and in view.
+    EXPECT_EQ(log->CurrentMatch(), 2);
+    EXPECT_EQ(log->SelectedText(), "needle");
+    const auto inView = [&](int line) {
+        const int top = log->verticalScrollBar()->value();
+        return line >= top && line < top + log->viewport()->height() / Row();
+    };
+    EXPECT_TRUE(inView(120));
+
+    QTest::keyClick(log->FindField(), Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(log->CurrentMatch(), 1);
+    EXPECT_EQ(log->SelectedText(), "NEEDLE");
+    QTest::keyClick(log->FindField(), Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(log->CurrentMatch(), 0);
+    EXPECT_EQ(log->SelectedText(), "Needle");
+    EXPECT_TRUE(inView(10));
+    // Enter goes on, and round.
+    QTest::keyClick(log->FindField(), Qt::Key_Return);
+    EXPECT_EQ(log->CurrentMatch(), 1);
+    QTest::keyClick(log->FindField(), Qt::Key_Return);
+    QTest::keyClick(log->FindField(), Qt::Key_Return);
+    EXPECT_EQ(log->CurrentMatch(), 0);
+    EXPECT_TRUE(inView(10));
+
+    // The other matches are marked: on line 120 the second, not current, has a background.
+    QTest::keyClick(log->FindField(), Qt::Key_Return);
+    ASSERT_TRUE(inView(120));
+    const int y = (120 - log->verticalScrollBar()->value()) * Row() + Row() / 2;
+    const QFontMetricsF metrics(log->font());
+    const int x = 3 + static_cast<int>(metrics.horizontalAdvance("line 120 NEEDLE and ")) + 1;
+    const QImage image = Shot();
+    EXPECT_NE(image.pixelColor(x, y), LightPalette().color(QPalette::Base));
+    EXPECT_EQ(image.pixelColor(x, Row() * 0 + y - Row()), LightPalette().color(QPalette::Base));
+
+    // Lines that come later are searched too.
+    log->AppendLine("late needle");
+    ASSERT_TRUE(PumpUntil([&] { return log->MatchCount() == 4; }));
+
+    // Escape closes the bar and drops the marks.
+    QTest::keyClick(log->FindField(), Qt::Key_Escape);
+    EXPECT_FALSE(log->FindOpen());
+    EXPECT_EQ(log->MatchCount(), 0);
+}
+
+TEST_F(LogLookTest, FindingSomethingAbsentSaysSo)
+{
+    Show();
+    log->AppendLine("nothing to see");
+    log->OpenFind();
+    log->FindField()->setText("absent");
+    log->FindNow();
+    EXPECT_EQ(log->MatchCount(), 0);
+    EXPECT_EQ(log->CurrentMatch(), -1);
+    log->FindNext();
+    log->FindPrevious();
+    EXPECT_EQ(log->CurrentMatch(), -1);
+    EXPECT_EQ(log->SelectionLength(), 0);
+    log->CloseFind();
+}
+
 } // namespace

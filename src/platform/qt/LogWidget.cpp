@@ -9,12 +9,14 @@
 #include <QDesktopServices>
 #include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextLayout>
+#include <QToolButton>
 #include <QUrl>
 
 #include <algorithm>
@@ -39,6 +41,8 @@ constexpr double kMaxIndentShare = 0.5;
 constexpr int kMinRowUnitLimit = 256;
 // One frame: a flood of appends is drawn at most this often.
 constexpr int kRepaintDelayMs = 16;
+// Typing in the find field searches once the typist pauses this long.
+constexpr int kFindDelayMs = 250;
 
 QColor PaletteColour(std::uint8_t number, QColor fallback)
 {
@@ -139,6 +143,37 @@ LogWidget::LogWidget(QWidget* parent) : QAbstractScrollArea(parent)
     connect(&repaintTimer_, &QTimer::timeout, this, &LogWidget::OnRepaintTimer);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &LogWidget::OnScrolled);
     UpdateMetrics();
+
+    findBar_ = new QWidget(this);
+    findBar_->setAutoFillBackground(true);
+    auto* layout = new QHBoxLayout(findBar_);
+    layout->setContentsMargins(4, 2, 4, 2);
+    findField_ = new QLineEdit(findBar_);
+    findField_->setPlaceholderText(tr("Find in the log"));
+    findField_->installEventFilter(this);
+    findCount_ = new QLabel(findBar_);
+    auto* previous = new QToolButton(findBar_);
+    previous->setArrowType(Qt::UpArrow);
+    previous->setToolTip(tr("Previous (Shift+Enter)"));
+    auto* next = new QToolButton(findBar_);
+    next->setArrowType(Qt::DownArrow);
+    next->setToolTip(tr("Next (Enter)"));
+    auto* close = new QToolButton(findBar_);
+    close->setText(QStringLiteral("\u00D7"));
+    close->setToolTip(tr("Close (Escape)"));
+    layout->addWidget(findField_, 1);
+    layout->addWidget(findCount_);
+    layout->addWidget(previous);
+    layout->addWidget(next);
+    layout->addWidget(close);
+    findBar_->hide();
+    findTimer_.setSingleShot(true);
+    findTimer_.setInterval(kFindDelayMs);
+    connect(&findTimer_, &QTimer::timeout, this, &LogWidget::FindNow);
+    connect(findField_, &QLineEdit::textEdited, this, [this] { findTimer_.start(); });
+    connect(previous, &QToolButton::clicked, this, &LogWidget::FindPrevious);
+    connect(next, &QToolButton::clicked, this, &LogWidget::FindNext);
+    connect(close, &QToolButton::clicked, this, &LogWidget::CloseFind);
 }
 
 LogWidget::~LogWidget() = default;
@@ -291,6 +326,13 @@ void LogWidget::Trim()
     }
     DropLayouts();
     lastPainted_ = std::max<std::int64_t>(-1, lastPainted_ - dropped.lines);
+    if (!matches_.empty()) {
+        const auto kept = std::lower_bound(matches_.begin(), matches_.end(), Match{store_.FirstLine(), 0, 0});
+        const auto gone = kept - matches_.begin();
+        matches_.erase(matches_.begin(), kept);
+        current_ = current_ < gone ? (matches_.empty() ? -1 : 0) : current_ - gone;
+        UpdateFindCount();
+    }
     if (atEnd) {
         anchor_ = cursor_ = store_.TextLength();
         return; // the repaint scrolls to the end
@@ -307,6 +349,9 @@ void LogWidget::Trim()
 void LogWidget::OnRepaintTimer()
 {
     Trim();
+    if (!needle_.isEmpty()) {
+        FindMore();
+    }
     UpdateScrollRange();
     if (AtEnd()) {
         ScrollTo(tailFirst_);
@@ -672,6 +717,9 @@ void LogWidget::paintEvent(QPaintEvent* event)
     QTextCharFormat selected;
     selected.setBackground(palette().brush(QPalette::Highlight));
     selected.setForeground(palette().brush(QPalette::HighlightedText));
+    QTextCharFormat found;
+    found.setBackground(Blend(colours.color(QPalette::Base), QColor(0xFF, 0xD7, 0x00), 0.6));
+    found.setForeground(colours.color(QPalette::Text));
     QTextCharFormat hovered;
     hovered.setForeground(colours.color(QPalette::Link));
 
@@ -698,6 +746,8 @@ void LogWidget::paintEvent(QPaintEvent* event)
             shownFrom = view.shown.ShownIndex(from);
             shownTo = view.shown.ShownIndex(to);
         }
+        const std::int64_t absolute = store_.FirstLine() + visible.line;
+        const auto firstMatch = std::lower_bound(matches_.begin(), matches_.end(), Match{absolute, 0, 0});
         // Only the rows in the exposed strip.
         const int firstRow = std::max(0, (exposed.top() - visible.y) / rowHeight_);
         const int lastRow = std::min(view.Rows() - 1, (exposed.bottom() - visible.y) / rowHeight_);
@@ -706,6 +756,9 @@ void LogWidget::paintEvent(QPaintEvent* event)
             if (hoverLink_.line == visible.line) {
                 const logtext::TextRange& link = view.links[static_cast<std::size_t>(hoverLink_.index)];
                 AddOverlay(view, row, link.start, link.start + link.length, hovered, overlays);
+            }
+            for (auto match = firstMatch; match != matches_.end() && match->line == absolute; ++match) {
+                AddOverlay(view, row, match->start, match->start + match->length, found, overlays);
             }
             AddOverlay(view, row, shownFrom, shownTo, selected, overlays);
             RowLayout(view, row).draw(
@@ -726,6 +779,7 @@ void LogWidget::paintEvent(QPaintEvent* event)
 void LogWidget::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    PlaceFindBar();
     // The top line stays where it is unless the log follows its end.
     UpdateScrollRange();
     if (AtEnd()) {
@@ -760,6 +814,14 @@ void LogWidget::keyPressEvent(QKeyEvent* event)
     }
     if (event->matches(QKeySequence::SelectAll)) {
         SelectAll();
+        return;
+    }
+    if (event->matches(QKeySequence::Find)) {
+        OpenFind();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && FindOpen()) {
+        CloseFind();
         return;
     }
     QScrollBar* bar = verticalScrollBar();
@@ -1067,6 +1129,156 @@ void LogWidget::ApplyPreferencesEverywhere()
         if (auto* log = qobject_cast<LogWidget*>(widget)) {
             log->ApplyPreferences();
         }
+    }
+}
+
+bool LogWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == findField_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (key->modifiers() & Qt::ShiftModifier) {
+                FindPrevious();
+            } else {
+                FindNext();
+            }
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape) {
+            CloseFind();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+void LogWidget::PlaceFindBar()
+{
+    const QRect area = viewport()->geometry();
+    const int height = findBar_->sizeHint().height();
+    findBar_->setGeometry(area.left(), area.bottom() + 1 - height, area.width(), height);
+}
+
+void LogWidget::OpenFind()
+{
+    PlaceFindBar();
+    findBar_->show();
+    findBar_->raise();
+    findField_->setFocus(Qt::ShortcutFocusReason);
+    findField_->selectAll();
+}
+
+void LogWidget::CloseFind()
+{
+    findTimer_.stop();
+    findBar_->hide();
+    needle_.clear();
+    matches_.clear();
+    current_ = -1;
+    viewport()->update();
+    setFocus(Qt::OtherFocusReason);
+}
+
+bool LogWidget::FindOpen() const
+{
+    return findBar_->isVisible();
+}
+
+void LogWidget::FindNow()
+{
+    findTimer_.stop();
+    needle_ = findField_->text();
+    matches_.clear();
+    current_ = -1;
+    searchedTo_ = store_.FirstLine();
+    if (!needle_.isEmpty()) {
+        FindMore();
+        // The newest match first: what was said last is what is looked for most.
+        current_ = static_cast<std::int64_t>(matches_.size()) - 1;
+        ShowMatch();
+    }
+    UpdateFindCount();
+    viewport()->update();
+}
+
+void LogWidget::FindMore()
+{
+    // Each line is read once: a search costs the log's length, and later lines only their own.
+    std::vector<logtext::FormatMark> marks;
+    logtext::ShownLine shown;
+    const std::int64_t first = store_.FirstLine();
+    for (std::int64_t line = std::max(searchedTo_, first) - first; line < store_.LineCount(); ++line) {
+        store_.Formatting(line, marks);
+        shown = {};
+        logtext::Shape(logtext::DecodeUtf8(store_.LineUtf8(line)), marks, shown);
+        for (qsizetype at = shown.text.indexOf(needle_, 0, Qt::CaseInsensitive); at >= 0;
+             at = shown.text.indexOf(needle_, at + needle_.size(), Qt::CaseInsensitive)) {
+            matches_.push_back({first + line, static_cast<int>(at), static_cast<int>(needle_.size())});
+        }
+    }
+    searchedTo_ = first + store_.LineCount();
+    UpdateFindCount();
+}
+
+void LogWidget::FindNext()
+{
+    if (needle_ != findField_->text()) {
+        FindNow();
+        return;
+    }
+    FindMore();
+    if (!matches_.empty()) {
+        current_ = (current_ + 1) % static_cast<std::int64_t>(matches_.size());
+        ShowMatch();
+    }
+    UpdateFindCount();
+}
+
+void LogWidget::FindPrevious()
+{
+    if (needle_ != findField_->text()) {
+        FindNow();
+        return;
+    }
+    FindMore();
+    if (!matches_.empty()) {
+        const auto count = static_cast<std::int64_t>(matches_.size());
+        current_ = (current_ - 1 + count) % count;
+        ShowMatch();
+    }
+    UpdateFindCount();
+}
+
+void LogWidget::ShowMatch()
+{
+    if (current_ < 0 || current_ >= static_cast<std::int64_t>(matches_.size())) {
+        return;
+    }
+    const Match& match = matches_[static_cast<std::size_t>(current_)];
+    const std::int64_t line = match.line - store_.FirstLine();
+    const LineView& view = View(line);
+    const std::int64_t lineStart = store_.LineStart(line);
+    anchor_ = lineStart + view.shown.HeldOffset(match.start);
+    cursor_ = lineStart + view.shown.HeldOffset(match.start + match.length);
+    UpdateScrollRange();
+    LayOutVisible();
+    const VisibleLine* visible = FindVisible(line);
+    // Fully in view, and not under the find bar.
+    const int bottom = viewport()->height() - (findBar_->isVisible() ? findBar_->height() : 0);
+    if (visible == nullptr || visible->y + view.Rows() * rowHeight_ > bottom) {
+        ScrollTo(std::max<std::int64_t>(0, line - std::max(0, bottom / rowHeight_ / 2)));
+    }
+    viewport()->update();
+}
+
+void LogWidget::UpdateFindCount()
+{
+    if (needle_.isEmpty()) {
+        findCount_->clear();
+    } else if (matches_.empty()) {
+        findCount_->setText(tr("no match"));
+    } else {
+        findCount_->setText(tr("%1 of %2").arg(current_ + 1).arg(matches_.size()));
     }
 }
 

@@ -5,6 +5,8 @@
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
 #include <QFontMetricsF>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPoint>
 #include <QTextLayout>
 #include <QTextLine>
@@ -77,6 +79,20 @@ public:
     // The line the marker is under, or -1 when there is none to show.
     std::int64_t MarkerLine() const;
 
+    // Finding text (Ctrl+F): a bar under the log, every match marked, the current one selected
+    // and scrolled into view. Case does not matter; a search reads the log once, off the paint.
+    void OpenFind();
+    void CloseFind();
+    bool FindOpen() const;
+    QLineEdit* FindField() const { return findField_; }
+    // Searches at once for what the field holds (typing searches after a pause).
+    void FindNow();
+    void FindNext();
+    void FindPrevious();
+    std::int64_t MatchCount() const { return static_cast<std::int64_t>(matches_.size()); }
+    // The current match, from 0; -1 when there is none.
+    std::int64_t CurrentMatch() const { return current_; }
+
     // How line `line` reads, its offsets in UTF-16 units of the held line.
     LineStyle StyleAt(std::int64_t line) const { return store_.StyleOf(line); }
     // The colour a nick is drawn in: the same for the same nick in any letter case, legible
@@ -101,6 +117,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // A line laid out for the current width, kept while it is on screen.
@@ -136,6 +153,19 @@ private:
     double IndentOf(const LineView& view);
     int RowIndent(const LineView& view, int row) const;
     void DropColours();
+    struct Match {
+        std::int64_t line; // counted from the first line ever appended
+        int start;         // shown units
+        int length;
+        bool operator<(const Match& other) const
+        {
+            return line != other.line ? line < other.line : start < other.start;
+        }
+    };
+    void FindMore();
+    void ShowMatch();
+    void PlaceFindBar();
+    void UpdateFindCount();
     void PublishSelection();
     QTextLayout& RowLayout(LineView& view, int row);
     static void AddOverlay(const LineView& view, int row, int from, int to, const QTextCharFormat& format,
@@ -162,6 +192,17 @@ private:
     QFont baseFont_;
     bool baseFontSet_ = false;
     std::unordered_map<QString, QColor> nickColours_;
+
+    // Finding.
+    QWidget* findBar_ = nullptr;
+    QLineEdit* findField_ = nullptr;
+    QLabel* findCount_ = nullptr;
+    QTimer findTimer_;
+    QString needle_;
+    std::vector<Match> matches_;
+    std::int64_t current_ = -1;
+    // The first line, counted from the first ever appended, not searched yet.
+    std::int64_t searchedTo_ = 0;
     QTimer repaintTimer_;
     bool programmaticScroll_ = false;
 

@@ -234,6 +234,10 @@ protected:
             QCoreApplication::sendEvent(view_->log_, event);
             return;
         }
+        if (event->matches(QKeySequence::Find)) {
+            view_->log_->OpenFind();
+            return;
+        }
         // The core may close this window, or end the program, while it answers a key.
         const QPointer<InputLine> alive(this);
         std::int32_t code = KeyCode(*event);
