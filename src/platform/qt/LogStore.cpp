@@ -48,8 +48,8 @@ std::uint32_t HeldUnits(std::string_view line, ByteScan scan, std::uint32_t byte
     return static_cast<std::uint32_t>(AppendShownUtf8(part, scratch));
 }
 
-// Four bytes a line: kind and flags, nick start, nick length, and the text's start after the
-// nick. The prefix these cover is a time stamp and a nick, far below 255 units.
+// Four bytes a line (none in a page where no line has a style): kind and flags, nick start, nick length, and the
+// text's start after the nick. The prefix these cover is a time stamp and a nick, far below 255 units.
 std::uint32_t PackStyle(std::string_view line, ByteScan scan, const LineStyle& style)
 {
     const std::uint32_t textStart = HeldUnits(line, scan, style.textStart);
@@ -153,7 +153,6 @@ void LogStore::ClosePage()
     page.codeLines.shrink_to_fit();
     page.codeOffsets.shrink_to_fit();
     page.marks.shrink_to_fit();
-    page.styleLines.shrink_to_fit();
     page.styles.shrink_to_fit();
 }
 
@@ -217,10 +216,13 @@ void LogStore::AddLine(std::string_view bytes, ByteScan scan, const LineStyle* s
             }
         }
     }
-    if (style != nullptr) {
-        Page& page = pages_.back();
-        page.styleLines.push_back(static_cast<std::uint16_t>(lines_ - page.firstLine));
-        page.styles.push_back(PackStyle(bytes, scan, *style));
+    Page& page = pages_.back();
+    if (style != nullptr || !page.styles.empty()) {
+        if (page.styles.empty()) {
+            page.styles.reserve(kLinesPerPage);
+        }
+        page.styles.resize(static_cast<std::size_t>(lines_ - page.firstLine));
+        page.styles.push_back(style == nullptr ? 0 : PackStyle(bytes, scan, *style));
     }
     ++lines_;
     bytes_ = byteEnd;
@@ -231,12 +233,8 @@ LineStyle LogStore::StyleOf(std::int64_t line) const
 {
     line += firstLine_;
     const Page& page = PageOf(line);
-    const auto slot = static_cast<std::uint16_t>(line - page.firstLine);
-    const auto it = std::lower_bound(page.styleLines.begin(), page.styleLines.end(), slot);
-    if (it == page.styleLines.end() || *it != slot) {
-        return {};
-    }
-    return UnpackStyle(page.styles[static_cast<std::size_t>(it - page.styleLines.begin())]);
+    const auto slot = static_cast<std::size_t>(line - page.firstLine);
+    return slot < page.styles.size() ? UnpackStyle(page.styles[slot]) : LineStyle{};
 }
 
 const LogStore::Page& LogStore::PageOf(std::int64_t line) const

@@ -75,8 +75,7 @@ private:
         std::vector<std::uint16_t> codeLines;
         std::vector<std::uint32_t> codeOffsets;
         std::vector<std::uint8_t> marks;
-        // Lines with a style, in order, and their styles, packed.
-        std::vector<std::uint16_t> styleLines;
+        // Each line's style, packed; empty until a line of the page has one.
         std::vector<std::uint32_t> styles;
 
         std::int64_t Count() const { return static_cast<std::int64_t>(byteEnd.size()); }
