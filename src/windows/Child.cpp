@@ -189,11 +189,17 @@ void Child::RaiseActivity(LineKind kind, std::string_view said)
         parent_->Active().get() == this) {
         return;
     }
-    Activity level = Activity::Events;
-    if (kind == LineKind::Private) {
-        level = Activity::Highlight;
-    } else if (kind == LineKind::Message) {
-        level = Names(said) ? Activity::Highlight : Activity::Messages;
+    RaiseActivity(kind == LineKind::Private                  ? Activity::Highlight
+                  : kind == LineKind::Message && Names(said) ? Activity::Highlight
+                  : kind == LineKind::Message                ? Activity::Messages
+                                                             : Activity::Events);
+}
+
+void Child::RaiseActivity(Activity level)
+{
+    if (activity_ == Activity::Highlight || !pobjWindow_ || parent_ == nullptr ||
+        parent_->Active().get() == this) {
+        return;
     }
     if (level > activity_) {
         activity_ = level;
@@ -543,10 +549,11 @@ void Child::pobjChannel_NickChange(const UserPtr& source, const std::string& nic
 void Child::pobjChannel_Notice(const UserPtr& source, const std::string& notice)
 {
     const bool own = texts::IsOwn(*source);
+    const bool named = !own && Names(notice);
     Echo(texts::Notice(source->Nick(), notice),
-         texts::Said(LineStyle::Kind::Notice, 1, source->Nick(), own, !own && Names(notice)));
+         texts::Said(LineStyle::Kind::Notice, 1, source->Nick(), own, named));
     if (!own) {
-        RaiseActivity(LineKind::Message, notice);
+        RaiseActivity(named ? Activity::Highlight : Activity::Messages);
     }
 }
 
@@ -567,11 +574,13 @@ void Child::pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMs
 {
     const bool own = texts::IsOwn(*source);
     const bool action = texts::IsAction(privMsg);
+    const bool named = !own && Names(privMsg);
     Echo(texts::ChannelMessage(source->Nick(), privMsg),
          texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 2 : 1, source->Nick(),
-                     own, !own && Names(privMsg)));
+                     own, named));
     if (!own) {
-        RaiseActivity(LineKind::Message, privMsg);
+        // Worked out once for the line and its activity.
+        RaiseActivity(named ? Activity::Highlight : Activity::Messages);
     }
 }
 

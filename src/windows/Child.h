@@ -77,6 +77,7 @@ public:
     tellix::Activity ActivityLevel() const { return activity_; }
     // A received line of this kind was written; `said` is what its sender said, if anyone.
     void RaiseActivity(LineKind kind, std::string_view said = {});
+    void RaiseActivity(Activity level);
     // Whether what someone said names the own nick or a highlight word.
     bool Names(std::string_view said) const;
     void ClearActivity();
