@@ -41,6 +41,7 @@ inline constexpr std::string_view QuitMessage = "Quit Message";
 inline constexpr std::string_view ScrollbackLines = "Scrollback Lines";
 inline constexpr std::string_view CtcpReplies = "CTCP Replies";
 inline constexpr std::string_view HighlightWords = "Highlight Words";
+// The log's font family and its size in points; empty for the window's own.
 inline constexpr std::string_view LogFont = "Log Font";
 inline constexpr std::string_view LogFontSize = "Log Font Size";
 inline constexpr std::string_view Notifications = "Notifications";

@@ -104,7 +104,9 @@ bool CommandRun::SayToPartner(Child& window, std::string_view text, bool action)
     for (const std::string_view piece : SplitMessage(text, room)) {
         const std::string message = action ? ActionOf(piece) : std::string(piece);
         if (!echoed) {
-            window.Echo(Concat("# ", texts::ChannelMessage(nick, message)));
+            window.Echo(Concat("# ", texts::ChannelMessage(nick, message)),
+                        texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 4 : 3,
+                                    nick, true, false));
         }
         connection->SendMessage(Concat("PRIVMSG ", target, " :", message));
     }

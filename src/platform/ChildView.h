@@ -14,6 +14,23 @@ enum class WindowState : std::int32_t { Normal = 0, Minimized = 1, Maximized = 2
 // What a window received since the user last looked at it, lowest first.
 enum class Activity : std::int32_t { None = 0, Events = 1, Messages = 2, Highlight = 3 };
 
+// How a log line reads, known where the core writes it: a view may draw by it, or ignore it.
+// Offsets count bytes of the line as appended.
+struct LineStyle {
+    enum class Kind : std::uint8_t { Plain, Event, Message, Notice, Action };
+    Kind kind = Kind::Plain;
+    // Said by the own user.
+    bool own = false;
+    // Names the own nick or a highlight word, or is a private message.
+    bool highlight = false;
+    // The sender's nick, when there is one (length 0 otherwise).
+    std::uint32_t nickStart = 0;
+    std::uint32_t nickLength = 0;
+    // Where the text proper starts, after the time stamp and the sender: wrapped rows go under it.
+    std::uint32_t textStart = 0;
+    bool operator==(const LineStyle&) const = default;
+};
+
 // What the core needs of one child window: the form with its log, nick list and input
 // line. Texts are bytes as the core keeps them; the view decodes them for display.
 //
@@ -50,6 +67,12 @@ public:
     // The log: one more line at its end, after a line break unless the log is empty. A CR LF
     // inside the line starts a further line.
     virtual void AppendOutput(std::string_view line) = 0;
+    // The same with how the line reads; a view that draws every line alike ignores the style.
+    virtual void AppendOutput(std::string_view line, const LineStyle& style)
+    {
+        static_cast<void>(style);
+        AppendOutput(line);
+    }
     virtual std::int64_t OutputLength() const = 0;
     virtual std::int64_t SelStart() const = 0;
     virtual std::int64_t SelLength() const = 0;

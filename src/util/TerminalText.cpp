@@ -32,17 +32,14 @@ void AppendShown(char32_t c, std::string& out)
     }
 }
 
-// One pass: a line is read as UTF-8 until a byte shows it is not, and then once more from its
-// start as Windows-1252, so no byte is looked at more than twice.
+// One pass, by runs: valid UTF-8 as UTF-8, each byte that does not start a valid sequence as
+// Windows-1252.
 void Append(std::string_view prefix, std::string_view text, bool cutLines, std::string& out)
 {
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     out.reserve(out.size() + prefix.size() + n + 1);
     out.append(prefix);
-    std::size_t lineStart = 0;
-    std::size_t shownStart = out.size();
-    bool cp1252 = false;
     std::size_t i = 0;
     while (i < n) {
         const unsigned char c = s[i];
@@ -54,23 +51,16 @@ void Append(std::string_view prefix, std::string_view text, bool cutLines, std::
                 out.push_back('\n');
                 out.append(prefix);
                 i += 2;
-                lineStart = i;
-                shownStart = out.size();
-                cp1252 = false;
             } else {
                 AppendShown(c, out);
                 ++i;
             }
-        } else if (cp1252) {
-            AppendShown(FromCp1252(c), out);
-            ++i;
         } else {
             char32_t code = 0;
             const std::size_t length = Utf8Sequence(s + i, n - i, code);
             if (length == 0) {
-                out.resize(shownStart);
-                i = lineStart;
-                cp1252 = true;
+                AppendShown(FromCp1252(c), out);
+                ++i;
             } else {
                 AppendShown(code, out);
                 i += length;

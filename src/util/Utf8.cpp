@@ -40,13 +40,39 @@ bool IsUtf8(std::string_view bytes)
 
 std::string ShownAsUtf8(std::string_view bytes)
 {
-    if (IsUtf8(bytes)) {
-        return std::string(bytes);
-    }
     std::string out;
-    out.reserve(bytes.size() * 2);
-    AppendCp1252AsUtf8(bytes, out);
+    AppendShownUtf8(bytes, out);
     return out;
+}
+
+std::int64_t AppendShownUtf8(std::string_view bytes, std::string& out)
+{
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::size_t n = bytes.size();
+    out.reserve(out.size() + n);
+    std::int64_t units = 0;
+    std::size_t run = 0; // where the valid run not yet copied starts
+    std::size_t i = 0;
+    char32_t code = 0;
+    while (i < n) {
+        if (s[i] < 0x80) {
+            ++i;
+            ++units;
+            continue;
+        }
+        const std::size_t length = Utf8Sequence(s + i, n - i, code);
+        if (length != 0) {
+            i += length;
+            units += length == 4 ? 2 : 1;
+            continue;
+        }
+        out.append(bytes.substr(run, i - run));
+        AppendCp1252AsUtf8(bytes.substr(i, 1), out);
+        ++units;
+        run = ++i;
+    }
+    out.append(bytes.substr(run));
+    return units;
 }
 
 std::size_t Utf8Cut(std::string_view text, std::size_t limit)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -53,9 +54,11 @@ void AppendUtf8(char32_t code, std::string& out);
 // Whether `bytes` are valid UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsUtf8(std::string_view bytes);
 
-// Bytes as the windows show them, in UTF-8: valid UTF-8 unchanged, anything else read as
-// Windows-1252, one character per byte, so nothing is lost.
+// Bytes as the windows show them, in UTF-8, by runs: valid UTF-8 unchanged, each byte that does
+// not start a valid sequence read as Windows-1252, one character per byte, so nothing is lost.
 std::string ShownAsUtf8(std::string_view bytes);
+// The same appended to `out`; returns how many UTF-16 units the appended text is.
+std::int64_t AppendShownUtf8(std::string_view bytes, std::string& out);
 
 // The longest length up to `limit` at which `text` may be cut without splitting a UTF-8
 // character. Bytes that are not UTF-8 are cut anywhere; a limit past the end is the end.

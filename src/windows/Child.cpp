@@ -165,7 +165,18 @@ bool Child::Delete(bool /*user*/)
     return true;
 }
 
+namespace {
+
+constexpr LineStyle kEvent{LineStyle::Kind::Event};
+
+} // namespace
+
 void Child::Echo(std::string_view output)
+{
+    Echo(output, LineStyle{});
+}
+
+void Child::Echo(std::string_view output, LineStyle style)
 {
     if (!pobjWindow_) {
         return;
@@ -177,7 +188,14 @@ void Child::Echo(std::string_view output)
     const bool atEnd = start == length && selected == 0;
     const std::optional<std::int64_t> said = CurrentLineTime();
     Clock& clock = toolkit_.SystemClock();
-    view.AppendOutput(Concat("[", said ? clock.LongTimeAt(*said) : clock.LongTime(), "] ", output));
+    const std::string line = Concat("[", said ? clock.LongTimeAt(*said) : clock.LongTime(), "] ", output);
+    // Every line's text starts after its time stamp at least.
+    const auto stamp = static_cast<std::uint32_t>(line.size() - output.size());
+    if (style.nickLength > 0) {
+        style.nickStart += stamp;
+    }
+    style.textStart += stamp;
+    view.AppendOutput(line, style);
     if (atEnd) {
         view.SetSelection(view.OutputLength(), 0);
     } else {
@@ -187,35 +205,25 @@ void Child::Echo(std::string_view output)
 
 void Child::RaiseActivity(LineKind kind, std::string_view said, std::string_view from)
 {
+    RaiseActivity(kind == LineKind::Private                  ? Activity::Highlight
+                  : kind == LineKind::Message && Names(said) ? Activity::Highlight
+                  : kind == LineKind::Message                ? Activity::Messages
+                                                             : Activity::Events,
+                  said, from);
+}
+
+void Child::RaiseActivity(Activity level, std::string_view said, std::string_view from)
+{
     if (!pobjWindow_ || parent_ == nullptr) {
         return;
     }
-    const bool looking = parent_->Active().get() == this;
-    // A line for the user is weighed even in the window in use: the program itself may not be
+    // A line for the user is told even in the window in use: the program itself may not be
     // the one the user looks at.
-    const bool tellable = kind != LineKind::Event && !from.empty();
-    if (!tellable && (looking || activity_ == Activity::Highlight)) {
-        return;
-    }
-    Activity level = Activity::Events;
-    if (kind == LineKind::Private) {
-        level = Activity::Highlight;
-    } else if (kind == LineKind::Message) {
-        level = Activity::Messages;
-        const IRCConnection* const connection = FirstConnection();
-        const std::string_view nick =
-            connection != nullptr && connection->User() ? std::string_view(connection->User()->Nick()) : "";
-        if (parent_->HighlightWords().Names(said, nick)) {
-            level = Activity::Highlight;
-        }
-    }
-    if (tellable && level == Activity::Highlight) {
-        const std::string title = kind == LineKind::Private || !pobjChannel_
-                                      ? Concat(from, " (private)")
-                                      : Concat(from, " in ", pobjChannel_->Name());
+    if (level == Activity::Highlight && !from.empty()) {
+        const std::string title = pobjChannel_ ? Concat(from, " in ", pobjChannel_->Name()) : Concat(from, " (private)");
         pobjWindow_->Tell(title, std::string(said));
     }
-    if (!looking && level > activity_) {
+    if (level > activity_ && parent_->Active().get() != this) {
         activity_ = level;
         pobjWindow_->SetActivity(level);
     }
@@ -227,6 +235,17 @@ void Child::ShowStartHint()
         hinted_ = true;
         pobjWindow_->SetInputHint(std::string(kStartHint));
     }
+}
+
+bool Child::Names(std::string_view said) const
+{
+    if (parent_ == nullptr) {
+        return false;
+    }
+    const IRCConnection* const connection = FirstConnection();
+    const std::string_view nick =
+        connection != nullptr && connection->User() ? std::string_view(connection->User()->Nick()) : "";
+    return parent_->HighlightWords().Names(said, nick);
 }
 
 void Child::ClearActivity()
@@ -553,12 +572,12 @@ void Child::AttachQuery()
 void Child::pobjChannel_Join(const UserPtr& source)
 {
     if (texts::IsOwn(*source)) {
-        Echo(Concat("*** joined channel ", pobjChannel_->Name()));
+        Echo(Concat("*** joined channel ", pobjChannel_->Name()), kEvent);
         if (std::exchange(linkDown_, false)) {
             UpdateCaption();
         }
     } else {
-        Echo(Concat("*** ", texts::UserWithMask(*source), " joined channel ", pobjChannel_->Name()));
+        Echo(Concat("*** ", texts::UserWithMask(*source), " joined channel ", pobjChannel_->Name()), kEvent);
         RaiseActivity(LineKind::Event);
     }
     AddNick(source->Nick());
@@ -566,7 +585,7 @@ void Child::pobjChannel_Join(const UserPtr& source)
 
 void Child::pobjChannel_Kick(const UserPtr& source, const UserPtr& destination, const std::string& reason)
 {
-    Echo(texts::Kick(*source, *destination, pobjChannel_->Name(), reason));
+    Echo(texts::Kick(*source, *destination, pobjChannel_->Name(), reason), kEvent);
     if (!texts::IsOwn(*source)) {
         RaiseActivity(LineKind::Event);
     }
@@ -579,7 +598,7 @@ void Child::pobjChannel_Kick(const UserPtr& source, const UserPtr& destination, 
 
 void Child::pobjChannel_NickChange(const UserPtr& source, const std::string& nickPrev)
 {
-    Echo(texts::NickChange(*source, nickPrev));
+    Echo(texts::NickChange(*source, nickPrev), kEvent);
     if (!texts::IsOwn(*source)) {
         RaiseActivity(LineKind::Event);
     }
@@ -588,19 +607,23 @@ void Child::pobjChannel_NickChange(const UserPtr& source, const std::string& nic
 
 void Child::pobjChannel_Notice(const UserPtr& source, const std::string& notice)
 {
-    Echo(texts::Notice(source->Nick(), notice));
-    if (!texts::IsOwn(*source)) {
-        RaiseActivity(LineKind::Message, notice, source->Nick());
+    const bool own = texts::IsOwn(*source);
+    const bool named = !own && Names(notice);
+    Echo(texts::Notice(source->Nick(), notice),
+         texts::Said(LineStyle::Kind::Notice, 1, source->Nick(), own, named));
+    if (!own) {
+        RaiseActivity(named ? Activity::Highlight : Activity::Messages, notice, source->Nick());
     }
 }
 
 void Child::pobjChannel_Part(const UserPtr& source, const std::string& partMsg)
 {
     if (texts::IsOwn(*source)) {
-        Echo(Concat("*** left channel ", pobjChannel_->Name()));
+        Echo(Concat("*** left channel ", pobjChannel_->Name()), kEvent);
     } else {
         Echo(Concat("*** ", texts::UserWithMask(*source), " left channel ", pobjChannel_->Name(), " (", partMsg,
-                    ")"));
+                    ")"),
+             kEvent);
         RaiseActivity(LineKind::Event);
     }
     RemoveNick(source->Nick());
@@ -608,15 +631,21 @@ void Child::pobjChannel_Part(const UserPtr& source, const std::string& partMsg)
 
 void Child::pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMsg)
 {
-    Echo(texts::ChannelMessage(source->Nick(), privMsg));
-    if (!texts::IsOwn(*source)) {
-        RaiseActivity(LineKind::Message, privMsg, source->Nick());
+    const bool own = texts::IsOwn(*source);
+    const bool action = texts::IsAction(privMsg);
+    const bool named = !own && Names(privMsg);
+    Echo(texts::ChannelMessage(source->Nick(), privMsg),
+         texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 2 : 1, source->Nick(),
+                     own, named));
+    if (!own) {
+        // Worked out once for the line and its activity.
+        RaiseActivity(named ? Activity::Highlight : Activity::Messages, privMsg, source->Nick());
     }
 }
 
 void Child::pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg)
 {
-    Echo(texts::Quit(*source, quitMsg));
+    Echo(texts::Quit(*source, quitMsg), kEvent);
     RaiseActivity(LineKind::Event);
     RemoveNick(source->Nick());
 }
@@ -625,9 +654,9 @@ void Child::pobjChannel_TopicChange(const UserPtr& source, const std::string& /*
 {
     ShowTopic();
     if (!source) {
-        Echo(Concat("*** topic is '", pobjChannel_->Topic(), "'"));
+        Echo(Concat("*** topic is '", pobjChannel_->Topic(), "'"), kEvent);
     } else {
-        Echo(Concat("*** ", source->Nick(), " changes topic to '", pobjChannel_->Topic(), "'"));
+        Echo(Concat("*** ", source->Nick(), " changes topic to '", pobjChannel_->Topic(), "'"), kEvent);
         if (!texts::IsOwn(*source)) {
             RaiseActivity(LineKind::Event);
         }
@@ -664,13 +693,17 @@ void Child::pobjQuery_NickChange(const std::string& /*nickPrev*/)
 
 void Child::pobjQuery_Notice(const std::string& notice)
 {
-    Echo(Concat("# ", texts::Notice(pobjQuery_->Nick(), notice)));
+    Echo(Concat("# ", texts::Notice(pobjQuery_->Nick(), notice)),
+         texts::Said(LineStyle::Kind::Notice, 3, pobjQuery_->Nick(), false, true));
     RaiseActivity(LineKind::Private, notice, pobjQuery_->Nick());
 }
 
 void Child::pobjQuery_PrivMsg(const std::string& privMsg)
 {
-    Echo(Concat("# ", texts::ChannelMessage(pobjQuery_->Nick(), privMsg)));
+    const bool action = texts::IsAction(privMsg);
+    Echo(Concat("# ", texts::ChannelMessage(pobjQuery_->Nick(), privMsg)),
+         texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 4 : 3, pobjQuery_->Nick(),
+                     false, true));
     RaiseActivity(LineKind::Private, privMsg, pobjQuery_->Nick());
 }
 

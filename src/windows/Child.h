@@ -52,6 +52,8 @@ public:
     bool Delete(bool user);
     // One time-stamped line at the end of the log.
     void Echo(std::string_view output);
+    // The same with how it reads; its offsets count bytes of `output`.
+    void Echo(std::string_view output, LineStyle style);
     void Hide();
     std::int32_t Index() const { return index_; }
     Childs* Parent() const { return parent_; }
@@ -79,6 +81,10 @@ public:
     tellix::Activity ActivityLevel() const { return activity_; }
     // A received line of this kind was written; `said` is what its sender `from` said, if anyone.
     void RaiseActivity(LineKind kind, std::string_view said = {}, std::string_view from = {});
+    // The same with the level already known; a highlight from someone is told to the view.
+    void RaiseActivity(Activity level, std::string_view said = {}, std::string_view from = {});
+    // Whether what someone said names the own nick or a highlight word.
+    bool Names(std::string_view said) const;
     void ClearActivity();
     // The status window's input line says how to start until the first connection.
     void ShowStartHint();

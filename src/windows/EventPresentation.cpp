@@ -249,7 +249,12 @@ void Application::pobjConnections_UserSelfMessage(const ConnectionPtr& connectio
     // elsewhere opens one as a stranger's line would: minimized.
     const Childs::ChildPtr window = echo ? childs_->Item(destination) : childs_->GetChild(destination, true);
     if (window && window->Query() == destination) {
-        window->Echo(Concat("# ", notice ? texts::Notice(nick, message) : texts::ChannelMessage(nick, message)));
+        const bool action = !notice && texts::IsAction(message);
+        window->Echo(Concat("# ", notice ? texts::Notice(nick, message) : texts::ChannelMessage(nick, message)),
+                     texts::Said(notice ? LineStyle::Kind::Notice
+                                 : action ? LineStyle::Kind::Action
+                                          : LineStyle::Kind::Message,
+                                 action ? 4 : 3, nick, true, false));
     }
 }
 

@@ -71,4 +71,25 @@ std::string ChannelMessage(std::string_view nick, std::string_view message)
     return Concat("[", nick, "  ", word, " ", argument, "]");
 }
 
+LineStyle Said(LineStyle::Kind kind, std::size_t nickStart, std::string_view nick, bool own, bool highlight)
+{
+    LineStyle style;
+    style.kind = kind;
+    style.own = own;
+    style.highlight = highlight;
+    style.nickStart = static_cast<std::uint32_t>(nickStart);
+    style.nickLength = static_cast<std::uint32_t>(nick.size());
+    // "<nick> ", "-nick- " and "[nick  " leave two bytes before the text, "* nick " one.
+    style.textStart =
+        static_cast<std::uint32_t>(nickStart + nick.size() + (kind == LineStyle::Kind::Action ? 1 : 2));
+    return style;
+}
+
+bool IsAction(std::string_view message)
+{
+    return message.size() >= 8 && message.front() == kRequestMark && message.back() == kRequestMark &&
+           (message.substr(1, 7) == "ACTION " || message == "\x01"
+                                                            "ACTION\x01");
+}
+
 } // namespace tellix::texts

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "platform/ChildView.h"
+
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -22,6 +25,10 @@ std::string Notice(std::string_view nick, std::string_view notice);
 std::string Message(std::string_view nick, std::string_view message);
 // A channel or private message: an action, another client-to-client request, or said text.
 std::string ChannelMessage(std::string_view nick, std::string_view message);
+// How a line said by `nick` reads, its nick starting `nickStart` bytes into the line.
+LineStyle Said(LineStyle::Kind kind, std::size_t nickStart, std::string_view nick, bool own, bool highlight);
+// Whether a channel message is an action ("* nick does").
+bool IsAction(std::string_view message);
 
 // Whether a user is the connection's own user; a user the model has let go is not.
 bool IsOwn(const IRCUser& user);

@@ -240,22 +240,15 @@ struct ModelLine {
 
 ModelLine RandomLine(std::mt19937& random)
 {
+    // 0xFF is never part of UTF-8: it alone is read as Windows-1252, the runs around it as UTF-8.
     static const std::vector<std::string> pieces = {
         "word ", "\xC3\xA9",         "\xE2\x82\xAC", "\002", "\00304,2", "\035\037\026",
-        "\017",  "\xF0\x9F\x98\x80", "\001",         "\r",   ""};
+        "\017",  "\xF0\x9F\x98\x80", "\001",         "\r",   "",         "\xFF"};
     ModelLine line;
     for (int i = static_cast<int>(random() % 8); i > 0; --i) {
-        line.bytes += pieces[random() % pieces.size()];
-    }
-    if (random() % 5 == 0) {
-        line.bytes.insert(random() % (line.bytes.size() + 1), 1, '\xFF');
-    }
-    if (Utf8Units(line.bytes) >= 0) {
-        line.held = QString::fromUtf8(line.bytes.data(), static_cast<qsizetype>(line.bytes.size()));
-    } else {
-        for (const char b : line.bytes) {
-            line.held += QChar(FromCp1252(static_cast<unsigned char>(b)));
-        }
+        const std::string& piece = pieces[random() % pieces.size()];
+        line.bytes += piece;
+        line.held += piece == "\xFF" ? QString(QChar(0xFF)) : QString::fromUtf8(piece);
     }
     return line;
 }
@@ -354,3 +347,55 @@ TEST(LogStore, TrimKeepsExactlyTheNewestLinesInWholePages)
 }
 
 } // namespace
+
+// A style's byte offsets become offsets into the held line, whatever the bytes before them
+// decode to; lines without one read as plain, and a style too far in keeps no nick.
+TEST(LogStore, KeepsEachLinesStyleInHeldUnits)
+{
+    struct Case {
+        const char* what;
+        std::string bytes;
+        std::uint32_t nickStart;
+        std::uint32_t nickLength;
+        std::uint32_t textStart;
+        QString nick; // as held; empty when none is kept
+        QString text;
+    };
+    const std::vector<Case> cases = {
+        {"ASCII", "[12:00] <bob> hi", 9, 3, 14, "bob", "hi"},
+        {"UTF-8 nick", "[12:00] <j\xC3\xB6rg> hi", 9, 5, 16, QString::fromUtf8("j\xC3\xB6rg"), "hi"},
+        {"emoji before the nick", "\xF0\x9F\x98\x80 <bob> hi", 6, 3, 11, "bob", "hi"},
+        {"stray byte in the nick", "[12:00] <b\xE9> hi", 9, 2, 13, QString::fromUtf8("b\xC3\xA9"), "hi"},
+        {"formatting before the text", "[12:00] <bob> \002hi", 9, 3, 14, "bob", "\002hi"},
+        {"past what is kept", std::string(300, 'x') + " <bob> hi", 302, 3, 307, "", ""},
+    };
+    LogStore store(64); // small pages: lines on several
+    for (int round = 0; round < 3; ++round) {
+        for (const Case& c : cases) {
+            LineStyle style;
+            style.kind = LineStyle::Kind::Message;
+            style.highlight = round == 1;
+            style.nickStart = c.nickStart;
+            style.nickLength = c.nickLength;
+            style.textStart = c.textStart;
+            store.Append(c.bytes, &style);
+            store.Append("plain\r\nsecond");
+        }
+    }
+    for (std::int64_t line = 0; line < store.LineCount(); ++line) {
+        const Case& c = cases[static_cast<std::size_t>(line / 3 % cases.size())];
+        SCOPED_TRACE(std::string(c.what) + " line " + std::to_string(line));
+        const LineStyle style = store.StyleOf(line);
+        if (line % 3 != 0) {
+            EXPECT_EQ(style, LineStyle{});
+            continue;
+        }
+        const QString held = QString::fromUtf8(store.LineUtf8(line));
+        EXPECT_EQ(style.kind, LineStyle::Kind::Message);
+        EXPECT_EQ(style.highlight, line / 3 / static_cast<std::int64_t>(cases.size()) == 1);
+        EXPECT_EQ(held.mid(style.nickStart, style.nickLength), c.nick);
+        if (!c.nick.isEmpty()) {
+            EXPECT_EQ(held.mid(style.textStart), c.text);
+        }
+    }
+}

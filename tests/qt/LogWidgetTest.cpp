@@ -98,7 +98,7 @@ TEST_F(LogWidgetTest, HoldsLinesSeparatedByCrLf)
     EXPECT_EQ(fresh.LineCount(), 1);
 }
 
-TEST_F(LogWidgetTest, DecodesUtf8OrElseWindows1252)
+TEST_F(LogWidgetTest, DecodesUtf8RunsAndStrayBytesAsWindows1252)
 {
     struct Case {
         std::string bytes;
@@ -110,8 +110,10 @@ TEST_F(LogWidgetTest, DecodesUtf8OrElseWindows1252)
         {"\x80", QStringView(u"\u20AC").toString()},
         {"\xE9t\xE9", QStringView(u"\u00E9t\u00E9").toString()},
         {"\x81\x8D\x8F\x90\x9D", QStringView(u"\u0081\u008D\u008F\u0090\u009D").toString()},
-        // Valid UTF-8 with one stray byte: the whole line is Windows-1252, byte for byte.
-        {"\xC3\xA9 \xFF", QStringView(u"\u00C3\u00A9 \u00FF").toString()},
+        // Valid UTF-8 with stray bytes: only the stray bytes are Windows-1252.
+        {"\xC3\xA9 \xFF", QStringView(u"\u00E9 \u00FF").toString()},
+        {"\xF0\x9F\x98\x80\x93\xF0\x9F\x98\x80", QStringView(u"\U0001F600\u201C\U0001F600").toString()},
+        {"\xE2\x82 \xE2\x82\xAC", QStringView(u"\u00E2\u201A \u20AC").toString()},
         {"\xEF\xBB\xBFx", QStringView(u"\uFEFFx").toString()},
         {"ok \xC3\xA9\r\n\xE9", QStringView(u"ok \u00E9\r\n\u00E9").toString()},
         {std::string("a\0b", 3), QStringView(u"a\u0000b", 3).toString()},

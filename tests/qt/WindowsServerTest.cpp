@@ -322,4 +322,53 @@ TEST(WindowsServer, AQueryWindowOpenedAmongManyComesBackWithAllItsLinesFromTheWi
 }
 
 } // namespace
+// A line that names the own nick is marked in the log; leaving the window and coming back
+// after others spoke shows a marker where reading stopped.
+TEST(WindowsServer, AHighlightIsMarkedAndTheMarkerLineShowsWhereReadingStopped)
+{
+    EnsureGuiApplication();
+    IrcServer server;
+    RawPeer bob(server.Port());
+    bob.Register("bob");
+    bob.Send("JOIN #room");
+    ASSERT_TRUE(bob.WaitFor(" 366 "));
+
+    Client client;
+    client.mainWindow->show();
+    client.mainWindow->activateWindow();
+    static_cast<void>(QTest::qWaitForWindowActive(client.mainWindow));
+    IRCConnection& connection = client.Connection();
+    connection.InitialNick("me");
+    connection.InitialUserParams("me 8 * :Tellix me");
+    connection.Connect(server.Host(), server.Port());
+    ASSERT_TRUE(PumpUntil([&] { return connection.User() && connection.User()->Nick() == "me"; }));
+    connection.Channels()->Join("#room");
+    ASSERT_TRUE(client.Shows(2, "*** joined channel #room"));
+    client.area->setActiveSubWindow(client.View(2).SubWindow());
+    ASSERT_TRUE(PumpUntil([&] { return client.Windows().Active()->Index() == 2; }));
+
+    bob.Send("PRIVMSG #room :hello all");
+    bob.Send("PRIVMSG #room :ME: are you there?");
+    ASSERT_TRUE(client.Shows(2, "<bob> ME: are you there?"));
+    LogWidget& log = *client.View(2).Log();
+    const std::int64_t last = log.LineCount() - 1;
+    EXPECT_TRUE(log.StyleAt(last).highlight);
+    EXPECT_FALSE(log.StyleAt(last - 1).highlight);
+    EXPECT_EQ(log.StyleAt(last).kind, LineStyle::Kind::Message);
+    const QString held = log.HeldText().split(QStringLiteral("\r\n")).at(last);
+    const LineStyle style = log.StyleAt(last);
+    EXPECT_EQ(held.mid(style.nickStart, style.nickLength), "bob");
+    EXPECT_EQ(held.mid(style.textStart), "ME: are you there?");
+
+    // Away to the status window and back, once bob said more.
+    EXPECT_EQ(log.MarkerLine(), -1);
+    client.area->setActiveSubWindow(client.View(1).SubWindow());
+    ASSERT_TRUE(PumpUntil([&] { return client.Windows().Active()->Index() == 1; }));
+    bob.Send("PRIVMSG #room :while you were away");
+    ASSERT_TRUE(client.Shows(2, "<bob> while you were away"));
+    client.area->setActiveSubWindow(client.View(2).SubWindow());
+    ASSERT_TRUE(PumpUntil([&] { return client.Windows().Active()->Index() == 2; }));
+    EXPECT_EQ(log.MarkerLine(), last);
+}
+
 } // namespace tellix::test

@@ -60,6 +60,11 @@ public:
         Events.QueryUnload.raise(cancel, 1);
     }
 
+    void AppendOutput(std::string_view line, const LineStyle& style) override
+    {
+        styles.push_back(style);
+        AppendOutput(line);
+    }
     void AppendOutput(std::string_view line) override
     {
         if (!text.empty()) {
@@ -211,6 +216,7 @@ public:
     std::int64_t inputSelLength = 0;
     std::vector<std::string> nicks;
     std::vector<Activity> activities; // every level the core showed, in order
+    std::vector<LineStyle> styles;    // how each line appended with a style reads, in order
     int focusTaken = 0;               // times the core gave the window the keyboard
     std::string name;
     std::string inputHint;

@@ -24,7 +24,7 @@ void PrintTo(const Row& row, std::ostream* out)
 }
 
 // Status window, #room (bob is in it) and a query window with bob, each with its activity cleared.
-struct ActivityRules : WindowsFixture, testing::WithParamInterface<Row> {
+struct ThreeWindows : WindowsFixture {
     void SetUp() override
     {
         Online();
@@ -40,6 +40,8 @@ struct ActivityRules : WindowsFixture, testing::WithParamInterface<Row> {
         }
     }
 };
+
+struct ActivityRules : ThreeWindows, testing::WithParamInterface<Row> {};
 
 TEST_P(ActivityRules, LineKindWindowKindAndActiveGiveTheLevel)
 {
@@ -178,4 +180,85 @@ TEST(HighlightWords, ReadFromTheSettingsAtStart)
 }
 
 } // namespace
+struct StyleRow {
+    const char* name;
+    std::int32_t window;
+    const char* line;
+    LineStyle::Kind kind;
+    bool own;
+    bool highlight;
+    const char* nick; // the bytes the style marks as the sender's nick
+    const char* text; // from where it says the text starts
+};
+
+void PrintTo(const StyleRow& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
+struct LineStyles : ThreeWindows, testing::WithParamInterface<StyleRow> {};
+
+// The view is told how each line reads, whether or not the user looks at the window.
+TEST_P(LineStyles, TheCoreSaysHowALineReads)
+{
+    const StyleRow& row = GetParam();
+    View(row.window).Events.Activate.raise();
+    RecordingChildView& view = View(row.window);
+    view.styles.clear();
+    Receive(row.line);
+    ASSERT_EQ(view.styles.size(), 1U);
+    const LineStyle& style = view.styles.back();
+    const std::string line = view.Lines().back();
+    EXPECT_EQ(style.kind, row.kind);
+    EXPECT_EQ(style.own, row.own);
+    EXPECT_EQ(style.highlight, row.highlight);
+    ASSERT_LE(style.nickStart + style.nickLength, line.size());
+    EXPECT_EQ(line.substr(style.nickStart, style.nickLength), row.nick);
+    ASSERT_LE(style.textStart, line.size());
+    EXPECT_EQ(line.substr(style.textStart), row.text);
+}
+
+using Kind = LineStyle::Kind;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LineStyles,
+    testing::Values(
+        StyleRow{"Message", kChannel, ":bob!b@h PRIVMSG #room :hello there", Kind::Message, false, false, "bob",
+                 "hello there"},
+        StyleRow{"Action", kChannel,
+                 ":bob!b@h PRIVMSG #room :\x01"
+                 "ACTION waves\x01",
+                 Kind::Action, false, false, "bob", "waves"},
+        StyleRow{"OtherRequest", kChannel,
+                 ":bob!b@h PRIVMSG #room :\x01"
+                 "PING 1\x01",
+                 Kind::Message, false, false, "bob", "PING 1]"},
+        StyleRow{"Notice", kChannel, ":bob!b@h NOTICE #room :psst", Kind::Notice, false, false, "bob", "psst"},
+        StyleRow{"NamesOwnNick", kChannel, ":bob!b@h PRIVMSG #room :me: look", Kind::Message, false, true, "bob",
+                 "me: look"},
+        StyleRow{"NoticeNamingOwnNick", kChannel, ":bob!b@h NOTICE #room :ME?", Kind::Notice, false, true, "bob",
+                 "ME?"},
+        StyleRow{"OwnLine", kChannel, ":me!u@h PRIVMSG #room :hi me", Kind::Message, true, false, "me", "hi me"},
+        StyleRow{"OwnEchoInQuery", kQuery, ":me!u@h PRIVMSG bob :sure", Kind::Message, true, false, "me", "sure"},
+        StyleRow{"QueryMessage", kQuery, ":bob!b@h PRIVMSG me :psst", Kind::Message, false, true, "bob", "psst"},
+        StyleRow{"QueryNotice", kQuery, ":bob!b@h NOTICE me :psst", Kind::Notice, false, true, "bob", "psst"},
+        StyleRow{"Join", kChannel, ":carol!c@h JOIN #room", Kind::Event, false, false, "",
+                 "*** carol (c@h) joined channel #room"},
+        StyleRow{"Quit", kChannel, ":bob!b@h QUIT :bye", Kind::Event, false, false, "",
+                 "*** bob (b@h) Quit (bye)"}),
+    [](const testing::TestParamInfo<StyleRow>& info) { return std::string(info.param.name); });
+
+TEST_F(LineStyles, AnOwnQueryLineTypedIsOwn)
+{
+    View(kQuery).Events.Activate.raise();
+    View(kQuery).styles.clear();
+    View(kQuery).Type("who's there?");
+    View(kQuery).KeyDown(13);
+    ASSERT_EQ(View(kQuery).styles.size(), 1U);
+    EXPECT_TRUE(View(kQuery).styles.back().own);
+    EXPECT_FALSE(View(kQuery).styles.back().highlight);
+    const std::string line = View(kQuery).Lines().back();
+    EXPECT_EQ(line.substr(View(kQuery).styles.back().textStart), "who's there?");
+}
+
 } // namespace tellix::test

@@ -1,5 +1,7 @@
 #include "platform/qt/LogStore.h"
 
+#include "util/Utf8.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -35,17 +37,62 @@ std::uint32_t GetVarint(const std::uint8_t*& p)
     }
 }
 
+// UTF-16 units of the first `bytes` bytes of a line as it is held.
+std::uint32_t HeldUnits(std::string_view line, ByteScan scan, std::uint32_t bytes)
+{
+    const std::string_view part = line.substr(0, std::min<std::size_t>(bytes, line.size()));
+    if (scan.ascii) {
+        return static_cast<std::uint32_t>(part.size());
+    }
+    std::string scratch;
+    return static_cast<std::uint32_t>(AppendShownUtf8(part, scratch));
+}
+
+// Four bytes a line (none in a page where no line has a style): kind and flags, nick start, nick length, and the
+// text's start after the nick. The prefix these cover is a time stamp and a nick, far below 255 units.
+std::uint32_t PackStyle(std::string_view line, ByteScan scan, const LineStyle& style)
+{
+    const std::uint32_t textStart = HeldUnits(line, scan, style.textStart);
+    std::uint32_t nickStart = 0;
+    std::uint32_t nickLength = 0;
+    if (style.nickLength > 0) {
+        nickStart = HeldUnits(line, scan, style.nickStart);
+        nickLength = HeldUnits(line, scan, style.nickStart + style.nickLength) - nickStart;
+    }
+    if (nickStart > 0xFF || nickLength > 0xFF || nickStart + nickLength > textStart ||
+        textStart - nickStart - nickLength > 0xFF) {
+        nickStart = nickLength = 0;
+    }
+    const std::uint32_t gap = textStart - nickStart - nickLength;
+    const std::uint32_t shownGap = gap > 0xFF ? 0 : gap;
+    const std::uint32_t flags =
+        static_cast<std::uint32_t>(style.kind) | (style.own ? 0x10U : 0U) | (style.highlight ? 0x20U : 0U);
+    return flags | nickStart << 8 | nickLength << 16 | shownGap << 24;
+}
+
+LineStyle UnpackStyle(std::uint32_t packed)
+{
+    LineStyle style;
+    style.kind = static_cast<LineStyle::Kind>(packed & 0x0F);
+    style.own = (packed & 0x10) != 0;
+    style.highlight = (packed & 0x20) != 0;
+    style.nickStart = packed >> 8 & 0xFF;
+    style.nickLength = packed >> 16 & 0xFF;
+    style.textStart = style.nickStart + style.nickLength + (packed >> 24);
+    return style;
+}
+
 } // namespace
 
 LogStore::LogStore(std::uint32_t pageTextLimit) : pageTextLimit_(pageTextLimit) {}
 
 LogStore::~LogStore() = default;
 
-void LogStore::Append(std::string_view bytes)
+void LogStore::Append(std::string_view bytes, const LineStyle* style)
 {
     const ByteScan scan = logtext::ScanBytes(bytes);
     if (!scan.controls || bytes.find('\r') == std::string_view::npos) {
-        AddLine(bytes, scan);
+        AddLine(bytes, scan, style);
         return;
     }
     std::size_t from = 0;
@@ -53,7 +100,7 @@ void LogStore::Append(std::string_view bytes)
         const std::size_t lineBreak = bytes.find("\r\n", from);
         const std::string_view line =
             bytes.substr(from, lineBreak == std::string_view::npos ? bytes.npos : lineBreak - from);
-        AddLine(line, logtext::ScanBytes(line));
+        AddLine(line, logtext::ScanBytes(line), from == 0 ? style : nullptr);
         if (lineBreak == std::string_view::npos) {
             return;
         }
@@ -106,9 +153,10 @@ void LogStore::ClosePage()
     page.codeLines.shrink_to_fit();
     page.codeOffsets.shrink_to_fit();
     page.marks.shrink_to_fit();
+    page.styles.shrink_to_fit();
 }
 
-void LogStore::AddLine(std::string_view bytes, ByteScan scan)
+void LogStore::AddLine(std::string_view bytes, ByteScan scan, const LineStyle* style)
 {
     std::string_view utf8 = bytes;
     auto units = static_cast<std::int64_t>(bytes.size());
@@ -116,9 +164,8 @@ void LogStore::AddLine(std::string_view bytes, ByteScan scan)
         units = logtext::Utf8Units(bytes);
         if (units < 0) {
             scratch_.clear();
-            logtext::AppendCp1252AsUtf8(bytes, scratch_);
+            units = AppendShownUtf8(bytes, scratch_);
             utf8 = scratch_;
-            units = static_cast<std::int64_t>(bytes.size());
         }
     }
     if (!utf8.empty()) {
@@ -169,9 +216,25 @@ void LogStore::AddLine(std::string_view bytes, ByteScan scan)
             }
         }
     }
+    Page& page = pages_.back();
+    if (style != nullptr || !page.styles.empty()) {
+        if (page.styles.empty()) {
+            page.styles.reserve(kLinesPerPage);
+        }
+        page.styles.resize(static_cast<std::size_t>(lines_ - page.firstLine));
+        page.styles.push_back(style == nullptr ? 0 : PackStyle(bytes, scan, *style));
+    }
     ++lines_;
     bytes_ = byteEnd;
     units_ = unitEnd;
+}
+
+LineStyle LogStore::StyleOf(std::int64_t line) const
+{
+    line += firstLine_;
+    const Page& page = PageOf(line);
+    const auto slot = static_cast<std::size_t>(line - page.firstLine);
+    return slot < page.styles.size() ? UnpackStyle(page.styles[slot]) : LineStyle{};
 }
 
 const LogStore::Page& LogStore::PageOf(std::int64_t line) const

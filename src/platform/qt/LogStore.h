@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ChildView.h"
 #include "platform/qt/LogText.h"
 
 #include <cstdint>
@@ -27,8 +28,9 @@ public:
     LogStore(const LogStore&) = delete;
     LogStore& operator=(const LogStore&) = delete;
 
-    // One appended line; a CR LF inside starts a further line.
-    void Append(std::string_view bytes);
+    // One appended line; a CR LF inside starts a further line. The style, its offsets counting
+    // bytes of `bytes`, goes with the first line.
+    void Append(std::string_view bytes, const LineStyle* style = nullptr);
     void Clear();
 
     struct Dropped {
@@ -49,6 +51,12 @@ public:
     std::string_view LineUtf8(std::int64_t line) const;
     // The line holding `position`; the line break after a line belongs to it.
     std::int64_t LineAt(std::int64_t position) const;
+    // How the line reads, its offsets counting UTF-16 units of the held line; a plain style
+    // when it was appended without one. Offsets past 255 are not kept: such a line has no nick.
+    LineStyle StyleOf(std::int64_t line) const;
+    // The number of the first line kept, counted from the first line ever appended: it tells a
+    // line from the one that takes its place after a trim.
+    std::int64_t FirstLine() const { return firstLine_; }
     // The line's formatting marks; empty when it has no formatting codes.
     void Formatting(std::int64_t line, std::vector<logtext::FormatMark>& out) const;
 
@@ -67,6 +75,8 @@ private:
         std::vector<std::uint16_t> codeLines;
         std::vector<std::uint32_t> codeOffsets;
         std::vector<std::uint8_t> marks;
+        // Each line's style, packed; empty until a line of the page has one.
+        std::vector<std::uint32_t> styles;
 
         std::int64_t Count() const { return static_cast<std::int64_t>(byteEnd.size()); }
         std::int64_t ByteEnd(std::int64_t i) const { return byteBase + byteEnd[i]; }
@@ -81,7 +91,7 @@ private:
         std::size_t capacity = 0;
     };
 
-    void AddLine(std::string_view bytes, logtext::ByteScan scan);
+    void AddLine(std::string_view bytes, logtext::ByteScan scan, const LineStyle* style);
     char* Reserve(std::size_t bytes);
     void ClosePage();
     // Lines and positions below are counted from the first line ever appended.

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 namespace tellix::logtext {
@@ -373,6 +374,58 @@ TextRange WordAt(QStringView text, int index)
         --end;
     }
     return {start, end - start};
+}
+
+int NickColourIndex(QStringView nick)
+{
+    while (nick.size() > 1 && nick.back() == u'_') {
+        nick.chop(1);
+    }
+    // FNV-1a over the folded units: stable across runs and builds, unlike qHash.
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (const QChar c : nick) {
+        char16_t unit = c.unicode();
+        if (unit >= u'A' && unit <= u'Z') {
+            unit = static_cast<char16_t>(unit + 0x20);
+        } else if (unit == u'[' || unit == u']' || unit == u'\\' || unit == u'~') {
+            unit = static_cast<char16_t>(unit + 0x20);
+        }
+        hash = (hash ^ unit) * 0x100000001b3ULL;
+    }
+    hash ^= hash >> 29;
+    return static_cast<int>(hash % kNickColours);
+}
+
+namespace {
+
+double Luminance(const QColor& colour)
+{
+    const auto channel = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) + 0.0722 * channel(colour.blueF());
+}
+
+} // namespace
+
+double Contrast(const QColor& a, const QColor& b)
+{
+    const double la = Luminance(a);
+    const double lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor NickColour(int index, const QColor& base)
+{
+    constexpr double kWanted = 4.6; // a little above 4.5, for rounding to 8-bit channels
+    // Hues a step of 360 / 16 apart, started off red so that no nick looks like an error.
+    const double hue = std::fmod(15.0 + index * (360.0 / kNickColours), 360.0) / 360.0;
+    const bool darkBase = Luminance(base) < 0.2;
+    double lightness = darkBase ? 0.62 : 0.42;
+    QColor colour = QColor::fromHslF(static_cast<float>(hue), 0.75F, static_cast<float>(lightness));
+    for (int step = 0; step < 40 && Contrast(colour, base) < kWanted; ++step) {
+        lightness = std::clamp(lightness + (darkBase ? 0.02 : -0.02), 0.0, 1.0);
+        colour = QColor::fromHslF(static_cast<float>(hue), 0.75F, static_cast<float>(lightness));
+    }
+    return colour;
 }
 
 } // namespace tellix::logtext

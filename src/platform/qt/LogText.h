@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QStringView>
 
@@ -73,6 +74,17 @@ struct FormatMark {
 // The formatting codes of one line of valid UTF-8, as marks; `out` is left empty when the line
 // has none.
 void ParseFormatting(std::string_view utf8, std::vector<FormatMark>& out);
+
+// How many nick colours there are.
+constexpr int kNickColours = 16;
+// The nick's colour number: a hash of the nick folded as IRC folds it by default (ASCII
+// letters, []\~ as {}|^), trailing underscores left out, so "Bob", "bob" and "bob_" share one.
+int NickColourIndex(QStringView nick);
+// Colour number `index` drawn on `base`: an evenly spaced hue, darkened on a light base and
+// lightened on a dark one until its contrast to the base is at least 4.5:1.
+QColor NickColour(int index, const QColor& base);
+// The contrast ratio of two colours, 1 to 21.
+double Contrast(const QColor& a, const QColor& b);
 
 // The mIRC colour `number` (0-15) as 0xRRGGBB.
 std::uint32_t PaletteRgb(int number);

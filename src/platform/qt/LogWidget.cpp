@@ -1,17 +1,23 @@
 #include "platform/qt/LogWidget.h"
 
+#include "app/Settings.h"
+#include "platform/qt/PreferencesDialog.h"
+#include "platform/qtcore/QtSettingsStore.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QTextLayout>
+#include <QToolButton>
 #include <QUrl>
 
 #include <algorithm>
@@ -25,23 +31,41 @@ using logtext::Style;
 namespace {
 
 constexpr int kMargin = 3;
+// A highlighted line's mark, in the left margin.
+constexpr int kHighlightMark = 2;
+// A wrapped row is indented under the text's start, but never by more than this share of the
+// width, so that a narrow window still has room for the text.
+constexpr double kMaxIndentShare = 0.5;
 // A row never holds more than twice as many units as digits fit in it (and at least this many),
 // whatever their width: a run of zero-width marks or of hanging blanks would otherwise make one
 // row, and one shaping job, of a whole line.
 constexpr int kMinRowUnitLimit = 256;
 // One frame: a flood of appends is drawn at most this often.
 constexpr int kRepaintDelayMs = 16;
+// Typing in the find field searches once the typist pauses this long.
+constexpr int kFindDelayMs = 250;
 
 QColor PaletteColour(std::uint8_t number, QColor fallback)
 {
     return number == Style::kDefaultColour ? fallback : QColor::fromRgb(logtext::PaletteRgb(number));
 }
 
-QTextCharFormat CharFormat(const Style& style)
+QColor Blend(const QColor& base, const QColor& over, double share)
+{
+    return QColor::fromRgbF(static_cast<float>(base.redF() + (over.redF() - base.redF()) * share),
+                            static_cast<float>(base.greenF() + (over.greenF() - base.greenF()) * share),
+                            static_cast<float>(base.blueF() + (over.blueF() - base.blueF()) * share));
+}
+
+// Highlights are orange on any palette: the selection already takes the palette's own.
+const QColor kHighlightColour(0xE6, 0x7E, 0x00);
+const QColor kMarkerColour(0xD0, 0x20, 0x20);
+
+QTextCharFormat CharFormat(const Style& style, const QPalette& palette)
 {
     QTextCharFormat format;
-    QColor foreground = PaletteColour(style.foreground, Qt::black);
-    QColor background = PaletteColour(style.background, Qt::white);
+    QColor foreground = PaletteColour(style.foreground, palette.color(QPalette::Text));
+    QColor background = PaletteColour(style.background, palette.color(QPalette::Base));
     if (style.reverse) {
         std::swap(foreground, background);
     }
@@ -93,6 +117,15 @@ struct LogWidget::LineView {
     logtext::ShownLine shown;
     std::vector<logtext::TextRange> links;
     std::vector<int> rowStarts;
+    // How the line reads, in shown units.
+    bool own = false;
+    bool highlight = false;
+    int nickStart = 0;
+    int nickLength = 0;
+    int textStart = 0;
+    QColor nickColour;
+    // Where rows after the first start, right of the margin.
+    double indent = 0;
     bool rightToLeft = false;
     std::vector<std::unique_ptr<QTextLayout>> rowLayouts;
 };
@@ -110,12 +143,44 @@ LogWidget::LogWidget(QWidget* parent) : QAbstractScrollArea(parent)
     repaintTimer_.setInterval(kRepaintDelayMs);
     connect(&repaintTimer_, &QTimer::timeout, this, &LogWidget::OnRepaintTimer);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &LogWidget::OnScrolled);
+    connect(&Preferences::Instance(), &Preferences::Changed, this, &LogWidget::ApplyPreferences);
     UpdateMetrics();
+
+    findBar_ = new QWidget(this);
+    findBar_->setAutoFillBackground(true);
+    auto* layout = new QHBoxLayout(findBar_);
+    layout->setContentsMargins(4, 2, 4, 2);
+    findField_ = new QLineEdit(findBar_);
+    findField_->setPlaceholderText(tr("Find in the log"));
+    findField_->installEventFilter(this);
+    findCount_ = new QLabel(findBar_);
+    auto* previous = new QToolButton(findBar_);
+    previous->setArrowType(Qt::UpArrow);
+    previous->setToolTip(tr("Previous (Shift+Enter)"));
+    auto* next = new QToolButton(findBar_);
+    next->setArrowType(Qt::DownArrow);
+    next->setToolTip(tr("Next (Enter)"));
+    auto* close = new QToolButton(findBar_);
+    close->setText(QStringLiteral("\u00D7"));
+    close->setToolTip(tr("Close (Escape)"));
+    layout->addWidget(findField_, 1);
+    layout->addWidget(findCount_);
+    layout->addWidget(previous);
+    layout->addWidget(next);
+    layout->addWidget(close);
+    findBar_->hide();
+    findTimer_.setSingleShot(true);
+    findTimer_.setInterval(kFindDelayMs);
+    connect(&findTimer_, &QTimer::timeout, this, &LogWidget::FindNow);
+    connect(findField_, &QLineEdit::textEdited, this, [this] { findTimer_.start(); });
+    connect(previous, &QToolButton::clicked, this, &LogWidget::FindPrevious);
+    connect(next, &QToolButton::clicked, this, &LogWidget::FindNext);
+    connect(close, &QToolButton::clicked, this, &LogWidget::CloseFind);
 }
 
 LogWidget::~LogWidget() = default;
 
-void LogWidget::AppendLine(std::string_view bytes)
+void LogWidget::AppendLine(std::string_view bytes, const LineStyle* style)
 {
     const bool atEnd = AtEnd();
     // An empty log's only line is empty: the new text takes its place, with no line break.
@@ -123,7 +188,7 @@ void LogWidget::AppendLine(std::string_view bytes)
         store_.Clear();
         DropLayouts();
     }
-    store_.Append(bytes);
+    store_.Append(bytes, style);
     if (atEnd) {
         anchor_ = cursor_ = store_.TextLength();
     }
@@ -263,6 +328,13 @@ void LogWidget::Trim()
     }
     DropLayouts();
     lastPainted_ = std::max<std::int64_t>(-1, lastPainted_ - dropped.lines);
+    if (!matches_.empty()) {
+        const auto kept = std::lower_bound(matches_.begin(), matches_.end(), Match{store_.FirstLine(), 0, 0});
+        const auto gone = kept - matches_.begin();
+        matches_.erase(matches_.begin(), kept);
+        current_ = current_ < gone ? (matches_.empty() ? -1 : 0) : current_ - gone;
+        UpdateFindCount();
+    }
     if (atEnd) {
         anchor_ = cursor_ = store_.TextLength();
         return; // the repaint scrolls to the end
@@ -279,6 +351,9 @@ void LogWidget::Trim()
 void LogWidget::OnRepaintTimer()
 {
     Trim();
+    if (!needle_.isEmpty()) {
+        FindMore();
+    }
     UpdateScrollRange();
     if (AtEnd()) {
         ScrollTo(tailFirst_);
@@ -313,7 +388,8 @@ void LogWidget::SyncWidth()
         layoutWidth_ = LayoutWidth();
         // The text, its formats and links stay; only the rows change.
         for (auto& [line, view] : views_) {
-            Wrap(view->shown.text, view->rowStarts);
+            view->indent = IndentOf(*view);
+            Wrap(view->shown.text, view->indent, view->rowStarts);
             view->rowLayouts.clear();
             view->rowLayouts.resize(view->rowStarts.size());
         }
@@ -380,7 +456,20 @@ LogWidget::LineView& LogWidget::View(std::int64_t line)
     LineView& view = *slot;
     view.links = logtext::FindLinks(view.shown.text);
     view.rightToLeft = view.shown.text.isRightToLeft();
-    Wrap(view.shown.text, view.rowStarts);
+    const LineStyle style = store_.StyleOf(line);
+    const auto textSize = static_cast<int>(view.shown.text.size());
+    view.own = style.own;
+    view.highlight = style.highlight;
+    view.textStart = std::min(textSize, view.shown.ShownIndex(static_cast<int>(style.textStart)));
+    if (style.nickLength > 0) {
+        view.nickStart = std::min(textSize, view.shown.ShownIndex(static_cast<int>(style.nickStart)));
+        view.nickLength =
+            std::min(textSize, view.shown.ShownIndex(static_cast<int>(style.nickStart + style.nickLength))) -
+            view.nickStart;
+        view.nickColour = NickColour(QStringView(view.shown.text).sliced(view.nickStart, view.nickLength));
+    }
+    view.indent = IndentOf(view);
+    Wrap(view.shown.text, view.indent, view.rowStarts);
     view.rowLayouts.resize(view.rowStarts.size());
     return view;
 }
@@ -404,19 +493,44 @@ double LogWidget::Advance(QStringView text, int index, int units)
     return advance;
 }
 
-void LogWidget::Wrap(QStringView text, std::vector<int>& rowStarts)
+double LogWidget::IndentOf(const LineView& view)
+{
+    // Right-to-left rows start at the right edge: they keep no indent.
+    if (view.rightToLeft || view.textStart == 0) {
+        return 0;
+    }
+    const QStringView text(view.shown.text);
+    double indent = 0;
+    for (int i = 0; i < view.textStart;) {
+        const int units =
+            text[i].isHighSurrogate() && i + 1 < view.textStart && text[i + 1].isLowSurrogate() ? 2 : 1;
+        indent += Advance(text, i, units);
+        i += units;
+    }
+    return std::min(indent, std::floor(LayoutWidth() * kMaxIndentShare));
+}
+
+int LogWidget::RowIndent(const LineView& view, int row) const
+{
+    return row == 0 ? 0 : static_cast<int>(view.indent);
+}
+
+void LogWidget::Wrap(QStringView text, double indent, std::vector<int>& rowStarts)
 {
     // Greedy: blanks hang at the end of a row, a row breaks after its last blank or between wide
     // (East Asian) characters, and anywhere when a word alone is wider than the row. Every unit
     // is measured at most twice.
-    const double width = LayoutWidth();
+    const double firstWidth = LayoutWidth();
+    const double laterWidth = std::max(1.0, firstWidth - std::floor(indent));
     const int rowUnitLimit =
-        std::max(kMinRowUnitLimit, static_cast<int>(2 * width / std::max(1.0, asciiAdvance_[u'0'])));
+        std::max(kMinRowUnitLimit, static_cast<int>(2 * firstWidth / std::max(1.0, asciiAdvance_[u'0'])));
     const auto n = static_cast<int>(text.size());
     rowStarts.assign(1, 0);
     int start = 0;
     while (true) {
         const int limit = std::min(n, start + rowUnitLimit);
+        // Rows after the first start under the text, so they are narrower.
+        const double width = start == 0 ? firstWidth : laterWidth;
         double used = 0;
         int lastBreak = -1;
         bool previousWide = false;
@@ -476,9 +590,19 @@ QTextLayout& LogWidget::RowLayout(LineView& view, int row)
         const int to = std::min(span->start + span->length, end);
         auto format = charFormats_.find(span->style.Pack());
         if (format == charFormats_.end()) {
-            format = charFormats_.emplace(span->style.Pack(), CharFormat(span->style)).first;
+            format = charFormats_.emplace(span->style.Pack(), CharFormat(span->style, palette())).first;
         }
         formats.append({from - start, to - from, format->second});
+    }
+    if (view.nickLength > 0 && view.nickStart < end && view.nickStart + view.nickLength > start) {
+        const int from = std::max(view.nickStart, start);
+        const int to = std::min(view.nickStart + view.nickLength, end);
+        QTextCharFormat nick;
+        nick.setForeground(view.nickColour);
+        if (view.own) {
+            nick.setFontWeight(QFont::Bold);
+        }
+        formats.append({from - start, to - from, nick});
     }
     const auto linkEnd = [](int value, const logtext::TextRange& link) {
         return value < link.start + link.length;
@@ -500,7 +624,7 @@ QTextLayout& LogWidget::RowLayout(LineView& view, int row)
     slot->setCacheEnabled(true);
     slot->beginLayout();
     QTextLine textRow = slot->createLine();
-    textRow.setLineWidth(LayoutWidth());
+    textRow.setLineWidth(std::max(1, LayoutWidth() - RowIndent(view, row)));
     textRow.setPosition(QPointF(0, 0));
     slot->endLayout();
     return *slot;
@@ -582,17 +706,24 @@ void LogWidget::UpdateLine(std::int64_t line)
 void LogWidget::paintEvent(QPaintEvent* event)
 {
     QPainter painter(viewport());
-    painter.fillRect(event->rect(), Qt::white);
-    painter.setPen(Qt::black);
+    const QPalette& colours = palette();
+    painter.fillRect(event->rect(), colours.color(QPalette::Base));
+    painter.setPen(colours.color(QPalette::Text));
     LayOutVisible();
+    const QColor ownBackground = Blend(colours.color(QPalette::Base), colours.color(QPalette::Text), 0.07);
+    const QColor highlightBackground = Blend(colours.color(QPalette::Base), kHighlightColour, 0.22);
+    const std::int64_t marker = MarkerLine();
 
     const std::int64_t selectionStart = SelectionStart();
     const std::int64_t selectionEnd = selectionStart + SelectionLength();
     QTextCharFormat selected;
     selected.setBackground(palette().brush(QPalette::Highlight));
     selected.setForeground(palette().brush(QPalette::HighlightedText));
+    QTextCharFormat found;
+    found.setBackground(Blend(colours.color(QPalette::Base), QColor(0xFF, 0xD7, 0x00), 0.6));
+    found.setForeground(colours.color(QPalette::Text));
     QTextCharFormat hovered;
-    hovered.setForeground(QColor(0, 0, 0xCC));
+    hovered.setForeground(colours.color(QPalette::Link));
 
     const QRect exposed = event->rect();
     for (const VisibleLine& visible : visible_) {
@@ -600,6 +731,12 @@ void LogWidget::paintEvent(QPaintEvent* event)
         const QRect area(0, visible.y, viewport()->width(), view.Rows() * rowHeight_);
         if (!area.intersects(exposed)) {
             continue;
+        }
+        if (view.highlight) {
+            painter.fillRect(area, highlightBackground);
+            painter.fillRect(QRect(0, area.top(), kHighlightMark, area.height()), kHighlightColour);
+        } else if (view.own) {
+            painter.fillRect(area, ownBackground);
         }
         int shownFrom = 0;
         int shownTo = 0;
@@ -611,6 +748,8 @@ void LogWidget::paintEvent(QPaintEvent* event)
             shownFrom = view.shown.ShownIndex(from);
             shownTo = view.shown.ShownIndex(to);
         }
+        const std::int64_t absolute = store_.FirstLine() + visible.line;
+        const auto firstMatch = std::lower_bound(matches_.begin(), matches_.end(), Match{absolute, 0, 0});
         // Only the rows in the exposed strip.
         const int firstRow = std::max(0, (exposed.top() - visible.y) / rowHeight_);
         const int lastRow = std::min(view.Rows() - 1, (exposed.bottom() - visible.y) / rowHeight_);
@@ -620,8 +759,16 @@ void LogWidget::paintEvent(QPaintEvent* event)
                 const logtext::TextRange& link = view.links[static_cast<std::size_t>(hoverLink_.index)];
                 AddOverlay(view, row, link.start, link.start + link.length, hovered, overlays);
             }
+            for (auto match = firstMatch; match != matches_.end() && match->line == absolute; ++match) {
+                AddOverlay(view, row, match->start, match->start + match->length, found, overlays);
+            }
             AddOverlay(view, row, shownFrom, shownTo, selected, overlays);
-            RowLayout(view, row).draw(&painter, QPointF(kMargin, visible.y + row * rowHeight_), overlays);
+            RowLayout(view, row).draw(
+                &painter, QPointF(kMargin + RowIndent(view, row), visible.y + row * rowHeight_), overlays);
+        }
+        if (visible.line == marker) {
+            // Under the line, within its last row so no row moves.
+            painter.fillRect(QRect(0, area.bottom() - 1, viewport()->width(), 2), kMarkerColour);
         }
         lastPainted_ = visible.line;
     }
@@ -634,6 +781,7 @@ void LogWidget::paintEvent(QPaintEvent* event)
 void LogWidget::resizeEvent(QResizeEvent* event)
 {
     QAbstractScrollArea::resizeEvent(event);
+    PlaceFindBar();
     // The top line stays where it is unless the log follows its end.
     UpdateScrollRange();
     if (AtEnd()) {
@@ -644,6 +792,11 @@ void LogWidget::resizeEvent(QResizeEvent* event)
 void LogWidget::changeEvent(QEvent* event)
 {
     QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange) {
+        DropColours();
+        DropLayouts();
+        viewport()->update();
+    }
     if (event->type() == QEvent::FontChange) {
         UpdateMetrics();
         DropLayouts();
@@ -663,6 +816,14 @@ void LogWidget::keyPressEvent(QKeyEvent* event)
     }
     if (event->matches(QKeySequence::SelectAll)) {
         SelectAll();
+        return;
+    }
+    if (event->matches(QKeySequence::Find)) {
+        OpenFind();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape && FindOpen()) {
+        CloseFind();
         return;
     }
     QScrollBar* bar = verticalScrollBar();
@@ -699,7 +860,8 @@ LogWidget::Hit LogWidget::HitAt(QPoint point, QTextLine::CursorPosition mode)
                     1;
     LineView& view = View(it->line);
     const int row = std::clamp((y - it->y) / rowHeight_, 0, view.Rows() - 1);
-    int shown = view.RowStart(row) + RowLayout(view, row).lineAt(0).xToCursor(point.x() - kMargin, mode);
+    int shown = view.RowStart(row) +
+                RowLayout(view, row).lineAt(0).xToCursor(point.x() - kMargin - RowIndent(view, row), mode);
     shown = std::clamp(shown, 0, static_cast<int>(view.shown.text.size()));
     return {it->line, shown, store_.LineStart(it->line) + view.shown.HeldOffset(shown)};
 }
@@ -718,7 +880,8 @@ LogWidget::LinkRef LogWidget::LinkAt(QPoint point)
     // Past the end of a row is not on its last character.
     const int row = std::clamp((point.y() - visible->y) / rowHeight_, 0, view.Rows() - 1);
     const QTextLine textRow = RowLayout(view, row).lineAt(0);
-    if (point.x() - kMargin >= textRow.naturalTextWidth() || point.x() < kMargin) {
+    const int left = kMargin + RowIndent(view, row);
+    if (point.x() - left >= textRow.naturalTextWidth() || point.x() < left) {
         return {};
     }
     const auto link = std::upper_bound(view.links.begin(), view.links.end(), hit.shown,
@@ -823,6 +986,9 @@ void LogWidget::mouseReleaseEvent(QMouseEvent* event)
         QDesktopServices::openUrl(QUrl(LinkUrl(pressedLink_), QUrl::TolerantMode));
     }
     pressedLink_ = {};
+    if (selecting_) {
+        PublishSelection();
+    }
     selecting_ = false;
 }
 
@@ -845,6 +1011,7 @@ void LogWidget::mouseDoubleClickEvent(QMouseEvent* event)
     }
     tripleClick_.start();
     doubleClickPoint_ = point;
+    PublishSelection();
     viewport()->update();
 }
 
@@ -863,6 +1030,249 @@ bool LogWidget::viewportEvent(QEvent* event)
         SetHover({});
     }
     return QAbstractScrollArea::viewportEvent(event);
+}
+
+void LogWidget::PublishSelection()
+{
+    // The X11 convention: what is selected with the mouse can be pasted with the middle button.
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    const QString text = SelectedText();
+    if (!text.isEmpty() && clipboard->supportsSelection()) {
+        clipboard->setText(text, QClipboard::Selection);
+    }
+    if (!text.isEmpty()) {
+        Q_EMIT selectionPublished(text);
+    }
+}
+
+void LogWidget::DropColours()
+{
+    charFormats_.clear();
+    nickColours_.clear();
+}
+
+QColor LogWidget::NickColour(QStringView nick)
+{
+    const QString key = nick.toString();
+    auto it = nickColours_.find(key);
+    if (it == nickColours_.end()) {
+        it =
+            nickColours_
+                .emplace(key, logtext::NickColour(logtext::NickColourIndex(nick), palette().color(QPalette::Base)))
+                .first;
+    }
+    return it->second;
+}
+
+int LogWidget::RowLeft(std::int64_t line, int row)
+{
+    if (line < 0 || line >= store_.LineCount()) {
+        return -1;
+    }
+    SyncWidth();
+    const LineView& view = View(line);
+    return row < 0 || row >= view.Rows() ? -1 : kMargin + RowIndent(view, row);
+}
+
+void LogWidget::MarkRead()
+{
+    marker_ = store_.LineCount() == 0 ? -1 : store_.FirstLine() + store_.LineCount() - 1;
+    viewport()->update();
+}
+
+std::int64_t LogWidget::MarkerLine() const
+{
+    const std::int64_t line = marker_ - store_.FirstLine();
+    // Gone with its line, or nothing came after it.
+    if (marker_ < 0 || line < 0 || line + 1 >= store_.LineCount()) {
+        return -1;
+    }
+    return line;
+}
+
+void LogWidget::SetBaseFont(const QFont& font)
+{
+    baseFont_ = font;
+    baseFontSet_ = true;
+    ApplyPreferences();
+}
+
+void LogWidget::ApplyPreferences()
+{
+    if (!baseFontSet_) {
+        baseFont_ = font();
+        baseFontSet_ = true;
+    }
+    QtSettingsStore settings;
+    const std::string app = SettingsAppName();
+    const std::string section(settings::Section);
+    const QString family =
+        QString::fromStdString(settings.GetSetting(app, section, std::string(settings::LogFont), "")).trimmed();
+    bool ok = false;
+    const double size =
+        QString::fromStdString(settings.GetSetting(app, section, std::string(settings::LogFontSize), ""))
+            .trimmed()
+            .toDouble(&ok);
+    QFont chosen = baseFont_;
+    if (!family.isEmpty()) {
+        chosen.setFamily(family);
+    }
+    if (ok && size >= 4 && size <= 144) {
+        chosen.setPointSizeF(size);
+    }
+    if (chosen != font()) {
+        setFont(chosen);
+    }
+}
+
+bool LogWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == findField_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (key->modifiers() & Qt::ShiftModifier) {
+                FindPrevious();
+            } else {
+                FindNext();
+            }
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape) {
+            CloseFind();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::eventFilter(watched, event);
+}
+
+void LogWidget::PlaceFindBar()
+{
+    const QRect area = viewport()->geometry();
+    const int height = findBar_->sizeHint().height();
+    findBar_->setGeometry(area.left(), area.bottom() + 1 - height, area.width(), height);
+}
+
+void LogWidget::OpenFind()
+{
+    PlaceFindBar();
+    findBar_->show();
+    findBar_->raise();
+    findField_->setFocus(Qt::ShortcutFocusReason);
+    findField_->selectAll();
+}
+
+void LogWidget::CloseFind()
+{
+    findTimer_.stop();
+    findBar_->hide();
+    needle_.clear();
+    matches_.clear();
+    current_ = -1;
+    viewport()->update();
+    setFocus(Qt::OtherFocusReason);
+}
+
+bool LogWidget::FindOpen() const
+{
+    return findBar_->isVisible();
+}
+
+void LogWidget::FindNow()
+{
+    findTimer_.stop();
+    needle_ = findField_->text();
+    matches_.clear();
+    current_ = -1;
+    searchedTo_ = store_.FirstLine();
+    if (!needle_.isEmpty()) {
+        FindMore();
+        // The newest match first: what was said last is what is looked for most.
+        current_ = static_cast<std::int64_t>(matches_.size()) - 1;
+        ShowMatch();
+    }
+    UpdateFindCount();
+    viewport()->update();
+}
+
+void LogWidget::FindMore()
+{
+    // Each line is read once: a search costs the log's length, and later lines only their own.
+    std::vector<logtext::FormatMark> marks;
+    logtext::ShownLine shown;
+    const std::int64_t first = store_.FirstLine();
+    for (std::int64_t line = std::max(searchedTo_, first) - first; line < store_.LineCount(); ++line) {
+        store_.Formatting(line, marks);
+        shown = {};
+        logtext::Shape(logtext::DecodeUtf8(store_.LineUtf8(line)), marks, shown);
+        for (qsizetype at = shown.text.indexOf(needle_, 0, Qt::CaseInsensitive); at >= 0;
+             at = shown.text.indexOf(needle_, at + needle_.size(), Qt::CaseInsensitive)) {
+            matches_.push_back({first + line, static_cast<int>(at), static_cast<int>(needle_.size())});
+        }
+    }
+    searchedTo_ = first + store_.LineCount();
+    UpdateFindCount();
+}
+
+void LogWidget::FindNext()
+{
+    if (needle_ != findField_->text()) {
+        FindNow();
+        return;
+    }
+    FindMore();
+    if (!matches_.empty()) {
+        current_ = (current_ + 1) % static_cast<std::int64_t>(matches_.size());
+        ShowMatch();
+    }
+    UpdateFindCount();
+}
+
+void LogWidget::FindPrevious()
+{
+    if (needle_ != findField_->text()) {
+        FindNow();
+        return;
+    }
+    FindMore();
+    if (!matches_.empty()) {
+        const auto count = static_cast<std::int64_t>(matches_.size());
+        current_ = (current_ - 1 + count) % count;
+        ShowMatch();
+    }
+    UpdateFindCount();
+}
+
+void LogWidget::ShowMatch()
+{
+    if (current_ < 0 || current_ >= static_cast<std::int64_t>(matches_.size())) {
+        return;
+    }
+    const Match& match = matches_[static_cast<std::size_t>(current_)];
+    const std::int64_t line = match.line - store_.FirstLine();
+    const LineView& view = View(line);
+    const std::int64_t lineStart = store_.LineStart(line);
+    anchor_ = lineStart + view.shown.HeldOffset(match.start);
+    cursor_ = lineStart + view.shown.HeldOffset(match.start + match.length);
+    UpdateScrollRange();
+    LayOutVisible();
+    const VisibleLine* visible = FindVisible(line);
+    // Fully in view, and not under the find bar.
+    const int bottom = viewport()->height() - (findBar_->isVisible() ? findBar_->height() : 0);
+    if (visible == nullptr || visible->y + view.Rows() * rowHeight_ > bottom) {
+        ScrollTo(std::max<std::int64_t>(0, line - std::max(0, bottom / rowHeight_ / 2)));
+    }
+    viewport()->update();
+}
+
+void LogWidget::UpdateFindCount()
+{
+    if (needle_.isEmpty()) {
+        findCount_->clear();
+    } else if (matches_.empty()) {
+        findCount_->setText(tr("no match"));
+    } else {
+        findCount_->setText(tr("%1 of %2").arg(current_ + 1).arg(matches_.size()));
+    }
 }
 
 } // namespace tellix

@@ -5,6 +5,8 @@
 #include <QAbstractScrollArea>
 #include <QElapsedTimer>
 #include <QFontMetricsF>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPoint>
 #include <QTextLayout>
 #include <QTextLine>
@@ -23,7 +25,7 @@ namespace tellix {
 //
 // The log holds text exactly as appended: lines separated by CR LF. Positions (length,
 // selection) count UTF-16 units of that held text, each line break counting 2. Bytes are
-// decoded once, at append: valid UTF-8 as UTF-8, anything else as Windows-1252.
+// decoded once, at append, by runs: valid UTF-8 as UTF-8, bytes that are not as Windows-1252.
 // Formatting codes (0x02, 0x03 with its colour numbers, 0x0F, 0x16, 0x1D, 0x1F) are drawn as
 // formatting and stay in the held text; other control characters are drawn as control
 // pictures. Copying gives the text as shown, without formatting codes.
@@ -35,7 +37,8 @@ public:
     ~LogWidget() override;
 
     // One more line, after a CR LF unless the log is empty; a CR LF inside starts a further line.
-    void AppendLine(std::string_view bytes);
+    // The style (offsets in bytes of `bytes`) says how the first of them reads.
+    void AppendLine(std::string_view bytes, const LineStyle* style = nullptr);
 
     static constexpr std::int64_t kDefaultScrollback = 100'000;
     // How many of the newest lines the log keeps. Older ones go a page at a time, between
@@ -62,6 +65,46 @@ public:
     void Copy();
     void SelectAll();
 
+    // The font family and size from the settings ("Log Font", "Log Font Size") over the
+    // window's own font; an empty or unreadable value keeps the window's. Every log reads them
+    // again when the preferences dialog saves.
+    void ApplyPreferences();
+    // The font the settings are applied over (the window's own font).
+    void SetBaseFont(const QFont& font);
+
+    // Where the user stopped reading: the marker goes under the last line now held, and shows
+    // once lines come after it. It goes with its line when older lines are dropped.
+    void MarkRead();
+    // The line the marker is under, or -1 when there is none to show.
+    std::int64_t MarkerLine() const;
+
+    // Finding text (Ctrl+F): a bar under the log, every match marked, the current one selected
+    // and scrolled into view. Case does not matter; a search reads the log once, off the paint.
+    void OpenFind();
+    void CloseFind();
+    bool FindOpen() const;
+    QLineEdit* FindField() const { return findField_; }
+    // Searches at once for what the field holds (typing searches after a pause).
+    void FindNow();
+    void FindNext();
+    void FindPrevious();
+    std::int64_t MatchCount() const { return static_cast<std::int64_t>(matches_.size()); }
+    // The current match, from 0; -1 when there is none.
+    std::int64_t CurrentMatch() const { return current_; }
+
+    // How line `line` reads, its offsets in UTF-16 units of the held line.
+    LineStyle StyleAt(std::int64_t line) const { return store_.StyleOf(line); }
+    // The colour a nick is drawn in: the same for the same nick in any letter case, legible
+    // on the current palette.
+    QColor NickColour(QStringView nick);
+    // Where row `row` of a line starts, from the left edge of the viewport, once laid out for
+    // the current width; -1 when the line has no such row.
+    int RowLeft(std::int64_t line, int row);
+
+Q_SIGNALS:
+    // A mouse selection was made: its text is the X11 primary selection where there is one.
+    void selectionPublished(const QString& text);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -73,10 +116,12 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     bool viewportEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // A line laid out for the current width, kept while it is on screen.
     struct LineView;
+    struct LineLook;
     struct VisibleLine {
         std::int64_t line;
         int y;
@@ -103,7 +148,24 @@ private:
     void DropLayouts();
     LineView& View(std::int64_t line);
     double Advance(QStringView text, int index, int units);
-    void Wrap(QStringView text, std::vector<int>& rowStarts);
+    void Wrap(QStringView text, double indent, std::vector<int>& rowStarts);
+    double IndentOf(const LineView& view);
+    int RowIndent(const LineView& view, int row) const;
+    void DropColours();
+    struct Match {
+        std::int64_t line; // counted from the first line ever appended
+        int start;         // shown units
+        int length;
+        bool operator<(const Match& other) const
+        {
+            return line != other.line ? line < other.line : start < other.start;
+        }
+    };
+    void FindMore();
+    void ShowMatch();
+    void PlaceFindBar();
+    void UpdateFindCount();
+    void PublishSelection();
     QTextLayout& RowLayout(LineView& view, int row);
     static void AddOverlay(const LineView& view, int row, int from, int to, const QTextCharFormat& format,
                            QList<QTextLayout::FormatRange>& overlays);
@@ -124,6 +186,22 @@ private:
     std::int64_t anchor_ = 0;
     std::int64_t cursor_ = 0;
     std::int64_t lastPainted_ = -1;
+    // The marker's line, counted from the first line ever appended; -1 before MarkRead.
+    std::int64_t marker_ = -1;
+    QFont baseFont_;
+    bool baseFontSet_ = false;
+    std::unordered_map<QString, QColor> nickColours_;
+
+    // Finding.
+    QWidget* findBar_ = nullptr;
+    QLineEdit* findField_ = nullptr;
+    QLabel* findCount_ = nullptr;
+    QTimer findTimer_;
+    QString needle_;
+    std::vector<Match> matches_;
+    std::int64_t current_ = -1;
+    // The first line, counted from the first ever appended, not searched yet.
+    std::int64_t searchedTo_ = 0;
     QTimer repaintTimer_;
     bool programmaticScroll_ = false;
 

@@ -132,6 +132,13 @@ public:
                 view_->RaiseActivate();
             }
         });
+        // Leaving a window marks where the user stopped reading.
+        connect(this, &QMdiSubWindow::windowStateChanged, this,
+                [this](Qt::WindowStates before, Qt::WindowStates now) {
+                    if (view_ != nullptr && (before & Qt::WindowActive) && !(now & Qt::WindowActive)) {
+                        view_->log_->MarkRead();
+                    }
+                });
     }
     void Forget() { view_ = nullptr; }
     void SayActivated()
@@ -283,6 +290,10 @@ protected:
             QCoreApplication::sendEvent(view_->log_, event);
             return;
         }
+        if (event->matches(QKeySequence::Find)) {
+            view_->log_->OpenFind();
+            return;
+        }
         // The core may close this window, or end the program, while it answers a key.
         const QPointer<InputLine> alive(this);
         std::int32_t code = KeyCode(*event);
@@ -378,7 +389,7 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
     client_->setFont(font);
 
     log_ = new LogWidget(client_);
-    log_->setFont(font);
+    log_->SetBaseFont(font);
     topic_ = new tellix::TopicBar(client_);
     topic_->hide();
     topic_->SetEdited(
@@ -815,6 +826,11 @@ void QtChildView::Unload()
 void QtChildView::AppendOutput(std::string_view line)
 {
     log_->AppendLine(line);
+}
+
+void QtChildView::AppendOutput(std::string_view line, const LineStyle& style)
+{
+    log_->AppendLine(line, &style);
 }
 
 void QtChildView::SetScrollbackLines(std::int64_t lines)

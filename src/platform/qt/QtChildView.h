@@ -47,6 +47,7 @@ public:
     void Unload() override;
 
     void AppendOutput(std::string_view line) override;
+    void AppendOutput(std::string_view line, const LineStyle& style) override;
     std::int64_t OutputLength() const override;
     std::int64_t SelStart() const override;
     std::int64_t SelLength() const override;

@@ -1,6 +1,9 @@
 #include "platform/qt/TextDecoding.h"
 
 #include "platform/qt/LogText.h"
+#include "util/Utf8.h"
+
+#include <string>
 
 namespace tellix {
 
@@ -9,12 +12,9 @@ QString DecodeForDisplay(std::string_view bytes)
     if (logtext::Utf8Units(bytes) >= 0) {
         return logtext::DecodeUtf8(bytes);
     }
-    QString text(static_cast<qsizetype>(bytes.size()), Qt::Uninitialized);
-    QChar* out = text.data();
-    for (const char byte : bytes) {
-        *out++ = QChar(logtext::FromCp1252(static_cast<unsigned char>(byte)));
-    }
-    return text;
+    std::string utf8;
+    AppendShownUtf8(bytes, utf8);
+    return logtext::DecodeUtf8(utf8);
 }
 
 } // namespace tellix
