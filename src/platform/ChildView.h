@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/NickRanks.h"
 #include "util/Event.h"
 
 #include <cstdint>
@@ -74,6 +75,11 @@ public:
     virtual void UsersAppend(std::string_view nick) = 0;
     virtual void UsersReplace(std::int32_t position, std::string_view nick) = 0;
     virtual void UsersRemove(std::int32_t position) = 0;
+    // How a channel window ranks its list: the entry at `position` holds `rank` (0 the
+    // highest; RankTable::kMaxRanks for none, as every entry starts) drawn with `symbol` ('\0' for none); `op`
+    // counts it among the operators. A view that shows the list unranked may ignore both.
+    virtual void UsersRank(std::int32_t /*position*/, std::int32_t /*rank*/, char /*symbol*/, bool /*op*/) {}
+    virtual void UsersCaseMapping(CaseMapping /*mapping*/) {}
 
     // The window's activity rose, or went back to None when it was activated.
     virtual void SetActivity(Activity level) = 0;

@@ -376,8 +376,14 @@ template <class Users> void Child::SyncUserList(const Users& users)
     if constexpr (requires { users.Count(); }) {
         users_.Reserve(users.Count());
     }
+    if (pobjChannel_ && pobjWindow_) {
+        pobjWindow_->UsersCaseMapping(pobjChannel_->NickCaseMapping());
+    }
     for (; user != end; ++user) {
         AppendUser((*user)->Nick());
+        if (pobjChannel_) {
+            ShowRank(users_.Count() - 1, **user, false);
+        }
     }
 }
 
@@ -457,6 +463,9 @@ void Child::AttachChannel()
     if (!pobjChannel_) {
         return;
     }
+    if (pobjWindow_) {
+        pobjWindow_->UsersCaseMapping(pobjChannel_->NickCaseMapping());
+    }
     auto& events = pobjChannel_->Events;
     channelEvents_.push_back(events.Join.connect([this](const UserPtr& s) { pobjChannel_Join(s); }));
     channelEvents_.push_back(events.Kick.connect(
@@ -473,6 +482,9 @@ void Child::AttachChannel()
         events.Quit.connect([this](const UserPtr& s, const std::string& m) { pobjChannel_Quit(s, m); }));
     channelEvents_.push_back(events.TopicChange.connect(
         [this](const UserPtr& s, const std::string& p) { pobjChannel_TopicChange(s, p); }));
+    channelEvents_.push_back(events.ModeChange.connect(
+        [this](const std::string& s, const std::string& m) { pobjChannel_ModeChange(s, m); }));
+    channelEvents_.push_back(events.RankChange.connect([this](const UserPtr& u) { pobjChannel_RankChange(u); }));
     channelEvents_.push_back(events.UserAdd.connect([this](const UserPtr& s) { AddNick(s->Nick()); }));
     channelEvents_.push_back(events.UserRemove.connect([this](const UserPtr& s) { RemoveNick(s->Nick()); }));
 }
@@ -562,6 +574,32 @@ void Child::pobjChannel_TopicChange(const UserPtr& source, const std::string& /*
             RaiseActivity(LineKind::Event);
         }
     }
+}
+
+void Child::pobjChannel_ModeChange(const std::string& setter, const std::string& modes)
+{
+    Echo(Concat("*** ", setter, " sets mode ", modes));
+}
+
+void Child::pobjChannel_RankChange(const UserPtr& user)
+{
+    if (const std::int32_t position = FindNick(user->Nick()); position >= 0) {
+        ShowRank(position, *user, true);
+    }
+}
+
+void Child::ShowRank(std::int32_t position, const IRCUser& user, bool always)
+{
+    if (!pobjWindow_ || !pobjChannel_) {
+        return;
+    }
+    const std::uint32_t mask = pobjChannel_->RanksOf(user);
+    if (mask == 0 && !always) {
+        return;
+    }
+    const RankTable& ranks = pobjChannel_->Ranks();
+    pobjWindow_->UsersRank(position, mask == 0 ? RankTable::kMaxRanks : ranks.Highest(mask), ranks.Symbol(mask),
+                           ranks.IsOp(mask));
 }
 
 void Child::pobjQuery_NickChange(const std::string& /*nickPrev*/)

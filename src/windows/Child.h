@@ -116,6 +116,10 @@ private:
     void pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMsg);
     void pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg);
     void pobjChannel_TopicChange(const UserPtr& source, const std::string& topicPrev);
+    void pobjChannel_ModeChange(const std::string& setter, const std::string& modes);
+    void pobjChannel_RankChange(const UserPtr& user);
+    // Tells the view the rank of the entry at `position`, when it holds any or `always`.
+    void ShowRank(std::int32_t position, const IRCUser& user, bool always);
     void pobjInput_KeyDown(std::int32_t& key);
     void pobjInput_KeyPress(std::int32_t& key);
     void pobjInput_Paste(const std::string& text, bool& handled);

@@ -4,6 +4,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <bit>
 #include <stdexcept>
 
@@ -54,6 +55,7 @@ void NickListModel::Clear()
     removed_ = 0;
     tree_.clear();
     rows_ = 0;
+    ops_ = 0;
     endResetModel();
 }
 
@@ -78,7 +80,8 @@ void NickListModel::Replace(std::int32_t position, std::string_view nick)
     const std::size_t slot = SlotAt(position);
     Entry& entry = entries_[slot];
     garbage_ += entry.length;
-    entry = Entry{static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(nick.size())};
+    entry.offset = static_cast<std::uint32_t>(bytes_.size());
+    entry.length = static_cast<std::uint32_t>(nick.size());
     bytes_.append(nick);
     if (slot < published_) {
         const QModelIndex changed = index(static_cast<int>(slot)); // rows are entries until the settling
@@ -104,6 +107,7 @@ void NickListModel::Remove(std::int32_t position)
     }
     garbage_ += entries_[slot].length;
     entries_[slot].length |= kRemoved;
+    ops_ -= entries_[slot].op ? 1 : 0;
     ++removed_;
     PostSettle();
 }
@@ -114,7 +118,14 @@ void NickListModel::Settle()
     if (removed_ > 0) {
         CloseGaps();
     }
-    if (published_ < entries_.size()) {
+    if (published_ == 0 && entries_.size() > 1) {
+        // A names reply into an empty list: a reset lets a sorting view sort once, where an
+        // insertion makes it place every row on its own.
+        beginResetModel();
+        published_ = entries_.size();
+        rows_ = published_;
+        endResetModel();
+    } else if (published_ < entries_.size()) {
         beginInsertRows(QModelIndex(), static_cast<int>(published_), static_cast<int>(entries_.size()) - 1);
         published_ = entries_.size();
         rows_ = published_;
@@ -123,6 +134,61 @@ void NickListModel::Settle()
     if (garbage_ > bytes_.size() / 2) {
         CompactBytes();
     }
+}
+
+void NickListModel::Rank(std::int32_t position, std::int32_t rank, char symbol, bool op)
+{
+    std::size_t slot = SlotAt(position);
+    if (slot < published_ && (removed_ > 0 || published_ < entries_.size())) {
+        // Rows are entries again once settled; a mode change seldom meets a pending split.
+        Settle();
+        slot = SlotAt(position);
+    }
+    Entry& entry = entries_[slot];
+    ops_ += (op ? 1 : 0) - (entry.op ? 1 : 0);
+    entry.rank = static_cast<std::uint8_t>(std::clamp<std::int32_t>(rank, 0, RankTable::kMaxRanks));
+    entry.symbol = symbol;
+    entry.op = op;
+    if (slot < published_) {
+        const QModelIndex changed = index(static_cast<int>(slot));
+        Q_EMIT dataChanged(changed, changed);
+    }
+}
+
+char NickListModel::Symbol(int row) const
+{
+    return row >= 0 && static_cast<std::size_t>(row) < rows_ ? entries_[SlotOfRow(row)].symbol : '\0';
+}
+
+bool NickListModel::RankedBefore(int rowA, int rowB) const
+{
+    const Entry& a = entries_[SlotOfRow(rowA)];
+    const Entry& b = entries_[SlotOfRow(rowB)];
+    return tellix::RankedBefore(a.rank, Text(a), b.rank, Text(b), caseMapping_);
+}
+
+RankedNickProxy::RankedNickProxy(NickListModel* source, QObject* parent)
+    : QSortFilterProxyModel(parent), source_(source)
+{
+    setSourceModel(source);
+    setDynamicSortFilter(true);
+    sort(0);
+}
+
+QVariant RankedNickProxy::data(const QModelIndex& index, int role) const
+{
+    QVariant shown = QSortFilterProxyModel::data(index, role);
+    if (role == Qt::DisplayRole && index.isValid()) {
+        if (const char symbol = source_->Symbol(mapToSource(index).row()); symbol != '\0') {
+            return QString(shown.toString()).prepend(QLatin1Char(symbol));
+        }
+    }
+    return shown;
+}
+
+bool RankedNickProxy::lessThan(const QModelIndex& left, const QModelIndex& right) const
+{
+    return source_->RankedBefore(left.row(), right.row());
 }
 
 void NickListModel::PostSettle()

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "model/NickRanks.h"
+
 #include <QAbstractListModel>
+#include <QSortFilterProxyModel>
 
 #include <cstdint>
 #include <string>
@@ -36,6 +39,14 @@ public:
     // Tells the view of the changes still waiting; it then shows every entry as it is.
     void Settle();
 
+    // A channel's ranks: the entry is drawn with its symbol, and ranked views order by them.
+    void Rank(std::int32_t position, std::int32_t rank, char symbol, bool op);
+    void SetCaseMapping(CaseMapping mapping) { caseMapping_ = mapping; }
+    CaseMapping NickCaseMapping() const { return caseMapping_; }
+    bool RankedBefore(int rowA, int rowB) const;
+    char Symbol(int row) const;
+    std::int32_t Ops() const { return ops_; }
+
 private:
     static constexpr std::uint32_t kRemoved = std::uint32_t{1} << 31;
     // Runs of removed rows told to the view one by one: each costs the view about as much as
@@ -45,6 +56,9 @@ private:
     struct Entry {
         std::uint32_t offset; // in bytes_
         std::uint32_t length; // kRemoved set once removed
+        std::uint8_t rank = RankTable::kMaxRanks;
+        char symbol = '\0';
+        bool op = false;
     };
 
     std::string_view Text(const Entry& entry) const
@@ -78,6 +92,25 @@ private:
     std::size_t gapRow_ = 0;
     std::size_t gap_ = 0;
     bool settlePosted_ = false;
+    std::int32_t ops_ = 0;
+    CaseMapping caseMapping_ = CaseMapping::Rfc1459;
+};
+
+// A channel's list as drawn: ranked, then by nick in the server's case. The proxy keeps its
+// order as rows come and go, so a mode change moves one row instead of sorting the list.
+class RankedNickProxy final : public QSortFilterProxyModel {
+    Q_OBJECT
+
+public:
+    explicit RankedNickProxy(NickListModel* source, QObject* parent = nullptr);
+    // Each nick with its highest prefix; the entries themselves stay bare, as completion reads them.
+    QVariant data(const QModelIndex& index, int role) const override;
+
+protected:
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+
+private:
+    NickListModel* source_;
 };
 
 } // namespace tellix

@@ -14,6 +14,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -553,6 +554,13 @@ void QtChildView::MoveOutput(std::int32_t left, std::int32_t top, std::int32_t w
 void QtChildView::MoveUsers(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)
 {
     Place(users_, left, top, width, height);
+    if (counts_ != nullptr) {
+        // The counts take the top of the list's place.
+        const QRect place = users_->geometry();
+        const int line = counts_->sizeHint().height();
+        counts_->setGeometry(place.x(), place.y(), place.width(), line);
+        users_->setGeometry(place.adjusted(0, line, 0, 0));
+    }
 }
 
 void QtChildView::MoveInput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)
@@ -665,6 +673,43 @@ void QtChildView::SetActivity(Activity level)
     activity_ = level;
     if (area_ && form_) {
         QtMainWindowView::ShowActivity(*area_, form_, level);
+    }
+}
+
+void QtChildView::UsersRank(std::int32_t position, std::int32_t rank, char symbol, bool op)
+{
+    model_->Rank(position, rank, symbol, op);
+}
+
+void QtChildView::UsersCaseMapping(CaseMapping mapping)
+{
+    const bool changed = model_->NickCaseMapping() != mapping;
+    model_->SetCaseMapping(mapping);
+    if (ranked_ == nullptr) {
+        ranked_ = new RankedNickProxy(model_, users_);
+        users_->setModel(ranked_);
+        counts_ = new QLabel(client_);
+        counts_->setFont(client_->font());
+        counts_->setTextFormat(Qt::PlainText);
+        counts_->setObjectName(QStringLiteral("userCounts"));
+        counts_->show();
+        // Bound to the label and the model only: the form may go before its widgets do.
+        const auto show = [model = model_, counts = counts_] {
+            counts->setText(QStringLiteral("%1 users, %2 ops").arg(model->rowCount()).arg(model->Ops()));
+        };
+        QObject::connect(model_, &QAbstractItemModel::rowsInserted, counts_, show);
+        QObject::connect(model_, &QAbstractItemModel::rowsRemoved, counts_, show);
+        QObject::connect(model_, &QAbstractItemModel::modelReset, counts_, show);
+        QObject::connect(model_, &QAbstractItemModel::layoutChanged, counts_, show);
+        QObject::connect(model_, &QAbstractItemModel::dataChanged, counts_, show);
+        show();
+        // The counts take the top of the list's place.
+        const QRect place = users_->geometry();
+        const int line = counts_->sizeHint().height();
+        counts_->setGeometry(place.x(), place.y(), place.width(), line);
+        users_->setGeometry(place.adjusted(0, line, 0, 0));
+    } else if (changed) {
+        ranked_->invalidate();
     }
 }
 

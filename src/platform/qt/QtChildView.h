@@ -4,6 +4,7 @@
 
 #include <QPointer>
 
+class QLabel;
 class QLineEdit;
 class QTableView;
 class QMdiArea;
@@ -14,6 +15,7 @@ namespace tellix {
 
 class LogWidget;
 class NickListModel;
+class RankedNickProxy;
 
 // A child window in the main window's document area: the log, the nick list and the input
 // line on one client widget, placed by the core's layout in units of one twelfth of the
@@ -60,6 +62,8 @@ public:
     void UsersAppend(std::string_view nick) override;
     void UsersReplace(std::int32_t position, std::string_view nick) override;
     void UsersRemove(std::int32_t position) override;
+    void UsersRank(std::int32_t position, std::int32_t rank, char symbol, bool op) override;
+    void UsersCaseMapping(CaseMapping mapping) override;
 
     void SetActivity(Activity level) override;
     Activity ActivityLevel() const { return activity_; }
@@ -69,6 +73,8 @@ public:
     LogWidget* Log() const { return log_; }
     QTableView* UsersView() const { return users_; }
     NickListModel* UsersModel() const { return model_; }
+    // A channel window's counts above its list ("42 users, 3 ops"); null elsewhere.
+    QLabel* UsersCounts() const { return counts_; }
     QLineEdit* Input() const;
 
     class Form;
@@ -99,6 +105,9 @@ private:
     LogWidget* log_ = nullptr;
     QTableView* users_ = nullptr;
     NickListModel* model_ = nullptr;
+    // Made when the window first shows a channel: a status window's list stays as it came.
+    QLabel* counts_ = nullptr;
+    RankedNickProxy* ranked_ = nullptr;
     InputLine* input_ = nullptr;
     double unit_ = 1.5; // pixels per layout unit
     bool unloading_ = false;
