@@ -683,11 +683,8 @@ void QtChildView::UsersRank(std::int32_t position, std::int32_t rank, char symbo
 
 void QtChildView::UsersCaseMapping(CaseMapping mapping)
 {
-    const bool changed = model_->NickCaseMapping() != mapping;
     model_->SetCaseMapping(mapping);
-    if (ranked_ == nullptr) {
-        ranked_ = new RankedNickProxy(model_, users_);
-        users_->setModel(ranked_);
+    if (counts_ == nullptr) {
         counts_ = new QLabel(client_);
         counts_->setFont(client_->font());
         counts_->setTextFormat(Qt::PlainText);
@@ -708,8 +705,6 @@ void QtChildView::UsersCaseMapping(CaseMapping mapping)
         const int line = counts_->sizeHint().height();
         counts_->setGeometry(place.x(), place.y(), place.width(), line);
         users_->setGeometry(place.adjusted(0, line, 0, 0));
-    } else if (changed) {
-        ranked_->invalidate();
     }
 }
 

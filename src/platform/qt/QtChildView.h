@@ -15,7 +15,6 @@ namespace tellix {
 
 class LogWidget;
 class NickListModel;
-class RankedNickProxy;
 
 // A child window in the main window's document area: the log, the nick list and the input
 // line on one client widget, placed by the core's layout in units of one twelfth of the
@@ -107,7 +106,6 @@ private:
     NickListModel* model_ = nullptr;
     // Made when the window first shows a channel: a status window's list stays as it came.
     QLabel* counts_ = nullptr;
-    RankedNickProxy* ranked_ = nullptr;
     InputLine* input_ = nullptr;
     double unit_ = 1.5; // pixels per layout unit
     bool unloading_ = false;
