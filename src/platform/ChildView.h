@@ -12,6 +12,9 @@ namespace tellix {
 // The window states a child window can be in, with their stored numbers.
 enum class WindowState : std::int32_t { Normal = 0, Minimized = 1, Maximized = 2 };
 
+// What the user asked of a nick in the list (a double-click is Query).
+enum class NickAction : std::int32_t { Query, Whois, Op, Deop, Voice, Devoice, Kick, Ban };
+
 // What a window received since the user last looked at it, lowest first.
 enum class Activity : std::int32_t { None = 0, Events = 1, Messages = 2, Highlight = 3 };
 
@@ -80,6 +83,10 @@ public:
     // counts it among the operators. A view that shows the list unranked may ignore both.
     virtual void UsersRank(std::int32_t /*position*/, std::int32_t /*rank*/, char /*symbol*/, bool /*op*/) {}
     virtual void UsersCaseMapping(CaseMapping /*mapping*/) {}
+    // A query window hides the list (its log takes the width) and shows a header above the
+    // log naming the partner; an empty header shows none.
+    virtual void SetUsersShown(bool /*shown*/) {}
+    virtual void SetHeader(std::string_view /*text*/) {}
 
     // The window's activity rose, or went back to None when it was activated.
     virtual void SetActivity(Activity level) = 0;
@@ -97,6 +104,8 @@ public:
         // Text (UTF-8) pasted into the input line at its selection; a handler that sets
         // Handled has taken it, otherwise the box inserts it itself.
         Event<const std::string&, bool&> InputPaste;
+        // The user chose an action on a nick of the list (bytes as the list got them).
+        Event<NickAction, const std::string&> NickChosen;
     } Events;
 };
 

@@ -66,6 +66,11 @@ std::shared_ptr<Child> Child::Create(Toolkit& toolkit)
         const auto hold = self->shared_from_this();
         self->pobjInput_Paste(text, handled);
     }));
+    child->windowEvents_.push_back(
+        view.Events.NickChosen.connect([self](NickAction action, const std::string& nick) {
+            const auto hold = self->shared_from_this();
+            self->pobjUsers_NickChosen(action, nick);
+        }));
     view.SendToBack();
     view.SetVisible(true);
     child->Layout();
@@ -92,6 +97,25 @@ void Child::Query(const UserPtr& user)
     AttachQuery();
     ShowingChanged(previous, pobjQuery_.get());
     UpdateCaption();
+    ShowPartner();
+}
+
+// A query window has no members to list: the log takes the width, and a header names the
+// partner, with user@host once a line of theirs has told it.
+void Child::ShowPartner()
+{
+    if (!pobjWindow_) {
+        return;
+    }
+    pobjWindow_->SetUsersShown(!pobjQuery_);
+    std::string header;
+    if (pobjQuery_) {
+        header = pobjQuery_->Nick();
+        if (!pobjQuery_->User().empty() && !pobjQuery_->Host().empty()) {
+            AppendTo(header, " (", pobjQuery_->User(), "@", pobjQuery_->Host(), ")");
+        }
+    }
+    pobjWindow_->SetHeader(header);
 }
 
 bool Child::CloseWindow(bool user)
@@ -602,20 +626,73 @@ void Child::ShowRank(std::int32_t position, const IRCUser& user, bool always)
                            ranks.IsOp(mask));
 }
 
+// Each action goes the road its typed command goes: a query opens as /query opens it, the
+// rest are what /kick and /quote send.
+void Child::pobjUsers_NickChosen(NickAction action, const std::string& nick)
+{
+    Application* app = App();
+    if (app == nullptr || nick.empty() || nick.find_first_of(" \r\n") != std::string::npos) {
+        return;
+    }
+    if (action == NickAction::Query || action == NickAction::Whois || !pobjChannel_) {
+        if (action == NickAction::Query || action == NickAction::Whois) {
+            app->ProcessCommand(
+                action == NickAction::Query ? Concat("QUERY ", nick) : Concat("QUOTE WHOIS ", nick), true, index_);
+        }
+        return;
+    }
+    const std::string channel = pobjChannel_->Name();
+    std::string command;
+    switch (action) {
+    case NickAction::Op:
+    case NickAction::Deop:
+    case NickAction::Voice:
+    case NickAction::Devoice: {
+        const bool give = action == NickAction::Op || action == NickAction::Voice;
+        const char mode = action == NickAction::Op || action == NickAction::Deop ? 'o' : 'v';
+        command = Concat("QUOTE MODE ", channel, " ", give ? "+" : "-", std::string(1, mode), " ", nick);
+        break;
+    }
+    case NickAction::Kick:
+        command = Concat("KICK ", channel, " ", nick);
+        break;
+    case NickAction::Ban:
+        command = Concat("QUOTE MODE ", channel, " +b ", BanMask(nick));
+        break;
+    default:
+        return;
+    }
+    app->ProcessCommand(command, true, index_);
+}
+
+// A known host bans the host, whatever nick it comes back under; else the nick.
+std::string Child::BanMask(const std::string& nick) const
+{
+    const auto users = pobjChannel_ ? pobjChannel_->Users() : nullptr;
+    const UserPtr user = users ? users->Item(nick) : nullptr;
+    if (user && !user->Host().empty()) {
+        return Concat("*!*@", user->Host());
+    }
+    return Concat(nick, "!*@*");
+}
+
 void Child::pobjQuery_NickChange(const std::string& /*nickPrev*/)
 {
     UpdateCaption();
+    ShowPartner();
 }
 
 void Child::pobjQuery_Notice(const std::string& notice)
 {
     Echo(Concat("# ", texts::Notice(pobjQuery_->Nick(), notice)));
+    ShowPartner();
     RaiseActivity(LineKind::Private);
 }
 
 void Child::pobjQuery_PrivMsg(const std::string& privMsg)
 {
     Echo(Concat("# ", texts::Message(pobjQuery_->Nick(), privMsg)));
+    ShowPartner();
     RaiseActivity(LineKind::Private);
 }
 

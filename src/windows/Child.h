@@ -116,6 +116,9 @@ private:
     void pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMsg);
     void pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg);
     void pobjChannel_TopicChange(const UserPtr& source, const std::string& topicPrev);
+    void ShowPartner();
+    void pobjUsers_NickChosen(NickAction action, const std::string& nick);
+    std::string BanMask(const std::string& nick) const;
     void pobjChannel_ModeChange(const std::string& setter, const std::string& modes);
     void pobjChannel_RankChange(const UserPtr& user);
     // Tells the view the rank of the entry at `position`, when it holds any or `always`.

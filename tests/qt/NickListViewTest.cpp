@@ -2,6 +2,7 @@
 // netsplit's do: what the list views show, in what order, and what stays selected.
 #include "app/Application.h"
 #include "dialog/ConnectDialog.h"
+#include "model/NickRanks.h"
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
 #include "platform/qt/NickListModel.h"
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,7 @@ struct ListClient {
     RecordingSocketFactory sockets;
     std::unique_ptr<Application> app;
     RecordingSocket* socket = nullptr;
+    std::set<std::string> ops; // nicks the names reply gave '@'
 
     explicit ListClient(const std::string& names)
     {
@@ -82,9 +85,26 @@ struct ListClient {
         }
         return nicks;
     }
+    // A channel's list is drawn ranked: the nicks given, in the core's order, as drawn.
+    std::vector<std::string> Drawn(std::int32_t index, std::vector<std::string> nicks) const
+    {
+        if (!View(index).UsersModel()->Ranked()) {
+            return nicks;
+        }
+        const auto rank = [this](const std::string& nick) {
+            return ops.count(nick) != 0 ? 0 : RankTable::kMaxRanks;
+        };
+        std::sort(nicks.begin(), nicks.end(), [&](const std::string& a, const std::string& b) {
+            return RankedBefore(rank(a), a, rank(b), b, CaseMapping::Rfc1459);
+        });
+        for (std::string& nick : nicks) {
+            nick = ops.count(nick) != 0 ? "@" + nick : nick;
+        }
+        return nicks;
+    }
     bool Shows(std::int32_t index, const std::vector<std::string>& nicks) const
     {
-        return PumpUntil([&] { return Shown(index) == nicks; });
+        return PumpUntil([&] { return Shown(index) == Drawn(index, nicks); });
     }
     std::string Selected(std::int32_t index) const
     {
@@ -131,6 +151,7 @@ TEST(NickListView, ABurstOfQuitsLeavesTheListInOrderAndTheSelectionOnItsNick)
         names += " " + before[i];
     }
     ListClient client(names);
+    client.ops = {"first"};
     ASSERT_TRUE(client.Shows(2, before));
     ASSERT_TRUE(client.Shows(1, before));
     QTableView& view = *client.View(2).UsersView();

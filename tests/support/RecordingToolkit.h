@@ -159,6 +159,8 @@ public:
         ranks.at(static_cast<std::size_t>(position)) = Rank{rank, symbol, op};
     }
     void UsersCaseMapping(CaseMapping mapping) override { caseMapping = mapping; }
+    void SetUsersShown(bool shown) override { usersShown = shown; }
+    void SetHeader(std::string_view text) override { header = text; }
 
     // The list as a ranked view draws it: "@anna", counts as "3 users, 1 ops".
     std::vector<std::string> Ranked() const
@@ -228,7 +230,7 @@ public:
     std::int64_t inputSelStart = 0;
     std::int64_t inputSelLength = 0;
     std::vector<std::string> nicks;
-    std::vector<Activity> activities;   // every level the core showed, in order
+    std::vector<Activity> activities; // every level the core showed, in order
     struct Rank {
         std::int32_t rank = RankTable::kMaxRanks; // none
         char symbol = '\0';
@@ -236,6 +238,8 @@ public:
     };
     std::vector<Rank> ranks;
     CaseMapping caseMapping = CaseMapping::Rfc1459;
+    bool usersShown = true;
+    std::string header;
     std::vector<std::string> questions; // asked with AskYesNo
     bool answer = true;
 

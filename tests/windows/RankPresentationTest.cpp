@@ -74,6 +74,12 @@ TEST(NickRanks, PrefixTablesAndModeLinesPairModesWithTheirParameters)
         {"+oo", "a", "+o=a +o="}, // short of a parameter
         {"-nt+i", "", "-n= -t= +i="},
         {"+v", "  a ", "+v=a"},
+        {"+ov", "a b", "+o=a +v=b"},
+        {"-o", "a", "-o=a"},
+        {"+XYo", "a", "+X= +Y= +o=a"}, // unknown modes take nothing
+        {"+-+-o", "a", "-o=a"},
+        {"++", "a", ""},
+        {"o", "a", "+o=a"}, // no sign: adding
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.modes);
@@ -158,6 +164,61 @@ TEST_F(Ranking, WithoutPrefixTokenTheUsualRanksAndAsciiNamesAreDrawn)
     Receive(":irc.test 353 me = #room :me +[v] @b {a} A [z");
     // In ascii '[' sorts before the letters; folded to '{' it would come last.
     EXPECT_EQ(View(2).Ranked(), (Texts{"@b", "+[v]", "[z", "A", "me", "{a}", "6 users, 1 ops"}));
+}
+
+TEST_F(Ranking, NickActionsSendTheirCommandsAndHostileNamesSendNothing)
+{
+    Online();
+    Receive(":me!u@h JOIN :#room");
+    Receive(":irc.test 353 me = #room :@me bob carl");
+    Receive(":bob!~b@bob.example JOIN :#room"); // listed already: only the host is learned
+    Sent();
+    struct Row {
+        NickAction action;
+        std::string nick;
+        Texts sent;
+    };
+    const std::vector<Row> rows = {
+        {NickAction::Whois, "bob", {"WHOIS bob"}},
+        {NickAction::Op, "bob", {"MODE #room +o bob"}},
+        {NickAction::Deop, "bob", {"MODE #room -o bob"}},
+        {NickAction::Voice, "carl", {"MODE #room +v carl"}},
+        {NickAction::Devoice, "carl", {"MODE #room -v carl"}},
+        {NickAction::Ban, "bob", {"MODE #room +b *!*@bob.example"}},
+        {NickAction::Ban, "carl", {"MODE #room +b carl!*@*"}}, // no host known
+        {NickAction::Kick, "carl", {"KICK #room carl"}},
+        {NickAction::Op, "", {}},
+        {NickAction::Op, "a b", {}},
+        {NickAction::Kick, "x\r\nQUIT", {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.nick);
+        View(2).Events.NickChosen.raise(row.action, row.nick);
+        EXPECT_EQ(Sent(), row.sent);
+    }
+    // The status window's list has no channel: only Query and Whois do anything there.
+    View(1).Events.NickChosen.raise(NickAction::Op, "bob");
+    EXPECT_EQ(Sent(), Texts{});
+    View(1).Events.NickChosen.raise(NickAction::Query, "bob");
+    ASSERT_EQ(app.Childs()->Count(), 3);
+    EXPECT_FALSE(View(3).usersShown);
+    EXPECT_EQ(View(3).header, "bob (~b@bob.example)");
+    EXPECT_TRUE(View(2).usersShown);
+    EXPECT_EQ(View(2).header, "");
+}
+
+TEST_F(Ranking, AQueryHeaderLearnsTheHostFromThePartnersLines)
+{
+    Online();
+    Receive(":irc.test 353 me = #x :dora"); // no window, nothing known of dora yet
+    View(1).Events.NickChosen.raise(NickAction::Query, "dora");
+    ASSERT_EQ(app.Childs()->Count(), 2);
+    EXPECT_EQ(View(2).header, "dora");
+    EXPECT_FALSE(View(2).usersShown);
+    Receive(":dora!d@d.example PRIVMSG me :hi");
+    EXPECT_EQ(View(2).header, "dora (d@d.example)");
+    Receive(":dora!d@d.example NICK :dorothy");
+    EXPECT_EQ(View(2).header, "dorothy (d@d.example)");
 }
 
 } // namespace

@@ -177,6 +177,7 @@ class QtChildView::Client final : public QWidget {
 public:
     explicit Client(QtChildView* view) : view_(view) {}
     void Forget() { view_ = nullptr; }
+    QtChildView* View() const { return view_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override
@@ -348,6 +349,27 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
     users_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     users_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     users_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Bound to the client: the view may go before its widgets do.
+    QObject::connect(users_, &QAbstractItemView::doubleClicked, client_,
+                     [client = client_](const QModelIndex& index) {
+                         if (QtChildView* view = client->View(); view != nullptr && index.isValid()) {
+                             view->RaiseNickChosen(NickAction::Query, view->model_->NickAt(index.row()));
+                         }
+                     });
+    users_->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(users_, &QWidget::customContextMenuRequested, client_, [client = client_](const QPoint& at) {
+        QtChildView* view = client->View();
+        if (view == nullptr) {
+            return;
+        }
+        const QModelIndex index = view->users_->indexAt(at);
+        if (!index.isValid()) {
+            return;
+        }
+        QMenu* menu = view->NickMenu(index.row());
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(view->users_->viewport()->mapToGlobal(at));
+    });
 
     input_ = new InputLine(this, client_);
     input_->setFont(font);
@@ -425,6 +447,73 @@ void QtChildView::RaiseQueryUnload(bool& cancel)
 {
     const std::int32_t mode = unloading_ ? 1 : 0;
     AtBoundary("close request", [&] { Events.QueryUnload.raise(cancel, mode); });
+}
+
+void QtChildView::RaiseNickChosen(NickAction action, const std::string& nick)
+{
+    AtBoundary("nick list action", [&] { Events.NickChosen.raise(action, nick); });
+}
+
+QMenu* QtChildView::NickMenu(int row)
+{
+    auto* menu = new QMenu(users_);
+    const std::string nick = model_->NickAt(row);
+    struct Item {
+        const char* text;
+        NickAction action;
+    };
+    static constexpr Item kItems[] = {
+        {"Query", NickAction::Query}, {"Whois", NickAction::Whois}, {"Op", NickAction::Op},
+        {"Deop", NickAction::Deop},   {"Voice", NickAction::Voice}, {"Devoice", NickAction::Devoice},
+        {"Kick", NickAction::Kick},   {"Ban", NickAction::Ban},
+    };
+    // A channel's list (the ranked one) offers what an operator does there too.
+    const std::size_t count = model_->Ranked() ? std::size(kItems) : 2;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Item item = kItems[i];
+        if (i == 2) {
+            menu->addSeparator();
+        }
+        QAction* action = menu->addAction(QString::fromLatin1(item.text));
+        QObject::connect(action, &QAction::triggered, client_, [client = client_, item, nick] {
+            if (QtChildView* view = client->View(); view != nullptr) {
+                view->RaiseNickChosen(item.action, nick);
+            }
+        });
+    }
+    return menu;
+}
+
+void QtChildView::SetUsersShown(bool shown)
+{
+    if (usersShown_ == shown) {
+        return;
+    }
+    usersShown_ = shown;
+    users_->setVisible(shown);
+    if (counts_ != nullptr) {
+        counts_->setVisible(shown);
+    }
+    RaiseResize();
+}
+
+void QtChildView::SetHeader(std::string_view text)
+{
+    const QString shown = DecodeForDisplay(text);
+    if (header_ == nullptr) {
+        if (shown.isEmpty()) {
+            return;
+        }
+        header_ = new QLabel(client_);
+        header_->setObjectName(QStringLiteral("partnerHeader"));
+        header_->setTextFormat(Qt::PlainText);
+        header_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    } else if (header_->text() == shown) {
+        return;
+    }
+    header_->setText(shown);
+    header_->setVisible(!shown.isEmpty());
+    RaiseResize();
 }
 
 void QtChildView::RaiseResize()
@@ -549,6 +638,17 @@ void QtChildView::Place(QWidget* control, std::int32_t left, std::int32_t top, s
 void QtChildView::MoveOutput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)
 {
     Place(log_, left, top, width, height);
+    QRect place = log_->geometry();
+    if (!usersShown_) {
+        // Without the list the log reaches the window's right edge.
+        place.setRight(client_->width() - 1);
+    }
+    if (header_ != nullptr && header_->isVisible()) {
+        const int line = header_->sizeHint().height();
+        header_->setGeometry(place.x(), place.y(), place.width(), line);
+        place.setTop(place.top() + line);
+    }
+    log_->setGeometry(place);
 }
 
 void QtChildView::MoveUsers(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)

@@ -6,6 +6,7 @@
 
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QTableView;
 class QMdiArea;
 class QMdiSubWindow;
@@ -63,6 +64,8 @@ public:
     void UsersRemove(std::int32_t position) override;
     void UsersRank(std::int32_t position, std::int32_t rank, char symbol, bool op) override;
     void UsersCaseMapping(CaseMapping mapping) override;
+    void SetUsersShown(bool shown) override;
+    void SetHeader(std::string_view text) override;
 
     void SetActivity(Activity level) override;
     Activity ActivityLevel() const { return activity_; }
@@ -74,6 +77,10 @@ public:
     NickListModel* UsersModel() const { return model_; }
     // A channel window's counts above its list ("42 users, 3 ops"); null elsewhere.
     QLabel* UsersCounts() const { return counts_; }
+    // A query window's header naming its partner; null until there is one.
+    QLabel* Header() const { return header_; }
+    // The list's context menu for a row, as a right click opens it.
+    QMenu* NickMenu(int row);
     QLineEdit* Input() const;
 
     class Form;
@@ -92,6 +99,7 @@ private:
     void RaiseInputKeyDown(std::int32_t& key);
     void RaiseInputKeyPress(std::int32_t& key);
     void RaiseInputPaste(const std::string& text, bool& handled);
+    void RaiseNickChosen(NickAction action, const std::string& nick);
     // Adds the form to the area, minimized, leaving the activation where it is.
     void Enter(QMdiArea& area);
     // Opened minimized while the area was full: hidden beside it, not yet one of its windows.
@@ -106,6 +114,8 @@ private:
     NickListModel* model_ = nullptr;
     // Made when the window first shows a channel: a status window's list stays as it came.
     QLabel* counts_ = nullptr;
+    QLabel* header_ = nullptr;
+    bool usersShown_ = true;
     InputLine* input_ = nullptr;
     double unit_ = 1.5; // pixels per layout unit
     bool unloading_ = false;
