@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <numeric>
 #include <stdexcept>
@@ -551,13 +552,17 @@ void NickListModel::SortSlots(std::vector<std::uint32_t>& slots) const
         std::uint64_t low;
         std::uint32_t slot;
     };
+    std::array<unsigned char, 256> fold{};
+    for (std::size_t c = 0; c < fold.size(); ++c) {
+        fold[c] = static_cast<unsigned char>(FoldNickChar(static_cast<char>(c), caseMapping_));
+    }
     std::vector<Keyed> keyed;
     keyed.reserve(slots.size());
     for (const std::uint32_t slot : slots) {
         const Entry& entry = entries_[slot];
         const std::string_view text = Text(entry);
         const auto byte = [&](std::size_t i) -> std::uint64_t {
-            return i < text.size() ? static_cast<unsigned char>(FoldNickChar(text[i], caseMapping_)) : 0U;
+            return i < text.size() ? fold[static_cast<unsigned char>(text[i])] : 0U;
         };
         std::uint64_t high = entry.rank;
         std::uint64_t low = 0;
