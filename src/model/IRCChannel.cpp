@@ -252,6 +252,7 @@ void IRCChannel::pobjUsers_Add(const UserPtr& user)
 
 void IRCChannel::pobjUsers_Remove(const UserPtr& user)
 {
+    ranks_.erase(user.get());
     Events.UserRemove.raise(user);
 }
 
@@ -267,6 +268,47 @@ void IRCChannel::pobjUsers_Quit(const UserPtr& user, const std::string& quitMsg)
     if (relay.Intact()) {
         relay.Up(&IRCChannels::RaiseQuit, Events.Quit, user, quitMsg);
     }
+}
+
+} // namespace tellix
+
+namespace tellix {
+
+const RankTable& IRCChannel::Ranks() const
+{
+    static const RankTable usual;
+    const IRCConnection* connection = Connection();
+    return connection != nullptr ? connection->Ranks() : usual;
+}
+
+CaseMapping IRCChannel::NickCaseMapping() const
+{
+    const IRCConnection* connection = Connection();
+    return connection != nullptr ? connection->NickCaseMapping() : CaseMapping::Rfc1459;
+}
+
+std::uint32_t IRCChannel::RanksOf(const IRCUser& user) const
+{
+    const auto it = ranks_.find(&user);
+    return it == ranks_.end() ? 0 : it->second;
+}
+
+void IRCChannel::SetRanks(const UserPtr& user, std::uint32_t mask)
+{
+    if (!user || !pobjUsers_->Item(user) || RanksOf(*user) == mask) {
+        return;
+    }
+    if (mask == 0) {
+        ranks_.erase(user.get());
+    } else {
+        ranks_[user.get()] = mask;
+    }
+    Relay(*this).Own(Events.RankChange, user);
+}
+
+void IRCChannel::ProcessModeChange(const std::string& setter, const std::string& modes)
+{
+    Relay(*this).Own(Events.ModeChange, setter, modes);
 }
 
 } // namespace tellix

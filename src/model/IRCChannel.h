@@ -1,7 +1,10 @@
 #pragma once
 
+#include "model/NickRanks.h"
 #include "net/SendQueue.h"
 #include "util/Event.h"
+
+#include <absl/container/flat_hash_map.h>
 
 #include <cstdint>
 #include <memory>
@@ -46,6 +49,8 @@ public:
         Event<> TopicWhoTime;
         Event<const UserPtr&> UserAdd;
         Event<const UserPtr&> UserRemove;
+        Event<const std::string&, const std::string&> ModeChange; // Setter, the modes as sent
+        Event<const UserPtr&> RankChange;                         // a member's ranks changed
     } Events;
 
     const std::string& Name() const { return name_; }
@@ -92,6 +97,13 @@ public:
     // For the collection's destructor: forgets Parent without a word.
     void DetachParent() { parent_ = nullptr; }
 
+    // Member ranks (operator, voice, ...) as a mask over the connection's rank table.
+    const RankTable& Ranks() const;
+    CaseMapping NickCaseMapping() const;
+    std::uint32_t RanksOf(const IRCUser& user) const;
+    void SetRanks(const UserPtr& user, std::uint32_t mask);
+    void ProcessModeChange(const std::string& setter, const std::string& modes);
+
 private:
     IRCConnection* Connection() const;
     IRCConnection& RequireConnection() const;
@@ -114,6 +126,8 @@ private:
     Subscription onRemove_;
     Subscription onNickChange_;
     Subscription onQuit_;
+    // Only members holding a rank have an entry: most of a big channel holds none.
+    absl::flat_hash_map<const IRCUser*, std::uint32_t> ranks_;
 };
 
 } // namespace tellix

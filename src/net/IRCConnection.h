@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/NickRanks.h"
 #include "net/CapNegotiation.h"
 #include "net/ConnectOptions.h"
 #include "net/CtcpReplies.h"
@@ -111,6 +112,10 @@ public:
     // The characters a names reply may put before a nick: those the server announced in
     // its PREFIX token, or the usual ones until it has.
     std::string_view NamePrefixes() const;
+    // Member ranks, nick case and channel mode kinds, as the server's 005 announced them.
+    const RankTable& Ranks() const { return ranks_; }
+    CaseMapping NickCaseMapping() const { return caseMapping_; }
+    const ChannelModeKinds& ModeKinds() const { return modeKinds_; }
     // Gives back the socket slot and forgets the collection without a word; for the
     // collection's destructor, when this connection outlives it.
     void DetachFromCollection();
@@ -162,6 +167,7 @@ private:
     void HandleLine(const std::string& line);
     bool ProcessPrefixedMessage(const ServerLine& line);
     void ReadSupportedFeatures(const ServerLine& line);
+    bool ProcessChannelMode(const ServerLine& line, const ChannelPtr& target);
     void AnswerCtcp(const std::string& nick, std::string_view text);
     // Opens the socket; `byUser` false for a try of our own, which is announced as such.
     void Open(const std::string& server, std::int32_t port, bool byUser);
@@ -225,6 +231,9 @@ private:
     LinkWatch linkWatch_;
     std::vector<std::string> rejoinAtWelcome_;
     std::string namePrefixes_; // announced by the server; empty: the usual ones
+    RankTable ranks_;
+    CaseMapping caseMapping_ = CaseMapping::Rfc1459;
+    ChannelModeKinds modeKinds_;
     CapNegotiation caps_;
     std::unique_ptr<Timer> capTimer_; // gives up on a server that never answers CAP or the login
     enum class Login { None, Asked, Sent };

@@ -7,6 +7,7 @@
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
 #include "net/ServerLine.h"
+#include "util/Concat.h"
 #include "util/LineTime.h"
 #include "util/Relay.h"
 
@@ -247,14 +248,27 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         while (true) {
             const std::size_t blank = names.find(' ');
             std::string_view name = names.substr(0, blank);
-            // Every mode prefix goes ("@+bob" from servers that send them all).
-            name.remove_prefix(std::min(name.find_first_not_of(prefixes), name.size()));
+            // Every mode prefix goes ("@+bob" from servers that send them all) and becomes a rank.
+            std::uint32_t ranks = 0;
+            while (!name.empty() && prefixes.find(name.front()) != std::string::npos) {
+                if (const std::int32_t rank = ranks_.OfSymbol(name.front()); rank >= 0) {
+                    ranks |= std::uint32_t{1} << rank;
+                }
+                name.remove_prefix(1);
+            }
             if (!name.empty()) {
-                if (const UserPtr member = user(name)) {
+                const UserPtr member = user(name);
+                if (member) {
                     members->AddExisting(member);
                 }
                 if (!here(target)) {
                     return true;
+                }
+                if (member && ranks != 0) {
+                    target->SetRanks(member, ranks);
+                    if (!here(target)) {
+                        return true;
+                    }
                 }
             }
             if (blank == std::string_view::npos) {
@@ -329,6 +343,13 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         // Asked for, and nothing to show: lines inside a batch come on their own, as any other.
         return true;
     }
+    if (command == "MODE") {
+        const ChannelPtr target = channels->Item(line.Target());
+        if (!target || !here(target)) {
+            return false; // the own user's modes: shown as server text
+        }
+        return ProcessChannelMode(line, target);
+    }
     if (command == "TOPIC") {
         const ChannelPtr target = channels->Item(line.Target());
         const UserPtr source = user(line.Sender());
@@ -340,6 +361,51 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         return true;
     }
     return false;
+}
+
+// ":bob!u@h MODE #room +ov-v anna carl dave": shown as sent, and ranks granted or taken move
+// their members.
+bool IRCConnection::ProcessChannelMode(const ServerLine& line, const ChannelPtr& target)
+{
+    std::string modes;
+    std::string parameters;
+    for (std::int32_t word = 4; word <= line.WordCount(); ++word) {
+        std::string_view part = line.Word(word);
+        if (line.InTrailing(word)) {
+            part = line.Trailing();
+        }
+        if (part.empty()) {
+            continue;
+        }
+        if (modes.empty()) {
+            modes = part;
+        } else {
+            AppendTo(parameters, parameters.empty() ? "" : " ", part);
+        }
+    }
+    if (modes.empty()) {
+        return true;
+    }
+    const std::string_view sender = line.Sender();
+    const std::string setter(sender.substr(0, sender.find('!')));
+    const std::string shown = parameters.empty() ? modes : Concat(modes, " ", parameters);
+    const auto channel = target;
+    channel->ProcessModeChange(setter, shown);
+    // Walked over a copy of the table: a listener may let the connection go.
+    const RankTable ranks = ranks_;
+    const std::shared_ptr<IRCUsers> members = channel->Users();
+    ForEachModeChange(modes, parameters, ranks, modeKinds_, [&](const ModeChange& change) {
+        const std::int32_t rank = ranks.OfMode(change.mode);
+        if (rank < 0 || channel->Parent() == nullptr) {
+            return;
+        }
+        if (const UserPtr member = members->Item(change.parameter)) {
+            const std::uint32_t bit = std::uint32_t{1} << rank;
+            const std::uint32_t held = channel->RanksOf(*member);
+            channel->SetRanks(member, change.adding ? held | bit : held & ~bit);
+        }
+    });
+    return true;
 }
 
 void IRCConnection::ReadSupportedFeatures(const ServerLine& line)
@@ -356,8 +422,16 @@ void IRCConnection::ReadSupportedFeatures(const ServerLine& line)
             const std::size_t close = value.find(')');
             namePrefixes_ =
                 value.starts_with('(') && close != std::string_view::npos ? value.substr(close + 1) : value;
+            if (!ranks_.Parse(value)) {
+                ranks_ = RankTable();
+            }
         } else if (token == "-PREFIX") {
             namePrefixes_.clear();
+            ranks_ = RankTable();
+        } else if (token.starts_with("CASEMAPPING=")) {
+            caseMapping_ = ParseCaseMapping(token.substr(12));
+        } else if (token.starts_with("CHANMODES=")) {
+            modeKinds_.Parse(token.substr(10));
         }
     });
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/NickRanks.h"
 #include "util/Event.h"
 
 #include <cstdint>
@@ -10,6 +11,9 @@ namespace tellix {
 
 // The window states a child window can be in, with their stored numbers.
 enum class WindowState : std::int32_t { Normal = 0, Minimized = 1, Maximized = 2 };
+
+// What the user asked of a nick in the list (a double-click is Query).
+enum class NickAction : std::int32_t { Query, Whois, Op, Deop, Voice, Devoice, Kick, Ban };
 
 // What a window received since the user last looked at it, lowest first.
 enum class Activity : std::int32_t { None = 0, Events = 1, Messages = 2, Highlight = 3 };
@@ -97,6 +101,15 @@ public:
     virtual void UsersAppend(std::string_view nick) = 0;
     virtual void UsersReplace(std::int32_t position, std::string_view nick) = 0;
     virtual void UsersRemove(std::int32_t position) = 0;
+    // How a channel window ranks its list: the entry at `position` holds `rank` (0 the
+    // highest; RankTable::kMaxRanks for none, as every entry starts) drawn with `symbol` ('\0' for none); `op`
+    // counts it among the operators. A view that shows the list unranked may ignore both.
+    virtual void UsersRank(std::int32_t /*position*/, std::int32_t /*rank*/, char /*symbol*/, bool /*op*/) {}
+    virtual void UsersCaseMapping(CaseMapping /*mapping*/) {}
+    // A query window hides the list (its log takes the width) and shows a header above the
+    // log naming the partner; an empty header shows none.
+    virtual void SetUsersShown(bool /*shown*/) {}
+    virtual void SetHeader(std::string_view /*text*/) {}
 
     // The window's activity rose, or went back to None when it was activated.
     virtual void SetActivity(Activity level) = 0;
@@ -131,6 +144,8 @@ public:
         Event<const std::string&, bool&> InputPaste;
         // The user edited the topic bar and pressed Enter: the new topic, UTF-8.
         Event<const std::string&> TopicEdit;
+        // The user chose an action on a nick of the list (bytes as the list got them).
+        Event<NickAction, const std::string&> NickChosen;
     } Events;
 };
 

@@ -71,6 +71,11 @@ std::shared_ptr<Child> Child::Create(Toolkit& toolkit)
         const auto hold = self->shared_from_this();
         self->pobjWindow_TopicEdit(topic);
     }));
+    child->windowEvents_.push_back(
+        view.Events.NickChosen.connect([self](NickAction action, const std::string& nick) {
+            const auto hold = self->shared_from_this();
+            self->pobjUsers_NickChosen(action, nick);
+        }));
     view.SendToBack();
     view.SetVisible(true);
     child->Layout();
@@ -108,6 +113,25 @@ void Child::Query(const UserPtr& user)
     if (pobjWindow_ && pobjQuery_) {
         pobjWindow_->SetName(std::string(pobjQuery_->Nick()));
     }
+    ShowPartner();
+}
+
+// A query window has no members to list: the log takes the width, and a header names the
+// partner, with user@host once a line of theirs has told it.
+void Child::ShowPartner()
+{
+    if (!pobjWindow_) {
+        return;
+    }
+    pobjWindow_->SetUsersShown(!pobjQuery_);
+    std::string header;
+    if (pobjQuery_) {
+        header = pobjQuery_->Nick();
+        if (!pobjQuery_->User().empty() && !pobjQuery_->Host().empty()) {
+            AppendTo(header, " (", pobjQuery_->User(), "@", pobjQuery_->Host(), ")");
+        }
+    }
+    pobjWindow_->SetHeader(header);
 }
 
 bool Child::CloseWindow(bool user)
@@ -456,8 +480,14 @@ template <class Users> void Child::SyncUserList(const Users& users)
     if constexpr (requires { users.Count(); }) {
         users_.Reserve(users.Count());
     }
+    if (pobjChannel_ && pobjWindow_) {
+        pobjWindow_->UsersCaseMapping(pobjChannel_->NickCaseMapping());
+    }
     for (; user != end; ++user) {
         AppendUser((*user)->Nick());
+        if (pobjChannel_) {
+            ShowRank(users_.Count() - 1, **user, false);
+        }
     }
 }
 
@@ -537,6 +567,9 @@ void Child::AttachChannel()
     if (!pobjChannel_) {
         return;
     }
+    if (pobjWindow_) {
+        pobjWindow_->UsersCaseMapping(pobjChannel_->NickCaseMapping());
+    }
     auto& events = pobjChannel_->Events;
     channelEvents_.push_back(events.Join.connect([this](const UserPtr& s) { pobjChannel_Join(s); }));
     channelEvents_.push_back(events.Kick.connect(
@@ -554,6 +587,9 @@ void Child::AttachChannel()
     channelEvents_.push_back(events.TopicChange.connect(
         [this](const UserPtr& s, const std::string& p) { pobjChannel_TopicChange(s, p); }));
     channelEvents_.push_back(events.TopicWhoTime.connect([this] { ShowTopic(); }));
+    channelEvents_.push_back(events.ModeChange.connect(
+        [this](const std::string& s, const std::string& m) { pobjChannel_ModeChange(s, m); }));
+    channelEvents_.push_back(events.RankChange.connect([this](const UserPtr& u) { pobjChannel_RankChange(u); }));
     channelEvents_.push_back(events.UserAdd.connect([this](const UserPtr& s) { AddNick(s->Nick()); }));
     channelEvents_.push_back(events.UserRemove.connect([this](const UserPtr& s) { RemoveNick(s->Nick()); }));
 }
@@ -686,15 +722,93 @@ void Child::pobjWindow_TopicEdit(const std::string& topic)
     pobjChannel_->Topic(topic);
 }
 
+void Child::pobjChannel_ModeChange(const std::string& setter, const std::string& modes)
+{
+    Echo(Concat("*** ", setter, " sets mode ", modes), kEvent);
+}
+
+void Child::pobjChannel_RankChange(const UserPtr& user)
+{
+    if (const std::int32_t position = FindNick(user->Nick()); position >= 0) {
+        ShowRank(position, *user, true);
+    }
+}
+
+void Child::ShowRank(std::int32_t position, const IRCUser& user, bool always)
+{
+    if (!pobjWindow_ || !pobjChannel_) {
+        return;
+    }
+    const std::uint32_t mask = pobjChannel_->RanksOf(user);
+    if (mask == 0 && !always) {
+        return;
+    }
+    const RankTable& ranks = pobjChannel_->Ranks();
+    pobjWindow_->UsersRank(position, mask == 0 ? RankTable::kMaxRanks : ranks.Highest(mask), ranks.Symbol(mask),
+                           ranks.IsOp(mask));
+}
+
+// Each action goes the road its typed command goes: a query opens as /query opens it, the
+// rest are what /kick and /quote send.
+void Child::pobjUsers_NickChosen(NickAction action, const std::string& nick)
+{
+    Application* app = App();
+    if (app == nullptr || nick.empty() || nick.find_first_of(" \r\n") != std::string::npos) {
+        return;
+    }
+    if (action == NickAction::Query || action == NickAction::Whois || !pobjChannel_) {
+        if (action == NickAction::Query || action == NickAction::Whois) {
+            app->ProcessCommand(
+                action == NickAction::Query ? Concat("QUERY ", nick) : Concat("QUOTE WHOIS ", nick), true, index_);
+        }
+        return;
+    }
+    const std::string channel = pobjChannel_->Name();
+    std::string command;
+    switch (action) {
+    case NickAction::Op:
+    case NickAction::Deop:
+    case NickAction::Voice:
+    case NickAction::Devoice: {
+        const bool give = action == NickAction::Op || action == NickAction::Voice;
+        const char mode = action == NickAction::Op || action == NickAction::Deop ? 'o' : 'v';
+        command = Concat("QUOTE MODE ", channel, " ", give ? "+" : "-", std::string(1, mode), " ", nick);
+        break;
+    }
+    case NickAction::Kick:
+        command = Concat("KICK ", channel, " ", nick);
+        break;
+    case NickAction::Ban:
+        command = Concat("QUOTE MODE ", channel, " +b ", BanMask(nick));
+        break;
+    default:
+        return;
+    }
+    app->ProcessCommand(command, true, index_);
+}
+
+// A known host bans the host, whatever nick it comes back under; else the nick.
+std::string Child::BanMask(const std::string& nick) const
+{
+    const auto users = pobjChannel_ ? pobjChannel_->Users() : nullptr;
+    const UserPtr user = users ? users->Item(nick) : nullptr;
+    if (user && !user->Host().empty()) {
+        return Concat("*!*@", user->Host());
+    }
+    return Concat(nick, "!*@*");
+}
+
 void Child::pobjQuery_NickChange(const std::string& /*nickPrev*/)
 {
     UpdateCaption();
+    ShowPartner();
 }
 
 void Child::pobjQuery_Notice(const std::string& notice)
 {
     Echo(Concat("# ", texts::Notice(pobjQuery_->Nick(), notice)),
          texts::Said(LineStyle::Kind::Notice, 3, pobjQuery_->Nick(), false, true));
+    ShowPartner();
     RaiseActivity(LineKind::Private, notice, pobjQuery_->Nick());
 }
 
@@ -704,6 +818,7 @@ void Child::pobjQuery_PrivMsg(const std::string& privMsg)
     Echo(Concat("# ", texts::ChannelMessage(pobjQuery_->Nick(), privMsg)),
          texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 4 : 3, pobjQuery_->Nick(),
                      false, true));
+    ShowPartner();
     RaiseActivity(LineKind::Private, privMsg, pobjQuery_->Nick());
 }
 

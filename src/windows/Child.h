@@ -131,6 +131,13 @@ private:
     void pobjChannel_TopicChange(const UserPtr& source, const std::string& topicPrev);
     void ShowTopic();
     void pobjWindow_TopicEdit(const std::string& topic);
+    void ShowPartner();
+    void pobjUsers_NickChosen(NickAction action, const std::string& nick);
+    std::string BanMask(const std::string& nick) const;
+    void pobjChannel_ModeChange(const std::string& setter, const std::string& modes);
+    void pobjChannel_RankChange(const UserPtr& user);
+    // Tells the view the rank of the entry at `position`, when it holds any or `always`.
+    void ShowRank(std::int32_t position, const IRCUser& user, bool always);
     void pobjInput_KeyDown(std::int32_t& key);
     void pobjInput_KeyPress(std::int32_t& key);
     void pobjInput_Paste(const std::string& text, bool& handled);

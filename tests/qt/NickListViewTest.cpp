@@ -2,6 +2,7 @@
 // netsplit's do: what the list views show, in what order, and what stays selected.
 #include "app/Application.h"
 #include "dialog/ConnectDialog.h"
+#include "model/NickRanks.h"
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
 #include "platform/qt/NickListModel.h"
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,7 @@ struct ListClient {
     RecordingSocketFactory sockets;
     std::unique_ptr<Application> app;
     RecordingSocket* socket = nullptr;
+    std::set<std::string> ops; // nicks the names reply gave '@'
 
     explicit ListClient(const std::string& names)
     {
@@ -82,9 +85,26 @@ struct ListClient {
         }
         return nicks;
     }
+    // A channel's list is drawn ranked: the nicks given, in the core's order, as drawn.
+    std::vector<std::string> Drawn(std::int32_t index, std::vector<std::string> nicks) const
+    {
+        if (!View(index).UsersModel()->Ranked()) {
+            return nicks;
+        }
+        const auto rank = [this](const std::string& nick) {
+            return ops.count(nick) != 0 ? 0 : RankTable::kMaxRanks;
+        };
+        std::sort(nicks.begin(), nicks.end(), [&](const std::string& a, const std::string& b) {
+            return RankedBefore(rank(a), a, rank(b), b, CaseMapping::Rfc1459);
+        });
+        for (std::string& nick : nicks) {
+            nick = ops.count(nick) != 0 ? "@" + nick : nick;
+        }
+        return nicks;
+    }
     bool Shows(std::int32_t index, const std::vector<std::string>& nicks) const
     {
-        return PumpUntil([&] { return Shown(index) == nicks; });
+        return PumpUntil([&] { return Shown(index) == Drawn(index, nicks); });
     }
     std::string Selected(std::int32_t index) const
     {
@@ -131,10 +151,12 @@ TEST(NickListView, ABurstOfQuitsLeavesTheListInOrderAndTheSelectionOnItsNick)
         names += " " + before[i];
     }
     ListClient client(names);
+    client.ops = {"first"};
     ASSERT_TRUE(client.Shows(2, before));
     ASSERT_TRUE(client.Shows(1, before));
     QTableView& view = *client.View(2).UsersView();
-    view.setCurrentIndex(view.model()->index(6, 0));
+    // Drawn ranked: "@first" on top, the others by nick.
+    view.setCurrentIndex(view.model()->match(view.model()->index(0, 0), Qt::DisplayRole, "f").value(0));
     ASSERT_EQ(client.Selected(2), "f");
 
     struct Burst {
@@ -146,15 +168,16 @@ TEST(NickListView, ABurstOfQuitsLeavesTheListInOrderAndTheSelectionOnItsNick)
     // one who joins and goes before the view hears of either, and the own nick (the first
     // entry) parting (a kick of it would empty the list), all in one read. Bursts of one gap
     // and of many, with the selected nick staying and going: where it goes, the selection
-    // passes to the next nick listed, as it does when one row goes.
+    // passes to the next nick drawn, as it does when one row goes.
     std::vector<Burst> bursts = {
         {Join({Quits(Join({{"first", "last", "c", "d", "e", "g"}, Xs(0, 18, 2)})),
                {":b!u@h NICK :bee", ":new!u@h JOIN :#room", ":g!u@h JOIN :#room", ":new!u@h QUIT :gone",
                 ":me!u@h PART #room :out"}}),
          Join({{"bee", "f", "h"}, Xs(1, 19, 2), Xs(20, 29), {"g"}}), "f"},
-        {Quits({"f", "bee"}), Join({{"h"}, Xs(1, 19, 2), Xs(20, 29), {"g"}}), "h"},
+        // Drawn by nick, "g" follows "f".
+        {Quits({"f", "bee"}), Join({{"h"}, Xs(1, 19, 2), Xs(20, 29), {"g"}}), "g"},
         {Quits(Join({{"h"}, Xs(3, 19, 4), Xs(21, 27, 2)})), Join({Xs(1, 17, 4), Xs(20, 28, 2), {"x29", "g"}}),
-         "x1"},
+         "g"},
         {Quits(Join({Xs(1, 17, 4), Xs(20, 28, 2), {"x29", "g"}})), {}, ""},
     };
     for (const Burst& burst : bursts) {

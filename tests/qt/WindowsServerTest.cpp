@@ -137,14 +137,15 @@ TEST(WindowsServer, ChannelAndQueryWindowsShowWhatOthersDo)
     ASSERT_TRUE(client.Shows(2, "*** joined channel #room"));
     EXPECT_EQ(client.View(2).SubWindow()->windowTitle().toStdString(), "2 - " + server.Name() + " (me) - #room");
     EXPECT_FALSE(client.View(2).SubWindow()->isMinimized());
-    ASSERT_TRUE(client.Lists(2, {"me", "anna"}));
+    // Drawn ranked: anna, first in the channel, is its operator.
+    ASSERT_TRUE(client.Lists(2, {"@anna", "me"}));
     EXPECT_TRUE(client.Shows(1, "*** joined channel #room"));
     const auto room = connection.Channels()->Item("#room");
 
     RawPeer bob(server.Port());
     bob.Register("bob");
     bob.Send("JOIN #room");
-    ASSERT_TRUE(client.Lists(2, {"me", "anna", "bob"}));
+    ASSERT_TRUE(client.Lists(2, {"@anna", "bob", "me"}));
     EXPECT_TRUE(client.Shows(2, "*** bob (" + MaskOf(*room->Users(), "bob") + ") joined channel #room"));
     EXPECT_TRUE(client.Shows(1, "*** bob joined channel #room"));
 
@@ -158,7 +159,7 @@ TEST(WindowsServer, ChannelAndQueryWindowsShowWhatOthersDo)
     const std::string annaMask = MaskOf(*room->Users(), "anna");
     anna.Send("NICK anne");
     EXPECT_TRUE(client.Shows(2, "*** anna changed nick to anne"));
-    EXPECT_TRUE(client.Lists(2, {"me", "anne", "bob"}));
+    EXPECT_TRUE(client.Lists(2, {"@anne", "bob", "me"}));
     anna.Send("TOPIC #room :new topic");
     EXPECT_TRUE(client.Shows(2, "*** anne changes topic to 'new topic'"));
 
@@ -186,7 +187,7 @@ TEST(WindowsServer, ChannelAndQueryWindowsShowWhatOthersDo)
     bob.Send("PART #room :later");
     EXPECT_TRUE(
         client.Shows(2, "*** bob (" + MaskOf(*connection.Users(), "bob") + ") left channel #room (later)"));
-    EXPECT_TRUE(client.Lists(2, {"me", "anne"}));
+    EXPECT_TRUE(client.Lists(2, {"@anne", "me"}));
     anna.Send("QUIT :gone");
     EXPECT_TRUE(PumpUntil([&] {
         const auto lines = client.Lines(2);
@@ -292,11 +293,13 @@ TEST(WindowsServer, AQueryWindowOpenedAmongManyComesBackWithAllItsLinesFromTheWi
     EXPECT_EQ(client.Windows().Active()->Index(), query);
     EXPECT_EQ(client.Lines(query),
               (std::vector<std::string>{"# <carl> first", "# <carl> second", "# <carl> third"}));
-    // Shown, it is laid out as every window is: the log beside the nick list, the input line
-    // along the bottom (a control left where it was made is 100 by 30 at the top left).
+    // Shown, it is laid out as every query window is: the log across the width, no nick list,
+    // the input line along the bottom (a control left where it was made is 100 by 30 at the
+    // top left).
     const QtChildView& view = client.View(query);
     EXPECT_TRUE(PumpUntil([&] { return view.Log()->isVisible() && view.Log()->width() > 100; }));
-    EXPECT_EQ(view.UsersView()->x(), view.Log()->width());
+    EXPECT_TRUE(view.UsersView()->isHidden());
+    EXPECT_EQ(view.Log()->width(), view.Log()->parentWidget()->width());
     EXPECT_GT(view.Input()->y(), view.Log()->y() + 100);
     EXPECT_TRUE(view.Input()->isVisible());
     // Its title bar has its menu again.

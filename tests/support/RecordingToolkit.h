@@ -7,6 +7,7 @@
 #include "platform/Toolkit.h"
 #include "support/FakeTimers.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -138,8 +139,16 @@ public:
         }
     }
 
-    void UsersClear() override { nicks.clear(); }
-    void UsersAppend(std::string_view nick) override { nicks.emplace_back(nick); }
+    void UsersClear() override
+    {
+        nicks.clear();
+        ranks.clear();
+    }
+    void UsersAppend(std::string_view nick) override
+    {
+        nicks.emplace_back(nick);
+        ranks.push_back(Rank{});
+    }
     void UsersReplace(std::int32_t position, std::string_view nick) override
     {
         nicks.at(static_cast<std::size_t>(position)) = nick;
@@ -148,6 +157,34 @@ public:
     {
         nicks.at(static_cast<std::size_t>(position)); // out of range fails, as a list box does
         nicks.erase(nicks.begin() + position);
+        ranks.erase(ranks.begin() + position);
+    }
+    void UsersRank(std::int32_t position, std::int32_t rank, char symbol, bool op) override
+    {
+        ranks.at(static_cast<std::size_t>(position)) = Rank{rank, symbol, op};
+    }
+    void UsersCaseMapping(CaseMapping mapping) override { caseMapping = mapping; }
+    void SetUsersShown(bool shown) override { usersShown = shown; }
+    void SetHeader(std::string_view text) override { header = text; }
+
+    // The list as a ranked view draws it: "@anna", counts as "3 users, 1 ops".
+    std::vector<std::string> Ranked() const
+    {
+        std::vector<std::size_t> order(nicks.size());
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            order[i] = i;
+        }
+        std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+            return RankedBefore(ranks[a].rank, nicks[a], ranks[b].rank, nicks[b], caseMapping);
+        });
+        std::vector<std::string> shown;
+        std::size_t ops = 0;
+        for (const std::size_t i : order) {
+            shown.push_back(ranks[i].symbol != '\0' ? ranks[i].symbol + nicks[i] : nicks[i]);
+            ops += ranks[i].op ? 1 : 0;
+        }
+        shown.push_back(std::to_string(nicks.size()) + " users, " + std::to_string(ops) + " ops");
+        return shown;
     }
 
     void SetActivity(Activity level) override { activities.push_back(level); }
@@ -221,7 +258,16 @@ public:
     std::string name;
     std::string inputHint;
     std::vector<std::pair<std::string, std::string>> told; // title and text, in order
-    std::vector<std::string> questions;                    // asked with AskYesNo
+    struct Rank {
+        std::int32_t rank = RankTable::kMaxRanks; // none
+        char symbol = '\0';
+        bool op = false;
+    };
+    std::vector<Rank> ranks;
+    CaseMapping caseMapping = CaseMapping::Rfc1459;
+    bool usersShown = true;
+    std::string header;
+    std::vector<std::string> questions; // asked with AskYesNo
     bool answer = true;
 
 private:

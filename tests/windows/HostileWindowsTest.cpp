@@ -109,6 +109,72 @@ void ExpectWhole(Childs& childs, const IRCConnection& connection, const std::str
     }
 }
 
+// What a hostile listener does when its turn comes.
+void ActOn(Act act, Childs& childs, const ConnectionPtr& raiser, const ChannelPtr& channel, const UserPtr& user)
+{
+    switch (act) {
+    case Act::CloseWindows: {
+        // Whatever shows the channel or user, or else the newest window.
+        auto shown = channel ? childs.Item(channel) : user ? childs.Item(user) : nullptr;
+        if (!shown && childs.Count() > 1) {
+            shown = childs.Item(childs.Count());
+        }
+        if (shown) {
+            shown->CloseWindow(true);
+        }
+        break;
+    }
+    case Act::ClearWindows:
+        childs.Clear();
+        break;
+    case Act::DeleteConnection:
+        raiser->Delete();
+        break;
+    }
+}
+
+// One session from connect to a second server's failure, `lines` from the first server;
+// `attach` connects the hostile listener, whose subscriptions live as long as the session.
+void RunSession(const std::vector<std::string>& lines,
+                const std::function<std::vector<Subscription>(Application&)>& attach)
+{
+    RecordingToolkit toolkit;
+    RecordingSocketFactory sockets;
+    Application app(toolkit, sockets);
+    Childs& childs = *app.Childs();
+    const auto connection = app.Connections().Item(1);
+    const std::vector<Subscription> hostile = attach(app);
+    auto online = [&] { return connection->Parent() != nullptr; };
+    auto socket = [&]() -> RecordingSocket* {
+        return online() ? static_cast<RecordingSocket*>(
+                              app.Connections().SocketHost().wsConnection(connection->SlotNumber()))
+                        : nullptr;
+    };
+    auto step = [&](const std::function<void(RecordingSocket&)>& peer) {
+        if (RecordingSocket* s = socket()) {
+            EXPECT_NO_THROW(peer(*s));
+        }
+        toolkit.RunPosted();
+        ExpectWhole(childs, *connection, "after a step");
+    };
+    connection->InitialNick("me");
+    connection->InitialUserParams("me 8 * :Tellix user");
+    EXPECT_NO_THROW(connection->Connect("irc.test", 6667));
+    step([](RecordingSocket& s) { s.PeerConnects(); });
+    for (const std::string& line : lines) {
+        step([&](RecordingSocket& s) { s.PeerSends(line + "\r\n"); });
+    }
+    step([](RecordingSocket& s) { s.PeerCloses(); });
+    if (online()) {
+        EXPECT_NO_THROW(connection->Connect("other.test", 7000));
+    }
+    step([](RecordingSocket& s) { s.PeerConnects(); });
+    step([](RecordingSocket& s) { s.PeerSends(":other.test 001 me :Welcome back\r\n:me!u@h JOIN :#c\r\n"); });
+    step([](RecordingSocket& s) { s.Fails(10053, "Connection is aborted"); });
+    // The windows that are left still take lines.
+    EXPECT_NO_THROW(app.Echo(1, "still here"));
+}
+
 // The listener acts at the n-th raise of its event, for every n the session reaches.
 TEST_P(HostileWindows, EveryRaiseSurvivesAListenerThatClosesWhatIsShown)
 {
@@ -117,68 +183,20 @@ TEST_P(HostileWindows, EveryRaiseSurvivesAListenerThatClosesWhatIsShown)
     int reached = 0;
     for (int nth = 1;; ++nth) {
         SCOPED_TRACE("at raise " + std::to_string(nth) + " of " + event.name);
-        RecordingToolkit toolkit;
-        RecordingSocketFactory sockets;
-        Application app(toolkit, sockets);
-        Childs& childs = *app.Childs();
-        const auto connection = app.Connections().Item(1);
         bool fired = false;
-        int raises = 0;
-        Subscription hostile = event.attach(
-            app.Connections(), [&](const ConnectionPtr& raiser, const ChannelPtr& channel, const UserPtr& user) {
-                if (++raises != nth) {
-                    return;
-                }
-                fired = true;
-                switch (act) {
-                case Act::CloseWindows: {
-                    // Whatever shows the channel or user, or else the newest window.
-                    auto shown = channel ? childs.Item(channel) : user ? childs.Item(user) : nullptr;
-                    if (!shown && childs.Count() > 1) {
-                        shown = childs.Item(childs.Count());
+        RunSession(kLines, [&](Application& app) {
+            std::vector<Subscription> kept;
+            kept.push_back(
+                event.attach(app.Connections(), [&, application = &app, raises = 0](const ConnectionPtr& raiser,
+                                                                                    const ChannelPtr& channel,
+                                                                                    const UserPtr& user) mutable {
+                    if (++raises == nth) {
+                        fired = true;
+                        ActOn(act, *application->Childs(), raiser, channel, user);
                     }
-                    if (shown) {
-                        shown->CloseWindow(true);
-                    }
-                    break;
-                }
-                case Act::ClearWindows:
-                    childs.Clear();
-                    break;
-                case Act::DeleteConnection:
-                    raiser->Delete();
-                    break;
-                }
-            });
-        auto online = [&] { return connection->Parent() != nullptr; };
-        auto socket = [&]() -> RecordingSocket* {
-            return online() ? static_cast<RecordingSocket*>(
-                                  app.Connections().SocketHost().wsConnection(connection->SlotNumber()))
-                            : nullptr;
-        };
-        auto step = [&](const std::function<void(RecordingSocket&)>& peer) {
-            if (RecordingSocket* s = socket()) {
-                EXPECT_NO_THROW(peer(*s));
-            }
-            toolkit.RunPosted();
-            ExpectWhole(childs, *connection, "after a step");
-        };
-        connection->InitialNick("me");
-        connection->InitialUserParams("me 8 * :Tellix user");
-        EXPECT_NO_THROW(connection->Connect("irc.test", 6667));
-        step([](RecordingSocket& s) { s.PeerConnects(); });
-        for (const std::string& line : kLines) {
-            step([&](RecordingSocket& s) { s.PeerSends(line + "\r\n"); });
-        }
-        step([](RecordingSocket& s) { s.PeerCloses(); });
-        if (online()) {
-            EXPECT_NO_THROW(connection->Connect("other.test", 7000));
-        }
-        step([](RecordingSocket& s) { s.PeerConnects(); });
-        step([](RecordingSocket& s) { s.PeerSends(":other.test 001 me :Welcome back\r\n:me!u@h JOIN :#c\r\n"); });
-        step([](RecordingSocket& s) { s.Fails(10053, "Connection is aborted"); });
-        // The windows that are left still take lines.
-        EXPECT_NO_THROW(app.Echo(1, "still here"));
+                }));
+            return kept;
+        });
         if (!fired) {
             break;
         }
@@ -191,6 +209,107 @@ TEST_P(HostileWindows, EveryRaiseSurvivesAListenerThatClosesWhatIsShown)
 }
 
 INSTANTIATE_TEST_SUITE_P(EachCollectionEvent, HostileWindows, testing::ValuesIn(AllCases()), CaseName);
+
+// A channel's own mode and rank events, which no collection relays: a session with ranks
+// announced, granted, taken, short of their nick, naming strangers and hostile parameters.
+const std::vector<std::string> kModeLines{
+    ":irc.test 001 me :Welcome",
+    ":irc.test 005 me PREFIX=(qaohv)~&@%+ CASEMAPPING=ascii CHANMODES=beI,k,l,imnpst :are supported",
+    ":me!u@h JOIN :#a",
+    ":irc.test 353 me = #a :me ~@anna +bob %carl",
+    ":me!u@h JOIN :#b",
+    ":irc.test 353 me = #b :me anna erin",
+    ":anna!a@h MODE #a +o bob",
+    ":anna!a@h MODE #a +ov-v carl carl bob",
+    ":anna!a@h MODE #a -q anna",
+    ":anna!a@h MODE #a +bkl *!*@bad key 10",
+    ":anna!a@h MODE #a +o",
+    ":anna!a@h MODE #a +o nobody",
+    ":anna!a@h MODE #a +oooooooooooooooooooooooo me",
+    ":irc.test MODE #b +vv erin anna",
+    ":anna!a@h NICK :anne",
+    ":anne!a@h MODE #a -h+a carl carl",
+    ":me!u@h MODE me :+i",
+    ":anne!a@h KICK #a carl :bye",
+    ":erin!e@h PART #b :later",
+    ":me!u@h KICK #a me :out",
+    "ERROR :Closing link",
+};
+
+enum class ChannelEvent { ModeChange, RankChange };
+
+struct ChannelCase {
+    ChannelEvent event;
+    Act act;
+};
+
+std::string ChannelCaseName(const testing::TestParamInfo<ChannelCase>& info)
+{
+    static const char* const events[] = {"ModeChange", "RankChange"};
+    static const char* const acts[] = {"ClosesWindows", "ClearsWindows", "DeletesConnection"};
+    return std::string(events[static_cast<int>(info.param.event)]) + "_" + acts[static_cast<int>(info.param.act)];
+}
+
+std::vector<ChannelCase> ChannelCases()
+{
+    std::vector<ChannelCase> cases;
+    for (const ChannelEvent event : {ChannelEvent::ModeChange, ChannelEvent::RankChange}) {
+        for (const Act act : {Act::CloseWindows, Act::ClearWindows, Act::DeleteConnection}) {
+            cases.push_back({event, act});
+        }
+    }
+    return cases;
+}
+
+class HostileChannelWindows : public testing::TestWithParam<ChannelCase> {};
+
+TEST_P(HostileChannelWindows, EveryRaiseSurvivesAListenerThatClosesWhatIsShown)
+{
+    const ChannelCase param = GetParam();
+    int reached = 0;
+    for (int nth = 1;; ++nth) {
+        SCOPED_TRACE("at raise " + std::to_string(nth));
+        bool fired = false;
+        int raises = 0;
+        RunSession(kModeLines, [&](Application& app) {
+            std::vector<Subscription> kept;
+            // Each channel as it comes: the listener joins before the windows do.
+            kept.push_back(app.Connections().Events.ChannelAdd.connect(
+                [&, application = &app, kept = std::make_shared<std::vector<Subscription>>()](
+                    const ConnectionPtr& raiser, const ChannelPtr& channel) {
+                    const std::weak_ptr<IRCConnection> weakRaiser = raiser;
+                    const std::weak_ptr<IRCChannel> weakChannel = channel;
+                    const auto act = [&, application, weakRaiser, weakChannel] {
+                        if (++raises != nth) {
+                            return;
+                        }
+                        fired = true;
+                        if (const auto connection = weakRaiser.lock()) {
+                            ActOn(param.act, *application->Childs(), connection, weakChannel.lock(), nullptr);
+                        }
+                    };
+                    if (param.event == ChannelEvent::ModeChange) {
+                        kept->push_back(channel->Events.ModeChange.connect([act](auto&&...) { act(); }));
+                    } else {
+                        kept->push_back(channel->Events.RankChange.connect([act](auto&&...) { act(); }));
+                    }
+                }));
+            return kept;
+        });
+        if (!fired) {
+            break;
+        }
+        reached = nth;
+        if (HasFailure()) {
+            break;
+        }
+    }
+    // Modes reach both channels, and ranks change at least a dozen times.
+    EXPECT_GE(reached, param.event == ChannelEvent::ModeChange ? 8 : 12);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachChannelEvent, HostileChannelWindows, testing::ValuesIn(ChannelCases()),
+                         ChannelCaseName);
 
 } // namespace
 } // namespace tellix::test

@@ -4,7 +4,10 @@
 
 #include <QTimer>
 
+#include <algorithm>
+#include <array>
 #include <bit>
+#include <numeric>
 #include <stdexcept>
 
 namespace tellix {
@@ -39,7 +42,12 @@ QVariant NickListModel::data(const QModelIndex& index, int role) const
         return {};
     }
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
-        return DecodeForDisplay(Text(entries_[SlotOfRow(index.row())]));
+        const Entry& entry = entries_[SlotOfRow(index.row())];
+        QString shown = DecodeForDisplay(Text(entry));
+        if (role == Qt::DisplayRole && entry.symbol != '\0') {
+            shown.prepend(QLatin1Char(entry.symbol));
+        }
+        return shown;
     }
     return {};
 }
@@ -54,6 +62,8 @@ void NickListModel::Clear()
     removed_ = 0;
     tree_.clear();
     rows_ = 0;
+    ops_ = 0;
+    order_.clear();
     endResetModel();
 }
 
@@ -76,13 +86,19 @@ void NickListModel::Append(std::string_view nick)
 void NickListModel::Replace(std::int32_t position, std::string_view nick)
 {
     const std::size_t slot = SlotAt(position);
+    const std::size_t row = ranked_ && slot < published_ ? RowOfSlot(slot) : slot;
     Entry& entry = entries_[slot];
     garbage_ += entry.length;
-    entry = Entry{static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(nick.size())};
+    entry.offset = static_cast<std::uint32_t>(bytes_.size());
+    entry.length = static_cast<std::uint32_t>(nick.size());
     bytes_.append(nick);
     if (slot < published_) {
-        const QModelIndex changed = index(static_cast<int>(slot)); // rows are entries until the settling
+        // Unranked, rows are entries until the settling.
+        const QModelIndex changed = index(static_cast<int>(row));
         Q_EMIT dataChanged(changed, changed);
+        if (ranked_) {
+            Reposition(row);
+        }
     }
     if (garbage_ > bytes_.size() / 2) {
         PostSettle();
@@ -104,6 +120,7 @@ void NickListModel::Remove(std::int32_t position)
     }
     garbage_ += entries_[slot].length;
     entries_[slot].length |= kRemoved;
+    ops_ -= entries_[slot].op ? 1 : 0;
     ++removed_;
     PostSettle();
 }
@@ -111,10 +128,29 @@ void NickListModel::Remove(std::int32_t position)
 void NickListModel::Settle()
 {
     settlePosted_ = false;
+    if (ranked_) {
+        if (removed_ > 0) {
+            CloseGapsRanked();
+        }
+        if (published_ < entries_.size()) {
+            PublishRanked();
+        }
+        if (garbage_ > bytes_.size() / 2) {
+            CompactBytes();
+        }
+        return;
+    }
     if (removed_ > 0) {
         CloseGaps();
     }
-    if (published_ < entries_.size()) {
+    if (published_ == 0 && entries_.size() > 1) {
+        // A names reply into an empty list: a reset lets a sorting view sort once, where an
+        // insertion makes it place every row on its own.
+        beginResetModel();
+        published_ = entries_.size();
+        rows_ = published_;
+        endResetModel();
+    } else if (published_ < entries_.size()) {
         beginInsertRows(QModelIndex(), static_cast<int>(published_), static_cast<int>(entries_.size()) - 1);
         published_ = entries_.size();
         rows_ = published_;
@@ -123,6 +159,58 @@ void NickListModel::Settle()
     if (garbage_ > bytes_.size() / 2) {
         CompactBytes();
     }
+}
+
+void NickListModel::Rank(std::int32_t position, std::int32_t rank, char symbol, bool op)
+{
+    std::size_t slot = SlotAt(position);
+    if (ranked_) {
+        // Found by its old key, then moved by its new one: no settling needed.
+        const std::size_t row = slot < published_ ? RowOfSlot(slot) : 0;
+        Entry& entry = entries_[slot];
+        ops_ += (op ? 1 : 0) - (entry.op ? 1 : 0);
+        entry.rank = static_cast<std::uint8_t>(std::clamp<std::int32_t>(rank, 0, RankTable::kMaxRanks));
+        entry.symbol = symbol;
+        entry.op = op;
+        if (slot < published_) {
+            const QModelIndex changed = index(static_cast<int>(row));
+            Q_EMIT dataChanged(changed, changed);
+            Reposition(row);
+        }
+        return;
+    }
+    if (slot < published_ && (removed_ > 0 || published_ < entries_.size())) {
+        // Rows are entries again once settled; a mode change seldom meets a pending split.
+        Settle();
+        slot = SlotAt(position);
+    }
+    Entry& entry = entries_[slot];
+    ops_ += (op ? 1 : 0) - (entry.op ? 1 : 0);
+    entry.rank = static_cast<std::uint8_t>(std::clamp<std::int32_t>(rank, 0, RankTable::kMaxRanks));
+    entry.symbol = symbol;
+    entry.op = op;
+    if (slot < published_) {
+        const QModelIndex changed = index(static_cast<int>(slot));
+        Q_EMIT dataChanged(changed, changed);
+    }
+}
+
+void NickListModel::SetCaseMapping(CaseMapping mapping)
+{
+    if (ranked_ && mapping == caseMapping_) {
+        return;
+    }
+    caseMapping_ = mapping;
+    ranked_ = true;
+    Resort();
+}
+
+std::string NickListModel::NickAt(int row) const
+{
+    if (row < 0 || static_cast<std::size_t>(row) >= rows_) {
+        return {};
+    }
+    return std::string(Text(entries_[SlotOfRow(row)]));
 }
 
 void NickListModel::PostSettle()
@@ -156,6 +244,9 @@ std::size_t NickListModel::SlotAt(std::int32_t position) const
 std::size_t NickListModel::SlotOfRow(int row) const
 {
     const auto at = static_cast<std::size_t>(row);
+    if (ranked_) {
+        return order_[at];
+    }
     return at < gapRow_ ? at : at + gap_;
 }
 
@@ -238,6 +329,13 @@ void NickListModel::RemoveInOneLayout()
     entries_.resize(write + (entries_.size() - shown));
     published_ = write;
     rows_ = write;
+    MovePersistent(before, rowAfter);
+    Q_EMIT layoutChanged();
+}
+
+void NickListModel::MovePersistent(const QModelIndexList& before, const std::vector<std::int32_t>& rowAfter)
+{
+    const std::size_t shown = rowAfter.size();
     QModelIndexList after;
     after.reserve(before.size());
     for (const QModelIndex& old : before) {
@@ -256,7 +354,6 @@ void NickListModel::RemoveInOneLayout()
         after.push_back(rowAfter[next] < 0 ? QModelIndex() : index(rowAfter[next], old.column()));
     }
     changePersistentIndexList(before, after);
-    Q_EMIT layoutChanged();
 }
 
 void NickListModel::CompactBytes()
@@ -270,6 +367,232 @@ void NickListModel::CompactBytes()
     }
     bytes_.swap(kept);
     garbage_ = 0;
+}
+
+bool NickListModel::Before(std::uint32_t slotA, std::uint32_t slotB) const
+{
+    const Entry& a = entries_[slotA];
+    const Entry& b = entries_[slotB];
+    if (a.rank != b.rank) {
+        return a.rank < b.rank;
+    }
+    const int order = CompareNicks(Text(a), Text(b), caseMapping_);
+    // Two entries of one text (a server may rename onto a listed nick) still have an order.
+    return order != 0 ? order < 0 : slotA < slotB;
+}
+
+std::size_t NickListModel::RowOfSlot(std::size_t slot) const
+{
+    const auto key = static_cast<std::uint32_t>(slot);
+    const auto at = std::lower_bound(order_.begin(), order_.end(), key,
+                                     [this](std::uint32_t a, std::uint32_t b) { return Before(a, b); });
+    if (at == order_.end() || *at != key) {
+        throw std::logic_error("nick list out of order");
+    }
+    return static_cast<std::size_t>(at - order_.begin());
+}
+
+void NickListModel::Reposition(std::size_t row)
+{
+    const std::uint32_t slot = order_[row];
+    const auto before = [this](std::uint32_t a, std::uint32_t b) { return Before(a, b); };
+    const auto here = order_.begin() + static_cast<std::ptrdiff_t>(row);
+    if (row > 0 && Before(slot, order_[row - 1])) {
+        const auto to = std::lower_bound(order_.begin(), here, slot, before);
+        beginMoveRows(QModelIndex(), static_cast<int>(row), static_cast<int>(row), QModelIndex(),
+                      static_cast<int>(to - order_.begin()));
+        std::rotate(to, here, here + 1);
+        endMoveRows();
+    } else if (row + 1 < order_.size() && Before(order_[row + 1], slot)) {
+        const auto to = std::lower_bound(here + 1, order_.end(), slot, before);
+        beginMoveRows(QModelIndex(), static_cast<int>(row), static_cast<int>(row), QModelIndex(),
+                      static_cast<int>(to - order_.begin()));
+        std::rotate(here, here + 1, to);
+        endMoveRows();
+    }
+}
+
+void NickListModel::CloseGapsRanked()
+{
+    const auto gone = [this](std::size_t row) { return Removed(entries_[order_[row]]); };
+    std::size_t runs = 0;
+    for (std::size_t row = 0; row < order_.size() && runs <= kRowRuns; ++row) {
+        if (gone(row) && (row == 0 || !gone(row - 1))) {
+            ++runs;
+        }
+    }
+    if (runs > 0 && runs <= kRowRuns) {
+        // From the bottom up, so the rows above a run keep their numbers.
+        std::size_t end = order_.size();
+        while (end > 0) {
+            if (!gone(end - 1)) {
+                --end;
+                continue;
+            }
+            std::size_t first = end - 1;
+            while (first > 0 && gone(first - 1)) {
+                --first;
+            }
+            beginRemoveRows(QModelIndex(), static_cast<int>(first), static_cast<int>(end) - 1);
+            order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(first),
+                         order_.begin() + static_cast<std::ptrdiff_t>(end));
+            rows_ = order_.size();
+            endRemoveRows();
+            end = first;
+        }
+    } else if (runs > kRowRuns) {
+        Q_EMIT layoutAboutToBeChanged();
+        const QModelIndexList before = persistentIndexList();
+        std::vector<std::int32_t> rowAfter(order_.size(), -1);
+        std::size_t write = 0;
+        for (std::size_t read = 0; read < order_.size(); ++read) {
+            if (!gone(read)) {
+                rowAfter[read] = static_cast<std::int32_t>(write);
+                order_[write++] = order_[read];
+            }
+        }
+        order_.resize(write);
+        rows_ = write;
+        MovePersistent(before, rowAfter);
+        Q_EMIT layoutChanged();
+    }
+    // The entries close up too; rows keep their order and follow their entries.
+    std::vector<std::uint32_t> moved(entries_.size());
+    std::size_t write = 0;
+    std::size_t published = 0;
+    for (std::size_t read = 0; read < entries_.size(); ++read) {
+        if (!Removed(entries_[read])) {
+            moved[read] = static_cast<std::uint32_t>(write);
+            entries_[write++] = entries_[read];
+            published += read < published_ ? 1 : 0;
+        }
+    }
+    entries_.resize(write);
+    for (std::uint32_t& slot : order_) {
+        slot = moved[slot];
+    }
+    published_ = published;
+    removed_ = 0;
+    tree_.clear();
+}
+
+void NickListModel::PublishRanked()
+{
+    const auto before = [this](std::uint32_t a, std::uint32_t b) { return Before(a, b); };
+    std::vector<std::uint32_t> fresh(entries_.size() - published_);
+    std::iota(fresh.begin(), fresh.end(), static_cast<std::uint32_t>(published_));
+    SortSlots(fresh);
+    if (order_.empty()) {
+        beginResetModel();
+        order_ = std::move(fresh);
+        published_ = entries_.size();
+        rows_ = order_.size();
+        endResetModel();
+        return;
+    }
+    // Where each new row goes among the old ones; the new rows that land together go as one
+    // insertion, and a names reply lands in few places.
+    std::vector<std::size_t> places(fresh.size());
+    std::size_t runs = 0;
+    {
+        auto from = order_.begin();
+        for (std::size_t i = 0; i < fresh.size(); ++i) {
+            from = std::lower_bound(from, order_.end(), fresh[i], before);
+            places[i] = static_cast<std::size_t>(from - order_.begin());
+            runs += i == 0 || places[i] != places[i - 1] ? 1 : 0;
+        }
+    }
+    if (runs <= kRowRuns) {
+        // From the bottom up, so the rows above keep their numbers.
+        std::size_t end = fresh.size();
+        while (end > 0) {
+            std::size_t first = end - 1;
+            while (first > 0 && places[first - 1] == places[end - 1]) {
+                --first;
+            }
+            const auto at = static_cast<int>(places[first]);
+            beginInsertRows(QModelIndex(), at, at + static_cast<int>(end - first) - 1);
+            order_.insert(order_.begin() + at, fresh.begin() + static_cast<std::ptrdiff_t>(first),
+                          fresh.begin() + static_cast<std::ptrdiff_t>(end));
+            rows_ = order_.size();
+            endInsertRows();
+            end = first;
+        }
+        published_ = entries_.size();
+        return;
+    }
+    Q_EMIT layoutAboutToBeChanged();
+    const QModelIndexList persistent = persistentIndexList();
+    std::vector<std::int32_t> rowAfter(order_.size());
+    std::vector<std::uint32_t> merged;
+    merged.reserve(order_.size() + fresh.size());
+    std::size_t next = 0;
+    for (std::size_t row = 0; row < order_.size(); ++row) {
+        while (next < fresh.size() && places[next] == row) {
+            merged.push_back(fresh[next++]);
+        }
+        rowAfter[row] = static_cast<std::int32_t>(merged.size());
+        merged.push_back(order_[row]);
+    }
+    merged.insert(merged.end(), fresh.begin() + static_cast<std::ptrdiff_t>(next), fresh.end());
+    order_ = std::move(merged);
+    published_ = entries_.size();
+    rows_ = order_.size();
+    MovePersistent(persistent, rowAfter);
+    Q_EMIT layoutChanged();
+}
+
+void NickListModel::SortSlots(std::vector<std::uint32_t>& slots) const
+{
+    // The rank and the first fifteen folded bytes as two numbers decide nearly every
+    // comparison of a names reply; only equal numbers compare the whole nicks. A shorter
+    // nick's missing bytes count as zero, below any byte, so the numbers order as nicks do.
+    struct Keyed {
+        std::uint64_t high;
+        std::uint64_t low;
+        std::uint32_t slot;
+    };
+    std::array<unsigned char, 256> fold{};
+    for (std::size_t c = 0; c < fold.size(); ++c) {
+        fold[c] = static_cast<unsigned char>(FoldNickChar(static_cast<char>(c), caseMapping_));
+    }
+    std::vector<Keyed> keyed;
+    keyed.reserve(slots.size());
+    for (const std::uint32_t slot : slots) {
+        const Entry& entry = entries_[slot];
+        const std::string_view text = Text(entry);
+        const auto byte = [&](std::size_t i) -> std::uint64_t {
+            return i < text.size() ? fold[static_cast<unsigned char>(text[i])] : 0U;
+        };
+        std::uint64_t high = entry.rank;
+        std::uint64_t low = 0;
+        for (std::size_t i = 0; i < 7; ++i) {
+            high = (high << 8) | byte(i);
+        }
+        for (std::size_t i = 7; i < 15; ++i) {
+            low = (low << 8) | byte(i);
+        }
+        keyed.push_back(Keyed{high, low, slot});
+    }
+    std::sort(keyed.begin(), keyed.end(), [this](const Keyed& a, const Keyed& b) {
+        if (a.high != b.high) {
+            return a.high < b.high;
+        }
+        return a.low != b.low ? a.low < b.low : Before(a.slot, b.slot);
+    });
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        slots[i] = keyed[i].slot;
+    }
+}
+
+void NickListModel::Resort()
+{
+    beginResetModel();
+    order_.resize(published_);
+    std::iota(order_.begin(), order_.end(), std::uint32_t{0});
+    SortSlots(order_);
+    rows_ = order_.size();
+    endResetModel();
 }
 
 } // namespace tellix

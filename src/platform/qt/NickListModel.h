@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/NickRanks.h"
+
 #include <QAbstractListModel>
 
 #include <cstdint>
@@ -17,6 +19,10 @@ namespace tellix {
 // many go as one change of layout, which moves the selection and the current row as the
 // view itself moves them when rows go: to the next nick still listed. A rename is one row at
 // once; a refill one reset. The texts sit end to end in one buffer, no object each.
+//
+// A channel's list is drawn ranked: the rows then are the entries in (rank, nick) order,
+// kept sorted by binary search as single entries come, go or change rank, while a names
+// reply's appends wait for the settling, are sorted once and merged in.
 class NickListModel final : public QAbstractListModel {
     Q_OBJECT
 
@@ -36,6 +42,16 @@ public:
     // Tells the view of the changes still waiting; it then shows every entry as it is.
     void Settle();
 
+    // A channel's ranks: the entry is drawn with its symbol, and a ranked list orders by them.
+    void Rank(std::int32_t position, std::int32_t rank, char symbol, bool op);
+    // Turns ranking on (it stays on) and sorts by the server's case.
+    void SetCaseMapping(CaseMapping mapping);
+    CaseMapping NickCaseMapping() const { return caseMapping_; }
+    bool Ranked() const { return ranked_; }
+    std::int32_t Ops() const { return ops_; }
+    // The bare nick of a row, without its symbol: what a query or a mode is sent for.
+    std::string NickAt(int row) const;
+
 private:
     static constexpr std::uint32_t kRemoved = std::uint32_t{1} << 31;
     // Runs of removed rows told to the view one by one: each costs the view about as much as
@@ -45,6 +61,9 @@ private:
     struct Entry {
         std::uint32_t offset; // in bytes_
         std::uint32_t length; // kRemoved set once removed
+        std::uint8_t rank = RankTable::kMaxRanks;
+        char symbol = '\0';
+        bool op = false;
     };
 
     std::string_view Text(const Entry& entry) const
@@ -61,6 +80,17 @@ private:
     void RemoveRunByRun();
     void RemoveInOneLayout();
     void CompactBytes();
+    // Moves the view's kept indexes as rows moved: `rowAfter` of a row that went is -1.
+    void MovePersistent(const QModelIndexList& before, const std::vector<std::int32_t>& rowAfter);
+    // The ranked order.
+    bool Before(std::uint32_t slotA, std::uint32_t slotB) const;
+    std::size_t RowOfSlot(std::size_t slot) const;
+    // Moves the row whose key changed to where its key now belongs.
+    void Reposition(std::size_t row);
+    void CloseGapsRanked();
+    void PublishRanked();
+    void Resort();
+    void SortSlots(std::vector<std::uint32_t>& slots) const;
 
     std::string bytes_;
     std::size_t garbage_ = 0; // bytes of removed or replaced texts
@@ -78,6 +108,11 @@ private:
     std::size_t gapRow_ = 0;
     std::size_t gap_ = 0;
     bool settlePosted_ = false;
+    std::int32_t ops_ = 0;
+    CaseMapping caseMapping_ = CaseMapping::Rfc1459;
+    bool ranked_ = false;
+    // Ranked: the published entries in the order drawn, row by row.
+    std::vector<std::uint32_t> order_;
 };
 
 } // namespace tellix

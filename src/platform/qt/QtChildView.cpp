@@ -19,6 +19,7 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -239,6 +240,7 @@ class QtChildView::Client final : public QWidget {
 public:
     explicit Client(QtChildView* view) : view_(view) {}
     void Forget() { view_ = nullptr; }
+    QtChildView* View() const { return view_; }
 
 protected:
     void resizeEvent(QResizeEvent* event) override
@@ -418,6 +420,27 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
     users_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     users_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     users_->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Bound to the client: the view may go before its widgets do.
+    QObject::connect(users_, &QAbstractItemView::doubleClicked, client_,
+                     [client = client_](const QModelIndex& index) {
+                         if (QtChildView* view = client->View(); view != nullptr && index.isValid()) {
+                             view->RaiseNickChosen(NickAction::Query, view->model_->NickAt(index.row()));
+                         }
+                     });
+    users_->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(users_, &QWidget::customContextMenuRequested, client_, [client = client_](const QPoint& at) {
+        QtChildView* view = client->View();
+        if (view == nullptr) {
+            return;
+        }
+        const QModelIndex index = view->users_->indexAt(at);
+        if (!index.isValid()) {
+            return;
+        }
+        QMenu* menu = view->NickMenu(index.row());
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(view->users_->viewport()->mapToGlobal(at));
+    });
 
     input_ = new InputLine(this, client_);
     input_->setFont(font);
@@ -501,6 +524,73 @@ void QtChildView::RaiseQueryUnload(bool& cancel)
 {
     const std::int32_t mode = unloading_ ? 1 : 0;
     AtBoundary("close request", [&] { Events.QueryUnload.raise(cancel, mode); });
+}
+
+void QtChildView::RaiseNickChosen(NickAction action, const std::string& nick)
+{
+    AtBoundary("nick list action", [&] { Events.NickChosen.raise(action, nick); });
+}
+
+QMenu* QtChildView::NickMenu(int row)
+{
+    auto* menu = new QMenu(users_);
+    const std::string nick = model_->NickAt(row);
+    struct Item {
+        const char* text;
+        NickAction action;
+    };
+    static constexpr Item kItems[] = {
+        {"Query", NickAction::Query}, {"Whois", NickAction::Whois}, {"Op", NickAction::Op},
+        {"Deop", NickAction::Deop},   {"Voice", NickAction::Voice}, {"Devoice", NickAction::Devoice},
+        {"Kick", NickAction::Kick},   {"Ban", NickAction::Ban},
+    };
+    // A channel's list (the ranked one) offers what an operator does there too.
+    const std::size_t count = model_->Ranked() ? std::size(kItems) : 2;
+    for (std::size_t i = 0; i < count; ++i) {
+        const Item item = kItems[i];
+        if (i == 2) {
+            menu->addSeparator();
+        }
+        QAction* action = menu->addAction(QString::fromLatin1(item.text));
+        QObject::connect(action, &QAction::triggered, client_, [client = client_, item, nick] {
+            if (QtChildView* view = client->View(); view != nullptr) {
+                view->RaiseNickChosen(item.action, nick);
+            }
+        });
+    }
+    return menu;
+}
+
+void QtChildView::SetUsersShown(bool shown)
+{
+    if (usersShown_ == shown) {
+        return;
+    }
+    usersShown_ = shown;
+    users_->setVisible(shown);
+    if (counts_ != nullptr) {
+        counts_->setVisible(shown);
+    }
+    RaiseResize();
+}
+
+void QtChildView::SetHeader(std::string_view text)
+{
+    const QString shown = DecodeForDisplay(text);
+    if (header_ == nullptr) {
+        if (shown.isEmpty()) {
+            return;
+        }
+        header_ = new QLabel(client_);
+        header_->setObjectName(QStringLiteral("partnerHeader"));
+        header_->setTextFormat(Qt::PlainText);
+        header_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    } else if (header_->text() == shown) {
+        return;
+    }
+    header_->setText(shown);
+    header_->setVisible(!shown.isEmpty());
+    RaiseResize();
 }
 
 void QtChildView::RaiseResize()
@@ -769,13 +859,20 @@ void QtChildView::Place(QWidget* control, std::int32_t left, std::int32_t top, s
 void QtChildView::MoveOutput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)
 {
     Place(log_, left, top, width, height);
-    if (!topic_->isHidden()) {
-        // The bar takes the top of the log's place, one line of its own font high.
-        const QRect place = log_->geometry();
-        const int bar = std::min(topic_->sizeHint().height(), place.height() / 2);
-        topic_->setGeometry(place.x(), place.y(), place.width(), bar);
-        log_->setGeometry(place.adjusted(0, bar, 0, 0));
+    QRect place = log_->geometry();
+    if (!usersShown_) {
+        // Without the list the log reaches the window's right edge.
+        place.setRight(client_->width() - 1);
     }
+    // The query's header or the channel's topic bar takes the top of the log's place.
+    for (QWidget* bar : {static_cast<QWidget*>(header_), static_cast<QWidget*>(topic_)}) {
+        if (bar != nullptr && !bar->isHidden()) {
+            const int line = std::min(bar->sizeHint().height(), place.height() / 2);
+            bar->setGeometry(place.x(), place.y(), place.width(), line);
+            place.setTop(place.top() + line);
+        }
+    }
+    log_->setGeometry(place);
 }
 
 void QtChildView::ShowTopicBar(bool shown)
@@ -794,6 +891,13 @@ void QtChildView::SetTopic(std::string_view topic, std::string_view setter, std:
 void QtChildView::MoveUsers(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)
 {
     Place(users_, left, top, width, height);
+    if (counts_ != nullptr) {
+        // The counts take the top of the list's place.
+        const QRect place = users_->geometry();
+        const int line = counts_->sizeHint().height();
+        counts_->setGeometry(place.x(), place.y(), place.width(), line);
+        users_->setGeometry(place.adjusted(0, line, 0, 0));
+    }
 }
 
 void QtChildView::MoveInput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)
@@ -913,6 +1017,38 @@ void QtChildView::SetActivity(Activity level)
     activity_ = level;
     if (area_ && form_) {
         QtMainWindowView::ShowActivity(*area_, form_, level);
+    }
+}
+
+void QtChildView::UsersRank(std::int32_t position, std::int32_t rank, char symbol, bool op)
+{
+    model_->Rank(position, rank, symbol, op);
+}
+
+void QtChildView::UsersCaseMapping(CaseMapping mapping)
+{
+    model_->SetCaseMapping(mapping);
+    if (counts_ == nullptr) {
+        counts_ = new QLabel(client_);
+        counts_->setFont(client_->font());
+        counts_->setTextFormat(Qt::PlainText);
+        counts_->setObjectName(QStringLiteral("userCounts"));
+        counts_->show();
+        // Bound to the label and the model only: the form may go before its widgets do.
+        const auto show = [model = model_, counts = counts_] {
+            counts->setText(QStringLiteral("%1 users, %2 ops").arg(model->rowCount()).arg(model->Ops()));
+        };
+        QObject::connect(model_, &QAbstractItemModel::rowsInserted, counts_, show);
+        QObject::connect(model_, &QAbstractItemModel::rowsRemoved, counts_, show);
+        QObject::connect(model_, &QAbstractItemModel::modelReset, counts_, show);
+        QObject::connect(model_, &QAbstractItemModel::layoutChanged, counts_, show);
+        QObject::connect(model_, &QAbstractItemModel::dataChanged, counts_, show);
+        show();
+        // The counts take the top of the list's place.
+        const QRect place = users_->geometry();
+        const int line = counts_->sizeHint().height();
+        counts_->setGeometry(place.x(), place.y(), place.width(), line);
+        users_->setGeometry(place.adjusted(0, line, 0, 0));
     }
 }
 

@@ -6,7 +6,9 @@
 #include <QRect>
 #include <QString>
 
+class QLabel;
 class QLineEdit;
+class QMenu;
 class QTableView;
 class QMdiArea;
 class QMdiSubWindow;
@@ -66,6 +68,10 @@ public:
     void UsersAppend(std::string_view nick) override;
     void UsersReplace(std::int32_t position, std::string_view nick) override;
     void UsersRemove(std::int32_t position) override;
+    void UsersRank(std::int32_t position, std::int32_t rank, char symbol, bool op) override;
+    void UsersCaseMapping(CaseMapping mapping) override;
+    void SetUsersShown(bool shown) override;
+    void SetHeader(std::string_view text) override;
 
     void SetActivity(Activity level) override;
     void ShowTopicBar(bool shown) override;
@@ -87,6 +93,12 @@ public:
     tellix::TopicBar* TopicBar() const { return topic_; }
     QTableView* UsersView() const { return users_; }
     NickListModel* UsersModel() const { return model_; }
+    // A channel window's counts above its list ("42 users, 3 ops"); null elsewhere.
+    QLabel* UsersCounts() const { return counts_; }
+    // A query window's header naming its partner; null until there is one.
+    QLabel* Header() const { return header_; }
+    // The list's context menu for a row, as a right click opens it.
+    QMenu* NickMenu(int row);
     QLineEdit* Input() const;
 
     class Form;
@@ -105,6 +117,7 @@ private:
     void RaiseInputKeyDown(std::int32_t& key);
     void RaiseInputKeyPress(std::int32_t& key);
     void RaiseInputPaste(const std::string& text, bool& handled);
+    void RaiseNickChosen(NickAction action, const std::string& nick);
     // Adds the form to the area, minimized, leaving the activation where it is.
     void Enter(QMdiArea& area);
     // Opened minimized while the area was full: hidden beside it, not yet one of its windows.
@@ -126,6 +139,10 @@ private:
     tellix::TopicBar* topic_ = nullptr; // above the log, in a channel window
     QTableView* users_ = nullptr;
     NickListModel* model_ = nullptr;
+    // Made when the window first shows a channel: a status window's list stays as it came.
+    QLabel* counts_ = nullptr;
+    QLabel* header_ = nullptr;
+    bool usersShown_ = true;
     InputLine* input_ = nullptr;
     double unit_ = 1.5; // pixels per layout unit
     bool unloading_ = false;
