@@ -116,9 +116,9 @@ TEST(TopicServer, TheBarShowsTheTopicAndSendsAnEditAndALostLinkIsShownAndJoinedA
     connection.Connect(server.Host(), server.Port());
     ASSERT_TRUE(PumpUntil([&] { return connection.Registered(); })) << server.Log();
     connection.Channels()->Join("#room");
-    ASSERT_TRUE(client.Lists(2, {"me", "anna"}));
+    ASSERT_TRUE(client.Lists(2, {"@anna", "me"}));
     connection.SendMessage("JOIN #locked sesame");
-    ASSERT_TRUE(client.Lists(3, {"me", "anna"}));
+    ASSERT_TRUE(client.Lists(3, {"@anna", "me"}));
 
     // The topic and who set it, from the join's replies.
     const TopicBar& bar = *client.View(2).TopicBar();
@@ -155,8 +155,8 @@ TEST(TopicServer, TheBarShowsTheTopicAndSendsAnEditAndALostLinkIsShownAndJoinedA
     // Connected again: both are joined again after the welcome, the key remembered.
     connection.Connect(server.Host(), server.Port());
     ASSERT_TRUE(PumpUntilPeerSees(anna, "JOIN"));
-    ASSERT_TRUE(client.Lists(2, {"me", "anna"}));
-    ASSERT_TRUE(client.Lists(3, {"me", "anna"}));
+    ASSERT_TRUE(client.Lists(2, {"@anna", "me"}));
+    ASSERT_TRUE(client.Lists(3, {"@anna", "me"}));
     EXPECT_EQ(client.Caption(2).toStdString(), "2 - " + server.Name() + " (me) - #room");
     EXPECT_EQ(client.Topic(2), QStringLiteral("rules changed"));
 }
