@@ -244,7 +244,8 @@ void Child::RaiseActivity(Activity level, std::string_view said, std::string_vie
     // A line for the user is told even in the window in use: the program itself may not be
     // the one the user looks at.
     if (level == Activity::Highlight && !from.empty()) {
-        const std::string title = pobjChannel_ ? Concat(from, " in ", pobjChannel_->Name()) : Concat(from, " (private)");
+        const std::string title =
+            pobjChannel_ ? Concat(from, " in ", pobjChannel_->Name()) : Concat(from, " (private)");
         pobjWindow_->Tell(title, std::string(said));
     }
     if (level > activity_ && parent_->Active().get() != this) {
@@ -816,8 +817,8 @@ void Child::pobjQuery_PrivMsg(const std::string& privMsg)
 {
     const bool action = texts::IsAction(privMsg);
     Echo(Concat("# ", texts::ChannelMessage(pobjQuery_->Nick(), privMsg)),
-         texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 4 : 3, pobjQuery_->Nick(),
-                     false, true));
+         texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 4 : 3,
+                     pobjQuery_->Nick(), false, true));
     ShowPartner();
     RaiseActivity(LineKind::Private, privMsg, pobjQuery_->Nick());
 }

@@ -251,7 +251,7 @@ void Application::pobjConnections_UserSelfMessage(const ConnectionPtr& connectio
     if (window && window->Query() == destination) {
         const bool action = !notice && texts::IsAction(message);
         window->Echo(Concat("# ", notice ? texts::Notice(nick, message) : texts::ChannelMessage(nick, message)),
-                     texts::Said(notice ? LineStyle::Kind::Notice
+                     texts::Said(notice   ? LineStyle::Kind::Notice
                                  : action ? LineStyle::Kind::Action
                                           : LineStyle::Kind::Message,
                                  action ? 4 : 3, nick, true, false));
