@@ -46,6 +46,8 @@ inline constexpr std::string_view LogFont = "Log Font";
 inline constexpr std::string_view LogFontSize = "Log Font Size";
 inline constexpr std::string_view Notifications = "Notifications";
 inline constexpr std::string_view RejoinChannels = "Rejoin Channels";
+// The nick list's width in pixels, as the user last dragged it; empty for the laid-out width.
+inline constexpr std::string_view NickListWidth = "Nick List Width";
 
 inline constexpr std::string_view FirstUseDefault = "1";
 inline constexpr std::string_view DefaultServerDefault = "irc.libera.chat";

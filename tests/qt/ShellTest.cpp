@@ -36,6 +36,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPalette>
 #include <QPushButton>
 #include <QSpinBox>
@@ -406,6 +407,7 @@ TEST(Shell, WindowPlacesAndStatesAreKeptBetweenRuns)
     IrcServer server;
     const QRect mainPlace(30, 40, 700, 500);
     const QRect roomPlace(37, 41, 300, 200);
+    int chosenList = 0;
     {
         Client client(config.path(), &server);
         client.mainWindow->showNormal();
@@ -414,6 +416,28 @@ TEST(Shell, WindowPlacesAndStatesAreKeptBetweenRuns)
         client.Type(1, "/join #wide");
         ASSERT_TRUE(client.Opened(3));
         client.Form(2)->setGeometry(roomPlace);
+
+        // The handle between log and list, dragged 60 pixels to the left, widens the list by
+        // as much; every window takes that width from its next layout on.
+        QtChildView& wide = client.View(3);
+        client.Form(3)->setGeometry(0, 0, 640, 400);
+        QWidget* grip = wide.SplitHandle();
+        ASSERT_TRUE(PumpUntil([&] { return grip->isVisible() && wide.UsersView()->width() > 100; }));
+        const int listBefore = wide.UsersView()->width();
+        const int logBefore = wide.Log()->width();
+        const QPoint held = grip->rect().center();
+        QTest::mousePress(grip, Qt::LeftButton, {}, held);
+        QMouseEvent move(QEvent::MouseMove, QPointF(held - QPoint(60, 0)), grip->mapToGlobal(QPointF(held)),
+                         Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(grip, &move);
+        QTest::mouseRelease(grip, Qt::LeftButton, {}, held - QPoint(60, 0));
+        EXPECT_NEAR(wide.UsersView()->width(), listBefore + 60, 3);
+        EXPECT_NEAR(wide.Log()->width(), logBefore - 60, 6);
+        EXPECT_EQ(wide.Log()->geometry().right() + 1, grip->geometry().left())
+            << "the log ends where the grip starts";
+        EXPECT_EQ(grip->geometry().right() + 1, wide.UsersView()->geometry().left());
+        chosenList = wide.UsersView()->width();
+
         client.Form(3)->showMaximized();
         ASSERT_TRUE(PumpUntil([&] { return client.mainWindow->geometry() == mainPlace; }));
     }
@@ -425,6 +449,7 @@ TEST(Shell, WindowPlacesAndStatesAreKeptBetweenRuns)
     client.Connection().Channels()->Join("#wide");
     ASSERT_TRUE(client.Opened(3));
     EXPECT_EQ(client.Form(2)->geometry(), roomPlace);
+    EXPECT_EQ(client.View(3).UsersView()->width(), chosenList) << "the list's width is kept too";
     EXPECT_TRUE(client.Form(3)->isMaximized());
     EXPECT_EQ(client.area->activeSubWindow(), client.Form(1)) << "a remembered state takes no focus";
 }

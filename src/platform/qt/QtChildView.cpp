@@ -34,6 +34,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <sstream>
 
 namespace tellix {
@@ -54,6 +55,39 @@ QFont WindowFont()
 }
 
 constexpr int kInputUnits = 12;
+constexpr int kSplitWidth = 5;     // the handle's grip, in pixels
+constexpr int kNarrowestList = 40; // what a drag leaves the list and the log at the least
+constexpr int kNarrowestLog = 120;
+
+// The grip between log and list: it reports where the mouse holding it is, in its parent's
+// coordinates, and when it lets go.
+class SplitGrip final : public QWidget {
+public:
+    SplitGrip(QWidget* parent, std::function<void(int)> moved, std::function<void()> released)
+        : QWidget(parent), moved_(std::move(moved)), released_(std::move(released))
+    {
+        setCursor(Qt::SplitHCursor);
+        setObjectName(QStringLiteral("nickListSplit"));
+    }
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override
+    {
+        if (event->buttons() & Qt::LeftButton) {
+            moved_(mapToParent(event->position().toPoint()).x());
+        }
+    }
+    void mouseReleaseEvent(QMouseEvent* event) override
+    {
+        if (event->button() == Qt::LeftButton) {
+            released_();
+        }
+    }
+
+private:
+    std::function<void(int)> moved_;
+    std::function<void()> released_;
+};
 
 // Holds, hidden, the forms that wait beside a full area.
 const QString kWaitingRoom = QStringLiteral("waiting windows");
@@ -400,6 +434,15 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
     model_ = new NickListModel(client_);
     // A list of one column in a table: its rows are sections of one fixed height, found by
     // arithmetic, where a list view lays out every row each time the rows change.
+    split_ = new SplitGrip(
+        client_, [this](int x) { DragSplit(x); },
+        [this] {
+            if (dragged_ > 0 && settings_ != nullptr) {
+                settings_->SaveSetting(SettingsAppName(), std::string(settings::Section),
+                                       std::string(settings::NickListWidth), std::to_string(dragged_));
+            }
+            dragged_ = 0;
+        });
     users_ = new QTableView(client_);
     users_->setFont(font);
     users_->setModel(model_);
@@ -819,6 +862,27 @@ void QtChildView::SaveLayout()
     settings_->SaveSetting(SettingsAppName(), kLayoutSection, LayoutKey(name_), value.str());
 }
 
+int QtChildView::ChosenListWidth() const
+{
+    int width = dragged_;
+    if (width == 0 && settings_ != nullptr) {
+        width = QString::fromStdString(settings_->GetSetting(SettingsAppName(), std::string(settings::Section),
+                                                             std::string(settings::NickListWidth), ""))
+                    .toInt();
+    }
+    if (width <= 0) {
+        return 0;
+    }
+    const int room = client_->width() - kNarrowestLog - kSplitWidth;
+    return room < kNarrowestList ? 0 : std::clamp(width, kNarrowestList, room);
+}
+
+void QtChildView::DragSplit(int x)
+{
+    dragged_ = std::max(1, client_->width() - x - kSplitWidth / 2);
+    RaiseResize();
+}
+
 void QtChildView::SetInputHint(const std::string& hint)
 {
     input_->setPlaceholderText(DecodeForDisplay(hint));
@@ -863,6 +927,8 @@ void QtChildView::MoveOutput(std::int32_t left, std::int32_t top, std::int32_t w
     if (!usersShown_) {
         // Without the list the log reaches the window's right edge.
         place.setRight(client_->width() - 1);
+    } else if (const int list = ChosenListWidth(); list > 0) {
+        place.setRight(client_->width() - list - kSplitWidth - 1);
     }
     // The query's header or the channel's topic bar takes the top of the log's place.
     for (QWidget* bar : {static_cast<QWidget*>(header_), static_cast<QWidget*>(topic_)}) {
@@ -891,6 +957,17 @@ void QtChildView::SetTopic(std::string_view topic, std::string_view setter, std:
 void QtChildView::MoveUsers(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)
 {
     Place(users_, left, top, width, height);
+    if (const int list = ChosenListWidth(); list > 0 && usersShown_) {
+        QRect place = users_->geometry();
+        place.setLeft(client_->width() - list);
+        users_->setGeometry(place);
+    }
+    // The grip fills the gap between log and list, and is at least wide enough to hold.
+    const QRect list = users_->geometry();
+    const int gap = std::max(kSplitWidth, list.left() - log_->geometry().right() - 1);
+    split_->setGeometry(list.left() - gap, list.top(), gap, list.height());
+    split_->setVisible(usersShown_);
+    split_->raise();
     if (counts_ != nullptr) {
         // The counts take the top of the list's place.
         const QRect place = users_->geometry();

@@ -97,6 +97,8 @@ public:
     QLabel* UsersCounts() const { return counts_; }
     // A query window's header naming its partner; null until there is one.
     QLabel* Header() const { return header_; }
+    // The handle between log and list: dragged, it sets the list's width for every window.
+    QWidget* SplitHandle() const { return split_; }
     // The list's context menu for a row, as a right click opens it.
     QMenu* NickMenu(int row);
     QLineEdit* Input() const;
@@ -129,6 +131,10 @@ private:
     // window in use.
     void ShowBehind(void (QWidget::*show)());
     void SaveLayout();
+    // The list's width the user chose, in pixels, held to what leaves the log some room; 0 for
+    // the laid-out width.
+    int ChosenListWidth() const;
+    void DragSplit(int x);
     void KeepNormalGeometry();
     void ApplyPendingGeometry();
 
@@ -142,6 +148,8 @@ private:
     // Made when the window first shows a channel: a status window's list stays as it came.
     QLabel* counts_ = nullptr;
     QLabel* header_ = nullptr;
+    QWidget* split_ = nullptr;
+    int dragged_ = 0; // the list's width while the handle is held
     bool usersShown_ = true;
     InputLine* input_ = nullptr;
     double unit_ = 1.5; // pixels per layout unit
