@@ -592,7 +592,7 @@ TEST(Shell, TenWindowsShowTheirActivityOnTheBar)
     ASSERT_EQ(client.Windows().Count(), 10);
     client.area->setActiveSubWindow(client.Form(2));
     bob.Send("PART #qt :back later");
-    bob.Send("PRIVMSG #ircv3 :the spec moved");
+    bob.Send("PRIVMSG #ircv3 :the draft moved");
     bob.Send("PRIVMSG #linux :me: kernel is out");
     const WindowBar& bar = *client.toolkit.MainWindow()->Bar();
     // The status window had the server's notes on joins, #random was in use when bob came.
