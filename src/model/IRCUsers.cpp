@@ -35,9 +35,15 @@ IRCUsers::UserPtr IRCUsers::Add(std::string_view userMask)
 
 IRCUsers::UserPtr IRCUsers::AddUser(std::string_view userMask, bool nickIsNew)
 {
+    return AddUser(ParseUserMaskView(userMask), nickIsNew);
+}
+
+IRCUsers::UserPtr IRCUsers::AddUser(const UserMaskView& parts, bool nickIsNew)
+{
     UserPtr user = IRCUser::Create();
     // Mask before parent: the first nick is silent, and indexed once, by the append.
-    user->SetUserMask(userMask);
+    user->info_ = static_cast<std::uint8_t>(parts.Info);
+    user->StoreMask(parts.Nick, parts.User, parts.Host);
     user->SetParent(this);
     nickIsNew ? AppendUnnamed(user) : Append(user);
     Events.Add.raise(user);
@@ -51,7 +57,7 @@ IRCUsers::UserPtr IRCUsers::GetUser(std::string_view userMask)
     }
     const UserMaskView parts = ParseUserMaskView(userMask);
     UserPtr user = Found(userMask, parts);
-    return user ? user : AddUser(userMask, true);
+    return user ? user : AddUser(parts, true);
 }
 
 IRCUsers::UserPtr IRCUsers::Item(std::string_view text)

@@ -85,6 +85,7 @@ private:
 
     void NickStored(const IRCUser& user, std::string_view nickPrev) { Renamed(user, nickPrev); }
     UserPtr AddUser(std::string_view userMask, bool nickIsNew);
+    UserPtr AddUser(const UserMaskView& parts, bool nickIsNew);
     UserPtr Found(std::string_view text, const UserMaskView& parts);
     void RemoveFound(const UserPtr& user);
 

@@ -194,6 +194,43 @@ TEST(NickListView, ABurstOfQuitsLeavesTheListInOrderAndTheSelectionOnItsNick)
     EXPECT_EQ(client.Held(1), known);
 }
 
+// A names reply big enough to be sorted by its keys' bytes: nicks of every length, in both
+// cases, with the rfc1459 brackets that fold onto each other, sharing prefixes longer than the
+// bytes a key holds, some of them ops; drawn in exactly the order the rules give.
+TEST(NickListView, ABigNamesReplyIsDrawnByRankThenFoldedNick)
+{
+    EnsureGuiApplication();
+    std::mt19937 random(11);
+    const std::string letters = "aAbBcCzZ09[]{}\\|^~-_`";
+    std::set<std::string> folded = {"me"};
+    std::vector<std::string> channel = {"me"};
+    std::set<std::string> ops;
+    std::string names;
+    while (channel.size() < 2000) {
+        std::string nick = random() % 3 == 0 ? "AVeryLongSharedPrefix" : "";
+        nick += letters[random() % 6]; // a letter first, as a nick must
+        for (std::size_t length = random() % 20; length > 0; --length) {
+            nick += letters[random() % letters.size()];
+        }
+        std::string key;
+        for (const char c : nick) {
+            key += FoldNickChar(c, CaseMapping::Rfc1459);
+        }
+        if (!folded.insert(key).second) {
+            continue; // one user, however it is spelt
+        }
+        const bool op = random() % 5 == 0;
+        if (op) {
+            ops.insert(nick);
+        }
+        names += std::string(names.empty() ? "" : " ") + (op ? "@" : "") + nick;
+        channel.push_back(nick);
+    }
+    ListClient client(names);
+    client.ops = ops;
+    EXPECT_TRUE(client.Shows(2, channel)) << testing::PrintToString(client.Shown(2));
+}
+
 // Bursts of quits, parts, joins and renames in random order over a big channel, against a
 // plain list kept by the rules: a quit or part takes the nick out, a join appends it unless
 // listed, a rename keeps its place; the status window lists every user still known, and one

@@ -9,6 +9,7 @@
 #include <bit>
 #include <numeric>
 #include <stdexcept>
+#include <utility>
 
 namespace tellix {
 
@@ -544,42 +545,96 @@ void NickListModel::PublishRanked()
 
 void NickListModel::SortSlots(std::vector<std::uint32_t>& slots) const
 {
-    // The rank and the first fifteen folded bytes as two numbers decide nearly every
-    // comparison of a names reply; only equal numbers compare the whole nicks. A shorter
-    // nick's missing bytes count as zero, below any byte, so the numbers order as nicks do.
+    // The rank and the first fifteen folded bytes, as two numbers, decide nearly every order of
+    // a names reply; only equal numbers compare the whole nicks. A shorter nick's missing bytes
+    // count as zero, below any byte, so the numbers order as nicks do. A radix sort on those
+    // bytes: a comparison sort costs a names reply several times as much, and more on the
+    // numbered nicks where its pivots go bad.
     struct Keyed {
         std::uint64_t high;
         std::uint64_t low;
         std::uint32_t slot;
     };
+    constexpr std::size_t kRadixFrom = 256;
     std::array<unsigned char, 256> fold{};
     for (std::size_t c = 0; c < fold.size(); ++c) {
         fold[c] = static_cast<unsigned char>(FoldNickChar(static_cast<char>(c), caseMapping_));
     }
     std::vector<Keyed> keyed;
     keyed.reserve(slots.size());
+    std::uint64_t anyHigh = 0;
+    std::uint64_t allHigh = ~std::uint64_t{0};
+    std::uint64_t anyLow = 0;
+    std::uint64_t allLow = ~std::uint64_t{0};
     for (const std::uint32_t slot : slots) {
         const Entry& entry = entries_[slot];
         const std::string_view text = Text(entry);
-        const auto byte = [&](std::size_t i) -> std::uint64_t {
-            return i < text.size() ? fold[static_cast<unsigned char>(text[i])] : 0U;
-        };
+        std::array<unsigned char, 15> bytes{};
+        for (std::size_t i = 0; i < std::min(text.size(), bytes.size()); ++i) {
+            bytes[i] = fold[static_cast<unsigned char>(text[i])];
+        }
         std::uint64_t high = entry.rank;
         std::uint64_t low = 0;
         for (std::size_t i = 0; i < 7; ++i) {
-            high = (high << 8) | byte(i);
+            high = (high << 8) | bytes[i];
         }
-        for (std::size_t i = 7; i < 15; ++i) {
-            low = (low << 8) | byte(i);
+        for (std::size_t i = 7; i < bytes.size(); ++i) {
+            low = (low << 8) | bytes[i];
         }
         keyed.push_back(Keyed{high, low, slot});
+        anyHigh |= high;
+        allHigh &= high;
+        anyLow |= low;
+        allLow &= low;
     }
-    std::sort(keyed.begin(), keyed.end(), [this](const Keyed& a, const Keyed& b) {
-        if (a.high != b.high) {
-            return a.high < b.high;
+    // A join or two settle often: their few keys are not worth the digit counts.
+    const bool radix = slots.size() >= kRadixFrom;
+    // Stable passes over the bytes in which keys differ, from the lowest up; the rank and the
+    // first letters are often the same for all.
+    struct Digit {
+        std::uint64_t Keyed::*word;
+        unsigned shift;
+    };
+    std::vector<Digit> digits;
+    for (unsigned d = 0; radix && d < 16; ++d) {
+        const bool inLow = d < 8;
+        const unsigned shift = 8 * (d % 8);
+        if ((((inLow ? anyLow ^ allLow : anyHigh ^ allHigh) >> shift) & 0xFFU) != 0) {
+            digits.push_back(Digit{inLow ? &Keyed::low : &Keyed::high, shift});
         }
-        return a.low != b.low ? a.low < b.low : Before(a.slot, b.slot);
-    });
+    }
+    std::vector<std::array<std::uint32_t, 256>> counts(digits.size());
+    for (const Keyed& key : keyed) {
+        for (std::size_t d = 0; d < digits.size(); ++d) {
+            ++counts[d][((key.*digits[d].word) >> digits[d].shift) & 0xFFU];
+        }
+    }
+    std::vector<Keyed> spare(digits.empty() ? 0 : keyed.size());
+    for (std::size_t d = 0; d < digits.size(); ++d) {
+        std::uint32_t next = 0;
+        for (std::uint32_t& c : counts[d]) {
+            next += std::exchange(c, next);
+        }
+        const auto [word, shift] = digits[d];
+        for (const Keyed& key : keyed) {
+            spare[counts[d][((key.*word) >> shift) & 0xFFU]++] = key;
+        }
+        keyed.swap(spare);
+    }
+    if (!radix) {
+        std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+            return a.high != b.high ? a.high < b.high : a.low < b.low;
+        });
+    }
+    const auto equalKeys = [](const Keyed& a, const Keyed& b) { return a.high == b.high && a.low == b.low; };
+    for (auto run = keyed.begin(); run != keyed.end();) {
+        const auto end =
+            std::find_if_not(run + 1, keyed.end(), [&](const Keyed& k) { return equalKeys(k, *run); });
+        if (end - run > 1) {
+            std::sort(run, end, [this](const Keyed& a, const Keyed& b) { return Before(a.slot, b.slot); });
+        }
+        run = end;
+    }
     for (std::size_t i = 0; i < slots.size(); ++i) {
         slots[i] = keyed[i].slot;
     }
