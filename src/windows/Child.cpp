@@ -726,6 +726,11 @@ void Child::pobjWindow_TopicEdit(const std::string& topic)
 void Child::pobjChannel_ModeChange(const std::string& setter, const std::string& modes)
 {
     Echo(Concat("*** ", setter, " sets mode ", modes), kEvent);
+    // A server sets modes too, and it is no member: only the own nick's changes are quiet.
+    const UserPtr user = pobjChannel_ ? pobjChannel_->Users()->Item(setter) : nullptr;
+    if (!user || !texts::IsOwn(*user)) {
+        RaiseActivity(LineKind::Event);
+    }
 }
 
 void Child::pobjChannel_RankChange(const UserPtr& user)

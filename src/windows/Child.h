@@ -116,7 +116,6 @@ private:
     template <class Users> void SyncUserList(const Users& users);
     void ClearUsers();
     void AppendUser(std::string_view nick);
-    bool IsOwn(const UserPtr& user) const;
     void ShowingChanged(const void* previous, const void* next);
 
     void AttachChannel();
