@@ -14,8 +14,14 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace tellix::test {
 namespace {
@@ -110,6 +116,36 @@ TEST(SingleInstance, AnEndlessLineIsDroppedUnopened)
     ASSERT_TRUE(PumpUntil([&] { return sender.state() == QLocalSocket::UnconnectedState; }));
     PumpFor(std::chrono::milliseconds(50));
     EXPECT_TRUE(opened.empty());
+}
+
+// The other way: whatever holds the socket answers without end. The start reads a few bytes
+// of it, takes it for no client and starts itself, instead of waiting on it for ever.
+TEST(SingleInstance, AnEndlessAnswerIsNoHandOver)
+{
+    QTemporaryDir dir;
+    const std::string path = (dir.path() + QStringLiteral("/tellix.socket")).toStdString();
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    ASSERT_LT(path.size(), sizeof address.sun_path);
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    std::thread flood([listener] {
+        const int peer = ::accept(listener, nullptr, nullptr);
+        const std::string chunk(4096, 'x');
+        while (peer >= 0 && ::send(peer, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0) {
+        }
+        if (peer >= 0) {
+            ::close(peer);
+        }
+    });
+    EXPECT_FALSE(SingleInstance::HandOver(QStringLiteral("irc://irc.example.org/room"),
+                                          QString::fromStdString(path), 2000));
+    ::shutdown(listener, SHUT_RDWR);
+    flood.join();
+    ::close(listener);
 }
 
 } // namespace

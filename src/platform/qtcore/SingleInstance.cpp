@@ -38,9 +38,11 @@ bool SingleInstance::HandOver(const QString& address, const QString& name, int w
         return false;
     }
     // Taken only when the client says so: a client that dies meanwhile leaves it to this start.
+    // Read no further than the answer can run: whatever holds the name may answer without end.
     QByteArray answer;
-    while (!answer.contains('\n') && socket.waitForReadyRead(waitMs)) {
-        answer += socket.readAll();
+    while (answer.size() < static_cast<qsizetype>(sizeof kTaken) && !answer.contains('\n') &&
+           socket.waitForReadyRead(waitMs)) {
+        answer += socket.read(static_cast<qint64>(sizeof kTaken) - answer.size());
     }
     return answer == kTaken;
 }
