@@ -16,6 +16,9 @@ public:
 
     // Adds `text` (one or more whole lines, each ending in '\n') to the end of the file.
     virtual void Append(std::string_view path, std::string_view text) = 0;
+    // Adds one line: "[" + stamp + "] " + the window's line as the log keeps it
+    // (chatlog::AppendLineText) + '\n', made straight into what waits to be written.
+    virtual void AppendLine(std::string_view path, std::string_view stamp, std::string_view shown) = 0;
     // Waits until everything appended so far is written (or has failed).
     virtual void Flush() = 0;
     // The newest `count` lines of the day files in `folder`, oldest first, without their '\n'.

@@ -17,8 +17,8 @@
 #include "windows/EventTexts.h"
 
 #include <array>
-#include <chrono>
 #include <cmath>
+#include <ctime>
 #include <utility>
 
 namespace tellix {
@@ -33,6 +33,14 @@ constexpr std::int32_t kInputHeight = 12;
 std::int64_t SecondOf(std::int64_t ms)
 {
     return ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+}
+
+// The coarse clock: a line's second is all the logs keep, and a flood asks for it per line.
+std::int64_t NowSecond()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now.tv_sec;
 }
 
 std::string HistoryKey(std::int64_t second, std::string_view text)
@@ -297,20 +305,17 @@ void Child::LogLine(std::string_view output, std::optional<std::int64_t> said)
         chatlog::HoldsSecret(output, pobjQuery_ ? std::string_view(pobjQuery_->Nick()) : std::string_view())) {
         return;
     }
-    const std::int64_t second =
-        said
-            ? SecondOf(*said)
-            : std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
-                  .count();
+    const std::int64_t second = said ? SecondOf(*said) : NowSecond();
     chatlog::Stamps& stamps = parent_->LogStamps();
     const std::string& iso = stamps.Iso(second);
-    logPath_.assign(*folder);
-    AppendTo(logPath_, "/", stamps.Day(second), ".log");
-    logText_.assign("[");
-    AppendTo(logText_, iso, "] ");
-    chatlog::AppendLineText(output, logText_);
-    logText_ += '\n';
-    logs->Append(logPath_, logText_);
+    const std::string_view day = stamps.Day(second);
+    // The path changes with the folder or the day, not with every line.
+    if (logPath_.size() != folder->size() + day.size() + 5 || !logPath_.starts_with(*folder) ||
+        std::string_view(logPath_).substr(folder->size() + 1, day.size()) != day) {
+        logPath_.assign(*folder);
+        AppendTo(logPath_, "/", day, ".log");
+    }
+    logs->AppendLine(logPath_, iso, output);
 }
 
 // Display only: these lines are not logged again, raise no activity and reach no listener.

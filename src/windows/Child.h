@@ -183,7 +183,6 @@ private:
     std::string logTarget_;
     CaseMapping logMapping_ = CaseMapping::Rfc1459;
     std::string logPath_;
-    std::string logText_;
     bool historyShown_ = false;
     // The shown history's lines by second and text: a bouncer replaying them shows them once.
     absl::flat_hash_set<std::string> historyKeys_;

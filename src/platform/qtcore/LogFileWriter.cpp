@@ -1,5 +1,7 @@
 #include "platform/qtcore/LogFileWriter.h"
 
+#include "windows/ChatLog.h"
+
 #include <QMetaObject>
 
 #include <absl/strings/string_view.h>
@@ -108,18 +110,54 @@ std::string LogFileWriter::DefaultRoot()
     return data + "/Tellix/logs";
 }
 
+std::string& LogFileWriter::PendingFor(std::string_view path)
+{
+    if (lastText_ != nullptr && path == lastPath_) {
+        return *lastText_;
+    }
+    auto it = pending_.find(absl::string_view(path.data(), path.size()));
+    if (it == pending_.end()) {
+        it = pending_.emplace(std::string(path), std::move(spare_)).first;
+        spare_ = std::string();
+    }
+    lastPath_.assign(path);
+    lastText_ = &it->second;
+    return it->second;
+}
+
+void LogFileWriter::Appended(std::size_t bytes)
+{
+    pendingBytes_ += bytes;
+    ++appended_;
+}
+
 void LogFileWriter::Append(std::string_view path, std::string_view text)
 {
     bool eager = false;
     {
         const std::lock_guard lock(mutex_);
-        auto it = pending_.find(absl::string_view(path.data(), path.size()));
-        if (it == pending_.end()) {
-            it = pending_.emplace(std::string(path), std::string()).first;
-        }
-        it->second.append(text);
-        pendingBytes_ += text.size();
-        ++appended_;
+        PendingFor(path).append(text);
+        Appended(text.size());
+        eager = pendingBytes_ >= kEagerBytes;
+    }
+    if (eager) {
+        wake_.notify_one();
+    }
+}
+
+void LogFileWriter::AppendLine(std::string_view path, std::string_view stamp, std::string_view shown)
+{
+    bool eager = false;
+    {
+        const std::lock_guard lock(mutex_);
+        std::string& text = PendingFor(path);
+        const std::size_t before = text.size();
+        text += '[';
+        text.append(stamp);
+        text += "] ";
+        chatlog::AppendLineText(shown, text);
+        text += '\n';
+        Appended(text.size() - before);
         eager = pendingBytes_ >= kEagerBytes;
     }
     if (eager) {
@@ -173,6 +211,7 @@ void LogFileWriter::Run()
         wake_.wait_for(lock, interval_, [&] { return stop_ || flushAsked_ || pendingBytes_ >= kEagerBytes; });
         Texts batch;
         batch.swap(pending_);
+        lastText_ = nullptr;
         pendingBytes_ = 0;
         flushAsked_ = false;
         const std::uint64_t upTo = appended_;
@@ -185,8 +224,18 @@ void LogFileWriter::Run()
             Write(batch, written, trouble);
         }
         Report(std::move(written), std::move(trouble));
+        std::string spare;
+        for (auto& [path, text] : batch) {
+            if (text.capacity() > spare.capacity()) {
+                spare = std::move(text);
+            }
+        }
+        spare.clear();
 
         lock.lock();
+        if (spare.capacity() > spare_.capacity()) {
+            spare_ = std::move(spare);
+        }
         written_ = upTo;
         done_.notify_all();
         if (stopping) {

@@ -34,6 +34,7 @@ public:
     static std::string DefaultRoot();
 
     void Append(std::string_view path, std::string_view text) override;
+    void AppendLine(std::string_view path, std::string_view stamp, std::string_view shown) override;
     void Flush() override;
     std::vector<std::string> LastLines(std::string_view folder, std::size_t count) override;
     std::string Root() const override { return root_; }
@@ -49,6 +50,9 @@ public:
 
 private:
     using Texts = absl::flat_hash_map<std::string, std::string>;
+    // The text waiting for `path`; the caller holds the lock.
+    std::string& PendingFor(std::string_view path);
+    void Appended(std::size_t bytes);
     void Run();
     // Writes one batch; returns the files written and the first failure's text.
     void Write(Texts& batch, std::vector<std::string>& written, std::string& trouble);
@@ -63,6 +67,11 @@ private:
     std::condition_variable wake_;
     std::condition_variable done_;
     Texts pending_;
+    // The file appended to last, and its text: a flood goes to one file line after line.
+    std::string lastPath_;
+    std::string* lastText_ = nullptr;
+    // A written batch's buffer, emptied, for the next file to fill without growing one anew.
+    std::string spare_;
     std::size_t pendingBytes_ = 0;
     std::uint64_t appended_ = 0;
     std::uint64_t written_ = 0;
