@@ -19,13 +19,13 @@ void EnsureGuiApplication()
     // The client saves its connect data when it ends; a benchmark's must not land in the user's.
     static const QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    test::EnsureGuiApplication();
     // Nor its logs; and only a benchmark that asks for them writes any.
     static const QTemporaryDir data;
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
     QSettings(config.path() + "/Tellix/" + QString::fromStdString(SettingsAppName()) + ".ini",
               QSettings::IniFormat)
         .setValue("Main/" + QString::fromUtf8(settings::Logging.data(), settings::Logging.size()), "0");
-    test::EnsureGuiApplication();
 }
 
 void PumpEvents()
