@@ -2,8 +2,11 @@
 
 #include "support/QtLoop.h"
 
+#include "app/Settings.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QSettings>
 #include <QTemporaryDir>
 
 namespace tellix::bench {
@@ -17,6 +20,12 @@ void EnsureGuiApplication()
     static const QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     test::EnsureGuiApplication();
+    // Nor its logs; and only a benchmark that asks for them writes any.
+    static const QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    QSettings(config.path() + "/Tellix/" + QString::fromStdString(SettingsAppName()) + ".ini",
+              QSettings::IniFormat)
+        .setValue("Main/" + QString::fromUtf8(settings::Logging.data(), settings::Logging.size()), "0");
 }
 
 void PumpEvents()

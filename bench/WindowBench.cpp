@@ -2,6 +2,7 @@
 // reply and a netsplit into a channel window and the status window, each counted to the last
 // paint.
 #include "app/Application.h"
+#include "app/Settings.h"
 #include "dialog/ConnectDialog.h"
 #include "model/IRCChannel.h"
 #include "model/IRCChannels.h"
@@ -12,6 +13,7 @@
 #include "platform/qt/QtChildView.h"
 #include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtToolkit.h"
+#include "platform/qtcore/LogFileWriter.h"
 #include "windows/Childs.h"
 
 #include "GuiApplication.h"
@@ -33,6 +35,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <numeric>
 #include <random>
@@ -124,10 +128,39 @@ struct PaintWatch : QObject {
     bool paintedComplete = false;
 };
 
+// Lines of the logs under `root` that hold a flood's message.
+std::int64_t LoggedFloodLines(const std::filesystem::path& root)
+{
+    std::int64_t count = 0;
+    std::error_code error;
+    for (std::filesystem::recursive_directory_iterator it(root, error), end; !error && it != end;
+         it.increment(error)) {
+        if (!it->is_regular_file()) {
+            continue;
+        }
+        std::ifstream in(it->path());
+        for (std::string line; std::getline(in, line);) {
+            count += line.find("> message ") != std::string::npos ? 1 : 0;
+        }
+    }
+    return count;
+}
+
+// With argument 1 every line also goes to the logs, into a temporary folder; the time then
+// includes writing them out, and the lines in the files are counted.
 void BM_WindowFlood(benchmark::State& state)
 {
     bench::EnsureGuiApplication();
     GuiClient client;
+    const bool logging = state.range(0) != 0;
+    if (logging) {
+        client.toolkit.Settings().SaveSetting(SettingsAppName(), std::string(settings::Section),
+                                              std::string(settings::Logging), "1");
+        client.app.Childs()->ReadSettings();
+    }
+    LogFileWriter& writer = client.toolkit.LogWriter();
+    const std::filesystem::path root = writer.Root();
+    std::filesystem::remove_all(root);
     client.socket.PeerSends(NamesReply("#room", 0, 1000));
     bench::PumpEvents();
     const int lines = 100000;
@@ -157,11 +190,22 @@ void BM_WindowFlood(benchmark::State& state)
         const std::int64_t textBytes = log.TextLength() - lengthBefore - 2 * added;
         overhead =
             static_cast<double>(bench::HeapBytesInUse() - heapBefore - textBytes) / static_cast<double>(added);
+        if (logging) {
+            writer.Flush();
+        }
     }
     state.SetItemsProcessed(state.iterations() * lines);
     state.counters["overhead_bytes_per_line"] = overhead;
+    if (logging) {
+        const std::int64_t logged = LoggedFloodLines(root);
+        state.counters["logged_lines"] = static_cast<double>(logged);
+        if (logged != static_cast<std::int64_t>(state.iterations()) * lines) {
+            state.SkipWithError("the logs miss lines of the flood");
+        }
+        std::filesystem::remove_all(root);
+    }
 }
-BENCHMARK(BM_WindowFlood)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WindowFlood)->Arg(0)->Arg(1)->ArgName("logging")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Resident memory of the whole process, from /proc/self/statm.
 double ResidentMiB()

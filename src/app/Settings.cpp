@@ -101,3 +101,25 @@ std::int64_t ReadScrollbackLines(std::string_view stored)
 
 } // namespace settings
 } // namespace tellix
+
+namespace tellix::settings {
+
+std::int64_t ReadHistoryLines(std::string_view stored)
+{
+    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
+    while (!stored.empty() && blank(stored.front())) {
+        stored.remove_prefix(1);
+    }
+    while (!stored.empty() && blank(stored.back())) {
+        stored.remove_suffix(1);
+    }
+    std::int64_t lines = 0;
+    const char* end = stored.data() + stored.size();
+    const auto [last, error] = std::from_chars(stored.data(), end, lines);
+    if (stored.empty() || last != end || error != std::errc{} || lines < 0) {
+        return HistoryLinesDefault;
+    }
+    return std::min(lines, HistoryLinesMax);
+}
+
+} // namespace tellix::settings

@@ -48,6 +48,10 @@ inline constexpr std::string_view Notifications = "Notifications";
 inline constexpr std::string_view RejoinChannels = "Rejoin Channels";
 // The nick list's width in pixels, as the user last dragged it; empty for the laid-out width.
 inline constexpr std::string_view NickListWidth = "Nick List Width";
+// Whether every window's lines go to the logs on disk.
+inline constexpr std::string_view Logging = "Logging";
+// How many logged lines a channel or query window shows when it opens; 0 none.
+inline constexpr std::string_view HistoryLines = "History Lines";
 
 inline constexpr std::string_view FirstUseDefault = "1";
 inline constexpr std::string_view DefaultServerDefault = "irc.libera.chat";
@@ -59,6 +63,10 @@ inline constexpr bool DefaultUserWallOpDefault = false;
 inline constexpr bool CtcpRepliesDefault = true;
 inline constexpr bool NotificationsDefault = true;
 inline constexpr bool RejoinChannelsDefault = true;
+inline constexpr bool LoggingDefault = true;
+inline constexpr std::int64_t HistoryLinesDefault = 50;
+// More would make opening a window wait for the disk.
+inline constexpr std::int64_t HistoryLinesMax = 10'000;
 inline constexpr std::int32_t DefaultServerPortDefault = 6697;
 inline constexpr bool DefaultServerTlsDefault = true;
 inline constexpr bool DefaultReconnectDefault = false;
@@ -89,6 +97,8 @@ bool IsFirstUse(std::string_view stored);
 // A decimal count of lines (blanks around ignored), held between the minimum and the maximum;
 // anything else, or nothing, is the default.
 std::int64_t ReadScrollbackLines(std::string_view stored);
+// A decimal count from 0 (none) to the maximum; anything else, or nothing, is the default.
+std::int64_t ReadHistoryLines(std::string_view stored);
 
 } // namespace settings
 } // namespace tellix

@@ -115,6 +115,8 @@ public:
     // Member ranks, nick case and channel mode kinds, as the server's 005 announced them.
     const RankTable& Ranks() const { return ranks_; }
     CaseMapping NickCaseMapping() const { return caseMapping_; }
+    // The network's name as its 005 NETWORK= gave it; empty until then.
+    const std::string& Network() const { return network_; }
     const ChannelModeKinds& ModeKinds() const { return modeKinds_; }
     // Gives back the socket slot and forgets the collection without a word; for the
     // collection's destructor, when this connection outlives it.
@@ -233,6 +235,7 @@ private:
     std::string namePrefixes_; // announced by the server; empty: the usual ones
     RankTable ranks_;
     CaseMapping caseMapping_ = CaseMapping::Rfc1459;
+    std::string network_;
     ChannelModeKinds modeKinds_;
     CapNegotiation caps_;
     std::unique_ptr<Timer> capTimer_; // gives up on a server that never answers CAP or the login

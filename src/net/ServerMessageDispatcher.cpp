@@ -430,6 +430,8 @@ void IRCConnection::ReadSupportedFeatures(const ServerLine& line)
             ranks_ = RankTable();
         } else if (token.starts_with("CASEMAPPING=")) {
             caseMapping_ = ParseCaseMapping(token.substr(12));
+        } else if (token.starts_with("NETWORK=")) {
+            network_ = token.substr(8);
         } else if (token.starts_with("CHANMODES=")) {
             modeKinds_.Parse(token.substr(10));
         }

@@ -21,7 +21,9 @@ enum class Activity : std::int32_t { None = 0, Events = 1, Messages = 2, Highlig
 // How a log line reads, known where the core writes it: a view may draw by it, or ignore it.
 // Offsets count bytes of the line as appended.
 struct LineStyle {
-    enum class Kind : std::uint8_t { Plain, Event, Message, Notice, Action };
+    // History: a line read back from the logs as a window opens, drawn dimmed; Divider: the
+    // rule between those and what comes after.
+    enum class Kind : std::uint8_t { Plain, Event, Message, Notice, Action, History, Divider };
     Kind kind = Kind::Plain;
     // Said by the own user.
     bool own = false;

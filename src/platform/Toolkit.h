@@ -3,6 +3,7 @@
 #include "platform/ChildView.h"
 #include "platform/Clock.h"
 #include "platform/ConnectDialogView.h"
+#include "platform/LogFiles.h"
 #include "platform/MainWindowView.h"
 #include "platform/SecretStore.h"
 #include "platform/SettingsStore.h"
@@ -33,6 +34,8 @@ public:
     virtual void Post(std::function<void()> task) = 0;
     // The protocol's time; none where nothing waits (timeouts and pacing are then off).
     virtual Timers* ProtocolTimers() { return nullptr; }
+    // The folder the windows' lines are logged to; none where nothing is logged.
+    virtual LogFiles* ChatLogFiles() { return nullptr; }
     // The desktop's secret store; none where passwords live for the session only.
     virtual SecretStore* Secrets() { return nullptr; }
     // Offers to trust a refused server certificate; `trust` runs if the user agrees. Where

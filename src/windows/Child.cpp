@@ -12,11 +12,13 @@
 #include "util/Concat.h"
 #include "util/LineTime.h"
 #include "util/Utility.h"
+#include "windows/ChatLog.h"
 #include "windows/Childs.h"
 #include "windows/EventTexts.h"
 
 #include <array>
 #include <cmath>
+#include <ctime>
 #include <utility>
 
 namespace tellix {
@@ -27,6 +29,24 @@ constexpr std::int32_t kUsersWidth = 200;
 constexpr std::int32_t kUsersListWidth = 199;
 constexpr std::int32_t kInputStrip = 24;
 constexpr std::int32_t kInputHeight = 12;
+
+std::int64_t SecondOf(std::int64_t ms)
+{
+    return ms >= 0 ? ms / 1000 : (ms - 999) / 1000;
+}
+
+// The coarse clock: a line's second is all the logs keep, and a flood asks for it per line.
+std::int64_t NowSecond()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now.tv_sec;
+}
+
+std::string HistoryKey(std::int64_t second, std::string_view text)
+{
+    return Concat(second, " ", text);
+}
 
 } // namespace
 
@@ -99,6 +119,7 @@ void Child::Channel(const ChannelPtr& channel)
         pobjWindow_->ShowTopicBar(pobjChannel_ != nullptr);
     }
     ShowTopic();
+    ShowHistory();
 }
 
 void Child::Query(const UserPtr& user)
@@ -114,6 +135,7 @@ void Child::Query(const UserPtr& user)
         pobjWindow_->SetName(std::string(pobjQuery_->Nick()));
     }
     ShowPartner();
+    ShowHistory();
 }
 
 // A query window has no members to list: the log takes the width, and a header names the
@@ -205,12 +227,17 @@ void Child::Echo(std::string_view output, LineStyle style)
     if (!pobjWindow_) {
         return;
     }
+    const std::optional<std::int64_t> said = CurrentLineTime();
+    // A bouncer replaying what the window showed from the logs already.
+    if (said && !historyKeys_.empty() &&
+        historyKeys_.erase(HistoryKey(SecondOf(*said), chatlog::LineText(output))) > 0) {
+        return;
+    }
     ChildView& view = *pobjWindow_;
     const std::int64_t length = view.OutputLength();
     const std::int64_t start = view.SelStart();
     const std::int64_t selected = view.SelLength();
     const bool atEnd = start == length && selected == 0;
-    const std::optional<std::int64_t> said = CurrentLineTime();
     Clock& clock = toolkit_.SystemClock();
     const std::string line = Concat("[", said ? clock.LongTimeAt(*said) : clock.LongTime(), "] ", output);
     // Every line's text starts after its time stamp at least.
@@ -224,6 +251,110 @@ void Child::Echo(std::string_view output, LineStyle style)
         view.SetSelection(view.OutputLength(), 0);
     } else {
         view.SetSelection(start, selected);
+    }
+    LogLine(output, said);
+}
+
+IRCConnection* Child::LogConnection() const
+{
+    if (pobjChannel_) {
+        const IRCChannels* channels = pobjChannel_->Parent();
+        return channels != nullptr ? channels->Parent() : nullptr;
+    }
+    if (pobjQuery_) {
+        const IRCUsers* users = pobjQuery_->Parent();
+        return users != nullptr ? users->Parent() : nullptr;
+    }
+    return index_ == 1 ? FirstConnection() : nullptr;
+}
+
+const std::string* Child::LogFolder()
+{
+    const IRCConnection* const connection = LogConnection();
+    if (connection == nullptr) {
+        return nullptr;
+    }
+    // The network's own name once it told it, else the host as typed.
+    const std::string& network = !connection->Network().empty()       ? connection->Network()
+                                 : !connection->AttemptHost().empty() ? connection->AttemptHost()
+                                                                      : connection->Server();
+    const std::string_view target = pobjChannel_ ? std::string_view(pobjChannel_->Name())
+                                    : pobjQuery_ ? std::string_view(pobjQuery_->Nick())
+                                                 : std::string_view();
+    if (network.empty() || (pobjQuery_ && target.empty())) {
+        return nullptr;
+    }
+    const CaseMapping mapping = connection->NickCaseMapping();
+    if (logFolder_.empty() || network != logNetwork_ || target != logTarget_ || mapping != logMapping_) {
+        logNetwork_ = network;
+        logTarget_ = target;
+        logMapping_ = mapping;
+        logFolder_ = chatlog::Folder(network, target, mapping);
+    }
+    return &logFolder_;
+}
+
+void Child::LogLine(std::string_view output, std::optional<std::int64_t> said)
+{
+    LogFiles* const logs = parent_ != nullptr ? parent_->Logs() : nullptr;
+    if (logs == nullptr) {
+        return;
+    }
+    const std::string* const folder = LogFolder();
+    if (folder == nullptr ||
+        chatlog::HoldsSecret(output, pobjQuery_ ? std::string_view(pobjQuery_->Nick()) : std::string_view())) {
+        return;
+    }
+    const std::int64_t second = said ? SecondOf(*said) : NowSecond();
+    chatlog::Stamps& stamps = parent_->LogStamps();
+    const std::string& iso = stamps.Iso(second);
+    const std::string_view day = stamps.Day(second);
+    // The path changes with the folder or the day, not with every line.
+    if (logPath_.size() != folder->size() + day.size() + 5 || !logPath_.starts_with(*folder) ||
+        std::string_view(logPath_).substr(folder->size() + 1, day.size()) != day) {
+        logPath_.assign(*folder);
+        AppendTo(logPath_, "/", day, ".log");
+    }
+    logs->AppendLine(logPath_, iso, output);
+}
+
+// Display only: these lines are not logged again, raise no activity and reach no listener.
+void Child::ShowHistory()
+{
+    if (historyShown_ || parent_ == nullptr || !pobjWindow_ || (!pobjChannel_ && !pobjQuery_)) {
+        return;
+    }
+    LogFiles* const logs = parent_->LogsToRead();
+    const std::int64_t count = parent_->HistoryLines();
+    if (logs == nullptr || count <= 0) {
+        return;
+    }
+    const std::string* const folder = LogFolder();
+    if (folder == nullptr) {
+        return;
+    }
+    historyShown_ = true;
+    const std::vector<std::string> lines = logs->LastLines(*folder, static_cast<std::size_t>(count));
+    ChildView& view = *pobjWindow_;
+    Clock& clock = toolkit_.SystemClock();
+    bool shown = false;
+    for (const std::string& line : lines) {
+        const std::optional<chatlog::Logged> logged = chatlog::ParseLine(line);
+        if (!logged) {
+            continue;
+        }
+        // The day too: these may be from days ago.
+        const std::string text = Concat("[", std::string_view(line).substr(1, 10), " ",
+                                        clock.LongTimeAt(logged->second * 1000), "] ", logged->text);
+        LineStyle style{LineStyle::Kind::History};
+        style.textStart = static_cast<std::uint32_t>(text.size() - logged->text.size());
+        view.AppendOutput(text, style);
+        historyKeys_.insert(HistoryKey(logged->second, logged->text));
+        shown = true;
+    }
+    if (shown) {
+        view.AppendOutput(kHistoryDivider, LineStyle{LineStyle::Kind::Divider});
+        view.SetSelection(view.OutputLength(), 0);
     }
 }
 

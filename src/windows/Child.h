@@ -4,8 +4,11 @@
 #include "util/Event.h"
 #include "windows/NickList.h"
 
+#include <absl/container/flat_hash_set.h>
+
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,6 +92,8 @@ public:
     // The status window's input line says how to start until the first connection.
     void ShowStartHint();
     static constexpr std::string_view kStartHint = "Type /server host, or press F2";
+    // Below the lines a channel or query window shows from the logs as it opens.
+    static constexpr std::string_view kHistoryDivider = "-------- earlier lines from the log above --------";
 
     // The nick list, positions from 0; entries compare exactly.
     std::int32_t FindNick(std::string_view nick);
@@ -117,6 +122,13 @@ private:
     void ClearUsers();
     void AppendUser(std::string_view nick);
     void ShowingChanged(const void* previous, const void* next);
+
+    // The logs: this window's folder there (null for a window that logs nothing), a line
+    // written to it, and what it holds shown as the window opens.
+    IRCConnection* LogConnection() const;
+    const std::string* LogFolder();
+    void LogLine(std::string_view output, std::optional<std::int64_t> said);
+    void ShowHistory();
 
     void AttachChannel();
     void AttachQuery();
@@ -165,6 +177,14 @@ private:
     bool linkDown_ = false;
     tellix::Activity activity_ = tellix::Activity::None;
     NickList users_;
+    std::string logFolder_;
+    std::string logNetwork_;
+    std::string logTarget_;
+    CaseMapping logMapping_ = CaseMapping::Rfc1459;
+    std::string logPath_;
+    bool historyShown_ = false;
+    // The shown history's lines by second and text: a bouncer replaying them shows them once.
+    absl::flat_hash_set<std::string> historyKeys_;
     std::unique_ptr<ChildView> pobjWindow_;
     std::vector<Subscription> windowEvents_;
     std::vector<Subscription> channelEvents_;

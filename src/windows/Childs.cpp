@@ -18,10 +18,18 @@ Childs::Childs(Toolkit& toolkit)
       connectDialog_(std::make_unique<tellix::ConnectDialog>(toolkit))
 {
     connectDialog_->SetParent(this);
+    logs_ = toolkit.ChatLogFiles();
+    if (logs_ != nullptr) {
+        logs_->Trouble = [this](const std::string& trouble) { LogTrouble(trouble); };
+    }
+    ReadLogSettings();
 }
 
 Childs::~Childs()
 {
+    if (logs_ != nullptr) {
+        logs_->Trouble = nullptr;
+    }
     for (const ChildPtr& child : *this) {
         child->ForgetParent();
     }
@@ -43,12 +51,38 @@ Childs::ChildPtr Childs::Add(bool minimize)
     return child;
 }
 
+void Childs::ReadLogSettings()
+{
+    SettingsStore& store = toolkit_.Settings();
+    const std::string app = SettingsAppName();
+    const std::string section(settings::Section);
+    logging_ = settings::ReadCheckBox(store.GetSetting(app, section, std::string(settings::Logging), ""),
+                                      settings::LoggingDefault);
+    historyLines_ =
+        settings::ReadHistoryLines(store.GetSetting(app, section, std::string(settings::HistoryLines), ""));
+}
+
+// Said once when writing fails, and once when it works again; the lines wait meanwhile.
+void Childs::LogTrouble(const std::string& trouble)
+{
+    if (Count() < 1) {
+        return;
+    }
+    const ChildPtr status = Collection::Item(1);
+    if (trouble.empty()) {
+        status->Echo(kLoggingResumed);
+    } else {
+        status->Echo(Concat(kLoggingStopped, trouble, kLoggingStoppedEnd));
+    }
+}
+
 void Childs::ReadSettings()
 {
     SettingsStore& store = toolkit_.Settings();
     const std::string app = SettingsAppName();
     const std::string section(settings::Section);
     highlight_ = tellix::Highlight(store.GetSetting(app, section, std::string(settings::HighlightWords), ""));
+    ReadLogSettings();
     const std::int64_t lines =
         settings::ReadScrollbackLines(store.GetSetting(app, section, std::string(settings::ScrollbackLines), ""));
     for (const ChildPtr& child : *this) {

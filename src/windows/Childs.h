@@ -1,6 +1,8 @@
 #pragma once
 
+#include "platform/LogFiles.h"
 #include "util/Collection.h"
+#include "windows/ChatLog.h"
 #include "windows/Child.h"
 #include "windows/Highlight.h"
 
@@ -37,6 +39,17 @@ public:
     // The own nick and the words of the setting, read once at start.
     const tellix::Highlight& HighlightWords() const { return highlight_; }
     ChildPtr Add(bool minimize);
+    // Where the windows log their lines: none when the setting turned logging off or nothing
+    // can be logged.
+    LogFiles* Logs() const { return logging_ ? logs_ : nullptr; }
+    // The logs, even while logging is off: a window opening shows what they hold.
+    LogFiles* LogsToRead() const { return logs_; }
+    std::int64_t HistoryLines() const { return historyLines_; }
+    chatlog::Stamps& LogStamps() { return stamps_; }
+    // What the status window says when the logs cannot be written, and when they can again.
+    static constexpr std::string_view kLoggingStopped = "Logging stopped: ";
+    static constexpr std::string_view kLoggingStoppedEnd = " (tried again every second)";
+    static constexpr std::string_view kLoggingResumed = "Logging resumed";
     // The highlight words and every window's scrollback read again, as the user changed them.
     void ReadSettings();
     // Deletes every window, last first, the status window too.
@@ -83,9 +96,16 @@ private:
     void RenumberFrom(std::int32_t position);
     ChildPtr FirstShowing(const void* shown) const;
 
+    void ReadLogSettings();
+    void LogTrouble(const std::string& trouble);
+
     Toolkit& toolkit_;
     std::string key_;
     ChildPtr active_;
+    LogFiles* logs_ = nullptr;
+    bool logging_ = true;
+    std::int64_t historyLines_ = 0;
+    chatlog::Stamps stamps_;
     tellix::Highlight highlight_;
     std::unique_ptr<tellix::ConnectDialog> connectDialog_;
     Application* parent_ = nullptr;

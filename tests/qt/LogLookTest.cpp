@@ -204,6 +204,50 @@ TEST_F(LogLookTest, OwnAndHighlightedLinesAreSetApartOnLightAndDarkPalettes)
     EXPECT_FALSE(log->StyleAt(0).own || log->StyleAt(0).highlight);
 }
 
+TEST_F(LogLookTest, LinesFromTheLogsAreDimmedAndARuleDividesThemFromNewOnes)
+{
+    Show();
+    const LineStyle history{LineStyle::Kind::History};
+    const LineStyle divider{LineStyle::Kind::Divider};
+    const LineStyle plain{};
+    log->AppendLine("[2026-12-07 12:00] <bob> WWWWWWWW", &history);
+    log->AppendLine("-- earlier --", &divider);
+    log->AppendLine("[12:00] <bob> WWWWWWWW", &plain);
+    ASSERT_TRUE(PaintedToEnd());
+    for (const QPalette& palette : {LightPalette(), DarkPalette()}) {
+        log->setPalette(palette);
+        const QImage image = Shot();
+        const QColor base = palette.color(QPalette::Base);
+        SCOPED_TRACE(base.name().toStdString());
+        // How far the line's ink gets from the base at most: less for a dimmed line.
+        const auto ink = [&](int line) {
+            int most = 0;
+            for (int y = 0; y < Row(); ++y) {
+                for (int x = 0; x < image.width() / 2; ++x) {
+                    const QColor pixel = At(image, x, line, y);
+                    most = std::max(most, std::abs(pixel.value() - base.value()));
+                }
+            }
+            return most;
+        };
+        EXPECT_GT(ink(2), ink(0) + 40);
+        EXPECT_GT(ink(0), 0) << "dimmed, still drawn";
+        // The rule reaches past the divider's words, to the right edge; plain lines have none.
+        const int right = image.width() - 30;
+        const auto ruled = [&](int line) {
+            for (int y = 0; y < Row(); ++y) {
+                if (At(image, right, line, y) != base) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        EXPECT_TRUE(ruled(1));
+        EXPECT_FALSE(ruled(0));
+        EXPECT_FALSE(ruled(2));
+    }
+}
+
 TEST_F(LogLookTest, WrappedRowsStartUnderTheTextNotUnderTheTimeStamp)
 {
     Show();

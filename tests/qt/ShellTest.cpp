@@ -347,6 +347,8 @@ TEST(Shell, ThePreferencesDialogWritesOnOkOnlyAndOpenWindowsFollow)
         dialog.ScrollbackLinesBox()->setValue(5000);
         dialog.NotificationsBox()->setChecked(false);
         dialog.RejoinChannelsBox()->setChecked(false);
+        dialog.LoggingBox()->setChecked(false);
+        dialog.HistoryLinesBox()->setValue(7);
     };
     item->trigger();
     PreferencesDialog* dialog = client.toolkit.MainWindow()->Preferences();
@@ -354,11 +356,16 @@ TEST(Shell, ThePreferencesDialogWritesOnOkOnlyAndOpenWindowsFollow)
     EXPECT_TRUE(dialog->NotificationsBox()->isChecked()) << "on by default";
     EXPECT_TRUE(dialog->RejoinChannelsBox()->isChecked()) << "on by default";
     EXPECT_EQ(dialog->ScrollbackLinesBox()->value(), 100000);
+    EXPECT_TRUE(dialog->LoggingBox()->isChecked()) << "on by default";
+    EXPECT_EQ(dialog->HistoryLinesBox()->value(), 50);
+    EXPECT_EQ(dialog->LogFolderBox()->text(), qEnvironmentVariable("XDG_DATA_HOME") + "/Tellix/logs");
+    EXPECT_TRUE(dialog->LogFolderBox()->isReadOnly());
+    EXPECT_NE(client.Windows().Logs(), nullptr);
     fill(*dialog);
     QTest::keyClick(dialog, Qt::Key_Escape);
     ASSERT_TRUE(PumpUntil([&] { return client.toolkit.MainWindow()->Preferences() == nullptr; }));
     for (const char* key : {"Log Font", "Log Font Size", "Highlight Words", "Quit Message", "Scrollback Lines",
-                            "Notifications", "Rejoin Channels"}) {
+                            "Notifications", "Rejoin Channels", "Logging", "History Lines"}) {
         EXPECT_EQ(read(key), "(none)") << key << " written by Cancel";
     }
 
@@ -376,7 +383,9 @@ TEST(Shell, ThePreferencesDialogWritesOnOkOnlyAndOpenWindowsFollow)
         {"Quit Message", "off to bed"},
         {"Scrollback Lines", "5000"},
         {"Notifications", "0"},
-        {"Rejoin Channels", "0"}};
+        {"Rejoin Channels", "0"},
+        {"Logging", "0"},
+        {"History Lines", "7"}};
     for (const auto& [key, value] : written) {
         EXPECT_EQ(read(key), value) << key;
     }
@@ -386,6 +395,8 @@ TEST(Shell, ThePreferencesDialogWritesOnOkOnlyAndOpenWindowsFollow)
     EXPECT_EQ(client.View(1).ScrollbackLines(), 5000);
     EXPECT_TRUE(client.Windows().HighlightWords().Names("a new release", "me"));
     EXPECT_EQ(PreferencesDialog::LogFont(settings).pointSize(), 14);
+    EXPECT_EQ(client.Windows().Logs(), nullptr) << "logging turned off";
+    EXPECT_EQ(client.Windows().HistoryLines(), 7);
 
     // Opened again, it shows what is stored.
     ASSERT_TRUE(PumpUntil([&] { return client.toolkit.MainWindow()->Preferences() == nullptr; }));

@@ -3,10 +3,23 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <memory>
 
 namespace tellix::test {
+
+namespace {
+
+// The logs a client writes go to a folder of this process's own: ctest runs each test in its
+// own process, so no window opens with lines another test logged.
+void UseOwnDataHome()
+{
+    static const QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+}
+
+} // namespace
 
 void EnsureQtApplication()
 {
@@ -15,6 +28,7 @@ void EnsureQtApplication()
         static char name[] = "tellix-tests";
         static char* argv[] = {name, nullptr};
         static auto app = std::make_unique<QCoreApplication>(argc, argv);
+        UseOwnDataHome();
     }
 }
 
@@ -28,6 +42,7 @@ void EnsureGuiApplication()
         // would use them.
         static auto* app = new QApplication(argc, argv);
         (void)app;
+        UseOwnDataHome();
     }
 }
 

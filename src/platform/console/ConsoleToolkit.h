@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Toolkit.h"
+#include "platform/qtcore/LogFileWriter.h"
 #include "platform/qtcore/QtClock.h"
 #include "platform/qtcore/QtSettingsStore.h"
 #include "platform/qtcore/QtTimers.h"
@@ -31,6 +32,15 @@ public:
     void Beep() override;
     void Post(std::function<void()> task) override;
     Timers* ProtocolTimers() override { return &timers_; }
+    LogFiles* ChatLogFiles() override { return &LogWriter(); }
+    // The writer of the logs, made at first use; its Written hook tells what grew.
+    LogFileWriter& LogWriter()
+    {
+        if (!logWriter_) {
+            logWriter_ = std::make_unique<LogFileWriter>(LogFileWriter::DefaultRoot());
+        }
+        return *logWriter_;
+    }
 
     // One line read from standard input: typed into the active window, or, as ESC and a
     // window number, activating that window.
@@ -59,6 +69,7 @@ private:
     QtClock clock_;
     QtTimers timers_;
     QtSettingsStore settings_;
+    std::unique_ptr<LogFileWriter> logWriter_;
     // Every window a stranger opens registers here: no add or removal may cost a walk.
     absl::flat_hash_set<ConsoleChildView*> views_;
     absl::flat_hash_map<std::int32_t, ConsoleChildView*> numbered_;

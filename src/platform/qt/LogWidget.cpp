@@ -120,6 +120,9 @@ struct LogWidget::LineView {
     // How the line reads, in shown units.
     bool own = false;
     bool highlight = false;
+    // A line read back from the logs, or the rule below them.
+    bool dimmed = false;
+    bool divider = false;
     int nickStart = 0;
     int nickLength = 0;
     int textStart = 0;
@@ -460,6 +463,8 @@ LogWidget::LineView& LogWidget::View(std::int64_t line)
     const auto textSize = static_cast<int>(view.shown.text.size());
     view.own = style.own;
     view.highlight = style.highlight;
+    view.divider = style.kind == LineStyle::Kind::Divider;
+    view.dimmed = view.divider || style.kind == LineStyle::Kind::History;
     view.textStart = std::min(textSize, view.shown.ShownIndex(static_cast<int>(style.textStart)));
     if (style.nickLength > 0) {
         view.nickStart = std::min(textSize, view.shown.ShownIndex(static_cast<int>(style.nickStart)));
@@ -615,6 +620,12 @@ QTextLayout& LogWidget::RowLayout(LineView& view, int row)
         underline.setFontUnderline(true);
         formats.append({from - start, to - from, underline});
     }
+    if (view.dimmed) {
+        // Over every colour of the line: what was said before reads as before.
+        QTextCharFormat dim;
+        dim.setForeground(Blend(palette().color(QPalette::Base), palette().color(QPalette::Text), 0.5));
+        formats.append({0, end - start, dim});
+    }
     slot->setFormats(formats);
     QTextOption option;
     option.setWrapMode(QTextOption::NoWrap);
@@ -737,6 +748,11 @@ void LogWidget::paintEvent(QPaintEvent* event)
             painter.fillRect(QRect(0, area.top(), kHighlightMark, area.height()), kHighlightColour);
         } else if (view.own) {
             painter.fillRect(area, ownBackground);
+        } else if (view.divider) {
+            // Under the divider's words, across the whole width.
+            painter.setPen(Blend(colours.color(QPalette::Base), colours.color(QPalette::Text), 0.35));
+            painter.drawLine(0, area.bottom(), area.width(), area.bottom());
+            painter.setPen(colours.color(QPalette::Text));
         }
         int shownFrom = 0;
         int shownTo = 0;

@@ -3,14 +3,20 @@
 #include "app/Settings.h"
 #include "platform/SettingsStore.h"
 #include "platform/qt/Notifier.h"
+#include "platform/qtcore/LogFileWriter.h"
 
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFontComboBox>
 #include <QFontDatabase>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <string>
@@ -44,7 +50,10 @@ PreferencesDialog::PreferencesDialog(SettingsStore& settings, QWidget* parent)
       notifications_(new QCheckBox(QStringLiteral("Show a desktop &notification for highlights and private "
                                                   "messages"),
                                    this)),
-      rejoinChannels_(new QCheckBox(QStringLiteral("&Rejoin open channels on connecting again"), this))
+      rejoinChannels_(new QCheckBox(QStringLiteral("&Rejoin open channels on connecting again"), this)),
+      logging_(new QCheckBox(QStringLiteral("&Log every window's lines to disk"), this)),
+      historyLines_(new QSpinBox(this)), logFolder_(new QLineEdit(this)),
+      openLogFolder_(new QPushButton(QStringLiteral("&Open"), this))
 {
     setWindowTitle(QStringLiteral("Preferences"));
     logFontSize_->setRange(6, 72);
@@ -54,6 +63,18 @@ PreferencesDialog::PreferencesDialog(SettingsStore& settings, QWidget* parent)
     scrollbackLines_->setSingleStep(1000);
     scrollbackLines_->setGroupSeparatorShown(true);
     highlightWords_->setPlaceholderText(QStringLiteral("words besides your nick, separated by blanks"));
+    historyLines_->setRange(0, static_cast<int>(settings::HistoryLinesMax));
+    historyLines_->setSpecialValueText(QStringLiteral("none"));
+    logFolder_->setReadOnly(true);
+    logFolder_->setText(QString::fromStdString(LogFileWriter::DefaultRoot()));
+    connect(openLogFolder_, &QPushButton::clicked, this, [this] {
+        // Made now if nothing was logged yet, so that there is something to open.
+        QDir().mkpath(logFolder_->text());
+        QDesktopServices::openUrl(QUrl::fromLocalFile(logFolder_->text()));
+    });
+    auto* folderRow = new QHBoxLayout;
+    folderRow->addWidget(logFolder_, 1);
+    folderRow->addWidget(openLogFolder_);
 
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Log &font:"), logFont_);
@@ -63,6 +84,9 @@ PreferencesDialog::PreferencesDialog(SettingsStore& settings, QWidget* parent)
     form->addRow(QStringLiteral("Scroll&back lines:"), scrollbackLines_);
     form->addRow(notifications_);
     form->addRow(rejoinChannels_);
+    form->addRow(logging_);
+    form->addRow(QStringLiteral("Logs &folder:"), folderRow);
+    form->addRow(QStringLiteral("History &lines when a window opens:"), historyLines_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -100,6 +124,11 @@ void PreferencesDialog::Load()
     rejoinChannels_->setChecked(settings::ReadCheckBox(
         Get(settings_, settings::RejoinChannels, settings::WriteCheckBox(settings::RejoinChannelsDefault)),
         settings::RejoinChannelsDefault));
+    logging_->setChecked(settings::ReadCheckBox(
+        Get(settings_, settings::Logging, settings::WriteCheckBox(settings::LoggingDefault)),
+        settings::LoggingDefault));
+    historyLines_->setValue(
+        static_cast<int>(settings::ReadHistoryLines(Get(settings_, settings::HistoryLines, ""))));
 }
 
 void PreferencesDialog::Save()
@@ -111,6 +140,8 @@ void PreferencesDialog::Save()
     Put(settings_, settings::ScrollbackLines, std::to_string(scrollbackLines_->value()));
     Put(settings_, settings::Notifications, settings::WriteCheckBox(notifications_->isChecked()));
     Put(settings_, settings::RejoinChannels, settings::WriteCheckBox(rejoinChannels_->isChecked()));
+    Put(settings_, settings::Logging, settings::WriteCheckBox(logging_->isChecked()));
+    Put(settings_, settings::HistoryLines, std::to_string(historyLines_->value()));
     Notifier::Instance().SetEnabled(notifications_->isChecked());
 }
 

@@ -5,6 +5,7 @@
 class QCheckBox;
 class QFontComboBox;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
 
 namespace tellix {
@@ -37,6 +38,11 @@ public:
     QSpinBox* ScrollbackLinesBox() const { return scrollbackLines_; }
     QCheckBox* NotificationsBox() const { return notifications_; }
     QCheckBox* RejoinChannelsBox() const { return rejoinChannels_; }
+    QCheckBox* LoggingBox() const { return logging_; }
+    QSpinBox* HistoryLinesBox() const { return historyLines_; }
+    // Where the logs are, to read and copy; the button opens it in the desktop's file manager.
+    QLineEdit* LogFolderBox() const { return logFolder_; }
+    QPushButton* OpenLogFolderButton() const { return openLogFolder_; }
 
     // The log's font as the settings hold it, the desktop's fixed font where they hold none.
     static QFont LogFont(SettingsStore& settings);
@@ -56,6 +62,10 @@ private:
     QSpinBox* scrollbackLines_;
     QCheckBox* notifications_;
     QCheckBox* rejoinChannels_;
+    QCheckBox* logging_;
+    QSpinBox* historyLines_;
+    QLineEdit* logFolder_;
+    QPushButton* openLogFolder_;
 };
 
 } // namespace tellix

@@ -2,6 +2,7 @@
 
 #include "platform/Toolkit.h"
 #include "platform/qt/QtSecretStore.h"
+#include "platform/qtcore/LogFileWriter.h"
 #include "platform/qtcore/QtClock.h"
 #include "platform/qtcore/QtSettingsStore.h"
 #include "platform/qtcore/QtTimers.h"
@@ -25,6 +26,15 @@ public:
     void Beep() override;
     void Post(std::function<void()> task) override;
     Timers* ProtocolTimers() override { return &timers_; }
+    LogFiles* ChatLogFiles() override { return &LogWriter(); }
+    // The writer of the logs, made at first use; its Written hook tells what grew.
+    LogFileWriter& LogWriter()
+    {
+        if (!logWriter_) {
+            logWriter_ = std::make_unique<LogFileWriter>(LogFileWriter::DefaultRoot());
+        }
+        return *logWriter_;
+    }
     SecretStore* Secrets() override { return &secrets_; }
     void AskTrust(const std::string& host, std::int32_t port, const CertificateRefusal& refusal,
                   std::function<void()> trust) override;
@@ -40,6 +50,7 @@ private:
     QtClock clock_;
     QtTimers timers_;
     QtSettingsStore settings_;
+    std::unique_ptr<LogFileWriter> logWriter_;
     QtSecretStore secrets_;
 };
 

@@ -1,0 +1,291 @@
+#include "windows/ChatLog.h"
+
+#include "util/Cp1252.h"
+#include "util/Utf8.h"
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+
+namespace tellix::chatlog {
+
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+bool IsFormattingCode(char32_t c)
+{
+    return c == 0x02 || c == 0x03 || c == 0x0F || c == 0x16 || c == 0x1D || c == 0x1F;
+}
+
+bool IsControl(char32_t c)
+{
+    return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0);
+}
+
+char AsciiUpper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool SameWord(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string_view FirstWord(std::string_view text)
+{
+    const std::size_t start = text.find_first_not_of(' ');
+    if (start == std::string_view::npos) {
+        return {};
+    }
+    text.remove_prefix(start);
+    return text.substr(0, text.find(' '));
+}
+
+std::string_view AfterFirstWord(std::string_view text)
+{
+    const std::size_t start = text.find_first_not_of(' ');
+    if (start == std::string_view::npos) {
+        return {};
+    }
+    const std::size_t end = text.find(' ', start);
+    return end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+}
+
+// What a service takes a password with.
+bool IsSecretWord(std::string_view word)
+{
+    static constexpr std::array<std::string_view, 8> kWords = {"IDENTIFY", "REGISTER", "LOGIN",   "AUTH",
+                                                               "GHOST",    "RECOVER",  "RELEASE", "SETPASS"};
+    for (const std::string_view w : kWords) {
+        if (SameWord(word, w)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool SaysSecret(std::string_view message)
+{
+    if (!message.empty() && message.front() == ':') {
+        message.remove_prefix(1);
+    }
+    const std::string_view word = FirstWord(message);
+    return IsSecretWord(word) ||
+           (SameWord(word, "SET") && SameWord(FirstWord(AfterFirstWord(message)), "PASSWORD"));
+}
+
+bool IsService(std::string_view nick)
+{
+    return nick.size() >= 4 && SameWord(nick.substr(nick.size() - 4), "SERV");
+}
+
+// A raw line as typed after /quote.
+bool RawHoldsSecret(std::string_view raw)
+{
+    const std::string_view command = FirstWord(raw);
+    if (SameWord(command, "PASS") || SameWord(command, "OPER") || SameWord(command, "AUTHENTICATE")) {
+        return true;
+    }
+    const std::string_view rest = AfterFirstWord(raw);
+    if (SameWord(command, "PRIVMSG") || SameWord(command, "NOTICE") || SameWord(command, "MSG")) {
+        return SaysSecret(AfterFirstWord(rest));
+    }
+    // NICKSERV IDENTIFY, NS IDENTIFY and the like.
+    return SaysSecret(rest);
+}
+
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d)
+{
+    using namespace std::chrono;
+    return sys_days(year(static_cast<int>(y)) / month(m) / day(d)).time_since_epoch().count();
+}
+
+bool Digits(std::string_view s, std::size_t at, std::size_t n, std::int64_t& value)
+{
+    value = 0;
+    for (std::size_t i = at; i < at + n; ++i) {
+        if (i >= s.size() || s[i] < '0' || s[i] > '9') {
+            return false;
+        }
+        value = value * 10 + (s[i] - '0');
+    }
+    return true;
+}
+
+} // namespace
+
+std::string SafeName(std::string_view name)
+{
+    std::string out;
+    out.reserve(std::min(name.size(), kNameLimit));
+    const auto* s = reinterpret_cast<const unsigned char*>(name.data());
+    const std::size_t n = name.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned char c = s[i];
+        const bool escape = c == '/' || c == '\\' || c == '%' || c < 0x20 || c == 0x7F || (i == 0 && c == '.');
+        std::size_t take = 1;
+        if (!escape && c >= 0x80) {
+            char32_t code = 0;
+            take = std::max<std::size_t>(1, Utf8Sequence(s + i, n - i, code));
+        }
+        const std::size_t adds = escape ? 3 : take;
+        if (out.size() + adds > kNameLimit) {
+            break;
+        }
+        if (escape) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0x0F];
+        } else {
+            out.append(name.substr(i, take));
+        }
+        i += take;
+    }
+    return out;
+}
+
+std::string FoldTarget(std::string_view target, CaseMapping mapping)
+{
+    std::string out(target);
+    for (char& c : out) {
+        c = FoldNickChar(c, mapping);
+    }
+    return out;
+}
+
+std::string Folder(std::string_view network, std::string_view target, CaseMapping mapping)
+{
+    std::string folder = SafeName(network);
+    folder += '/';
+    folder += target.empty() ? std::string(kStatusTarget) : SafeName(FoldTarget(target, mapping));
+    return folder;
+}
+
+std::string LineText(std::string_view shown)
+{
+    std::string out;
+    AppendLineText(shown, out);
+    return out;
+}
+
+void AppendLineText(std::string_view shown, std::string& out)
+{
+    out.reserve(out.size() + shown.size());
+    const auto* s = reinterpret_cast<const unsigned char*>(shown.data());
+    const std::size_t n = shown.size();
+    std::size_t i = 0;
+    while (i < n) {
+        // Plain ASCII runs are the common case: copied as they are.
+        std::size_t run = i;
+        while (run < n && s[run] >= 0x20 && s[run] < 0x7F) {
+            ++run;
+        }
+        out.append(shown.substr(i, run - i));
+        i = run;
+        if (i >= n) {
+            break;
+        }
+        char32_t code = 0;
+        std::size_t length = Utf8Sequence(s + i, n - i, code);
+        if (length == 0) {
+            code = FromCp1252(s[i]);
+            length = 1;
+        }
+        AppendUtf8(IsControl(code) && !IsFormattingCode(code) ? char32_t{0xFFFD} : code, out);
+        i += length;
+    }
+}
+
+bool HoldsSecret(std::string_view shown, std::string_view partner)
+{
+    // "-> target: text" and "notice -> target: text", as the message commands show them.
+    std::string_view rest = shown;
+    if (rest.starts_with("notice -> ")) {
+        rest.remove_prefix(10);
+    } else if (rest.starts_with("-> ")) {
+        rest.remove_prefix(3);
+    } else {
+        rest = {};
+    }
+    if (!rest.empty()) {
+        if (rest.starts_with("Server: [")) {
+            return RawHoldsSecret(rest.substr(9));
+        }
+        const std::size_t colon = rest.find(": ");
+        if (colon != std::string_view::npos && SaysSecret(rest.substr(colon + 2))) {
+            return true;
+        }
+    }
+    // Said in a service's query window: "<nick> IDENTIFY ...".
+    if (IsService(partner) && shown.starts_with('<')) {
+        const std::size_t close = shown.find("> ");
+        return close != std::string_view::npos && SaysSecret(shown.substr(close + 2));
+    }
+    return false;
+}
+
+const std::string& Stamps::Iso(std::int64_t second)
+{
+    if (second != second_) {
+        Make(second);
+    }
+    return iso_;
+}
+
+std::string_view Stamps::Day(std::int64_t second)
+{
+    return std::string_view(Iso(second)).substr(0, 10);
+}
+
+void Stamps::Make(std::int64_t second)
+{
+    const auto t = static_cast<std::time_t>(second);
+    std::tm local{};
+    localtime_r(&t, &local);
+    std::array<char, 40> text{};
+    std::size_t length = std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%S", &local);
+    const long offset = local.tm_gmtoff;
+    const long minutes = (offset < 0 ? -offset : offset) / 60;
+    length += static_cast<std::size_t>(std::snprintf(text.data() + length, text.size() - length, "%c%02ld:%02ld",
+                                                     offset < 0 ? '-' : '+', minutes / 60, minutes % 60));
+    iso_.assign(text.data(), length);
+    second_ = second;
+}
+
+std::optional<Logged> ParseLine(std::string_view line)
+{
+    // "[YYYY-MM-DDThh:mm:ss+hh:mm] text"
+    constexpr std::size_t kStamp = 25;
+    if (line.size() < kStamp + 3 || line[0] != '[' || line[kStamp + 1] != ']' || line[kStamp + 2] != ' ') {
+        return std::nullopt;
+    }
+    const std::string_view stamp = line.substr(1, kStamp);
+    std::int64_t y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0, oh = 0, om = 0;
+    if (!Digits(stamp, 0, 4, y) || stamp[4] != '-' || !Digits(stamp, 5, 2, mo) || stamp[7] != '-' ||
+        !Digits(stamp, 8, 2, d) || stamp[10] != 'T' || !Digits(stamp, 11, 2, h) || stamp[13] != ':' ||
+        !Digits(stamp, 14, 2, mi) || stamp[16] != ':' || !Digits(stamp, 17, 2, s) ||
+        (stamp[19] != '+' && stamp[19] != '-') || !Digits(stamp, 20, 2, oh) || stamp[22] != ':' ||
+        !Digits(stamp, 23, 2, om) || mo < 1 || mo > 12 || d < 1 || d > 31) {
+        return std::nullopt;
+    }
+    const std::int64_t offset = (oh * 60 + om) * 60 * (stamp[19] == '-' ? -1 : 1);
+    Logged logged;
+    logged.second = DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d)) * 86400 + h * 3600 +
+                    mi * 60 + s - offset;
+    logged.text = line.substr(kStamp + 3);
+    return logged;
+}
+
+} // namespace tellix::chatlog

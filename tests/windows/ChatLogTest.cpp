@@ -1,0 +1,158 @@
+// Which file of the logs a line goes to and how it reads there.
+#include "windows/ChatLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+namespace tellix::test {
+namespace {
+
+struct FolderRow {
+    const char* network;
+    const char* target;
+    CaseMapping mapping;
+    std::string folder;
+};
+
+TEST(ChatLogNames, FoldersAreSafeAndOneChannelIsOneFolder)
+{
+    const std::string long120(120, 'a');
+    // 99 ASCII bytes then a two-byte character: cut before it, not inside it.
+    const std::string cutInside = std::string(99, 'b') + "\xc3\xa9";
+    const FolderRow rows[] = {
+        {"Libera", "#Tellix", CaseMapping::Rfc1459, "Libera/#tellix"},
+        {"Libera", "", CaseMapping::Rfc1459, "Libera/status"},
+        {"net/work", "#a/b", CaseMapping::Ascii, "net%2Fwork/#a%2Fb"},
+        {"net", "#a\\b", CaseMapping::Ascii, "net/#a%5Cb"},
+        {"net", "..", CaseMapping::Ascii, "net/%2E."},
+        {"..", "#x", CaseMapping::Ascii, "%2E./#x"},
+        {"net", ".hidden", CaseMapping::Ascii, "net/%2Ehidden"},
+        {"net", "#mid.dot", CaseMapping::Ascii, "net/#mid.dot"},
+        {"net", "#a\x01\x1f\x7f", CaseMapping::Ascii, "net/#a%01%1F%7F"},
+        {"net", "#100%", CaseMapping::Ascii, "net/#100%25"},
+        {"net", long120.c_str(), CaseMapping::Ascii, "net/" + std::string(100, 'a')},
+        {"net", cutInside.c_str(), CaseMapping::Ascii, "net/" + std::string(99, 'b')},
+        {"net", "#caf\xc3\xa9", CaseMapping::Ascii, "net/#caf\xc3\xa9"},
+        {"net", "Nick[]\\~", CaseMapping::Rfc1459, "net/nick{}|^"},
+        {"net", "Nick[]\\~", CaseMapping::StrictRfc1459, "net/nick{}|~"},
+        {"net", "Nick[]\\~", CaseMapping::Ascii, "net/nick[]%5C~"},
+    };
+    for (const FolderRow& row : rows) {
+        EXPECT_EQ(chatlog::Folder(row.network, row.target, row.mapping), row.folder)
+            << row.network << " / " << row.target;
+    }
+    // An escape is never cut in half either.
+    const std::string percents(40, '%');
+    const std::string safe = chatlog::SafeName(percents);
+    EXPECT_LE(safe.size(), chatlog::kNameLimit);
+    EXPECT_EQ(safe.size() % 3, 0U);
+}
+
+TEST(ChatLogNames, LineTextIsUtf8WithControlsReplacedAndFormattingKept)
+{
+    const struct {
+        std::string shown;
+        std::string logged;
+    } rows[] = {
+        {"<bob> hi", "<bob> hi"},
+        {"caf\xe9", "caf\xc3\xa9"},                       // Windows-1252
+        {"caf\xc3\xa9 \x80", "caf\xc3\xa9 \xe2\x82\xac"}, // mixed: UTF-8 kept
+        {"a\r\nb", "a\xef\xbf\xbd\xef\xbf\xbd"
+                   "b"}, // one line stays one
+        {"\x02"
+         "b\x02 \x03"
+         "4red\x0f \x16\x1d\x1f",
+         "\x02"
+         "b\x02 \x03"
+         "4red\x0f \x16\x1d\x1f"},
+        {"bell\x07 nul", "bell\xef\xbf\xbd nul"},
+        {"del\x7f", "del\xef\xbf\xbd"},
+        {"c1 \xc2\x9b", "c1 \xef\xbf\xbd"},
+        {"", ""},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(chatlog::LineText(row.shown), row.logged) << row.shown;
+    }
+}
+
+TEST(ChatLogNames, LinesHoldingPasswordsAreKnown)
+{
+    const struct {
+        const char* shown;
+        const char* partner;
+        bool secret;
+    } rows[] = {
+        {"-> NickServ: IDENTIFY hunter2", "", true},
+        {"-> nickserv: identify anna hunter2", "", true},
+        {"-> NickServ: REGISTER hunter2 a@b.c", "", true},
+        {"-> NickServ: SET PASSWORD hunter2", "", true},
+        {"-> NickServ: GHOST anna hunter2", "", true},
+        {"notice -> NickServ: IDENTIFY hunter2", "", true},
+        {"-> Server: [PASS hunter2]", "", true},
+        {"-> Server: [pass :user/net:hunter2]", "", true},
+        {"-> Server: [OPER root hunter2]", "", true},
+        {"-> Server: [PRIVMSG NickServ :IDENTIFY hunter2]", "", true},
+        {"-> Server: [NICKSERV IDENTIFY hunter2]", "", true},
+        {"-> Server: [NS identify hunter2]", "", true},
+        {"<anna> IDENTIFY hunter2", "NickServ", true},
+        {"<anna> identify hunter2", "ChanServ", true},
+        // Lines that only look alike.
+        {"<anna> IDENTIFY hunter2", "bob", false},
+        {"<anna> hello", "NickServ", false},
+        {"-> bob: hello there", "", false},
+        {"-> NickServ: INFO anna", "", false},
+        {"-> Server: [PRIVMSG #room :passing by]", "", false},
+        {"-> Server: [JOIN #room]", "", false},
+        {"<bob> -> NickServ: IDENTIFY is what you type", "", false},
+        {"*** joined channel #pass", "", false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(chatlog::HoldsSecret(row.shown, row.partner), row.secret) << row.shown << " in " << row.partner;
+    }
+}
+
+TEST(ChatLogNames, StampsCarryTheLocalOffsetAndReadBackToTheSameSecond)
+{
+    const char* const saved = std::getenv("TZ");
+    const std::string previous = saved != nullptr ? saved : "";
+    const struct {
+        const char* zone;
+        std::int64_t second;
+        const char* iso;
+    } rows[] = {
+        {"UTC0", 1'796'729'696, "2026-12-08T11:34:56+00:00"},
+        {"CET-1", 1'796'729'696, "2026-12-08T12:34:56+01:00"},
+        {"IST-5:30", 1'796'729'696, "2026-12-08T17:04:56+05:30"},
+        {"EST5", 1'796'729'696, "2026-12-08T06:34:56-05:00"},
+        // The local day, not UTC's.
+        {"EST5", 1'796'705'000, "2026-12-07T23:43:20-05:00"},
+    };
+    for (const auto& row : rows) {
+        ::setenv("TZ", row.zone, 1);
+        ::tzset();
+        chatlog::Stamps stamps;
+        EXPECT_EQ(stamps.Iso(row.second), row.iso) << row.zone;
+        EXPECT_EQ(stamps.Day(row.second), std::string(row.iso).substr(0, 10)) << row.zone;
+        const auto logged = chatlog::ParseLine(std::string("[") + row.iso + "] <bob> hi");
+        ASSERT_TRUE(logged) << row.iso;
+        EXPECT_EQ(logged->second, row.second) << row.iso;
+        EXPECT_EQ(logged->text, "<bob> hi");
+    }
+    if (saved != nullptr) {
+        ::setenv("TZ", previous.c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+    for (const char* broken :
+         {"", "[2026-12-08T11:34:56+00:00]", "2026-12-08T11:34:56+00:00] x", "[2026-13-08T11:34:56+00:00] x",
+          "[2026-12-08 11:34:56+00:00] x", "[2026-12-08T11:34:56Z     ] x"}) {
+        EXPECT_FALSE(chatlog::ParseLine(broken)) << broken;
+    }
+}
+
+} // namespace
+} // namespace tellix::test
