@@ -1,5 +1,6 @@
 #include "platform/qtcore/LogIndex.h"
 
+#include "app/Application.h"
 #include "util/LogSearch.h"
 
 #include <QDateTime>
@@ -704,6 +705,23 @@ LogIndex* LogIndex::OpenDefault(QObject* parent)
     auto* index = new LogIndex(folder + QStringLiteral("/logs"), folder + QStringLiteral("/index.sqlite"), parent);
     index->Start();
     return index;
+}
+
+void LogIndex::ReportInStatusWindow()
+{
+    auto echo = [](const std::string& line) {
+        if (const auto& app = Application::Instance()) {
+            app->Echo(Application::kStatusWindow, line);
+        }
+    };
+    connect(this, &LogIndex::RebuildStarted, this, [echo](bool whole) {
+        echo(whole ? "*** Rebuilding the search index from the logs..."
+                   : "*** Bringing the search index up to date with the logs...");
+    });
+    connect(this, &LogIndex::RebuildFinished, this, [echo](qint64 lines, qint64 files) {
+        echo("*** Search index ready: " + std::to_string(lines) + " lines from " + std::to_string(files) +
+             " files indexed.");
+    });
 }
 
 void LogIndex::Start()

@@ -71,6 +71,8 @@ public:
     // Nothing waits to be indexed and no rebuild runs.
     bool Settled() const;
     QString DatabasePath() const { return databasePath_; }
+    // Writes a line in the status window when a rebuild starts and when it ends.
+    void ReportInStatusWindow();
 
 Q_SIGNALS:
     void Found(quint64 search, const QList<tellix::SearchHit>& hits, const QString& error);
