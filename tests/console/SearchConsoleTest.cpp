@@ -94,6 +94,12 @@ TEST(SearchConsole, SearchPrintsOneStableLinePerHit)
     for (const Case& c : cases) {
         EXPECT_EQ(Printed(RunConsole(data.path(), QByteArray(c.typed) + "\n")), c.printed) << c.typed;
     }
+    // The first start made the index and said so in the status window; later starts find it whole.
+    QDir(data.path() + "/Tellix").remove("index.sqlite");
+    const QByteArray out = RunConsole(data.path(), "/search harbour\n");
+    EXPECT_TRUE(out.contains("] *** Rebuilding the search index from the logs...\n")) << out.toStdString();
+    EXPECT_TRUE(out.contains("] *** Search index ready: 5 lines from 3 files indexed.\n")) << out.toStdString();
+    EXPECT_FALSE(RunConsole(data.path(), "/search harbour\n").contains("*** Rebuilding"));
 }
 
 // Twenty lines at most, the best first: a line that holds the word twice comes before one
