@@ -459,7 +459,9 @@ private:
         std::string chunk;
         std::string body;
         while (offset < size && !owner_.stopping_) {
-            chunk = ReadAt(file, offset, kReadChunk);
+            // Only what the file holds: a day of a quiet channel is a few kilobytes.
+            chunk =
+                ReadAt(file, offset, static_cast<std::size_t>(std::min<std::int64_t>(size - offset, kReadChunk)));
             const std::size_t lastBreak = chunk.rfind('\n');
             if (lastBreak == std::string::npos) {
                 if (chunk.size() < kReadChunk) {
