@@ -20,6 +20,7 @@
 #include <chrono>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <set>
@@ -374,8 +375,21 @@ TEST_F(LogIndexTest, GrownAndRewrittenFilesAreReadAgain)
     std::ofstream(query) << "[2026-12-09T08:00:00+01:00] <bob> persimmon\n";
     const std::string rewritten = Logs().toStdString() + "/OFTC/status/2026-12-06.log";
     std::ofstream(rewritten, std::ios::trunc) << "[2026-12-06T08:00:00+01:00] *** only this now\n";
+    // And one written anew to the very same length: its size alone does not tell.
+    const std::string sameSize = Logs().toStdString() + "/OFTC/status/2026-12-07.log";
+    std::string text;
+    {
+        std::ifstream in(sameSize, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    ASSERT_GT(text.size(), 100U);
+    const std::string last = "[2026-12-07T23:00:00+01:00] <bob> blueberry\n";
+    const std::string filler(text.size() - last.size() - 1, '-');
+    std::ofstream(sameSize, std::ios::binary | std::ios::trunc) << filler << '\n' << last;
     const auto index = OpenIndex();
     SearchRequest request;
+    request.words = QStringLiteral("blueberry");
+    EXPECT_EQ(Ask(*index, request).size(), 1);
     request.words = QStringLiteral("persimmon");
     const QList<SearchHit> hits = Ask(*index, request);
     ASSERT_EQ(hits.size(), 1);

@@ -320,7 +320,7 @@ private:
             // their text; the rows stay too, so their numbers are never handed out again.
             Stmt(db_, "UPDATE lines SET file = 0 WHERE file IN (SELECT value FROM json_each(?1))"),
             Stmt(db_, "DELETE FROM files WHERE id = ?1"),
-            Stmt(db_, "SELECT path, offset FROM files"),
+            Stmt(db_, "SELECT path, offset, tail FROM files"),
         });
         Stmt sequence(db_, "SELECT value FROM state WHERE key = 'sequence'");
         sequence_ = sequence.Step() ? sequence.Int(0) : 0;
@@ -345,18 +345,24 @@ private:
     void Refresh(bool whole)
     {
         const auto onDisk = LogFiles(owner_.logsFolder_.toStdString());
-        std::unordered_map<std::string, std::int64_t> known;
+        std::unordered_map<std::string, std::pair<std::int64_t, std::string>> known;
         {
             Stmt& all = statements_->allFiles;
             while (all.Step()) {
-                known.emplace(all.Text(0), all.Int(1));
+                known.emplace(all.Text(0), std::pair{all.Int(1), all.Text(2)});
             }
         }
+        // A file of the size the index knows may still have been written anew: its last bytes tell.
+        const auto sameEnd = [](const std::string& path, std::int64_t size, const std::string& tail) {
+            std::ifstream file(path, std::ios::binary);
+            return file && ReadAt(file, size - static_cast<std::int64_t>(tail.size()), tail.size()) == tail;
+        };
         std::vector<std::pair<std::string, std::int64_t>> changed;
         std::int64_t total = 0;
         for (const auto& [path, size] : onDisk) {
             const auto it = known.find(path);
-            if (whole || it == known.end() || it->second != size) {
+            if (whole || it == known.end() || it->second.first != size ||
+                !sameEnd(path, size, it->second.second)) {
                 changed.emplace_back(path, size);
                 total += size;
             }
