@@ -373,6 +373,13 @@ private:
         if (changed.empty() && known.empty()) {
             return;
         }
+        // Day by day across all folders: row numbers grow with time, so the rows are mostly
+        // appended at the end of the tables instead of scattered through them.
+        std::sort(changed.begin(), changed.end(), [](const auto& a, const auto& b) {
+            const std::string_view dayA = std::string_view(a.first).substr(a.first.rfind('/') + 1);
+            const std::string_view dayB = std::string_view(b.first).substr(b.first.rfind('/') + 1);
+            return dayA != dayB ? dayA < dayB : a.first < b.first;
+        });
         Q_EMIT owner_.RebuildStarted(whole);
         Begin();
         deadFiles_.clear();
