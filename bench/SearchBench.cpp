@@ -143,7 +143,7 @@ BigIndex& Big()
 }
 
 // One search as the window asks it (200 lines, newest first, each with its neighbours).
-void RunSearch(benchmark::State& state, const QString& words)
+void RunSearch(benchmark::State& state, const QString& words, bool best = false)
 {
     bench::EnsureGuiApplication();
     BigIndex& big = Big();
@@ -162,6 +162,10 @@ void RunSearch(benchmark::State& state, const QString& words)
         answered = false;
         SearchRequest request;
         request.words = words;
+        if (best) {
+            request.best = true;
+            request.limit = 20;
+        }
         waiting = index.Search(request);
         if (!test::PumpUntil([&] { return answered; }, 60s)) {
             state.SkipWithError("no answer");
@@ -191,6 +195,19 @@ void BM_SearchPhrase(benchmark::State& state)
     RunSearch(state, QString::fromStdString("\"" + Word(1) + " " + Word(2) + "\""));
 }
 BENCHMARK(BM_SearchPhrase)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The terminal's "/search": the best twenty by rank, which ranks every line that matches.
+void BM_SearchBestCommonWord(benchmark::State& state)
+{
+    RunSearch(state, QString::fromStdString(Word(0)), true);
+}
+BENCHMARK(BM_SearchBestCommonWord)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_SearchBestRareWord(benchmark::State& state)
+{
+    RunSearch(state, QString::fromLatin1(kRareWord), true);
+}
+BENCHMARK(BM_SearchBestRareWord)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Two words that are rarely together: each is common, the lines holding both are few.
 void BM_SearchTwoWords(benchmark::State& state)

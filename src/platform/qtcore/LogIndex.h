@@ -26,7 +26,7 @@ struct SearchRequest {
     QDate from;
     QDate to;
     int limit = 200;
-    // The best matches (by how well the words fit) instead of the newest.
+    // The best matches (by how well the words fit) among the newest thousand, instead of the newest.
     bool best = false;
 };
 
