@@ -298,11 +298,11 @@ TEST(Client, TheWindowMenuListsTheOpenWindowsAndChoosingOneActivatesIt)
     for (const QAction* action : windows.actions()) {
         items.push_back((action->text() + (action->isChecked() ? " (checked)" : "")).toStdString());
     }
-    EXPECT_EQ(items,
-              (std::vector<std::string>{"&Connect Dialog", "C&ascade", "&Tile", "&Next", "&Previous", "",
-                                        "1 - not connected - status (checked)", "2 - not connected - &&local"}));
+    EXPECT_EQ(items, (std::vector<std::string>{"&Connect Dialog", "C&ascade", "&Tile", "&Next", "&Previous",
+                                               "&Search Logs...", "", "1 - not connected - status (checked)",
+                                               "2 - not connected - &&local"}));
     // A minimized window chosen comes back; the list holds each window once.
-    constexpr qsizetype kFirst = 6; // the first window's item
+    constexpr qsizetype kFirst = 7; // the first window's item
     windows.actions().at(kFirst + 1)->trigger();
     EXPECT_EQ(area.activeSubWindow(), Client::View(2).SubWindow());
     EXPECT_EQ(Client::App().Childs()->Active()->Index(), 2);
@@ -330,9 +330,9 @@ TEST(Client, TheWindowMenuListsTheOpenWindowsAndChoosingOneActivatesIt)
         items.push_back((action->text() + (action->isChecked() ? " (checked)" : "")).toStdString());
     }
     EXPECT_EQ(items,
-              (std::vector<std::string>{"&Connect Dialog", "C&ascade", "&Tile", "&Next", "&Previous", "",
-                                        "1 - not connected - status (checked)", "2 - not connected - no channel",
-                                        "3 - not connected - no channel"}));
+              (std::vector<std::string>{"&Connect Dialog", "C&ascade", "&Tile", "&Next", "&Previous",
+                                        "&Search Logs...", "", "1 - not connected - status (checked)",
+                                        "2 - not connected - no channel", "3 - not connected - no channel"}));
     EXPECT_EQ(windows.actions().at(kFirst), status);
 }
 

@@ -2,15 +2,116 @@
 
 #include "platform/console/ConsoleViews.h"
 #include "platform/qtcore/Boundary.h"
+#include "util/LogSearch.h"
+#include "util/TerminalText.h"
 
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <cctype>
 #include <charconv>
+#include <optional>
 
 namespace tellix {
 
+namespace {
+
+// "/search" in any case, alone or before its words; the words, or nothing for another line.
+std::optional<std::string_view> SearchWords(std::string_view line)
+{
+    constexpr std::string_view kCommand = "/search";
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
+        line.remove_suffix(1);
+    }
+    if (line.size() < kCommand.size() || (line.size() > kCommand.size() && line[kCommand.size()] != ' ')) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 0; i < kCommand.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(line[i])) != kCommand[i]) {
+            return std::nullopt;
+        }
+    }
+    line.remove_prefix(kCommand.size());
+    while (!line.empty() && line.front() == ' ') {
+        line.remove_prefix(1);
+    }
+    return line;
+}
+
+constexpr int kConsoleResults = 20;
+
+} // namespace
+
 ConsoleToolkit::ConsoleToolkit(std::FILE* out, std::FILE* err) : out_(out), err_(err) {}
+
+ConsoleToolkit::~ConsoleToolkit() = default;
+
+LogIndex& ConsoleToolkit::Index()
+{
+    if (!index_) {
+        const QString folder = LogIndex::DataFolder();
+        index_ =
+            std::make_unique<LogIndex>(folder + QStringLiteral("/logs"), folder + QStringLiteral("/index.sqlite"));
+        index_->ReportInStatusWindow();
+        QObject::connect(index_.get(), &LogIndex::Idle, index_.get(), [this] {
+            if (running_ == 0) {
+                SearchNext();
+            }
+        });
+        QObject::connect(index_.get(), &LogIndex::Found, index_.get(),
+                         [this](quint64 search, const QList<SearchHit>& hits, const QString& error) {
+                             if (search != running_ || searches_.empty()) {
+                                 return;
+                             }
+                             const std::string words = std::move(searches_.front());
+                             searches_.pop_front();
+                             running_ = 0;
+                             Print(words, hits, error);
+                             SearchNext();
+                         });
+        index_->Start();
+    }
+    return *index_;
+}
+
+// The next search typed, once the index has read what the files hold.
+void ConsoleToolkit::SearchNext()
+{
+    if (searches_.empty()) {
+        if (inputEnded_) {
+            inputEnded_ = false;
+            InputEnded();
+        }
+        return;
+    }
+    if (!Index().Settled() || running_ != 0) {
+        return;
+    }
+    SearchRequest request;
+    request.words = QString::fromStdString(searches_.front());
+    request.best = true;
+    request.limit = kConsoleResults;
+    running_ = index_->Search(request);
+}
+
+void ConsoleToolkit::Print(const std::string& words, const QList<SearchHit>& hits, const QString& error)
+{
+    std::string out;
+    if (!error.isEmpty()) {
+        out = "Search failed: ";
+        AppendTerminalText(error.toStdString(), out);
+        out += '\n';
+    } else if (hits.isEmpty()) {
+        out = "No log line holds: ";
+        AppendTerminalText(words, out);
+        out += '\n';
+    }
+    for (const SearchHit& hit : hits) {
+        AppendTerminalText(SearchResultLine(hit.target.toStdString(), hit.line.toStdString()), out);
+        out += '\n';
+    }
+    Write(out);
+}
 
 std::unique_ptr<MainWindowView> ConsoleToolkit::CreateMainWindowView()
 {
@@ -58,6 +159,15 @@ void ConsoleToolkit::Typed(std::string_view line)
         }
         return;
     }
+    if (const auto words = SearchWords(line)) {
+        if (SearchMatchQuery(*words).empty()) {
+            Write("Usage: /search words or \"a phrase\"\n");
+            return;
+        }
+        searches_.emplace_back(*words);
+        SearchNext();
+        return;
+    }
     ConsoleChildView* view = active_ != nullptr ? active_ : WindowNumbered(1);
     if (view != nullptr) {
         AtBoundary("typed line", [&] { view->Submit(line); });
@@ -66,6 +176,10 @@ void ConsoleToolkit::Typed(std::string_view line)
 
 void ConsoleToolkit::InputEnded()
 {
+    if (!searches_.empty()) {
+        inputEnded_ = true; // the answers are printed first
+        return;
+    }
     if (mainWindow_ != nullptr) {
         AtBoundary("end of input", [&] { mainWindow_->Close(); });
     }

@@ -2,6 +2,7 @@
 
 #include "platform/Toolkit.h"
 #include "platform/qtcore/LogFileWriter.h"
+#include "platform/qtcore/LogIndex.h"
 #include "platform/qtcore/QtClock.h"
 #include "platform/qtcore/QtSettingsStore.h"
 #include "platform/qtcore/QtTimers.h"
@@ -10,7 +11,10 @@
 #include <absl/container/flat_hash_set.h>
 
 #include <cstdio>
+#include <deque>
 #include <functional>
+#include <memory>
+#include <string>
 #include <string_view>
 
 namespace tellix {
@@ -42,9 +46,15 @@ public:
         return *logWriter_;
     }
 
+    ~ConsoleToolkit() override;
+    ConsoleToolkit(const ConsoleToolkit&) = delete;
+    ConsoleToolkit& operator=(const ConsoleToolkit&) = delete;
+
     // One line read from standard input: typed into the active window, or, as ESC and a
-    // window number, activating that window.
+    // window number, activating that window. "/search words" prints the best lines of the logs.
     void Typed(std::string_view line);
+    // The index of the logs, opened on first need.
+    LogIndex& Index();
     // End of input: the main window is closed, as its close box would.
     void InputEnded();
     // Called once the main window is gone; the program's loop ends there.
@@ -63,6 +73,8 @@ public:
 
 private:
     ConsoleChildView* WindowNumbered(std::int32_t number) const;
+    void SearchNext();
+    void Print(const std::string& words, const QList<SearchHit>& hits, const QString& error);
 
     std::FILE* out_;
     std::FILE* err_;
@@ -76,6 +88,11 @@ private:
     ConsoleChildView* active_ = nullptr;
     ConsoleMainWindowView* mainWindow_ = nullptr;
     std::function<void()> mainWindowGone_;
+    std::unique_ptr<LogIndex> index_;
+    // Searches typed, answered one after the other; the end of input waits for them.
+    std::deque<std::string> searches_;
+    quint64 running_ = 0;
+    bool inputEnded_ = false;
 };
 
 } // namespace tellix

@@ -5,14 +5,17 @@
 #include "platform/qt/Notifier.h"
 #include "platform/qt/PreferencesDialog.h"
 #include "platform/qt/QtChildView.h"
+#include "platform/qt/SearchWindow.h"
 #include "platform/qt/TextDecoding.h"
 #include "platform/qt/WindowBar.h"
 #include "platform/qtcore/Boundary.h"
+#include "platform/qtcore/LogIndex.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QHash>
 #include <QIcon>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -248,6 +251,14 @@ QtMainWindowView::QtMainWindowView()
     QAction* tile = window->addAction(QStringLiteral("&Tile"));
     QAction* next = window->addAction(QStringLiteral("&Next"));
     QAction* previous = window->addAction(QStringLiteral("&Previous"));
+    QAction* search = window->addAction(QStringLiteral("&Search Logs..."));
+    search->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    search->setShortcutContext(Qt::ApplicationShortcut);
+    QObject::connect(search, &QAction::triggered, &form, [&form] {
+        if (QtMainWindowView* view = form.View()) {
+            view->OpenSearch();
+        }
+    });
     QMenu* settingsMenu = bar.addMenu(QStringLiteral("&Settings"));
     QAction* preferences = settingsMenu->addAction(QStringLiteral("&Preferences..."));
     QObject::connect(preferences, &QAction::triggered, &form, [&form] {
@@ -362,6 +373,37 @@ void QtMainWindowView::RememberIn(SettingsStore* settings)
 PreferencesDialog* QtMainWindowView::Preferences() const
 {
     return preferences_.data();
+}
+
+LogIndex* QtMainWindowView::Index()
+{
+    if (!index_ && form_) {
+        index_ = LogIndex::OpenDefault(form_);
+        index_->ReportInStatusWindow();
+    }
+    return index_;
+}
+
+SearchWindow* QtMainWindowView::Search() const
+{
+    return search_;
+}
+
+void QtMainWindowView::OpenSearch()
+{
+    LogIndex* index = Index();
+    if (index == nullptr) {
+        return;
+    }
+    if (!search_) {
+        search_ = new SearchWindow(*index, form_);
+        search_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    search_->show();
+    search_->raise();
+    search_->activateWindow();
+    search_->QueryBox()->setFocus(Qt::ShortcutFocusReason);
+    search_->QueryBox()->selectAll();
 }
 
 void QtMainWindowView::OpenPreferences()

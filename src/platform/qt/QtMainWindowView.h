@@ -12,7 +12,9 @@ class QMdiSubWindow;
 
 namespace tellix {
 
+class LogIndex;
 class PreferencesDialog;
+class SearchWindow;
 class SettingsStore;
 class WindowBar;
 
@@ -43,6 +45,11 @@ public:
     void RememberIn(SettingsStore* settings);
     // The preferences dialog while it is open.
     PreferencesDialog* Preferences() const;
+    // The index of the logs, opened on first need; after each batch the log writer has
+    // flushed, hand it the files written (CatchUp).
+    LogIndex* Index();
+    // The search window (Window > Search Logs..., Ctrl+Shift+F) while it is open.
+    SearchWindow* Search() const;
     static constexpr const char* kMainWindowKey = "Main Window";
     // The program's icon, drawn here: the window's, the About box's and the installed one's.
     static QIcon Icon();
@@ -54,11 +61,14 @@ private:
     void RaiseQueryUnload(bool& cancel);
     void RaiseMenu(const Event<>& click, const char* where);
     void OpenPreferences();
+    void OpenSearch();
 
     QPointer<Form> form_;
     bool unloading_ = false;
     SettingsStore* settings_ = nullptr;
     QPointer<PreferencesDialog> preferences_;
+    QPointer<LogIndex> index_;
+    QPointer<SearchWindow> search_;
 };
 
 } // namespace tellix
