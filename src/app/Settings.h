@@ -48,6 +48,8 @@ inline constexpr std::string_view Notifications = "Notifications";
 inline constexpr std::string_view RejoinChannels = "Rejoin Channels";
 // The nick list's width in pixels, as the user last dragged it; empty for the laid-out width.
 inline constexpr std::string_view NickListWidth = "Nick List Width";
+// The masks /IGNORE keeps, blank-separated.
+inline constexpr std::string_view IgnoreList = "Ignore List";
 
 inline constexpr std::string_view FirstUseDefault = "1";
 inline constexpr std::string_view DefaultServerDefault = "irc.libera.chat";

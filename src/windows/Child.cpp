@@ -195,6 +195,13 @@ constexpr LineStyle kEvent{LineStyle::Kind::Event};
 
 } // namespace
 
+void Child::ClearLog()
+{
+    if (pobjWindow_) {
+        pobjWindow_->ClearOutput();
+    }
+}
+
 void Child::Echo(std::string_view output)
 {
     Echo(output, LineStyle{});
@@ -362,6 +369,9 @@ void Child::UpdateCaption()
         }
         if (const auto& own = connection->User(); own && !own->Nick().empty()) {
             AppendTo(caption, " (", own->Nick(), ")");
+        }
+        if (connection->Away()) {
+            AppendTo(caption, " (away)");
         }
     }
     if (index_ == 1) {
