@@ -243,8 +243,8 @@ bool CommandRun::Unignore()
     if (n_ != 1) {
         return false;
     }
-    const std::string mask = IgnoreList::Normalise(Word(1));
-    if (mask.empty() || !app_.Connections().Ignores().Remove(mask)) {
+    const std::string mask = app_.Connections().Ignores().Remove(Word(1));
+    if (mask.empty()) {
         EchoInto(window_, Concat("UNIGNORE: not ignoring \"", Word(1), "\""));
         return true;
     }

@@ -129,15 +129,18 @@ bool IgnoreList::Add(std::string_view mask)
     return true;
 }
 
-bool IgnoreList::Remove(std::string_view mask)
+std::string IgnoreList::Remove(std::string_view mask)
 {
     const std::string folded = Folded(Normalise(mask));
     if (held_.erase(folded) == 0) {
-        return false;
+        return {};
     }
-    std::erase_if(masks_, [&](const std::string& held) { return Folded(held) == folded; });
+    const auto found = std::find_if(masks_.begin(), masks_.end(),
+                                    [&](const std::string& held) { return Folded(held) == folded; });
+    std::string removed = *found;
+    masks_.erase(found);
     Rebuild();
-    return true;
+    return removed;
 }
 
 void IgnoreList::Clear()

@@ -26,8 +26,8 @@ public:
 
     // False when the mask is no mask or is held already.
     bool Add(std::string_view mask);
-    // False when the mask was not held.
-    bool Remove(std::string_view mask);
+    // The held mask that `mask` names, taken out; empty when none was held.
+    std::string Remove(std::string_view mask);
     void Clear();
     // The masks as added, normalised, in the order they came.
     const std::vector<std::string>& Masks() const { return masks_; }
