@@ -46,11 +46,16 @@ std::int32_t ParseModesPerLine(std::string_view token)
     const std::string_view value = token.substr(6);
     std::int64_t count = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
-    if (end != value.data() + value.size() || (error != std::errc() && error != std::errc::result_out_of_range) ||
-        count < 1) {
+    if (end != value.data() + value.size() || value.starts_with('-')) {
         return kUsual;
     }
-    return error == std::errc::result_out_of_range || count > kMost ? kMost : static_cast<std::int32_t>(count);
+    if (error == std::errc::result_out_of_range) {
+        return kMost; // the count is left unset then
+    }
+    if (error != std::errc() || count < 1) {
+        return kUsual;
+    }
+    return count > kMost ? kMost : static_cast<std::int32_t>(count);
 }
 
 } // namespace
