@@ -14,6 +14,7 @@
 namespace tellix {
 
 class Child;
+class ChannelListView;
 class Childs;
 class IRCChannel;
 class IRCUser;
@@ -138,6 +139,8 @@ private:
     void RefreshStatusWindow();
     // A numeric reply shown as a readable line where it belongs; false for a line that is none.
     bool ShowReply(const ConnectionPtr& connection, const std::string& message);
+    // The channel listing's window, made at the first listing; null where the toolkit has none.
+    ChannelListView* ChannelList();
     void JoinAfterWelcome(const ConnectionPtr& connection);
     // A connection that fails or closes before its welcome joins nothing later.
     void ForgetJoin(const ConnectionPtr& connection);
@@ -159,6 +162,8 @@ private:
     std::weak_ptr<IRCConnection> joinOn_;
     std::string joinAfterWelcome_;
     std::weak_ptr<Child> asker_;
+    std::unique_ptr<ChannelListView> channelList_;
+    Subscription channelListJoin_;
     // Where each connection (by key) was when its link went, in lower case.
     std::unordered_map<std::string, std::pair<std::string, std::int32_t>> lostAt_;
 };

@@ -4,6 +4,7 @@
 #include "model/IRCUsers.h"
 #include "net/IRCConnection.h"
 #include "net/ServerLine.h"
+#include "platform/Toolkit.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
 #include "windows/ReplyTexts.h"
@@ -17,6 +18,18 @@ void Application::RepliesTo(std::int32_t windowIndex)
     if (childs != nullptr && windowIndex >= 1 && windowIndex <= childs->Count()) {
         asker_ = childs->Item(windowIndex);
     }
+}
+
+ChannelListView* Application::ChannelList()
+{
+    if (!channelList_) {
+        channelList_ = toolkit_.CreateChannelListView();
+        if (channelList_) {
+            channelListJoin_ = channelList_->Events.Join.connect(
+                [this](const std::string& name) { ProcessCommand("JOIN " + name, true, kStatusWindow); });
+        }
+    }
+    return channelList_.get();
 }
 
 bool Application::ShowReply(const ConnectionPtr& connection, const std::string& message)
@@ -35,6 +48,18 @@ bool Application::ShowReply(const ConnectionPtr& connection, const std::string& 
         }
         if (reply->numeric == "366") {
             connection->NamesAnswered(reply->about);
+        }
+    }
+    if (reply->numeric == "321" || reply->numeric == "322" || reply->numeric == "323") {
+        if (ChannelListView* const list = ChannelList()) {
+            if (reply->numeric == "321") {
+                list->Begin();
+            } else if (reply->numeric == "323") {
+                list->End();
+            } else if (const std::optional<ListedChannel> channel = ReadListedChannel(line)) {
+                list->AddChannel(channel->name, channel->users, channel->topic);
+            }
+            return true;
         }
     }
     if ((reply->numeric == "305" || reply->numeric == "306") && childs_) {

@@ -215,6 +215,25 @@ std::string Duration(std::uint64_t seconds)
     return out;
 }
 
+std::optional<ListedChannel> ReadListedChannel(const ServerLine& line)
+{
+    if (line.Command() != "322") {
+        return std::nullopt;
+    }
+    const std::vector<std::string_view> params = Params(line);
+    const std::optional<std::uint64_t> users = params.size() >= 2 ? Count(params[1]) : std::nullopt;
+    if (!users || params[0].empty()) {
+        return std::nullopt;
+    }
+    ListedChannel channel;
+    AppendSound(channel.name, params[0]);
+    channel.users = *users;
+    if (params.size() >= 3) {
+        AppendSound(channel.topic, params[2]);
+    }
+    return channel;
+}
+
 std::optional<ReadableReply> ReadReply(const ServerLine& line)
 {
     const std::string_view numeric = line.Command();

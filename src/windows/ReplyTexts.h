@@ -28,6 +28,15 @@ struct ReadableReply {
 // characters of the server's text (other than IRC formatting) read as U+FFFD.
 std::optional<ReadableReply> ReadReply(const ServerLine& line);
 
+// One row of a channel listing (322): the name, the user count and the topic, control
+// characters of the topic read as U+FFFD; nothing when name or count is missing or unreadable.
+struct ListedChannel {
+    std::string name;
+    std::uint64_t users = 0;
+    std::string topic;
+};
+std::optional<ListedChannel> ReadListedChannel(const ServerLine& line);
+
 // "1d 2h 3m 4s" for a count of seconds; "0s" for none.
 std::string Duration(std::uint64_t seconds);
 
