@@ -760,7 +760,7 @@ void Child::ShowRank(std::int32_t position, const IRCUser& user, bool always)
 }
 
 // Each action goes the road its typed command goes: a query opens as /query opens it, the
-// rest are what /kick and /quote send.
+// rest are what /whois, /kick and /quote send; the answer comes to this window.
 void Child::pobjUsers_NickChosen(NickAction action, const std::string& nick)
 {
     Application* app = App();
@@ -769,8 +769,8 @@ void Child::pobjUsers_NickChosen(NickAction action, const std::string& nick)
     }
     if (action == NickAction::Query || action == NickAction::Whois || !pobjChannel_) {
         if (action == NickAction::Query || action == NickAction::Whois) {
-            app->ProcessCommand(
-                action == NickAction::Query ? Concat("QUERY ", nick) : Concat("QUOTE WHOIS ", nick), true, index_);
+            app->ProcessCommand(action == NickAction::Query ? Concat("QUERY ", nick) : Concat("WHOIS ", nick),
+                                true, index_);
         }
         return;
     }
