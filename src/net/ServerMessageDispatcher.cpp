@@ -270,6 +270,9 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
     if (command == "353") {
         // Asked for by the user, the reply is also shown.
         const bool shown = NamesAsked(line.Word(5));
+        if (shown && !channels->Item(line.Word(5))) {
+            return false; // a channel we are not in: shown, and no channel made for it
+        }
         const ChannelPtr target = channel(line.Word(5));
         if (!target) {
             return !shown;

@@ -197,6 +197,12 @@ TEST_F(Everyday, AskedNamesAreShownOnceAndTheListIsStillRead)
     EXPECT_TRUE(connection->Channels()->Item("#room")->Users()->Item("carl"));
     Receive(":irc.test 366 me #room :End of /NAMES list.");
     EXPECT_EQ(NewLines(2), Texts{});
+    // Of a channel we are not in: shown, and the model makes no channel of it.
+    app.ProcessCommand("names #elsewhere", true, 2);
+    Receive(":irc.test 353 me = #elsewhere :dora");
+    Receive(":irc.test 366 me #elsewhere :End of /NAMES list.");
+    EXPECT_EQ(NewLines(2), (Texts{"*** Names in #elsewhere: dora", "*** End of names in #elsewhere"}));
+    EXPECT_FALSE(connection->Channels()->Item("#elsewhere"));
 }
 
 TEST_F(Everyday, AwayShowsInEveryCaptionOfTheConnectionUntilTheServerSaysBack)
