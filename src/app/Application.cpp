@@ -30,6 +30,8 @@ Application::Application(Toolkit& toolkit, SocketFactory& sockets) : toolkit_(to
                                        std::string(settings::CtcpReplies),
                                        settings::WriteCheckBox(settings::CtcpRepliesDefault)),
         settings::CtcpRepliesDefault));
+    pobjConnections_->Ignores().SetText(toolkit_.Settings().GetSetting(
+        SettingsAppName(), std::string(settings::Section), std::string(settings::IgnoreList), ""));
     pobjConnections_->TrustedFingerprint = [this](const std::string& host, std::int32_t port) {
         return TrustedFingerprint(host, port);
     };

@@ -13,6 +13,8 @@
 
 namespace tellix {
 
+class Child;
+class ChannelListView;
 class Childs;
 class IRCChannel;
 class IRCUser;
@@ -65,6 +67,10 @@ public:
     // port when `port` is 0); otherwise the user is asked before it connects there.
     void OpenRunningAddress(const std::string& server, std::int32_t port, const std::string& channel,
                             bool tls = false);
+
+    // Replies to what is sent next (WHOIS, LIST, errors) are shown in window `windowIndex`, while
+    // it is open; else in the status window.
+    void RepliesTo(std::int32_t windowIndex);
 
     // The SHA-256 fingerprint trusted for a server's host and port, or empty.
     std::string TrustedFingerprint(const std::string& host, std::int32_t port) const;
@@ -131,6 +137,10 @@ private:
     void PrivateLine(const UserPtr& source, std::string (*text)(std::string_view, std::string_view),
                      const std::string& line);
     void RefreshStatusWindow();
+    // A numeric reply shown as a readable line where it belongs; false for a line that is none.
+    bool ShowReply(const ConnectionPtr& connection, const std::string& message);
+    // The channel listing's window, made at the first listing; null where the toolkit has none.
+    ChannelListView* ChannelList();
     void JoinAfterWelcome(const ConnectionPtr& connection);
     // A connection that fails or closes before its welcome joins nothing later.
     void ForgetJoin(const ConnectionPtr& connection);
@@ -151,6 +161,9 @@ private:
     // The channel an address asked for, joined at the connection's next welcome.
     std::weak_ptr<IRCConnection> joinOn_;
     std::string joinAfterWelcome_;
+    std::weak_ptr<Child> asker_;
+    std::unique_ptr<ChannelListView> channelList_;
+    Subscription channelListJoin_;
     // Where each connection (by key) was when its link went, in lower case.
     std::unordered_map<std::string, std::pair<std::string, std::int32_t>> lostAt_;
 };

@@ -52,6 +52,8 @@ inline constexpr std::string_view NickListWidth = "Nick List Width";
 inline constexpr std::string_view Logging = "Logging";
 // How many logged lines a channel or query window shows when it opens; 0 none.
 inline constexpr std::string_view HistoryLines = "History Lines";
+// The masks /IGNORE keeps, blank-separated.
+inline constexpr std::string_view IgnoreList = "Ignore List";
 
 inline constexpr std::string_view FirstUseDefault = "1";
 inline constexpr std::string_view DefaultServerDefault = "irc.libera.chat";

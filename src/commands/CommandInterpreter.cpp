@@ -9,6 +9,7 @@
 #include "windows/Child.h"
 #include "windows/Childs.h"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
@@ -84,56 +85,112 @@ CommandRun::CommandRun(Application& app, std::string_view command, bool user, st
 {
 }
 
+const std::vector<CommandRun::Entry>& CommandRun::Table()
+{
+    // In alphabetical order: /HELP lists them so.
+    static const std::vector<Entry> table = {
+        {"AWAY", "[text]", "marks you away with a text; without one, back", "/away at lunch", &CommandRun::Away},
+        {"BAN", "[mask ...]", "bans in the window's channel (a nick as nick!*@*); alone, lists the bans",
+         "/ban troll", &CommandRun::Ban},
+        {"CHANNEL", "[channel]", "shows or sets the window's channel", "/channel #room", &CommandRun::Channel},
+        {"CLEAR", "", "empties the window's log", "/clear", &CommandRun::Clear},
+        {"CTCP", "nick request [text]", "sends a CTCP request", "/ctcp bob VERSION", &CommandRun::Ctcp},
+        {"DEOP", "nick [nick ...]", "takes operator status in the window's channel", "/deop bob",
+         &CommandRun::Deop},
+        {"DEVOICE", "nick [nick ...]", "takes voice in the window's channel", "/devoice bob",
+         &CommandRun::Devoice},
+        {"DISCONNECT", "", "closes the connection", "/disconnect", &CommandRun::Disconnect},
+        {"ECHO", "[window [text]]", "writes a text into a window", "/echo 1 hello", &CommandRun::Echo},
+        {"EXIT", "", "ends the client", "/exit", &CommandRun::Exit},
+        {"HELP", "[command]", "lists the commands, or tells how one is typed", "/help topic", &CommandRun::Help},
+        {"IGNORE", "[mask]", "hides a sender's messages, notices and CTCP; alone, lists the masks",
+         "/ignore spammer", &CommandRun::Ignore},
+        {"INVITE", "nick [channel]", "invites someone to a channel (the window's by default)", "/invite bob",
+         &CommandRun::Invite},
+        {"JOIN", "[channel]", "joins a channel", "/join #room", &CommandRun::Join},
+        {"KICK", "channel nick [reason]", "kicks someone from a channel", "/kick #room bob behave",
+         &CommandRun::Kick},
+        {"LIST", "[filter]", "lists the server's channels", "/list #tellix*", &CommandRun::List},
+        {"ME", "text", "says an action", "/me waves", &CommandRun::Me},
+        {"MODE", "target [modes]", "shows or sets modes of a channel or of you", "/mode #room +m",
+         &CommandRun::Mode},
+        {"MSG", "nick text", "sends a private message", "/msg bob hello", &CommandRun::MsgCommand},
+        {"NAMES", "[channel]", "shows who is in a channel (the window's by default)", "/names",
+         &CommandRun::Names},
+        {"NICK", "nick", "changes your nick", "/nick ann", &CommandRun::Nick},
+        {"NOTICE", "target text", "sends a notice", "/notice bob hello", &CommandRun::NoticeCommand},
+        {"OP", "nick [nick ...]", "gives operator status in the window's channel", "/op bob anna",
+         &CommandRun::Op},
+        {"PART", "[channel [message]]", "leaves a channel", "/part #room bye", &CommandRun::Part},
+        {"QUERY", "nick", "opens a private conversation", "/query bob", &CommandRun::Query},
+        {"QUIT", "[message]", "leaves the server", "/quit bye", &CommandRun::Quit},
+        {"QUOTE", "line", "sends a raw line to the server", "/quote VERSION", &CommandRun::Quote},
+        {"SAY", "text", "says a text in the window", "/say hello", &CommandRun::Say},
+        {"SERVER", "[-tls] [host [port]]", "connects to a server", "/server irc.libera.chat 6667",
+         &CommandRun::Server},
+        {"TOPIC", "[text]", "sets the window's channel topic; alone, shows it", "/topic Welcome",
+         &CommandRun::Topic},
+        {"UNIGNORE", "mask", "hears a sender again", "/unignore spammer", &CommandRun::Unignore},
+        {"VOICE", "nick [nick ...]", "gives voice in the window's channel", "/voice bob", &CommandRun::Voice},
+        {"WHOIS", "nick", "asks the server who someone is", "/whois bob", &CommandRun::Whois},
+        {"WINDOW", "channel|close|command|new|query|refresh ...", "manages windows", "/window new",
+         &CommandRun::WindowCommand},
+    };
+    return table;
+}
+
+const CommandRun::Entry* CommandRun::Find(std::string_view upperName)
+{
+    const std::vector<Entry>& table = Table();
+    const auto found =
+        std::lower_bound(table.begin(), table.end(), upperName,
+                         [](const Entry& entry, std::string_view name) { return entry.name < name; });
+    return found != table.end() && found->name == upperName ? &*found : nullptr;
+}
+
 bool CommandRun::Execute()
 {
     if (n_ < 0) {
         EchoInto(window_, Concat("Empty command given. [", command_, "]"));
         return false;
     }
-    const std::string name = UpperCase(Word(0));
-    if (name == "EXIT") {
-        // Everything goes, this run's application included: nothing may be touched after.
-        app_.ExitClient();
-        return true;
-    }
-    bool handled = false;
-    if (name == "CHANNEL") {
-        handled = Channel();
-    } else if (name == "DISCONNECT") {
-        handled = Disconnect();
-    } else if (name == "ECHO") {
-        handled = Echo();
-    } else if (name == "JOIN") {
-        handled = Join();
-    } else if (name == "KICK") {
-        handled = Kick();
-    } else if (name == "ME") {
-        handled = Me();
-    } else if (name == "MSG") {
-        handled = Msg(false);
-    } else if (name == "NICK") {
-        handled = Nick();
-    } else if (name == "NOTICE") {
-        handled = Msg(true);
-    } else if (name == "PART") {
-        handled = Part();
-    } else if (name == "QUERY") {
-        handled = Query();
-    } else if (name == "QUIT") {
-        handled = Quit();
-    } else if (name == "QUOTE") {
-        handled = Quote();
-    } else if (name == "SAY") {
-        handled = Say();
-    } else if (name == "SERVER") {
-        handled = Server();
-    } else if (name == "WINDOW") {
-        handled = WindowCommand();
-    }
+    const Entry* const entry = Find(UpperCase(Word(0)));
+    // EXIT takes everything, this run's application included: nothing may be touched after a
+    // handled command that may have run it.
+    const bool handled = entry != nullptr && (this->*(entry->run))();
     if (!handled) {
         EchoInto(window_, Concat("Unknown command: \"", Word(0), "\" [", command_, "]"));
     }
     return handled;
+}
+
+bool CommandRun::Exit()
+{
+    app_.ExitClient();
+    return true;
+}
+
+bool CommandRun::Help()
+{
+    if (n_ > 1) {
+        return false;
+    }
+    if (n_ == 1) {
+        const Entry* const entry = Find(UpperCase(Word(1)));
+        if (entry == nullptr) {
+            EchoInto(window_, Concat("HELP: no command \"", Word(1), "\""));
+            return true;
+        }
+        EchoInto(window_,
+                 Concat("*** /", entry->name, entry->form.empty() ? "" : " ", entry->form, ": ", entry->summary));
+        EchoInto(window_, Concat("*** for example: ", entry->example));
+        return true;
+    }
+    for (const Entry& entry : Table()) {
+        EchoInto(window_,
+                 Concat("*** /", entry.name, entry.form.empty() ? "" : " ", entry.form, ": ", entry.summary));
+    }
+    return true;
 }
 
 std::string CommandRun::Rest(std::int32_t k, bool doubleQuotes) const

@@ -7,11 +7,13 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tellix {
 
 class Application;
 class Child;
+class IRCChannel;
 class IRCConnection;
 
 // One run of the command interpreter over one command line: the line cut into words, the
@@ -21,6 +23,17 @@ class CommandRun {
 public:
     CommandRun(Application& app, std::string_view command, bool user, std::int32_t windowIndex);
     bool Execute();
+
+    // One command the interpreter knows: the dispatch and /HELP both read this table.
+    struct Entry {
+        std::string_view name;    // upper case, as matched
+        std::string_view form;    // the arguments, as /HELP shows them
+        std::string_view summary; // what it does, in a few words
+        std::string_view example; // a typed line
+        bool (CommandRun::*run)();
+    };
+    static const std::vector<Entry>& Table();
+    static const Entry* Find(std::string_view upperName);
 
 private:
     // The frame.
@@ -45,9 +58,13 @@ private:
     bool Nick();
     bool Quote();
     bool Echo();
+    bool Exit();
+    bool Help();
 
     // Message and channel commands.
     bool Msg(bool notice);
+    bool MsgCommand() { return Msg(false); }
+    bool NoticeCommand() { return Msg(true); }
     bool Say();
     bool Me();
     // Says `text` (or an action) to a query window's partner, shown as ours unless the server
@@ -59,6 +76,30 @@ private:
     bool Channel();
     bool CallingWindowChannel(std::int32_t nameWord, bool dashClears);
     bool Query();
+
+    // The everyday commands sent to the server.
+    bool Topic();
+    bool Whois();
+    bool Mode();
+    bool Op() { return GiveMode('+', 'o'); }
+    bool Deop() { return GiveMode('-', 'o'); }
+    bool Voice() { return GiveMode('+', 'v'); }
+    bool Devoice() { return GiveMode('-', 'v'); }
+    bool GiveMode(char sign, char mode);
+    bool Ban();
+    bool Invite();
+    bool Away();
+    bool Names();
+    bool List();
+    bool Ctcp();
+    bool Clear();
+    bool Ignore();
+    bool Unignore();
+    // The calling window's channel; null, with "<COMMAND>: no channel set" shown, when it has none.
+    std::shared_ptr<IRCChannel> WindowChannelOr(std::string_view command);
+    // The first connection when it is online; else null, with "<COMMAND>: not connected" shown.
+    std::shared_ptr<IRCConnection> OnlineOr(std::string_view command);
+    void SaveIgnores();
 
     // The window commands.
     bool WindowCommand();

@@ -36,6 +36,7 @@ bool CommandRun::Msg(bool notice)
         return true;
     }
     const auto connection = First().shared_from_this();
+    app_.RepliesTo(window_); // an away reply, a nick that is not there
     const std::string_view command = notice ? "NOTICE" : "PRIVMSG";
     const std::string& target = Word(1);
     for (const std::string_view piece : SplitMessage(text, MessageRoom(*connection, command, target))) {

@@ -9,6 +9,7 @@
 #include "net/ServerLine.h"
 #include "net/frmContainer.h"
 #include "platform/Timers.h"
+#include "util/Concat.h"
 #include "util/CoreError.h"
 #include "util/Relay.h"
 #include "util/Utf8.h"
@@ -248,6 +249,7 @@ bool IRCConnection::CloseSocket()
 {
     socket_->Close();
     sendQueue_.Clear();
+    LinkGone();
     linkWatch_.Offline();
     EndRegistrationTalk();
     MarkChannelsNotJoined();
@@ -362,6 +364,7 @@ void IRCConnection::Delete()
     pobjContainer_.clear();
     receiveBuffer_.Clear();
     sendQueue_.Clear();
+    LinkGone();
     linkWatch_.Stop();
     EndRegistrationTalk();
     if (socket_ != nullptr) {
@@ -385,6 +388,7 @@ void IRCConnection::DetachFromCollection()
 {
     pobjContainer_.clear();
     sendQueue_.Clear();
+    LinkGone();
     linkWatch_.Stop();
     if (socket_ != nullptr && host_ != nullptr) {
         socket_->Close();
@@ -451,6 +455,7 @@ void IRCConnection::pobjContainer_WSClose(std::int16_t& index)
     connected_ = false;
     connecting_ = false;
     sendQueue_.Clear();
+    LinkGone();
     linkWatch_.Offline();
     std::vector<std::string> joined = JoinedChannels();
     EndRegistrationTalk();
@@ -487,9 +492,50 @@ void IRCConnection::LinkLost(std::vector<std::string> joined)
     }
 }
 
+namespace {
+
+// Channel names compare in any ASCII case.
+std::string ChannelKey(std::string_view name)
+{
+    std::string key(name);
+    for (char& c : key) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return key;
+}
+
+} // namespace
+
+void IRCConnection::LinkGone()
+{
+    away_ = false;
+    namesAsked_.clear();
+}
+
+void IRCConnection::AskNames(std::string_view channel)
+{
+    namesAsked_.insert(ChannelKey(channel));
+}
+
+bool IRCConnection::NamesAsked(std::string_view channel) const
+{
+    return !namesAsked_.empty() && namesAsked_.contains(ChannelKey(channel));
+}
+
+void IRCConnection::NamesAnswered(std::string_view channel)
+{
+    namesAsked_.erase(ChannelKey(channel));
+}
+
 void IRCConnection::Welcomed()
 {
     sendQueue_.SetRegistered(true);
+    if (!awayMessage_.empty()) {
+        // Away is the server's state, lost with the link: said again where the user left it.
+        SendMessage(Concat("AWAY :", awayMessage_), SendPriority::Automatic);
+    }
     std::vector<std::string> channels = linkWatch_.Welcomed();
     // Those the user left meanwhile are gone from the list.
     std::erase_if(channels, [this](const std::string& name) { return !channels_ || !channels_->Item(name); });
@@ -519,6 +565,7 @@ void IRCConnection::pobjContainer_WSError(std::int16_t& index, std::int16_t numb
     std::vector<std::string> joined = connected_ ? JoinedChannels() : std::vector<std::string>();
     connected_ = false;
     sendQueue_.Clear();
+    LinkGone();
     linkWatch_.Offline();
     EndRegistrationTalk();
     const auto self = shared_from_this();
@@ -542,6 +589,7 @@ void IRCConnection::pobjContainer_WSCertificateRefused(std::int16_t& index, cons
     connected_ = false;
     // Trying the same certificate again cannot help: the user decides whether to trust it.
     sendQueue_.Clear();
+    LinkGone();
     linkWatch_.Offline();
     EndRegistrationTalk();
     const auto self = shared_from_this();

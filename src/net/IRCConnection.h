@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace tellix {
@@ -118,6 +119,17 @@ public:
     // The network's name as its 005 NETWORK= gave it; empty until then.
     const std::string& Network() const { return network_; }
     const ChannelModeKinds& ModeKinds() const { return modeKinds_; }
+    // How many modes with a parameter one MODE line may carry (005 MODES=, else 3).
+    std::int32_t ModesPerLine() const { return modesPerLine_; }
+    // The away text the user set, sent again after every welcome; empty when not away.
+    const std::string& AwayMessage() const { return awayMessage_; }
+    void AwayMessage(const std::string& message) { awayMessage_ = message; }
+    // The server has us marked as away (306, until 305 or the link goes).
+    bool Away() const { return away_; }
+    // A names reply the user asked for is shown, not only read into the channel's list.
+    void AskNames(std::string_view channel);
+    bool NamesAsked(std::string_view channel) const;
+    void NamesAnswered(std::string_view channel);
     // Gives back the socket slot and forgets the collection without a word; for the
     // collection's destructor, when this connection outlives it.
     void DetachFromCollection();
@@ -162,6 +174,8 @@ private:
     // listener deleted the connection or asked for another connect or disconnect.
     bool CloseSocket();
     void MarkChannelsNotJoined();
+    // The server's session ended: what it knew of us (away, names asked for) goes with it.
+    void LinkGone();
     template <auto Raise, auto Heard, class... Args>
     Subscription Forward(Event<Args...>& from, const Event<Args...>& own);
     void BindCollections();
@@ -237,6 +251,10 @@ private:
     CaseMapping caseMapping_ = CaseMapping::Rfc1459;
     std::string network_;
     ChannelModeKinds modeKinds_;
+    std::int32_t modesPerLine_ = 3;
+    std::string awayMessage_;
+    bool away_ = false;
+    std::unordered_set<std::string> namesAsked_; // upper-cased channel names
     CapNegotiation caps_;
     std::unique_ptr<Timer> capTimer_; // gives up on a server that never answers CAP or the login
     enum class Login { None, Asked, Sent };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/IgnoreList.h"
 #include "net/IRCConnection.h"
 #include "net/frmContainer.h"
 #include "util/Collection.h"
@@ -51,6 +52,8 @@ public:
     // Whether CTCP requests get an answer; on unless the user switched them off.
     bool CtcpReplies() const { return ctcpReplies_; }
     void SetCtcpReplies(bool on) { ctcpReplies_ = on; }
+    // Senders whose messages, notices and CTCP requests are dropped on arrival, on every connection.
+    IgnoreList& Ignores() { return ignores_; }
     const std::string& Key() const { return key_; }
 
     struct EventsType {
@@ -209,6 +212,7 @@ private:
     std::unique_ptr<frmContainer> host_;
     Timers* timers_ = nullptr;
     bool ctcpReplies_ = true;
+    IgnoreList ignores_;
     std::string key_;
 };
 

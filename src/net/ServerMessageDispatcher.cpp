@@ -31,6 +31,33 @@ std::int64_t SecondsAsMs(std::string_view text)
     return seconds * 1000;
 }
 
+// "MODES=4": modes with a parameter per MODE line. Without a value there is no limit, which
+// still has to fit a line; a value that is no number keeps the usual 3.
+std::int32_t ParseModesPerLine(std::string_view token)
+{
+    constexpr std::int32_t kUsual = 3;
+    constexpr std::int32_t kMost = 100;
+    if (token == "MODES" || token == "MODES=") {
+        return kMost;
+    }
+    if (!token.starts_with("MODES=")) {
+        return kUsual;
+    }
+    const std::string_view value = token.substr(6);
+    std::int64_t count = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), count);
+    if (end != value.data() + value.size() || value.starts_with('-')) {
+        return kUsual;
+    }
+    if (error == std::errc::result_out_of_range) {
+        return kMost; // the count is left unset then
+    }
+    if (error != std::errc() || count < 1) {
+        return kUsual;
+    }
+    return count > kMost ? kMost : static_cast<std::int32_t>(count);
+}
+
 } // namespace
 
 bool IRCConnection::ProcessServerMessage(std::string_view message)
@@ -128,6 +155,9 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         return true;
     }
     if (command == "PRIVMSG" || command == "NOTICE") {
+        if (parent_ != nullptr && parent_->Ignores().Matches(line.Sender())) {
+            return true; // not shown, not answered, and no user made for it
+        }
         // The target is only looked up: a message never creates a channel.
         const ChannelPtr target = channels->Item(line.Target());
         const UserPtr source = user(line.Sender());
@@ -238,9 +268,14 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         return true;
     }
     if (command == "353") {
+        // Asked for by the user, the reply is also shown.
+        const bool shown = NamesAsked(line.Word(5));
+        if (shown && !channels->Item(line.Word(5))) {
+            return false; // a channel we are not in: shown, and no channel made for it
+        }
         const ChannelPtr target = channel(line.Word(5));
         if (!target) {
-            return true;
+            return !shown;
         }
         const std::shared_ptr<IRCUsers> members = target->Users();
         const std::string prefixes(NamePrefixes());
@@ -272,13 +307,17 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
                 }
             }
             if (blank == std::string_view::npos) {
-                return true;
+                return !shown;
             }
             names.remove_prefix(blank + 1);
         }
     }
     if (command == "366") {
         return false;
+    }
+    if (command == "305" || command == "306") {
+        away_ = command == "306";
+        return false; // and shown
     }
     if (command == "JOIN") {
         // The channel as a middle parameter, or, in the usual form, the trailing part.
@@ -434,6 +473,8 @@ void IRCConnection::ReadSupportedFeatures(const ServerLine& line)
             network_ = token.substr(8);
         } else if (token.starts_with("CHANMODES=")) {
             modeKinds_.Parse(token.substr(10));
+        } else if (token.starts_with("MODES")) {
+            modesPerLine_ = ParseModesPerLine(token);
         }
     });
 }

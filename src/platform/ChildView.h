@@ -79,6 +79,8 @@ public:
         static_cast<void>(style);
         AppendOutput(line);
     }
+    // Empties the log.
+    virtual void ClearOutput() = 0;
     virtual std::int64_t OutputLength() const = 0;
     virtual std::int64_t SelStart() const = 0;
     virtual std::int64_t SelLength() const = 0;

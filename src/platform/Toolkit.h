@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ChannelListView.h"
 #include "platform/ChildView.h"
 #include "platform/Clock.h"
 #include "platform/ConnectDialogView.h"
@@ -32,6 +33,8 @@ public:
     virtual void Beep() = 0;
     // Runs `task` once control is back in the event loop, after what is running now.
     virtual void Post(std::function<void()> task) = 0;
+    // The window /LIST fills; none where the replies are lines in the window that asked.
+    virtual std::unique_ptr<ChannelListView> CreateChannelListView() { return nullptr; }
     // The protocol's time; none where nothing waits (timeouts and pacing are then off).
     virtual Timers* ProtocolTimers() { return nullptr; }
     // The folder the windows' lines are logged to; none where nothing is logged.

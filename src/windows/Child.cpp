@@ -217,6 +217,13 @@ constexpr LineStyle kEvent{LineStyle::Kind::Event};
 
 } // namespace
 
+void Child::ClearLog()
+{
+    if (pobjWindow_) {
+        pobjWindow_->ClearOutput();
+    }
+}
+
 void Child::Echo(std::string_view output)
 {
     Echo(output, LineStyle{});
@@ -493,6 +500,9 @@ void Child::UpdateCaption()
         }
         if (const auto& own = connection->User(); own && !own->Nick().empty()) {
             AppendTo(caption, " (", own->Nick(), ")");
+        }
+        if (connection->Away()) {
+            AppendTo(caption, " (away)");
         }
     }
     if (index_ == 1) {
@@ -886,7 +896,7 @@ void Child::ShowRank(std::int32_t position, const IRCUser& user, bool always)
 }
 
 // Each action goes the road its typed command goes: a query opens as /query opens it, the
-// rest are what /kick and /quote send.
+// rest are what /whois, /kick and /quote send; the answer comes to this window.
 void Child::pobjUsers_NickChosen(NickAction action, const std::string& nick)
 {
     Application* app = App();
@@ -895,8 +905,8 @@ void Child::pobjUsers_NickChosen(NickAction action, const std::string& nick)
     }
     if (action == NickAction::Query || action == NickAction::Whois || !pobjChannel_) {
         if (action == NickAction::Query || action == NickAction::Whois) {
-            app->ProcessCommand(
-                action == NickAction::Query ? Concat("QUERY ", nick) : Concat("QUOTE WHOIS ", nick), true, index_);
+            app->ProcessCommand(action == NickAction::Query ? Concat("QUERY ", nick) : Concat("WHOIS ", nick),
+                                true, index_);
         }
         return;
     }

@@ -55,6 +55,8 @@ public:
     bool Delete(bool user);
     // One time-stamped line at the end of the log.
     void Echo(std::string_view output);
+    // Empties the log.
+    void ClearLog();
     // The same with how it reads; its offsets count bytes of `output`.
     void Echo(std::string_view output, LineStyle style);
     void Hide();

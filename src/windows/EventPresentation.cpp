@@ -127,6 +127,9 @@ void Application::pobjConnections_Error(const ConnectionPtr& connection, const s
 
 void Application::pobjConnections_MessageNotProcessed(const ConnectionPtr& connection, const std::string& message)
 {
+    if (ShowReply(connection, message)) {
+        return;
+    }
     StatusEvent(true, Concat("<- Server(", connection->Server(), "): [", message, "]"));
 }
 

@@ -73,6 +73,7 @@ public:
         }
         text += line;
     }
+    void ClearOutput() override { text.clear(); }
     std::int64_t OutputLength() const override { return static_cast<std::int64_t>(text.size()); }
     std::int64_t SelStart() const override { return selStart; }
     std::int64_t SelLength() const override { return selLength; }

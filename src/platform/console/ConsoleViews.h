@@ -42,6 +42,8 @@ public:
     void Unload() override;
 
     void AppendOutput(std::string_view line) override;
+    // A terminal keeps what it printed; the log's length starts again.
+    void ClearOutput() override { outputLength_ = 0; }
     std::int64_t OutputLength() const override { return outputLength_; }
     // The terminal always follows the newest line.
     std::int64_t SelStart() const override { return outputLength_; }

@@ -200,6 +200,20 @@ void LogWidget::AppendLine(std::string_view bytes, const LineStyle* style)
     }
 }
 
+void LogWidget::Clear()
+{
+    store_.Clear();
+    DropLayouts();
+    anchor_ = cursor_ = 0;
+    lastPainted_ = -1;
+    marker_ = -1;
+    matches_.clear();
+    current_ = -1;
+    searchedTo_ = 0;
+    UpdateScrollRange();
+    viewport()->update();
+}
+
 void LogWidget::SetScrollbackLines(std::int64_t lines)
 {
     // Far above any memory, and far from overflowing the store's sums.

@@ -39,6 +39,8 @@ public:
     // One more line, after a CR LF unless the log is empty; a CR LF inside starts a further line.
     // The style (offsets in bytes of `bytes`) says how the first of them reads.
     void AppendLine(std::string_view bytes, const LineStyle* style = nullptr);
+    // Empties the log: lines, selection, marker and found matches.
+    void Clear();
 
     static constexpr std::int64_t kDefaultScrollback = 100'000;
     // How many of the newest lines the log keeps. Older ones go a page at a time, between

@@ -1020,6 +1020,11 @@ void QtChildView::SetScrollbackLines(std::int64_t lines)
     log_->SetScrollbackLines(lines);
 }
 
+void QtChildView::ClearOutput()
+{
+    log_->Clear();
+}
+
 std::int64_t QtChildView::OutputLength() const
 {
     return log_->TextLength();

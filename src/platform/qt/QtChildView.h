@@ -50,6 +50,7 @@ public:
 
     void AppendOutput(std::string_view line) override;
     void AppendOutput(std::string_view line, const LineStyle& style) override;
+    void ClearOutput() override;
     std::int64_t OutputLength() const override;
     std::int64_t SelStart() const override;
     std::int64_t SelLength() const override;

@@ -1,5 +1,6 @@
 #include "platform/qt/QtToolkit.h"
 
+#include "platform/qt/ChannelListWindow.h"
 #include "platform/qt/QtChildView.h"
 #include "platform/qt/QtConnectDialogView.h"
 #include "platform/qt/QtMainWindowView.h"
@@ -44,6 +45,11 @@ std::unique_ptr<ChildView> QtToolkit::CreateChildView()
 std::unique_ptr<ConnectDialogView> QtToolkit::CreateConnectDialogView()
 {
     return std::make_unique<QtConnectDialogView>(Area().window());
+}
+
+std::unique_ptr<ChannelListView> QtToolkit::CreateChannelListView()
+{
+    return std::make_unique<ChannelListWindow>(Area().window());
 }
 
 void QtToolkit::Beep()

@@ -21,6 +21,7 @@ public:
     std::unique_ptr<MainWindowView> CreateMainWindowView() override;
     std::unique_ptr<ChildView> CreateChildView() override;
     std::unique_ptr<ConnectDialogView> CreateConnectDialogView() override;
+    std::unique_ptr<ChannelListView> CreateChannelListView() override;
     Clock& SystemClock() override { return clock_; }
     SettingsStore& Settings() override { return settings_; }
     void Beep() override;

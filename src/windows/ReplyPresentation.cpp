@@ -1,0 +1,96 @@
+// Replies to the user's commands, as readable lines in the window that asked.
+#include "app/Application.h"
+#include "model/IRCChannels.h"
+#include "model/IRCUsers.h"
+#include "net/IRCConnection.h"
+#include "net/ServerLine.h"
+#include "platform/Toolkit.h"
+#include "windows/Child.h"
+#include "windows/Childs.h"
+#include "windows/ReplyTexts.h"
+
+namespace tellix {
+
+void Application::RepliesTo(std::int32_t windowIndex)
+{
+    const tellix::Childs* childs = Childs();
+    asker_.reset();
+    if (childs != nullptr && windowIndex >= 1 && windowIndex <= childs->Count()) {
+        asker_ = childs->Item(windowIndex);
+    }
+}
+
+ChannelListView* Application::ChannelList()
+{
+    if (!channelList_) {
+        channelList_ = toolkit_.CreateChannelListView();
+        if (channelList_) {
+            channelListJoin_ = channelList_->Events.Join.connect(
+                [this](const std::string& name) { ProcessCommand("JOIN " + name, true, kStatusWindow); });
+        }
+    }
+    return channelList_.get();
+}
+
+bool Application::ShowReply(const ConnectionPtr& connection, const std::string& message)
+{
+    const ServerLine line(message);
+    if (line.Kind() != ServerLine::Form::Prefixed) {
+        return false;
+    }
+    const std::optional<ReadableReply> reply = ReadReply(line);
+    if (!reply) {
+        return false;
+    }
+    if (reply->onlyAsked) {
+        if (!connection->NamesAsked(reply->about)) {
+            return false; // the names of a join: server text, as ever
+        }
+        if (reply->numeric == "366") {
+            connection->NamesAnswered(reply->about);
+        }
+    }
+    if (reply->numeric == "321" || reply->numeric == "322" || reply->numeric == "323") {
+        if (ChannelListView* const list = ChannelList()) {
+            if (reply->numeric == "321") {
+                list->Begin();
+            } else if (reply->numeric == "323") {
+                list->End();
+            } else if (const std::optional<ListedChannel> channel = ReadListedChannel(line)) {
+                list->AddChannel(channel->name, channel->users, channel->topic);
+            }
+            return true;
+        }
+    }
+    if ((reply->numeric == "305" || reply->numeric == "306") && childs_) {
+        childs_->Refresh(); // the captions say whether we are away
+    }
+    if (reply->text.empty() || !childs_) {
+        return true;
+    }
+    std::int32_t window = kStatusWindow;
+    if (const std::shared_ptr<Child> asker = asker_.lock(); asker && asker->Parent() == childs_.get()) {
+        window = asker->Index();
+    }
+    // A reply about a channel or a partner with a window of its own goes there.
+    if (!reply->about.empty()) {
+        std::shared_ptr<Child> own;
+        if (reply->where == ReadableReply::Where::Channel) {
+            if (const auto channel =
+                    connection->Channels() ? connection->Channels()->Item(reply->about) : nullptr) {
+                own = childs_->Item(channel);
+            }
+        } else if (reply->where == ReadableReply::Where::Partner) {
+            if (const auto user = connection->Users() ? connection->Users()->Item(reply->about) : nullptr) {
+                own = childs_->Item(user);
+            }
+        }
+        if (own) {
+            window = own->Index();
+        }
+    }
+    Echo(window, reply->text);
+    return true;
+}
+
+} // namespace tellix

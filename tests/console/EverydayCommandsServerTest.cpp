@@ -1,0 +1,250 @@
+// The everyday commands against ngircd, as the terminal front-end shows them: what is typed,
+// what the other users receive, and the readable lines the replies become.
+#include "app/Application.h"
+#include "dialog/ConnectDialog.h"
+#include "net/IRCConnection.h"
+#include "net/IRCConnections.h"
+#include "platform/console/ConsoleToolkit.h"
+#include "platform/qtcore/QtTcpSocket.h"
+#include "support/IrcServer.h"
+#include "support/QtLoop.h"
+#include "support/RawPeer.h"
+#include "windows/Childs.h"
+
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tellix::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The terminal front-end in this process, its lines kept in memory.
+class Terminal {
+public:
+    Terminal()
+    {
+        EnsureQtApplication();
+        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+        out_ = ::open_memstream(&buffer_, &size_);
+        toolkit_ = std::make_unique<ConsoleToolkit>(out_, out_);
+        app_ = std::make_unique<Application>(*toolkit_, sockets_);
+        ConnectDialogView& form = *app_->Childs()->ConnectDialog()->Window();
+        form.SetNick("me");
+        form.SetUserShort("me");
+        form.SetUserLong("Tellix me");
+    }
+    ~Terminal()
+    {
+        app_.reset();
+        toolkit_.reset();
+        std::fclose(out_);
+        std::free(buffer_);
+    }
+    Terminal(const Terminal&) = delete;
+    Terminal& operator=(const Terminal&) = delete;
+
+    void Type(const std::string& line) { toolkit_->Typed(line); }
+    std::string Out() const
+    {
+        std::fflush(out_);
+        return std::string(buffer_, size_);
+    }
+    // Where the output stands now: Prints looks only after it.
+    void Mark() { mark_ = Out().size(); }
+    std::string SinceMark() const { return Out().substr(mark_); }
+    bool Prints(const std::string& pattern, std::chrono::milliseconds wait = 5s) const
+    {
+        const QRegularExpression wanted(QString::fromStdString("^" + pattern + "$"),
+                                        QRegularExpression::MultilineOption);
+        return PumpUntil([&] { return wanted.match(QString::fromStdString(SinceMark())).hasMatch(); }, wait);
+    }
+    Application& App() const { return *app_; }
+    QString SettingsFile() const { return config_.path() + "/Tellix/Tellix06.ini"; }
+
+private:
+    QTemporaryDir config_;
+    char* buffer_ = nullptr;
+    std::size_t size_ = 0;
+    std::FILE* out_ = nullptr;
+    std::size_t mark_ = 0;
+    QtSocketFactory sockets_;
+    std::unique_ptr<ConsoleToolkit> toolkit_;
+    std::unique_ptr<Application> app_;
+};
+
+const std::string kStamp = R"(\[[^\]]+\] )";
+
+// A line of window `window` as the terminal prints it: number, time stamp, text (a pattern).
+std::string Line(int window, const std::string& text)
+{
+    return "\\[" + std::to_string(window) + "\\] " + kStamp + text;
+}
+
+// Online as "me" in #room (window 2, where commands are typed), bob and anna there too.
+struct Everyday : ::testing::Test {
+    Everyday()
+    {
+        terminal.Type("/server 127.0.0.1 " + std::to_string(server.Port()));
+        EXPECT_TRUE(terminal.Prints(R"(\[1\] = 1 - irc\.tellix\.test \(me\) - status)")) << terminal.Out();
+        terminal.Type("/join #room");
+        EXPECT_TRUE(terminal.Prints(R"(\[2\] = 2 - irc\.tellix\.test \(me\) - #room)")) << terminal.Out();
+        EXPECT_TRUE(terminal.Prints(".*366.*")) << terminal.Out();
+        bob.Register("bob");
+        anna.Register("anna");
+        bob.Send("JOIN #room");
+        anna.Send("JOIN #room");
+        EXPECT_TRUE(anna.WaitFor(" 366 "));
+        EXPECT_TRUE(terminal.Prints(Line(2, R"(\*\*\* anna.* joined channel #room)"))) << terminal.Out();
+    }
+
+    IrcServer server;
+    Terminal terminal;
+    RawPeer bob{server.Port()};
+    RawPeer anna{server.Port()};
+};
+
+TEST_F(Everyday, EachCommandSendsItsLinesAndShowsItsRepliesReadably)
+{
+    anna.Send("JOIN #annas");
+    ASSERT_TRUE(anna.WaitFor(" 366 "));
+    struct Row {
+        std::string before; // a line bob sends first, when not empty
+        std::string typed;  // into window 2
+        std::string bobSees;
+        std::vector<std::string> shown; // whole output lines, as patterns, in any order
+    };
+    const std::vector<Row> rows = {
+        {"",
+         "/topic Fresh news",
+         "TOPIC #room :Fresh news",
+         {Line(2, "\\*\\*\\* me changes topic to 'Fresh news'")}},
+        {"", "/topic", "", {Line(2, "\\*\\*\\* topic of #room: Fresh news")}},
+        {"",
+         "/whois bob",
+         "",
+         {Line(2, R"(\*\*\* bob is ~?bob@[^ ]+ \(Raw peer bob\))"),
+          Line(2, R"(\*\*\* bob is on irc\.tellix\.test \(.*\))"), Line(2, R"(\*\*\* bob is in .*#room)"),
+          Line(2, R"(\*\*\* bob has been idle \d+s, signed on \d{4}-\d\d-\d\d \d\d:\d\d:\d\d UTC)"),
+          Line(2, R"(\*\*\* End of WHOIS for bob)")}},
+        {"", "/whois nobody", "", {Line(2, R"(\*\*\* nobody: no such nick or channel)")}},
+        {"", "/op bob anna", "MODE #room +oo bob anna", {Line(2, R"(\*\*\* me sets mode \+oo bob anna)")}},
+        {"", "/deop anna", "MODE #room -o anna", {Line(2, R"(\*\*\* me sets mode -o anna)")}},
+        {"", "/voice anna", "MODE #room +v anna", {Line(2, R"(\*\*\* me sets mode \+v anna)")}},
+        {"", "/devoice anna", "MODE #room -v anna", {Line(2, R"(\*\*\* me sets mode -v anna)")}},
+        {"", "/mode #room +m", "MODE #room +m", {Line(2, R"(\*\*\* me sets mode \+m)")}},
+        {"", "/ban troll", "MODE #room +b troll!*@*", {Line(2, R"(\*\*\* me sets mode \+b troll!\*@\*)")}},
+        {"",
+         "/ban",
+         "",
+         {Line(2, R"(\*\*\* Ban on #room: troll!\*@\* set by me.* \d{4}-\d\d-\d\d .* UTC)"),
+          Line(2, R"(\*\*\* End of ban list of #room)")}},
+        {"", "/invite bob #elsewhere", "INVITE bob", {Line(2, R"(\*\*\* Inviting bob to #elsewhere)")}},
+        {"", "/invite bob #annas", "", {Line(2, R"(\*\*\* #annas: you are not on that channel)")}},
+        {"", "/mode #nowhere +m", "", {Line(2, R"(\*\*\* #nowhere: no such nick or channel)")}},
+        {"",
+         "/names",
+         "",
+         {Line(2, R"(\*\*\* Names in #room: .*@bob.*)"), Line(2, R"(\*\*\* End of names in #room)")}},
+        {"",
+         "/list",
+         "",
+         {Line(2, R"(\*\*\* Channels: name, users, topic)"), Line(2, R"(\*\*\* #room \(3\) Fresh news)"),
+          Line(2, R"(\*\*\* End of channel list)")}},
+        {"", "/ctcp bob version", "PRIVMSG bob :\x01VERSION\x01", {Line(2, "ctcp -> bob: VERSION")}},
+        {"",
+         "/away lunch",
+         "",
+         {Line(2, R"(\*\*\* You are marked as away)"),
+          R"(\[2\] = 2 - irc\.tellix\.test \(me\) \(away\) - #room)"}},
+        {"",
+         "/away",
+         "",
+         {Line(2, R"(\*\*\* You are no longer marked as away)"),
+          R"(\[2\] = 2 - irc\.tellix\.test \(me\) - #room)"}},
+        {"AWAY :gone fishing", "/msg bob hi", "PRIVMSG bob :hi", {Line(2, R"(\*\*\* bob is away: gone fishing)")}},
+        {"", "/ignore bob", "", {Line(2, R"(\*\*\* ignoring bob!\*@\*)")}},
+        {"", "/ignore", "", {Line(2, R"(\*\*\* ignoring bob!\*@\*)")}},
+        {"", "/unignore bob", "", {Line(2, R"(\*\*\* no longer ignoring bob!\*@\*)")}},
+        {"", "/ignore", "", {Line(2, R"(\*\*\* ignoring nobody)")}},
+        {"", "/clear", "", {}},
+        {"",
+         "/help invite",
+         "",
+         {Line(2, R"(\*\*\* /INVITE nick \[channel\]: .+)"), Line(2, R"(\*\*\* for example: /invite bob)")}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.typed);
+        if (!row.before.empty()) {
+            bob.Send(row.before);
+            bob.Send("PING :before");
+            ASSERT_TRUE(bob.WaitFor("PONG"));
+        }
+        terminal.Mark();
+        terminal.Type(row.typed);
+        if (!row.bobSees.empty()) {
+            EXPECT_TRUE(PumpUntilPeerSees(bob, row.bobSees));
+        }
+        for (const std::string& shown : row.shown) {
+            EXPECT_TRUE(terminal.Prints(shown)) << shown << "\nin:\n" << terminal.SinceMark();
+        }
+        // Never as raw server text, and never refused.
+        PumpFor(50ms);
+        EXPECT_EQ(terminal.SinceMark().find("<- Server("), std::string::npos) << terminal.SinceMark();
+        EXPECT_EQ(terminal.SinceMark().find("Unknown command"), std::string::npos) << terminal.SinceMark();
+    }
+}
+
+TEST_F(Everyday, AnIgnoredSenderIsNeitherShownNorAnsweredAndIsHeardAgainAfterUnignore)
+{
+    terminal.Type("/ignore bob");
+    ASSERT_TRUE(terminal.Prints(Line(2, R"(\*\*\* ignoring bob!\*@\*)")));
+    EXPECT_EQ(QSettings(terminal.SettingsFile(), QSettings::IniFormat).value("Main/Ignore List").toString(),
+              "bob!*@*");
+    terminal.Mark();
+    bob.Send("PRIVMSG #room :ignored in the channel");
+    bob.Send("NOTICE me :ignored notice");
+    bob.Send("PRIVMSG me :\x01VERSION\x01");
+    bob.Send("PRIVMSG me :ignored in private");
+    anna.Send("PRIVMSG #room :anna is heard");
+    ASSERT_TRUE(terminal.Prints(Line(2, "<anna> anna is heard")));
+    bob.Send("PING :after");
+    ASSERT_TRUE(bob.WaitFor("PONG"));
+    PumpFor(200ms);
+    EXPECT_EQ(terminal.SinceMark().find("ignored"), std::string::npos) << terminal.SinceMark();
+    for (const std::string& line : bob.Received()) {
+        EXPECT_EQ(line.find("VERSION"), std::string::npos) << line;
+    }
+
+    terminal.Type("/unignore BOB");
+    ASSERT_TRUE(terminal.Prints(Line(2, R"(\*\*\* no longer ignoring bob!\*@\*)"))) << terminal.SinceMark();
+    bob.Send("PRIVMSG #room :heard again");
+    EXPECT_TRUE(terminal.Prints(Line(2, "<bob> heard again")));
+}
+
+TEST_F(Everyday, AwayIsSaidAgainAfterTheLinkComesBack)
+{
+    terminal.Type("/away back soon");
+    ASSERT_TRUE(terminal.Prints(R"(\[2\] = 2 - irc\.tellix\.test \(me\) \(away\) - #room)")) << terminal.Out();
+    terminal.Mark();
+    terminal.Type("/disconnect");
+    ASSERT_TRUE(terminal.Prints(R"(\[2\] = 2 - not connected - #room \(disconnected\))")) << terminal.SinceMark();
+    terminal.Type("/server 127.0.0.1 " + std::to_string(server.Port()));
+    EXPECT_TRUE(terminal.Prints(Line(2, R"(\*\*\* You are marked as away)"))) << terminal.SinceMark();
+    EXPECT_TRUE(terminal.Prints(R"(\[2\] = 2 - irc\.tellix\.test \(me\) \(away\) - #room)"))
+        << terminal.SinceMark();
+    bob.Send("WHOIS me");
+    EXPECT_TRUE(bob.WaitFor(" 301 bob me :back soon"));
+}
+
+} // namespace
+} // namespace tellix::test
