@@ -136,7 +136,8 @@ TEST(ChatLogNames, StampsCarryTheLocalOffsetAndReadBackToTheSameSecond)
         chatlog::Stamps stamps;
         EXPECT_EQ(stamps.Iso(row.second), row.iso) << row.zone;
         EXPECT_EQ(stamps.Day(row.second), std::string(row.iso).substr(0, 10)) << row.zone;
-        const auto logged = chatlog::ParseLine(std::string("[") + row.iso + "] <bob> hi");
+        const std::string line = std::string("[") + row.iso + "] <bob> hi";
+        const auto logged = chatlog::ParseLine(line);
         ASSERT_TRUE(logged) << row.iso;
         EXPECT_EQ(logged->second, row.second) << row.iso;
         EXPECT_EQ(logged->text, "<bob> hi");

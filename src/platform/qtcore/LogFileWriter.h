@@ -46,7 +46,7 @@ public:
     // Bytes held for files that failed; beyond this the oldest waiting batch is dropped.
     static constexpr std::size_t kHeldLimit = 64u << 20;
     // A buffer this full is written without waiting for the interval.
-    static constexpr std::size_t kEagerBytes = 4u << 20;
+    static constexpr std::size_t kEagerBytes = 1u << 20;
 
 private:
     using Texts = absl::flat_hash_map<std::string, std::string>;
