@@ -219,6 +219,23 @@ TEST(SearchWindow, CtrlShiftFOpensItFromTheMainWindow)
         QTest::keyClicks(window->QueryBox(), QStringLiteral("harbour"));
         QTest::keyClick(window->QueryBox(), Qt::Key_Return);
         EXPECT_TRUE(PumpUntil([&] { return !HitRows(*window->Results()).empty(); }, 10s));
+        // The open index reads on in the files as the program's log writer flushes them: a
+        // line written now is found within the writer's second.
+        toolkit.ChatLogFiles()->AppendLine("Libera.Chat/#room/2026-12-08.log", "2026-12-08T12:00:00+00:00",
+                                           "<bob> a lighthouse on the rocks");
+        window->QueryBox()->clear();
+        QTest::keyClicks(window->QueryBox(), QStringLiteral("lighthouse"));
+        const auto found = [&] {
+            const std::vector<QTreeWidgetItem*> hits = HitRows(*window->Results());
+            return hits.size() == 1 &&
+                   hits.front()->text(SearchWindow::Line).contains(QStringLiteral("lighthouse"));
+        };
+        EXPECT_TRUE(PumpUntil(
+            [&] {
+                QTest::keyClick(window->QueryBox(), Qt::Key_Return);
+                return PumpUntil(found, 300ms);
+            },
+            10s));
         app.reset();
     }
     EXPECT_TRUE(QFile::exists(data.path() + "/Tellix/index.sqlite"));

@@ -42,6 +42,13 @@ public:
     {
         if (!logWriter_) {
             logWriter_ = std::make_unique<LogFileWriter>(LogFileWriter::DefaultRoot());
+            // An index opened by a search reads on as lines are written; a closed one catches
+            // up from the files when it opens.
+            logWriter_->Written = [this](const std::vector<std::string>& paths) {
+                if (index_) {
+                    index_->CatchUp(paths);
+                }
+            };
         }
         return *logWriter_;
     }

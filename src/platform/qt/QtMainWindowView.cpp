@@ -325,6 +325,9 @@ QtMainWindowView::QtMainWindowView()
 
 QtMainWindowView::~QtMainWindowView()
 {
+    if (gone_) {
+        std::exchange(gone_, {})();
+    }
     LetGoLater(form_.data());
 }
 
@@ -382,6 +385,13 @@ LogIndex* QtMainWindowView::Index()
         index_->ReportInStatusWindow();
     }
     return index_;
+}
+
+void QtMainWindowView::LogsGrew(const std::vector<std::string>& paths)
+{
+    if (index_) {
+        index_->CatchUp(paths);
+    }
 }
 
 SearchWindow* QtMainWindowView::Search() const

@@ -5,6 +5,10 @@
 
 #include <QPointer>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 class QIcon;
 class QMainWindow;
 class QMdiArea;
@@ -45,9 +49,13 @@ public:
     void RememberIn(SettingsStore* settings);
     // The preferences dialog while it is open.
     PreferencesDialog* Preferences() const;
-    // The index of the logs, opened on first need; after each batch the log writer has
-    // flushed, hand it the files written (CatchUp).
+    // The index of the logs, opened on first need.
     LogIndex* Index();
+    // Files the log writer has just flushed: an open index reads on in them. A closed one
+    // catches up from the files when it opens, so no start pays for an index nobody asks.
+    void LogsGrew(const std::vector<std::string>& paths);
+    // Called as the view goes, so that nothing keeps a pointer to it.
+    void OnGone(std::function<void()> gone) { gone_ = std::move(gone); }
     // The search window (Window > Search Logs..., Ctrl+Shift+F) while it is open.
     SearchWindow* Search() const;
     static constexpr const char* kMainWindowKey = "Main Window";
@@ -69,6 +77,7 @@ private:
     QPointer<PreferencesDialog> preferences_;
     QPointer<LogIndex> index_;
     QPointer<SearchWindow> search_;
+    std::function<void()> gone_;
 };
 
 } // namespace tellix

@@ -21,6 +21,11 @@ std::unique_ptr<MainWindowView> QtToolkit::CreateMainWindowView()
     auto view = std::make_unique<QtMainWindowView>();
     view->RememberIn(&settings_);
     mainWindow_ = view.get();
+    view->OnGone([this, gone = view.get()] {
+        if (mainWindow_ == gone) {
+            mainWindow_ = nullptr;
+        }
+    });
     area_ = view->Area();
     return view;
 }
@@ -31,6 +36,19 @@ QMdiArea& QtToolkit::Area() const
         throw CoreError("object variable not set", kErrorObjectMissing);
     }
     return *area_;
+}
+
+LogFileWriter& QtToolkit::LogWriter()
+{
+    if (!logWriter_) {
+        logWriter_ = std::make_unique<LogFileWriter>(LogFileWriter::DefaultRoot());
+        logWriter_->Written = [this](const std::vector<std::string>& paths) {
+            if (mainWindow_ != nullptr) {
+                mainWindow_->LogsGrew(paths);
+            }
+        };
+    }
+    return *logWriter_;
 }
 
 std::unique_ptr<ChildView> QtToolkit::CreateChildView()

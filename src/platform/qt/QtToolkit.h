@@ -29,13 +29,7 @@ public:
     Timers* ProtocolTimers() override { return &timers_; }
     LogFiles* ChatLogFiles() override { return &LogWriter(); }
     // The writer of the logs, made at first use; its Written hook tells what grew.
-    LogFileWriter& LogWriter()
-    {
-        if (!logWriter_) {
-            logWriter_ = std::make_unique<LogFileWriter>(LogFileWriter::DefaultRoot());
-        }
-        return *logWriter_;
-    }
+    LogFileWriter& LogWriter();
     SecretStore* Secrets() override { return &secrets_; }
     void AskTrust(const std::string& host, std::int32_t port, const CertificateRefusal& refusal,
                   std::function<void()> trust) override;
