@@ -130,14 +130,14 @@ std::optional<std::string> UtcTime(std::string_view text)
 }
 
 // Fills one placeholder ("2", "2+", "2:d"); false when its parameter is missing or unreadable.
-bool Fill(std::string& out, std::string_view spec, const std::vector<std::string_view>& params)
+bool Fill(std::string& out, std::string_view pattern, const std::vector<std::string_view>& params)
 {
     std::size_t index = 0;
-    const auto [end, error] = std::from_chars(spec.data(), spec.data() + spec.size(), index);
+    const auto [end, error] = std::from_chars(pattern.data(), pattern.data() + pattern.size(), index);
     if (error != std::errc() || index < 1 || index > params.size() || params[index - 1].empty()) {
         return false;
     }
-    const std::string_view rest(end, static_cast<std::size_t>(spec.data() + spec.size() - end));
+    const std::string_view rest(end, static_cast<std::size_t>(pattern.data() + pattern.size() - end));
     const std::string_view value = params[index - 1];
     if (rest == "+") {
         for (std::size_t k = index - 1; k < params.size(); ++k) {
