@@ -75,7 +75,10 @@ bool IsFirstUse(std::string_view stored)
     return stored != "0";
 }
 
-std::int64_t ReadScrollbackLines(std::string_view stored)
+namespace {
+
+// A stored number may stand between blanks, as a hand-edited file has it.
+std::string_view WithoutBlanks(std::string_view stored)
 {
     const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
     while (!stored.empty() && blank(stored.front())) {
@@ -84,6 +87,14 @@ std::int64_t ReadScrollbackLines(std::string_view stored)
     while (!stored.empty() && blank(stored.back())) {
         stored.remove_suffix(1);
     }
+    return stored;
+}
+
+} // namespace
+
+std::int64_t ReadScrollbackLines(std::string_view stored)
+{
+    stored = WithoutBlanks(stored);
     std::int64_t lines = 0;
     const char* end = stored.data() + stored.size();
     const auto [last, error] = std::from_chars(stored.data(), end, lines);
@@ -99,20 +110,9 @@ std::int64_t ReadScrollbackLines(std::string_view stored)
     return std::clamp(lines, ScrollbackLinesMin, ScrollbackLinesMax);
 }
 
-} // namespace settings
-} // namespace tellix
-
-namespace tellix::settings {
-
 std::int64_t ReadHistoryLines(std::string_view stored)
 {
-    const auto blank = [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; };
-    while (!stored.empty() && blank(stored.front())) {
-        stored.remove_prefix(1);
-    }
-    while (!stored.empty() && blank(stored.back())) {
-        stored.remove_suffix(1);
-    }
+    stored = WithoutBlanks(stored);
     std::int64_t lines = 0;
     const char* end = stored.data() + stored.size();
     const auto [last, error] = std::from_chars(stored.data(), end, lines);
@@ -122,4 +122,5 @@ std::int64_t ReadHistoryLines(std::string_view stored)
     return std::min(lines, HistoryLinesMax);
 }
 
-} // namespace tellix::settings
+} // namespace settings
+} // namespace tellix
