@@ -87,6 +87,10 @@ TEST(ChannelListServer, ListFillsASortableWindowAndADoubleClickJoins)
     // Sorted by name once the listing ends.
     EXPECT_EQ(Column(table, 0), (std::vector<std::string>{"#big", "#mid", "#quiet"}));
     EXPECT_EQ(Column(table, 2), (std::vector<std::string>{"", "the middle one", ""}));
+    // The counts line up on the right, as numbers do; names and topics read from the left.
+    const QModelIndex count = table.model()->index(0, ChannelListModel::Users);
+    EXPECT_EQ(count.data(Qt::TextAlignmentRole).value<Qt::Alignment>(), Qt::AlignRight | Qt::AlignVCenter);
+    EXPECT_FALSE(table.model()->index(0, ChannelListModel::Name).data(Qt::TextAlignmentRole).isValid());
 
     // A click on the users header sorts by the count, as numbers; another turns it round.
     const QHeaderView& header = *table.horizontalHeader();

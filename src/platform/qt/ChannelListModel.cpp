@@ -41,7 +41,14 @@ int ChannelListModel::columnCount(const QModelIndex& parent) const
 
 QVariant ChannelListModel::data(const QModelIndex& index, int role) const
 {
-    if (!index.isValid() || index.row() >= rowCount() || role != Qt::DisplayRole) {
+    if (!index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    // Counts stand right-aligned, so that their digits line up as a column of numbers.
+    if (role == Qt::TextAlignmentRole) {
+        return index.column() == Users ? QVariant(Qt::AlignRight | Qt::AlignVCenter) : QVariant();
+    }
+    if (role != Qt::DisplayRole) {
         return {};
     }
     const Row& row = rows_[static_cast<std::size_t>(index.row())];
