@@ -44,8 +44,9 @@ void Append(std::string_view prefix, std::string_view text, bool cutLines, std::
     while (i < n) {
         const unsigned char c = s[i];
         if (c >= 0x20 && c < 0x7F) {
-            out.push_back(static_cast<char>(c));
-            ++i;
+            const std::size_t end = PrintableAsciiEnd(s, i, n);
+            out.append(text.substr(i, end - i));
+            i = end;
         } else if (c < 0x80) {
             if (cutLines && c == '\r' && i + 1 < n && s[i + 1] == '\n') {
                 out.push_back('\n');

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,28 @@ inline std::size_t Utf8Sequence(const unsigned char* s, std::size_t n, char32_t&
         code = code << 6 | (s[k] & 0x3F);
     }
     return length;
+}
+
+// Where the run of printable ASCII (0x20..0x7E) that starts at `i` ends, eight bytes at a time:
+// the plain text most lines are, copied whole rather than byte by byte.
+inline std::size_t PrintableAsciiEnd(const unsigned char* s, std::size_t i, std::size_t n)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, s + i, 8);
+        // A high bit where a byte is below 0x20 (exact for "any"), 0x7F, or 0x80 and above.
+        const std::uint64_t below = (w - kOnes * 0x20) & ~w;
+        const std::uint64_t above = (w + kOnes) | w;
+        if (((below | above) & kHighs) != 0) {
+            break;
+        }
+    }
+    while (i < n && s[i] >= 0x20 && s[i] < 0x7F) {
+        ++i;
+    }
+    return i;
 }
 
 // A code point appended to `out` as UTF-8.

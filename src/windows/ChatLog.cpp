@@ -188,10 +188,7 @@ void AppendLineText(std::string_view shown, std::string& out)
     std::size_t i = 0;
     while (i < n) {
         // Plain ASCII runs are the common case: copied as they are.
-        std::size_t run = i;
-        while (run < n && s[run] >= 0x20 && s[run] < 0x7F) {
-            ++run;
-        }
+        const std::size_t run = PrintableAsciiEnd(s, i, n);
         out.append(shown.substr(i, run - i));
         i = run;
         if (i >= n) {

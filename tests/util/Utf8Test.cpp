@@ -49,3 +49,20 @@ TEST(ShownAsUtf8, DecodesByRuns)
         EXPECT_TRUE(IsUtf8(out)) << c.what;
     }
 }
+
+// The eight-at-a-time scan must stop at exactly the first byte outside 0x20..0x7E, wherever
+// it falls in a word and whatever bytes come after it.
+TEST(PrintableAsciiEnd, StopsAtTheFirstByteThatIsNotPrintable)
+{
+    for (int byte = 0; byte < 256; ++byte) {
+        const bool printable = byte >= 0x20 && byte < 0x7F;
+        for (std::size_t at = 0; at < 19; ++at) {
+            std::string text(19, 'a');
+            text[at] = static_cast<char>(byte);
+            text += "\xff\x01";
+            const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+            ASSERT_EQ(PrintableAsciiEnd(s, 0, text.size()), printable ? 19 : at) << byte << " at " << at;
+            ASSERT_EQ(PrintableAsciiEnd(s, at, at + 1), printable ? at + 1 : at) << byte << " alone";
+        }
+    }
+}
