@@ -631,6 +631,9 @@ template <class Users> void Child::SyncUserList(const Users& users)
             ShowRank(users_.Count() - 1, **user, false);
         }
     }
+    if (pobjWindow_) {
+        pobjWindow_->UsersFilled();
+    }
 }
 
 void Child::ClearUsers()

@@ -183,21 +183,6 @@ public:
         }
     }
 
-    // Asked once per user of a names reply: one repaint when control is back is enough. It is
-    // the client area that is redrawn; the frame and caption are the window manager's part.
-    void RequestRedraw()
-    {
-        if (!redrawPosted_) {
-            redrawPosted_ = true;
-            QTimer::singleShot(0, this, [this] {
-                redrawPosted_ = false;
-                if (QWidget* client = widget(); client != nullptr) {
-                    client->update();
-                }
-            });
-        }
-    }
-
 protected:
     bool event(QEvent* event) override
     {
@@ -266,7 +251,6 @@ private:
     }
 
     QtChildView* view_;
-    bool redrawPosted_ = false;
 };
 
 // The client area, where the core places the three controls.
@@ -992,10 +976,9 @@ void QtChildView::SendToBack()
     form_->lower();
 }
 
-void QtChildView::Redraw()
-{
-    static_cast<Form*>(form_.data())->RequestRedraw();
-}
+// Asked once per user of a names reply. Each part of the window repaints what changes in it
+// already; redrawing the whole client area would repaint the log for nothing.
+void QtChildView::Redraw() {}
 
 void QtChildView::Unload()
 {
@@ -1105,6 +1088,11 @@ void QtChildView::SetActivity(Activity level)
 void QtChildView::UsersRank(std::int32_t position, std::int32_t rank, char symbol, bool op)
 {
     model_->Rank(position, rank, symbol, op);
+}
+
+void QtChildView::UsersFilled()
+{
+    model_->Settle();
 }
 
 void QtChildView::UsersCaseMapping(CaseMapping mapping)
