@@ -111,6 +111,9 @@ public:
     // A paste of more lines than this asks first.
     static constexpr std::size_t kPasteUnasked = 5;
 
+    // The query header again, once the partner's user@host may have become known.
+    void ShowPartner();
+
 private:
     Application* App() const;
     IRCConnection* FirstConnection() const;
@@ -144,7 +147,6 @@ private:
     void pobjChannel_TopicChange(const UserPtr& source, const std::string& topicPrev);
     void ShowTopic();
     void pobjWindow_TopicEdit(const std::string& topic);
-    void ShowPartner();
     void pobjUsers_NickChosen(NickAction action, const std::string& nick);
     std::string BanMask(const std::string& nick) const;
     void pobjChannel_ModeChange(const std::string& setter, const std::string& modes);

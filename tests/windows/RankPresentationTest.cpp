@@ -221,5 +221,27 @@ TEST_F(Ranking, AQueryHeaderLearnsTheHostFromThePartnersLines)
     EXPECT_EQ(View(2).header, "dorothy (d@d.example)");
 }
 
+TEST_F(Ranking, AQueryHeaderLearnsTheHostFromWhois)
+{
+    Online();
+    View(1).Events.NickChosen.raise(NickAction::Query, "dora"); // known by nick alone
+    ASSERT_EQ(app.Childs()->Count(), 2);
+    EXPECT_EQ(View(2).header, "dora");
+    Receive(":irc.test 311 me dora d ~d.example * :Dora D");
+    EXPECT_EQ(View(2).header, "dora (d@~d.example)");
+    EXPECT_EQ(NewLines(1).back(), "*** dora is d@~d.example (Dora D)"); // still told where asked
+
+    // A reply with no usable user@host, or about someone unknown, changes nothing and opens
+    // nothing.
+    for (const char* line : {":irc.test 311 me dora x!y h * :r", ":irc.test 311 me dora x h@h * :r",
+                             ":irc.test 311 me dora", ":irc.test 311 me zed z z.example * :Zed"}) {
+        SCOPED_TRACE(line);
+        Receive(line);
+        EXPECT_EQ(View(2).header, "dora (d@~d.example)");
+    }
+    EXPECT_EQ(app.Childs()->Count(), 2);
+    EXPECT_EQ(connection->Users()->Item("zed"), nullptr);
+}
+
 } // namespace
 } // namespace tellix::test
