@@ -110,6 +110,8 @@ public:
     // counts it among the operators. A view that shows the list unranked may ignore both.
     virtual void UsersRank(std::int32_t /*position*/, std::int32_t /*rank*/, char /*symbol*/, bool /*op*/) {}
     virtual void UsersCaseMapping(CaseMapping /*mapping*/) {}
+    // How the connection folds nicks, for the log's nick colours.
+    virtual void LogCaseMapping(CaseMapping /*mapping*/) {}
     // A query window hides the list (its log takes the width) and shows a header above the
     // log naming the partner; an empty header shows none.
     virtual void SetUsersShown(bool /*shown*/) {}

@@ -132,6 +132,7 @@ private:
     // written to it, and what it holds shown as the window opens.
     IRCConnection* LogConnection() const;
     const std::string* LogFolder();
+    void FollowNickCase();
     void LogLine(std::string_view output, std::optional<std::int64_t> said);
     void ShowHistory();
 
@@ -185,6 +186,7 @@ private:
     std::string logNetwork_;
     std::string logTarget_;
     CaseMapping logMapping_ = CaseMapping::Rfc1459;
+    CaseMapping nickMapping_ = CaseMapping::Rfc1459; // as the view's log folds nicks
     std::string logPath_;
     bool historyShown_ = false;
     // The shown history's lines by second and text: a bouncer replaying them shows them once.

@@ -166,6 +166,22 @@ TEST_F(Ranking, WithoutPrefixTokenTheUsualRanksAndAsciiNamesAreDrawn)
     EXPECT_EQ(View(2).Ranked(), (Texts{"@b", "+[v]", "[z", "A", "me", "{a}", "6 users, 1 ops"}));
 }
 
+TEST_F(Ranking, TheLogsNickColoursFollowTheServersCaseMapping)
+{
+    Online();
+    View(1).Events.NickChosen.raise(NickAction::Query, "bob");
+    Receive(":bob!b@h PRIVMSG me :hi");
+    EXPECT_EQ(View(2).logCaseMapping, CaseMapping::Rfc1459);
+    // Told after the window opened: the next line with a nick follows it.
+    Receive(":irc.test 005 me CASEMAPPING=strict-rfc1459 :are supported");
+    Receive(":bob!b@h PRIVMSG me :again");
+    EXPECT_EQ(View(2).logCaseMapping, CaseMapping::StrictRfc1459);
+    Receive(":irc.test 005 me CASEMAPPING=ascii :are supported");
+    Receive(":me!u@h JOIN :#room");
+    Receive(":bob!b@h PRIVMSG #room :hello");
+    EXPECT_EQ(View(3).logCaseMapping, CaseMapping::Ascii);
+}
+
 TEST_F(Ranking, NickActionsSendTheirCommandsAndHostileNamesSendNothing)
 {
     Online();

@@ -1107,6 +1107,11 @@ void QtChildView::UsersRank(std::int32_t position, std::int32_t rank, char symbo
     model_->Rank(position, rank, symbol, op);
 }
 
+void QtChildView::LogCaseMapping(CaseMapping mapping)
+{
+    log_->SetNickCaseMapping(mapping);
+}
+
 void QtChildView::UsersCaseMapping(CaseMapping mapping)
 {
     model_->SetCaseMapping(mapping);
