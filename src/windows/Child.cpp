@@ -139,7 +139,7 @@ void Child::Query(const UserPtr& user)
 }
 
 // A query window has no members to list: the log takes the width, and a header names the
-// partner, with user@host once a line of theirs has told it.
+// partner, with user@host once a line of theirs or a WHOIS reply has told it.
 void Child::ShowPartner()
 {
     if (!pobjWindow_) {
