@@ -89,7 +89,10 @@ QString Notifier::Body(const QString& text)
 void Notifier::Forget(const void* window)
 {
     if (const auto shown = shown_.find(window); shown != shown_.end()) {
-        windows_.remove(*shown);
+        // The service may have given the id anew, to another window, since.
+        if (windows_.value(*shown) == window) {
+            windows_.remove(*shown);
+        }
         shown_.erase(shown);
     }
     waiting_.remove(window);
