@@ -319,6 +319,21 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         away_ = command == "306";
         return false; // and shown
     }
+    if (command == "311") {
+        // WHOIS tells the user@host of someone we may only know by nick. Only a user already
+        // known learns it: a reply never makes one (nor, so, a window).
+        const UserPtr known = users->Item(line.Word(4));
+        const std::string_view newUser = line.Word(5);
+        const std::string_view newHost = line.Word(6);
+        const auto plain = [](std::string_view part) {
+            return !part.empty() && part.find_first_of("!@") == std::string_view::npos;
+        };
+        if (here(known) && plain(newUser) && plain(newHost) &&
+            (known->User() != newUser || known->Host() != newHost)) {
+            known->SetUserMask(Concat(known->Nick(), "!", newUser, "@", newHost));
+        }
+        return false; // and shown
+    }
     if (command == "JOIN") {
         // The channel as a middle parameter, or, in the usual form, the trailing part.
         const std::string_view name = line.Target().empty() ? line.TrailingToColon() : line.Target();

@@ -112,6 +112,8 @@ public:
     virtual void UsersCaseMapping(CaseMapping /*mapping*/) {}
     // The list was refilled in one go: a view that shows changes later may show it now.
     virtual void UsersFilled() {}
+    // How the connection folds nicks, for the log's nick colours.
+    virtual void LogCaseMapping(CaseMapping /*mapping*/) {}
     // A query window hides the list (its log takes the width) and shows a header above the
     // log naming the partner; an empty header shows none.
     virtual void SetUsersShown(bool /*shown*/) {}

@@ -139,7 +139,7 @@ void Child::Query(const UserPtr& user)
 }
 
 // A query window has no members to list: the log takes the width, and a header names the
-// partner, with user@host once a line of theirs has told it.
+// partner, with user@host once a line of theirs or a WHOIS reply has told it.
 void Child::ShowPartner()
 {
     if (!pobjWindow_) {
@@ -251,6 +251,7 @@ void Child::Echo(std::string_view output, LineStyle style)
     const auto stamp = static_cast<std::uint32_t>(line.size() - output.size());
     if (style.nickLength > 0) {
         style.nickStart += stamp;
+        FollowNickCase();
     }
     style.textStart += stamp;
     view.AppendOutput(line, style);
@@ -273,6 +274,18 @@ IRCConnection* Child::LogConnection() const
         return users != nullptr ? users->Parent() : nullptr;
     }
     return index_ == 1 ? FirstConnection() : nullptr;
+}
+
+// The server may name its case folding only after the window opened; the log's nick colours
+// follow it before the next nick is drawn.
+void Child::FollowNickCase()
+{
+    const IRCConnection* const connection = LogConnection();
+    const CaseMapping mapping = connection != nullptr ? connection->NickCaseMapping() : CaseMapping::Rfc1459;
+    if (mapping != nickMapping_ && pobjWindow_) {
+        nickMapping_ = mapping;
+        pobjWindow_->LogCaseMapping(mapping);
+    }
 }
 
 const std::string* Child::LogFolder()

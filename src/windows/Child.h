@@ -111,6 +111,9 @@ public:
     // A paste of more lines than this asks first.
     static constexpr std::size_t kPasteUnasked = 5;
 
+    // The query header again, once the partner's user@host may have become known.
+    void ShowPartner();
+
 private:
     Application* App() const;
     IRCConnection* FirstConnection() const;
@@ -129,6 +132,7 @@ private:
     // written to it, and what it holds shown as the window opens.
     IRCConnection* LogConnection() const;
     const std::string* LogFolder();
+    void FollowNickCase();
     void LogLine(std::string_view output, std::optional<std::int64_t> said);
     void ShowHistory();
 
@@ -144,7 +148,6 @@ private:
     void pobjChannel_TopicChange(const UserPtr& source, const std::string& topicPrev);
     void ShowTopic();
     void pobjWindow_TopicEdit(const std::string& topic);
-    void ShowPartner();
     void pobjUsers_NickChosen(NickAction action, const std::string& nick);
     std::string BanMask(const std::string& nick) const;
     void pobjChannel_ModeChange(const std::string& setter, const std::string& modes);
@@ -183,6 +186,7 @@ private:
     std::string logNetwork_;
     std::string logTarget_;
     CaseMapping logMapping_ = CaseMapping::Rfc1459;
+    CaseMapping nickMapping_ = CaseMapping::Rfc1459; // as the view's log folds nicks
     std::string logPath_;
     bool historyShown_ = false;
     // The shown history's lines by second and text: a bouncer replaying them shows them once.

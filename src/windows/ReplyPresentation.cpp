@@ -65,6 +65,14 @@ bool Application::ShowReply(const ConnectionPtr& connection, const std::string& 
     if ((reply->numeric == "305" || reply->numeric == "306") && childs_) {
         childs_->Refresh(); // the captions say whether we are away
     }
+    if (reply->numeric == "311" && childs_ && connection->Users()) {
+        // The connection has just learnt the user@host: a query with them shows it.
+        if (const auto user = connection->Users()->Item(line.Word(4))) {
+            if (const std::shared_ptr<Child> partner = childs_->Item(user)) {
+                partner->ShowPartner();
+            }
+        }
+    }
     if (reply->text.empty() || !childs_) {
         return true;
     }

@@ -57,28 +57,48 @@ LineStyle SaidBy(const std::string& nick, bool own = false, bool highlight = fal
     return style;
 }
 
-TEST(NickColours, TheSameNickInAnyCaseOrWithTrailingUnderscoresHasOneColour)
+TEST(NickColours, OneNickAsTheServerFoldsItHasOneColour)
 {
     using logtext::NickColourIndex;
-    const std::vector<std::vector<QString>> alike = {
-        {"bob", "Bob", "BOB", "bob_", "bob__"},
-        {"[away]", "{away}", "{AWAY]"},
-        {"a\\b~", "A|b^"},
+    using M = CaseMapping;
+    struct Row {
+        QString a, b;
+        M mapping;
+        bool same;
     };
-    for (const auto& group : alike) {
-        for (const QString& nick : group) {
-            EXPECT_EQ(NickColourIndex(nick), NickColourIndex(group.front())) << nick.toStdString();
-        }
+    const std::vector<Row> rows = {
+        {"bob", "BOB", M::Ascii, true},           {"bob", "Bob_", M::Rfc1459, true},
+        {"bob", "bob__", M::StrictRfc1459, true}, {"bob[", "BOB{", M::Rfc1459, true},
+        {"bob[", "BOB{", M::StrictRfc1459, true}, {"bob[", "BOB{", M::Ascii, false},
+        {"[away]", "{AWAY}", M::Rfc1459, true},   {"[away]", "{away}", M::Ascii, false},
+        {"a\\b~", "A|b^", M::Rfc1459, true},      {"a\\b~", "A|b~", M::StrictRfc1459, true},
+        {"ab~", "ab^", M::StrictRfc1459, false},  {"ab~", "ab^", M::Ascii, false},
+        {"bob", "bobby", M::Rfc1459, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.a.toStdString() + " " + row.b.toStdString() + " " +
+                     std::to_string(static_cast<int>(row.mapping)));
+        EXPECT_EQ(NickColourIndex(row.a, row.mapping) == NickColourIndex(row.b, row.mapping), row.same);
     }
     // Many nicks spread over the colours.
     std::set<int> used;
     for (int i = 0; i < 200; ++i) {
-        const int index = NickColourIndex(QStringLiteral("user%1").arg(i));
+        const int index = NickColourIndex(QStringLiteral("user%1").arg(i), M::Rfc1459);
         ASSERT_GE(index, 0);
         ASSERT_LT(index, logtext::kNickColours);
         used.insert(index);
     }
     EXPECT_EQ(used.size(), static_cast<std::size_t>(logtext::kNickColours));
+}
+
+TEST(NickColours, TheLogColoursByTheMappingItIsGiven)
+{
+    EnsureGuiApplication();
+    LogWidget log;
+    EXPECT_EQ(log.NickColour(u"bob["), log.NickColour(u"BOB{")); // rfc1459 until told
+    log.SetNickCaseMapping(CaseMapping::Ascii);
+    EXPECT_NE(log.NickColour(u"bob["), log.NickColour(u"BOB{"));
+    EXPECT_EQ(log.NickColour(u"bob"), log.NickColour(u"BOB"));
 }
 
 TEST(NickColours, EveryColourIsLegibleAndItsOwnOnLightAndDarkBases)

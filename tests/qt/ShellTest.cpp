@@ -211,6 +211,7 @@ public:
         bool operator==(const Call&) const = default;
     };
     std::vector<Call> calls;
+    std::vector<QStringList> actions;
 
     bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
     {
@@ -218,6 +219,7 @@ public:
             return false;
         }
         calls.push_back({message.arguments()[3].toString(), message.arguments()[4].toString()});
+        actions.push_back(message.arguments()[5].toStringList());
         connection.send(message.createReply(QVariant::fromValue(static_cast<uint>(calls.size()))));
         return true;
     }
@@ -296,6 +298,77 @@ TEST(Shell, AHighlightOrPrivateMessageWhileLookingElsewhereIsAnnouncedOnTheDeskt
         EXPECT_EQ(fake.calls.size(), afterFlood);
     }
     Notifier::Instance().SetEnabled(true);
+    service.unregisterObject("/org/freedesktop/Notifications");
+    QDBusConnection::disconnectFromBus("fake-notifications");
+}
+
+// What the service says when the user clicks a notification, or it goes.
+void ServiceSays(const QDBusConnection& service, const QString& signal, const QVariantList& arguments)
+{
+    QDBusMessage message =
+        QDBusMessage::createSignal("/org/freedesktop/Notifications", "org.freedesktop.Notifications", signal);
+    message.setArguments(arguments);
+    ASSERT_TRUE(service.send(message));
+}
+
+// A process of its own, as the test above.
+TEST(Shell, AClickOnADesktopNotificationBringsItsWindowForward)
+{
+    QTemporaryDir busDir;
+    const std::string address = StartSessionBus(busDir.path().toStdString());
+    ASSERT_FALSE(address.empty());
+    qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(address));
+    EnsureGuiApplication();
+    FakeNotifications fake;
+    QDBusConnection service = QDBusConnection::connectToBus(QString::fromStdString(address), "fake-notifications");
+    ASSERT_TRUE(service.registerService("org.freedesktop.Notifications"));
+    ASSERT_TRUE(service.registerVirtualObject("/org/freedesktop/Notifications", &fake));
+
+    QTemporaryDir config;
+    IrcServer server;
+    RawPeer bob(server.Port());
+    bob.Register("bob");
+    {
+        Client client(config.path(), &server);
+        client.Type(1, "/join #room");
+        ASSERT_TRUE(client.Opened(2));
+        ASSERT_TRUE(PumpUntil([&] { return client.area->activeSubWindow() == client.Form(2); }));
+
+        // A private line opens a window aside, minimized, and is told (id 1).
+        bob.Send("PRIVMSG me :psst");
+        ASSERT_TRUE(PumpUntil([&] { return fake.calls.size() == 1 && client.Windows().Count() == 3; }));
+        EXPECT_TRUE(fake.actions.front().contains("default"));
+        EXPECT_TRUE(client.Form(3)->isMinimized());
+        EXPECT_EQ(client.area->activeSubWindow(), client.Form(2));
+        client.mainWindow->showMinimized();
+
+        // Clicked: the program and the window come forward, restored.
+        ServiceSays(service, "ActionInvoked", {1U, QString("default")});
+        ASSERT_TRUE(PumpUntil([&] { return client.area->activeSubWindow() == client.Form(3); }));
+        EXPECT_FALSE(client.Form(3)->isMinimized());
+        EXPECT_FALSE(client.mainWindow->isMinimized());
+        EXPECT_TRUE(client.mainWindow->isVisible());
+
+        // Ids never given, other actions, and a notification gone lead nowhere.
+        client.area->setActiveSubWindow(client.Form(2));
+        ServiceSays(service, "ActionInvoked", {7U, QString("default")});
+        ServiceSays(service, "ActionInvoked", {1U, QString("other")});
+        ServiceSays(service, "NotificationClosed", {1U, 2U});
+        ServiceSays(service, "ActionInvoked", {1U, QString("default")});
+        PumpFor(300ms);
+        EXPECT_EQ(client.area->activeSubWindow(), client.Form(2));
+
+        // So does one whose window went: closing it forgets the notification.
+        bob.Send("PRIVMSG me :again");
+        ASSERT_TRUE(PumpUntil([&] { return fake.calls.size() == 2; }));
+        PumpFor(100ms); // the service's answer, with the id
+        client.Windows().Item(3)->CloseWindow(true);
+        ASSERT_EQ(client.Windows().Count(), 2);
+        ServiceSays(service, "ActionInvoked", {2U, QString("default")});
+        PumpFor(300ms);
+        EXPECT_EQ(client.area->activeSubWindow(), client.Form(2));
+        EXPECT_EQ(client.Windows().Count(), 2);
+    }
     service.unregisterObject("/org/freedesktop/Notifications");
     QDBusConnection::disconnectFromBus("fake-notifications");
 }

@@ -327,7 +327,7 @@ TEST(WindowsServer, AQueryWindowOpenedAmongManyComesBackWithAllItsLinesFromTheWi
 } // namespace
 // A line that names the own nick is marked in the log; leaving the window and coming back
 // after others spoke shows a marker where reading stopped.
-TEST(WindowsServer, AHighlightIsMarkedAndTheMarkerLineShowsWhereReadingStopped)
+TEST(WindowsServer, AHighlightIsMarkedAndTheMarkerLineShowsWhereReadingStoppedInAWindowOrTheProgram)
 {
     EnsureGuiApplication();
     IrcServer server;
@@ -372,6 +372,17 @@ TEST(WindowsServer, AHighlightIsMarkedAndTheMarkerLineShowsWhereReadingStopped)
     client.area->setActiveSubWindow(client.View(2).SubWindow());
     ASSERT_TRUE(PumpUntil([&] { return client.Windows().Active()->Index() == 2; }));
     EXPECT_EQ(log.MarkerLine(), last);
+
+    // Away to another program and back: the window stayed active, yet what came meanwhile is
+    // below the marker. The offscreen platform has no other program to go to, so the state
+    // change is announced as the desktop would.
+    const std::int64_t seen = log.LineCount() - 1;
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationInactive);
+    bob.Send("PRIVMSG #room :while you were elsewhere");
+    ASSERT_TRUE(client.Shows(2, "<bob> while you were elsewhere"));
+    Q_EMIT qGuiApp->applicationStateChanged(Qt::ApplicationActive);
+    EXPECT_EQ(client.Windows().Active()->Index(), 2);
+    EXPECT_EQ(log.MarkerLine(), seen);
 }
 
 } // namespace tellix::test

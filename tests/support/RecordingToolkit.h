@@ -165,6 +165,7 @@ public:
         ranks.at(static_cast<std::size_t>(position)) = Rank{rank, symbol, op};
     }
     void UsersCaseMapping(CaseMapping mapping) override { caseMapping = mapping; }
+    void LogCaseMapping(CaseMapping mapping) override { logCaseMapping = mapping; }
     void SetUsersShown(bool shown) override { usersShown = shown; }
     void SetHeader(std::string_view text) override { header = text; }
 
@@ -266,6 +267,7 @@ public:
     };
     std::vector<Rank> ranks;
     CaseMapping caseMapping = CaseMapping::Rfc1459;
+    CaseMapping logCaseMapping = CaseMapping::Rfc1459;
     bool usersShown = true;
     std::string header;
     std::vector<std::string> questions; // asked with AskYesNo

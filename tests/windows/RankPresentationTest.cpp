@@ -166,6 +166,22 @@ TEST_F(Ranking, WithoutPrefixTokenTheUsualRanksAndAsciiNamesAreDrawn)
     EXPECT_EQ(View(2).Ranked(), (Texts{"@b", "+[v]", "[z", "A", "me", "{a}", "6 users, 1 ops"}));
 }
 
+TEST_F(Ranking, TheLogsNickColoursFollowTheServersCaseMapping)
+{
+    Online();
+    View(1).Events.NickChosen.raise(NickAction::Query, "bob");
+    Receive(":bob!b@h PRIVMSG me :hi");
+    EXPECT_EQ(View(2).logCaseMapping, CaseMapping::Rfc1459);
+    // Told after the window opened: the next line with a nick follows it.
+    Receive(":irc.test 005 me CASEMAPPING=strict-rfc1459 :are supported");
+    Receive(":bob!b@h PRIVMSG me :again");
+    EXPECT_EQ(View(2).logCaseMapping, CaseMapping::StrictRfc1459);
+    Receive(":irc.test 005 me CASEMAPPING=ascii :are supported");
+    Receive(":me!u@h JOIN :#room");
+    Receive(":bob!b@h PRIVMSG #room :hello");
+    EXPECT_EQ(View(3).logCaseMapping, CaseMapping::Ascii);
+}
+
 TEST_F(Ranking, NickActionsSendTheirCommandsAndHostileNamesSendNothing)
 {
     Online();
@@ -219,6 +235,28 @@ TEST_F(Ranking, AQueryHeaderLearnsTheHostFromThePartnersLines)
     EXPECT_EQ(View(2).header, "dora (d@d.example)");
     Receive(":dora!d@d.example NICK :dorothy");
     EXPECT_EQ(View(2).header, "dorothy (d@d.example)");
+}
+
+TEST_F(Ranking, AQueryHeaderLearnsTheHostFromWhois)
+{
+    Online();
+    View(1).Events.NickChosen.raise(NickAction::Query, "dora"); // known by nick alone
+    ASSERT_EQ(app.Childs()->Count(), 2);
+    EXPECT_EQ(View(2).header, "dora");
+    Receive(":irc.test 311 me dora d ~d.example * :Dora D");
+    EXPECT_EQ(View(2).header, "dora (d@~d.example)");
+    EXPECT_EQ(NewLines(1).back(), "*** dora is d@~d.example (Dora D)"); // still told where asked
+
+    // A reply with no usable user@host, or about someone unknown, changes nothing and opens
+    // nothing.
+    for (const char* line : {":irc.test 311 me dora x!y h * :r", ":irc.test 311 me dora x h@h * :r",
+                             ":irc.test 311 me dora", ":irc.test 311 me zed z z.example * :Zed"}) {
+        SCOPED_TRACE(line);
+        Receive(line);
+        EXPECT_EQ(View(2).header, "dora (d@~d.example)");
+    }
+    EXPECT_EQ(app.Childs()->Count(), 2);
+    EXPECT_EQ(connection->Users()->Item("zed"), nullptr);
 }
 
 } // namespace

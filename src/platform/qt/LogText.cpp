@@ -376,7 +376,7 @@ TextRange WordAt(QStringView text, int index)
     return {start, end - start};
 }
 
-int NickColourIndex(QStringView nick)
+int NickColourIndex(QStringView nick, CaseMapping mapping)
 {
     while (nick.size() > 1 && nick.back() == u'_') {
         nick.chop(1);
@@ -385,14 +385,16 @@ int NickColourIndex(QStringView nick)
     std::uint64_t hash = 0xcbf29ce484222325ULL;
     for (const QChar c : nick) {
         char16_t unit = c.unicode();
-        if (unit >= u'A' && unit <= u'Z') {
-            unit = static_cast<char16_t>(unit + 0x20);
-        } else if (unit == u'[' || unit == u']' || unit == u'\\' || unit == u'~') {
-            unit = static_cast<char16_t>(unit + 0x20);
+        if (unit < 0x80) {
+            unit = static_cast<unsigned char>(FoldNickChar(static_cast<char>(unit), mapping));
         }
         hash = (hash ^ unit) * 0x100000001b3ULL;
     }
-    hash ^= hash >> 29;
+    // FNV leaves a change in the last unit out of the low bits the colour is taken from; a
+    // full final mix lets "bob[" and "bob{" differ where the server tells them apart.
+    hash ^= hash >> 33;
+    hash *= 0xff51afd7ed558ccdULL;
+    hash ^= hash >> 33;
     return static_cast<int>(hash % kNickColours);
 }
 

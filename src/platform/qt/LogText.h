@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/NickRanks.h"
+
 #include <QColor>
 #include <QString>
 #include <QStringView>
@@ -14,6 +16,8 @@
 // The text rules of the log, apart from any widget: decoding, formatting codes, what is shown
 // for a held character, links and words.
 namespace tellix::logtext {
+
+using tellix::CaseMapping;
 
 struct ByteScan {
     bool ascii = true;
@@ -77,9 +81,10 @@ void ParseFormatting(std::string_view utf8, std::vector<FormatMark>& out);
 
 // How many nick colours there are.
 constexpr int kNickColours = 16;
-// The nick's colour number: a hash of the nick folded as IRC folds it by default (ASCII
-// letters, []\~ as {}|^), trailing underscores left out, so "Bob", "bob" and "bob_" share one.
-int NickColourIndex(QStringView nick);
+// The nick's colour number: a hash of the nick folded as the server folds nicks, trailing
+// underscores left out, so "Bob", "bob" and "bob_" share one, and so do two spellings the
+// server takes for one nick.
+int NickColourIndex(QStringView nick, CaseMapping mapping);
 // Colour number `index` drawn on `base`: an evenly spaced hue, darkened on a light base and
 // lightened on a dark one until its contrast to the base is at least 4.5:1.
 QColor NickColour(int index, const QColor& base);

@@ -1086,12 +1086,23 @@ QColor LogWidget::NickColour(QStringView nick)
     const QString key = nick.toString();
     auto it = nickColours_.find(key);
     if (it == nickColours_.end()) {
-        it =
-            nickColours_
-                .emplace(key, logtext::NickColour(logtext::NickColourIndex(nick), palette().color(QPalette::Base)))
-                .first;
+        it = nickColours_
+                 .emplace(key, logtext::NickColour(logtext::NickColourIndex(nick, nickMapping_),
+                                                   palette().color(QPalette::Base)))
+                 .first;
     }
     return it->second;
+}
+
+void LogWidget::SetNickCaseMapping(CaseMapping mapping)
+{
+    if (mapping == nickMapping_) {
+        return;
+    }
+    nickMapping_ = mapping;
+    DropColours();
+    DropLayouts();
+    viewport()->update();
 }
 
 int LogWidget::RowLeft(std::int64_t line, int row)

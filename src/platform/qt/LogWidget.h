@@ -99,6 +99,8 @@ public:
     // The colour a nick is drawn in: the same for the same nick in any letter case, legible
     // on the current palette.
     QColor NickColour(QStringView nick);
+    // How the server folds nicks, so that its two spellings of one nick share a colour.
+    void SetNickCaseMapping(CaseMapping mapping);
     // Where row `row` of a line starts, from the left edge of the viewport, once laid out for
     // the current width; -1 when the line has no such row.
     int RowLeft(std::int64_t line, int row);
@@ -193,6 +195,7 @@ private:
     QFont baseFont_;
     bool baseFontSet_ = false;
     std::unordered_map<QString, QColor> nickColours_;
+    CaseMapping nickMapping_ = CaseMapping::Rfc1459;
 
     // Finding.
     QWidget* findBar_ = nullptr;

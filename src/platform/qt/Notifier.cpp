@@ -88,7 +88,13 @@ QString Notifier::Body(const QString& text)
 
 void Notifier::Forget(const void* window)
 {
-    shown_.remove(window);
+    if (const auto shown = shown_.find(window); shown != shown_.end()) {
+        // The service may have given the id anew, to another window, since.
+        if (windows_.value(*shown) == window) {
+            windows_.remove(*shown);
+        }
+        shown_.erase(shown);
+    }
     waiting_.remove(window);
     inFlight_.remove(window);
 }
@@ -111,6 +117,7 @@ void Notifier::Send(const void* window, const QString& title, const QString& tex
     if (!bus.isConnected()) {
         return;
     }
+    Listen(bus);
     QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("Notify"));
     QVariantMap hints;
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("tellix"));
@@ -118,8 +125,10 @@ void Notifier::Send(const void* window, const QString& title, const QString& tex
     const QString app = QGuiApplication::applicationDisplayName().isEmpty()
                             ? QStringLiteral("Tellix")
                             : QGuiApplication::applicationDisplayName();
-    call << app << shown_.value(window, 0U) << QStringLiteral("tellix") << title << Body(text) << QStringList()
-         << hints << -1;
+    // "default" is what a click on the notification itself invokes.
+    const QStringList actions = {QStringLiteral("default"), QStringLiteral("Show")};
+    call << app << shown_.value(window, 0U) << QStringLiteral("tellix") << title << Body(text) << actions << hints
+         << -1;
     inFlight_.insert(window, true);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, window](QDBusPendingCallWatcher* done) {
@@ -129,7 +138,7 @@ void Notifier::Send(const void* window, const QString& title, const QString& tex
         }
         const QDBusPendingReply<uint> reply = *done;
         if (!reply.isError()) {
-            shown_.insert(window, reply.value());
+            Shown(window, reply.value());
         }
         if (const auto next = waiting_.find(window); next != waiting_.end()) {
             const Waiting line = *next;
@@ -139,6 +148,50 @@ void Notifier::Send(const void* window, const QString& title, const QString& tex
             }
         }
     });
+}
+
+void Notifier::Listen(QDBusConnection& bus)
+{
+    if (listening_) {
+        return;
+    }
+    listening_ = true;
+    bus.connect(kService, kPath, kService, QStringLiteral("ActionInvoked"), this,
+                SLOT(ActionInvoked(uint, QString)));
+    bus.connect(kService, kPath, kService, QStringLiteral("NotificationClosed"), this,
+                SLOT(NotificationClosed(uint, uint)));
+}
+
+void Notifier::Shown(const void* window, uint id)
+{
+    // A replacement may come under a new id: the old one no longer leads anywhere.
+    if (const auto before = shown_.find(window); before != shown_.end() && *before != id) {
+        windows_.remove(*before);
+    }
+    shown_.insert(window, id);
+    windows_.insert(id, window);
+}
+
+void Notifier::ActionInvoked(uint id, const QString& key)
+{
+    const auto window = windows_.constFind(id);
+    if (key != QLatin1String("default") || window == windows_.cend()) {
+        return;
+    }
+    Q_EMIT clicked(*window);
+}
+
+void Notifier::NotificationClosed(uint id, uint /*reason*/)
+{
+    const auto window = windows_.find(id);
+    if (window == windows_.end()) {
+        return;
+    }
+    // Gone from the screen: the next line for the window starts a new one.
+    if (const auto shown = shown_.find(*window); shown != shown_.end() && *shown == id) {
+        shown_.erase(shown);
+    }
+    windows_.erase(window);
 }
 
 } // namespace tellix

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -9,6 +10,8 @@ namespace tellix {
 // Desktop notifications through the freedesktop notification service on the session bus. Calls
 // never wait: where no bus or no service answers, nothing is shown and nothing else happens.
 class Notifier final : public QObject {
+    Q_OBJECT
+
 public:
     static Notifier& Instance();
 
@@ -24,9 +27,20 @@ public:
     static QString Body(const QString& text);
     static constexpr qsizetype kBodyLength = 200;
 
+Q_SIGNALS:
+    // The user clicked the window's notification: it wants that window in front.
+    void clicked(const void* window);
+
+private Q_SLOTS:
+    // The service's own signals; ids it never gave us, or gave for a window gone, do nothing.
+    void ActionInvoked(uint id, const QString& key);
+    void NotificationClosed(uint id, uint reason);
+
 private:
     Notifier();
     void Send(const void* window, const QString& title, const QString& text);
+    void Listen(QDBusConnection& bus);
+    void Shown(const void* window, uint id);
 
     struct Waiting {
         QString title;
@@ -34,7 +48,9 @@ private:
     };
 
     bool enabled_ = true;
-    QHash<const void*, uint> shown_; // window to the id the service gave its last notification
+    bool listening_ = false;
+    QHash<const void*, uint> shown_;   // window to the id the service gave its last notification
+    QHash<uint, const void*> windows_; // and back: one entry per window at most
     QHash<const void*, bool> inFlight_;
     QHash<const void*, Waiting> waiting_;
 };

@@ -174,6 +174,15 @@ public:
                         view_->log_->MarkRead();
                     }
                 });
+        // So is leaving the program while this window is the one in front: the window stays
+        // active meanwhile, yet what comes is unread. The current window is asked for, as the
+        // active one is none while another program has the focus.
+        connect(qGuiApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+            if (view_ != nullptr && state != Qt::ApplicationActive && mdiArea() != nullptr &&
+                mdiArea()->currentSubWindow() == this) {
+                view_->log_->MarkRead();
+            }
+        });
     }
     void Forget() { view_ = nullptr; }
     void SayActivated()
@@ -1093,6 +1102,11 @@ void QtChildView::UsersRank(std::int32_t position, std::int32_t rank, char symbo
 void QtChildView::UsersFilled()
 {
     model_->Settle();
+}
+
+void QtChildView::LogCaseMapping(CaseMapping mapping)
+{
+    log_->SetNickCaseMapping(mapping);
 }
 
 void QtChildView::UsersCaseMapping(CaseMapping mapping)

@@ -72,6 +72,7 @@ public:
     void UsersRank(std::int32_t position, std::int32_t rank, char symbol, bool op) override;
     void UsersCaseMapping(CaseMapping mapping) override;
     void UsersFilled() override;
+    void LogCaseMapping(CaseMapping mapping) override;
     void SetUsersShown(bool shown) override;
     void SetHeader(std::string_view text) override;
 

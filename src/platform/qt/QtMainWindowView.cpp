@@ -142,6 +142,23 @@ public:
         area_->setActiveSubWindow(child);
     }
 
+    // A click on a window's desktop notification: that window in front, and the program too.
+    // The pointer is only compared, never followed: a window gone is simply not listed.
+    void BringForward(const void* window)
+    {
+        const auto item = items_.constFind(static_cast<QMdiSubWindow*>(const_cast<void*>(window)));
+        if (item == items_.cend()) {
+            return;
+        }
+        if (isMinimized()) {
+            setWindowState(windowState() & ~Qt::WindowMinimized);
+        }
+        show();
+        raise();
+        activateWindow();
+        ActivateWindow(item.key());
+    }
+
     void SetBar(WindowBar* bar) { bar_ = bar; }
     WindowBar* Bar() const { return bar_; }
 
@@ -233,6 +250,8 @@ QtMainWindowView::QtMainWindowView()
 {
     form_ = new Form(this);
     Form& form = *form_;
+    QObject::connect(&Notifier::Instance(), &Notifier::clicked, &form,
+                     [&form](const void* window) { form.BringForward(window); });
     form.setWindowIcon(Icon());
     auto* area = new QMdiArea(&form);
     // The desktop's colour for an application's workspace.
