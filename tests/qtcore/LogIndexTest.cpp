@@ -457,6 +457,41 @@ TEST_F(LogIndexTest, TheBestAreTheLinesMostAboutTheWords)
     EXPECT_EQ(found, expected);
 }
 
+// Once a flood is indexed and the index rests, its journal has been copied into the database
+// file itself: the file read alone, as after the journal was lost, holds every line.
+TEST_F(LogIndexTest, AFloodEndsUpInTheDatabaseFileWhenTheIndexRests)
+{
+    const auto index = OpenIndex();
+    const std::string path = Logs().toStdString() + "/OFTC/#flood/2026-12-09.log";
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    constexpr int kLines = 40000;
+    std::ofstream out(path, std::ios::binary);
+    for (int i = 0; i < kLines;) {
+        for (const int end = i + kLines / 4; i < end; ++i) {
+            out << "[2026-12-09T10:00:00+01:00] <flooder> line " << i << " of the flood\n";
+        }
+        out.flush();
+        index->CatchUp({path});
+        ASSERT_TRUE(test::PumpUntil([&] { return index->Settled(); }, 20s));
+    }
+    const std::string uri = "file:" + Database().toStdString() + "?immutable=1";
+    const auto linesInFile = [&] {
+        sqlite3* db = nullptr;
+        std::int64_t count = -1;
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK &&
+            sqlite3_prepare_v2(db, "SELECT count(*) FROM lines", -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW) {
+            count = sqlite3_column_int64(stmt, 0);
+        }
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        return count;
+    };
+    const auto expected = static_cast<std::int64_t>(tree_->lines.size()) + kLines;
+    EXPECT_TRUE(test::PumpUntil([&] { return linesInFile() == expected; }, 10s)) << linesInFile();
+}
+
 // Nothing typed can make the index fail: quotes, operators, column names, ten thousand words.
 TEST_F(LogIndexTest, HostileQueriesAreAnsweredWithoutError)
 {

@@ -32,6 +32,11 @@ constexpr std::size_t kTailBytes = 64;
 constexpr std::size_t kReadChunk = 1 << 20;
 // How many of the newest lines found the best are picked from.
 constexpr int kRankedLines = 1000;
+// The journal is copied into the database when the indexing has nothing to do and it holds
+// this many pages, so that a flood's batches are not held up by it; and at the latest when
+// it holds the second number, so that an endless flood does not grow it without end.
+constexpr int kJournalPagesWhenIdle = 256;
+constexpr int kJournalPagesAtMost = 16384;
 
 struct DbError : std::runtime_error {
     DbError(int code, const std::string& what) : std::runtime_error(what), code(code) {}
@@ -343,6 +348,14 @@ public:
 
     bool IsOpen() const { return db_.IsOpen(); }
 
+    // Called when nothing waits to be indexed.
+    void Rest()
+    {
+        if (db_.IsOpen() && journalPages_ >= kJournalPagesWhenIdle) {
+            CopyJournal(db_.Get(), nullptr);
+        }
+    }
+
 private:
     void OpenExisting()
     {
@@ -398,6 +411,30 @@ private:
     {
         db_.Exec("PRAGMA journal_mode = WAL");
         db_.Exec("PRAGMA synchronous = NORMAL; PRAGMA cache_size = -65536; PRAGMA temp_store = MEMORY");
+        // In place of the automatic copy after whichever commit crosses its mark.
+        journalPages_ = 0;
+        sqlite3_wal_hook(
+            db_.Get(),
+            [](void* context, sqlite3* db, const char* name, int pages) {
+                auto& writer = *static_cast<Writer*>(context);
+                writer.journalPages_ = pages;
+                if (pages >= kJournalPagesAtMost) {
+                    writer.CopyJournal(db, name);
+                }
+                return SQLITE_OK;
+            },
+            this);
+    }
+
+    void CopyJournal(sqlite3* db, const char* name)
+    {
+        int left = 0;
+        int copied = 0;
+        // Passive: a search reading meanwhile is not waited for; what it holds back is copied later.
+        if (sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, &left, &copied) == SQLITE_OK &&
+            copied == left) {
+            journalPages_ = 0;
+        }
     }
 
     struct Statements {
@@ -655,6 +692,7 @@ private:
     std::int64_t sequence_ = 0;
     std::vector<std::int64_t> deadFiles_;
     int filesSinceCommit_ = 0;
+    int journalPages_ = 0;
 };
 
 // The search thread's connection.
@@ -928,6 +966,7 @@ void LogIndex::IndexLoop()
         }
         if (idle) {
             Q_EMIT Idle();
+            writer.Rest();
         }
     }
 }
