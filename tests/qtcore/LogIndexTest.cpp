@@ -417,6 +417,81 @@ TEST_F(LogIndexTest, GrownAndRewrittenFilesAreReadAgain)
     EXPECT_EQ(Ask(*index, request).size(), 1);
 }
 
+// The best first: more of the words for the line's length in words, as the index splits
+// them (letters of any script are words, a dash between them is not).
+TEST_F(LogIndexTest, TheBestAreTheLinesMostAboutTheWords)
+{
+    struct Row {
+        const char* text;
+        int rank;
+    };
+    // In the order written, which is neither the best nor the newest.
+    const std::vector<Row> rows = {
+        {"<anna> kiwi \xc3\xbc"
+         "ber \xd1\x91\xd0\xbb\xd0\xba\xd0\xb0",
+         2},
+        {"<anna> kiwi 1 2 3 4 5 6 7 8 9 10 11 12", 4},
+        {"<anna> kiwi", 0},
+        {"<anna> kiwi na\xc3\xafve\xe2\x80\x94Gr\xc3\xbc\xc3\x9f"
+         "e\xe2\x80\x94\xd1\x91\xd0\xbb\xd0\xba\xd0\xb0",
+         3},
+        {"<anna> kiwi kiwi a b c d e f g h", 1},
+    };
+    const std::string path = Logs().toStdString() + "/Libera.Chat/#kiwi/2026-12-09.log";
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::vector<std::string> expected(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        tree_->Append("Libera.Chat", "#kiwi", path, "2026-12-09T10:0" + std::to_string(i) + ":00+01:00",
+                      rows[i].text);
+        expected[static_cast<std::size_t>(rows[i].rank)] = tree_->lines.back().line;
+    }
+    const auto index = OpenIndex();
+    SearchRequest request;
+    request.words = QStringLiteral("kiwi");
+    request.best = true;
+    request.limit = 20;
+    std::vector<std::string> found;
+    for (const SearchHit& hit : Ask(*index, request)) {
+        found.push_back(hit.line.toStdString());
+    }
+    EXPECT_EQ(found, expected);
+}
+
+// Once a flood is indexed and the index rests, its journal has been copied into the database
+// file itself: the file read alone, as after the journal was lost, holds every line.
+TEST_F(LogIndexTest, AFloodEndsUpInTheDatabaseFileWhenTheIndexRests)
+{
+    const auto index = OpenIndex();
+    const std::string path = Logs().toStdString() + "/OFTC/#flood/2026-12-09.log";
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    constexpr int kLines = 40000;
+    std::ofstream out(path, std::ios::binary);
+    for (int i = 0; i < kLines;) {
+        for (const int end = i + kLines / 4; i < end; ++i) {
+            out << "[2026-12-09T10:00:00+01:00] <flooder> line " << i << " of the flood\n";
+        }
+        out.flush();
+        index->CatchUp({path});
+        ASSERT_TRUE(test::PumpUntil([&] { return index->Settled(); }, 20s));
+    }
+    const std::string uri = "file:" + Database().toStdString() + "?immutable=1";
+    const auto linesInFile = [&] {
+        sqlite3* db = nullptr;
+        std::int64_t count = -1;
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) == SQLITE_OK &&
+            sqlite3_prepare_v2(db, "SELECT count(*) FROM lines", -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW) {
+            count = sqlite3_column_int64(stmt, 0);
+        }
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        return count;
+    };
+    const auto expected = static_cast<std::int64_t>(tree_->lines.size()) + kLines;
+    EXPECT_TRUE(test::PumpUntil([&] { return linesInFile() == expected; }, 10s)) << linesInFile();
+}
+
 // Nothing typed can make the index fail: quotes, operators, column names, ten thousand words.
 TEST_F(LogIndexTest, HostileQueriesAreAnsweredWithoutError)
 {

@@ -23,8 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Raised when the layout of the database changes: an index of another layout is made anew.
-constexpr int kSchemaVersion = 1;
 // A line's row number is its time in seconds shifted by this, plus a running number: newest
 // first is then the index's own order, and a date range is a range of row numbers.
 constexpr int kTimeShift = 24;
@@ -34,6 +32,11 @@ constexpr std::size_t kTailBytes = 64;
 constexpr std::size_t kReadChunk = 1 << 20;
 // How many of the newest lines found the best are picked from.
 constexpr int kRankedLines = 1000;
+// The journal is copied into the database when the indexing has nothing to do and it holds
+// this many pages, so that a flood's batches are not held up by it; and at the latest when
+// it holds the second number, so that an endless flood does not grow it without end.
+constexpr int kJournalPagesWhenIdle = 256;
+constexpr int kJournalPagesAtMost = 16384;
 
 struct DbError : std::runtime_error {
     DbError(int code, const std::string& what) : std::runtime_error(what), code(code) {}
@@ -72,6 +75,7 @@ public:
             db_ = nullptr;
         }
     }
+    void Exec(const std::string& sql) { Exec(sql.c_str()); }
     void Exec(const char* sql)
     {
         char* message = nullptr;
@@ -124,6 +128,12 @@ public:
         db_->Check(sqlite3_bind_text(stmt_, at, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT));
         return *this;
     }
+    // The text is not copied: it must stay as it is until the statement has run.
+    Stmt& BindUnsafe(int at, std::string_view text)
+    {
+        db_->Check(sqlite3_bind_text(stmt_, at, text.data(), static_cast<int>(text.size()), SQLITE_STATIC));
+        return *this;
+    }
     Stmt& BindBlob(int at, std::string_view bytes)
     {
         db_->Check(sqlite3_bind_blob(stmt_, at, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT));
@@ -171,20 +181,21 @@ private:
 };
 
 // How well a line fits the words, lower first as the rank is: the words' occurrences for
-// its length. Unlike bm25 it needs nothing of the other lines, which for a common word costs
-// a walk over millions.
-void Closeness(const Fts5ExtensionApi* api, Fts5Context* context, sqlite3_context* result, int, sqlite3_value**)
+// its length in words (the second argument). Unlike bm25 it needs nothing of the other
+// lines, which for a common word costs a walk over millions.
+void Closeness(const Fts5ExtensionApi* api, Fts5Context* context, sqlite3_context* result, int count,
+               sqlite3_value** values)
 {
     int hits = 0;
-    int tokens = 0;
-    if (api->xInstCount(context, &hits) != SQLITE_OK || api->xColumnSize(context, 0, &tokens) != SQLITE_OK) {
+    if (count < 1 || api->xInstCount(context, &hits) != SQLITE_OK) {
         sqlite3_result_double(result, 0);
         return;
     }
+    const double tokens = static_cast<double>(sqlite3_value_int64(values[0]));
     sqlite3_result_double(result, -static_cast<double>(hits) / (tokens + 4.0));
 }
 
-void AddCloseness(sqlite3* db)
+fts5_api* Fts5(sqlite3* db)
 {
     fts5_api* api = nullptr;
     sqlite3_stmt* stmt = nullptr;
@@ -193,10 +204,71 @@ void AddCloseness(sqlite3* db)
         sqlite3_step(stmt);
     }
     sqlite3_finalize(stmt);
-    if (api != nullptr) {
+    return api;
+}
+
+void AddCloseness(sqlite3* db)
+{
+    if (fts5_api* api = Fts5(db)) {
         api->xCreateFunction(api, "closeness", nullptr, &Closeness, nullptr);
     }
 }
+
+// The number of words the full-text table makes of a text. The table keeps no sizes of its
+// own (that is a row written per line); the line's row holds this instead.
+class WordCounter {
+public:
+    explicit WordCounter(sqlite3* db)
+    {
+        fts5_api* api = Fts5(db);
+        void* context = nullptr;
+        if (api == nullptr || api->xFindTokenizer(api, "unicode61", &context, &tokenizer_) != SQLITE_OK) {
+            throw DbError(SQLITE_ERROR, "the full-text tokenizer is missing");
+        }
+        const char* arguments[] = {"remove_diacritics", "2"};
+        if (tokenizer_.xCreate(context, arguments, 2, &instance_) != SQLITE_OK) {
+            throw DbError(SQLITE_ERROR, "the full-text tokenizer could not start");
+        }
+    }
+    ~WordCounter() { tokenizer_.xDelete(instance_); }
+    WordCounter(const WordCounter&) = delete;
+    WordCounter& operator=(const WordCounter&) = delete;
+
+    int Count(std::string_view text) const
+    {
+        // Nearly every line is ASCII, where a word is a run of letters and digits; the rest
+        // go through the tokenizer itself, whose idea of a letter is Unicode's.
+        int words = 0;
+        bool inWord = false;
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte >= 0x80) {
+                return CountSlowly(text);
+            }
+            const bool letter = (byte >= '0' && byte <= '9') || ((byte | 0x20) >= 'a' && (byte | 0x20) <= 'z');
+            words += letter && !inWord ? 1 : 0;
+            inWord = letter;
+        }
+        return words;
+    }
+
+private:
+    int CountSlowly(std::string_view text) const
+    {
+        int words = 0;
+        tokenizer_.xTokenize(instance_, &words, FTS5_TOKENIZE_DOCUMENT, text.data(), static_cast<int>(text.size()),
+                             [](void* context, int flags, const char*, int, int, int) {
+                                 if ((flags & FTS5_TOKEN_COLOCATED) == 0) {
+                                     ++*static_cast<int*>(context);
+                                 }
+                                 return SQLITE_OK;
+                             });
+        return words;
+    }
+
+    fts5_tokenizer tokenizer_{};
+    Fts5Tokenizer* instance_ = nullptr;
+};
 
 // The log files under the logs folder, with their sizes.
 std::vector<std::pair<std::string, std::int64_t>> LogFiles(const std::string& folder)
@@ -276,9 +348,18 @@ public:
 
     bool IsOpen() const { return db_.IsOpen(); }
 
+    // Called when nothing waits to be indexed.
+    void Rest()
+    {
+        if (db_.IsOpen() && journalPages_ >= kJournalPagesWhenIdle) {
+            CopyJournal(db_.Get(), nullptr);
+        }
+    }
+
 private:
     void OpenExisting()
     {
+        words_.reset();
         db_.Open(path_, SQLITE_OPEN_READWRITE);
         Configure();
         std::int64_t version = 0;
@@ -302,6 +383,7 @@ private:
 
     void MakeAnew()
     {
+        words_.reset();
         db_.Close();
         statements_.reset();
         for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
@@ -312,16 +394,16 @@ private:
         fs::create_directories(fs::path(path_).parent_path(), error);
         db_.Open(path_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
         Configure();
-        db_.Exec(
-            "BEGIN;"
-            "CREATE TABLE files(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE, network TEXT NOT NULL,"
-            " target TEXT NOT NULL, target_key TEXT NOT NULL, offset INTEGER NOT NULL, tail BLOB);"
-            "CREATE TABLE lines(id INTEGER PRIMARY KEY, file INTEGER NOT NULL, pos INTEGER NOT NULL);"
-            "CREATE TABLE state(key TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID;"
-            "CREATE VIRTUAL TABLE text USING fts5(body, content='', tokenize='unicode61 remove_diacritics 2');"
-            "INSERT INTO state VALUES('sequence', 0);"
-            "PRAGMA user_version = 1;"
-            "COMMIT;");
+        db_.Exec("BEGIN;"
+                 "CREATE TABLE files(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE, network TEXT NOT NULL,"
+                 " target TEXT NOT NULL, target_key TEXT NOT NULL, offset INTEGER NOT NULL, tail BLOB);"
+                 "CREATE TABLE lines(id INTEGER PRIMARY KEY, file INTEGER NOT NULL, pos INTEGER NOT NULL,"
+                 " words INTEGER NOT NULL);"
+                 "CREATE TABLE state(key TEXT PRIMARY KEY, value INTEGER) WITHOUT ROWID;"
+                 "CREATE VIRTUAL TABLE text USING fts5(body, content='', columnsize=0,"
+                 " tokenize='unicode61 remove_diacritics 2');"
+                 "INSERT INTO state VALUES('sequence', 0);");
+        db_.Exec("PRAGMA user_version = " + std::to_string(kSchemaVersion) + "; COMMIT;");
         Prepare();
     }
 
@@ -329,6 +411,30 @@ private:
     {
         db_.Exec("PRAGMA journal_mode = WAL");
         db_.Exec("PRAGMA synchronous = NORMAL; PRAGMA cache_size = -65536; PRAGMA temp_store = MEMORY");
+        // In place of the automatic copy after whichever commit crosses its mark.
+        journalPages_ = 0;
+        sqlite3_wal_hook(
+            db_.Get(),
+            [](void* context, sqlite3* db, const char* name, int pages) {
+                auto& writer = *static_cast<Writer*>(context);
+                writer.journalPages_ = pages;
+                if (pages >= kJournalPagesAtMost) {
+                    writer.CopyJournal(db, name);
+                }
+                return SQLITE_OK;
+            },
+            this);
+    }
+
+    void CopyJournal(sqlite3* db, const char* name)
+    {
+        int left = 0;
+        int copied = 0;
+        // Passive: a search reading meanwhile is not waited for; what it holds back is copied later.
+        if (sqlite3_wal_checkpoint_v2(db, name, SQLITE_CHECKPOINT_PASSIVE, &left, &copied) == SQLITE_OK &&
+            copied == left) {
+            journalPages_ = 0;
+        }
     }
 
     struct Statements {
@@ -343,7 +449,7 @@ private:
                  "INSERT INTO files(path, network, target, target_key, offset, tail) VALUES(?1, ?2, ?3, ?4, 0, "
                  "x'')"),
             Stmt(db_, "UPDATE files SET offset = ?2, tail = ?3 WHERE id = ?1"),
-            Stmt(db_, "INSERT INTO lines(id, file, pos) VALUES(?1, ?2, ?3)"),
+            Stmt(db_, "INSERT INTO lines(id, file, pos, words) VALUES(?1, ?2, ?3, ?4)"),
             Stmt(db_, "INSERT INTO text(rowid, body) VALUES(?1, ?2)"),
             Stmt(db_, "UPDATE state SET value = ?1 WHERE key = 'sequence'"),
             // The lines' words stay in the full-text table, which cannot forget them without
@@ -352,6 +458,7 @@ private:
             Stmt(db_, "DELETE FROM files WHERE id = ?1"),
             Stmt(db_, "SELECT path, offset, tail FROM files"),
         });
+        words_ = std::make_unique<WordCounter>(db_.Get());
         Stmt sequence(db_, "SELECT value FROM state WHERE key = 'sequence'");
         sequence_ = sequence.Step() ? sequence.Int(0) : 0;
         sequence.Reset();
@@ -525,7 +632,7 @@ private:
                 }
                 body.clear();
                 AppendIndexText(line.text, body);
-                AddLine(id, offset + static_cast<std::int64_t>(start), lastTime, body);
+                AddLine(id, offset + static_cast<std::int64_t>(start), lastTime, body, words_->Count(body));
                 ++added;
                 start = stop + 1;
             }
@@ -559,13 +666,13 @@ private:
         deadFiles_.clear();
     }
 
-    void AddLine(std::int64_t file, std::int64_t pos, std::int64_t time, const std::string& body)
+    void AddLine(std::int64_t file, std::int64_t pos, std::int64_t time, const std::string& body, int words)
     {
         Statements& s = *statements_;
         std::int64_t row = 0;
         for (;;) {
             row = (time << kTimeShift) | (sequence_++ & ((std::int64_t{1} << kTimeShift) - 1));
-            s.addLine.Bind(1, row).Bind(2, file).Bind(3, pos);
+            s.addLine.Bind(1, row).Bind(2, file).Bind(3, pos).Bind(4, std::int64_t{words});
             const int rc = s.addLine.StepCode();
             if (rc == SQLITE_DONE) {
                 break;
@@ -574,16 +681,18 @@ private:
                 db_.Check(rc);
             }
         }
-        s.addText.Bind(1, row).Bind(2, body).Run();
+        s.addText.Bind(1, row).BindUnsafe(2, body).Run();
     }
 
     LogIndex& owner_;
     std::string path_;
     Db db_;
     std::unique_ptr<Statements> statements_;
+    std::unique_ptr<WordCounter> words_;
     std::int64_t sequence_ = 0;
     std::vector<std::int64_t> deadFiles_;
     int filesSinceCommit_ = 0;
+    int journalPages_ = 0;
 };
 
 // The search thread's connection.
@@ -616,7 +725,7 @@ public:
                 },
                 &cancel);
             std::string sql = "SELECT text.rowid AS id, f.path, l.pos, f.network, f.target, ";
-            sql += request.best ? "closeness(text) AS r" : "0";
+            sql += request.best ? "closeness(text, l.words) AS r" : "0";
             sql += " FROM text"
                    " CROSS JOIN lines AS l ON l.id = text.rowid"
                    " CROSS JOIN files AS f ON f.id = l.file"
@@ -857,6 +966,7 @@ void LogIndex::IndexLoop()
         }
         if (idle) {
             Q_EMIT Idle();
+            writer.Rest();
         }
     }
 }
