@@ -313,6 +313,8 @@ TEST_F(LogIndexTest, ALostOrSpoiledIndexIsRebuiltFromTheFiles)
     ASSERT_FALSE(before.empty());
     for (const Damage damage : {Damage::Deleted, Damage::Garbage, Damage::Truncated, Damage::OtherLayout}) {
         const std::string path = Database().toStdString();
+        // The index that closed left everything in the database file: damage to it is damage.
+        ASSERT_FALSE(std::filesystem::exists(path + "-wal")) << static_cast<int>(damage);
         if (damage == Damage::Deleted) {
             std::filesystem::remove(path);
             std::filesystem::remove(path + "-wal");

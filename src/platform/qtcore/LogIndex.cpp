@@ -846,10 +846,12 @@ LogIndex::~LogIndex()
         std::lock_guard searchLock(searchMutex_);
         stopping_ = true;
     }
-    indexWake_.notify_all();
+    // The searching connection closes first: the last one to close copies the journal into the
+    // database file, and two closing at once may each leave that to the other.
     searchWake_.notify_all();
-    indexThread_.join();
     searchThread_.join();
+    indexWake_.notify_all();
+    indexThread_.join();
 }
 
 QString LogIndex::DataFolder()
