@@ -65,9 +65,11 @@ bool SameFolded(std::string_view word, std::string_view nick)
     return true;
 }
 
-// Whether the nick appears anywhere in the line, letter case aside: most lines do not hold
-// it at all, and memchr finds that faster than a walk over every word.
-bool HoldsFolded(std::string_view line, std::string_view nick)
+// Whether the nick may stand in the line as a word, letter case aside: most lines do not hold
+// it at all, or only inside longer words ("me" in "message"), and memchr finds that faster
+// than a walk over every word. A digit before it may end a colour code, so it does not rule
+// the word out; the walk decides.
+bool MayName(std::string_view line, std::string_view nick)
 {
     const char lower = Fold(nick.front());
     const char upper = lower >= 'a' && lower <= 'z' ? static_cast<char>(lower - 'a' + 'A') : lower;
@@ -79,7 +81,10 @@ bool HoldsFolded(std::string_view line, std::string_view nick)
                 break;
             }
             const std::size_t offset = static_cast<std::size_t>(at - line.data());
-            if (SameFolded(line.substr(offset, nick.size()), nick)) {
+            const std::size_t after = offset + nick.size();
+            if (SameFolded(line.substr(offset, nick.size()), nick) &&
+                (after == line.size() || !IsWordChar(line[after])) &&
+                (offset == 0 || !IsWordChar(line[offset - 1]) || IsDigit(line[offset - 1]))) {
                 return true;
             }
             ++at;
@@ -110,7 +115,7 @@ Highlight::Highlight(std::string_view words)
 
 bool Highlight::Names(std::string_view line, std::string_view ownNick) const
 {
-    if (words_.empty() && (ownNick.empty() || !HoldsFolded(line, ownNick))) {
+    if (words_.empty() && (ownNick.empty() || !MayName(line, ownNick))) {
         return false;
     }
     std::string folded;

@@ -164,6 +164,33 @@ TEST(HighlightWords, TheSettingsWordsAsWholeWordsAnyCase)
     EXPECT_FALSE(Highlight("").Names("hi Me", ""));
 }
 
+// The own nick inside longer words is no highlight; after a colour code's digits it is one.
+TEST(HighlightWords, TheOwnNickAsAWordOnly)
+{
+    const struct {
+        const char* line;
+        bool named;
+    } rows[] = {
+        {"message with some text", false},
+        {"MEssage", false},
+        {"me: look", true},
+        {"memo for me", true},
+        {"\x03"
+         "04me in red",
+         true},
+        {"\x03"
+         "04,12me on blue",
+         true},
+        {"2me", false},
+        {"me_ and xme", false},
+        {"[me]", false}, // nick characters belong to the word
+        {"me", true},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Highlight("").Names(row.line, "me"), row.named) << row.line;
+    }
+}
+
 TEST(HighlightWords, ReadFromTheSettingsAtStart)
 {
     RecordingToolkit toolkit;
