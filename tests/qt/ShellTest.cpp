@@ -231,19 +231,39 @@ void PrintTo(const FakeNotifications::Call& call, std::ostream* out)
     *out << call.title.toStdString() << " / " << call.body.toStdString();
 }
 
+// A session bus of the test's own with the fake notification service on it, the bus the
+// program finds.
+struct FakeDesktop {
+    bool Start()
+    {
+        const std::string address = StartSessionBus(busDir.path().toStdString());
+        if (address.empty()) {
+            return false;
+        }
+        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(address));
+        EnsureGuiApplication();
+        service = QDBusConnection::connectToBus(QString::fromStdString(address), "fake-notifications");
+        return service.registerService("org.freedesktop.Notifications") &&
+               service.registerVirtualObject("/org/freedesktop/Notifications", &fake);
+    }
+    ~FakeDesktop()
+    {
+        service.unregisterObject("/org/freedesktop/Notifications");
+        QDBusConnection::disconnectFromBus("fake-notifications");
+    }
+
+    QTemporaryDir busDir;
+    FakeNotifications fake;
+    QDBusConnection service{QString()};
+};
+
 // Qt keeps the session bus a process first found: this test needs a process of its own, as
 // CTest gives each test.
 TEST(Shell, AHighlightOrPrivateMessageWhileLookingElsewhereIsAnnouncedOnTheDesktop)
 {
-    QTemporaryDir busDir;
-    const std::string address = StartSessionBus(busDir.path().toStdString());
-    ASSERT_FALSE(address.empty());
-    qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(address));
-    EnsureGuiApplication();
-    FakeNotifications fake;
-    QDBusConnection service = QDBusConnection::connectToBus(QString::fromStdString(address), "fake-notifications");
-    ASSERT_TRUE(service.registerService("org.freedesktop.Notifications"));
-    ASSERT_TRUE(service.registerVirtualObject("/org/freedesktop/Notifications", &fake));
+    FakeDesktop desktop;
+    ASSERT_TRUE(desktop.Start());
+    FakeNotifications& fake = desktop.fake;
 
     QTemporaryDir config;
     IrcServer server;
@@ -298,8 +318,6 @@ TEST(Shell, AHighlightOrPrivateMessageWhileLookingElsewhereIsAnnouncedOnTheDeskt
         EXPECT_EQ(fake.calls.size(), afterFlood);
     }
     Notifier::Instance().SetEnabled(true);
-    service.unregisterObject("/org/freedesktop/Notifications");
-    QDBusConnection::disconnectFromBus("fake-notifications");
 }
 
 // What the service says when the user clicks a notification, or it goes.
@@ -314,15 +332,10 @@ void ServiceSays(const QDBusConnection& service, const QString& signal, const QV
 // A process of its own, as the test above.
 TEST(Shell, AClickOnADesktopNotificationBringsItsWindowForward)
 {
-    QTemporaryDir busDir;
-    const std::string address = StartSessionBus(busDir.path().toStdString());
-    ASSERT_FALSE(address.empty());
-    qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(address));
-    EnsureGuiApplication();
-    FakeNotifications fake;
-    QDBusConnection service = QDBusConnection::connectToBus(QString::fromStdString(address), "fake-notifications");
-    ASSERT_TRUE(service.registerService("org.freedesktop.Notifications"));
-    ASSERT_TRUE(service.registerVirtualObject("/org/freedesktop/Notifications", &fake));
+    FakeDesktop desktop;
+    ASSERT_TRUE(desktop.Start());
+    FakeNotifications& fake = desktop.fake;
+    const QDBusConnection& service = desktop.service;
 
     QTemporaryDir config;
     IrcServer server;
@@ -369,8 +382,6 @@ TEST(Shell, AClickOnADesktopNotificationBringsItsWindowForward)
         EXPECT_EQ(client.area->activeSubWindow(), client.Form(2));
         EXPECT_EQ(client.Windows().Count(), 2);
     }
-    service.unregisterObject("/org/freedesktop/Notifications");
-    QDBusConnection::disconnectFromBus("fake-notifications");
 }
 
 TEST(Shell, NotificationBodiesArePlainShortText)
