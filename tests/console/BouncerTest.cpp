@@ -11,6 +11,7 @@
 #include "platform/console/ConsoleToolkit.h"
 #include "platform/qtcore/QtClock.h"
 #include "platform/qtcore/QtTcpSocket.h"
+#include "support/ConsoleTerminal.h"
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
@@ -48,72 +49,25 @@ void NextSecond()
     std::this_thread::sleep_for(std::chrono::milliseconds(1000 - now % 1000 + 50));
 }
 
-// The terminal front-end in this process, its window lines kept in memory, so that the test
-// can fill the connect dialog as a user does in the Qt window.
-class Terminal {
-public:
-    Terminal()
-    {
-        EnsureQtApplication();
-        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
-        out_ = ::open_memstream(&buffer_, &size_);
-        toolkit_ = std::make_unique<ConsoleToolkit>(out_, out_);
-        app_ = std::make_unique<Application>(*toolkit_, sockets_);
-    }
-    ~Terminal()
-    {
-        app_.reset();
-        toolkit_.reset();
-        std::fclose(out_);
-        std::free(buffer_);
-    }
-    Terminal(const Terminal&) = delete;
-    Terminal& operator=(const Terminal&) = delete;
+// The connect dialog as a user fills it for a bouncer: server box "host:port", TLS, and the
+// server password.
+void FillDialog(ConsoleTerminal& terminal, const Bouncer& bouncer, const std::string& password)
+{
+    ConnectDialogView& form = *terminal.App().Childs()->ConnectDialog()->Window();
+    form.SetServerText(bouncer.Host() + ":" + std::to_string(bouncer.Port()));
+    form.SetNick("me");
+    form.SetUserShort("me");
+    form.SetUserLong("Tellix me");
+    ConnectFields fields = form.Fields();
+    fields.tls = true;
+    fields.serverPassword = password;
+    form.SetFields(fields);
+}
 
-    // The connect dialog as a user fills it for a bouncer: server box "host:port", TLS, and
-    // the server password.
-    void FillDialog(const Bouncer& bouncer, const std::string& password)
-    {
-        ConnectDialogView& form = *app_->Childs()->ConnectDialog()->Window();
-        form.SetServerText(bouncer.Host() + ":" + std::to_string(bouncer.Port()));
-        form.SetNick("me");
-        form.SetUserShort("me");
-        form.SetUserLong("Tellix me");
-        ConnectFields fields = form.Fields();
-        fields.tls = true;
-        fields.serverPassword = password;
-        form.SetFields(fields);
-    }
-
-    void Type(const std::string& line) { toolkit_->Typed(line); }
-    std::string Out() const { return std::string(buffer_, size_); }
-    // The first capture of the first line matching `pattern`, once one is written.
-    std::optional<std::string> Prints(const std::string& pattern, std::chrono::milliseconds wait = 10s) const
-    {
-        const QRegularExpression wanted(QString::fromStdString("^" + pattern + "$"),
-                                        QRegularExpression::MultilineOption);
-        QRegularExpressionMatch match;
-        if (!PumpUntil(
-                [&] {
-                    match = wanted.match(QString::fromStdString(Out()));
-                    return match.hasMatch();
-                },
-                wait)) {
-            return std::nullopt;
-        }
-        return match.captured(1).toStdString();
-    }
-    IRCConnection& Connection() const { return *app_->Connections().Item(1); }
-
-private:
-    QTemporaryDir config_;
-    char* buffer_ = nullptr;
-    std::size_t size_ = 0;
-    std::FILE* out_ = nullptr;
-    QtSocketFactory sockets_;
-    std::unique_ptr<ConsoleToolkit> toolkit_;
-    std::unique_ptr<Application> app_;
-};
+IRCConnection& Connection(const ConsoleTerminal& terminal)
+{
+    return *terminal.App().Connections().Item(1);
+}
 
 std::string Escaped(const std::string& text)
 {
@@ -141,8 +95,8 @@ TEST(Bouncer, OverTlsWithItsPasswordTheClientIsInTheChannelAndReplayedLinesKeepT
     const std::int64_t after = NowMs();
     NextSecond();
 
-    Terminal terminal;
-    terminal.FillDialog(bouncer, bouncer.ServerPassword());
+    ConsoleTerminal terminal;
+    FillDialog(terminal, bouncer, bouncer.ServerPassword());
     const std::string port = std::to_string(bouncer.Port());
     const std::string at = "Server 127\\.0\\.0\\.1, Port " + port;
     // ZNC's own certificate is in no store: refused with its fingerprint, then trusted.
@@ -159,7 +113,7 @@ TEST(Bouncer, OverTlsWithItsPasswordTheClientIsInTheChannelAndReplayedLinesKeepT
     ASSERT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + "Connected to " + at)) << terminal.Out();
     // Registered under the bouncer's nick, and in its channel with who is there.
     ASSERT_TRUE(terminal.Prints(R"(\[2\] = 2 - irc\.tellix\.test \(bnc\) - #room)")) << terminal.Out();
-    const auto room = terminal.Connection().Channels()->Item("#room");
+    const auto room = Connection(terminal).Channels()->Item("#room");
     ASSERT_TRUE(room);
     EXPECT_TRUE(PumpUntil([&] { return room->Users()->Item("anna") && room->Users()->Item("bnc"); }));
 
@@ -219,21 +173,21 @@ TEST(Bouncer, AWrongPasswordIsSaidInTheStatusWindowAndTheConnectionEnds)
 {
     IrcServer server;
     Bouncer bouncer(server);
-    Terminal terminal;
-    terminal.FillDialog(bouncer, "tellix/net:wrong");
+    ConsoleTerminal terminal;
+    FillDialog(terminal, bouncer, "tellix/net:wrong");
     terminal.Type("/server -trust " + bouncer.Fingerprint() + " 127.0.0.1 " + std::to_string(bouncer.Port()));
     terminal.Type("/server");
     EXPECT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + ".*Invalid Password.*")) << terminal.Out();
     // ZNC closes the link after saying so.
     EXPECT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + ".*isconnected from Server .*")) << terminal.Out();
-    EXPECT_FALSE(terminal.Connection().Registered());
+    EXPECT_FALSE(Connection(terminal).Registered());
 }
 
 TEST(Bouncer, InTheTerminalThePasswordFollowsWhenZncAsksForIt)
 {
     IrcServer server;
     Bouncer bouncer(server);
-    Terminal terminal;
+    ConsoleTerminal terminal;
     const std::string port = std::to_string(bouncer.Port());
     terminal.Type("/server -trust " + bouncer.Fingerprint() + " 127.0.0.1 " + port);
     terminal.Type("/server -tls 127.0.0.1 " + port);

@@ -6,6 +6,7 @@
 #include "net/IRCConnections.h"
 #include "platform/console/ConsoleToolkit.h"
 #include "platform/qtcore/QtTcpSocket.h"
+#include "support/ConsoleTerminal.h"
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
@@ -28,60 +29,6 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The terminal front-end in this process, its lines kept in memory.
-class Terminal {
-public:
-    Terminal()
-    {
-        EnsureQtApplication();
-        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
-        out_ = ::open_memstream(&buffer_, &size_);
-        toolkit_ = std::make_unique<ConsoleToolkit>(out_, out_);
-        app_ = std::make_unique<Application>(*toolkit_, sockets_);
-        ConnectDialogView& form = *app_->Childs()->ConnectDialog()->Window();
-        form.SetNick("me");
-        form.SetUserShort("me");
-        form.SetUserLong("Tellix me");
-    }
-    ~Terminal()
-    {
-        app_.reset();
-        toolkit_.reset();
-        std::fclose(out_);
-        std::free(buffer_);
-    }
-    Terminal(const Terminal&) = delete;
-    Terminal& operator=(const Terminal&) = delete;
-
-    void Type(const std::string& line) { toolkit_->Typed(line); }
-    std::string Out() const
-    {
-        std::fflush(out_);
-        return std::string(buffer_, size_);
-    }
-    // Where the output stands now: Prints looks only after it.
-    void Mark() { mark_ = Out().size(); }
-    std::string SinceMark() const { return Out().substr(mark_); }
-    bool Prints(const std::string& pattern, std::chrono::milliseconds wait = 5s) const
-    {
-        const QRegularExpression wanted(QString::fromStdString("^" + pattern + "$"),
-                                        QRegularExpression::MultilineOption);
-        return PumpUntil([&] { return wanted.match(QString::fromStdString(SinceMark())).hasMatch(); }, wait);
-    }
-    Application& App() const { return *app_; }
-    QString SettingsFile() const { return config_.path() + "/Tellix/Tellix06.ini"; }
-
-private:
-    QTemporaryDir config_;
-    char* buffer_ = nullptr;
-    std::size_t size_ = 0;
-    std::FILE* out_ = nullptr;
-    std::size_t mark_ = 0;
-    QtSocketFactory sockets_;
-    std::unique_ptr<ConsoleToolkit> toolkit_;
-    std::unique_ptr<Application> app_;
-};
-
 const std::string kStamp = R"(\[[^\]]+\] )";
 
 // A line of window `window` as the terminal prints it: number, time stamp, text (a pattern).
@@ -94,6 +41,10 @@ std::string Line(int window, const std::string& text)
 struct Everyday : ::testing::Test {
     Everyday()
     {
+        ConnectDialogView& form = *terminal.App().Childs()->ConnectDialog()->Window();
+        form.SetNick("me");
+        form.SetUserShort("me");
+        form.SetUserLong("Tellix me");
         terminal.Type("/server 127.0.0.1 " + std::to_string(server.Port()));
         EXPECT_TRUE(terminal.Prints(R"(\[1\] = 1 - irc\.tellix\.test \(me\) - status)")) << terminal.Out();
         terminal.Type("/join #room");
@@ -108,7 +59,7 @@ struct Everyday : ::testing::Test {
     }
 
     IrcServer server;
-    Terminal terminal;
+    ConsoleTerminal terminal;
     RawPeer bob{server.Port()};
     RawPeer anna{server.Port()};
 };

@@ -5,6 +5,7 @@
 #include "app/Settings.h"
 #include "platform/console/ConsoleToolkit.h"
 #include "platform/qtcore/QtTcpSocket.h"
+#include "support/ConsoleTerminal.h"
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
@@ -89,66 +90,11 @@ std::string Today()
     return day;
 }
 
-// The terminal front-end in this process, with settings and logs in folders of its own.
-class Terminal {
-public:
-    explicit Terminal(const std::map<QString, QString>& stored = {}, const QString& dataHome = {})
-    {
-        EnsureQtApplication();
-        WriteSettings(config_.path(), stored);
-        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
-        qputenv("XDG_DATA_HOME", (dataHome.isEmpty() ? data_.path() : dataHome).toLocal8Bit());
-        out_ = ::open_memstream(&buffer_, &size_);
-        toolkit_ = std::make_unique<ConsoleToolkit>(out_, out_);
-        app_ = std::make_unique<Application>(*toolkit_, sockets_);
-    }
-    ~Terminal()
-    {
-        app_.reset();
-        toolkit_.reset();
-        std::fclose(out_);
-        std::free(buffer_);
-    }
-    Terminal(const Terminal&) = delete;
-    Terminal& operator=(const Terminal&) = delete;
-
-    void Type(const std::string& line) { toolkit_->Typed(line); }
-    std::string Out() const
-    {
-        std::fflush(out_);
-        return std::string(buffer_, size_);
-    }
-    bool Prints(const std::string& pattern, std::chrono::milliseconds wait = 10s) const
-    {
-        const QRegularExpression wanted(QString::fromStdString("^" + pattern + "$"),
-                                        QRegularExpression::MultilineOption);
-        return PumpUntil([&] { return wanted.match(QString::fromStdString(Out())).hasMatch(); }, wait);
-    }
-    std::size_t Count(const std::string& pattern) const
-    {
-        const QRegularExpression wanted(QString::fromStdString("^" + pattern + "$"),
-                                        QRegularExpression::MultilineOption);
-        std::size_t n = 0;
-        for (auto it = wanted.globalMatch(QString::fromStdString(Out())); it.hasNext(); it.next()) {
-            ++n;
-        }
-        return n;
-    }
-    // What is written so far is on disk.
-    void Flush() { toolkit_->LogWriter().Flush(); }
-    fs::path Root() const { return toolkit_->LogWriter().Root(); }
-    Application& App() { return *app_; }
-
-private:
-    QTemporaryDir config_;
-    QTemporaryDir data_;
-    char* buffer_ = nullptr;
-    std::size_t size_ = 0;
-    std::FILE* out_ = nullptr;
-    QtSocketFactory sockets_;
-    std::unique_ptr<ConsoleToolkit> toolkit_;
-    std::unique_ptr<Application> app_;
-};
+// Settings stored before the start: no first-use dialog, the nick "con", and `stored`.
+std::function<void(const QString&)> Stored(const std::map<QString, QString>& stored = {})
+{
+    return [stored](const QString& configHome) { WriteSettings(configHome, stored); };
+}
 
 // ngircd holds a client to a line or so a second; InspIRCd, as the fixture sets it up, lets a
 // peer flood.
@@ -159,7 +105,7 @@ IrcServer::Options FloodingServer()
     return options;
 }
 
-void Connect(Terminal& terminal, std::uint16_t port)
+void Connect(ConsoleTerminal& terminal, std::uint16_t port)
 {
     terminal.Type("/server 127.0.0.1 " + std::to_string(port));
     ASSERT_TRUE(terminal.Prints(R"(\[1\] = 1 - .* \(con\) - status)")) << terminal.Out();
@@ -173,7 +119,7 @@ TEST(Logs, AFloodedChannelIsInTheDayFileInOrderAndPasswordsNeverAre)
     bob.Send("JOIN #Flood");
     ASSERT_TRUE(bob.WaitFor(" 366 "));
 
-    Terminal terminal;
+    ConsoleTerminal terminal(Stored());
     Connect(terminal, server.Port());
     terminal.Type("/join #Flood");
     ASSERT_TRUE(terminal.Prints(R"(\[2\] = 2 - .* - #Flood)"));
@@ -189,9 +135,9 @@ TEST(Logs, AFloodedChannelIsInTheDayFileInOrderAndPasswordsNeverAre)
     terminal.Type("/quote PASS hunter2");
     ASSERT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + R"(-> Server: \[PASS hunter2\])"));
     terminal.Type("/echo 1 after the secrets");
-    terminal.Flush();
+    terminal.Toolkit().LogWriter().Flush();
 
-    const std::vector<fs::path> files = LogFiles(terminal.Root(), "#flood");
+    const std::vector<fs::path> files = LogFiles(fs::path(terminal.Toolkit().LogWriter().Root()), "#flood");
     ASSERT_EQ(files.size(), 1U) << "one folder for #Flood, one day file";
     EXPECT_EQ(files[0].filename(), Today() + ".log");
     const QRegularExpression shape(QString::fromStdString("^" + kLogStamp + "(.*)$"));
@@ -208,7 +154,7 @@ TEST(Logs, AFloodedChannelIsInTheDayFileInOrderAndPasswordsNeverAre)
 
     // The status window's lines go under the host until the server names its network.
     bool after = false;
-    for (const fs::path& file : LogFiles(terminal.Root(), "status")) {
+    for (const fs::path& file : LogFiles(fs::path(terminal.Toolkit().LogWriter().Root()), "status")) {
         for (const std::string& line : ReadLines(file)) {
             EXPECT_EQ(line.find("hunter2"), std::string::npos) << line;
             after = after || line.ends_with("] after the secrets");
@@ -225,7 +171,7 @@ TEST(Logs, AChannelWindowOpenedAgainShowsItsLastLinesAboveADivider)
     bob.Send("JOIN #room");
     ASSERT_TRUE(bob.WaitFor(" 366 "));
 
-    Terminal terminal;
+    ConsoleTerminal terminal(Stored());
     Connect(terminal, server.Port());
     terminal.Type("/join #room");
     ASSERT_TRUE(terminal.Prints(R"(\[2\] = 2 - .* - #room)"));
@@ -287,8 +233,8 @@ TEST(Logs, AChannelWindowOpenedAgainShowsItsLastLinesAboveADivider)
         << shown[divider + 1];
 
     // Shown, not logged again: each line is once in the file.
-    terminal.Flush();
-    const std::vector<fs::path> files = LogFiles(terminal.Root(), "#room");
+    terminal.Toolkit().LogWriter().Flush();
+    const std::vector<fs::path> files = LogFiles(fs::path(terminal.Toolkit().LogWriter().Root()), "#room");
     ASSERT_EQ(files.size(), 1U);
     std::map<std::string, int> times;
     for (const std::string& line : ReadLines(files[0])) {
@@ -308,7 +254,7 @@ TEST(Logs, AFolderThatCannotBeWrittenSaysSoOnceAndLoggingResumesWhenItCan)
     const fs::path blocker = fs::path(data.path().toStdString()) / "Tellix";
     std::ofstream(blocker) << "in the way\n";
 
-    Terminal terminal({}, data.path());
+    ConsoleTerminal terminal(Stored(), data.path());
     Connect(terminal, server.Port());
     const std::string stopped =
         R"(\[1\] )" + kStamp + "Logging stopped: .*Tellix/logs.*" + R"( \(tried again every second\))";
@@ -322,8 +268,8 @@ TEST(Logs, AFolderThatCannotBeWrittenSaysSoOnceAndLoggingResumesWhenItCan)
     fs::remove(blocker);
     ASSERT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + "Logging resumed", 5s)) << terminal.Out();
     terminal.Type("/echo 1 after it resumed");
-    terminal.Flush();
-    const std::vector<fs::path> status = LogFiles(terminal.Root(), "status");
+    terminal.Toolkit().LogWriter().Flush();
+    const std::vector<fs::path> status = LogFiles(fs::path(terminal.Toolkit().LogWriter().Root()), "status");
     ASSERT_EQ(status.size(), 1U);
     std::vector<std::string> texts;
     for (const std::string& line : ReadLines(status[0])) {
@@ -446,7 +392,7 @@ TEST(Logs, ALineABouncerReplaysThatTheLogHoldsIsShownOnce)
             s.Send(":con!c@h PART #room :");
         }
     });
-    Terminal terminal;
+    ConsoleTerminal terminal(Stored());
     Connect(terminal, server.Port());
     terminal.Type("/join #room");
     ASSERT_TRUE(terminal.Prints(R"(\[2\] = 2 - .* - #room)")) << terminal.Out();
@@ -469,8 +415,8 @@ TEST(Logs, ALineABouncerReplaysThatTheLogHoldsIsShownOnce)
         << terminal.Out();
     EXPECT_EQ(terminal.Count(R"(\[2\] )" + kStamp + "<bob> said a bit later"), 1U);
 
-    terminal.Flush();
-    const std::vector<fs::path> files = LogFiles(terminal.Root(), "#room");
+    terminal.Toolkit().LogWriter().Flush();
+    const std::vector<fs::path> files = LogFiles(fs::path(terminal.Toolkit().LogWriter().Root()), "#room");
     ASSERT_EQ(files.size(), 1U);
     EXPECT_EQ(files[0].parent_path().parent_path().filename(), "Replay");
     int hour = 0;
