@@ -65,29 +65,34 @@ bool SameFolded(std::string_view word, std::string_view nick)
     return true;
 }
 
-// Whether the nick may stand in the line as a word, letter case aside: most lines do not hold
-// it at all, or only inside longer words ("me" in "message"), and memchr finds that faster
-// than a walk over every word. A digit before it may end a colour code, so it does not rule
-// the word out; the walk decides.
+// Whether the nick stands at `offset` as a whole word, letter case aside. A digit before it may
+// end a colour code, so it does not rule the word out; the walk decides.
+bool MayNameAt(std::string_view line, std::size_t offset, std::string_view nick)
+{
+    const std::size_t after = offset + nick.size();
+    // The edges first: inside a word, as most candidates are, the letters need no comparing.
+    return after <= line.size() && (after == line.size() || !IsWordChar(line[after])) &&
+           (offset == 0 || !IsWordChar(line[offset - 1]) || IsDigit(line[offset - 1])) &&
+           SameFolded(line.substr(offset, nick.size()), nick);
+}
+
+// Whether the nick may stand in the line as a word. Most lines do not hold it at all, or only
+// inside longer words ("me" in "message"), and memchr finds its first letter faster than a
+// walk over every word. This runs on every message of every channel.
 bool MayName(std::string_view line, std::string_view nick)
 {
     const char lower = Fold(nick.front());
     const char upper = lower >= 'a' && lower <= 'z' ? static_cast<char>(lower - 'a' + 'A') : lower;
     for (const char first : {lower, upper}) {
         const char* const end = line.data() + line.size();
-        for (const char* at = line.data(); at < end;) {
+        for (const char* at = line.data(); at < end; ++at) {
             at = static_cast<const char*>(std::memchr(at, first, static_cast<std::size_t>(end - at)));
             if (at == nullptr) {
                 break;
             }
-            const std::size_t offset = static_cast<std::size_t>(at - line.data());
-            const std::size_t after = offset + nick.size();
-            if (SameFolded(line.substr(offset, nick.size()), nick) &&
-                (after == line.size() || !IsWordChar(line[after])) &&
-                (offset == 0 || !IsWordChar(line[offset - 1]) || IsDigit(line[offset - 1]))) {
+            if (MayNameAt(line, static_cast<std::size_t>(at - line.data()), nick)) {
                 return true;
             }
-            ++at;
         }
         if (upper == lower) {
             break;

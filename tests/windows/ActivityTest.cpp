@@ -165,29 +165,44 @@ TEST(HighlightWords, TheSettingsWordsAsWholeWordsAnyCase)
 }
 
 // The own nick inside longer words is no highlight; after a colour code's digits it is one.
+// Nicks of one letter and of nick characters that fold like letters are tried too.
 TEST(HighlightWords, TheOwnNickAsAWordOnly)
 {
     const struct {
+        const char* nick;
         const char* line;
         bool named;
     } rows[] = {
-        {"message with some text", false},
-        {"MEssage", false},
-        {"me: look", true},
-        {"memo for me", true},
-        {"\x03"
+        {"me", "message with some text", false},
+        {"me", "MEssage", false},
+        {"me", "me: look", true},
+        {"me", "memo for me", true},
+        {"me",
+         "\x03"
          "04me in red",
          true},
-        {"\x03"
+        {"me",
+         "\x03"
          "04,12me on blue",
          true},
-        {"2me", false},
-        {"me_ and xme", false},
-        {"[me]", false}, // nick characters belong to the word
-        {"me", true},
+        {"me", "2me", false},
+        {"me", "me_ and xme", false},
+        {"me", "[me]", false}, // nick characters belong to the word
+        {"me", "me", true},
+        {"me", "abcdefghijklmn Me", true},
+        {"me", "abcdefghijklmnopq mE", true},
+        {"me", "abcdefghijklmnopq m", false}, // cut off by the line's end
+        {"Bob", "hello bOB!", true},
+        {"b", "a b c", true},
+        {"b", "abc bb", false},
+        {"`x", "@x here", false}, // only letters fold
+        {"`x", "hi `X", true},
+        {"{a}", "say [a] and {A}", true},
+        {"{a}", "say [a]", false},
+        {"longnick", "long", false},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(Highlight("").Names(row.line, "me"), row.named) << row.line;
+        EXPECT_EQ(Highlight("").Names(row.line, row.nick), row.named) << row.nick << " / " << row.line;
     }
 }
 
