@@ -29,6 +29,8 @@ constexpr std::int32_t kUsersWidth = 200;
 constexpr std::int32_t kUsersListWidth = 199;
 constexpr std::int32_t kInputStrip = 24;
 constexpr std::int32_t kInputHeight = 12;
+// What a window's line buffer keeps between lines; longer lines are rare.
+constexpr std::size_t kKeptEchoCapacity = 4096;
 
 std::int64_t SecondOf(std::int64_t ms)
 {
@@ -229,26 +231,36 @@ void Child::Echo(std::string_view output)
     Echo(output, LineStyle{});
 }
 
-void Child::Echo(std::string_view output, LineStyle style)
+template <class Write> void Child::EchoWritten(LineStyle style, const Write& write)
 {
     if (!pobjWindow_) {
         return;
     }
+    // A line echoed while one is being echoed (a failing log write reported in the status
+    // window) gets a buffer of its own.
+    std::string nested;
+    const bool outer = !echoing_;
+    std::string& line = outer ? echoLine_ : nested;
     const std::optional<std::int64_t> said = CurrentLineTime();
+    Clock& clock = toolkit_.SystemClock();
+    line.assign("[");
+    line.append(said ? clock.LongTimeAt(*said) : clock.LongTime());
+    line.append("] ");
+    // Every line's text starts after its time stamp at least.
+    const auto stamp = static_cast<std::uint32_t>(line.size());
+    write(line);
+    const std::string_view output = std::string_view(line).substr(stamp);
     // A bouncer replaying what the window showed from the logs already.
     if (said && !historyKeys_.empty() &&
         historyKeys_.erase(HistoryKey(SecondOf(*said), chatlog::LineText(output))) > 0) {
         return;
     }
+    echoing_ = true;
     ChildView& view = *pobjWindow_;
     const std::int64_t length = view.OutputLength();
     const std::int64_t start = view.SelStart();
     const std::int64_t selected = view.SelLength();
     const bool atEnd = start == length && selected == 0;
-    Clock& clock = toolkit_.SystemClock();
-    const std::string line = Concat("[", said ? clock.LongTimeAt(*said) : clock.LongTime(), "] ", output);
-    // Every line's text starts after its time stamp at least.
-    const auto stamp = static_cast<std::uint32_t>(line.size() - output.size());
     if (style.nickLength > 0) {
         style.nickStart += stamp;
         FollowNickCase();
@@ -261,6 +273,18 @@ void Child::Echo(std::string_view output, LineStyle style)
         view.SetSelection(start, selected);
     }
     LogLine(output, said);
+    if (outer) {
+        echoing_ = false;
+        // One hostile line of 64 KiB is not kept by every window it reached.
+        if (line.capacity() > kKeptEchoCapacity) {
+            std::string().swap(line);
+        }
+    }
+}
+
+void Child::Echo(std::string_view output, LineStyle style)
+{
+    EchoWritten(style, [output](std::string& line) { line.append(output); });
 }
 
 IRCConnection* Child::LogConnection() const
@@ -828,9 +852,9 @@ void Child::pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMs
     const bool own = texts::IsOwn(*source);
     const bool action = texts::IsAction(privMsg);
     const bool named = !own && Names(privMsg);
-    Echo(texts::ChannelMessage(source->Nick(), privMsg),
-         texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 2 : 1, source->Nick(),
-                     own, named));
+    EchoWritten(texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 2 : 1,
+                            source->Nick(), own, named),
+                [&](std::string& line) { texts::AppendChannelMessage(line, source->Nick(), privMsg); });
     if (!own) {
         // Worked out once for the line and its activity.
         RaiseActivity(named ? Activity::Highlight : Activity::Messages, privMsg, source->Nick());
@@ -978,9 +1002,12 @@ void Child::pobjQuery_Notice(const std::string& notice)
 void Child::pobjQuery_PrivMsg(const std::string& privMsg)
 {
     const bool action = texts::IsAction(privMsg);
-    Echo(Concat("# ", texts::ChannelMessage(pobjQuery_->Nick(), privMsg)),
-         texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 4 : 3,
-                     pobjQuery_->Nick(), false, true));
+    EchoWritten(texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 4 : 3,
+                            pobjQuery_->Nick(), false, true),
+                [&](std::string& line) {
+                    line.append("# ");
+                    texts::AppendChannelMessage(line, pobjQuery_->Nick(), privMsg);
+                });
     ShowPartner();
     RaiseActivity(LineKind::Private, privMsg, pobjQuery_->Nick());
 }

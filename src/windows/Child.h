@@ -133,6 +133,9 @@ private:
     IRCConnection* LogConnection() const;
     const std::string* LogFolder();
     void FollowNickCase();
+    // Echo with the output written by `write` straight after the time stamp, into a buffer kept
+    // between lines: a flood appends hundreds of thousands of them.
+    template <class Write> void EchoWritten(LineStyle style, const Write& write);
     void LogLine(std::string_view output, std::optional<std::int64_t> said);
     void ShowHistory();
 
@@ -188,6 +191,8 @@ private:
     CaseMapping logMapping_ = CaseMapping::Rfc1459;
     CaseMapping nickMapping_ = CaseMapping::Rfc1459; // as the view's log folds nicks
     std::string logPath_;
+    std::string echoLine_;
+    bool echoing_ = false;
     bool historyShown_ = false;
     // The shown history's lines by second and text: a bouncer replaying them shows them once.
     absl::flat_hash_set<std::string> historyKeys_;

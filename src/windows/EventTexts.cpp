@@ -56,8 +56,16 @@ std::string Message(std::string_view nick, std::string_view message)
 
 std::string ChannelMessage(std::string_view nick, std::string_view message)
 {
+    std::string text;
+    AppendChannelMessage(text, nick, message);
+    return text;
+}
+
+void AppendChannelMessage(std::string& out, std::string_view nick, std::string_view message)
+{
     if (message.empty() || message.front() != kRequestMark || message.back() != kRequestMark) {
-        return Message(nick, message);
+        AppendTo(out, "<", nick, "> ", message);
+        return;
     }
     // A lone mark both begins and ends the message: a request with an empty word.
     const std::string_view body = message.size() < 2 ? std::string_view() : message.substr(1, message.size() - 2);
@@ -66,9 +74,10 @@ std::string ChannelMessage(std::string_view nick, std::string_view message)
     const std::string_view argument =
         space == std::string_view::npos ? std::string_view() : body.substr(space + 1);
     if (word == "ACTION") {
-        return Concat("* ", nick, " ", argument);
+        AppendTo(out, "* ", nick, " ", argument);
+    } else {
+        AppendTo(out, "[", nick, "  ", word, " ", argument, "]");
     }
-    return Concat("[", nick, "  ", word, " ", argument, "]");
 }
 
 LineStyle Said(LineStyle::Kind kind, std::size_t nickStart, std::string_view nick, bool own, bool highlight)

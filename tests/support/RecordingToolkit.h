@@ -432,6 +432,7 @@ public:
     void Post(std::function<void()> task) override { posted.push_back(std::move(task)); }
     Timers* ProtocolTimers() override { return &timers; }
     SecretStore* Secrets() override { return secrets; }
+    LogFiles* ChatLogFiles() override { return logFiles; }
     // Remembers the offer; a test plays the user who agrees by calling it.
     void AskTrust(const std::string& host, std::int32_t port, const CertificateRefusal& refusal,
                   std::function<void()> trust) override
@@ -446,6 +447,7 @@ public:
     };
     std::vector<TrustOffer> trustOffers;
     SecretStore* secrets = nullptr; // none unless a test gives one
+    LogFiles* logFiles = nullptr;   // likewise
 
     // Runs what was posted, as the event loop would.
     void RunPosted()

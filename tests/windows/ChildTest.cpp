@@ -2,6 +2,7 @@
 #include "WindowsFixture.h"
 
 #include "app/Settings.h"
+#include "platform/LogFiles.h"
 
 namespace tellix::test {
 namespace {
@@ -223,6 +224,49 @@ TEST_F(ChildWindow, AWindowDeletedByAListenerOfItsOwnChannelStopsWriting)
         [&](const auto&, const auto&, const std::string&) { childs.Item(1)->CloseWindow(true); });
     Receive(":anna!a@h QUIT :bye");
     EXPECT_EQ(NewLines(1), (Texts{"*** anna (a@h) Quit (bye)", "Attempt to close status window!"}));
+}
+
+// Logs that fail at a line starting "-irc.test- x" and say so at once, before they take it: the
+// failure is written in the status window while that window is still echoing the line.
+struct FailingAtOnce final : LogFiles {
+    std::vector<std::string> shown;
+    bool told = false;
+    void Append(std::string_view, std::string_view) override {}
+    void AppendLine(std::string_view, std::string_view, std::string_view line) override
+    {
+        if (!told && line.starts_with("-irc.test- x") && Trouble) {
+            told = true;
+            Trouble("disk full");
+        }
+        shown.emplace_back(line);
+    }
+    void Flush() override {}
+    std::vector<std::string> LastLines(std::string_view, std::size_t) override { return {}; }
+    std::string Root() const override { return "/logs"; }
+};
+
+TEST(ChildWindowLogs, ALineEchoedWhileALineIsEchoedLeavesBothWhole)
+{
+    FailingAtOnce logs;
+    RecordingToolkit toolkit;
+    toolkit.logFiles = &logs;
+    RecordingSocketFactory sockets;
+    Application app{toolkit, sockets};
+    IRCConnection& connection = *app.Connections().Item(1);
+    connection.InitialNick("me");
+    connection.Connect("irc.test", 6667);
+    sockets.created.back()->PeerConnects();
+    const std::string line(5000, 'x'); // longer than a window keeps its line buffer
+    sockets.created.back()->PeerSends(":irc.test NOTICE me :" + line + "\r\n");
+    ASSERT_TRUE(logs.told);
+    EXPECT_EQ(logs.shown.back(), "-irc.test- " + line);
+    const std::string& text = static_cast<RecordingChildView*>(app.Childs()->Item(1)->Window())->text;
+    const std::string stamp = std::string("[") + RecordingToolkit::Time + "] ";
+    EXPECT_NE(text.find(stamp + "-irc.test- " + line + "\r\n" + stamp + "Logging stopped: disk full"),
+              std::string::npos);
+    sockets.created.back()->PeerSends(":irc.test NOTICE me :short\r\n");
+    EXPECT_EQ(logs.shown.back(), "-irc.test- short");
+    EXPECT_TRUE(text.ends_with(stamp + "-irc.test- short"));
 }
 
 } // namespace
