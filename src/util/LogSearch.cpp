@@ -159,9 +159,12 @@ LogLine ParseLogLine(std::string_view line)
 
 void AppendIndexText(std::string_view text, std::string& out)
 {
+    // Copied in runs between the codes: most lines have none and go in whole.
+    std::size_t run = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
         if (c == '\x03') {
+            out.append(text.substr(run, i - run));
             // ^C, up to two digits of foreground, then a comma and up to two of background.
             std::size_t j = i + 1;
             for (int n = 0; n < 2 && j < text.size() && text[j] >= '0' && text[j] <= '9'; ++n) {
@@ -174,11 +177,14 @@ void AppendIndexText(std::string_view text, std::string& out)
                 }
             }
             i = j - 1;
+            run = j;
         } else if (c == '\x02' || c == '\x0f' || c == '\x16' || c == '\x1d' || c == '\x1f') {
-            continue;
-        } else {
-            out += c;
+            out.append(text.substr(run, i - run));
+            run = i + 1;
         }
+    }
+    if (run < text.size()) {
+        out.append(text.substr(run));
     }
 }
 

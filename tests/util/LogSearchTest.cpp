@@ -109,6 +109,13 @@ TEST(LogSearch, IndexTextDropsFormattingButKeepsWords)
          "itunrev"},
         {"<bob> caf\xc3\xa9", "<bob> caf\xc3\xa9"},
         {"\x03", ""},
+        {"a\x03"
+         "9b\x02"
+         "c\x03,1d",
+         "abc,1d"},
+        {"before \x03"
+         "12,34after\x0f end",
+         "before after end"},
     };
     for (const TextCase& c : cases) {
         std::string out;
