@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <numeric>
 #include <stdexcept>
 #include <utility>
@@ -18,6 +19,16 @@ namespace {
 std::size_t LowBit(std::size_t i)
 {
     return i & (~i + 1);
+}
+
+std::uint64_t BigEndian(const unsigned char* bytes)
+{
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    if constexpr (std::endian::native == std::endian::little) {
+        word = __builtin_bswap64(word);
+    }
+    return word;
 }
 
 } // namespace
@@ -569,18 +580,14 @@ void NickListModel::SortSlots(std::vector<std::uint32_t>& slots) const
     for (const std::uint32_t slot : slots) {
         const Entry& entry = entries_[slot];
         const std::string_view text = Text(entry);
-        std::array<unsigned char, 15> bytes{};
-        for (std::size_t i = 0; i < std::min(text.size(), bytes.size()); ++i) {
+        // Read as big-endian numbers: the first byte the most significant.
+        std::array<unsigned char, 16> bytes{};
+        const std::size_t length = std::min<std::size_t>(text.size(), 15);
+        for (std::size_t i = 0; i < length; ++i) {
             bytes[i] = fold[static_cast<unsigned char>(text[i])];
         }
-        std::uint64_t high = entry.rank;
-        std::uint64_t low = 0;
-        for (std::size_t i = 0; i < 7; ++i) {
-            high = (high << 8) | bytes[i];
-        }
-        for (std::size_t i = 7; i < bytes.size(); ++i) {
-            low = (low << 8) | bytes[i];
-        }
+        const std::uint64_t high = (std::uint64_t{entry.rank} << 56) | (BigEndian(bytes.data()) >> 8);
+        const std::uint64_t low = BigEndian(bytes.data() + 7);
         keyed.push_back(Keyed{high, low, slot});
         anyHigh |= high;
         allHigh &= high;
