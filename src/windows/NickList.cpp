@@ -321,7 +321,7 @@ void NickList::Compact()
 {
     std::vector<Slot> kept;
     kept.reserve(static_cast<std::size_t>(live_));
-    std::string text;
+    TextBuffer text;
     text.reserve(bytes_.size() - garbage_);
     for (const Slot& slot : slots_) {
         if (Live(slot)) {

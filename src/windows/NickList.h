@@ -1,5 +1,7 @@
 #pragma once
 
+#include "windows/TextBuffer.h"
+
 #include <absl/container/flat_hash_set.h>
 
 #include <cstdint>
@@ -98,7 +100,7 @@ private:
     void DropSlot(std::uint32_t slot);
     void Compact();
 
-    std::string bytes_;
+    TextBuffer bytes_;
     std::size_t garbage_ = 0; // bytes of removed or replaced texts
     std::vector<Slot> slots_;
     std::vector<std::int32_t> tree_; // live slots counted; empty while there are no gaps

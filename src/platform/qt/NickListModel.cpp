@@ -397,7 +397,7 @@ void NickListModel::MovePersistent(const QModelIndexList& before, const std::vec
 
 void NickListModel::CompactBytes()
 {
-    std::string kept;
+    TextBuffer kept;
     kept.reserve(bytes_.size() - garbage_);
     for (Entry& entry : entries_) {
         const std::string_view text = Text(entry);
