@@ -9,6 +9,7 @@
 #include <absl/container/inlined_vector.h>
 
 #include <algorithm>
+#include <array>
 
 namespace tellix {
 
@@ -90,11 +91,24 @@ void IRCUser::SetParent(IRCUsers* parent)
 
 void IRCUser::StoreMask(std::string_view nick, std::string_view user, std::string_view host)
 {
-    // Built aside: the parts may be views into the mask being replaced.
-    std::string mask;
-    mask.reserve(nick.size() + user.size() + host.size() + 2);
-    mask.append(nick).append(1, '!').append(user).append(1, '@').append(host);
-    mask_ = std::move(mask);
+    // Built aside: the parts may be views into the mask being replaced. A names reply makes
+    // users by the ten thousand, nearly all with short masks: those are put together on the
+    // stack and stored with one copy.
+    const std::size_t size = nick.size() + user.size() + host.size() + 2;
+    if (std::array<char, 128> buffer; size <= buffer.size()) {
+        char* out = buffer.data();
+        out = std::copy(nick.begin(), nick.end(), out);
+        *out++ = '!';
+        out = std::copy(user.begin(), user.end(), out);
+        *out++ = '@';
+        std::copy(host.begin(), host.end(), out);
+        mask_.assign(buffer.data(), size);
+    } else {
+        std::string mask;
+        mask.reserve(size);
+        mask.append(nick).append(1, '!').append(user).append(1, '@').append(host);
+        mask_ = std::move(mask);
+    }
     nickSize_ = static_cast<std::uint32_t>(nick.size());
     userSize_ = static_cast<std::uint32_t>(user.size());
     nickHash_ = NickNaming::Hash(Nick());

@@ -703,6 +703,16 @@ void Child::AddNick(std::string_view nick)
     }
 }
 
+// A member joins by the ten thousand in a names reply: the hash the user keeps of its nick
+// is the list's own.
+void Child::AddNick(const IRCUser& user)
+{
+    SettleUserList();
+    if (users_.AppendIfAbsent(user.Nick(), NickNaming::HashOf(user)) && pobjWindow_) {
+        pobjWindow_->UsersAppend(user.Nick());
+    }
+}
+
 void Child::RenameNick(std::string_view nickPrev, std::string_view nickNext)
 {
     const std::int32_t position = FindNick(nickPrev);
@@ -729,7 +739,7 @@ std::int32_t Child::NickCount()
     return users_.Count();
 }
 
-const std::string& Child::NickItem(std::int32_t position)
+std::string_view Child::NickItem(std::int32_t position)
 {
     SettleUserList();
     return users_.Item(position);
@@ -772,7 +782,7 @@ void Child::AttachChannel()
     channelEvents_.push_back(events.ModeChange.connect(
         [this](const std::string& s, const std::string& m) { pobjChannel_ModeChange(s, m); }));
     channelEvents_.push_back(events.RankChange.connect([this](const UserPtr& u) { pobjChannel_RankChange(u); }));
-    channelEvents_.push_back(events.UserAdd.connect([this](const UserPtr& s) { AddNick(s->Nick()); }));
+    channelEvents_.push_back(events.UserAdd.connect([this](const UserPtr& s) { AddNick(*s); }));
     channelEvents_.push_back(events.UserRemove.connect([this](const UserPtr& s) { RemoveNick(s->Nick()); }));
 }
 

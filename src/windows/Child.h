@@ -100,10 +100,11 @@ public:
     // The nick list, positions from 0; entries compare exactly.
     std::int32_t FindNick(std::string_view nick);
     void AddNick(std::string_view nick);
+    void AddNick(const IRCUser& user);
     void RenameNick(std::string_view nickPrev, std::string_view nickNext);
     void RemoveNick(std::string_view nick);
     std::int32_t NickCount();
-    const std::string& NickItem(std::int32_t position);
+    std::string_view NickItem(std::int32_t position);
 
     // The input line's history, oldest first.
     const std::vector<std::string>& InputHistory() const { return inputHistory_; }

@@ -24,12 +24,19 @@ std::uint32_t NickList::Hash(std::string_view text)
     return ExactText::Hash(text);
 }
 
-const std::string& NickList::Item(std::int32_t position) const
+std::string_view NickList::Item(std::int32_t position) const
 {
     if (position < 0 || position >= live_) {
         throw CoreError("invalid procedure call or argument", kErrorInvalidIndex);
     }
-    return slots_[SlotAt(position)].text;
+    return Text(slots_[SlotAt(position)]);
+}
+
+NickList::Slot NickList::Stored(std::string_view nick, std::uint32_t hash)
+{
+    const Slot slot{static_cast<std::uint32_t>(bytes_.size()), static_cast<std::uint32_t>(nick.size()), hash};
+    bytes_.append(nick);
+    return slot;
 }
 
 std::uint32_t NickList::FirstSlot(std::string_view text, std::uint32_t hash) const
@@ -57,19 +64,29 @@ void NickList::Append(std::string_view nick)
 
 bool NickList::AppendIfAbsent(std::string_view nick)
 {
+    return AppendIfAbsent(nick, Hash(nick));
+}
+
+bool NickList::AppendIfAbsent(std::string_view nick, std::uint32_t hash)
+{
     EnsureIndexed();
-    const std::uint32_t hash = Hash(nick);
-    if (FirstSlot(nick, hash) != kNone) {
-        return false;
+    // One probe finds the nick or the place its head goes.
+    const auto slot = static_cast<std::uint32_t>(slots_.size());
+    bool absent = false;
+    heads_.lazy_emplace(Key{nick, hash}, [&](const auto& construct) {
+        absent = true;
+        construct(Head(hash, slot));
+    });
+    if (absent) {
+        PushSlot(nick, hash);
     }
-    AppendSlot(nick, hash, kNone);
-    return true;
+    return absent;
 }
 
 std::uint32_t NickList::PushSlot(std::string_view nick, std::uint32_t hash)
 {
     const auto slot = static_cast<std::uint32_t>(slots_.size());
-    slots_.push_back(Slot{std::string(nick), hash});
+    slots_.push_back(Stored(nick, hash));
     if (!tree_.empty()) {
         const std::size_t i = slots_.size();
         // The new node covers the slots from i - LowBit(i) + 1 to i; only the last is new.
@@ -108,8 +125,8 @@ void NickList::EnsureIndexed()
     indexed_ = true;
     heads_.reserve(static_cast<std::size_t>(live_));
     for (std::uint32_t slot = 0; slot < slots_.size(); ++slot) {
-        if (slots_[slot].live) {
-            slots_[slot].hash = Hash(slots_[slot].text);
+        if (Live(slots_[slot])) {
+            slots_[slot].hash = Hash(Text(slots_[slot]));
             Link(slot);
         }
     }
@@ -121,14 +138,19 @@ void NickList::Replace(std::int32_t position, std::string_view nick)
         throw CoreError("invalid procedure call or argument", kErrorInvalidIndex);
     }
     const std::uint32_t slot = SlotAt(position);
-    if (!indexed_) {
-        slots_[slot].text = nick;
-        return;
+    if (indexed_) {
+        Unlink(slot);
     }
-    Unlink(slot);
-    slots_[slot].text = nick;
-    slots_[slot].hash = Hash(nick);
-    Link(slot);
+    garbage_ += slots_[slot].length;
+    const std::uint32_t next = slots_[slot].next;
+    slots_[slot] = Stored(nick, indexed_ ? Hash(nick) : 0);
+    slots_[slot].next = next;
+    if (indexed_) {
+        Link(slot);
+    }
+    if (garbage_ > 4096 && garbage_ > bytes_.size() / 2) {
+        Compact();
+    }
 }
 
 void NickList::RemoveAt(std::int32_t position)
@@ -165,6 +187,7 @@ std::int32_t NickList::RemoveFirst(std::string_view nick)
 void NickList::DropSlot(std::uint32_t slot)
 {
     --live_;
+    garbage_ += slots_[slot].length;
     if (slot + 1 == slots_.size()) {
         // The last slot: no position before it moves, and trailing gaps go with it.
         do {
@@ -172,14 +195,19 @@ void NickList::DropSlot(std::uint32_t slot)
             if (!tree_.empty()) {
                 tree_.pop_back();
             }
-        } while (!slots_.empty() && !slots_.back().live);
+        } while (!slots_.empty() && !Live(slots_.back()));
         if (slots_.size() == static_cast<std::size_t>(live_)) {
             tree_.clear();
         }
+        if (slots_.empty()) {
+            bytes_.clear();
+            garbage_ = 0;
+        } else if (garbage_ > 4096 && garbage_ > bytes_.size() / 2) {
+            Compact();
+        }
         return;
     }
-    slots_[slot].live = false;
-    slots_[slot].text = std::string();
+    slots_[slot].length |= kRemoved;
     if (tree_.empty()) {
         tree_.assign(slots_.size(), 1);
         for (std::size_t i = 1; i <= tree_.size(); ++i) {
@@ -191,13 +219,16 @@ void NickList::DropSlot(std::uint32_t slot)
     for (std::size_t i = slot + 1; i <= tree_.size(); i += LowBit(i)) {
         --tree_[i - 1];
     }
-    if (slots_.size() > 32 && slots_.size() - static_cast<std::size_t>(live_) > slots_.size() / 2) {
+    if ((slots_.size() > 32 && slots_.size() - static_cast<std::size_t>(live_) > slots_.size() / 2) ||
+        (garbage_ > 4096 && garbage_ > bytes_.size() / 2)) {
         Compact();
     }
 }
 
 void NickList::Clear()
 {
+    bytes_.clear();
+    garbage_ = 0;
     heads_.clear();
     indexed_ = false;
     slots_.clear();
@@ -218,7 +249,7 @@ void NickList::Link(std::uint32_t slot)
 {
     Slot& added = slots_[slot];
     added.next = kNone;
-    const auto it = heads_.find(Key{added.text, added.hash});
+    const auto it = heads_.find(Key{Text(added), added.hash});
     if (it == heads_.end()) {
         heads_.insert(Head(added.hash, slot));
         return;
@@ -241,7 +272,7 @@ void NickList::Link(std::uint32_t slot)
 void NickList::Unlink(std::uint32_t slot)
 {
     Slot& leaving = slots_[slot];
-    const auto it = heads_.find(Key{leaving.text, leaving.hash});
+    const auto it = heads_.find(Key{Text(leaving), leaving.hash});
     if (SlotOf(*it) == slot) {
         heads_.erase(it);
         if (leaving.next != kNone) {
@@ -285,16 +316,22 @@ std::int32_t NickList::PositionOf(std::uint32_t slot) const
     return before;
 }
 
+// Squeezes out the gaps and the texts no entry holds any more.
 void NickList::Compact()
 {
     std::vector<Slot> kept;
     kept.reserve(static_cast<std::size_t>(live_));
-    for (Slot& slot : slots_) {
-        if (slot.live) {
-            kept.push_back(std::move(slot));
+    TextBuffer text;
+    text.reserve(bytes_.size() - garbage_);
+    for (const Slot& slot : slots_) {
+        if (Live(slot)) {
+            kept.push_back(Slot{static_cast<std::uint32_t>(text.size()), slot.length, slot.hash});
+            text.append(Text(slot));
         }
     }
     slots_.swap(kept);
+    bytes_.swap(text);
+    garbage_ = 0;
     tree_.clear();
     heads_.clear();
     if (indexed_) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "windows/TextBuffer.h"
+
 #include <absl/container/flat_hash_set.h>
 
 #include <cstdint>
@@ -11,7 +13,8 @@ namespace tellix {
 
 // The entries of a window's nick list: texts in list order, compared exactly. Finding a
 // nick answers what a scan from the top would, the first equal entry, without the scan: a
-// names reply fills a list by the ten thousand. Entries are kept in place, no object each.
+// names reply fills a list by the ten thousand. Entries are kept in place, no object each:
+// the texts sit end to end in one buffer, and a slot is four numbers.
 //
 // Entries live in slots in list order; a removed entry leaves a gap. Once there are gaps, a
 // Fenwick tree over the live slots turns slots into positions and back in O(log n), and the
@@ -25,13 +28,16 @@ public:
     NickList& operator=(const NickList&) = delete;
 
     std::int32_t Count() const { return live_; }
-    // Positions from 0, as the list box counts them.
-    const std::string& Item(std::int32_t position) const;
+    // Positions from 0, as the list box counts them. The text stays valid until the list
+    // next changes.
+    std::string_view Item(std::int32_t position) const;
     // The first position holding exactly `nick`, or -1.
     std::int32_t Find(std::string_view nick);
     void Append(std::string_view nick);
-    // Appends unless the nick is listed already; false when it was.
+    // Appends unless the nick is listed already; false when it was. `hash` is the nick's
+    // ExactText hash, when the caller has it at hand.
     bool AppendIfAbsent(std::string_view nick);
+    bool AppendIfAbsent(std::string_view nick, std::uint32_t hash);
     void Replace(std::int32_t position, std::string_view nick);
     void RemoveAt(std::int32_t position);
     // Removes the first entry holding exactly `nick`; its position, or -1 when there is none.
@@ -41,12 +47,13 @@ public:
 
 private:
     static constexpr std::uint32_t kNone = ~std::uint32_t{0};
+    static constexpr std::uint32_t kRemoved = std::uint32_t{1} << 31;
 
     struct Slot {
-        std::string text;
-        std::uint32_t hash = 0;
+        std::uint32_t offset;       // in bytes_
+        std::uint32_t length;       // kRemoved set once removed
+        std::uint32_t hash;         // made with the index
         std::uint32_t next = kNone; // the next slot with the same text
-        bool live = true;
     };
     struct Key {
         std::string_view text;
@@ -70,12 +77,18 @@ private:
         bool operator()(std::uint64_t a, std::uint64_t b) const { return a == b; }
         bool operator()(std::uint64_t head, const Key& key) const
         {
-            return (head >> 32) == key.hash && list->slots_[SlotOf(head)].text == key.text;
+            return (head >> 32) == key.hash && list->Text(list->slots_[SlotOf(head)]) == key.text;
         }
         bool operator()(const Key& key, std::uint64_t head) const { return (*this)(head, key); }
     };
 
     static std::uint32_t Hash(std::string_view text);
+    std::string_view Text(const Slot& slot) const
+    {
+        return std::string_view(bytes_).substr(slot.offset, slot.length & ~kRemoved);
+    }
+    static bool Live(const Slot& slot) { return (slot.length & kRemoved) == 0; }
+    Slot Stored(std::string_view nick, std::uint32_t hash);
     std::uint32_t FirstSlot(std::string_view text, std::uint32_t hash) const;
     std::uint32_t PushSlot(std::string_view nick, std::uint32_t hash);
     void AppendSlot(std::string_view nick, std::uint32_t hash, std::uint32_t head);
@@ -87,6 +100,8 @@ private:
     void DropSlot(std::uint32_t slot);
     void Compact();
 
+    TextBuffer bytes_;
+    std::size_t garbage_ = 0; // bytes of removed or replaced texts
     std::vector<Slot> slots_;
     std::vector<std::int32_t> tree_; // live slots counted; empty while there are no gaps
     absl::flat_hash_set<std::uint64_t, HeadHash, HeadEq> heads_;

@@ -134,6 +134,41 @@ TEST(IRCUser, SetNickKeepsUserHostAndInfo)
     EXPECT_EQ(user->Info(), 1);
 }
 
+// Short masks and ones too long for a short copy, made, renamed and given new parts: the
+// parts read back as they were set, and the mask is them joined.
+TEST(IRCUser, MasksOfEveryLengthKeepTheirParts)
+{
+    const std::string longHost(300, 'h');
+    struct Row {
+        std::string mask;
+        std::string nick, user, host;
+    };
+    const std::vector<Row> rows = {
+        {"bob", "bob", "", ""},
+        {"bob!~b@host.example", "bob", "~b", "host.example"},
+        {"n!u@" + longHost, "n", "u", longHost},
+        {std::string(200, 'x') + "!u@h", std::string(200, 'x'), "u", "h"},
+    };
+    for (const Row& row : rows) {
+        ModelFixture m;
+        auto user = m.Users().GetUser(row.mask);
+        ASSERT_NE(user, nullptr) << row.mask;
+        EXPECT_EQ(user->Nick(), row.nick) << row.mask;
+        EXPECT_EQ(user->User(), row.user) << row.mask;
+        EXPECT_EQ(user->Host(), row.host) << row.mask;
+        // A rename rebuilds the mask from parts that are views into it.
+        user->SetNick("renamed_" + row.nick);
+        EXPECT_EQ(user->UserMask(), "renamed_" + row.nick + "!" + row.user + "@" + row.host) << row.mask;
+        EXPECT_EQ(m.Users().Item("renamed_" + row.nick), user) << row.mask;
+        user->SetNick("z");
+        EXPECT_EQ(user->UserMask(), "z!" + row.user + "@" + row.host) << row.mask;
+        user->SetUserMask("z!other@" + longHost);
+        EXPECT_EQ(user->Host(), longHost) << row.mask;
+        user->SetUserMask("z!u2@short");
+        EXPECT_EQ(user->UserMask(), "z!u2@short") << row.mask;
+    }
+}
+
 TEST(IRCUser, NoticeAndPrivMsgReachMasterThenMemberListsThenTheUser)
 {
     ModelFixture m;

@@ -81,7 +81,7 @@ struct ListClient {
         Child& window = *app->Childs()->Item(index);
         std::vector<std::string> nicks;
         for (std::int32_t position = 0; position < window.NickCount(); ++position) {
-            nicks.push_back(window.NickItem(position));
+            nicks.emplace_back(window.NickItem(position));
         }
         return nicks;
     }

@@ -2,6 +2,7 @@
 // from the top.
 #include "windows/NickList.h"
 
+#include "util/Collection.h"
 #include "util/CoreError.h"
 
 #include <gtest/gtest.h>
@@ -60,7 +61,8 @@ void Shuffle(bool lookups)
             plain.entries.push_back(nick);
             break;
         case 2:
-            if (list.AppendIfAbsent(nick)) {
+            // Half the time with the hash a user keeps of its nick.
+            if (step % 2 == 0 ? list.AppendIfAbsent(nick) : list.AppendIfAbsent(nick, ExactText::Hash(nick))) {
                 ASSERT_EQ(plain.Find(nick), -1);
                 plain.entries.push_back(nick);
             } else {
@@ -111,6 +113,47 @@ TEST(NickList, AnswersAsAScanFromTheTopThroughAppendsRenamesAndRemovals)
 TEST(NickList, AnIndexMadeLateAnswersTheSame)
 {
     Shuffle(false);
+}
+
+// Renames leave their old texts behind; once they are most of what is kept they go, and
+// every entry, lookup and duplicate chain stays as it was.
+TEST(NickList, ManyRenamesKeepEntriesAndLookups)
+{
+    for (const bool indexed : {false, true}) {
+        NickList list;
+        Plain plain;
+        std::vector<std::string> nicks;
+        for (int i = 0; i < 50; ++i) {
+            nicks.push_back("somebody_with_a_long_nick_" + std::to_string(i % 25)); // each twice
+            list.Append(nicks.back());
+            plain.entries.push_back(nicks.back());
+        }
+        if (indexed) {
+            ASSERT_EQ(list.Find(nicks[3]), 3);
+        }
+        for (int step = 0; step < 5000; ++step) {
+            const auto at = static_cast<std::int32_t>((step * 7) % 50);
+            const std::string nick = "renamed_to_another_long_nick_" + std::to_string(step % 60);
+            list.Replace(at, nick);
+            plain.entries[static_cast<std::size_t>(at)] = nick;
+            nicks.push_back(nick);
+            if (step % 499 == 0) {
+                ExpectSame(list, plain, {nicks.front(), nick, nicks[nicks.size() / 2]});
+            }
+        }
+        std::sort(nicks.begin(), nicks.end());
+        nicks.erase(std::unique(nicks.begin(), nicks.end()), nicks.end());
+        ExpectSame(list, plain, nicks);
+        // Removing through the index after all that still finds the first of equal texts.
+        for (const std::string& nick : nicks) {
+            const std::int32_t at = plain.Find(nick);
+            ASSERT_EQ(list.RemoveFirst(nick), at) << nick;
+            if (at >= 0) {
+                plain.entries.erase(plain.entries.begin() + at);
+            }
+        }
+        ExpectSame(list, plain, nicks);
+    }
 }
 
 TEST(NickList, PositionsOutsideTheListFail)

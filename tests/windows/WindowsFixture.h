@@ -95,7 +95,7 @@ struct WindowsFixture : testing::Test {
         const auto child = childs.Item(index);
         std::vector<std::string> nicks;
         for (std::int32_t i = 0; i < child->NickCount(); ++i) {
-            nicks.push_back(child->NickItem(i));
+            nicks.emplace_back(child->NickItem(i));
         }
         // The view shows exactly the entries the window keeps.
         EXPECT_EQ(nicks, View(index).nicks);

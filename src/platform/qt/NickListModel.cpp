@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <numeric>
 #include <stdexcept>
 #include <utility>
@@ -18,6 +19,43 @@ namespace {
 std::size_t LowBit(std::size_t i)
 {
     return i & (~i + 1);
+}
+
+// A row's place in the ranked order as far as two numbers tell it.
+struct SortKey {
+    std::uint64_t high; // the rank, then the first seven folded bytes
+    std::uint64_t low;  // the next eight
+    std::uint32_t slot;
+};
+
+// One stable pass of a radix sort on the byte at `shift` of one of the two numbers.
+template <bool Low> void RadixPass(std::vector<SortKey>& keys, std::vector<SortKey>& spare, unsigned shift)
+{
+    const auto digit = [shift](const SortKey& key) {
+        return static_cast<std::size_t>(((Low ? key.low : key.high) >> shift) & 0xFFU);
+    };
+    std::array<std::uint32_t, 256> starts{};
+    for (const SortKey& key : keys) {
+        ++starts[digit(key)];
+    }
+    std::uint32_t next = 0;
+    for (std::uint32_t& start : starts) {
+        next += std::exchange(start, next);
+    }
+    for (const SortKey& key : keys) {
+        spare[starts[digit(key)]++] = key;
+    }
+    keys.swap(spare);
+}
+
+std::uint64_t BigEndian(const unsigned char* bytes)
+{
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof word);
+    if constexpr (std::endian::native == std::endian::little) {
+        word = __builtin_bswap64(word);
+    }
+    return word;
 }
 
 } // namespace
@@ -359,7 +397,7 @@ void NickListModel::MovePersistent(const QModelIndexList& before, const std::vec
 
 void NickListModel::CompactBytes()
 {
-    std::string kept;
+    TextBuffer kept;
     kept.reserve(bytes_.size() - garbage_);
     for (Entry& entry : entries_) {
         const std::string_view text = Text(entry);
@@ -550,17 +588,12 @@ void NickListModel::SortSlots(std::vector<std::uint32_t>& slots) const
     // count as zero, below any byte, so the numbers order as nicks do. A radix sort on those
     // bytes: a comparison sort costs a names reply several times as much, and more on the
     // numbered nicks where its pivots go bad.
-    struct Keyed {
-        std::uint64_t high;
-        std::uint64_t low;
-        std::uint32_t slot;
-    };
     constexpr std::size_t kRadixFrom = 256;
     std::array<unsigned char, 256> fold{};
     for (std::size_t c = 0; c < fold.size(); ++c) {
         fold[c] = static_cast<unsigned char>(FoldNickChar(static_cast<char>(c), caseMapping_));
     }
-    std::vector<Keyed> keyed;
+    std::vector<SortKey> keyed;
     keyed.reserve(slots.size());
     std::uint64_t anyHigh = 0;
     std::uint64_t allHigh = ~std::uint64_t{0};
@@ -569,19 +602,15 @@ void NickListModel::SortSlots(std::vector<std::uint32_t>& slots) const
     for (const std::uint32_t slot : slots) {
         const Entry& entry = entries_[slot];
         const std::string_view text = Text(entry);
-        std::array<unsigned char, 15> bytes{};
-        for (std::size_t i = 0; i < std::min(text.size(), bytes.size()); ++i) {
+        // Read as big-endian numbers: the first byte the most significant.
+        std::array<unsigned char, 16> bytes{};
+        const std::size_t length = std::min<std::size_t>(text.size(), 15);
+        for (std::size_t i = 0; i < length; ++i) {
             bytes[i] = fold[static_cast<unsigned char>(text[i])];
         }
-        std::uint64_t high = entry.rank;
-        std::uint64_t low = 0;
-        for (std::size_t i = 0; i < 7; ++i) {
-            high = (high << 8) | bytes[i];
-        }
-        for (std::size_t i = 7; i < bytes.size(); ++i) {
-            low = (low << 8) | bytes[i];
-        }
-        keyed.push_back(Keyed{high, low, slot});
+        const std::uint64_t high = (std::uint64_t{entry.rank} << 56) | (BigEndian(bytes.data()) >> 8);
+        const std::uint64_t low = BigEndian(bytes.data() + 7);
+        keyed.push_back(SortKey{high, low, slot});
         anyHigh |= high;
         allHigh &= high;
         anyLow |= low;
@@ -591,47 +620,30 @@ void NickListModel::SortSlots(std::vector<std::uint32_t>& slots) const
     const bool radix = slots.size() >= kRadixFrom;
     // Stable passes over the bytes in which keys differ, from the lowest up; the rank and the
     // first letters are often the same for all.
-    struct Digit {
-        std::uint64_t Keyed::*word;
-        unsigned shift;
-    };
-    std::vector<Digit> digits;
+    std::vector<SortKey> spare(radix ? keyed.size() : 0);
     for (unsigned d = 0; radix && d < 16; ++d) {
         const bool inLow = d < 8;
         const unsigned shift = 8 * (d % 8);
-        if ((((inLow ? anyLow ^ allLow : anyHigh ^ allHigh) >> shift) & 0xFFU) != 0) {
-            digits.push_back(Digit{inLow ? &Keyed::low : &Keyed::high, shift});
+        if ((((inLow ? anyLow ^ allLow : anyHigh ^ allHigh) >> shift) & 0xFFU) == 0) {
+            continue;
         }
-    }
-    std::vector<std::array<std::uint32_t, 256>> counts(digits.size());
-    for (const Keyed& key : keyed) {
-        for (std::size_t d = 0; d < digits.size(); ++d) {
-            ++counts[d][((key.*digits[d].word) >> digits[d].shift) & 0xFFU];
+        if (inLow) {
+            RadixPass<true>(keyed, spare, shift);
+        } else {
+            RadixPass<false>(keyed, spare, shift);
         }
-    }
-    std::vector<Keyed> spare(digits.empty() ? 0 : keyed.size());
-    for (std::size_t d = 0; d < digits.size(); ++d) {
-        std::uint32_t next = 0;
-        for (std::uint32_t& c : counts[d]) {
-            next += std::exchange(c, next);
-        }
-        const auto [word, shift] = digits[d];
-        for (const Keyed& key : keyed) {
-            spare[counts[d][((key.*word) >> shift) & 0xFFU]++] = key;
-        }
-        keyed.swap(spare);
     }
     if (!radix) {
-        std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        std::sort(keyed.begin(), keyed.end(), [](const SortKey& a, const SortKey& b) {
             return a.high != b.high ? a.high < b.high : a.low < b.low;
         });
     }
-    const auto equalKeys = [](const Keyed& a, const Keyed& b) { return a.high == b.high && a.low == b.low; };
+    const auto equalKeys = [](const SortKey& a, const SortKey& b) { return a.high == b.high && a.low == b.low; };
     for (auto run = keyed.begin(); run != keyed.end();) {
         const auto end =
-            std::find_if_not(run + 1, keyed.end(), [&](const Keyed& k) { return equalKeys(k, *run); });
+            std::find_if_not(run + 1, keyed.end(), [&](const SortKey& k) { return equalKeys(k, *run); });
         if (end - run > 1) {
-            std::sort(run, end, [this](const Keyed& a, const Keyed& b) { return Before(a.slot, b.slot); });
+            std::sort(run, end, [this](const SortKey& a, const SortKey& b) { return Before(a.slot, b.slot); });
         }
         run = end;
     }

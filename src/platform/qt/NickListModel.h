@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/NickRanks.h"
+#include "windows/TextBuffer.h"
 
 #include <QAbstractListModel>
 
@@ -92,7 +93,7 @@ private:
     void Resort();
     void SortSlots(std::vector<std::uint32_t>& slots) const;
 
-    std::string bytes_;
+    TextBuffer bytes_;
     std::size_t garbage_ = 0; // bytes of removed or replaced texts
     // In list order; the first `published_` are the view's rows, removed ones included until
     // the settling takes them out.

@@ -2,6 +2,7 @@
 
 #include "app/Settings.h"
 #include "platform/SettingsStore.h"
+#include "platform/qt/AsciiGlyphs.h"
 #include "platform/qt/LogWidget.h"
 #include "platform/qt/NickListModel.h"
 #include "platform/qt/Notifier.h"
@@ -143,7 +144,11 @@ public:
         const int baseline =
             option.rect.top() +
             (option.rect.height() + option.fontMetrics.ascent() - option.fontMetrics.descent()) / 2;
-        painter->drawText(QPoint(option.rect.left() + kMargin, baseline), index.data(Qt::DisplayRole).toString());
+        const QPoint origin(option.rect.left() + kMargin, baseline);
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (!glyphs_.Draw(*painter, option.font, origin, text)) {
+            painter->drawText(origin, text);
+        }
     }
 
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& /*index*/) const override
@@ -153,6 +158,7 @@ public:
 
 private:
     static constexpr int kMargin = 3;
+    mutable AsciiGlyphs glyphs_;
 };
 
 } // namespace
