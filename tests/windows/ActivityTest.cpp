@@ -165,7 +165,9 @@ TEST(HighlightWords, TheSettingsWordsAsWholeWordsAnyCase)
 }
 
 // The own nick inside longer words is no highlight; after a colour code's digits it is one.
-// Nicks of one letter and of nick characters that fold like letters are tried too.
+// Lines are read sixteen bytes at a time, so the nick also stands at the edges of such a run;
+// nicks of one letter, long nicks and nick characters that fold like letters are tried too,
+// and so are lines longer than a message usually is.
 TEST(HighlightWords, TheOwnNickAsAWordOnly)
 {
     const struct {
@@ -189,7 +191,9 @@ TEST(HighlightWords, TheOwnNickAsAWordOnly)
         {"me", "me_ and xme", false},
         {"me", "[me]", false}, // nick characters belong to the word
         {"me", "me", true},
-        {"me", "abcdefghijklmn Me", true},
+        {"me", "abcdefghijklmn Me", true},  // across a run of sixteen bytes
+        {"me", "abcdefghijklmno me", true}, // starting the next run
+        {"me", "abcdefghijklmno mex", false},
         {"me", "abcdefghijklmnopq mE", true},
         {"me", "abcdefghijklmnopq m", false}, // cut off by the line's end
         {"Bob", "hello bOB!", true},
@@ -200,10 +204,15 @@ TEST(HighlightWords, TheOwnNickAsAWordOnly)
         {"{a}", "say [a] and {A}", true},
         {"{a}", "say [a]", false},
         {"longnick", "long", false},
+        {"averyveryverylongnick", "hi averyveryverylongnick!", true},
+        {"averyveryverylongnick", "hi averyveryverylongnicks", false},
     };
     for (const auto& row : rows) {
         EXPECT_EQ(Highlight("").Names(row.line, row.nick), row.named) << row.nick << " / " << row.line;
     }
+    const std::string padding(600, 'x');
+    EXPECT_TRUE(Highlight("").Names(padding + " me", "me"));
+    EXPECT_FALSE(Highlight("").Names(padding + " mex", "me"));
 }
 
 TEST(HighlightWords, ReadFromTheSettingsAtStart)
