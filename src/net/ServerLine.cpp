@@ -36,21 +36,32 @@ ServerLine::ServerLine(std::string_view line)
     form_ = Form::Prefixed;
 
     const std::string_view rest = line.substr(1);
-    const std::size_t marker = rest.find(" :");
-    if (marker != std::string_view::npos) {
-        head_ = rest.substr(0, marker + 1); // keeps its blank, as the colon fields give it
-        trailing_ = rest.substr(marker + 2);
-        hasTrailing_ = true;
-    } else {
-        head_ = rest;
-    }
-
-    ForEachWord(head_, [this](std::string_view word) {
+    const auto addWord = [this](std::string_view word) {
         if (wordCount_ < StoredWords) {
             words_[static_cast<std::size_t>(wordCount_)] = word;
         }
         ++wordCount_;
-    });
+    };
+    // The words up to the first " :", found in the same pass: the head keeps that blank, as
+    // the colon fields give it, and so ends with an empty word.
+    std::size_t pos = 0;
+    while (true) {
+        const std::size_t blank = rest.find(' ', pos);
+        if (blank == std::string_view::npos) {
+            head_ = rest;
+            addWord(rest.substr(pos));
+            return;
+        }
+        addWord(rest.substr(pos, blank - pos));
+        pos = blank + 1;
+        if (pos < rest.size() && rest[pos] == ':') {
+            head_ = rest.substr(0, pos);
+            trailing_ = rest.substr(pos + 1);
+            hasTrailing_ = true;
+            addWord({});
+            return;
+        }
+    }
 }
 
 std::string_view ServerLine::Word(std::int32_t k) const
