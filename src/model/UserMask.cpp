@@ -1,12 +1,19 @@
 #include "model/UserMask.h"
 
+#include <string.h> // memrchr
+
 namespace tellix {
 
 UserMaskView ParseUserMaskView(std::string_view text)
 {
     UserMaskView record;
     const std::size_t bang = text.find('!');
-    const std::size_t at = text.rfind('@');
+    // The last '@': memrchr reads backwards a vector at a time where rfind goes byte by byte,
+    // and every received line from a user comes through here.
+    const void* const lastAt = text.empty() ? nullptr : memrchr(text.data(), '@', text.size());
+    const std::size_t at = lastAt == nullptr
+                               ? std::string_view::npos
+                               : static_cast<std::size_t>(static_cast<const char*>(lastAt) - text.data());
     if (bang == std::string_view::npos) {
         if (at == std::string_view::npos) {
             record.Nick = text;
