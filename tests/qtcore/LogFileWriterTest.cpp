@@ -60,6 +60,36 @@ TEST(LogFileWriter, AppendedLinesLandInOrderAndTheHookNamesTheFilesThatGrew)
               (std::vector<std::string>{root + "/net/#a/2026-12-08.log", root + "/net/status/2026-12-08.log"}));
 }
 
+// Lines gathered during a turn of the event loop reach the file within the interval without
+// anyone asking for a flush; lines to two files in turn keep each file's order.
+TEST(LogFileWriter, LinesReachTheirFilesWithinTheIntervalUnasked)
+{
+    EnsureQtApplication();
+    QTemporaryDir dir;
+    const std::string root = dir.path().toStdString() + "/logs";
+    LogFileWriter writer(root, 50ms);
+    for (int i = 0; i < 10; ++i) {
+        writer.AppendLine(i % 2 == 0 ? "net/#a/2026-12-08.log" : "net/#b/2026-12-08.log",
+                          "2026-12-08T10:00:00+00:00", "<bob> line " + std::to_string(i));
+    }
+    const auto lines = [&](const std::string& path) {
+        std::vector<std::string> read;
+        std::ifstream in(root + "/" + path);
+        for (std::string line; std::getline(in, line);) {
+            read.push_back(line);
+        }
+        return read;
+    };
+    ASSERT_TRUE(PumpUntil(
+        [&] { return lines("net/#a/2026-12-08.log").size() == 5 && lines("net/#b/2026-12-08.log").size() == 5; },
+        2s));
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(
+            lines(i % 2 == 0 ? "net/#a/2026-12-08.log" : "net/#b/2026-12-08.log")[static_cast<std::size_t>(i / 2)],
+            Numbered("2026-12-08", i));
+    }
+}
+
 TEST(LogFileWriter, TheLastLinesComeFromTheNewestDaysBackwards)
 {
     EnsureQtApplication();

@@ -88,6 +88,7 @@ LogFileWriter::LogFileWriter(std::string root, std::chrono::milliseconds interva
 
 LogFileWriter::~LogFileWriter()
 {
+    HandOver();
     {
         const std::lock_guard lock(mutex_);
         stop_ = true;
@@ -133,6 +134,7 @@ void LogFileWriter::Appended(std::size_t bytes)
 
 void LogFileWriter::Append(std::string_view path, std::string_view text)
 {
+    HandOver();
     bool eager = false;
     {
         const std::lock_guard lock(mutex_);
@@ -147,19 +149,46 @@ void LogFileWriter::Append(std::string_view path, std::string_view text)
 
 void LogFileWriter::AppendLine(std::string_view path, std::string_view stamp, std::string_view shown)
 {
+    if (path != stagedPath_ || staged_.size() >= kStagedBytes) {
+        HandOver();
+        stagedPath_.assign(path);
+    }
+    staged_ += '[';
+    staged_.append(stamp);
+    staged_ += "] ";
+    chatlog::AppendLineText(shown, staged_);
+    staged_ += '\n';
+    if (!handOverPosted_) {
+        handOverPosted_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                handOverPosted_ = false;
+                HandOver();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void LogFileWriter::HandOver()
+{
+    if (staged_.empty()) {
+        return;
+    }
+    const std::size_t bytes = staged_.size();
     bool eager = false;
     {
         const std::lock_guard lock(mutex_);
-        std::string& text = PendingFor(path);
-        const std::size_t before = text.size();
-        text += '[';
-        text.append(stamp);
-        text += "] ";
-        chatlog::AppendLineText(shown, text);
-        text += '\n';
-        Appended(text.size() - before);
+        std::string& text = PendingFor(stagedPath_);
+        if (text.empty()) {
+            text.swap(staged_);
+        } else {
+            text.append(staged_);
+        }
+        Appended(bytes);
         eager = pendingBytes_ >= kEagerBytes;
     }
+    staged_.clear();
     if (eager) {
         wake_.notify_one();
     }
@@ -167,6 +196,7 @@ void LogFileWriter::AppendLine(std::string_view path, std::string_view stamp, st
 
 void LogFileWriter::Flush()
 {
+    HandOver();
     std::unique_lock lock(mutex_);
     const std::uint64_t target = appended_;
     if (written_ >= target) {

@@ -52,6 +52,8 @@ private:
     using Texts = absl::flat_hash_map<std::string, std::string>;
     // The text waiting for `path`; the caller holds the lock.
     std::string& PendingFor(std::string_view path);
+    // Gives the worker what AppendLine gathered.
+    void HandOver();
     void Appended(std::size_t bytes);
     void Run();
     // Writes one batch; returns the files written and the first failure's text.
@@ -72,6 +74,13 @@ private:
     std::string* lastText_ = nullptr;
     // A written batch's buffer, emptied, for the next file to fill without growing one anew.
     std::string spare_;
+    // Lines of one file gathered on the caller's thread without the lock, handed over in one
+    // piece when the file changes, when they grow large, on Flush and at the end of the event
+    // loop's turn: a flood takes the lock once per turn, not once per line.
+    std::string stagedPath_;
+    std::string staged_;
+    bool handOverPosted_ = false;
+    static constexpr std::size_t kStagedBytes = 64u << 10;
     std::size_t pendingBytes_ = 0;
     std::uint64_t appended_ = 0;
     std::uint64_t written_ = 0;
