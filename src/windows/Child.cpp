@@ -334,6 +334,7 @@ const std::string* Child::LogFolder()
         logTarget_ = target;
         logMapping_ = mapping;
         logFolder_ = chatlog::Folder(network, target, mapping);
+        ++logFolderVersion_;
     }
     return &logFolder_;
 }
@@ -352,12 +353,17 @@ void Child::LogLine(std::string_view output, std::optional<std::int64_t> said)
     const std::int64_t second = said ? SecondOf(*said) : NowSecond();
     chatlog::Stamps& stamps = parent_->LogStamps();
     const std::string& iso = stamps.Iso(second);
-    const std::string_view day = stamps.Day(second);
-    // The path changes with the folder or the day, not with every line.
-    if (logPath_.size() != folder->size() + day.size() + 5 || !logPath_.starts_with(*folder) ||
-        std::string_view(logPath_).substr(folder->size() + 1, day.size()) != day) {
-        logPath_.assign(*folder);
-        AppendTo(logPath_, "/", day, ".log");
+    // The path changes with the folder or the day: looked at again only when the second or
+    // the folder did.
+    if (second != logPathSecond_ || logPathFolder_ != logFolderVersion_) {
+        const std::string_view day = stamps.Day(second);
+        if (logPath_.size() != folder->size() + day.size() + 5 || !logPath_.starts_with(*folder) ||
+            std::string_view(logPath_).substr(folder->size() + 1, day.size()) != day) {
+            logPath_.assign(*folder);
+            AppendTo(logPath_, "/", day, ".log");
+        }
+        logPathSecond_ = second;
+        logPathFolder_ = logFolderVersion_;
     }
     logs->AppendLine(logPath_, iso, output);
 }

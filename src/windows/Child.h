@@ -192,6 +192,10 @@ private:
     CaseMapping logMapping_ = CaseMapping::Rfc1459;
     CaseMapping nickMapping_ = CaseMapping::Rfc1459; // as the view's log folds nicks
     std::string logPath_;
+    // Which folder and second logPath_ was last checked against.
+    std::uint64_t logFolderVersion_ = 0;
+    std::uint64_t logPathFolder_ = ~std::uint64_t{0};
+    std::int64_t logPathSecond_ = -1;
     std::string echoLine_;
     bool echoing_ = false;
     bool historyShown_ = false;
