@@ -5,6 +5,7 @@
 #include "model/IRCUsers.h"
 #include "net/IRCConnection.h"
 #include "util/CoreError.h"
+#include "util/LineRoad.h"
 #include "util/LineTime.h"
 #include "util/Relay.h"
 #include "util/Utility.h"
@@ -216,7 +217,7 @@ void IRCChannel::ProcessPart(const UserPtr& source, const std::string& partMsg)
     }
 }
 
-void IRCChannel::ProcessPrivMsg(const UserPtr& source, const std::string& privMsg)
+TELLIX_LINE_ROAD void IRCChannel::ProcessPrivMsg(const UserPtr& source, const std::string& privMsg)
 {
     Relay(*this).Up(&IRCChannels::RaisePrivMsg, Events.PrivMsg, source, privMsg);
 }

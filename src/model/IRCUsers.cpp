@@ -2,6 +2,7 @@
 
 #include "model/UserMask.h"
 #include "util/CoreError.h"
+#include "util/LineRoad.h"
 #include "util/Utility.h"
 
 #include <algorithm>
@@ -50,7 +51,7 @@ IRCUsers::UserPtr IRCUsers::AddUser(const UserMaskView& parts, bool nickIsNew)
     return user;
 }
 
-IRCUsers::UserPtr IRCUsers::GetUser(std::string_view userMask)
+TELLIX_LINE_ROAD IRCUsers::UserPtr IRCUsers::GetUser(std::string_view userMask)
 {
     if (parent_ == nullptr) {
         return nullptr;

@@ -1,10 +1,11 @@
 #include "model/UserMask.h"
+#include "util/LineRoad.h"
 
 #include <string.h> // memrchr
 
 namespace tellix {
 
-UserMaskView ParseUserMaskView(std::string_view text)
+TELLIX_LINE_ROAD UserMaskView ParseUserMaskView(std::string_view text)
 {
     UserMaskView record;
     const std::size_t bang = text.find('!');

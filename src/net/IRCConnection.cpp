@@ -11,6 +11,7 @@
 #include "platform/Timers.h"
 #include "util/Concat.h"
 #include "util/CoreError.h"
+#include "util/LineRoad.h"
 #include "util/Relay.h"
 #include "util/Utf8.h"
 #include "util/Utility.h"
@@ -621,7 +622,7 @@ void IRCConnection::pobjContainer_WSDataArrival(std::int16_t& index, std::int32_
     receiveBuffer_.Receive(data, [this](const std::string& line) { HandleLine(line); });
 }
 
-void IRCConnection::HandleLine(const std::string& line)
+TELLIX_LINE_ROAD void IRCConnection::HandleLine(const std::string& line)
 {
     bool processed = false;
     // Offered raw first; nobody in the client listens, so that costs nothing per line.

@@ -1,5 +1,6 @@
 #include "net/LineFraming.h"
 
+#include "util/LineRoad.h"
 #include "util/Utility.h"
 
 #include <algorithm>
@@ -31,7 +32,7 @@ std::size_t FindCrLf(const std::string& text, std::size_t from)
 
 } // namespace
 
-void LineFraming::Receive(std::string_view data, const LineHandler& onLine)
+TELLIX_LINE_ROAD void LineFraming::Receive(std::string_view data, const LineHandler& onLine)
 {
     if (!SkipDiscarded(data)) {
         return;

@@ -1,10 +1,11 @@
 #include "net/ServerLine.h"
+#include "util/LineRoad.h"
 
 #include <algorithm>
 
 namespace tellix {
 
-ServerLine::ServerLine(std::string_view line)
+TELLIX_LINE_ROAD ServerLine::ServerLine(std::string_view line)
 {
     if (line.starts_with('@')) {
         const std::size_t blank = line.find(' ');

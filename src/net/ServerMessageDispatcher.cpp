@@ -8,6 +8,7 @@
 #include "net/IRCConnections.h"
 #include "net/ServerLine.h"
 #include "util/Concat.h"
+#include "util/LineRoad.h"
 #include "util/LineTime.h"
 #include "util/Relay.h"
 
@@ -60,7 +61,7 @@ std::int32_t ParseModesPerLine(std::string_view token)
 
 } // namespace
 
-bool IRCConnection::ProcessServerMessage(std::string_view message)
+TELLIX_LINE_ROAD bool IRCConnection::ProcessServerMessage(std::string_view message)
 {
     if (deleted_) {
         return false; // out of use: nothing is applied or announced any more

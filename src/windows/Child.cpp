@@ -10,6 +10,7 @@
 #include "net/IRCConnections.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
+#include "util/LineRoad.h"
 #include "util/LineTime.h"
 #include "util/Utility.h"
 #include "windows/ChatLog.h"
@@ -417,7 +418,7 @@ void Child::RaiseActivity(LineKind kind, std::string_view said, std::string_view
                   said, from);
 }
 
-void Child::RaiseActivity(Activity level, std::string_view said, std::string_view from)
+TELLIX_LINE_ROAD void Child::RaiseActivity(Activity level, std::string_view said, std::string_view from)
 {
     if (!pobjWindow_ || parent_ == nullptr) {
         return;
@@ -443,7 +444,7 @@ void Child::ShowStartHint()
     }
 }
 
-bool Child::Names(std::string_view said) const
+TELLIX_LINE_ROAD bool Child::Names(std::string_view said) const
 {
     if (parent_ == nullptr) {
         return false;
@@ -863,7 +864,7 @@ void Child::pobjChannel_Part(const UserPtr& source, const std::string& partMsg)
     RemoveNick(source->Nick());
 }
 
-void Child::pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMsg)
+TELLIX_LINE_ROAD void Child::pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMsg)
 {
     const bool own = texts::IsOwn(*source);
     const bool action = texts::IsAction(privMsg);

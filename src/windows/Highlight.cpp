@@ -1,4 +1,5 @@
 #include "windows/Highlight.h"
+#include "util/LineRoad.h"
 
 #include <array>
 #include <cstring>
@@ -79,7 +80,7 @@ constexpr std::size_t kLongestQuickNick = 16;
 // never parts two bytes that fold alike), with no letter right before or right after. It may
 // answer yes wrongly (a nick character at an edge, a digit of a colour code before it); the
 // walk over the words decides then.
-bool MayName(std::string_view line, std::string_view nick)
+TELLIX_LINE_ROAD bool MayName(std::string_view line, std::string_view nick)
 {
     if (line.size() > kLongestQuickLine || nick.size() > kLongestQuickNick) {
         return true;
@@ -132,7 +133,7 @@ Highlight::Highlight(std::string_view words)
     }
 }
 
-bool Highlight::Names(std::string_view line, std::string_view ownNick) const
+TELLIX_LINE_ROAD bool Highlight::Names(std::string_view line, std::string_view ownNick) const
 {
     if (words_.empty() && (ownNick.empty() || !MayName(line, ownNick))) {
         return false;

@@ -1,5 +1,6 @@
 #include "platform/qt/LogStore.h"
 
+#include "util/LineRoad.h"
 #include "util/Utf8.h"
 
 #include <algorithm>
@@ -88,7 +89,7 @@ LogStore::LogStore(std::uint32_t pageTextLimit) : pageTextLimit_(pageTextLimit) 
 
 LogStore::~LogStore() = default;
 
-void LogStore::Append(std::string_view bytes, const LineStyle* style)
+TELLIX_LINE_ROAD void LogStore::Append(std::string_view bytes, const LineStyle* style)
 {
     const ByteScan scan = logtext::ScanBytes(bytes);
     if (!scan.controls || bytes.find('\r') == std::string_view::npos) {
@@ -156,7 +157,7 @@ void LogStore::ClosePage()
     page.styles.shrink_to_fit();
 }
 
-void LogStore::AddLine(std::string_view bytes, ByteScan scan, const LineStyle* style)
+TELLIX_LINE_ROAD void LogStore::AddLine(std::string_view bytes, ByteScan scan, const LineStyle* style)
 {
     std::string_view utf8 = bytes;
     auto units = static_cast<std::int64_t>(bytes.size());

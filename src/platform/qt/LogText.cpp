@@ -1,6 +1,7 @@
 #include "platform/qt/LogText.h"
 
 #include "util/Cp1252.h"
+#include "util/LineRoad.h"
 #include "util/Utf8.h"
 
 #include <algorithm>
@@ -69,7 +70,7 @@ bool EndsLink(QChar c)
 
 } // namespace
 
-ByteScan ScanBytes(std::string_view bytes)
+TELLIX_LINE_ROAD ByteScan ScanBytes(std::string_view bytes)
 {
     const char* p = bytes.data();
     const std::size_t n = bytes.size();

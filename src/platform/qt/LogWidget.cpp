@@ -3,6 +3,7 @@
 #include "app/Settings.h"
 #include "platform/qt/PreferencesDialog.h"
 #include "platform/qtcore/QtSettingsStore.h"
+#include "util/LineRoad.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -183,7 +184,7 @@ LogWidget::LogWidget(QWidget* parent) : QAbstractScrollArea(parent)
 
 LogWidget::~LogWidget() = default;
 
-void LogWidget::AppendLine(std::string_view bytes, const LineStyle* style)
+TELLIX_LINE_ROAD void LogWidget::AppendLine(std::string_view bytes, const LineStyle* style)
 {
     const bool atEnd = AtEnd();
     // An empty log's only line is empty: the new text takes its place, with no line break.

@@ -10,6 +10,7 @@
 #include "platform/qt/TextDecoding.h"
 #include "platform/qt/TopicBar.h"
 #include "platform/qtcore/Boundary.h"
+#include "util/LineRoad.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -1007,7 +1008,7 @@ void QtChildView::AppendOutput(std::string_view line)
     log_->AppendLine(line);
 }
 
-void QtChildView::AppendOutput(std::string_view line, const LineStyle& style)
+TELLIX_LINE_ROAD void QtChildView::AppendOutput(std::string_view line, const LineStyle& style)
 {
     log_->AppendLine(line, &style);
 }
