@@ -148,7 +148,7 @@ void NickList::Replace(std::int32_t position, std::string_view nick)
     if (indexed_) {
         Link(slot);
     }
-    if (garbage_ > 4096 && garbage_ > bytes_.size() / 2) {
+    if (TextMostlyDead()) {
         Compact();
     }
 }
@@ -202,7 +202,7 @@ void NickList::DropSlot(std::uint32_t slot)
         if (slots_.empty()) {
             bytes_.clear();
             garbage_ = 0;
-        } else if (garbage_ > 4096 && garbage_ > bytes_.size() / 2) {
+        } else if (TextMostlyDead()) {
             Compact();
         }
         return;
@@ -220,7 +220,7 @@ void NickList::DropSlot(std::uint32_t slot)
         --tree_[i - 1];
     }
     if ((slots_.size() > 32 && slots_.size() - static_cast<std::size_t>(live_) > slots_.size() / 2) ||
-        (garbage_ > 4096 && garbage_ > bytes_.size() / 2)) {
+        TextMostlyDead()) {
         Compact();
     }
 }

@@ -88,6 +88,8 @@ private:
         return std::string_view(bytes_).substr(slot.offset, slot.length & ~kRemoved);
     }
     static bool Live(const Slot& slot) { return (slot.length & kRemoved) == 0; }
+    // Most of the text buffer is texts no entry holds any more: time to compact.
+    bool TextMostlyDead() const { return garbage_ > 4096 && garbage_ > bytes_.size() / 2; }
     Slot Stored(std::string_view nick, std::uint32_t hash);
     std::uint32_t FirstSlot(std::string_view text, std::uint32_t hash) const;
     std::uint32_t PushSlot(std::string_view nick, std::uint32_t hash);
