@@ -72,7 +72,7 @@ public:
     bool Settled() const;
     QString DatabasePath() const { return databasePath_; }
     // Raised when the layout of the database changes: an index of another layout is made anew.
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     // Writes a line in the status window when a rebuild starts and when it ends.
     void ReportInStatusWindow();
 
