@@ -354,15 +354,11 @@ void Child::LogLine(std::string_view output, std::optional<std::int64_t> said)
     const std::int64_t second = said ? SecondOf(*said) : NowSecond();
     chatlog::Stamps& stamps = parent_->LogStamps();
     const std::string& iso = stamps.Iso(second);
-    // The path changes with the folder or the day: looked at again only when the second or
-    // the folder did.
+    // The path changes with the folder or the day: made again only when the second or the
+    // folder did, into the capacity it already has.
     if (second != logPathSecond_ || logPathFolder_ != logFolderVersion_) {
-        const std::string_view day = stamps.Day(second);
-        if (logPath_.size() != folder->size() + day.size() + 5 || !logPath_.starts_with(*folder) ||
-            std::string_view(logPath_).substr(folder->size() + 1, day.size()) != day) {
-            logPath_.assign(*folder);
-            AppendTo(logPath_, "/", day, ".log");
-        }
+        logPath_.assign(*folder);
+        AppendTo(logPath_, "/", stamps.Day(second), ".log");
         logPathSecond_ = second;
         logPathFolder_ = logFolderVersion_;
     }
