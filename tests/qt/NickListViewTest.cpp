@@ -7,19 +7,26 @@
 #include "net/IRCConnections.h"
 #include "platform/qt/NickListModel.h"
 #include "platform/qt/QtChildView.h"
+#include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtToolkit.h"
 #include "support/QtLoop.h"
 #include "support/RecordingSocket.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
 
+#include <QEvent>
 #include <QHeaderView>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTableView>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <random>
 #include <set>
@@ -192,6 +199,43 @@ TEST(NickListView, ABurstOfQuitsLeavesTheListInOrderAndTheSelectionOnItsNick)
     const std::vector<std::string> known = {"me"};
     EXPECT_TRUE(client.Shows(1, known)) << testing::PrintToString(client.Shown(1));
     EXPECT_EQ(client.Held(1), known);
+}
+
+// A join changes the list and its counts. The window around them is neither laid out again
+// nor painted: in a busy channel that would be the frame and title bar at every join.
+TEST(NickListView, AJoinRepaintsTheListAndItsCountsNotTheWindowAroundThem)
+{
+    EnsureGuiApplication();
+    ListClient client("a b c");
+    QMainWindow& main = *client.toolkit.MainWindow()->Window();
+    main.resize(1000, 700);
+    main.show();
+    QtChildView& view = client.View(2);
+    client.toolkit.MainWindow()->Area()->setActiveSubWindow(view.SubWindow());
+    PumpFor(std::chrono::milliseconds(100));
+
+    struct Seen : QObject {
+        bool eventFilter(QObject* /*object*/, QEvent* event) override
+        {
+            paints += event->type() == QEvent::Paint ? 1 : 0;
+            layouts += event->type() == QEvent::LayoutRequest ? 1 : 0;
+            return false;
+        }
+        int paints = 0;
+        int layouts = 0;
+    };
+    Seen frame;
+    Seen inside;
+    Seen list;
+    view.SubWindow()->installEventFilter(&frame);
+    view.SubWindow()->widget()->installEventFilter(&inside);
+    view.UsersView()->viewport()->installEventFilter(&list);
+    client.Receive({":d!u@h JOIN :#room"});
+    ASSERT_TRUE(PumpUntil([&] { return list.paints > 0; }));
+    PumpFor(std::chrono::milliseconds(50));
+    EXPECT_EQ(view.UsersCounts()->text().toStdString(), "5 users, 0 ops");
+    EXPECT_EQ(frame.paints, 0);
+    EXPECT_EQ(inside.layouts, 0);
 }
 
 // A names reply big enough to be sorted by its keys' bytes: nicks of every length, in both

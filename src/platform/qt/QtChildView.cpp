@@ -421,6 +421,9 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
 {
     form_ = new Form(this);
     client_ = new Client(this);
+    // Opaque: a label or scroll bar that changes repaints its own place, not the frame and
+    // title bar of the window beneath it.
+    client_->setAutoFillBackground(true);
     const QFont font = WindowFont();
     client_->setFont(font);
 
@@ -969,12 +972,20 @@ void QtChildView::MoveUsers(std::int32_t left, std::int32_t top, std::int32_t wi
     split_->setVisible(usersShown_);
     split_->raise();
     if (counts_ != nullptr) {
-        // The counts take the top of the list's place.
-        const QRect place = users_->geometry();
-        const int line = counts_->sizeHint().height();
-        counts_->setGeometry(place.x(), place.y(), place.width(), line);
-        users_->setGeometry(place.adjusted(0, line, 0, 0));
+        PlaceCounts();
     }
+}
+
+// The counts take the top of the list's place. Their size is fixed: a label of free size asks
+// the whole window to lay itself out again each time its text changes, as it does with every
+// join and part.
+void QtChildView::PlaceCounts()
+{
+    const QRect place = users_->geometry();
+    const int line = counts_->sizeHint().height();
+    counts_->setFixedSize(place.width(), line);
+    counts_->move(place.topLeft());
+    users_->setGeometry(place.adjusted(0, line, 0, 0));
 }
 
 void QtChildView::MoveInput(std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height)
@@ -1135,11 +1146,7 @@ void QtChildView::UsersCaseMapping(CaseMapping mapping)
         QObject::connect(model_, &QAbstractItemModel::layoutChanged, counts_, show);
         QObject::connect(model_, &QAbstractItemModel::dataChanged, counts_, show);
         show();
-        // The counts take the top of the list's place.
-        const QRect place = users_->geometry();
-        const int line = counts_->sizeHint().height();
-        counts_->setGeometry(place.x(), place.y(), place.width(), line);
-        users_->setGeometry(place.adjusted(0, line, 0, 0));
+        PlaceCounts();
     }
 }
 

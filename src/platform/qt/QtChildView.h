@@ -138,6 +138,7 @@ private:
     // the laid-out width.
     int ChosenListWidth() const;
     void DragSplit(int x);
+    void PlaceCounts();
     void KeepNormalGeometry();
     void ApplyPendingGeometry();
 
