@@ -416,14 +416,17 @@ TEST(Logs, ALineABouncerReplaysThatTheLogHoldsIsShownOnce)
     EXPECT_EQ(terminal.Count(R"(\[2\] )" + kStamp + "<bob> said a bit later"), 1U);
 
     terminal.Toolkit().LogWriter().Flush();
+    // Within the first hour of a day, the replayed lines belong to the day before's file.
     const std::vector<fs::path> files = LogFiles(fs::path(terminal.Toolkit().LogWriter().Root()), "#room");
-    ASSERT_EQ(files.size(), 1U);
-    EXPECT_EQ(files[0].parent_path().parent_path().filename(), "Replay");
+    ASSERT_FALSE(files.empty());
     int hour = 0;
     int bit = 0;
-    for (const std::string& line : ReadLines(files[0])) {
-        hour += line.ends_with("] <bob> said an hour ago") ? 1 : 0;
-        bit += line.ends_with("] <bob> said a bit later") ? 1 : 0;
+    for (const fs::path& file : files) {
+        EXPECT_EQ(file.parent_path().parent_path().filename(), "Replay");
+        for (const std::string& line : ReadLines(file)) {
+            hour += line.ends_with("] <bob> said an hour ago") ? 1 : 0;
+            bit += line.ends_with("] <bob> said a bit later") ? 1 : 0;
+        }
     }
     EXPECT_EQ(hour, 1);
     EXPECT_EQ(bit, 1);
