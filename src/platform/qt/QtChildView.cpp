@@ -983,7 +983,7 @@ void QtChildView::PlaceCounts()
 {
     const QRect place = users_->geometry();
     const int line = counts_->sizeHint().height();
-    counts_->setFixedSize(place.width(), line);
+    counts_->setFixedSize(std::max(0, place.width()), line);
     counts_->move(place.topLeft());
     users_->setGeometry(place.adjusted(0, line, 0, 0));
 }
