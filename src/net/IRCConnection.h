@@ -205,7 +205,7 @@ private:
     void AwaitLoginAnswer();
     bool ProcessLoginReply(const ServerLine& line);
     void LoginFailed(const std::string& reason);
-    bool NickRefused();
+    bool NickRefused(std::string_view command, std::string_view refused);
     void RaiseError(const std::string& description);
     // A line only the server reads, never relayed to others: not cut to the relay room.
     void SendToServer(std::string_view line);
@@ -261,6 +261,7 @@ private:
     Login login_ = Login::None;
     bool registered_ = false;
     std::int32_t nickTries_ = 0;
+    std::size_t nickFit_ = 0; // the most bytes a nick tried may hold; 0 for no limit
 
     std::vector<Subscription> pobjChannels_;
     std::vector<Subscription> pobjUsers_;

@@ -6,6 +6,7 @@
 #include "net/ServerLine.h"
 #include "platform/Timers.h"
 #include "util/Relay.h"
+#include "util/Utf8.h"
 
 namespace tellix {
 
@@ -15,17 +16,18 @@ namespace {
 // are gone leave a login unanswered as long.
 constexpr std::int64_t kCapAnswerMs = 5000;
 constexpr std::int32_t kMostNickTries = 10;
+// The nick length every server takes. A server tells its own only once we are registered.
+constexpr std::size_t kShortestNickLimit = 9;
 
-// Try `tries` (counted from 1) of the nick: as given, with "_", then with a digit.
-std::string NickTry(const std::string& nick, std::int32_t tries)
+// Try `tries` (counted from 1) of the nick: as given, with "_", then with a digit; with a
+// `fit`, the nick is cut so that each try holds at most that many bytes.
+std::string NickTry(std::string_view nick, std::int32_t tries, std::size_t fit = 0)
 {
-    if (tries <= 1) {
-        return nick;
+    const std::string suffix = tries <= 1 ? "" : tries == 2 ? "_" : std::to_string(tries - 2);
+    if (fit > suffix.size()) {
+        nick = nick.substr(0, Utf8Cut(nick, fit - suffix.size()));
     }
-    if (tries == 2) {
-        return nick + "_";
-    }
-    return nick + std::to_string(tries - 2);
+    return std::string(nick) + suffix;
 }
 
 } // namespace
@@ -46,6 +48,7 @@ void IRCConnection::BeginRegistration()
 {
     EndRegistrationTalk();
     nickTries_ = 1;
+    nickFit_ = 0;
     caps_.Reset();
     if (!options_.serverPassword.empty()) {
         // A blank or a leading colon would cut the password short without the colon.
@@ -195,15 +198,21 @@ bool IRCConnection::ProcessLoginReply(const ServerLine& line)
     return false; // 900 (logged in as), 908 (the mechanisms offered): server text
 }
 
-bool IRCConnection::NickRefused()
+bool IRCConnection::NickRefused(std::string_view command, std::string_view refused)
 {
     if (registered_ || !TestAutomation(AutoNick)) {
         return false; // the server's reason is all there is to show
     }
+    if (command == "432" && nickFit_ == 0 && refused.size() > kShortestNickLimit) {
+        // Found erroneous, most likely for its length: the ladder starts again, every try cut
+        // to the length every server takes, once.
+        nickFit_ = kShortestNickLimit;
+        nickTries_ = 0;
+    }
     if (nickTries_ >= kMostNickTries) {
         const auto self = shared_from_this();
         const std::uint32_t request = requests_;
-        RaiseError("No nick from " + initialNick_ + " to " + NickTry(initialNick_, kMostNickTries) +
+        RaiseError("No nick from " + initialNick_ + " to " + NickTry(initialNick_, kMostNickTries, nickFit_) +
                    " was accepted; registration stopped");
         if (requests_ == request && !deleted_) {
             Disconnect();
@@ -211,7 +220,7 @@ bool IRCConnection::NickRefused()
         return true;
     }
     ++nickTries_;
-    SendMessage("NICK " + NickTry(initialNick_, nickTries_));
+    SendMessage("NICK " + NickTry(initialNick_, nickTries_, nickFit_));
     return false;
 }
 

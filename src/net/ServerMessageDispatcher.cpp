@@ -223,7 +223,7 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         return true;
     }
     if (command == "433" || command == "432" || command == "437") {
-        return NickRefused();
+        return NickRefused(command, line.Word(4));
     }
     if (command == "001") {
         registered_ = true;

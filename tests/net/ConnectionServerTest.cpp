@@ -162,6 +162,18 @@ TEST_P(ConnectionServer, RegistersAndLearnsTheServersNameAndItsOwnNick)
     EXPECT_NE(whois->find("Tellix tester"), std::string::npos) << *whois;
 }
 
+// The nick a fresh install starts with is longer than ngircd's nine bytes.
+TEST_P(ConnectionServer, ANickLongerThanTheServerTakesIsCutToFit)
+{
+    IrcServer server(Options());
+    Client client("user|Tellix");
+    client.connection->InitialUserParams("tellix 8 * :Tellix");
+    client.connection->Connect(server.Host(), server.Port());
+    ASSERT_TRUE(client.Registered(server)) << server.Log();
+    EXPECT_EQ(client.connection->User()->Nick(), GetParam() == Kind::Ngircd ? "user|Tell" : "user|Tellix");
+    EXPECT_EQ(client.CountOf("Error"), 0);
+}
+
 TEST_P(ConnectionServer, AnswersPingsAndStaysConnected)
 {
     IrcServer server(Options(1));

@@ -34,10 +34,10 @@ struct Session {
 
     Session() { connections.SetProtocolTimers(&timers); }
 
-    void Start(const ConnectOptions& options)
+    void Start(const ConnectOptions& options, const std::string& nick = "me")
     {
         recorder.Watch("c", *connection);
-        connection->InitialNick("me");
+        connection->InitialNick(nick);
         connection->InitialUserParams("me 8 * :Me");
         connection->Options(options);
         connection->Connect("irc.test", 6667);
@@ -449,6 +449,40 @@ TEST_F(Registering, RefusedNicksClimbTheLadderThenStop)
     EXPECT_EQ(Sent(), Lines{});
     EXPECT_EQ(Errors(), (Lines{"'No nick from me to me8 was accepted; registration stopped'"}));
     EXPECT_FALSE(connection->Connected());
+}
+
+// A nick found erroneous for its length starts the ladder again, cut to nine bytes (whole
+// UTF-8 characters); only once, and a short nick found erroneous is not cut.
+TEST_F(Registering, ANickTooLongForTheServerIsCutToNineBytes)
+{
+    struct Case {
+        std::string nick;
+        std::vector<std::string> refusals; // the server's answers to the tries, in order
+        Lines tried;
+    };
+    const Case cases[] = {
+        {"user|Tellix", {"432", "433", "433"}, {"NICK user|Tell", "NICK user|Tel_", "NICK user|Tel1"}},
+        {"abcdefgh\xc3\xbcxyz", {"432", "433"}, {"NICK abcdefgh", "NICK abcdefgh_"}},
+        {"user|Tellix", {"432", "432", "432"}, {"NICK user|Tell", "NICK user|Tel_", "NICK user|Tel1"}},
+        {"short", {"432"}, {"NICK short_"}},
+        {"user|Tellix", {"433", "432"}, {"NICK user|Tellix_", "NICK user|Tell"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.nick + " refused as " + c.refusals.front());
+        connection->Disconnect();
+        Start(Plain(), c.nick);
+        Sent();
+        Lines sent;
+        std::string refused = c.nick;
+        for (const std::string& refusal : c.refusals) {
+            socket.PeerSends(":irc.test " + refusal + " * " + refused + " :Erroneous nickname\r\n");
+            for (const std::string& line : Sent()) {
+                sent.push_back(line);
+                refused = line.substr(5);
+            }
+        }
+        EXPECT_EQ(sent, c.tried);
+    }
 }
 
 TEST_F(Registering, ARefusedNickOnceRegisteredOnlyShowsTheReason)
