@@ -169,6 +169,10 @@ void Application::OpenAddress(const std::string& server, std::int32_t port, cons
     options.tls = tls;
     connection->Options(options);
     connection->Connect(server, port);
+    // A first start shows the dialog; the address has said where to go already.
+    if (dialog.Visible()) {
+        dialog.CloseWindow();
+    }
 }
 
 void Application::OpenRunningAddress(const std::string& server, std::int32_t port, const std::string& channel,

@@ -179,6 +179,15 @@ TEST_F(Life, AnAddressConnectsWithTheDialogsDataAndJoinsItsChannelOnceWelcomed)
     EXPECT_TRUE(socket.sent.empty());
 }
 
+TEST_F(Life, AnAddressOnAFirstStartConnectsAndPutsTheDialogAway)
+{
+    Application& app = Start();
+    ASSERT_TRUE(app.Childs()->ConnectDialog()->Visible()) << "shown on a first start";
+    app.OpenAddress("irc.example", 6697, "#room");
+    EXPECT_EQ(sockets.created.back()->connectCalls, 1);
+    EXPECT_FALSE(app.Childs()->ConnectDialog()->Visible());
+}
+
 TEST_F(Life, ExitingWhileConnectedSaysGoodbyeWithTheQuitMessageBeforeAnythingCloses)
 {
     Store("First Use", "0");
