@@ -203,11 +203,10 @@ bool IRCConnection::NickRefused(std::string_view command, std::string_view refus
     if (registered_ || !TestAutomation(AutoNick)) {
         return false; // the server's reason is all there is to show
     }
-    if (command == "432" && nickFit_ == 0 && refused.size() > kShortestNickLimit) {
-        // Found erroneous, most likely for its length: the ladder starts again, every try cut
-        // to the length every server takes, once.
+    if (command == "432" && refused.size() > kShortestNickLimit) {
+        // Found erroneous, most likely for its length: the ladder goes on, each try cut to
+        // the length every server takes.
         nickFit_ = kShortestNickLimit;
-        nickTries_ = 0;
     }
     if (nickTries_ >= kMostNickTries) {
         const auto self = shared_from_this();

@@ -170,7 +170,7 @@ TEST_P(ConnectionServer, ANickLongerThanTheServerTakesIsCutToFit)
     client.connection->InitialUserParams("tellix 8 * :Tellix");
     client.connection->Connect(server.Host(), server.Port());
     ASSERT_TRUE(client.Registered(server)) << server.Log();
-    EXPECT_EQ(client.connection->User()->Nick(), GetParam() == Kind::Ngircd ? "user|Tell" : "user|Tellix");
+    EXPECT_EQ(client.connection->User()->Nick(), GetParam() == Kind::Ngircd ? "user|Tel_" : "user|Tellix");
     EXPECT_EQ(client.CountOf("Error"), 0);
 }
 

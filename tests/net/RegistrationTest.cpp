@@ -451,8 +451,8 @@ TEST_F(Registering, RefusedNicksClimbTheLadderThenStop)
     EXPECT_FALSE(connection->Connected());
 }
 
-// A nick found erroneous for its length starts the ladder again, cut to nine bytes (whole
-// UTF-8 characters); only once, and a short nick found erroneous is not cut.
+// A nick found erroneous for its length: the ladder goes on with its tries cut to nine bytes
+// (whole UTF-8 characters), and still stops after ten; a short nick found erroneous is not cut.
 TEST_F(Registering, ANickTooLongForTheServerIsCutToNineBytes)
 {
     struct Case {
@@ -461,11 +461,14 @@ TEST_F(Registering, ANickTooLongForTheServerIsCutToNineBytes)
         Lines tried;
     };
     const Case cases[] = {
-        {"user|Tellix", {"432", "433", "433"}, {"NICK user|Tell", "NICK user|Tel_", "NICK user|Tel1"}},
-        {"abcdefgh\xc3\xbcxyz", {"432", "433"}, {"NICK abcdefgh", "NICK abcdefgh_"}},
-        {"user|Tellix", {"432", "432", "432"}, {"NICK user|Tell", "NICK user|Tel_", "NICK user|Tel1"}},
+        {"user|Tellix", {"432", "433", "433"}, {"NICK user|Tel_", "NICK user|Tel1", "NICK user|Tel2"}},
+        {"abcdefg\xc3\xbcxyz", {"432", "433"}, {"NICK abcdefg_", "NICK abcdefg1"}},
         {"short", {"432"}, {"NICK short_"}},
-        {"user|Tellix", {"433", "432"}, {"NICK user|Tellix_", "NICK user|Tell"}},
+        {"user|Tellix", {"433", "432"}, {"NICK user|Tellix_", "NICK user|Tel1"}},
+        {"user|Tellix",
+         {"432", "432", "432", "432", "432", "432", "432", "432", "432", "432"},
+         {"NICK user|Tel_", "NICK user|Tel1", "NICK user|Tel2", "NICK user|Tel3", "NICK user|Tel4",
+          "NICK user|Tel5", "NICK user|Tel6", "NICK user|Tel7", "NICK user|Tel8"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.nick + " refused as " + c.refusals.front());
@@ -483,6 +486,8 @@ TEST_F(Registering, ANickTooLongForTheServerIsCutToNineBytes)
         }
         EXPECT_EQ(sent, c.tried);
     }
+    EXPECT_EQ(Errors().back(), "'No nick from user|Tellix to user|Tel8 was accepted; registration stopped'");
+    EXPECT_FALSE(connection->Connected());
 }
 
 TEST_F(Registering, ARefusedNickOnceRegisteredOnlyShowsTheReason)
