@@ -102,7 +102,7 @@ struct Client {
         ASSERT_TRUE(PumpUntil([&] { return connection.User() && connection.User()->Nick() == "me"; }))
             << server.Log();
         connection.Channels()->Join("#room");
-        ASSERT_TRUE(Draws(2, {"@zed", "Bob", "me", "3 users, 1 ops"})) << testing::PrintToString(Drawn(2));
+        ASSERT_TRUE(Draws(2, {"@zed", "Bob", "me", "3 users, 1 op"})) << testing::PrintToString(Drawn(2));
     }
 };
 
@@ -141,15 +141,15 @@ TEST(ChannelViewServer, TheListIsRankedAndAModeChangeMovesTheEntryAndTheCounts)
     connection.Connect(server.Host(), server.Port());
     ASSERT_TRUE(PumpUntil([&] { return connection.User() && connection.User()->Nick() == "me"; })) << server.Log();
     connection.Channels()->Join("#room");
-    ASSERT_TRUE(client.Draws(2, {"@zed", "Bob", "me", "3 users, 1 ops"}))
+    ASSERT_TRUE(client.Draws(2, {"@zed", "Bob", "me", "3 users, 1 op"}))
         << testing::PrintToString(client.Drawn(2));
 
     zed.Send("MODE #room +v me");
-    ASSERT_TRUE(client.Draws(2, {"@zed", "+me", "Bob", "3 users, 1 ops"}));
+    ASSERT_TRUE(client.Draws(2, {"@zed", "+me", "Bob", "3 users, 1 op"}));
     zed.Send("MODE #room +o-v Bob me");
     ASSERT_TRUE(client.Draws(2, {"@Bob", "@zed", "me", "3 users, 2 ops"}));
     bob.Send("PART #room");
-    EXPECT_TRUE(client.Draws(2, {"@zed", "me", "2 users, 1 ops"}));
+    EXPECT_TRUE(client.Draws(2, {"@zed", "me", "2 users, 1 op"}));
 
     // The status window's list is the connection's users, unranked and without counts.
     EXPECT_EQ(client.View(1).UsersCounts(), nullptr);

@@ -203,6 +203,24 @@ TEST(NickListView, ABurstOfQuitsLeavesTheListInOrderAndTheSelectionOnItsNick)
 
 // A join changes the list and its counts. The window around them is neither laid out again
 // nor painted: in a busy channel that would be the frame and title bar at every join.
+// The counts above a channel's list, one row per names reply.
+TEST(NickListView, TheCountsSayUserAndOpForOne)
+{
+    EnsureGuiApplication();
+    const std::pair<std::string, std::string> cases[] = {
+        {"me", "1 user, 0 ops"},
+        {"@me", "1 user, 1 op"},
+        {"@me bob", "2 users, 1 op"},
+        {"@me @bob carl", "3 users, 2 ops"},
+    };
+    for (const auto& [names, counts] : cases) {
+        ListClient client(names);
+        ASSERT_NE(client.View(2).UsersCounts(), nullptr);
+        EXPECT_TRUE(PumpUntil([&] { return client.View(2).UsersCounts()->text().toStdString() == counts; }))
+            << names << ": " << client.View(2).UsersCounts()->text().toStdString();
+    }
+}
+
 TEST(NickListView, AJoinRepaintsTheListAndItsCountsNotTheWindowAroundThem)
 {
     EnsureGuiApplication();

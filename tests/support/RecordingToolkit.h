@@ -169,7 +169,7 @@ public:
     void SetUsersShown(bool shown) override { usersShown = shown; }
     void SetHeader(std::string_view text) override { header = text; }
 
-    // The list as a ranked view draws it: "@anna", counts as "3 users, 1 ops".
+    // The list as a ranked view draws it: "@anna", counts as "3 users, 1 op".
     std::vector<std::string> Ranked() const
     {
         std::vector<std::size_t> order(nicks.size());
@@ -185,7 +185,8 @@ public:
             shown.push_back(ranks[i].symbol != '\0' ? ranks[i].symbol + nicks[i] : nicks[i]);
             ops += ranks[i].op ? 1 : 0;
         }
-        shown.push_back(std::to_string(nicks.size()) + " users, " + std::to_string(ops) + " ops");
+        shown.push_back(std::to_string(nicks.size()) + (nicks.size() == 1 ? " user, " : " users, ") +
+                        std::to_string(ops) + (ops == 1 ? " op" : " ops"));
         return shown;
     }
 

@@ -163,7 +163,7 @@ TEST_F(Ranking, WithoutPrefixTokenTheUsualRanksAndAsciiNamesAreDrawn)
     Receive(":me!u@h JOIN :#room");
     Receive(":irc.test 353 me = #room :me +[v] @b {a} A [z");
     // In ascii '[' sorts before the letters; folded to '{' it would come last.
-    EXPECT_EQ(View(2).Ranked(), (Texts{"@b", "+[v]", "[z", "A", "me", "{a}", "6 users, 1 ops"}));
+    EXPECT_EQ(View(2).Ranked(), (Texts{"@b", "+[v]", "[z", "A", "me", "{a}", "6 users, 1 op"}));
 }
 
 TEST_F(Ranking, TheLogsNickColoursFollowTheServersCaseMapping)

@@ -1138,7 +1138,13 @@ void QtChildView::UsersCaseMapping(CaseMapping mapping)
         counts_->show();
         // Bound to the label and the model only: the form may go before its widgets do.
         const auto show = [model = model_, counts = counts_] {
-            counts->setText(QStringLiteral("%1 users, %2 ops").arg(model->rowCount()).arg(model->Ops()));
+            const int users = model->rowCount();
+            const int ops = model->Ops();
+            counts->setText(QStringLiteral("%1 %2, %3 %4")
+                                .arg(users)
+                                .arg(users == 1 ? QStringLiteral("user") : QStringLiteral("users"))
+                                .arg(ops)
+                                .arg(ops == 1 ? QStringLiteral("op") : QStringLiteral("ops")));
         };
         QObject::connect(model_, &QAbstractItemModel::rowsInserted, counts_, show);
         QObject::connect(model_, &QAbstractItemModel::rowsRemoved, counts_, show);
