@@ -357,6 +357,8 @@ void Application::ListenToConnections()
         events.ServerNotice.connect([this](const ConnectionPtr& c, const std::string& s, const std::string& n) {
             pobjConnections_ServerNotice(c, s, n);
         }));
+    subs.push_back(events.CtcpReply.connect([this](const ConnectionPtr& c, const std::string& n,
+                                                   const std::string& r) { pobjConnections_CtcpReply(c, n, r); }));
     subs.push_back(events.ServerChange.connect(
         [this](const ConnectionPtr& c, const std::string& s) { pobjConnections_ServerChange(c, s); }));
     subs.push_back(events.SocketError.connect([this](const ConnectionPtr& c, std::int16_t number,

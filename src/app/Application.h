@@ -113,6 +113,8 @@ private:
     void pobjConnections_MessageNotProcessed(const ConnectionPtr& connection, const std::string& message);
     void pobjConnections_ServerNotice(const ConnectionPtr& connection, const std::string& server,
                                       const std::string& notice);
+    void pobjConnections_CtcpReply(const ConnectionPtr& connection, const std::string& nick,
+                                   const std::string& reply);
     void pobjConnections_ServerChange(const ConnectionPtr& connection, const std::string& server);
     void pobjConnections_SocketError(const ConnectionPtr& connection, std::int16_t number,
                                      std::string& description, std::int32_t scode, const std::string& source,
@@ -139,6 +141,8 @@ private:
     void RefreshStatusWindow();
     // A numeric reply shown as a readable line where it belongs; false for a line that is none.
     bool ShowReply(const ConnectionPtr& connection, const std::string& message);
+    // The window the last command that asked the server something was typed in, while open.
+    std::int32_t AskerWindow() const;
     // The channel listing's window, made at the first listing; null where the toolkit has none.
     ChannelListView* ChannelList();
     void JoinAfterWelcome(const ConnectionPtr& connection);

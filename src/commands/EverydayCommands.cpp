@@ -196,6 +196,10 @@ bool CommandRun::Ctcp()
         AppendTo(request, " ", Rest(3, false));
     }
     EchoInto(window_, Concat("ctcp -> ", Word(1), ": ", request));
+    if (request == "PING") {
+        // The answer brings the time back, and so tells the round trip.
+        AppendTo(request, " ", std::to_string(connection->NowMs()));
+    }
     connection->SendMessage(Concat("PRIVMSG ", Word(1), " :\x01", request, "\x01"));
     return true;
 }

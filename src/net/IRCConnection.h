@@ -130,6 +130,9 @@ public:
     void AskNames(std::string_view channel);
     bool NamesAsked(std::string_view channel) const;
     void NamesAnswered(std::string_view channel);
+    // The protocol's clock in milliseconds: what a CTCP PING of ours carries, and what its
+    // answer is measured against.
+    std::int64_t NowMs() const;
     // Gives back the socket slot and forgets the collection without a word; for the
     // collection's destructor, when this connection outlives it.
     void DetachFromCollection();
@@ -145,6 +148,7 @@ public:
         Event<const ChannelPtr&, const UserPtr&, const std::string&> ChannelQuit;
         Event<const ChannelPtr&, const UserPtr&, const std::string&> ChannelTopicChange;
         Event<const std::string&, std::int32_t, bool> Connect;    // Server, Port, Code
+        Event<const std::string&, const std::string&> CtcpReply;  // Nick, Reply: what came between the \x01s
         Event<const std::string&, std::int32_t, bool> Disconnect; // Server, Port, Code
         Event<const std::string&> Error;                          // Description
         Event<const std::string&, bool&> GetRawMessage;           // Message, Processed
@@ -185,6 +189,8 @@ private:
     void ReadSupportedFeatures(const ServerLine& line);
     bool ProcessChannelMode(const ServerLine& line, const ChannelPtr& target);
     void AnswerCtcp(const std::string& nick, std::string_view text);
+    // A private NOTICE that answers a CTCP request is raised as such; false for any other.
+    bool CtcpReply(const ServerLine& line);
     // Opens the socket; `byUser` false for a try of our own, which is announced as such.
     void Open(const std::string& server, std::int32_t port, bool byUser);
     // The link is gone without the user asking: tries again when the user wants that.
@@ -194,7 +200,6 @@ private:
     // joined again.
     void Welcomed();
     Timers* ProtocolTimers() const;
-    std::int64_t NowMs() const;
     // Registration beyond NICK and USER: capabilities, the login, a nick that is taken.
     void BeginRegistration();
     void EndRegistrationTalk();

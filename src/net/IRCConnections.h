@@ -69,6 +69,7 @@ public:
         Event<const ConnectionPtr&, const ChannelPtr&, const UserPtr&, const std::string&> ChannelQuit;
         Event<const ConnectionPtr&, const ChannelPtr&, const UserPtr&, const std::string&> ChannelTopicChange;
         Event<const ConnectionPtr&, const std::string&, std::int32_t, bool> Connect;
+        Event<const ConnectionPtr&, const std::string&, const std::string&> CtcpReply;
         Event<const ConnectionPtr&, const std::string&, std::int32_t, bool> Disconnect;
         Event<const ConnectionPtr&, const std::string&> Error;
         Event<const ConnectionPtr&, const std::string&, bool&> GetRawMessage;
@@ -166,6 +167,10 @@ public:
     void RaiseServerChange(const ConnectionPtr& connection, const std::string& server)
     {
         Events.ServerChange.raise(connection, server);
+    }
+    void RaiseCtcpReply(const ConnectionPtr& connection, const std::string& nick, const std::string& reply)
+    {
+        Events.CtcpReply.raise(connection, nick, reply);
     }
     void RaiseServerNotice(const ConnectionPtr& connection, const std::string& server, const std::string& notice)
     {

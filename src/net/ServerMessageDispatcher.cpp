@@ -161,6 +161,9 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         }
         // The target is only looked up: a message never creates a channel.
         const ChannelPtr target = channels->Item(line.Target());
+        if (command == "NOTICE" && !target && CtcpReply(line)) {
+            return true;
+        }
         const UserPtr source = user(line.Sender());
         if (!source || (target && !here(target))) {
             return true;
@@ -460,6 +463,26 @@ bool IRCConnection::ProcessChannelMode(const ServerLine& line, const ChannelPtr&
             channel->SetRanks(member, change.adding ? held | bit : held & ~bit);
         }
     });
+    return true;
+}
+
+bool IRCConnection::CtcpReply(const ServerLine& line)
+{
+    const std::string_view message = line.LastParam(4);
+    const std::string_view nick = ParseUserMaskView(line.Sender()).Nick;
+    const IRCUser* const own = user_.get();
+    if (!CtcpReplies::IsRequest(message) || nick.empty() ||
+        (own && CompareNicks(nick, own->Nick(), caseMapping_) == 0)) {
+        return false; // our own, echoed, is shown where it was typed
+    }
+    std::string_view body = message.substr(1);
+    body = body.substr(0, body.find('\x01'));
+    if (body.empty() || body.front() == ' ') {
+        return false;
+    }
+    // The answer to a request: a reply to show, no talk to open a window for, and no user to
+    // keep in the connection's list.
+    Relay(*this).Up(&IRCConnections::RaiseCtcpReply, Events.CtcpReply, std::string(nick), std::string(body));
     return true;
 }
 

@@ -20,6 +20,22 @@ void Application::RepliesTo(std::int32_t windowIndex)
     }
 }
 
+std::int32_t Application::AskerWindow() const
+{
+    if (const std::shared_ptr<Child> asker = asker_.lock(); asker && childs_ && asker->Parent() == childs_.get()) {
+        return asker->Index();
+    }
+    return kStatusWindow;
+}
+
+void Application::pobjConnections_CtcpReply(const ConnectionPtr& connection, const std::string& nick,
+                                            const std::string& reply)
+{
+    if (childs_) {
+        Echo(AskerWindow(), CtcpReplyText(nick, reply, connection->NowMs()));
+    }
+}
+
 ChannelListView* Application::ChannelList()
 {
     if (!channelList_) {
@@ -76,10 +92,7 @@ bool Application::ShowReply(const ConnectionPtr& connection, const std::string& 
     if (reply->text.empty() || !childs_) {
         return true;
     }
-    std::int32_t window = kStatusWindow;
-    if (const std::shared_ptr<Child> asker = asker_.lock(); asker && asker->Parent() == childs_.get()) {
-        window = asker->Index();
-    }
+    std::int32_t window = AskerWindow();
     // A reply about a channel or a partner with a window of its own goes there.
     if (!reply->about.empty()) {
         std::shared_ptr<Child> own;

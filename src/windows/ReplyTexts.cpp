@@ -259,4 +259,33 @@ std::optional<ReadableReply> ReadReply(const ServerLine& line)
     return reply;
 }
 
+std::string CtcpReplyText(std::string_view nick, std::string_view reply, std::int64_t nowMs)
+{
+    const std::size_t blank = reply.find(' ');
+    const std::string_view command = reply.substr(0, blank);
+    const std::string_view rest = blank == std::string_view::npos ? std::string_view() : reply.substr(blank + 1);
+    std::string upper(command);
+    for (char& c : upper) {
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    std::string out = "*** CTCP ";
+    AppendSound(out, upper);
+    out += " reply from ";
+    AppendSound(out, nick);
+    constexpr std::int64_t kDayMs = 24 * 60 * 60 * 1000;
+    const std::optional<std::uint64_t> sent = upper == "PING" ? Count(rest) : std::nullopt;
+    if (sent && *sent <= static_cast<std::uint64_t>(nowMs) && nowMs - static_cast<std::int64_t>(*sent) <= kDayMs) {
+        const std::int64_t ms = nowMs - static_cast<std::int64_t>(*sent);
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, ": %lld.%03lld s", static_cast<long long>(ms / 1000),
+                      static_cast<long long>(ms % 1000));
+        return out + seconds;
+    }
+    if (!rest.empty()) {
+        out += ": ";
+        AppendSound(out, rest);
+    }
+    return out;
+}
+
 } // namespace tellix

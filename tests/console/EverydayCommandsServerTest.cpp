@@ -182,6 +182,34 @@ TEST_F(Everyday, AnIgnoredSenderIsNeitherShownNorAnsweredAndIsHeardAgainAfterUni
     EXPECT_TRUE(terminal.Prints(Line(2, "<bob> heard again")));
 }
 
+// Answers to CTCP requests are replies in the window that asked, not talks that open a window.
+TEST_F(Everyday, ACtcpAnswerIsAReadableReplyWhereItWasAsked)
+{
+    terminal.Mark();
+    terminal.Type("/ctcp bob version");
+    ASSERT_TRUE(PumpUntilPeerSees(bob, "PRIVMSG bob :\x01VERSION\x01"));
+    bob.Send("NOTICE me :\x01VERSION RawPeer 1.0\x01");
+    EXPECT_TRUE(terminal.Prints(Line(2, R"(\*\*\* CTCP VERSION reply from bob: RawPeer 1\.0)")))
+        << terminal.SinceMark();
+
+    // A ping carries the protocol clock's time, which its answer brings back.
+    terminal.Type("/ctcp bob ping");
+    ASSERT_TRUE(PumpUntilPeerSees(bob, "PRIVMSG bob :\x01PING "));
+    const std::string& request = bob.Received().back();
+    bob.Send("NOTICE me :" + request.substr(request.find("\x01PING ")));
+    EXPECT_TRUE(terminal.Prints(Line(2, R"(ctcp -> bob: PING)")));
+    EXPECT_TRUE(terminal.Prints(Line(2, R"(\*\*\* CTCP PING reply from bob: \d+\.\d{3} s)")))
+        << terminal.SinceMark();
+
+    // Unasked, and with control characters: still a reply, none of them reaching the terminal.
+    anna.Send("NOTICE me :\x01time \x1b[2Jnoon\x01");
+    EXPECT_TRUE(terminal.Prints(Line(2, "\\*\\*\\* CTCP TIME reply from anna: \xEF\xBF\xBD\\[2Jnoon")))
+        << terminal.SinceMark();
+    PumpFor(200ms);
+    EXPECT_EQ(terminal.SinceMark().find("[3] ="), std::string::npos) << "no query window";
+    EXPECT_EQ(terminal.SinceMark().find("\x1b"), std::string::npos);
+}
+
 TEST_F(Everyday, AwayIsSaidAgainAfterTheLinkComesBack)
 {
     terminal.Type("/away back soon");

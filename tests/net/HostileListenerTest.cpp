@@ -48,6 +48,8 @@ const std::vector<std::string> kLines{
     ":me!u@h PRIVMSG anna :said from another client",
     ":bob!b@h NOTICE #a :note",
     ":bob!b@h NOTICE me :private note",
+    ":bob!b@h NOTICE me :\x01VERSION bobclient 1.0\x01",
+    ":irc.test NOTICE * :*** Looking up your hostname",
     ":fred!f@h JOIN :#a",
     ":anna!a@h NICK :anne",
     ":bob!b@h TOPIC #a :new topic",

@@ -105,6 +105,7 @@ private:
         Keep(e.ChannelQuit, label + ".ChannelQuit");
         Keep(e.ChannelTopicChange, label + ".ChannelTopicChange");
         Keep(e.Connect, label + ".Connect");
+        Keep(e.CtcpReply, label + ".CtcpReply");
         Keep(e.Disconnect, label + ".Disconnect");
         Keep(e.Error, label + ".Error");
         Keep(e.GetRawMessage, label + ".GetRawMessage");

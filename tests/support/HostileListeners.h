@@ -82,11 +82,13 @@ inline const std::vector<CollectionEvent>& CollectionEvents()
         TELLIX_EVENT(ChannelQuit, kChannel),
         TELLIX_EVENT(ChannelTopicChange, kChannel),
         TELLIX_EVENT(Connect, kNothing),
+        TELLIX_EVENT(CtcpReply, kNothing), // an answer to a request of ours
         TELLIX_EVENT(Disconnect, kNothing),
         TELLIX_EVENT(Error, kNothing),
         TELLIX_EVENT(GetRawMessage, kNothing),
         TELLIX_EVENT(MessageNotProcessed, kNothing),
         TELLIX_EVENT(ServerChange, kNothing),
+        TELLIX_EVENT(ServerNotice, kNothing), // from a server, which names no user
         TELLIX_EVENT(SocketError, kNothing),
         TELLIX_EVENT(UserAdd, kUser),
         TELLIX_EVENT(UserNickChange, kUser),

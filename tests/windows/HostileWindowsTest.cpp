@@ -28,6 +28,8 @@ const std::vector<std::string> kLines{
     ":me!u@h PRIVMSG anna :said from another client",
     ":bob!b@h NOTICE me :private note",
     ":NickServ!s@services NOTICE me :identify",
+    ":bob!b@h NOTICE me :\x01VERSION bobclient 1.0\x01",
+    ":irc.test NOTICE * :*** Looking up your hostname",
     ":bob!b@h NOTICE #a :note",
     ":fred!f@h JOIN :#a",
     ":anna!a@h NICK :anne",

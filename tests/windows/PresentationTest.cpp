@@ -315,6 +315,23 @@ TEST_F(Presentation, AServerNoticeGoesToTheStatusWindowAndMakesNoUserOrWindow)
     EXPECT_EQ(Lines(3), Texts{"# -localhost- hello"});
 }
 
+TEST_F(Presentation, ACtcpAnswerIsAReplyAndMakesNoUserOrWindow)
+{
+    Online();
+    NewLines(1);
+    const std::int32_t users = connection->Users()->Count();
+    Receive(":zed!z@h NOTICE me :\x01VERSION zclient 2.0\x01");
+    EXPECT_EQ(NewLines(1), Texts{"*** CTCP VERSION reply from zed: zclient 2.0"});
+    EXPECT_EQ(childs.Count(), 1);
+    EXPECT_EQ(connection->Users()->Count(), users);
+    // A notice that only starts like one is a notice; our own answer, from another client, is
+    // what we said to zed.
+    Receive(":zed!z@h NOTICE me :\x01 odd");
+    EXPECT_EQ(childs.Count(), 2);
+    Receive(":me!u@h NOTICE zed :\x01VERSION Tellix\x01");
+    EXPECT_EQ(NewLines(1), Texts{});
+}
+
 TEST_F(Presentation, AUserWhoQuitsIsForgottenUnlessAWindowShowsThem)
 {
     Online();
