@@ -252,6 +252,13 @@ TEST(ReadableReplies, EachNumericReadsAsALineAndHostileOnesGiveASoundLineOrNothi
          "bold\x02" +
              bad + "[31m"},
         {":s 671 me bob :is using a secure connection", "*** bob is using a secure connection"},
+        {":s 276 me bob :has client certificate fingerprint ab12",
+         "*** bob has client certificate fingerprint ab12"},
+        {":s 307 me bob :is a registered nick", "*** bob is a registered nick"},
+        {":s 320 me bob :is identified to services", "*** bob is identified to services"},
+        {":s 378 me bob :is connecting from *@h 192.0.2.1", "*** bob is connecting from *@h 192.0.2.1"},
+        {":s 379 me bob :is using modes +iw", "*** bob is using modes +iw"},
+        {":s 379 me bob", ""},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.line);
