@@ -198,7 +198,7 @@ bool CommandRun::Ctcp()
     EchoInto(window_, Concat("ctcp -> ", Word(1), ": ", request));
     if (request == "PING") {
         // The answer brings the time back, and so tells the round trip.
-        AppendTo(request, " ", std::to_string(connection->NowMs()));
+        AppendTo(request, " ", connection->CtcpPingToken());
     }
     connection->SendMessage(Concat("PRIVMSG ", Word(1), " :\x01", request, "\x01"));
     return true;

@@ -16,6 +16,8 @@
 #include "util/Utf8.h"
 #include "util/Utility.h"
 
+#include <algorithm>
+#include <charconv>
 #include <chrono>
 
 namespace tellix {
@@ -303,6 +305,28 @@ std::int64_t IRCConnection::NowMs() const
     }
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::string IRCConnection::CtcpPingToken()
+{
+    constexpr std::size_t kKept = 8;
+    if (ctcpPings_.size() == kKept) {
+        ctcpPings_.pop_front();
+    }
+    ctcpPings_.push_back(NowMs());
+    return std::to_string(ctcpPings_.back());
+}
+
+std::optional<std::int64_t> IRCConnection::CtcpPingAnswered(std::string_view token)
+{
+    std::int64_t sent = 0;
+    const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), sent);
+    const auto kept = std::find(ctcpPings_.begin(), ctcpPings_.end(), sent);
+    if (token.empty() || error != std::errc() || end != token.data() + token.size() || kept == ctcpPings_.end()) {
+        return std::nullopt;
+    }
+    ctcpPings_.erase(kept);
+    return NowMs() - sent;
 }
 
 void IRCConnection::AnswerCtcp(const std::string& nick, std::string_view text)

@@ -12,7 +12,9 @@
 #include "util/Event.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -130,9 +132,11 @@ public:
     void AskNames(std::string_view channel);
     bool NamesAsked(std::string_view channel) const;
     void NamesAnswered(std::string_view channel);
-    // The protocol's clock in milliseconds: what a CTCP PING of ours carries, and what its
-    // answer is measured against.
-    std::int64_t NowMs() const;
+    // What a CTCP PING of ours carries: the protocol clock's time, remembered for the answer.
+    std::string CtcpPingToken();
+    // The round trip in milliseconds when `token` is one of ours, each answered once; nothing
+    // for any other, which a peer may have made up.
+    std::optional<std::int64_t> CtcpPingAnswered(std::string_view token);
     // Gives back the socket slot and forgets the collection without a word; for the
     // collection's destructor, when this connection outlives it.
     void DetachFromCollection();
@@ -200,6 +204,7 @@ private:
     // joined again.
     void Welcomed();
     Timers* ProtocolTimers() const;
+    std::int64_t NowMs() const;
     // Registration beyond NICK and USER: capabilities, the login, a nick that is taken.
     void BeginRegistration();
     void EndRegistrationTalk();
@@ -258,6 +263,7 @@ private:
     ChannelModeKinds modeKinds_;
     std::int32_t modesPerLine_ = 3;
     std::string awayMessage_;
+    std::deque<std::int64_t> ctcpPings_; // the times our unanswered CTCP PINGs carry, the last few
     bool away_ = false;
     std::unordered_set<std::string> namesAsked_; // upper-cased channel names
     CapNegotiation caps_;

@@ -31,9 +31,14 @@ std::int32_t Application::AskerWindow() const
 void Application::pobjConnections_CtcpReply(const ConnectionPtr& connection, const std::string& nick,
                                             const std::string& reply)
 {
-    if (childs_) {
-        Echo(AskerWindow(), CtcpReplyText(nick, reply, connection->NowMs()));
+    if (!childs_) {
+        return;
     }
+    std::optional<std::int64_t> roundTrip;
+    if (reply.size() > 5 && (reply.starts_with("PING ") || reply.starts_with("ping "))) {
+        roundTrip = connection->CtcpPingAnswered(std::string_view(reply).substr(5));
+    }
+    Echo(AskerWindow(), CtcpReplyText(nick, reply, roundTrip));
 }
 
 ChannelListView* Application::ChannelList()

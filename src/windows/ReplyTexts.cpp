@@ -266,7 +266,7 @@ std::optional<ReadableReply> ReadReply(const ServerLine& line)
     return reply;
 }
 
-std::string CtcpReplyText(std::string_view nick, std::string_view reply, std::int64_t nowMs)
+std::string CtcpReplyText(std::string_view nick, std::string_view reply, std::optional<std::int64_t> roundTripMs)
 {
     const std::size_t blank = reply.find(' ');
     const std::string_view command = reply.substr(0, blank);
@@ -279,10 +279,8 @@ std::string CtcpReplyText(std::string_view nick, std::string_view reply, std::in
     AppendSound(out, upper);
     out += " reply from ";
     AppendSound(out, nick);
-    constexpr std::int64_t kDayMs = 24 * 60 * 60 * 1000;
-    const std::optional<std::uint64_t> sent = upper == "PING" ? Count(rest) : std::nullopt;
-    if (sent && *sent <= static_cast<std::uint64_t>(nowMs) && nowMs - static_cast<std::int64_t>(*sent) <= kDayMs) {
-        const std::int64_t ms = nowMs - static_cast<std::int64_t>(*sent);
+    if (upper == "PING" && roundTripMs && *roundTripMs >= 0) {
+        const std::int64_t ms = *roundTripMs;
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, ": %lld.%03lld s", static_cast<long long>(ms / 1000),
                       static_cast<long long>(ms % 1000));

@@ -38,10 +38,9 @@ struct ListedChannel {
 std::optional<ListedChannel> ReadListedChannel(const ServerLine& line);
 
 // The answer to a CTCP request, `reply` being what came between the \x01s:
-// "*** CTCP VERSION reply from bob: HexChat 2.16". A PING answer that carries the time of our
-// request (the protocol clock's milliseconds, up to a day old) reads as the round trip,
-// "*** CTCP PING reply from bob: 0.250 s".
-std::string CtcpReplyText(std::string_view nick, std::string_view reply, std::int64_t nowMs);
+// "*** CTCP VERSION reply from bob: HexChat 2.16". The answer to a PING of ours reads as its
+// round trip, "*** CTCP PING reply from bob: 0.250 s".
+std::string CtcpReplyText(std::string_view nick, std::string_view reply, std::optional<std::int64_t> roundTripMs);
 
 // "1d 2h 3m 4s" for a count of seconds; "0s" for none.
 std::string Duration(std::uint64_t seconds);

@@ -200,11 +200,17 @@ TEST_F(Everyday, ACtcpAnswerIsAReadableReplyWhereItWasAsked)
     // A ping carries the protocol clock's time, which its answer brings back.
     terminal.Type("/ctcp bob ping");
     ASSERT_TRUE(PumpUntilPeerSees(bob, "PRIVMSG bob :\x01PING "));
-    const std::string& request = bob.Received().back();
-    bob.Send("NOTICE me :" + request.substr(request.find("\x01PING ")));
+    const std::string answer =
+        "NOTICE me :" + bob.Received().back().substr(bob.Received().back().find("\x01PING "));
+    bob.Send(answer);
     EXPECT_TRUE(terminal.Prints(Line(2, R"(ctcp -> bob: PING)")));
     EXPECT_TRUE(terminal.Prints(Line(2, R"(\*\*\* CTCP PING reply from bob: \d+\.\d{3} s)")))
         << terminal.SinceMark();
+    // Answered twice, or made up: only what came back is shown, no round trip.
+    bob.Send(answer);
+    EXPECT_TRUE(terminal.Prints(Line(2, R"(\*\*\* CTCP PING reply from bob: \d+)"))) << terminal.SinceMark();
+    bob.Send("NOTICE me :\x01PING 12\x01");
+    EXPECT_TRUE(terminal.Prints(Line(2, R"(\*\*\* CTCP PING reply from bob: 12)"))) << terminal.SinceMark();
 
     // Unasked, and with control characters: still a reply, none of them reaching the terminal.
     anna.Send("NOTICE me :\x01time \x1b[2Jnoon\x01");
