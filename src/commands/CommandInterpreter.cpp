@@ -41,17 +41,6 @@ WordList SubArray(const WordList& list, std::int32_t start, std::int32_t count)
     return slice;
 }
 
-std::string UpperCase(std::string_view word)
-{
-    std::string upper(word);
-    for (char& c : upper) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return upper;
-}
-
 std::optional<std::int64_t> ParseWindowNumber(std::string_view word)
 {
     bool negative = false;

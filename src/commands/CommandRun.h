@@ -120,9 +120,6 @@ private:
 // range outside the list, fails with CoreError number 0x8004040E.
 WordList SubArray(const WordList& list, std::int32_t start, std::int32_t count);
 
-// Command words compare case-insensitively: ASCII letters upper-cased, other bytes kept.
-std::string UpperCase(std::string_view word);
-
 // A window number as typed: a plain decimal integer, a sign allowed. A number too large for
 // any window reads as the largest (or smallest) value, which no window has.
 std::optional<std::int64_t> ParseWindowNumber(std::string_view word);

@@ -137,6 +137,17 @@ std::string JoinQuoted(const WordList& list, std::string_view separator, std::st
     return text;
 }
 
+std::string UpperCase(std::string_view word)
+{
+    std::string upper(word);
+    for (char& c : upper) {
+        if (c >= 'a' && c <= 'z') {
+            c = static_cast<char>(c - 'a' + 'A');
+        }
+    }
+    return upper;
+}
+
 WordList SetLowerBound(WordList list, std::int32_t firstIndex)
 {
     list.LowerBound = firstIndex;

@@ -32,6 +32,9 @@ private:
 
 std::string AppendLineEnd(std::string_view text, std::string_view lineEnd);
 
+// Command words compare case-insensitively: ASCII letters upper-cased, other bytes kept.
+std::string UpperCase(std::string_view word);
+
 bool IsEmptyList(const WordList& list);
 
 // Cuts `text` at every `separator`: a run of separators gives empty words, so joining

@@ -5,6 +5,7 @@
 #include "net/IRCConnection.h"
 #include "net/ServerLine.h"
 #include "platform/Toolkit.h"
+#include "util/Utility.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
 #include "windows/ReplyTexts.h"
@@ -35,7 +36,7 @@ void Application::pobjConnections_CtcpReply(const ConnectionPtr& connection, con
         return;
     }
     std::optional<std::int64_t> roundTrip;
-    if (reply.size() > 5 && (reply.starts_with("PING ") || reply.starts_with("ping "))) {
+    if (reply.size() > 5 && UpperCase(std::string_view(reply).substr(0, 5)) == "PING ") {
         roundTrip = connection->CtcpPingAnswered(std::string_view(reply).substr(5));
     }
     Echo(AskerWindow(), CtcpReplyText(nick, reply, roundTrip));

@@ -2,6 +2,7 @@
 
 #include "net/ServerLine.h"
 #include "util/Concat.h"
+#include "util/Utility.h"
 
 #include <algorithm>
 #include <array>
@@ -271,10 +272,7 @@ std::string CtcpReplyText(std::string_view nick, std::string_view reply, std::op
     const std::size_t blank = reply.find(' ');
     const std::string_view command = reply.substr(0, blank);
     const std::string_view rest = blank == std::string_view::npos ? std::string_view() : reply.substr(blank + 1);
-    std::string upper(command);
-    for (char& c : upper) {
-        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-    }
+    const std::string upper = UpperCase(command);
     std::string out = "*** CTCP ";
     AppendSound(out, upper);
     out += " reply from ";

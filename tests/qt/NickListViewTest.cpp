@@ -201,8 +201,6 @@ TEST(NickListView, ABurstOfQuitsLeavesTheListInOrderAndTheSelectionOnItsNick)
     EXPECT_EQ(client.Held(1), known);
 }
 
-// A join changes the list and its counts. The window around them is neither laid out again
-// nor painted: in a busy channel that would be the frame and title bar at every join.
 // The counts above a channel's list, one row per names reply.
 TEST(NickListView, TheCountsSayUserAndOpForOne)
 {
@@ -221,6 +219,8 @@ TEST(NickListView, TheCountsSayUserAndOpForOne)
     }
 }
 
+// A join changes the list and its counts. The window around them is neither laid out again
+// nor painted: in a busy channel that would be the frame and title bar at every join.
 TEST(NickListView, AJoinRepaintsTheListAndItsCountsNotTheWindowAroundThem)
 {
     EnsureGuiApplication();
