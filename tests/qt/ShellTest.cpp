@@ -30,6 +30,7 @@
 #include <QDBusVirtualObject>
 #include <QDialogButtonBox>
 #include <QFontComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMdiArea>
@@ -493,6 +494,34 @@ TEST(Shell, ThePreferencesDialogWritesOnOkOnlyAndOpenWindowsFollow)
     EXPECT_EQ(dialog->LogFontSizeBox()->value(), 14);
     dialog->reject();
     Notifier::Instance().SetEnabled(true);
+}
+
+// A label's "&x" is an access key only when the label has a field to give the focus to;
+// without one Qt shows the "&" as it is.
+TEST(Shell, EveryAccessKeyInTheDialogsLeadsToAField)
+{
+    EnsureGuiApplication();
+    QTemporaryDir config;
+    Client client(config.path());
+    for (const char* item : {"&Connect Dialog", "&Search Logs..."}) {
+        ASSERT_NE(client.MenuItem("&Window", item), nullptr) << item;
+        client.MenuItem("&Window", item)->trigger();
+    }
+    client.MenuItem("&Settings", "&Preferences...")->trigger();
+    ASSERT_NE(client.toolkit.MainWindow()->Preferences(), nullptr);
+    int keyed = 0;
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        for (const QLabel* label : top->findChildren<QLabel*>()) {
+            const QString text = label->text();
+            const bool accessKey = QString(text).remove(QStringLiteral("&&")).contains('&');
+            if (!accessKey || !label->isVisible() || label->window() != top) {
+                continue;
+            }
+            ++keyed;
+            EXPECT_NE(label->buddy(), nullptr) << text.toStdString();
+        }
+    }
+    EXPECT_GE(keyed, 10) << "the connect dialog's and the preferences' labels were looked at";
 }
 
 TEST(Shell, WindowPlacesAndStatesAreKeptBetweenRuns)

@@ -13,6 +13,7 @@
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -85,7 +86,10 @@ PreferencesDialog::PreferencesDialog(SettingsStore& settings, QWidget* parent)
     form->addRow(notifications_);
     form->addRow(rejoinChannels_);
     form->addRow(logging_);
-    form->addRow(QStringLiteral("Logs &folder:"), folderRow);
+    // A row of two widgets gets no buddy of its own, and a label without one shows its "&".
+    auto* folderLabel = new QLabel(QStringLiteral("Logs &folder:"));
+    folderLabel->setBuddy(logFolder_);
+    form->addRow(folderLabel, folderRow);
     form->addRow(QStringLiteral("History &lines when a window opens:"), historyLines_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
