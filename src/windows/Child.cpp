@@ -252,8 +252,7 @@ template <class Write> void Child::EchoWritten(LineStyle style, const Write& wri
     write(line);
     const std::string_view output = std::string_view(line).substr(stamp);
     // A bouncer replaying what the window showed from the logs already.
-    if (said && !historyKeys_.empty() &&
-        historyKeys_.erase(HistoryKey(SecondOf(*said), chatlog::LineText(output))) > 0) {
+    if (said && !historyKeys_.empty() && TakeHistoryKey(HistoryKey(SecondOf(*said), chatlog::LineText(output)))) {
         return;
     }
     echoing_ = true;
@@ -396,13 +395,25 @@ void Child::ShowHistory()
         LineStyle style{LineStyle::Kind::History};
         style.textStart = static_cast<std::uint32_t>(text.size() - logged->text.size());
         view.AppendOutput(text, style);
-        historyKeys_.insert(HistoryKey(logged->second, logged->text));
+        ++historyKeys_[HistoryKey(logged->second, logged->text)];
         shown = true;
     }
     if (shown) {
         view.AppendOutput(kHistoryDivider, LineStyle{LineStyle::Kind::Divider});
         view.SetSelection(view.OutputLength(), 0);
     }
+}
+
+bool Child::TakeHistoryKey(const std::string& key)
+{
+    const auto found = historyKeys_.find(key);
+    if (found == historyKeys_.end()) {
+        return false;
+    }
+    if (--found->second == 0) {
+        historyKeys_.erase(found);
+    }
+    return true;
 }
 
 void Child::RaiseActivity(LineKind kind, std::string_view said, std::string_view from)

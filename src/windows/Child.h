@@ -4,7 +4,7 @@
 #include "util/Event.h"
 #include "windows/NickList.h"
 
-#include <absl/container/flat_hash_set.h>
+#include <absl/container/flat_hash_map.h>
 
 #include <cstdint>
 #include <memory>
@@ -139,6 +139,8 @@ private:
     template <class Write> void EchoWritten(LineStyle style, const Write& write);
     void LogLine(std::string_view output, std::optional<std::int64_t> said);
     void ShowHistory();
+    // True, and counted off, when the history shown holds the line `key` names.
+    bool TakeHistoryKey(const std::string& key);
 
     void AttachChannel();
     void AttachQuery();
@@ -199,8 +201,9 @@ private:
     std::string echoLine_;
     bool echoing_ = false;
     bool historyShown_ = false;
-    // The shown history's lines by second and text: a bouncer replaying them shows them once.
-    absl::flat_hash_set<std::string> historyKeys_;
+    // The shown history's lines by second and text, with how often each was logged: a bouncer
+    // replaying them shows each once, a line said twice in one second included.
+    absl::flat_hash_map<std::string, std::int32_t> historyKeys_;
     std::unique_ptr<ChildView> pobjWindow_;
     std::vector<Subscription> windowEvents_;
     std::vector<Subscription> channelEvents_;
