@@ -7,6 +7,7 @@
 #include "model/IRCChannels.h"
 #include "model/IRCUser.h"
 #include "model/IRCUsers.h"
+#include "model/NickRanks.h"
 #include "net/IRCConnection.h"
 #include "util/Concat.h"
 #include "windows/Child.h"
@@ -206,9 +207,31 @@ bool CommandRun::Query()
     if (n_ != 1) {
         return false;
     }
-    const auto user = First().Users()->GetUser(Word(1));
+    IRCConnection& connection = First();
+    IRCUsers& users = *connection.Users();
+    IRCUsers::UserPtr user = users.Item(Word(1));
+    if (!user) {
+        // Someone known by that nick in another case: the server folds case, and their
+        // lines come from the nick as the server spells it, which an earlier typing may not.
+        const CaseMapping mapping = connection.NickCaseMapping();
+        for (const IRCUsers::UserPtr& known : users) {
+            if (SameNick(known->Nick(), Word(1), mapping)) {
+                const bool heard = !known->Host().empty() || !known->Membership().empty();
+                if (heard || !user) {
+                    user = known;
+                }
+                if (heard) {
+                    break;
+                }
+            }
+        }
+    }
+    if (!user) {
+        user = users.GetUser(Word(1));
+    }
     if (user && app_.Childs() != nullptr) {
         Childs::Front(app_.Childs()->GetChild(user, false));
+        app_.Childs()->PartnerTyped(connection.Key(), connection.NickCaseMapping(), user);
     }
     return true;
 }

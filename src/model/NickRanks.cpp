@@ -1,5 +1,6 @@
 #include "model/NickRanks.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace tellix {
@@ -52,6 +53,13 @@ int CompareNicks(std::string_view a, std::string_view b, CaseMapping mapping)
     }
     // Equal when folded: still a stable order, so two spellings never swap places.
     return a.compare(b);
+}
+
+bool SameNick(std::string_view a, std::string_view b, CaseMapping mapping)
+{
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [mapping](char x, char y) {
+               return FoldNickChar(x, mapping) == FoldNickChar(y, mapping);
+           });
 }
 
 bool RankTable::Parse(std::string_view value)

@@ -16,6 +16,8 @@ char FoldNickChar(char c, CaseMapping mapping);
 // Below zero, zero or above as `a` sorts before, with or after `b`; no copy is made, as a
 // sort of fifty thousand nicks compares each many times.
 int CompareNicks(std::string_view a, std::string_view b, CaseMapping mapping);
+// One nick to the server: equal once folded.
+bool SameNick(std::string_view a, std::string_view b, CaseMapping mapping);
 
 // The nick list's order: by rank, highest first, then by nick in the server's case.
 inline bool RankedBefore(std::int32_t rankA, std::string_view a, std::int32_t rankB, std::string_view b,

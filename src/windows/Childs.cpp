@@ -222,6 +222,69 @@ Childs::ChildPtr Childs::PartnerBack(const std::string& connectionKey, const std
     return window;
 }
 
+namespace {
+
+std::string TypedKey(const std::string& connectionKey, CaseMapping mapping, std::string_view nick)
+{
+    std::string key = Concat(connectionKey, " ", nick);
+    for (std::size_t i = connectionKey.size() + 1; i < key.size(); ++i) {
+        key[i] = FoldNickChar(key[i], mapping);
+    }
+    return key;
+}
+
+// Known to the server by neither an address nor a channel: only the user typed this nick.
+bool OnlyTyped(const IRCUser& user)
+{
+    return user.Host().empty() && user.Membership().empty();
+}
+
+} // namespace
+
+void Childs::PartnerTyped(const std::string& connectionKey, CaseMapping mapping,
+                          const std::shared_ptr<IRCUser>& user)
+{
+    const ChildPtr window = Item(user);
+    if (!window || window->Query() != user || !OnlyTyped(*user)) {
+        return;
+    }
+    if (typed_.size() >= 2 * static_cast<std::size_t>(Count()) + 16) {
+        for (auto it = typed_.begin(); it != typed_.end();) {
+            const ChildPtr waiter = it->second.window.lock();
+            if (!waiter || waiter->Query().get() != it->second.partner) {
+                typed_.erase(it++);
+            } else {
+                ++it;
+            }
+        }
+    }
+    typed_[TypedKey(connectionKey, mapping, user->Nick())] = Waiting{window, user.get()};
+}
+
+Childs::ChildPtr Childs::TypedPartnerHeard(const std::string& connectionKey, CaseMapping mapping,
+                                           const std::shared_ptr<IRCUser>& user)
+{
+    if (typed_.empty()) {
+        return nullptr;
+    }
+    const auto it = typed_.find(TypedKey(connectionKey, mapping, user->Nick()));
+    if (it == typed_.end()) {
+        return nullptr;
+    }
+    const Waiting waiting = it->second;
+    const ChildPtr window = waiting.window.lock();
+    if (!window || window->Query().get() != waiting.partner) {
+        typed_.erase(it);
+        return nullptr;
+    }
+    if (waiting.partner == user.get() || !OnlyTyped(*window->Query())) {
+        return nullptr; // the typed nick was the server's own, or the server has shown it since
+    }
+    typed_.erase(it);
+    window->Query(user);
+    return window;
+}
+
 void Childs::Refresh()
 {
     Renumber();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/NickRanks.h"
 #include "platform/LogFiles.h"
 #include "util/Collection.h"
 #include "windows/ChatLog.h"
@@ -91,6 +92,12 @@ public:
     void PartnerLetGo(const std::string& connectionKey, const std::shared_ptr<IRCUser>& user);
     // The window waiting for `user`'s nick on that connection, now showing `user`; null when none.
     ChildPtr PartnerBack(const std::string& connectionKey, const std::shared_ptr<IRCUser>& user);
+    // A query window opened for a nick the server has shown nobody by (typed, perhaps in
+    // another case than the server's): it takes the user the server names so, in its case.
+    void PartnerTyped(const std::string& connectionKey, CaseMapping mapping, const std::shared_ptr<IRCUser>& user);
+    // The window `user` takes over by PartnerTyped, now showing `user`; null when none.
+    ChildPtr TypedPartnerHeard(const std::string& connectionKey, CaseMapping mapping,
+                               const std::shared_ptr<IRCUser>& user);
 
 private:
     void RenumberFrom(std::int32_t position);
@@ -117,6 +124,8 @@ private:
     };
     // By connection key and nick: asked for every user a connection adds while any waits.
     absl::flat_hash_map<std::string, Waiting> waiting_;
+    // By connection key and folded nick; typed, so few.
+    absl::flat_hash_map<std::string, Waiting> typed_;
     // Channels the user asked to join, until the server says so; typed, so few.
     absl::flat_hash_map<const void*, std::weak_ptr<IRCChannel>> asked_;
 };

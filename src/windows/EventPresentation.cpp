@@ -190,8 +190,9 @@ void Application::pobjConnections_CertificateRefused(const ConnectionPtr& connec
 void Application::pobjConnections_UserAdd(const ConnectionPtr& connection, const UserPtr& source)
 {
     // Back after a reconnect (or a bouncer's playback): the old query window is theirs again.
-    if (childs_) {
-        childs_->PartnerBack(connection->Key(), source);
+    // Or the one the user opened typing their nick in another case.
+    if (childs_ && !childs_->PartnerBack(connection->Key(), source)) {
+        childs_->TypedPartnerHeard(connection->Key(), connection->NickCaseMapping(), source);
     }
     RefreshStatusWindow();
 }

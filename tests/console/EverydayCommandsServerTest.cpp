@@ -221,6 +221,33 @@ TEST_F(Everyday, ACtcpAnswerIsAReadableReplyWhereItWasAsked)
     EXPECT_EQ(terminal.SinceMark().find("\x1b"), std::string::npos);
 }
 
+// The server folds the case of nicks; a query typed in another case than the server's is
+// still the window the partner's lines reach.
+TEST_F(Everyday, AQueryTypedInAnotherCaseIsTheWindowTheirLinesReach)
+{
+    terminal.Mark();
+    // Known from the channel: the window is bob's, in bob's case.
+    terminal.Type("/query BOB");
+    EXPECT_TRUE(terminal.Prints(R"(\[3\] = 3 - .* - bob)")) << terminal.SinceMark();
+    bob.Send("PRIVMSG me :hi from bob");
+    EXPECT_TRUE(terminal.Prints(Line(3, "# <bob> hi from bob"))) << terminal.SinceMark();
+
+    // Known to nobody yet: the window typed as Carol takes carol's lines, and her case.
+    RawPeer carol{server.Port()};
+    carol.Register("carol");
+    terminal.Type("/query Carol");
+    EXPECT_TRUE(terminal.Prints(R"(\[4\] = 4 - .* - Carol)")) << terminal.SinceMark();
+    terminal.Type("are you there");
+    ASSERT_TRUE(PumpUntilPeerSees(carol, ":are you there"));
+    carol.Send("PRIVMSG me :yes I am");
+    EXPECT_TRUE(terminal.Prints(Line(4, "# <carol> yes I am"))) << terminal.SinceMark();
+    EXPECT_TRUE(terminal.Prints(R"(\[4\] = 4 - .* - carol)")) << terminal.SinceMark();
+    terminal.Type("/query CAROL");
+    PumpFor(200ms);
+    EXPECT_EQ(terminal.SinceMark().find("[5] ="), std::string::npos) << "no second window:\n"
+                                                                     << terminal.SinceMark();
+}
+
 TEST_F(Everyday, AwayIsSaidAgainAfterTheLinkComesBack)
 {
     terminal.Type("/away back soon");
