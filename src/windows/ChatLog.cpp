@@ -123,12 +123,9 @@ bool Digits(std::string_view s, std::size_t at, std::size_t n, std::int64_t& val
     return true;
 }
 
-} // namespace
-
-std::string SafeName(std::string_view name)
+// How much of `name` fits in `limit` bytes, escaped; `out` gets it.
+std::size_t SafePrefix(std::string_view name, std::size_t limit, std::string& out)
 {
-    std::string out;
-    out.reserve(std::min(name.size(), kNameLimit));
     const auto* s = reinterpret_cast<const unsigned char*>(name.data());
     const std::size_t n = name.size();
     std::size_t i = 0;
@@ -141,7 +138,7 @@ std::string SafeName(std::string_view name)
             take = std::max<std::size_t>(1, Utf8Sequence(s + i, n - i, code));
         }
         const std::size_t adds = escape ? 3 : take;
-        if (out.size() + adds > kNameLimit) {
+        if (out.size() + adds > limit) {
             break;
         }
         if (escape) {
@@ -152,6 +149,37 @@ std::string SafeName(std::string_view name)
             out.append(name.substr(i, take));
         }
         i += take;
+    }
+    return i;
+}
+
+// FNV-1a: the same on every run and machine, as a folder's name must be.
+std::uint32_t StableHash(std::string_view text)
+{
+    std::uint32_t hash = 2166136261U;
+    for (const char c : text) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619U;
+    }
+    return hash;
+}
+
+} // namespace
+
+std::string SafeName(std::string_view name)
+{
+    std::string out;
+    out.reserve(std::min(name.size(), kNameLimit));
+    if (SafePrefix(name, kNameLimit, out) == name.size()) {
+        return out;
+    }
+    // Cut: the whole name's hash ends it, so two long names that start alike stay apart.
+    constexpr std::size_t kTail = 9; // "~" and eight hex digits
+    out.clear();
+    SafePrefix(name, kNameLimit - kTail, out);
+    const std::uint32_t hash = StableHash(name);
+    out += '~';
+    for (int shift = 28; shift >= 0; shift -= 4) {
+        out += kHex[(hash >> shift) & 0x0F];
     }
     return out;
 }
@@ -169,7 +197,15 @@ std::string Folder(std::string_view network, std::string_view target, CaseMappin
 {
     std::string folder = SafeName(network);
     folder += '/';
-    folder += target.empty() ? std::string(kStatusTarget) : SafeName(FoldTarget(target, mapping));
+    if (target.empty()) {
+        folder += kStatusTarget;
+        return folder;
+    }
+    std::string name = SafeName(FoldTarget(target, mapping));
+    if (name == kStatusTarget) {
+        name.replace(0, 1, "%73"); // a partner named Status is not the status window
+    }
+    folder += name;
     return folder;
 }
 

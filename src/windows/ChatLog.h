@@ -16,7 +16,8 @@ namespace chatlog {
 
 // The status window's folder beside the channels and partners of its network.
 inline constexpr std::string_view kStatusTarget = "status";
-// Longest folder name, in bytes; a longer one is cut at a character's start.
+// Longest folder name, in bytes; a longer one is cut at a character's start and ends in "~"
+// and its whole name's hash, so that names alike in their first bytes stay apart.
 inline constexpr std::size_t kNameLimit = 100;
 
 // A name as a folder may carry it: `/`, `\`, NUL, control bytes and a leading `.` as %XX,

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <string>
@@ -22,6 +24,17 @@ TEST(ChatLogNames, FoldersAreSafeAndOneChannelIsOneFolder)
     const std::string long120(120, 'a');
     // 99 ASCII bytes then a two-byte character: cut before it, not inside it.
     const std::string cutInside = std::string(99, 'b') + "\xc3\xa9";
+    const std::string exactly(100, 'c');
+    // A cut name ends in "~" and the whole name's FNV-1a hash.
+    const auto hashOf = [](const std::string& name) {
+        std::uint32_t hash = 2166136261U;
+        for (const char c : name) {
+            hash = (hash ^ static_cast<unsigned char>(c)) * 16777619U;
+        }
+        char text[9];
+        std::snprintf(text, sizeof text, "%08X", hash);
+        return std::string(text);
+    };
     const FolderRow rows[] = {
         {"Libera", "#Tellix", CaseMapping::Rfc1459, "Libera/#tellix"},
         {"Libera", "", CaseMapping::Rfc1459, "Libera/status"},
@@ -33,8 +46,12 @@ TEST(ChatLogNames, FoldersAreSafeAndOneChannelIsOneFolder)
         {"net", "#mid.dot", CaseMapping::Ascii, "net/#mid.dot"},
         {"net", "#a\x01\x1f\x7f", CaseMapping::Ascii, "net/#a%01%1F%7F"},
         {"net", "#100%", CaseMapping::Ascii, "net/#100%25"},
-        {"net", long120.c_str(), CaseMapping::Ascii, "net/" + std::string(100, 'a')},
-        {"net", cutInside.c_str(), CaseMapping::Ascii, "net/" + std::string(99, 'b')},
+        {"net", long120.c_str(), CaseMapping::Ascii, "net/" + std::string(91, 'a') + "~" + hashOf(long120)},
+        {"net", cutInside.c_str(), CaseMapping::Ascii, "net/" + std::string(91, 'b') + "~" + hashOf(cutInside)},
+        {"net", exactly.c_str(), CaseMapping::Ascii, "net/" + exactly},
+        {"net", "Status", CaseMapping::Ascii, "net/%73tatus"},
+        {"net", "STATUS", CaseMapping::Rfc1459, "net/%73tatus"},
+        {"net", "status_", CaseMapping::Ascii, "net/status_"},
         {"net", "#caf\xc3\xa9", CaseMapping::Ascii, "net/#caf\xc3\xa9"},
         {"net", "Nick[]\\~", CaseMapping::Rfc1459, "net/nick{}|^"},
         {"net", "Nick[]\\~", CaseMapping::StrictRfc1459, "net/nick{}|~"},
@@ -44,11 +61,19 @@ TEST(ChatLogNames, FoldersAreSafeAndOneChannelIsOneFolder)
         EXPECT_EQ(chatlog::Folder(row.network, row.target, row.mapping), row.folder)
             << row.network << " / " << row.target;
     }
+    // Two long channels alike in their first hundred bytes keep their lines apart.
+    const std::string one = "#" + std::string(120, 'l') + "one";
+    const std::string two = "#" + std::string(120, 'l') + "two";
+    EXPECT_NE(chatlog::Folder("net", one, CaseMapping::Ascii), chatlog::Folder("net", two, CaseMapping::Ascii));
+    EXPECT_EQ(chatlog::Folder("net", one, CaseMapping::Ascii).size(), 4 + chatlog::kNameLimit);
     // An escape is never cut in half either.
     const std::string percents(40, '%');
     const std::string safe = chatlog::SafeName(percents);
     EXPECT_LE(safe.size(), chatlog::kNameLimit);
-    EXPECT_EQ(safe.size() % 3, 0U);
+    const std::size_t tail = safe.rfind('~');
+    ASSERT_NE(tail, std::string::npos) << safe;
+    EXPECT_EQ(tail % 3, 0U) << safe;
+    EXPECT_EQ(safe.find_first_not_of("%25"), tail) << safe;
 }
 
 TEST(ChatLogNames, LineTextIsUtf8WithControlsReplacedAndFormattingKept)
