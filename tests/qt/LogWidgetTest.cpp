@@ -163,6 +163,27 @@ TEST_F(LogWidgetTest, SelectedTextIsTheTextAsShown)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringView(u"bold red x\u2401y\nsecond\nthird").toString());
 }
 
+// A text layout breaks a line at NEL and the Unicode line and paragraph separators; drawn
+// as they came, what follows them was not drawn at all, and a made-up line could follow.
+TEST_F(LogWidgetTest, LineBreakingCharactersAreDrawnAsTheNewlinePicture)
+{
+    const auto drawn = [](const std::string& line) {
+        LogWidget widget;
+        widget.resize(600, 60);
+        widget.setFont(QFont("DejaVu Sans Mono", 10));
+        widget.AppendLine(line);
+        widget.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&widget));
+        EXPECT_TRUE(PumpUntil([&] { return widget.LastPaintedLine() == 0; }));
+        return widget.viewport()->grab().toImage();
+    };
+    const QImage expected = drawn("<bob> one\u2424[12:00] <alice> two");
+    for (const char* breaking : {"\u2028", "\u2029", "\u0085"}) {
+        EXPECT_EQ(drawn(std::string("<bob> one") + breaking + "[12:00] <alice> two"), expected)
+            << QString::fromUtf8(breaking).toStdString();
+    }
+}
+
 TEST_F(LogWidgetTest, CaretAtTheEndFollowsNewLines)
 {
     Show();

@@ -42,11 +42,16 @@ constexpr bool IsFormattingCode(char32_t c)
     return c == 0x02 || c == 0x03 || c == 0x0F || c == 0x16 || c == 0x1D || c == 0x1F;
 }
 
-// A held character as drawn: control characters become their control pictures.
+// A held character as drawn: control characters become their control pictures, and the
+// characters a text layout would break the line at (NEL, the line and paragraph separators)
+// the newline's, or what follows them would go unseen.
 constexpr char16_t Shown(char16_t c)
 {
     if (c < 0x20) {
         return static_cast<char16_t>(0x2400 + c);
+    }
+    if (c == 0x85 || c == 0x2028 || c == 0x2029) {
+        return 0x2424;
     }
     return c == 0x7F ? char16_t{0x2421} : c;
 }
