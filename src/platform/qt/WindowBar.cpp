@@ -47,7 +47,9 @@ void WindowBar::Add(QMdiSubWindow* child)
     if (child == nullptr || entries_.contains(child)) {
         return;
     }
-    auto* button = new QToolButton(this);
+    // Made without a parent: the bar takes it in, and a button made in the main window would
+    // first be taken out of it, a walk over every widget of every window.
+    auto* button = new QToolButton();
     button->setCheckable(true);
     button->setAutoRaise(true);
     button->setText(Label(child->windowTitle()));
