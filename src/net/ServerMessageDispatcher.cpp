@@ -160,7 +160,13 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
             return true; // not shown, not answered, and no user made for it
         }
         // The target is only looked up: a message never creates a channel.
-        const ChannelPtr target = channels->Item(line.Target());
+        ChannelPtr target = channels->Item(line.Target());
+        // Said to a channel's operators or voiced members only ("@#room"): still a line of
+        // that channel, not a private one. No nick starts with a rank's symbol.
+        if (const std::string_view to = line.Target();
+            !target && to.size() > 1 && NamePrefixes().find(to.front()) != std::string_view::npos) {
+            target = channels->Item(to.substr(1));
+        }
         if (command == "NOTICE" && !target && CtcpReply(line)) {
             return true;
         }

@@ -420,6 +420,34 @@ TEST(Console, AHostileServersNicksAndLineBreaksArePictures)
     EXPECT_EQ(SteeringAt(console.Out()), -1) << console.Out().toStdString();
 }
 
+// "@#room" is the channel's operators (the server's STATUSMSG): their lines belong to the
+// channel, not to a private talk with the sender.
+TEST(Console, ALineToAChannelsOperatorsIsALineOfTheChannel)
+{
+    EnsureQtApplication();
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
+    QObject::connect(&listener, &QTcpServer::newConnection, [&listener] {
+        listener.nextPendingConnection()->write(":srv 001 con :hi\r\n"
+                                                ":srv 005 con PREFIX=(ov)@+ STATUSMSG=@+ :are supported\r\n"
+                                                ":con!c@h JOIN :#room\r\n"
+                                                ":bob!u@h PRIVMSG @#room :ops only\r\n"
+                                                ":bob!u@h NOTICE +#room :voiced too\r\n"
+                                                ":bob!u@h PRIVMSG %#room :no such rank\r\n");
+    });
+    Console console;
+    console.Type("/server 127.0.0.1 " + QByteArray::number(listener.serverPort()));
+    EXPECT_TRUE(console.Prints(QRegularExpression::escape("[2] ") + kStamp + "<bob> ops only"))
+        << console.Out().toStdString();
+    EXPECT_TRUE(console.Prints(QRegularExpression::escape("[2] ") + kStamp + "-bob- voiced too"))
+        << console.Out().toStdString();
+    // A symbol the server has no rank for is no channel's: private, as before.
+    EXPECT_TRUE(console.Prints(QRegularExpression::escape("[3] ") + kStamp + "# <bob> no such rank"))
+        << console.Out().toStdString();
+    EXPECT_EQ(console.Out().count("[3] ="), 2) << "one query window, for the last line only:\n"
+                                               << console.Out().toStdString();
+}
+
 TEST(Console, TheConnectDialogsFieldsArePictures)
 {
     QTemporaryDir config;
