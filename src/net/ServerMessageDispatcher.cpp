@@ -247,7 +247,9 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
             if (own->Nick().empty()) {
                 own->SetNick("*");
             }
-            own->SetNick(line.Target());
+            if (!line.Target().empty()) { // a welcome naming nobody leaves the nick as it is
+                own->SetNick(line.Target());
+            }
         }
         if (!deleted_) {
             Welcomed();
@@ -364,6 +366,10 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         return true;
     }
     if (command == "NICK") {
+        // No new nick, no change: an empty one would be a nameless entry in every list.
+        if (line.LastParam(3).empty()) {
+            return true;
+        }
         if (const UserPtr source = user(line.Sender())) {
             source->SetNick(line.LastParam(3));
         }

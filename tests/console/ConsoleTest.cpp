@@ -448,6 +448,32 @@ TEST(Console, ALineToAChannelsOperatorsIsALineOfTheChannel)
                                                << console.Out().toStdString();
 }
 
+// A welcome or a nick change that names no nick changes no nick.
+TEST(Console, ANickChangeToNoNickIsNoChange)
+{
+    EnsureQtApplication();
+    QTcpServer listener;
+    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
+    QObject::connect(&listener, &QTcpServer::newConnection, [&listener] {
+        listener.nextPendingConnection()->write(":srv 001 con :hi\r\n"
+                                                ":srv 001\r\n"
+                                                ":srv 001 :Welcome\r\n"
+                                                ":con!c@h JOIN :#room\r\n"
+                                                ":alice!a@h JOIN :#room\r\n"
+                                                ":alice!a@h NICK\r\n"
+                                                ":alice!a@h NICK :\r\n"
+                                                ":alice!a@h PRIVMSG #room :still alice\r\n");
+    });
+    Console console;
+    console.Type("/server 127.0.0.1 " + QByteArray::number(listener.serverPort()));
+    EXPECT_TRUE(console.Prints(QRegularExpression::escape("[2] ") + kStamp + "<alice> still alice"))
+        << console.Out().toStdString();
+    EXPECT_TRUE(console.Prints(QRegularExpression::escape("[2] = 2 - srv (con) - #room")))
+        << console.Out().toStdString();
+    EXPECT_FALSE(console.Out().contains("changed nick")) << console.Out().toStdString();
+    EXPECT_FALSE(console.Out().contains("changed your nick from con")) << console.Out().toStdString();
+}
+
 TEST(Console, TheConnectDialogsFieldsArePictures)
 {
     QTemporaryDir config;
