@@ -97,6 +97,7 @@ bool CommandRun::SayToPartner(Child& window, std::string_view text, bool action)
     }
     const auto connection = found->shared_from_this();
     const auto hold = window.shared_from_this();
+    app_.RepliesTo(window.Index()); // a partner who is gone, or away, is told of here
     const auto& own = First().User();
     const std::string nick = own ? std::string(own->Nick()) : std::string();
     const std::string target(partner->Nick());

@@ -222,8 +222,8 @@ TEST_F(Everyday, ACtcpAnswerIsAReadableReplyWhereItWasAsked)
 }
 
 // The server folds the case of nicks; a query typed in another case than the server's is
-// still the window the partner's lines reach.
-TEST_F(Everyday, AQueryTypedInAnotherCaseIsTheWindowTheirLinesReach)
+// still the window the partner's lines reach, and the server's answers about them too.
+TEST_F(Everyday, AQueryTypedInAnotherCaseIsTheWindowTheirLinesAndRepliesReach)
 {
     terminal.Mark();
     // Known from the channel: the window is bob's, in bob's case.
@@ -244,7 +244,12 @@ TEST_F(Everyday, AQueryTypedInAnotherCaseIsTheWindowTheirLinesReach)
     EXPECT_TRUE(terminal.Prints(R"(\[4\] = 4 - .* - carol)")) << terminal.SinceMark();
     terminal.Type("/query CAROL");
     PumpFor(200ms);
-    EXPECT_EQ(terminal.SinceMark().find("[5] ="), std::string::npos) << "no second window:\n"
+    // Said to a partner who is not there: the server's answer is told where it was said.
+    terminal.Type("/query ghost");
+    EXPECT_TRUE(terminal.Prints(R"(\[5\] = 5 - .* - ghost)")) << terminal.SinceMark();
+    terminal.Type("anyone there?");
+    EXPECT_TRUE(terminal.Prints(Line(5, R"(\*\*\* ghost: no such nick or channel)"))) << terminal.SinceMark();
+    EXPECT_EQ(terminal.SinceMark().find("[6] ="), std::string::npos) << "no second window for carol:\n"
                                                                      << terminal.SinceMark();
 }
 
