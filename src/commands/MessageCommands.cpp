@@ -217,11 +217,10 @@ bool CommandRun::Query()
         const CaseMapping mapping = connection.NickCaseMapping();
         for (const IRCUsers::UserPtr& known : users) {
             if (SameNick(known->Nick(), Word(1), mapping)) {
-                const bool heard = !known->Host().empty() || !known->Membership().empty();
-                if (heard || !user) {
+                if (known->Heard() || !user) {
                     user = known;
                 }
-                if (heard) {
+                if (known->Heard()) {
                     break;
                 }
             }

@@ -76,6 +76,8 @@ public:
     void AddMembership(IRCUsers* list);
     void RemoveMembership(IRCUsers* list);
     const MemberLists& Membership() const { return membership_; }
+    // Shown by the server, by an address or in a channel; a nick the user only typed is not.
+    bool Heard() const { return !Host().empty() || !membership_.empty(); }
     void ProcessNotice(const std::string& notice);
     void ProcessPrivMsg(const std::string& privMsg);
     void ProcessQuit(const std::string& quitMsg);

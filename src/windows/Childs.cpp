@@ -233,19 +233,13 @@ std::string TypedKey(const std::string& connectionKey, CaseMapping mapping, std:
     return key;
 }
 
-// Known to the server by neither an address nor a channel: only the user typed this nick.
-bool OnlyTyped(const IRCUser& user)
-{
-    return user.Host().empty() && user.Membership().empty();
-}
-
 } // namespace
 
 void Childs::PartnerTyped(const std::string& connectionKey, CaseMapping mapping,
                           const std::shared_ptr<IRCUser>& user)
 {
     const ChildPtr window = Item(user);
-    if (!window || window->Query() != user || !OnlyTyped(*user)) {
+    if (!window || window->Query() != user || user->Heard()) {
         return;
     }
     if (typed_.size() >= 2 * static_cast<std::size_t>(Count()) + 16) {
@@ -277,7 +271,7 @@ Childs::ChildPtr Childs::TypedPartnerHeard(const std::string& connectionKey, Cas
         typed_.erase(it);
         return nullptr;
     }
-    if (waiting.partner == user.get() || !OnlyTyped(*window->Query())) {
+    if (waiting.partner == user.get() || window->Query()->Heard()) {
         return nullptr; // the typed nick was the server's own, or the server has shown it since
     }
     typed_.erase(it);
