@@ -181,24 +181,30 @@ Childs::ChildPtr Childs::FirstShowing(const void* shown) const
     return (*first)->shared_from_this();
 }
 
+// Windows closed, or given another partner, while they waited leave entries behind; swept
+// once they outnumber the windows, so the sweeps cost no more than the entries made.
+void Childs::SweepWaiting(absl::flat_hash_map<std::string, Waiting>& waiting) const
+{
+    if (waiting.size() < 2 * static_cast<std::size_t>(Count()) + 16) {
+        return;
+    }
+    for (auto it = waiting.begin(); it != waiting.end();) {
+        const ChildPtr waiter = it->second.window.lock();
+        if (!waiter || waiter->Query().get() != it->second.partner) {
+            waiting.erase(it++);
+        } else {
+            ++it;
+        }
+    }
+}
+
 void Childs::PartnerLetGo(const std::string& connectionKey, const std::shared_ptr<IRCUser>& user)
 {
     const ChildPtr window = Item(user);
     if (!window || window->Query() != user) {
         return;
     }
-    // Windows closed while they waited leave entries behind; swept once they outnumber the
-    // windows, so the sweeps cost no more than the entries made.
-    if (waiting_.size() >= 2 * static_cast<std::size_t>(Count()) + 16) {
-        for (auto it = waiting_.begin(); it != waiting_.end();) {
-            const ChildPtr waiter = it->second.window.lock();
-            if (!waiter || waiter->Query().get() != it->second.partner) {
-                waiting_.erase(it++);
-            } else {
-                ++it;
-            }
-        }
-    }
+    SweepWaiting(waiting_);
     waiting_[Concat(connectionKey, " ", user->Nick())] = Waiting{window, user.get()};
 }
 
@@ -242,16 +248,7 @@ void Childs::PartnerTyped(const std::string& connectionKey, CaseMapping mapping,
     if (!window || window->Query() != user || user->Heard()) {
         return;
     }
-    if (typed_.size() >= 2 * static_cast<std::size_t>(Count()) + 16) {
-        for (auto it = typed_.begin(); it != typed_.end();) {
-            const ChildPtr waiter = it->second.window.lock();
-            if (!waiter || waiter->Query().get() != it->second.partner) {
-                typed_.erase(it++);
-            } else {
-                ++it;
-            }
-        }
-    }
+    SweepWaiting(typed_);
     typed_[TypedKey(connectionKey, mapping, user->Nick())] = Waiting{window, user.get()};
 }
 

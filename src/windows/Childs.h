@@ -126,6 +126,7 @@ private:
     absl::flat_hash_map<std::string, Waiting> waiting_;
     // By connection key and folded nick; typed, so few.
     absl::flat_hash_map<std::string, Waiting> typed_;
+    void SweepWaiting(absl::flat_hash_map<std::string, Waiting>& waiting) const;
     // Channels the user asked to join, until the server says so; typed, so few.
     absl::flat_hash_map<const void*, std::weak_ptr<IRCChannel>> asked_;
 };

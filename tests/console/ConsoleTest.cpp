@@ -294,6 +294,21 @@ qsizetype SteeringAt(const QByteArray& out)
     return -1;
 }
 
+// A server that writes `script` to the client as soon as it connects, and the terminal
+// front-end connected to it.
+struct ScriptedConsole {
+    explicit ScriptedConsole(QByteArray script)
+    {
+        EXPECT_TRUE(listener.listen(QHostAddress::LocalHost));
+        QObject::connect(&listener, &QTcpServer::newConnection,
+                         [this, script] { listener.nextPendingConnection()->write(script); });
+        console.Type("/server 127.0.0.1 " + QByteArray::number(listener.serverPort()));
+    }
+
+    QTcpServer listener;
+    Console console;
+};
+
 TEST(Console, AFirstStartShowsTheConnectData)
 {
     QTemporaryDir empty;
@@ -394,18 +409,12 @@ TEST(Console, ControlCharactersFromTheNetworkArePictures)
 // hostile server does neither.
 TEST(Console, AHostileServersNicksAndLineBreaksArePictures)
 {
-    EnsureQtApplication();
-    QTcpServer listener;
-    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
-    QObject::connect(&listener, &QTcpServer::newConnection, [&listener] {
-        listener.nextPendingConnection()->write(":evil 001 con :hi\r\n"
-                                                ":con!c@h JOIN :#room\r\n"
-                                                ":\x1b]52;c;aGk=\x07!u@h PRIVMSG #room :clipboard\r\n"
-                                                ":bob!u@h PRIVMSG #room :one\rtwo\nthree\x9b\r\n"
-                                                ":bob!u@h NICK :\x1b[2K\xc2\x9b\r\n");
-    });
-    Console console;
-    console.Type("/server 127.0.0.1 " + QByteArray::number(listener.serverPort()));
+    ScriptedConsole scripted(":evil 001 con :hi\r\n"
+                             ":con!c@h JOIN :#room\r\n"
+                             ":\x1b]52;c;aGk=\x07!u@h PRIVMSG #room :clipboard\r\n"
+                             ":bob!u@h PRIVMSG #room :one\rtwo\nthree\x9b\r\n"
+                             ":bob!u@h NICK :\x1b[2K\xc2\x9b\r\n");
+    Console& console = scripted.console;
     // Window and what follows its time stamp.
     const std::pair<const char*, const char*> shown[] = {
         {"2", "<\u241b]52;c;aGk=\u2407> clipboard"},
@@ -424,19 +433,13 @@ TEST(Console, AHostileServersNicksAndLineBreaksArePictures)
 // channel, not to a private talk with the sender.
 TEST(Console, ALineToAChannelsOperatorsIsALineOfTheChannel)
 {
-    EnsureQtApplication();
-    QTcpServer listener;
-    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
-    QObject::connect(&listener, &QTcpServer::newConnection, [&listener] {
-        listener.nextPendingConnection()->write(":srv 001 con :hi\r\n"
-                                                ":srv 005 con PREFIX=(ov)@+ STATUSMSG=@+ :are supported\r\n"
-                                                ":con!c@h JOIN :#room\r\n"
-                                                ":bob!u@h PRIVMSG @#room :ops only\r\n"
-                                                ":bob!u@h NOTICE +#room :voiced too\r\n"
-                                                ":bob!u@h PRIVMSG %#room :no such rank\r\n");
-    });
-    Console console;
-    console.Type("/server 127.0.0.1 " + QByteArray::number(listener.serverPort()));
+    ScriptedConsole scripted(":srv 001 con :hi\r\n"
+                             ":srv 005 con PREFIX=(ov)@+ STATUSMSG=@+ :are supported\r\n"
+                             ":con!c@h JOIN :#room\r\n"
+                             ":bob!u@h PRIVMSG @#room :ops only\r\n"
+                             ":bob!u@h NOTICE +#room :voiced too\r\n"
+                             ":bob!u@h PRIVMSG %#room :no such rank\r\n");
+    Console& console = scripted.console;
     EXPECT_TRUE(console.Prints(QRegularExpression::escape("[2] ") + kStamp + "<bob> ops only"))
         << console.Out().toStdString();
     EXPECT_TRUE(console.Prints(QRegularExpression::escape("[2] ") + kStamp + "-bob- voiced too"))
@@ -451,21 +454,15 @@ TEST(Console, ALineToAChannelsOperatorsIsALineOfTheChannel)
 // A welcome or a nick change that names no nick changes no nick.
 TEST(Console, ANickChangeToNoNickIsNoChange)
 {
-    EnsureQtApplication();
-    QTcpServer listener;
-    ASSERT_TRUE(listener.listen(QHostAddress::LocalHost));
-    QObject::connect(&listener, &QTcpServer::newConnection, [&listener] {
-        listener.nextPendingConnection()->write(":srv 001 con :hi\r\n"
-                                                ":srv 001\r\n"
-                                                ":srv 001 :Welcome\r\n"
-                                                ":con!c@h JOIN :#room\r\n"
-                                                ":alice!a@h JOIN :#room\r\n"
-                                                ":alice!a@h NICK\r\n"
-                                                ":alice!a@h NICK :\r\n"
-                                                ":alice!a@h PRIVMSG #room :still alice\r\n");
-    });
-    Console console;
-    console.Type("/server 127.0.0.1 " + QByteArray::number(listener.serverPort()));
+    ScriptedConsole scripted(":srv 001 con :hi\r\n"
+                             ":srv 001\r\n"
+                             ":srv 001 :Welcome\r\n"
+                             ":con!c@h JOIN :#room\r\n"
+                             ":alice!a@h JOIN :#room\r\n"
+                             ":alice!a@h NICK\r\n"
+                             ":alice!a@h NICK :\r\n"
+                             ":alice!a@h PRIVMSG #room :still alice\r\n");
+    Console& console = scripted.console;
     EXPECT_TRUE(console.Prints(QRegularExpression::escape("[2] ") + kStamp + "<alice> still alice"))
         << console.Out().toStdString();
     EXPECT_TRUE(console.Prints(QRegularExpression::escape("[2] = 2 - srv (con) - #room")))
