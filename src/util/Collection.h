@@ -55,6 +55,8 @@ public:
     Collection& operator=(const Collection&) = delete;
 
     std::int32_t Count() const noexcept { return live_; }
+    // Whether two elements share a name.
+    bool HasNamesakes() const noexcept { return !shared_.empty(); }
 
     // The element at a position from 1 to Count; any other position fails.
     const Ptr& Item(std::int32_t position) const

@@ -718,11 +718,20 @@ void Child::AddNick(std::string_view nick)
 }
 
 // A member joins by the ten thousand in a names reply: the hash the user keeps of its nick
-// is the list's own.
+// is the list's own. While the list holds the channel's other members, one row each, and no
+// two members share a nick, the new one cannot be listed: no lookup, and the list needs no
+// index until something asks for a row by its nick.
 void Child::AddNick(const IRCUser& user)
 {
     SettleUserList();
-    if (users_.AppendIfAbsent(user.Nick(), NickNaming::HashOf(user)) && pobjWindow_) {
+    const IRCUsers& members = *pobjChannel_->Users();
+    const bool mirrored = users_.Count() + 1 == members.Count() && !members.HasNamesakes();
+    if (mirrored) {
+        users_.AppendNew(user.Nick(), NickNaming::HashOf(user));
+    } else if (!users_.AppendIfAbsent(user.Nick(), NickNaming::HashOf(user))) {
+        return;
+    }
+    if (pobjWindow_) {
         pobjWindow_->UsersAppend(user.Nick());
     }
 }

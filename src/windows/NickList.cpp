@@ -83,6 +83,14 @@ bool NickList::AppendIfAbsent(std::string_view nick, std::uint32_t hash)
     return absent;
 }
 
+void NickList::AppendNew(std::string_view nick, std::uint32_t hash)
+{
+    const std::uint32_t slot = PushSlot(nick, hash);
+    if (indexed_) {
+        heads_.insert(Head(hash, slot));
+    }
+}
+
 std::uint32_t NickList::PushSlot(std::string_view nick, std::uint32_t hash)
 {
     const auto slot = static_cast<std::uint32_t>(slots_.size());

@@ -38,6 +38,9 @@ public:
     // ExactText hash, when the caller has it at hand.
     bool AppendIfAbsent(std::string_view nick);
     bool AppendIfAbsent(std::string_view nick, std::uint32_t hash);
+    // Appends a nick the caller knows is not listed. A list filled this way stays without
+    // an index until its first lookup, as a list filled by Append does.
+    void AppendNew(std::string_view nick, std::uint32_t hash);
     void Replace(std::int32_t position, std::string_view nick);
     void RemoveAt(std::int32_t position);
     // Removes the first entry holding exactly `nick`; its position, or -1 when there is none.
