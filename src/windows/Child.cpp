@@ -717,16 +717,21 @@ void Child::AddNick(std::string_view nick)
     }
 }
 
-// A member joins by the ten thousand in a names reply: the hash the user keeps of its nick
-// is the list's own. While the list holds the channel's other members, one row each, and no
-// two members share a nick, the new one cannot be listed: no lookup, and the list needs no
-// index until something asks for a row by its nick.
+// Whether the list holds the channel's members, but for `joining` just added, one row each in
+// their order, and no two members share a nick. Every change of the members reaches the list,
+// so equal counts tell it. Then a member's row needs no lookup by nick: a names reply fills
+// the list, and a netsplit empties it, by the ten thousand, and the list needs no index.
+bool Child::ListsMembers(std::int32_t joining) const
+{
+    const IRCUsers& members = *pobjChannel_->Users();
+    return users_.Count() + joining == members.Count() && !members.HasNamesakes();
+}
+
+// The hash the user keeps of its nick is the list's own.
 void Child::AddNick(const IRCUser& user)
 {
     SettleUserList();
-    const IRCUsers& members = *pobjChannel_->Users();
-    const bool mirrored = users_.Count() + 1 == members.Count() && !members.HasNamesakes();
-    if (mirrored) {
+    if (ListsMembers(1)) {
         users_.AppendNew(user.Nick(), NickNaming::HashOf(user));
     } else if (!users_.AppendIfAbsent(user.Nick(), NickNaming::HashOf(user))) {
         return;
@@ -744,6 +749,48 @@ void Child::RenameNick(std::string_view nickPrev, std::string_view nickNext)
         if (pobjWindow_) {
             pobjWindow_->UsersReplace(position, nickNext);
         }
+    }
+}
+
+// Heard before the member leaves the channel's list.
+void Child::RemoveMember(const IRCUser& user)
+{
+    SettleUserList();
+    if (ListsMembers(0)) {
+        const std::int32_t row = pobjChannel_->Users()->PositionOf(user) - 1;
+        if (users_.RemoveAtIfHolds(row, user.Nick(), NickNaming::HashOf(user))) {
+            if (pobjWindow_) {
+                pobjWindow_->UsersRemove(row);
+            }
+            return;
+        }
+    }
+    RemoveNick(user.Nick());
+}
+
+void Child::ListJoined(const IRCUser& user)
+{
+    SettleUserList();
+    const IRCUsers& members = *pobjChannel_->Users();
+    if (ListsMembers(0) && members.Contains(user)) {
+        return;
+    }
+    // Heard before the member's own addition, as the window made for our own join is.
+    if (ListsMembers(1) && members.Item(members.Count()).get() == &user) {
+        users_.AppendNew(user.Nick(), NickNaming::HashOf(user));
+        if (pobjWindow_) {
+            pobjWindow_->UsersAppend(user.Nick());
+        }
+        return;
+    }
+    AddNick(user.Nick());
+}
+
+void Child::RemoveFormerMember(const IRCUser& user)
+{
+    SettleUserList();
+    if (!ListsMembers(0) || pobjChannel_->Users()->Contains(user)) {
+        RemoveNick(user.Nick());
     }
 }
 
@@ -806,7 +853,7 @@ void Child::AttachChannel()
         [this](const std::string& s, const std::string& m) { pobjChannel_ModeChange(s, m); }));
     channelEvents_.push_back(events.RankChange.connect([this](const UserPtr& u) { pobjChannel_RankChange(u); }));
     channelEvents_.push_back(events.UserAdd.connect([this](const UserPtr& s) { AddNick(*s); }));
-    channelEvents_.push_back(events.UserRemove.connect([this](const UserPtr& s) { RemoveNick(s->Nick()); }));
+    channelEvents_.push_back(events.UserRemove.connect([this](const UserPtr& s) { RemoveMember(*s); }));
 }
 
 void Child::AttachQuery()
@@ -831,7 +878,7 @@ void Child::pobjChannel_Join(const UserPtr& source)
         Echo(Concat("*** ", texts::UserWithMask(*source), " joined channel ", pobjChannel_->Name()), kEvent);
         RaiseActivity(LineKind::Event);
     }
-    AddNick(source->Nick());
+    ListJoined(*source);
 }
 
 void Child::pobjChannel_Kick(const UserPtr& source, const UserPtr& destination, const std::string& reason)
@@ -843,7 +890,7 @@ void Child::pobjChannel_Kick(const UserPtr& source, const UserPtr& destination, 
     if (texts::IsOwn(*destination)) {
         ClearUsers();
     } else {
-        RemoveNick(destination->Nick());
+        RemoveFormerMember(*destination);
     }
 }
 
@@ -877,7 +924,7 @@ void Child::pobjChannel_Part(const UserPtr& source, const std::string& partMsg)
              kEvent);
         RaiseActivity(LineKind::Event);
     }
-    RemoveNick(source->Nick());
+    RemoveFormerMember(*source);
 }
 
 TELLIX_LINE_ROAD void Child::pobjChannel_PrivMsg(const UserPtr& source, const std::string& privMsg)
@@ -898,7 +945,7 @@ void Child::pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg)
 {
     Echo(texts::Quit(*source, quitMsg), kEvent);
     RaiseActivity(LineKind::Event);
-    RemoveNick(source->Nick());
+    RemoveFormerMember(*source);
 }
 
 void Child::pobjChannel_TopicChange(const UserPtr& source, const std::string& /*topicPrev*/)

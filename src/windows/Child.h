@@ -103,6 +103,13 @@ public:
     void AddNick(const IRCUser& user);
     void RenameNick(std::string_view nickPrev, std::string_view nickNext);
     void RemoveNick(std::string_view nick);
+    // A member who left the channel: its row, found by its place among the members.
+    void RemoveMember(const IRCUser& user);
+    // After a join: the member's row, unless it is listed.
+    void ListJoined(const IRCUser& user);
+    // After a part, quit or kick: the row of one no longer a member, if it is still listed.
+    void RemoveFormerMember(const IRCUser& user);
+    bool ListsMembers(std::int32_t joining) const;
     std::int32_t NickCount();
     std::string_view NickItem(std::int32_t position);
 

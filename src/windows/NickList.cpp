@@ -173,6 +173,27 @@ void NickList::RemoveAt(std::int32_t position)
     DropSlot(slot);
 }
 
+bool NickList::RemoveAtIfHolds(std::int32_t position, std::string_view nick, std::uint32_t hash)
+{
+    if (position < 0 || position >= live_) {
+        return false;
+    }
+    const std::uint32_t slot = SlotAt(position);
+    // A slot keeps its text's hash once known (0 until then): comparing hashes spares a
+    // netsplit a visit to every departing nick's text.
+    const Slot& entry = slots_[slot];
+    const bool holds =
+        (entry.length & ~kRemoved) == nick.size() && (entry.hash != 0 ? entry.hash == hash : Text(entry) == nick);
+    if (!holds) {
+        return false;
+    }
+    if (indexed_) {
+        Unlink(slot);
+    }
+    DropSlot(slot);
+    return true;
+}
+
 // One lookup finds the entry, its position and its place in the index.
 std::int32_t NickList::RemoveFirst(std::string_view nick)
 {

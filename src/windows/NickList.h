@@ -43,6 +43,9 @@ public:
     void AppendNew(std::string_view nick, std::uint32_t hash);
     void Replace(std::int32_t position, std::string_view nick);
     void RemoveAt(std::int32_t position);
+    // Removes the entry at `position` if it holds exactly `nick`, whose hash is `hash`;
+    // whether it did.
+    bool RemoveAtIfHolds(std::int32_t position, std::string_view nick, std::uint32_t hash);
     // Removes the first entry holding exactly `nick`; its position, or -1 when there is none.
     std::int32_t RemoveFirst(std::string_view nick);
     void Clear();
@@ -55,7 +58,7 @@ private:
     struct Slot {
         std::uint32_t offset;       // in bytes_
         std::uint32_t length;       // kRemoved set once removed
-        std::uint32_t hash;         // made with the index
+        std::uint32_t hash;         // the text's, or 0 until the index is made
         std::uint32_t next = kNone; // the next slot with the same text
     };
     struct Key {

@@ -84,6 +84,41 @@ TEST_F(Presentation, ChannelEventsAppearInTheChannelWindowAndTheStatusWindowAsTh
     EXPECT_EQ(View(2).caption, "2 - irc.test (me2) - #room");
 }
 
+// Members leave from anywhere in the list; the list finds their rows by their places among
+// the members, so it must stay in the members' order through every way in and out.
+TEST_F(Presentation, TheNickListKeepsTheMembersInTheirOrderWhereverTheyLeaveFrom)
+{
+    Online();
+    Receive(":me!u@h JOIN :#room");
+    Receive(":irc.test 353 me = #room :me a b c d e f");
+    Receive(":irc.test 366 me #room :End of /NAMES list.");
+    const std::vector<std::pair<std::string, std::vector<std::string>>> rows = {
+        {":c!x@h QUIT :split", {"me", "a", "b", "d", "e", "f"}},
+        {":a!x@h PART #room", {"me", "b", "d", "e", "f"}},
+        {":me!u@h KICK #room e :out", {"me", "b", "d", "f"}},
+        {":g!x@h JOIN #room", {"me", "b", "d", "f", "g"}},
+        {":d!x@h NICK :dd", {"me", "b", "dd", "f", "g"}},
+        {":irc.test 353 me = #room :me b dd f g h", {"me", "b", "dd", "f", "g", "h"}},
+        {":b!x@h QUIT :split", {"me", "dd", "f", "g", "h"}},
+        {":h!x@h PART #room", {"me", "dd", "f", "g"}},
+    };
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const auto& [received, nicks] = rows[i];
+        SCOPED_TRACE(received);
+        Receive(received);
+        std::vector<std::string> members;
+        for (const auto& member : *childs.Item(2)->Channel()->Users()) {
+            members.emplace_back(member->Nick());
+        }
+        EXPECT_EQ(members, nicks);
+        EXPECT_EQ(Nicks(2), nicks);
+        // Looked up by nick from half way on: the list is then indexed.
+        if (i >= rows.size() / 2) {
+            EXPECT_EQ(childs.Item(2)->FindNick(nicks.back()), static_cast<std::int32_t>(nicks.size()) - 1);
+        }
+    }
+}
+
 TEST_F(Presentation, OwnPartShowsNoMessageInTheWindowAndTheStatusWindowShowsIt)
 {
     Online();
