@@ -775,7 +775,8 @@ void Child::ListJoined(const IRCUser& user)
     if (ListsMembers(0) && members.Contains(user)) {
         return;
     }
-    // Heard before the member's own addition, as the window made for our own join is.
+    // The list lacks only the newest member, the one who joined, as a window opened for our
+    // own join does: its row goes at the end.
     if (ListsMembers(1) && members.Item(members.Count()).get() == &user) {
         users_.AppendNew(user.Nick(), NickNaming::HashOf(user));
         if (pobjWindow_) {

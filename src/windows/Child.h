@@ -109,7 +109,6 @@ public:
     void ListJoined(const IRCUser& user);
     // After a part, quit or kick: the row of one no longer a member, if it is still listed.
     void RemoveFormerMember(const IRCUser& user);
-    bool ListsMembers(std::int32_t joining) const;
     std::int32_t NickCount();
     std::string_view NickItem(std::int32_t position);
 
@@ -130,6 +129,7 @@ private:
     // The status window's list is refilled once control is back in the event loop: a names
     // reply would otherwise refill it once per name.
     void SettleUserList();
+    bool ListsMembers(std::int32_t joining) const;
     void FillUserList();
     template <class Users> void SyncUserList(const Users& users);
     void ClearUsers();
