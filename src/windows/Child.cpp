@@ -778,10 +778,7 @@ void Child::ListJoined(const IRCUser& user)
     // The list lacks only the newest member, the one who joined, as a window opened for our
     // own join does: its row goes at the end.
     if (ListsMembers(1) && members.Item(members.Count()).get() == &user) {
-        users_.AppendNew(user.Nick(), NickNaming::HashOf(user));
-        if (pobjWindow_) {
-            pobjWindow_->UsersAppend(user.Nick());
-        }
+        AddNick(user);
         return;
     }
     AddNick(user.Nick());
