@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +35,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace tellix::test {
 namespace {
@@ -124,7 +126,7 @@ TEST(WindowBar, ButtonsShowActivityAndTheKeysSwitchWindowsFromTheInputLine)
     ASSERT_TRUE(PumpUntil([&] { return client.Windows().Count() == 2 && client.Active() == 2; }));
 
     // One button per window in number order, each named by what it shows.
-    ASSERT_EQ(client.bar->actions().size(), 2);
+    ASSERT_EQ(client.bar->Count(), 2);
     EXPECT_EQ(client.Button(1)->text(), "status");
     EXPECT_EQ(client.Button(2)->text(), "#room");
     EXPECT_TRUE(client.Button(2)->isChecked());
@@ -223,12 +225,120 @@ TEST(WindowBar, ButtonsShowActivityAndTheKeysSwitchWindowsFromTheInputLine)
     QToolButton* const query = client.Button(3);
     client.Windows().Item(2)->CloseWindow(true);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); // as the event loop would
-    ASSERT_EQ(client.bar->actions().size(), 2);
+    ASSERT_EQ(client.bar->Count(), 2);
     EXPECT_EQ(client.Button(1), status);
     EXPECT_EQ(client.Button(2), query);
     EXPECT_EQ(query->text(), "bob");
     QTest::keyClick(&client.Input(client.Active()), Qt::Key_2, Qt::AltModifier);
     EXPECT_EQ(client.Active(), 2);
+}
+
+// Thousands of windows: the bar places a new button after the last, shows only the buttons in
+// view, scrolls to the pressed one, and a closed window's gap moves only the buttons after it.
+TEST(WindowBar, ButtonsBeyondTheBarScrollAndAGapMovesOnlyTheButtonsAfterIt)
+{
+    EnsureGuiApplication();
+    QMainWindow main;
+    auto* area = new QMdiArea;
+    main.setCentralWidget(area);
+    auto* bar = new WindowBar(
+        *area, [area](QMdiSubWindow* child) { area->setActiveSubWindow(child); }, &main);
+    main.addToolBar(bar);
+    main.resize(800, 400);
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    QWidget holder; // the windows wait outside the area, as most do past a few dozen
+    constexpr int windows = 300;
+    for (int number = 1; number <= windows; ++number) {
+        auto* child = new QMdiSubWindow(&holder);
+        child->setWindowTitle(QString("%1 - irc.test (me) - no channel - nick%1").arg(number));
+        bar->Add(child);
+    }
+    QCoreApplication::processEvents();
+    auto button = [&](int number) { return bar->Button(bar->Numbered(number)); };
+    auto places = [&] {
+        std::vector<QRect> rects;
+        for (int number = 1; number <= bar->Count(); ++number) {
+            rects.push_back(button(number)->geometry());
+        }
+        return rects;
+    };
+    QToolButton* const forth = [&] {
+        for (QToolButton* arrow : bar->findChildren<QToolButton*>()) {
+            if (arrow->arrowType() == Qt::RightArrow) {
+                return arrow;
+            }
+        }
+        return static_cast<QToolButton*>(nullptr);
+    }();
+    ASSERT_NE(forth, nullptr);
+
+    ASSERT_EQ(bar->Count(), windows);
+    const std::vector<QRect> placed = places();
+    EXPECT_EQ(placed.front().x(), 0);
+    for (std::size_t i = 1; i < placed.size(); ++i) {
+        ASSERT_GT(placed[i].x(), placed[i - 1].x() + placed[i - 1].width() - 1) << i;
+    }
+    EXPECT_EQ(button(12)->text(), "nick12");
+    EXPECT_TRUE(button(1)->isVisible());
+    EXPECT_FALSE(button(windows)->isVisible());
+    EXPECT_TRUE(PumpUntil([&] { return forth->isVisible(); })); // more than fit
+
+    // The arrow and the wheel bring later buttons into view, and take earlier ones out.
+    QTest::mouseClick(forth, Qt::LeftButton);
+    EXPECT_FALSE(button(1)->isVisible());
+    const int shownAfterArrow = [&] {
+        int first = 1;
+        while (first <= windows && !button(first)->isVisible()) {
+            ++first;
+        }
+        return first;
+    }();
+    EXPECT_GT(shownAfterArrow, 1);
+    QWidget* const view = button(1)->parentWidget()->parentWidget(); // where the row scrolls
+    QWheelEvent down(QPointF(5, 5), view->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(view, &down);
+    EXPECT_FALSE(button(shownAfterArrow)->isVisible());
+
+    // Pressing the last window's button scrolls it into view.
+    QMdiSubWindow* const last = bar->Numbered(windows);
+    area->addSubWindow(last);
+    last->show();
+    area->setActiveSubWindow(last);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(button(windows)->isChecked());
+    EXPECT_TRUE(button(windows)->isVisible());
+
+    // A window taking on activity turns bold in the room it had: nothing moves.
+    bar->ShowActivity(bar->Numbered(3), Activity::Highlight);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(button(3)->font().bold());
+    EXPECT_EQ(places(), placed);
+
+    // Closing window 100: the ones before stay, the ones after move left by its room.
+    QToolButton* const after = button(101);
+    const int gap = placed[100].x() - placed[99].x();
+    delete bar->Numbered(100);
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_EQ(bar->Count(), windows - 1);
+    EXPECT_EQ(button(100), after);
+    const std::vector<QRect> closed = places();
+    for (std::size_t i = 0; i < closed.size(); ++i) {
+        const QRect& was = placed[i < 99 ? i : i + 1];
+        ASSERT_EQ(closed[i], i < 99 ? was : was.translated(-gap, 0)) << i;
+    }
+
+    // A longer label widens its button and moves only those after it.
+    bar->Numbered(2)->setWindowTitle("2 - irc.test (me) - no channel - somebody-with-a-long-nick");
+    QCoreApplication::processEvents();
+    const std::vector<QRect> relabelled = places();
+    const int wider = relabelled[1].width() - closed[1].width();
+    EXPECT_GT(wider, 0);
+    EXPECT_EQ(relabelled[0], closed[0]);
+    EXPECT_EQ(relabelled[2], closed[2].translated(wider, 0));
+    EXPECT_EQ(relabelled.back(), closed.back().translated(wider, 0));
 }
 
 // The contrast ratio of two colours as the accessibility guidelines define it.

@@ -2,10 +2,12 @@
 
 #include "platform/ChildView.h"
 
-#include <QHash>
 #include <QToolBar>
 
+#include <cstddef>
 #include <functional>
+#include <unordered_map>
+#include <vector>
 
 class QMdiArea;
 class QMdiSubWindow;
@@ -16,6 +18,10 @@ namespace tellix {
 // One button per child window along the document area, in window-number order (windows
 // are numbered in the order they came, and a closed one only closes the gap). The active
 // window's button is pressed; each button shows its window's activity by colour and weight.
+//
+// The buttons sit in a row of their own that scrolls when they outgrow the bar, so that a
+// new window's button is placed after the last one and a closed one's gap moves only the
+// buttons after it: with thousands of windows the bar never lays out all of them.
 class WindowBar final : public QToolBar {
 public:
     using Activate = std::function<void(QMdiSubWindow*)>;
@@ -27,6 +33,7 @@ public:
     void ShowActivity(QMdiSubWindow* child, Activity level);
     Activity Level(QMdiSubWindow* child) const;
     QToolButton* Button(QMdiSubWindow* child) const;
+    int Count() const { return static_cast<int>(order_.size()); }
 
     // For the keys: the window at a position from 1, the one `step` places from the active
     // window (wrapping), the first with the highest activity after the active one (wrapping).
@@ -43,21 +50,42 @@ protected:
     void changeEvent(QEvent* event) override;
 
 private:
+    class Strip;
     struct Entry {
+        QMdiSubWindow* child = nullptr;
         QToolButton* button = nullptr;
-        QAction* action = nullptr; // the button's place in the bar
+        std::size_t position = 0; // in order_
         Activity level = Activity::None;
     };
     void Remove(QMdiSubWindow* child);
     void Press(QMdiSubWindow* child);
     void Paint(const Entry& entry) const;
-    int Position(QMdiSubWindow* child, const QList<QAction*>& order) const;
+    void Relabel(Entry& entry, const QString& caption);
+    // Buttons from `position` on move on the next turn, all of them once however many
+    // windows came or went before it.
+    void PlaceFrom(std::size_t position);
+    void Place();
+    void ShowArrows();
+    // Only the buttons in view are shown: painting the row walks its shown buttons.
+    void ShowInView();
+    void Scroll(int direction);
+    int Position(QMdiSubWindow* child) const;
+
+    static constexpr std::size_t placed = static_cast<std::size_t>(-1);
 
     QMdiArea& area_;
     Activate activate_;
-    QHash<QMdiSubWindow*, Entry> entries_;
-    QHash<QAction*, QMdiSubWindow*> windows_;
+    Strip* strip_ = nullptr;
+    QWidget* row_ = nullptr; // the buttons' parent, as wide as they are
+    QAction* back_ = nullptr;
+    QAction* forth_ = nullptr;
+    std::unordered_map<QMdiSubWindow*, Entry> entries_; // nodes stay put: order_ points into them
+    std::vector<Entry*> order_;
+    std::vector<QToolButton*> shown_;
+    std::size_t unplacedFrom_ = placed;
+    int height_ = 0;
     QMdiSubWindow* pressed_ = nullptr;
+    bool reveal_ = false; // the pressed button comes into view once placed
 };
 
 } // namespace tellix
