@@ -167,7 +167,7 @@ private:
 // The form: its close box asks the core first.
 class QtChildView::Form final : public QMdiSubWindow {
 public:
-    explicit Form(QtChildView* view) : view_(view)
+    Form(QtChildView* view, QWidget* parent) : QMdiSubWindow(parent), view_(view)
     {
         connect(this, &QMdiSubWindow::aboutToActivate, this, [this] {
             if (view_ != nullptr) {
@@ -419,7 +419,21 @@ private:
 
 QtChildView::QtChildView(QMdiArea& area) : area_(&area)
 {
-    form_ = new Form(this);
+    // Past a few dozen windows the icons no longer fit the area, and each one added there costs
+    // a placement against, a re-tiling of and a repaint over all the others: a window that opens
+    // minimized then waits, hidden, beside the area until it is chosen in the Window menu. It is
+    // made there: moved in, it would repaint the menu bar the area's maximized window uses.
+    QWidget* waitingRoom = nullptr;
+    if (area.subWindowList().size() >= kWindowsInArea) {
+        // Not the area itself: it would take the form in as one of its windows.
+        waitingRoom = area.findChild<QWidget*>(kWaitingRoom, Qt::FindDirectChildrenOnly);
+        if (waitingRoom == nullptr) {
+            waitingRoom = new QWidget(&area);
+            waitingRoom->setObjectName(kWaitingRoom);
+            waitingRoom->hide();
+        }
+    }
+    form_ = new Form(this, waitingRoom);
     client_ = new Client(this);
     // Opaque: a label or scroll bar that changes repaints its own place, not the frame and
     // title bar of the window beneath it.
@@ -503,18 +517,7 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
     form_->setWidget(client_);
     form_->setAttribute(Qt::WA_DeleteOnClose, false);
     form_->resize(760, 480); // room for the log beside the 200-unit nick list
-    // Past a few dozen windows the icons no longer fit the area, and each one added there costs
-    // a placement against, a re-tiling of and a repaint over all the others: a window that opens
-    // minimized then waits, hidden, beside the area until it is chosen in the Window menu.
-    if (area.subWindowList().size() >= kWindowsInArea) {
-        // Not the area itself: it would take the form in as one of its windows.
-        auto* waitingRoom = area.findChild<QWidget*>(kWaitingRoom, Qt::FindDirectChildrenOnly);
-        if (waitingRoom == nullptr) {
-            waitingRoom = new QWidget(&area);
-            waitingRoom->setObjectName(kWaitingRoom);
-            waitingRoom->hide();
-        }
-        form_->setParent(waitingRoom, form_->windowFlags()); // goes with the area
+    if (waitingRoom != nullptr) {
         // The title bar's menu is a widget with its actions and their shortcuts: made again
         // once the window is in the area.
         form_->setSystemMenu(nullptr);
