@@ -11,13 +11,47 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QPushButton>
+#include <QStyleFactory>
 #include <QTimer>
+
+#include <array>
 
 namespace tellix {
 
+namespace {
+
+// Every window's title bar menu asks the style for its icons as the window is made, and the
+// style decodes them from their images each time: with a stranger's window per private line,
+// a tenth of the cost of a window. The title bar's icons are the same for every window.
+class TitleBarIcons final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    QIcon standardIcon(StandardPixmap pixmap, const QStyleOption* option, const QWidget* widget) const override
+    {
+        if (option != nullptr || pixmap < SP_TitleBarMenuButton || pixmap > SP_TitleBarContextHelpButton) {
+            return QProxyStyle::standardIcon(pixmap, option, widget);
+        }
+        QIcon& icon = icons_[static_cast<std::size_t>(pixmap - SP_TitleBarMenuButton)];
+        if (icon.isNull()) {
+            icon = QProxyStyle::standardIcon(pixmap, nullptr, widget);
+        }
+        return icon;
+    }
+
+private:
+    mutable std::array<QIcon, SP_TitleBarContextHelpButton - SP_TitleBarMenuButton + 1> icons_;
+};
+
+} // namespace
+
 std::unique_ptr<MainWindowView> QtToolkit::CreateMainWindowView()
 {
+    if (dynamic_cast<const TitleBarIcons*>(QApplication::style()) == nullptr) {
+        QApplication::setStyle(new TitleBarIcons(QStyleFactory::create(QApplication::style()->name())));
+    }
     auto view = std::make_unique<QtMainWindowView>();
     view->RememberIn(&settings_);
     mainWindow_ = view.get();
