@@ -517,22 +517,6 @@ void IRCConnection::LinkLost(std::vector<std::string> joined)
     }
 }
 
-namespace {
-
-// Channel names compare in any ASCII case.
-std::string ChannelKey(std::string_view name)
-{
-    std::string key(name);
-    for (char& c : key) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return key;
-}
-
-} // namespace
-
 void IRCConnection::LinkGone()
 {
     away_ = false;
@@ -541,17 +525,17 @@ void IRCConnection::LinkGone()
 
 void IRCConnection::AskNames(std::string_view channel)
 {
-    namesAsked_.insert(ChannelKey(channel));
+    namesAsked_.insert(UpperCase(channel));
 }
 
 bool IRCConnection::NamesAsked(std::string_view channel) const
 {
-    return !namesAsked_.empty() && namesAsked_.contains(ChannelKey(channel));
+    return !namesAsked_.empty() && namesAsked_.contains(UpperCase(channel));
 }
 
 void IRCConnection::NamesAnswered(std::string_view channel)
 {
-    namesAsked_.erase(ChannelKey(channel));
+    namesAsked_.erase(UpperCase(channel));
 }
 
 void IRCConnection::Welcomed()

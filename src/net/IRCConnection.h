@@ -265,7 +265,7 @@ private:
     std::string awayMessage_;
     std::deque<std::int64_t> ctcpPings_; // the times our unanswered CTCP PINGs carry, the last few
     bool away_ = false;
-    std::unordered_set<std::string> namesAsked_; // upper-cased channel names
+    std::unordered_set<std::string> namesAsked_; // channel names upper-cased: they compare in any ASCII case
     CapNegotiation caps_;
     std::unique_ptr<Timer> capTimer_; // gives up on a server that never answers CAP or the login
     enum class Login { None, Asked, Sent };
