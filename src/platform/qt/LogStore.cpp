@@ -219,9 +219,6 @@ TELLIX_LINE_ROAD void LogStore::AddLine(std::string_view bytes, ByteScan scan, c
     }
     Page& page = pages_.back();
     if (style != nullptr || !page.styles.empty()) {
-        if (page.styles.empty()) {
-            page.styles.reserve(kLinesPerPage);
-        }
         page.styles.resize(static_cast<std::size_t>(lines_ - page.firstLine));
         page.styles.push_back(style == nullptr ? 0 : PackStyle(bytes, scan, *style));
     }
