@@ -150,36 +150,9 @@ LogWidget::LogWidget(QWidget* parent) : QAbstractScrollArea(parent)
     connect(&Preferences::Instance(), &Preferences::Changed, this, &LogWidget::ApplyPreferences);
     UpdateMetrics();
 
-    findBar_ = new QWidget(this);
-    findBar_->setAutoFillBackground(true);
-    auto* layout = new QHBoxLayout(findBar_);
-    layout->setContentsMargins(4, 2, 4, 2);
-    findField_ = new QLineEdit(findBar_);
-    findField_->setPlaceholderText(tr("Find in the log"));
-    findField_->installEventFilter(this);
-    findCount_ = new QLabel(findBar_);
-    auto* previous = new QToolButton(findBar_);
-    previous->setArrowType(Qt::UpArrow);
-    previous->setToolTip(tr("Previous (Shift+Enter)"));
-    auto* next = new QToolButton(findBar_);
-    next->setArrowType(Qt::DownArrow);
-    next->setToolTip(tr("Next (Enter)"));
-    auto* close = new QToolButton(findBar_);
-    close->setText(QStringLiteral("\u00D7"));
-    close->setToolTip(tr("Close (Escape)"));
-    layout->addWidget(findField_, 1);
-    layout->addWidget(findCount_);
-    layout->addWidget(previous);
-    layout->addWidget(next);
-    layout->addWidget(close);
-    findBar_->hide();
     findTimer_.setSingleShot(true);
     findTimer_.setInterval(kFindDelayMs);
     connect(&findTimer_, &QTimer::timeout, this, &LogWidget::FindNow);
-    connect(findField_, &QLineEdit::textEdited, this, [this] { findTimer_.start(); });
-    connect(previous, &QToolButton::clicked, this, &LogWidget::FindPrevious);
-    connect(next, &QToolButton::clicked, this, &LogWidget::FindNext);
-    connect(close, &QToolButton::clicked, this, &LogWidget::CloseFind);
 }
 
 LogWidget::~LogWidget() = default;
@@ -1187,8 +1160,44 @@ bool LogWidget::eventFilter(QObject* watched, QEvent* event)
     return QAbstractScrollArea::eventFilter(watched, event);
 }
 
+// Made when first asked for: most windows are never searched, and the bar's widgets would
+// be a sixth of a new window's memory.
+void LogWidget::MakeFindBar()
+{
+    findBar_ = new QWidget(this);
+    findBar_->setAutoFillBackground(true);
+    auto* layout = new QHBoxLayout(findBar_);
+    layout->setContentsMargins(4, 2, 4, 2);
+    findField_ = new QLineEdit(findBar_);
+    findField_->setPlaceholderText(tr("Find in the log"));
+    findField_->installEventFilter(this);
+    findCount_ = new QLabel(findBar_);
+    auto* previous = new QToolButton(findBar_);
+    previous->setArrowType(Qt::UpArrow);
+    previous->setToolTip(tr("Previous (Shift+Enter)"));
+    auto* next = new QToolButton(findBar_);
+    next->setArrowType(Qt::DownArrow);
+    next->setToolTip(tr("Next (Enter)"));
+    auto* close = new QToolButton(findBar_);
+    close->setText(QStringLiteral("\u00D7"));
+    close->setToolTip(tr("Close (Escape)"));
+    layout->addWidget(findField_, 1);
+    layout->addWidget(findCount_);
+    layout->addWidget(previous);
+    layout->addWidget(next);
+    layout->addWidget(close);
+    findBar_->hide();
+    connect(findField_, &QLineEdit::textEdited, this, [this] { findTimer_.start(); });
+    connect(previous, &QToolButton::clicked, this, &LogWidget::FindPrevious);
+    connect(next, &QToolButton::clicked, this, &LogWidget::FindNext);
+    connect(close, &QToolButton::clicked, this, &LogWidget::CloseFind);
+}
+
 void LogWidget::PlaceFindBar()
 {
+    if (findBar_ == nullptr) {
+        return;
+    }
     const QRect area = viewport()->geometry();
     const int height = findBar_->sizeHint().height();
     findBar_->setGeometry(area.left(), area.bottom() + 1 - height, area.width(), height);
@@ -1196,6 +1205,9 @@ void LogWidget::PlaceFindBar()
 
 void LogWidget::OpenFind()
 {
+    if (findBar_ == nullptr) {
+        MakeFindBar();
+    }
     PlaceFindBar();
     findBar_->show();
     findBar_->raise();
@@ -1206,7 +1218,9 @@ void LogWidget::OpenFind()
 void LogWidget::CloseFind()
 {
     findTimer_.stop();
-    findBar_->hide();
+    if (findBar_ != nullptr) {
+        findBar_->hide();
+    }
     needle_.clear();
     matches_.clear();
     current_ = -1;
@@ -1216,13 +1230,13 @@ void LogWidget::CloseFind()
 
 bool LogWidget::FindOpen() const
 {
-    return findBar_->isVisible();
+    return findBar_ != nullptr && findBar_->isVisible();
 }
 
 void LogWidget::FindNow()
 {
     findTimer_.stop();
-    needle_ = findField_->text();
+    needle_ = FindText();
     matches_.clear();
     current_ = -1;
     searchedTo_ = store_.FirstLine();
@@ -1257,7 +1271,7 @@ void LogWidget::FindMore()
 
 void LogWidget::FindNext()
 {
-    if (needle_ != findField_->text()) {
+    if (needle_ != FindText()) {
         FindNow();
         return;
     }
@@ -1271,7 +1285,7 @@ void LogWidget::FindNext()
 
 void LogWidget::FindPrevious()
 {
-    if (needle_ != findField_->text()) {
+    if (needle_ != FindText()) {
         FindNow();
         return;
     }
@@ -1299,15 +1313,23 @@ void LogWidget::ShowMatch()
     LayOutVisible();
     const VisibleLine* visible = FindVisible(line);
     // Fully in view, and not under the find bar.
-    const int bottom = viewport()->height() - (findBar_->isVisible() ? findBar_->height() : 0);
+    const int bottom = viewport()->height() - (FindOpen() ? findBar_->height() : 0);
     if (visible == nullptr || visible->y + view.Rows() * rowHeight_ > bottom) {
         ScrollTo(std::max<std::int64_t>(0, line - std::max(0, bottom / rowHeight_ / 2)));
     }
     viewport()->update();
 }
 
+QString LogWidget::FindText() const
+{
+    return findField_ == nullptr ? QString() : findField_->text();
+}
+
 void LogWidget::UpdateFindCount()
 {
+    if (findCount_ == nullptr) {
+        return;
+    }
     if (needle_.isEmpty()) {
         findCount_->clear();
     } else if (matches_.empty()) {

@@ -167,7 +167,9 @@ private:
     };
     void FindMore();
     void ShowMatch();
+    void MakeFindBar();
     void PlaceFindBar();
+    QString FindText() const;
     void UpdateFindCount();
     void PublishSelection();
     QTextLayout& RowLayout(LineView& view, int row);
