@@ -10,9 +10,12 @@
 #include "model/NickRanks.h"
 #include "net/IRCConnection.h"
 #include "util/Concat.h"
+#include "util/Utility.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
 #include "windows/EventTexts.h"
+
+#include <unordered_set>
 
 namespace tellix {
 
@@ -128,9 +131,20 @@ bool CommandRun::Join()
         return true;
     }
     if (n_ == 1) {
-        const auto channel = First().Channels()->Join(Word(1));
-        if (app_.Childs() != nullptr) {
-            app_.Childs()->UserJoins(channel);
+        // A list ("#a,#b") is joined a channel at a time: each is then a channel of its own whose
+        // window comes forward as asked, not one channel named by the whole list, and no line of
+        // a long list is cut short in the middle of a name.
+        const FieldSplitter names(Word(1), ',');
+        std::unordered_set<std::string> seen;
+        for (std::int32_t field = 1; field <= names.Count(); ++field) {
+            const std::string_view name = names.Field(field);
+            if (name.empty() || !seen.insert(UpperCase(name)).second) {
+                continue;
+            }
+            const auto channel = First().Channels()->Join(name);
+            if (app_.Childs() != nullptr) {
+                app_.Childs()->UserJoins(channel);
+            }
         }
         return true;
     }

@@ -85,6 +85,7 @@ TEST_F(Commands, EachFormGivesItsTextsInItsWindowsAndItsLinesOnTheWire)
         {2, "join #a #b", false, {{2, unknown + "\"join\" [join #a #b]"}}, {}},
         {1, "join #new", true, {}, {"JOIN :#new"}},
         {1, "join #ROOM", true, {}, {}},
+        {1, "join #x,#y,,#X,#room", true, {}, {"JOIN :#x", "JOIN :#y"}},
         {1, "join", true, {{1, "JOIN: no channel set"}}, {}},
         {1, "part", true, {{1, "PART: no channel set"}}, {}},
         {3, "part #nowhere", true, {{3, "PART: no such channel"}}, {}},
@@ -128,6 +129,35 @@ TEST_F(Commands, EachFormGivesItsTextsInItsWindowsAndItsLinesOnTheWire)
         EXPECT_EQ(Sent(), row.sent);
         ASSERT_EQ(childs.Count(), 3);
     }
+}
+
+// A list typed to /join is joined a channel at a time: each channel its own window, brought
+// forward as asked, none named by the list, and no name of a long list cut on the wire.
+TEST_F(Commands, AJoinedListGivesEachChannelItsOwnWindowAndWholeNamesOnTheWire)
+{
+    ASSERT_TRUE(app.ProcessCommand("join #x,#y", true, 2));
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"JOIN :#x", "JOIN :#y"}));
+    Receive(":me!u@h JOIN :#x");
+    Receive(":me!u@h JOIN :#y");
+    ASSERT_EQ(childs.Count(), 5);
+    EXPECT_EQ(childs.Item(4)->Channel()->Name(), "#x");
+    EXPECT_EQ(childs.Item(5)->Channel()->Name(), "#y");
+    // Asked for, neither waits minimized as a window the server opened would.
+    EXPECT_NE(View(4).State(), WindowState::Minimized);
+    EXPECT_NE(View(5).State(), WindowState::Minimized);
+    EXPECT_EQ(connection->Channels()->Item("#x,#y"), nullptr);
+    EXPECT_TRUE(connection->Channels()->Item("#x")->Joined());
+
+    std::string list;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "#a-rather-long-channel-name-number-" + std::to_string(i);
+        list += (list.empty() ? "" : ",") + name;
+        expected.push_back("JOIN :" + name);
+    }
+    ASSERT_GT(list.size(), 1'000u);
+    ASSERT_TRUE(app.ProcessCommand("join " + list, true, 2));
+    EXPECT_EQ(Sent(), expected);
 }
 
 TEST_F(Commands, RefusalsWhileNotConnected)
