@@ -17,6 +17,7 @@
 #include "windows/Childs.h"
 
 #include <QAction>
+#include <QEnterEvent>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMdiSubWindow>
@@ -243,6 +244,14 @@ TEST(ChannelViewServer, AQueryWindowHasNoListAndItsHeaderNamesThePartnerAndHost)
     EXPECT_EQ(view.Log()->geometry().right(), area.width() - 1);
     EXPECT_GE(view.Log()->geometry().top(), view.Header()->geometry().bottom());
     EXPECT_FALSE(client.View(2).UsersView()->isHidden());
+
+    // The mouse comes to the header and a double click selects a word of it, to copy.
+    QLabel& header = *view.Header();
+    QEnterEvent enter(QPointF(4, 4), header.mapToGlobal(QPointF(4, 4)), header.mapToGlobal(QPointF(4, 4)));
+    QCoreApplication::sendEvent(&header, &enter);
+    QTest::mouseDClick(&header, Qt::LeftButton, {},
+                       QPoint(header.fontMetrics().horizontalAdvance("Bo"), header.height() / 2));
+    EXPECT_EQ(header.selectedText(), "Bob");
 
     // A new nick for the partner shows in the header.
     room.bob.Send("NICK Bobby");

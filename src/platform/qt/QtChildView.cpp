@@ -124,6 +124,23 @@ private:
     QPointer<QLineEdit> input_;
 };
 
+// A query's header: its text can be selected once the mouse comes to it. Selectable from the
+// start, the label would keep a text document of its own, a tenth of the memory of a window
+// that a stranger's first line opens.
+class PartnerHeader final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() == QEvent::Enter && !(textInteractionFlags() & Qt::TextSelectableByMouse)) {
+            setTextInteractionFlags(Qt::TextSelectableByMouse);
+        }
+        return QLabel::event(event);
+    }
+};
+
 // A nick is one line of plain text: drawn directly, it costs a fraction of what the style's
 // general item painting does, and a names reply repaints whole lists.
 class NickDelegate final : public QStyledItemDelegate {
@@ -630,10 +647,9 @@ void QtChildView::SetHeader(std::string_view text)
         if (shown.isEmpty()) {
             return;
         }
-        header_ = new QLabel(client_);
+        header_ = new PartnerHeader(client_);
         header_->setObjectName(QStringLiteral("partnerHeader"));
         header_->setTextFormat(Qt::PlainText);
-        header_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     } else if (header_->text() == shown) {
         return;
     }
