@@ -154,8 +154,11 @@ void WindowBar::Add(QMdiSubWindow* child)
         unplacedFrom_ = entry.position;
         Place();
     }
-    connect(child, &QWidget::windowTitleChanged, button,
-            [this, child](const QString& caption) { Relabel(entries_.at(child), caption); });
+    connect(child, &QWidget::windowTitleChanged, button, [this, child](const QString& caption) {
+        if (const auto it = entries_.find(child); it != entries_.end()) {
+            Relabel(it->second, caption);
+        }
+    });
     connect(button, &QToolButton::clicked, this, [this, button, child] {
         button->setChecked(child == pressed_); // pressed follows the activation, not the click
         activate_(child);
