@@ -177,23 +177,17 @@ public:
     }
 
 private:
-    // One dot per colour, shared by every item that shows it.
     QIcon LevelIcon(Activity level) const
     {
-        const QColor colour = WindowBar::LevelColour(level, windowMenu_->palette());
-        QIcon& icon = dots_[colour.rgba()];
-        if (icon.isNull()) {
-            QPixmap dot(12, 12);
-            dot.fill(Qt::transparent);
-            QPainter painter(&dot);
-            painter.setRenderHint(QPainter::Antialiasing);
-            painter.setPen(Qt::NoPen);
-            painter.setBrush(colour);
-            painter.drawEllipse(QRectF(2, 2, 8, 8));
-            painter.end();
-            icon = QIcon(dot);
-        }
-        return icon;
+        QPixmap dot(12, 12);
+        dot.fill(Qt::transparent);
+        QPainter painter(&dot);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(WindowBar::LevelColour(level, windowMenu_->palette()));
+        painter.drawEllipse(QRectF(2, 2, 8, 8));
+        painter.end();
+        return QIcon(dot);
     }
 
     // A caption's "&" (a channel named "&local") is text, not an access key.
@@ -249,7 +243,6 @@ private:
     WindowBar* bar_ = nullptr;
     SettingsStore* settings_ = nullptr;
     QHash<QMdiSubWindow*, QAction*> items_;
-    mutable QHash<QRgb, QIcon> dots_; // the activity dots, by colour
     QAction* checked_ = nullptr;
 };
 
