@@ -1161,7 +1161,7 @@ bool LogWidget::eventFilter(QObject* watched, QEvent* event)
 }
 
 // Made when first asked for: most windows are never searched, and the bar's widgets would
-// be a sixth of a new window's memory.
+// be a tenth of a new window's memory.
 void LogWidget::MakeFindBar()
 {
     findBar_ = new QWidget(this);
