@@ -103,12 +103,6 @@ public:
     void AddNick(const IRCUser& user);
     void RenameNick(std::string_view nickPrev, std::string_view nickNext);
     void RemoveNick(std::string_view nick);
-    // A member who left the channel: its row, found by its place among the members.
-    void RemoveMember(const IRCUser& user);
-    // After a join: the member's row, unless it is listed.
-    void ListJoined(const IRCUser& user);
-    // After a part, quit or kick: the row of one no longer a member, if it is still listed.
-    void RemoveFormerMember(const IRCUser& user);
     std::int32_t NickCount();
     std::string_view NickItem(std::int32_t position);
 
@@ -130,6 +124,12 @@ private:
     // reply would otherwise refill it once per name.
     void SettleUserList();
     bool ListsMembers(std::int32_t joining) const;
+    // A member who left the channel: its row, found by its place among the members.
+    void RemoveMember(const IRCUser& user);
+    // After a join: the member's row, unless it is listed.
+    void ListJoined(const IRCUser& user);
+    // After a part, quit or kick: the row of one no longer a member, if it is still listed.
+    void RemoveFormerMember(const IRCUser& user);
     void FillUserList();
     template <class Users> void SyncUserList(const Users& users);
     void ClearUsers();

@@ -166,11 +166,7 @@ void NickList::RemoveAt(std::int32_t position)
     if (position < 0 || position >= live_) {
         throw CoreError("invalid procedure call or argument", kErrorInvalidIndex);
     }
-    const std::uint32_t slot = SlotAt(position);
-    if (indexed_) {
-        Unlink(slot);
-    }
-    DropSlot(slot);
+    RemoveSlot(SlotAt(position));
 }
 
 bool NickList::RemoveAtIfHolds(std::int32_t position, std::string_view nick, std::uint32_t hash)
@@ -187,11 +183,16 @@ bool NickList::RemoveAtIfHolds(std::int32_t position, std::string_view nick, std
     if (!holds) {
         return false;
     }
+    RemoveSlot(slot);
+    return true;
+}
+
+void NickList::RemoveSlot(std::uint32_t slot)
+{
     if (indexed_) {
         Unlink(slot);
     }
     DropSlot(slot);
-    return true;
 }
 
 // One lookup finds the entry, its position and its place in the index.

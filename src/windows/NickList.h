@@ -105,6 +105,8 @@ private:
     void Unlink(std::uint32_t slot);
     std::uint32_t SlotAt(std::int32_t position) const;
     std::int32_t PositionOf(std::uint32_t slot) const;
+    // Out of the index, when there is one, and out of the list.
+    void RemoveSlot(std::uint32_t slot);
     void DropSlot(std::uint32_t slot);
     void Compact();
 

@@ -150,7 +150,7 @@ void WindowBar::Add(QMdiSubWindow* child)
         strip_->setFixedHeight(height_);
         PlaceFrom(0);
     }
-    if (unplacedFrom_ == placed) {
+    if (unplacedFrom_ == kNoneUnplaced) {
         unplacedFrom_ = entry.position;
         Place();
     }
@@ -208,7 +208,7 @@ void WindowBar::Relabel(Entry& entry, const QString& caption)
 
 void WindowBar::PlaceFrom(std::size_t position)
 {
-    if (unplacedFrom_ == placed) {
+    if (unplacedFrom_ == kNoneUnplaced) {
         QMetaObject::invokeMethod(
             this, [this] { Place(); }, Qt::QueuedConnection);
     }
@@ -217,8 +217,8 @@ void WindowBar::PlaceFrom(std::size_t position)
 
 void WindowBar::Place()
 {
-    const std::size_t from = std::exchange(unplacedFrom_, placed);
-    if (from == placed) {
+    const std::size_t from = std::exchange(unplacedFrom_, kNoneUnplaced);
+    if (from == kNoneUnplaced) {
         return;
     }
     const int spacing = style()->pixelMetric(QStyle::PM_ToolBarItemSpacing, nullptr, this);
@@ -243,7 +243,7 @@ void WindowBar::Place()
 
 void WindowBar::ShowInView()
 {
-    if (unplacedFrom_ != placed) {
+    if (unplacedFrom_ != kNoneUnplaced) {
         return; // placing comes back here
     }
     const int left = strip_->horizontalScrollBar()->value();
@@ -295,7 +295,7 @@ void WindowBar::Press(QMdiSubWindow* child)
     if (const auto it = entries_.find(child); it != entries_.end()) {
         it->second.button->setChecked(true);
         pressed_ = child;
-        if (unplacedFrom_ == placed) {
+        if (unplacedFrom_ == kNoneUnplaced) {
             strip_->ensureWidgetVisible(it->second.button, 0, 0);
         } else {
             reveal_ = true;

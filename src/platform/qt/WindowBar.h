@@ -71,7 +71,7 @@ private:
     void Scroll(int direction);
     int Position(QMdiSubWindow* child) const;
 
-    static constexpr std::size_t placed = static_cast<std::size_t>(-1);
+    static constexpr std::size_t kNoneUnplaced = static_cast<std::size_t>(-1); // for unplacedFrom_
 
     QMdiArea& area_;
     Activate activate_;
@@ -82,7 +82,7 @@ private:
     std::unordered_map<QMdiSubWindow*, Entry> entries_; // nodes stay put: order_ points into them
     std::vector<Entry*> order_;
     std::vector<QToolButton*> shown_;
-    std::size_t unplacedFrom_ = placed;
+    std::size_t unplacedFrom_ = kNoneUnplaced;
     int height_ = 0;
     QMdiSubWindow* pressed_ = nullptr;
     bool reveal_ = false; // the pressed button comes into view once placed
