@@ -19,14 +19,17 @@ TELLIX_LINE_ROAD ServerLine::ServerLine(std::string_view line)
     if (firstColon != std::string_view::npos) {
         afterFirstColon_ = line.substr(firstColon + 1);
     }
+    // Every form of PING is answered, with or without a colon or a prefix: one left
+    // unanswered costs the link.
+    if (line.starts_with("PING ")) {
+        form_ = Form::Ping;
+        pingParams_ = line.substr(5);
+        return;
+    }
     if (firstColon == std::string_view::npos) {
         return;
     }
     const std::string_view field1 = line.substr(0, firstColon);
-    if (field1 == "PING ") {
-        form_ = Form::Ping;
-        return;
-    }
     if (field1 == "ERROR ") {
         form_ = Form::Error;
         return;
@@ -35,8 +38,16 @@ TELLIX_LINE_ROAD ServerLine::ServerLine(std::string_view line)
         return;
     }
     form_ = Form::Prefixed;
+    SplitHead(line.substr(1));
+    const std::size_t params = 1 + Sender().size() + 1 + Command().size() + 1;
+    if (Command() == "PING" && params < line.size()) {
+        form_ = Form::Ping;
+        pingParams_ = line.substr(params);
+    }
+}
 
-    const std::string_view rest = line.substr(1);
+void ServerLine::SplitHead(std::string_view rest)
+{
     const auto addWord = [this](std::string_view word) {
         if (wordCount_ < StoredWords) {
             words_[static_cast<std::size_t>(wordCount_)] = word;

@@ -35,6 +35,8 @@ public:
     std::optional<std::string> Tag(std::string_view key) const;
     // Everything after the first colon, inner colons included.
     std::string_view AfterFirstColon() const { return afterFirstColon_; }
+    // A PING's parameters as written, for the PONG that answers it.
+    std::string_view PingParams() const { return pingParams_; }
 
     bool HasTrailing() const { return hasTrailing_; }
     std::string_view Trailing() const { return trailing_; }
@@ -65,9 +67,12 @@ public:
 private:
     static constexpr std::int32_t StoredWords = 8;
 
+    void SplitHead(std::string_view rest);
+
     std::string_view tags_;
     std::string_view line_;
     std::string_view afterFirstColon_;
+    std::string_view pingParams_;
     std::string_view head_;
     std::string_view trailing_;
     std::array<std::string_view, StoredWords> words_{};

@@ -80,8 +80,8 @@ TELLIX_LINE_ROAD bool IRCConnection::ProcessServerMessage(std::string_view messa
     switch (line.Kind()) {
     case ServerLine::Form::Ping:
         if (TestAutomation(AutoPong)) {
-            std::string pong = "PONG :";
-            pong.append(line.AfterFirstColon());
+            std::string pong = "PONG ";
+            pong.append(line.PingParams());
             SendMessage(pong);
             processed = true;
         }

@@ -22,14 +22,18 @@ std::vector<std::string> Words(const ServerLine& line)
 
 } // namespace
 
-TEST(ServerLine, UnprefixedPingAndErrorAreRecognisedByTheirFirstColonField)
+TEST(ServerLine, PingIsRecognisedInEveryFormAndErrorByItsFirstColonField)
 {
     ServerLine ping("PING :a:b");
     EXPECT_EQ(ping.Kind(), Form::Ping);
     EXPECT_EQ(ping.AfterFirstColon(), "a:b");
+    EXPECT_EQ(ping.PingParams(), ":a:b");
 
-    EXPECT_EQ(ServerLine("PING token").Kind(), Form::Other);
-    EXPECT_EQ(ServerLine("PING  :x").Kind(), Form::Other);
+    EXPECT_EQ(ServerLine("PING token").PingParams(), "token");
+    EXPECT_EQ(ServerLine("PING  :x").PingParams(), " :x");
+    EXPECT_EQ(ServerLine(":irc.test PING tok :x").PingParams(), "tok :x");
+    EXPECT_EQ(ServerLine(":irc.test PING").Kind(), Form::Prefixed);
+    EXPECT_EQ(ServerLine(":irc.test PING ").Kind(), Form::Prefixed);
     EXPECT_EQ(ServerLine("ping :x").Kind(), Form::Other);
 
     ServerLine error("ERROR :Closing Link: host (Quit: bye)");

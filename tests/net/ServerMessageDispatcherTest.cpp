@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 using namespace tellix;
@@ -69,9 +70,26 @@ TEST_F(Dispatcher, PingIsAnsweredWithItsTokenOnlyWhileAutomaticPongIsOn)
     EXPECT_EQ(socket.sent, (std::vector<std::string>{"PONG :irc.test\r\n", "PONG :a:b\r\n"}));
 
     socket.sent.clear();
-    EXPECT_EQ(Line("PING token"), Log{"all.MessageNotProcessed c1 'PING token'"});
     EXPECT_EQ(Line("PING :tok\ren:x"), Log{}); // a lone CR is part of the line, but never sent on
     EXPECT_EQ(socket.sent, (std::vector<std::string>{"PONG :tok\r\n"}));
+
+    // Servers write PING in every form IRC allows; each unanswered one would cost the link.
+    const std::vector<std::pair<std::string, std::string>> forms = {
+        {"PING 12345", "PONG 12345"},
+        {"PING tok4 :x", "PONG tok4 :x"},
+        {":irc.test PING :abc", "PONG :abc"},
+        {":irc.test PING irc.test", "PONG irc.test"},
+        {"@time=2026-12-09T10:00:00.000Z PING :tagged", "PONG :tagged"},
+    };
+    for (const auto& [ping, pong] : forms) {
+        SCOPED_TRACE(ping);
+        socket.sent.clear();
+        EXPECT_EQ(Line(ping), Log{});
+        EXPECT_EQ(socket.sent, (std::vector<std::string>{pong + "\r\n"}));
+    }
+    socket.sent.clear();
+    EXPECT_EQ(Line(":irc.test PING"), Log{"all.MessageNotProcessed c1 ':irc.test PING'"});
+    EXPECT_TRUE(socket.sent.empty());
 
     socket.sent.clear();
     connection->Automation(0);
