@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 using namespace tellix;
@@ -161,19 +162,25 @@ void BM_DeleteConnection(benchmark::State& state)
 }
 BENCHMARK(BM_DeleteConnection)->Arg(50000)->Unit(benchmark::kMillisecond);
 
-// A busy channel's coming and going: 1,000,000 distinct nicks each join and quit. The connection
-// forgets every one of them, so `heap_growth_bytes` (after the churn, against after the first
-// batch, which sizes the tables) stays near zero.
-void BM_JoinQuitChurn(benchmark::State& state)
+// A busy channel's coming and going: 1,000,000 distinct nicks each join and then quit, part or
+// are kicked. The connection forgets every one of them, so `heap_growth_bytes` (after the churn,
+// against after the first batch, which sizes the tables) stays near zero.
+void BM_JoinQuitChurn(benchmark::State& state, const char* leaving)
 {
     constexpr int kPairs = 1'000'000;
     constexpr int kBatch = 10'000;
-    const auto batch = [](int first) {
+    const std::string_view how(leaving);
+    const auto batch = [how](int first) {
         std::string text;
         for (int i = first; i < first + kBatch; ++i) {
             const std::string nick = "visitor" + std::to_string(i);
-            text +=
-                ":" + nick + "!~v@host.example.net JOIN :#room\r\n:" + nick + "!~v@host.example.net QUIT :bye\r\n";
+            text += ":" + nick + "!~v@host.example.net JOIN :#room\r\n";
+            if (how == "kick") {
+                text += ":me!u@h KICK #room " + nick + " :out\r\n";
+            } else {
+                text +=
+                    ":" + nick + "!~v@host.example.net " + (how == "part" ? "PART #room" : "QUIT") + " :bye\r\n";
+            }
         }
         return text;
     };
@@ -199,6 +206,8 @@ void BM_JoinQuitChurn(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * kPairs);
     state.counters["heap_growth_bytes"] = static_cast<double>(growth);
 }
-BENCHMARK(BM_JoinQuitChurn)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_JoinQuitChurn, quit, "quit")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_JoinQuitChurn, part, "part")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_JoinQuitChurn, kick, "kick")->Iterations(1)->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -148,6 +148,13 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         }
         return found;
     };
+    // Someone who has left every channel we share and whom no window shows is forgotten, last
+    // of all: kept, the master list would grow with everyone who ever passed through.
+    const auto forgetIfGone = [&](const UserPtr& gone) {
+        if (here(gone) && gone != user_ && gone->Membership().empty() && !gone->Watched()) {
+            gone->Delete();
+        }
+    };
 
     if (command == "NOTICE" && IsServerName(line.Sender())) {
         // A server is no user: it gets no entry in the master list and no query window.
@@ -363,6 +370,8 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         if (here(kicker, kicked, target)) {
             target->ProcessKick(kicker, kicked, text(line.LastParam(5)));
         }
+        forgetIfGone(kicked);
+        forgetIfGone(kicker);
         return true;
     }
     if (command == "NICK") {
@@ -384,16 +393,13 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         if (here(source, target)) {
             target->ProcessPart(source, lone ? std::string() : text(line.LastParam(4)));
         }
+        forgetIfGone(source);
         return true;
     }
     if (command == "QUIT") {
         if (const UserPtr source = user(line.Sender())) {
             source->ProcessQuit(text(line.LastParam(3)));
-            // Gone from the network, from every channel we share and from every window: kept,
-            // the master list would grow with every quit for as long as we stay connected.
-            if (here(source) && source != user_ && source->Membership().empty() && !source->Watched()) {
-                source->Delete();
-            }
+            forgetIfGone(source);
         }
         return true;
     }

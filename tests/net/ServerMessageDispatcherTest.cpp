@@ -139,11 +139,18 @@ TEST_F(Dispatcher, JoinPartKickAndTheirEffectOnTheMemberList)
     EXPECT_EQ(Members("#room"), (std::vector<std::string>{"me", "anna", "bob"}));
 
     EXPECT_EQ(Line(":anna!a@h PART #room :later: maybe"), Log{"all.ChannelPart c1 #room anna 'later: maybe'"});
-    EXPECT_EQ(Line(":me!u@h KICK #room bob :behave"), Log{"all.ChannelKick c1 #room me bob 'behave'"});
+    // Gone from every channel we share and shown by no window, bob is forgotten; anna is still
+    // in #new.
+    EXPECT_EQ(Line(":me!u@h KICK #room bob :behave"),
+              (Log{"all.ChannelKick c1 #room me bob 'behave'", "all.UserRemove c1 bob"}));
     EXPECT_EQ(Members("#room"), (std::vector<std::string>{"me"}));
+    EXPECT_TRUE(connection->Users()->Item("anna"));
+    EXPECT_FALSE(connection->Users()->Item("bob"));
 
+    // A kicker in no channel of ours is forgotten too; we never are.
     EXPECT_EQ(Line(":op!o@h KICK #room me :bye"),
-              (Log{"all.UserAdd c1 op", "all.ChannelKick c1 #room op me 'bye'"}));
+              (Log{"all.UserAdd c1 op", "all.ChannelKick c1 #room op me 'bye'", "all.UserRemove c1 op"}));
+    EXPECT_TRUE(connection->Users()->Item("me"));
     EXPECT_FALSE(Channel("#room")->Joined());
     EXPECT_EQ(Line(":me!u@h PART #gone :x"), (Log{"all.ChannelAdd c1 #gone", "all.ChannelPart c1 #gone me 'x'"}));
 }
@@ -232,11 +239,14 @@ TEST_F(Dispatcher, ParametersWrittenWithoutTheirColon)
     EXPECT_EQ(Line(":anna!a@h PRIVMSG #room hi:there"), Log{"all.ChannelPrivMsg c1 #room anna 'hi:there'"});
     EXPECT_EQ(Line(":anna!a@h NICK new"),
               (Log{"all.UserNickChange c1 new 'anna'", "all.ChannelNickChange c1 #room new 'anna'"}));
-    EXPECT_EQ(Line(":me!u@h KICK #room new"), Log{"all.ChannelKick c1 #room me new ''"});
+    EXPECT_EQ(Line(":me!u@h KICK #room new"),
+              (Log{"all.ChannelKick c1 #room me new ''", "all.UserRemove c1 new"}));
     EXPECT_EQ(Line(":bob!b@h JOIN #room"), (Log{"all.UserAdd c1 bob", "all.ChannelJoin c1 #room bob"}));
-    EXPECT_EQ(Line(":bob!b@h PART :#room"), Log{"all.ChannelPart c1 #room bob ''"});
-    EXPECT_EQ(Line(":bob!b@h PART #room"), Log{"all.ChannelPart c1 #room bob ''"});
-    EXPECT_EQ(Line(":bob!b@h QUIT bye"), (Log{"all.UserQuit c1 bob 'bye'", "all.UserRemove c1 bob"}));
+    EXPECT_EQ(Line(":bob!b@h PART :#room"), (Log{"all.ChannelPart c1 #room bob ''", "all.UserRemove c1 bob"}));
+    EXPECT_EQ(Line(":bob!b@h PART #room"),
+              (Log{"all.UserAdd c1 bob", "all.ChannelPart c1 #room bob ''", "all.UserRemove c1 bob"}));
+    EXPECT_EQ(Line(":bob!b@h QUIT bye"),
+              (Log{"all.UserAdd c1 bob", "all.UserQuit c1 bob 'bye'", "all.UserRemove c1 bob"}));
     EXPECT_EQ(Line(":bob!b@h QUIT"),
               (Log{"all.UserAdd c1 bob", "all.UserQuit c1 bob ''", "all.UserRemove c1 bob"}));
     EXPECT_EQ(Line(":anna!a@2001:db8::1 PRIVMSG #room :v6"),
