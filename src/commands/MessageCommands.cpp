@@ -130,18 +130,19 @@ bool CommandRun::Join()
         }
         return true;
     }
-    if (n_ == 1) {
+    if (n_ == 1 || n_ == 2) {
         // A list ("#a,#b") is joined a channel at a time: each is then a channel of its own whose
         // window comes forward as asked, not one channel named by the whole list, and no line of
-        // a long list is cut short in the middle of a name.
+        // a long list is cut short in the middle of a name. Keys pair with names by place.
         const FieldSplitter names(Word(1), ',');
+        const FieldSplitter keys(n_ == 2 ? Word(2) : std::string(), ',');
         std::unordered_set<std::string> seen;
         for (std::int32_t field = 1; field <= names.Count(); ++field) {
             const std::string_view name = names.Field(field);
             if (name.empty() || !seen.insert(UpperCase(name)).second) {
                 continue;
             }
-            const auto channel = First().Channels()->Join(name);
+            const auto channel = First().Channels()->Join(name, field <= keys.Count() ? keys.Field(field) : "");
             if (app_.Childs() != nullptr) {
                 app_.Childs()->UserJoins(channel);
             }

@@ -4,6 +4,7 @@
 #include "model/IRCUser.h"
 #include "model/IRCUsers.h"
 #include "net/IRCConnection.h"
+#include "util/Concat.h"
 #include "util/CoreError.h"
 #include "util/LineRoad.h"
 #include "util/LineTime.h"
@@ -69,11 +70,17 @@ void IRCChannel::Topic(const std::string& newTopic)
     RequireConnection().SendMessage("TOPIC " + name_ + " :" + newTopic);
 }
 
-void IRCChannel::Join()
+void IRCChannel::Join(std::string_view key)
 {
     IRCConnection* connection = Connection();
-    if (!joined_ && connection != nullptr) {
+    if (joined_ || connection == nullptr) {
+        return;
+    }
+    if (key.empty()) {
         connection->SendMessage("JOIN :" + name_);
+    } else {
+        // A key that opens with a colon could only be read as the trailing part.
+        connection->SendMessage(Concat("JOIN ", name_, key.starts_with(':') ? " :" : " ", key));
     }
 }
 

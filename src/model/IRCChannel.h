@@ -66,7 +66,8 @@ public:
     const std::shared_ptr<IRCUsers>& Users() const { return pobjUsers_; }
     IRCChannels* Parent() const { return parent_; }
 
-    void Join();
+    // With a key for a channel that needs one.
+    void Join(std::string_view key = {});
     void Part(const std::string& partMsg, SendPriority priority = SendPriority::Typed);
     void Kick(const UserPtr& destination, const std::string& reason);
     void SendNotice(const std::string& notice);

@@ -39,18 +39,18 @@ IRCChannels::ChannelPtr IRCChannels::Add(std::string_view name)
     return channel;
 }
 
-IRCChannels::ChannelPtr IRCChannels::Join(std::string_view name)
+IRCChannels::ChannelPtr IRCChannels::Join(std::string_view name, std::string_view key)
 {
     ChannelPtr channel = Item(name);
     if (channel) {
         if (!channel->Joined()) {
-            channel->Join();
+            channel->Join(key);
         }
         return channel;
     }
     channel = NewChannel(name);
     // The JOIN goes out before the channel is listed or announced.
-    channel->Join();
+    channel->Join(key);
     Append(channel);
     Events.Add.raise(channel);
     return channel;

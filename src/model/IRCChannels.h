@@ -49,8 +49,9 @@ public:
 
     // Appends a new channel, even when one of that name exists.
     ChannelPtr Add(std::string_view name);
-    // Finds or creates the channel and asks the server to join it unless joined.
-    ChannelPtr Join(std::string_view name);
+    // Finds or creates the channel and asks the server to join it unless joined, with `key`
+    // where it needs one.
+    ChannelPtr Join(std::string_view name, std::string_view key = {});
     ChannelPtr GetChannel(std::string_view name);
     // By position from 1; any other position fails.
     using Collection::Item;

@@ -2,6 +2,8 @@
 // what the other users receive, and the readable lines the replies become.
 #include "app/Application.h"
 #include "dialog/ConnectDialog.h"
+#include "model/IRCChannel.h"
+#include "model/IRCChannels.h"
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
 #include "platform/console/ConsoleToolkit.h"
@@ -158,6 +160,22 @@ TEST_F(Everyday, EachCommandSendsItsLinesAndShowsItsRepliesReadably)
         EXPECT_EQ(terminal.SinceMark().find("<- Server("), std::string::npos) << terminal.SinceMark();
         EXPECT_EQ(terminal.SinceMark().find("Unknown command"), std::string::npos) << terminal.SinceMark();
     }
+}
+
+TEST_F(Everyday, AJoinedListTakesItsKeysByPlace)
+{
+    anna.Send("JOIN #vault");
+    anna.Send("MODE #vault +k sesame");
+    anna.Send("PING :keyed");
+    ASSERT_TRUE(anna.WaitFor("PONG"));
+    terminal.Type("/join #vault,#open sesame");
+    EXPECT_TRUE(terminal.Prints(R"(\[3\] = 3 - irc\.tellix\.test \(me\) - #vault)")) << terminal.Out();
+    EXPECT_TRUE(terminal.Prints(R"(\[4\] = 4 - irc\.tellix\.test \(me\) - #open)")) << terminal.Out();
+    EXPECT_TRUE(anna.WaitUntil([](const std::string& line) {
+        return line.starts_with(":me!") && line.find(" JOIN ") != std::string::npos &&
+               line.find("#vault") != std::string::npos;
+    })) << "the key was not taken";
+    EXPECT_TRUE(terminal.App().Connections().Item(1)->Channels()->Item("#vault")->Joined());
 }
 
 TEST_F(Everyday, AnIgnoredSenderIsNeitherShownNorAnsweredAndIsHeardAgainAfterUnignore)
