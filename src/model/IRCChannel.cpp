@@ -188,6 +188,14 @@ void IRCChannel::ProcessJoin(const UserPtr& source)
             return;
         }
         joined_ = true;
+        // The topic from an earlier stay may be gone (a new server after a reconnect, say); the
+        // present one, if any, follows the join.
+        if (!topic_.empty() || !topicSetter_.empty() || topicTime_ != 0) {
+            ProcessNoTopic();
+            if (!relay.Intact() || source->Parent() == nullptr) {
+                return;
+            }
+        }
     }
     pobjUsers_->AddExisting(source);
     if (relay.Intact()) {

@@ -211,6 +211,14 @@ TEST_F(Dispatcher, TopicsFromTheReplyAndFromUsers)
     EXPECT_EQ(Channel("#room")->Topic(), "new");
     EXPECT_EQ(Line(":anna!a@h TOPIC #room no:colon"), Log{"all.ChannelTopicChange c1 #room anna 'new'"});
     EXPECT_EQ(Channel("#room")->Topic(), "no:colon");
+    // Joined again (on a new server after a reconnect, say), the channel has no topic until the
+    // server tells one: the old one is not shown as the channel's.
+    Line(":me!u@h PART #room");
+    Line(":me!u@h JOIN :#room");
+    EXPECT_EQ(Channel("#room")->Topic(), "");
+    EXPECT_EQ(Channel("#room")->TopicSetter(), "");
+    EXPECT_EQ(Channel("#room")->TopicTime(), 0);
+    EXPECT_EQ(Line(":irc.test 332 me #room :fresh"), Log{"all.ChannelTopicChange c1 #room - ''"});
     EXPECT_EQ(Line(":bob!b@h TOPIC #unknown :x"), Log{"all.UserAdd c1 bob"});
     EXPECT_FALSE(Channel("#unknown"));
     EXPECT_EQ(Line(":irc.test 332 me #unknown :x"), Log{});
