@@ -141,7 +141,7 @@ void Application::QuitConnections()
                                        std::string(settings::QuitMessage), settings::QuitMessageDefault());
     // A listener may drop connections while one quits.
     for (const ConnectionPtr& connection : pobjConnections_->Snapshot()) {
-        if (connection->Connected()) {
+        if (connection->Connected() && !connection->QuitSaid()) {
             connection->Quit(quitMsg);
         }
     }

@@ -89,6 +89,7 @@ void IRCChannel::Part(const std::string& partMsg, SendPriority priority)
     IRCConnection* connection = Connection();
     if (joined_ && connection != nullptr) {
         connection->SendMessage("PART " + name_ + " :" + partMsg, priority);
+        partSent_ = true;
     }
 }
 
@@ -143,7 +144,8 @@ void IRCChannel::Delete()
     // Leaving the collection may drop the last owner.
     const auto self = shared_from_this();
     if (parent_ != nullptr) {
-        if (joined_) {
+        // A window closed on the way out has parted already: once is enough.
+        if (joined_ && !partSent_) {
             Part("");
         }
         if (parent_ != nullptr && Index() > 0) {
@@ -188,6 +190,7 @@ void IRCChannel::ProcessJoin(const UserPtr& source)
             return;
         }
         joined_ = true;
+        partSent_ = false;
         // The topic from an earlier stay may be gone (a new server after a reconnect, say); the
         // present one, if any, follows the join.
         if (!topic_.empty() || !topicSetter_.empty() || topicTime_ != 0) {

@@ -116,6 +116,7 @@ private:
     void pobjUsers_Quit(const UserPtr& user, const std::string& quitMsg);
 
     bool joined_ = false;
+    bool partSent_ = false; // since the last join
     std::string name_;
     IRCChannels* parent_ = nullptr;
     std::string key_;

@@ -83,6 +83,8 @@ public:
     void Delete();
 
     bool Connected() const { return connected_; }
+    // QUIT has gone out on this link, which the server is about to close.
+    bool QuitSaid() const { return connected_ && codeFlag_; }
     // The server has welcomed us (001) on this connection.
     bool Registered() const { return registered_; }
     // What the server offered and granted on this connection.

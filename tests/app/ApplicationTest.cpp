@@ -203,8 +203,26 @@ TEST_F(Life, ExitingWhileConnectedSaysGoodbyeWithTheQuitMessageBeforeAnythingClo
     std::vector<std::string> sent;
     socket.onSend = [&](std::string_view bytes) { sent.emplace_back(bytes); };
     EXPECT_TRUE(app.ExitClient());
-    ASSERT_FALSE(sent.empty());
-    EXPECT_EQ(sent.front(), "QUIT :Tellix 0.6\r\n");
+    // The window closing on the way out parts once; the channel going with the connection
+    // does not part again.
+    EXPECT_EQ(sent, (std::vector<std::string>{"QUIT :Tellix 0.6\r\n", "PART #room :\r\n"}));
+}
+
+TEST_F(Life, AGoodbyeAlreadySaidIsNotSaidAgainOnExit)
+{
+    Store("First Use", "0");
+    Application& app = Start();
+    const auto connection = app.Connections().Item(1);
+    connection->InitialNick("anna");
+    connection->Connect("irc.example", 6667);
+    RecordingSocket& socket = *sockets.created.back();
+    socket.PeerConnects();
+    socket.PeerSends(":irc.example 001 anna :Welcome\r\n");
+    std::vector<std::string> sent;
+    socket.onSend = [&](std::string_view bytes) { sent.emplace_back(bytes); };
+    ASSERT_TRUE(app.ProcessCommand("QUIT see you", true, 1));
+    EXPECT_TRUE(app.ExitClient());
+    EXPECT_EQ(sent, (std::vector<std::string>{"QUIT :see you\r\n"}));
 }
 
 TEST_F(Life, AnAddressWithIncompleteConnectDataSaysSoAndShowsTheDialog)
