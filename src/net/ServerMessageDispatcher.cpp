@@ -135,6 +135,10 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         return !deleted_ && ((objects && objects->Parent() != nullptr) && ...);
     };
     const auto user = [&](std::string_view mask) {
+        // No nick, no user: a nameless one would get a nameless window, and lines to nobody.
+        if (UserMaskNick(mask).empty()) {
+            return UserPtr();
+        }
         UserPtr found = users->GetUser(mask);
         if (!here(found)) {
             found.reset();

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -274,6 +275,20 @@ TEST_F(Dispatcher, ShiftedWordsAndDegenerateLines)
         EXPECT_NO_THROW(Line(line)) << line;
     }
     EXPECT_NO_THROW(Line(std::string(3, '\0')));
+    // A sender or a kicked user without a nick is nobody: nothing is made, shown or answered.
+    for (const std::string line : {":!x@y PRIVMSG me :hi", ":!x@y PRIVMSG me :\x01VERSION\x01", ":@y NOTICE me :hi",
+                                   ":!@ PRIVMSG #room :hi", ":x!y@z KICK #room", ":x!y@z KICK #room :",
+                                   ":!x@y JOIN #room", ":!x@y QUIT :bye"}) {
+        SCOPED_TRACE(line);
+        socket.sent.clear();
+        const Log log = Line(line);
+        EXPECT_TRUE(std::none_of(log.begin(), log.end(), [](const std::string& event) {
+            return event.find("Kick") != std::string::npos || event.find("PrivMsg") != std::string::npos ||
+                   event.find("Notice") != std::string::npos || event.find("Join") != std::string::npos;
+        })) << testing::PrintToString(log);
+        EXPECT_TRUE(socket.sent.empty());
+        EXPECT_FALSE(connection->Users()->Item(""));
+    }
     EXPECT_EQ(Line(":irc.test 999 me :unknown numeric"),
               Log{"all.MessageNotProcessed c1 ':irc.test 999 me :unknown numeric'"});
 }
