@@ -118,6 +118,39 @@ TEST(TopicBar, SaysWhoSetItAndWhen)
     EXPECT_TRUE(TopicBar::DetailsText("", 1'700'000'000'000).startsWith(QStringLiteral("set ")));
 }
 
+// Who set it is shown beside the topic only while the whole topic fits; the tooltip holds the
+// whole topic, who set it, and how to edit it, as text, never as markup.
+TEST(TopicBar, ALongTopicTakesTheWholeBarAndTheTooltipHoldsAll)
+{
+    EnsureGuiApplication();
+    QWidget window;
+    auto* const bar = new TopicBar(&window);
+    bar->resize(600, 30);
+    window.show();
+    bar->SetTopic("short and \x02"
+                  "bold\x02",
+                  "anna", 0);
+    EXPECT_TRUE(bar->DetailsLabel()->isVisible());
+    const QString shortTip = bar->TopicLabel()->toolTip();
+    EXPECT_TRUE(shortTip.contains(QStringLiteral("short and bold"))) << shortTip.toStdString();
+    EXPECT_TRUE(shortTip.contains(QStringLiteral("set by anna")));
+    EXPECT_TRUE(shortTip.contains(QStringLiteral("Double-click to edit the topic")));
+
+    const std::string longTopic =
+        "a topic with <b>markup</b> and a link https://example.org/x " + std::string(200, 'w');
+    bar->SetTopic(longTopic, "anna", 0);
+    EXPECT_FALSE(bar->DetailsLabel()->isVisible()) << "the setter took room the topic needs";
+    const QString tip = bar->TopicLabel()->toolTip();
+    EXPECT_TRUE(tip.contains(QStringLiteral("&lt;b&gt;markup&lt;/b&gt;"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QString(200, QLatin1Char('w'))));
+    EXPECT_TRUE(tip.contains(QStringLiteral("set by anna")));
+
+    bar->resize(5000, 30);
+    EXPECT_TRUE(PumpUntil([&] { return bar->DetailsLabel()->isVisible(); })) << "room again, the setter is back";
+    bar->resize(600, 30);
+    EXPECT_TRUE(PumpUntil([&] { return !bar->DetailsLabel()->isVisible(); }));
+}
+
 TEST(TopicBar, ADoubleClickEditsEnterHandsOnEscapePutsBack)
 {
     EnsureGuiApplication();

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPalette>
+#include <QResizeEvent>
 #include <QUrl>
 
 #include <algorithm>
@@ -30,6 +31,19 @@ QString Pictured(std::string_view bytes)
         c = QChar(logtext::Shown(c.unicode()));
     }
     return text;
+}
+
+// A topic as the log shows a line: formatting codes read into styles and left out of the text,
+// control characters as their pictures.
+logtext::ShownLine ShapedTopic(std::string_view topic)
+{
+    const QString held = DecodeForDisplay(topic);
+    const QByteArray utf8 = held.toUtf8();
+    std::vector<logtext::FormatMark> marks;
+    logtext::ParseFormatting(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())), marks);
+    logtext::ShownLine shown;
+    logtext::Shape(held, marks, shown);
+    return shown;
 }
 
 QString Css(const logtext::Style& style, const QPalette& palette)
@@ -77,7 +91,6 @@ TopicBar::TopicBar(QWidget* parent) : QWidget(parent)
     text_->setWordWrap(false);
     // A long topic is cut at the window's edge; it never widens the window.
     text_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    text_->setToolTip(tr("Double-click to edit the topic"));
     text_->installEventFilter(this);
     QObject::connect(text_, &QLabel::linkActivated, this, [this](const QString& link) { OpenLink(link); });
     details_ = new QLabel(this);
@@ -101,15 +114,47 @@ TopicBar::TopicBar(QWidget* parent) : QWidget(parent)
 void TopicBar::SetTopic(std::string_view topic, std::string_view setter, std::int64_t time)
 {
     topic_ = std::string(topic);
-    const QString details = DetailsText(setter, time);
-    details_->setText(details);
-    details_->setVisible(!details.isEmpty());
+    detailsText_ = DetailsText(setter, time);
+    details_->setText(detailsText_);
     Redraw();
 }
 
 void TopicBar::Redraw()
 {
     text_->setText(TopicHtml(topic_, palette(), kShownMost));
+    topicWidth_ = text_->sizeHint().width();
+    // The whole topic, and who set it, are a hover away when the bar is too narrow for them.
+    // Escaped: a tooltip that looks like markup is read as markup.
+    QString tip;
+    if (!topic_.empty()) {
+        QString shown = ShapedTopic(topic_).text;
+        if (shown.size() > kShownMost) {
+            shown = shown.left(kShownMost) + QChar(0x2026);
+        }
+        tip += QStringLiteral("<p>") + shown.toHtmlEscaped() + QStringLiteral("</p>");
+    }
+    if (!detailsText_.isEmpty()) {
+        tip += QStringLiteral("<p>") + detailsText_.toHtmlEscaped() + QStringLiteral("</p>");
+    }
+    text_->setToolTip(tip + QStringLiteral("<p><i>") + tr("Double-click to edit the topic").toHtmlEscaped() +
+                      QStringLiteral("</i></p>"));
+    Fit();
+}
+
+// Who set the topic is shown beside it only while the topic fits whole: a topic cut short to
+// make room for its setter is the worse loss.
+void TopicBar::Fit()
+{
+    const QMargins margins = layout()->contentsMargins();
+    const int room = width() - margins.left() - margins.right();
+    const bool both = topicWidth_ + layout()->spacing() + details_->sizeHint().width() <= room;
+    details_->setVisible(!detailsText_.isEmpty() && both);
+}
+
+void TopicBar::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    Fit();
 }
 
 void TopicBar::StartEditing()
@@ -184,12 +229,7 @@ QString TopicBar::DetailsText(std::string_view setter, std::int64_t time)
 
 QString TopicBar::TopicHtml(std::string_view topic, const QPalette& palette, int shownMost)
 {
-    const QString held = DecodeForDisplay(topic);
-    const QByteArray utf8 = held.toUtf8();
-    std::vector<logtext::FormatMark> marks;
-    logtext::ParseFormatting(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())), marks);
-    logtext::ShownLine shown;
-    logtext::Shape(held, marks, shown);
+    const logtext::ShownLine shown = ShapedTopic(topic);
     const QString& text = shown.text;
     int end = static_cast<int>(std::min<qsizetype>(text.size(), shownMost));
     if (end > 0 && end < text.size() && text[end - 1].isHighSurrogate()) {

@@ -43,9 +43,11 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void Redraw();
+    void Fit();
     void StopEditing();
     void OpenLink(const QString& link);
 
@@ -53,6 +55,8 @@ private:
     QLabel* details_ = nullptr;
     QLineEdit* edit_ = nullptr;
     std::string topic_;
+    QString detailsText_;
+    int topicWidth_ = 0;
     Edited edited_;
 };
 
