@@ -10,6 +10,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
+#include "util/Utf8.h"
 #include "windows/Child.h"
 
 namespace tellix {
@@ -195,6 +196,10 @@ bool CommandRun::Ctcp()
     if (n_ >= 3) {
         AppendTo(request, " ", Rest(3, false));
     }
+    // Cut here, not by the line's limit: the closing mark must still fit, or the rest of the
+    // request reads as a plain message.
+    const std::size_t around = Concat("PRIVMSG ", Word(1), " :\x01\x01").size();
+    request.resize(Utf8Cut(request, connection->LineRoom() > around ? connection->LineRoom() - around : 0));
     EchoInto(window_, Concat("ctcp -> ", Word(1), ": ", request));
     if (request == "PING") {
         // The answer brings the time back, and so tells the round trip.

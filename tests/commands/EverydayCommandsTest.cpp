@@ -114,6 +114,14 @@ TEST_F(Everyday, FormsTextsAndLinesOfEachCommand)
         EXPECT_EQ(NewLines(row.window), row.shown);
         EXPECT_EQ(Sent(), row.sent);
     }
+    // A request too long for a line is cut where it still ends as a request, and shown as sent.
+    ASSERT_TRUE(app.ProcessCommand("ctcp bob ping " + std::string(600, 'x'), true, 2));
+    const Texts sent = Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    const std::string head = "PRIVMSG bob :\x01";
+    ASSERT_EQ(sent[0].size(), connection->LineRoom());
+    EXPECT_EQ(sent[0].back(), '\x01');
+    EXPECT_EQ(NewLines(2), Texts{"ctcp -> bob: " + sent[0].substr(head.size(), sent[0].size() - head.size() - 1)});
 }
 
 TEST_F(Everyday, CommandsThatTalkToTheServerRefuseWhileNotConnected)
