@@ -31,6 +31,21 @@ struct Life : testing::Test {
         Application::Instance() = std::make_shared<Application>(toolkit, sockets);
         return *Application::Instance();
     }
+    // Started and welcomed as anna, after `lines` from the server; what is sent from then on
+    // goes to `sent`, as the socket is given it.
+    Application& StartOnline(const std::string& lines, std::vector<std::string>& sent)
+    {
+        Store("First Use", "0");
+        Application& app = Start();
+        const auto connection = app.Connections().Item(1);
+        connection->InitialNick("anna");
+        connection->Connect("irc.example", 6667);
+        RecordingSocket& socket = *sockets.created.back();
+        socket.PeerConnects();
+        socket.PeerSends(":irc.example 001 anna :Welcome\r\n" + lines);
+        socket.onSend = [&sent](std::string_view bytes) { sent.emplace_back(bytes); };
+        return app;
+    }
     ~Life() override { Application::Instance().reset(); }
 };
 
@@ -190,18 +205,10 @@ TEST_F(Life, AnAddressOnAFirstStartConnectsAndPutsTheDialogAway)
 
 TEST_F(Life, ExitingWhileConnectedSaysGoodbyeWithTheQuitMessageBeforeAnythingCloses)
 {
-    Store("First Use", "0");
-    Application& app = Start();
-    const auto connection = app.Connections().Item(1);
-    connection->InitialNick("anna");
-    connection->Connect("irc.example", 6667);
-    RecordingSocket& socket = *sockets.created.back();
-    socket.PeerConnects();
-    socket.PeerSends(":irc.example 001 anna :Welcome\r\n:anna!a@h JOIN :#room\r\n");
-    ASSERT_EQ(app.Childs()->Count(), 2);
     // The socket goes with the program: what it was given is recorded as it is sent.
     std::vector<std::string> sent;
-    socket.onSend = [&](std::string_view bytes) { sent.emplace_back(bytes); };
+    Application& app = StartOnline(":anna!a@h JOIN :#room\r\n", sent);
+    ASSERT_EQ(app.Childs()->Count(), 2);
     EXPECT_TRUE(app.ExitClient());
     // The window closing on the way out parts once; the channel going with the connection
     // does not part again.
@@ -210,16 +217,8 @@ TEST_F(Life, ExitingWhileConnectedSaysGoodbyeWithTheQuitMessageBeforeAnythingClo
 
 TEST_F(Life, AGoodbyeAlreadySaidIsNotSaidAgainOnExit)
 {
-    Store("First Use", "0");
-    Application& app = Start();
-    const auto connection = app.Connections().Item(1);
-    connection->InitialNick("anna");
-    connection->Connect("irc.example", 6667);
-    RecordingSocket& socket = *sockets.created.back();
-    socket.PeerConnects();
-    socket.PeerSends(":irc.example 001 anna :Welcome\r\n");
     std::vector<std::string> sent;
-    socket.onSend = [&](std::string_view bytes) { sent.emplace_back(bytes); };
+    Application& app = StartOnline("", sent);
     ASSERT_TRUE(app.ProcessCommand("QUIT see you", true, 1));
     EXPECT_TRUE(app.ExitClient());
     EXPECT_EQ(sent, (std::vector<std::string>{"QUIT :see you\r\n"}));
