@@ -129,7 +129,8 @@ void TopicBar::Redraw()
     if (!topic_.empty()) {
         QString shown = ShapedTopic(topic_).text;
         if (shown.size() > kShownMost) {
-            shown = shown.left(kShownMost) + QChar(0x2026);
+            const int end = shown[kShownMost - 1].isHighSurrogate() ? kShownMost - 1 : kShownMost;
+            shown = shown.left(end) + QChar(0x2026);
         }
         tip += QStringLiteral("<p>") + shown.toHtmlEscaped() + QStringLiteral("</p>");
     }
