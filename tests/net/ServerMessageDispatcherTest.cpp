@@ -276,9 +276,9 @@ TEST_F(Dispatcher, ShiftedWordsAndDegenerateLines)
     }
     EXPECT_NO_THROW(Line(std::string(3, '\0')));
     // A sender or a kicked user without a nick is nobody: nothing is made, shown or answered.
-    for (const std::string line : {":!x@y PRIVMSG me :hi", ":!x@y PRIVMSG me :\x01VERSION\x01", ":@y NOTICE me :hi",
-                                   ":!@ PRIVMSG #room :hi", ":x!y@z KICK #room", ":x!y@z KICK #room :",
-                                   ":!x@y JOIN #room", ":!x@y QUIT :bye"}) {
+    for (const std::string line : {":!x@y PRIVMSG me :hi", ":!x@y PRIVMSG me :\x01VERSION\x01",
+                                   ":@y NOTICE me :hi", ":!@ PRIVMSG #room :hi", ":x!y@z KICK #room",
+                                   ":x!y@z KICK #room :", ":!x@y JOIN #room", ":!x@y QUIT :bye"}) {
         SCOPED_TRACE(line);
         socket.sent.clear();
         const Log log = Line(line);
