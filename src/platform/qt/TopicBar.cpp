@@ -78,6 +78,68 @@ QString Css(const logtext::Style& style, const QPalette& palette)
     return css;
 }
 
+// Where a shown topic is cut: after `shownMost` units, never inside a character.
+int CutAt(const QString& text, int shownMost)
+{
+    int end = static_cast<int>(std::min<qsizetype>(text.size(), shownMost));
+    if (end > 0 && end < text.size() && text[end - 1].isHighSurrogate()) {
+        --end;
+    }
+    return end;
+}
+
+// A shaped topic as rich text, cut after `shownMost` units.
+QString HtmlOf(const logtext::ShownLine& shown, const QPalette& palette, int shownMost)
+{
+    const QString& text = shown.text;
+    const int end = CutAt(text, shownMost);
+    const std::vector<logtext::TextRange> links = logtext::FindLinks(QStringView(text).left(end));
+    const std::vector<logtext::StyleSpan>& spans = shown.spans;
+
+    QString html = QStringLiteral("<span style=\"white-space:pre\">");
+    std::size_t span = 0;
+    std::size_t link = 0;
+    int position = 0;
+    while (position < end) {
+        while (span < spans.size() && spans[span].start + spans[span].length <= position) {
+            ++span;
+        }
+        while (link < links.size() && links[link].start + links[link].length <= position) {
+            ++link;
+        }
+        const bool inSpan = span < spans.size() && spans[span].start <= position;
+        const bool inLink = link < links.size() && links[link].start <= position;
+        int next = end;
+        if (span < spans.size()) {
+            next = std::min(next, inSpan ? spans[span].start + spans[span].length : spans[span].start);
+        }
+        if (link < links.size()) {
+            next = std::min(next, inLink ? links[link].start + links[link].length : links[link].start);
+        }
+        if (inLink && links[link].start == position) {
+            html += QStringLiteral("<a href=\"") +
+                    text.mid(links[link].start, links[link].length).toHtmlEscaped() + QStringLiteral("\">");
+        }
+        const QString piece = text.mid(position, next - position).toHtmlEscaped();
+        const QString css = inSpan ? Css(spans[span].style, palette) : QString();
+        if (css.isEmpty()) {
+            html += piece;
+        } else {
+            html +=
+                QStringLiteral("<span style=\"") + css + QStringLiteral("\">") + piece + QStringLiteral("</span>");
+        }
+        if (inLink && (links[link].start + links[link].length == next || next == end)) {
+            html += QStringLiteral("</a>");
+        }
+        position = next;
+    }
+    if (end < text.size()) {
+        html += QChar(0x2026); // …
+    }
+    html += QStringLiteral("</span>");
+    return html;
+}
+
 } // namespace
 
 TopicBar::TopicBar(QWidget* parent) : QWidget(parent)
@@ -121,18 +183,19 @@ void TopicBar::SetTopic(std::string_view topic, std::string_view setter, std::in
 
 void TopicBar::Redraw()
 {
-    text_->setText(TopicHtml(topic_, palette(), kShownMost));
+    const logtext::ShownLine shown = ShapedTopic(topic_);
+    text_->setText(HtmlOf(shown, palette(), kShownMost));
     topicWidth_ = text_->sizeHint().width();
     // The whole topic, and who set it, are a hover away when the bar is too narrow for them.
     // Escaped: a tooltip that looks like markup is read as markup.
     QString tip;
     if (!topic_.empty()) {
-        QString shown = ShapedTopic(topic_).text;
-        if (shown.size() > kShownMost) {
-            const int end = shown[kShownMost - 1].isHighSurrogate() ? kShownMost - 1 : kShownMost;
-            shown = shown.left(end) + QChar(0x2026);
+        const int end = CutAt(shown.text, kShownMost);
+        QString plain = shown.text.left(end);
+        if (end < shown.text.size()) {
+            plain += QChar(0x2026);
         }
-        tip += QStringLiteral("<p>") + shown.toHtmlEscaped() + QStringLiteral("</p>");
+        tip += QStringLiteral("<p>") + plain.toHtmlEscaped() + QStringLiteral("</p>");
     }
     if (!detailsText_.isEmpty()) {
         tip += QStringLiteral("<p>") + detailsText_.toHtmlEscaped() + QStringLiteral("</p>");
@@ -230,57 +293,7 @@ QString TopicBar::DetailsText(std::string_view setter, std::int64_t time)
 
 QString TopicBar::TopicHtml(std::string_view topic, const QPalette& palette, int shownMost)
 {
-    const logtext::ShownLine shown = ShapedTopic(topic);
-    const QString& text = shown.text;
-    int end = static_cast<int>(std::min<qsizetype>(text.size(), shownMost));
-    if (end > 0 && end < text.size() && text[end - 1].isHighSurrogate()) {
-        --end;
-    }
-    const std::vector<logtext::TextRange> links = logtext::FindLinks(QStringView(text).left(end));
-    const std::vector<logtext::StyleSpan>& spans = shown.spans;
-
-    QString html = QStringLiteral("<span style=\"white-space:pre\">");
-    std::size_t span = 0;
-    std::size_t link = 0;
-    int position = 0;
-    while (position < end) {
-        while (span < spans.size() && spans[span].start + spans[span].length <= position) {
-            ++span;
-        }
-        while (link < links.size() && links[link].start + links[link].length <= position) {
-            ++link;
-        }
-        const bool inSpan = span < spans.size() && spans[span].start <= position;
-        const bool inLink = link < links.size() && links[link].start <= position;
-        int next = end;
-        if (span < spans.size()) {
-            next = std::min(next, inSpan ? spans[span].start + spans[span].length : spans[span].start);
-        }
-        if (link < links.size()) {
-            next = std::min(next, inLink ? links[link].start + links[link].length : links[link].start);
-        }
-        if (inLink && links[link].start == position) {
-            html += QStringLiteral("<a href=\"") +
-                    text.mid(links[link].start, links[link].length).toHtmlEscaped() + QStringLiteral("\">");
-        }
-        const QString piece = text.mid(position, next - position).toHtmlEscaped();
-        const QString css = inSpan ? Css(spans[span].style, palette) : QString();
-        if (css.isEmpty()) {
-            html += piece;
-        } else {
-            html +=
-                QStringLiteral("<span style=\"") + css + QStringLiteral("\">") + piece + QStringLiteral("</span>");
-        }
-        if (inLink && (links[link].start + links[link].length == next || next == end)) {
-            html += QStringLiteral("</a>");
-        }
-        position = next;
-    }
-    if (end < text.size()) {
-        html += QChar(0x2026); // …
-    }
-    html += QStringLiteral("</span>");
-    return html;
+    return HtmlOf(ShapedTopic(topic), palette, shownMost);
 }
 
 } // namespace tellix
