@@ -156,6 +156,27 @@ TEST_F(Dispatcher, JoinPartKickAndTheirEffectOnTheMemberList)
     EXPECT_EQ(Line(":me!u@h PART #gone :x"), (Log{"all.ChannelAdd c1 #gone", "all.ChannelPart c1 #gone me 'x'"}));
 }
 
+// A channel leaving the connection parts it, unless a PART since the last join is on its way.
+TEST_F(Dispatcher, AChannelIsPartedOnceAfterEachJoin)
+{
+    Line(":me!u@h JOIN :#x");
+    const auto channel = Channel("#x");
+    channel->Part("bye");
+    socket.sent.clear();
+    channel->Delete();
+    EXPECT_TRUE(socket.sent.empty()) << testing::PrintToString(socket.sent);
+
+    Line(":me!u@h JOIN :#y");
+    Line(":me!u@h PART #y");
+    Line(":me!u@h JOIN :#y");
+    Channel("#y")->Part("");
+    Line(":me!u@h PART #y");
+    Line(":me!u@h JOIN :#y");
+    socket.sent.clear();
+    Channel("#y")->Delete();
+    EXPECT_EQ(socket.sent, (std::vector<std::string>{"PART #y :\r\n"}));
+}
+
 TEST_F(Dispatcher, NamesReplyStripsEveryLeadingPrefixAndSkipsEmptyNames)
 {
     EXPECT_EQ(Line(":irc.test 353 me = #room :@a +b %c d @ "),
