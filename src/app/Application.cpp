@@ -164,11 +164,9 @@ void Application::OpenAddress(const std::string& server, std::int32_t port, cons
     connection->Disconnect();
     joinOn_ = connection;
     joinAfterWelcome_ = channel;
-    // The address says how the connection is carried; the dialog says how it logs in.
-    ConnectOptions options = dialog.Options();
-    options.tls = tls;
-    connection->Options(options);
-    connection->Connect(server, port);
+    // The address says where and how the connection is carried; the dialog's login goes along
+    // only where it belongs.
+    ConnectTo(connection, {server, port != 0 ? port : (tls ? TlsPort : PlainPort), tls});
     // A first start shows the dialog; the address has said where to go already.
     if (dialog.Visible()) {
         dialog.CloseWindow();
@@ -204,6 +202,22 @@ void Application::OpenRunningAddress(const std::string& server, std::int32_t por
         return;
     }
     OpenAddress(server, port, channel, tls);
+}
+
+SavedLogin Application::Login() const
+{
+    const tellix::ConnectDialog* const dialog = childs_ ? childs_->ConnectDialog() : nullptr;
+    return dialog != nullptr ? dialog->Login() : SavedLogin();
+}
+
+void Application::ConnectTo(const ConnectionPtr& connection, const ServerPlace& place)
+{
+    const SavedLogin login = Login();
+    connection->Options(login.OptionsFor(place));
+    connection->Connect(place.host, place.port);
+    if (const std::string withheld = login.WithheldNotice(place); !withheld.empty()) {
+        Echo(kStatusWindow, withheld);
+    }
 }
 
 std::string Application::TrustedFingerprint(const std::string& host, std::int32_t port) const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/IRCConnections.h"
+#include "net/SavedLogin.h"
 #include "util/Event.h"
 
 #include <cstdint>
@@ -67,6 +68,13 @@ public:
     // port when `port` is 0); otherwise the user is asked before it connects there.
     void OpenRunningAddress(const std::string& server, std::int32_t port, const std::string& channel,
                             bool tls = false);
+
+    // Connects `connection` to `place`. Every connect the user asks for takes this road (the
+    // dialog, /server, an address), so that what goes where is decided here alone: the saved
+    // login only to the server it belongs to, and a plain request made plain only here.
+    void ConnectTo(const ConnectionPtr& connection, const ServerPlace& place);
+    // The connect dialog's login and the server it belongs to; none without the dialog.
+    SavedLogin Login() const;
 
     // Replies to what is sent next (WHOIS, LIST, errors) are shown in window `windowIndex`, while
     // it is open; else in the status window.

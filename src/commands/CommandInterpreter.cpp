@@ -269,10 +269,7 @@ bool CommandRun::Server()
     if (connection->InitialNick().empty() && dialog != nullptr) {
         dialog->Register(*connection);
     }
-    ConnectOptions options = connection->Options();
-    options.tls = tls;
-    connection->Options(options);
-    connection->Connect(Word(first), static_cast<std::int32_t>(*port));
+    app_.ConnectTo(connection, {Word(first), static_cast<std::int32_t>(*port), tls});
     EchoInto(kStatusWindow,
              Concat("Connecting to Server ", Word(first), ", Port ", portText, tls ? " with TLS" : "", "..."));
     return true;

@@ -392,6 +392,14 @@ ConnectOptions ConnectDialog::Options() const
     return options;
 }
 
+SavedLogin ConnectDialog::Login() const
+{
+    const ConnectOptions options = Options();
+    const auto destination = Destination();
+    return destination ? SavedLogin({destination->host, destination->port, options.tls}, options)
+                       : SavedLogin({}, options);
+}
+
 bool ConnectDialog::ConnectFirst(IRCConnection& connection)
 {
     const auto destination = Destination();
@@ -407,11 +415,16 @@ bool ConnectDialog::ConnectFirst(IRCConnection& connection)
     if (!Register(connection)) {
         return false;
     }
-    connection.Options(Options());
     if (pobjWindow_) {
         KeepPasswords(pobjWindow_->Fields());
     }
-    connection.Connect(destination->host, destination->port);
+    const ServerPlace place{destination->host, destination->port, Options().tls};
+    if (app != nullptr) {
+        app->ConnectTo(connection.shared_from_this(), place);
+    } else {
+        connection.Options(Login().OptionsFor(place));
+        connection.Connect(place.host, place.port);
+    }
     return true;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "net/ConnectOptions.h"
+#include "net/SavedLogin.h"
 #include "net/ServerTrust.h"
 #include "platform/ConnectDialogView.h"
 #include "util/Event.h"
@@ -37,6 +38,8 @@ public:
     std::optional<ServerAddress> Destination() const;
     // How the dialog connects: TLS, passwords, account, client certificate, reconnect.
     ConnectOptions Options() const;
+    // Those options bound to the server the dialog names: its login goes there only.
+    SavedLogin Login() const;
     // Gives `connection` the dialog's data and connects it to Destination; false, with a line
     // in the status window, when there is nowhere to connect.
     bool ConnectFirst(IRCConnection& connection);

@@ -14,11 +14,14 @@
 #include "platform/qt/QtSecretStore.h"
 #include "platform/qt/QtToolkit.h"
 #include "platform/qtcore/QtTcpSocket.h"
+#include "platform/qtcore/StartApplication.h"
 #include "support/IrcServer.h"
 #include "support/LineTap.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
+#include "support/ScriptedServer.h"
 #include "support/SecretService.h"
+#include "support/TestCertificate.h"
 #include "windows/Childs.h"
 
 #include <QApplication>
@@ -35,15 +38,22 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -528,6 +538,154 @@ TEST(Client, DisconnectAndExitSendWhatWasQueuedAndExitSaysGoodbyeFirst)
     ASSERT_TRUE(quit) << testing::PrintToString(peer.Received());
     EXPECT_NE(quit->find(":anna!"), std::string::npos);
     EXPECT_NE(quit->find("off to bed"), std::string::npos) << *quit;
+}
+
+// A server that tempts a client to log in: it offers SASL and welcomes whoever registers.
+void OfferLogin(ScriptedServer::Session& session, const std::string& line)
+{
+    if (line == "CAP LS 302") {
+        session.Send(":srv CAP * LS :sasl");
+    } else if (line.starts_with("CAP REQ ")) {
+        session.Send(":srv CAP * ACK :sasl");
+    } else if (line == "AUTHENTICATE PLAIN" || line == "AUTHENTICATE EXTERNAL") {
+        session.Send("AUTHENTICATE +");
+    } else if (line.starts_with("AUTHENTICATE ")) {
+        session.Send(":srv 903 anna :SASL authentication successful");
+    } else if (line == "CAP END") {
+        session.Send(":srv 001 anna :Welcome");
+    }
+}
+
+// The same over TLS, asking for a client certificate and noting whether one came.
+class TlsLoginServer {
+public:
+    explicit TlsLoginServer(const TestCertificate& certificate)
+    {
+        QFile cert(QString::fromStdString(certificate.certificate.string()));
+        QFile key(QString::fromStdString(certificate.key.string()));
+        EXPECT_TRUE(cert.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly));
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        configuration.setLocalCertificate(QSslCertificate(cert.readAll(), QSsl::Pem));
+        configuration.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec, QSsl::Pem));
+        configuration.setPeerVerifyMode(QSslSocket::QueryPeer);
+        listener_.setSslConfiguration(configuration);
+        EXPECT_TRUE(listener_.listen(QHostAddress::LocalHost, 0));
+        QObject::connect(&listener_, &QTcpServer::pendingConnectionAvailable, &listener_, [this] {
+            while (auto* socket = qobject_cast<QSslSocket*>(listener_.nextPendingConnection())) {
+                certificates_ += socket->peerCertificate().isNull() ? 0 : 1;
+                ++sessions_;
+                QObject::connect(socket, &QSslSocket::readyRead, socket, [this, socket] {
+                    partial_ += socket->readAll().toStdString();
+                    for (std::size_t end; (end = partial_.find("\r\n")) != std::string::npos;) {
+                        const std::string line = partial_.substr(0, end);
+                        partial_.erase(0, end + 2);
+                        lines_.push_back(line);
+                        if (line == "CAP LS 302") {
+                            socket->write(":srv CAP * LS :sasl\r\n");
+                        } else if (line.starts_with("CAP REQ ")) {
+                            socket->write(":srv CAP * ACK :sasl\r\n");
+                        } else if (line == "CAP END") {
+                            socket->write(":srv 001 anna :Welcome\r\n");
+                        }
+                    }
+                });
+            }
+        });
+    }
+    std::uint16_t Port() const { return listener_.serverPort(); }
+    int Sessions() const { return sessions_; }
+    int Certificates() const { return certificates_; }
+    const std::vector<std::string>& Lines() const { return lines_; }
+
+private:
+    QSslServer listener_;
+    int sessions_ = 0;
+    int certificates_ = 0;
+    std::string partial_;
+    std::vector<std::string> lines_;
+};
+
+// What of a login a server received: "PASS", "AUTHENTICATE", or nothing.
+std::vector<std::string> LoginLines(const std::vector<std::string>& lines)
+{
+    std::vector<std::string> login;
+    for (const std::string& line : lines) {
+        if (line.starts_with("PASS ") || line.starts_with("AUTHENTICATE ")) {
+            login.push_back(line.substr(0, line.find(' ')));
+        }
+    }
+    return login;
+}
+
+// The login saved in the connect dialog (server password, SASL account, client certificate)
+// goes to the server it was saved for, and to no other: not to an ircs:// address handed over
+// while the client runs, not to a /server elsewhere; the status window says so each time.
+TEST(Client, TheSavedLoginGoesOnlyToTheServerItWasSavedFor)
+{
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tellix-bus");
+    QTemporaryDir certificates;
+    const std::filesystem::path folder = certificates.path().toStdString();
+    const TestCertificate serverCertificate = MakeSelfSigned(folder, "server");
+    const std::filesystem::path clientPem = CombinedPem(MakeSelfSigned(folder, "client"));
+    EnsureGuiApplication();
+    ScriptedServer home(OfferLogin);
+    ScriptedServer elsewhere(OfferLogin);
+    TlsLoginServer tls(serverCertificate);
+    const std::string homePort = std::to_string(home.Port());
+
+    Config config;
+    config.Write({{"First Use", "0"},
+                  {"Default Server", QString::fromStdString("127.0.0.1:" + homePort)},
+                  {"Default Server TLS", "0"},
+                  {"Default User Nick", "anna"},
+                  {"Default User Name", "ann"},
+                  {"Default User Description", "Anna Lee"},
+                  {"Default Server Password", "pw-for-home-only"},
+                  {"Default Account Name", "anna"},
+                  {"Default Account Password", "sasl-for-home-only"},
+                  {"Default Client Certificate", QString::fromStdString(clientPem.string())}});
+    Client client;
+    Client::App().TrustFingerprint("127.0.0.1", tls.Port(), serverCertificate.fingerprint);
+
+    // Its own server gets it all.
+    Client::App().ProcessCommand("SERVER", true, 1);
+    ASSERT_TRUE(PumpUntil(
+        [&] { return home.Sessions().size() == 1 && LoginLines(home.Sessions()[0]->Received()).size() >= 3; }));
+    EXPECT_EQ(home.Sessions()[0]->Received().front(), "PASS pw-for-home-only");
+    EXPECT_EQ(LoginLines(home.Sessions()[0]->Received()),
+              (std::vector<std::string>{"PASS", "AUTHENTICATE", "AUTHENTICATE"}));
+
+    // An address handed over, answered yes.
+    QTimer::singleShot(0, [] {
+        PumpUntil([] { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr; });
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    OpenRunningAddress(Client::App(), "ircs://127.0.0.1:" + QString::number(tls.Port()) + "/room");
+    ASSERT_TRUE(PumpUntil([&] {
+        return std::find(tls.Lines().begin(), tls.Lines().end(), "CAP END") != tls.Lines().end();
+    })) << Client::View(1).Log()->HeldText().toStdString();
+    EXPECT_EQ(tls.Sessions(), 1);
+    EXPECT_EQ(tls.Certificates(), 0) << "no client certificate";
+    EXPECT_TRUE(LoginLines(tls.Lines()).empty()) << testing::PrintToString(tls.Lines());
+    EXPECT_TRUE(Client::Shows(1, "Connecting to 127.0.0.1 without the saved login (it belongs to 127.0.0.1:" +
+                                     QString::fromStdString(homePort) + ")"));
+
+    // A /server elsewhere, then home again.
+    Client::App().ProcessCommand("SERVER 127.0.0.1 " + std::to_string(elsewhere.Port()), true, 1);
+    ASSERT_TRUE(PumpUntil([&] {
+        return elsewhere.Sessions().size() == 1 && !elsewhere.Sessions()[0]->Received().empty() &&
+               elsewhere.Sessions()[0]->Received().back() == "CAP END";
+    }));
+    EXPECT_TRUE(LoginLines(elsewhere.Sessions()[0]->Received()).empty())
+        << testing::PrintToString(elsewhere.Sessions()[0]->Received());
+    EXPECT_EQ(Client::View(1).Log()->HeldText().count("without the saved login"), 2);
+    Client::App().ProcessCommand("SERVER 127.0.0.1 " + homePort, true, 1);
+    ASSERT_TRUE(PumpUntil([&] { return home.Sessions().size() == 2 && !home.Sessions()[1]->Received().empty(); }));
+    EXPECT_EQ(home.Sessions()[1]->Received().front(), "PASS pw-for-home-only");
+    EXPECT_EQ(Client::View(1).Log()->HeldText().count("without the saved login"), 2);
+    EXPECT_FALSE(Client::View(1).Log()->HeldText().contains("for-home-only"));
 }
 
 } // namespace
