@@ -318,20 +318,28 @@ void Application::StatusEvent(bool raise, std::string_view output)
     }
 }
 
-void Application::Echo(std::int32_t windowIndex, std::string_view output)
+std::shared_ptr<Child> Application::EchoTarget(std::int32_t windowIndex) const
 {
     if (!childs_) {
-        return;
+        return nullptr;
     }
     if (windowIndex == 0) {
-        if (!childs_->Active()) {
-            return;
-        }
-        windowIndex = childs_->Active()->Index();
+        return childs_->Active();
     }
-    if (windowIndex >= 1 && windowIndex <= childs_->Count()) {
-        const auto child = childs_->Item(windowIndex);
+    return windowIndex >= 1 && windowIndex <= childs_->Count() ? childs_->Item(windowIndex) : nullptr;
+}
+
+void Application::Echo(std::int32_t windowIndex, std::string_view output)
+{
+    if (const auto child = EchoTarget(windowIndex)) {
         child->Echo(output);
+    }
+}
+
+void Application::EchoShownOnly(std::int32_t windowIndex, std::string_view output)
+{
+    if (const auto child = EchoTarget(windowIndex)) {
+        child->EchoShownOnly(output);
     }
 }
 

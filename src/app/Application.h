@@ -50,6 +50,8 @@ public:
     // One time-stamped line into window `windowIndex`, 0 meaning the active window; a number
     // that names no window writes nothing.
     void Echo(std::int32_t windowIndex, std::string_view output);
+    // The same, kept in no log: for a line that shows a masked password.
+    void EchoShownOnly(std::int32_t windowIndex, std::string_view output);
     // A line of what the connections report, in the status window; `raise` unless the user caused it.
     void StatusEvent(bool raise, std::string_view output);
     // Ends the program: every connected connection quits with the "Quit Message", then the
@@ -147,6 +149,8 @@ private:
     void PrivateLine(const UserPtr& source, std::string (*text)(std::string_view, std::string_view),
                      const std::string& line);
     void RefreshStatusWindow();
+    // Window `windowIndex`, 0 meaning the active one; null for a number that names none.
+    std::shared_ptr<Child> EchoTarget(std::int32_t windowIndex) const;
     // A numeric reply shown as a readable line where it belongs; false for a line that is none.
     bool ShowReply(const ConnectionPtr& connection, const std::string& message);
     // The window the last command that asked the server something was typed in, while open.

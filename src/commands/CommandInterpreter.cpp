@@ -6,6 +6,7 @@
 #include "net/ServerTrust.h"
 #include "util/Concat.h"
 #include "util/CoreError.h"
+#include "util/PasswordMask.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
 
@@ -201,6 +202,11 @@ void CommandRun::EchoInto(std::int32_t windowIndex, std::string_view text)
     app_.Echo(windowIndex, text);
 }
 
+void CommandRun::EchoShownOnly(std::int32_t windowIndex, std::string_view text)
+{
+    app_.EchoShownOnly(windowIndex, text);
+}
+
 IRCConnection& CommandRun::First() const
 {
     return *app_.Connections().Item(1);
@@ -341,7 +347,11 @@ bool CommandRun::Quote()
     }
     const std::string raw = Rest(1);
     if (Connected()) {
-        EchoInto(kStatusWindow, Concat("-> Server: [", raw, "]"));
+        if (const auto masked = MaskRaw(raw)) {
+            EchoShownOnly(kStatusWindow, Concat("-> Server: [", *masked, "]"));
+        } else {
+            EchoInto(kStatusWindow, Concat("-> Server: [", raw, "]"));
+        }
         First().shared_from_this()->SendMessage(raw);
     } else {
         EchoInto(kStatusWindow, "QUOTE: not connected");

@@ -41,6 +41,8 @@ private:
     // Words k to n rebuilt into one text, with double quotes or without.
     std::string Rest(std::int32_t k, bool doubleQuotes = true) const;
     void EchoInto(std::int32_t windowIndex, std::string_view text);
+    // The same, kept in no log: a line that shows a masked password.
+    void EchoShownOnly(std::int32_t windowIndex, std::string_view text);
     IRCConnection& First() const;
     bool Connected() const;
     // The window with this number, or null.

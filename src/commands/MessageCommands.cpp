@@ -10,6 +10,7 @@
 #include "model/NickRanks.h"
 #include "net/IRCConnection.h"
 #include "util/Concat.h"
+#include "util/PasswordMask.h"
 #include "util/Utility.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
@@ -43,8 +44,15 @@ bool CommandRun::Msg(bool notice)
     app_.RepliesTo(window_); // an away reply, a nick that is not there
     const std::string_view command = notice ? "NOTICE" : "PRIVMSG";
     const std::string& target = Word(1);
+    // A login to a service is judged whole, as typed: shown once, masked, and kept in no log.
+    const std::optional<std::string> masked = MaskSaid(target, text);
+    if (masked) {
+        EchoShownOnly(window_, Concat(notice ? "notice -> " : "-> ", target, ": ", *masked));
+    }
     for (const std::string_view piece : SplitMessage(text, MessageRoom(*connection, command, target))) {
-        EchoInto(window_, Concat(notice ? "notice -> " : "-> ", target, ": ", piece));
+        if (!masked) {
+            EchoInto(window_, Concat(notice ? "notice -> " : "-> ", target, ": ", piece));
+        }
         connection->SendMessage(Concat(command, " ", target, " :", piece));
     }
     return true;
@@ -106,10 +114,15 @@ bool CommandRun::SayToPartner(Child& window, std::string_view text, bool action)
     const std::string target(partner->Nick());
     // With echo-message the server's echo shows it, once.
     const bool echoed = connection->Capabilities().Enabled("echo-message");
+    const std::optional<std::string> masked = action ? std::nullopt : MaskSaid(target, text);
+    if (masked && !echoed) {
+        window.EchoShownOnly(Concat("# ", texts::ChannelMessage(nick, *masked)),
+                             texts::Said(LineStyle::Kind::Message, 3, nick, true, false));
+    }
     const std::size_t room = MessageRoom(*connection, "PRIVMSG", target, action ? kActionFraming : 0);
     for (const std::string_view piece : SplitMessage(text, room)) {
         const std::string message = action ? ActionOf(piece) : std::string(piece);
-        if (!echoed) {
+        if (!echoed && !masked) {
             window.Echo(Concat("# ", texts::ChannelMessage(nick, message)),
                         texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 4 : 3,
                                     nick, true, false));

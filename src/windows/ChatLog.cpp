@@ -24,87 +24,6 @@ bool IsControl(char32_t c)
     return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0);
 }
 
-char AsciiUpper(char c)
-{
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool SameWord(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (AsciiUpper(a[i]) != AsciiUpper(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
-std::string_view FirstWord(std::string_view text)
-{
-    const std::size_t start = text.find_first_not_of(' ');
-    if (start == std::string_view::npos) {
-        return {};
-    }
-    text.remove_prefix(start);
-    return text.substr(0, text.find(' '));
-}
-
-std::string_view AfterFirstWord(std::string_view text)
-{
-    const std::size_t start = text.find_first_not_of(' ');
-    if (start == std::string_view::npos) {
-        return {};
-    }
-    const std::size_t end = text.find(' ', start);
-    return end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-}
-
-// What a service takes a password with.
-bool IsSecretWord(std::string_view word)
-{
-    static constexpr std::array<std::string_view, 8> kWords = {"IDENTIFY", "REGISTER", "LOGIN",   "AUTH",
-                                                               "GHOST",    "RECOVER",  "RELEASE", "SETPASS"};
-    for (const std::string_view w : kWords) {
-        if (SameWord(word, w)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool SaysSecret(std::string_view message)
-{
-    if (!message.empty() && message.front() == ':') {
-        message.remove_prefix(1);
-    }
-    const std::string_view word = FirstWord(message);
-    return IsSecretWord(word) ||
-           (SameWord(word, "SET") && SameWord(FirstWord(AfterFirstWord(message)), "PASSWORD"));
-}
-
-bool IsService(std::string_view nick)
-{
-    return nick.size() >= 4 && SameWord(nick.substr(nick.size() - 4), "SERV");
-}
-
-// A raw line as typed after /quote.
-bool RawHoldsSecret(std::string_view raw)
-{
-    const std::string_view command = FirstWord(raw);
-    if (SameWord(command, "PASS") || SameWord(command, "OPER") || SameWord(command, "AUTHENTICATE")) {
-        return true;
-    }
-    const std::string_view rest = AfterFirstWord(raw);
-    if (SameWord(command, "PRIVMSG") || SameWord(command, "NOTICE") || SameWord(command, "MSG")) {
-        return SaysSecret(AfterFirstWord(rest));
-    }
-    // NICKSERV IDENTIFY, NS IDENTIFY and the like.
-    return SaysSecret(rest);
-}
-
 std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d)
 {
     using namespace std::chrono;
@@ -239,34 +158,6 @@ void AppendLineText(std::string_view shown, std::string& out)
         AppendUtf8(IsControl(code) && !IsFormattingCode(code) ? char32_t{0xFFFD} : code, out);
         i += length;
     }
-}
-
-bool HoldsSecret(std::string_view shown, std::string_view partner)
-{
-    // "-> target: text" and "notice -> target: text", as the message commands show them.
-    std::string_view rest = shown;
-    if (rest.starts_with("notice -> ")) {
-        rest.remove_prefix(10);
-    } else if (rest.starts_with("-> ")) {
-        rest.remove_prefix(3);
-    } else {
-        rest = {};
-    }
-    if (!rest.empty()) {
-        if (rest.starts_with("Server: [")) {
-            return RawHoldsSecret(rest.substr(9));
-        }
-        const std::size_t colon = rest.find(": ");
-        if (colon != std::string_view::npos && SaysSecret(rest.substr(colon + 2))) {
-            return true;
-        }
-    }
-    // Said in a service's query window: "<nick> IDENTIFY ...".
-    if (IsService(partner) && shown.starts_with('<')) {
-        const std::size_t close = shown.find("> ");
-        return close != std::string_view::npos && SaysSecret(shown.substr(close + 2));
-    }
-    return false;
 }
 
 const std::string& Stamps::Iso(std::int64_t second)

@@ -33,11 +33,6 @@ std::string Folder(std::string_view network, std::string_view target, CaseMappin
 std::string LineText(std::string_view shown);
 void AppendLineText(std::string_view shown, std::string& out);
 
-// Lines that would put a password into a file: what the client shows of a typed IDENTIFY
-// (or REGISTER, GHOST...) to a service, of a raw PASS, OPER or AUTHENTICATE, or a line said
-// in a service's query window (`partner`, empty elsewhere) that starts with such a word.
-bool HoldsSecret(std::string_view shown, std::string_view partner = {});
-
 // The local time of a second as the log writes it, and its day, cached per second: a flood
 // asks for the same second thousands of times.
 class Stamps {

@@ -232,7 +232,7 @@ void Child::Echo(std::string_view output)
     Echo(output, LineStyle{});
 }
 
-template <class Write> void Child::EchoWritten(LineStyle style, const Write& write)
+template <class Write> void Child::EchoWritten(LineStyle style, const Write& write, bool logged)
 {
     if (!pobjWindow_) {
         return;
@@ -272,7 +272,9 @@ template <class Write> void Child::EchoWritten(LineStyle style, const Write& wri
     } else {
         view.SetSelection(start, selected);
     }
-    LogLine(output, said);
+    if (logged) {
+        LogLine(output, said);
+    }
     if (outer) {
         echoing_ = false;
         // One hostile line of 64 KiB is not kept by every window it reached.
@@ -285,6 +287,12 @@ template <class Write> void Child::EchoWritten(LineStyle style, const Write& wri
 void Child::Echo(std::string_view output, LineStyle style)
 {
     EchoWritten(style, [output](std::string& line) { line.append(output); });
+}
+
+void Child::EchoShownOnly(std::string_view output, LineStyle style)
+{
+    EchoWritten(
+        style, [output](std::string& line) { line.append(output); }, false);
 }
 
 IRCConnection* Child::LogConnection() const
@@ -346,8 +354,7 @@ void Child::LogLine(std::string_view output, std::optional<std::int64_t> said)
         return;
     }
     const std::string* const folder = LogFolder();
-    if (folder == nullptr ||
-        chatlog::HoldsSecret(output, pobjQuery_ ? std::string_view(pobjQuery_->Nick()) : std::string_view())) {
+    if (folder == nullptr) {
         return;
     }
     const std::int64_t second = said ? SecondOf(*said) : NowSecond();

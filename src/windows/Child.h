@@ -59,6 +59,9 @@ public:
     void ClearLog();
     // The same with how it reads; its offsets count bytes of `output`.
     void Echo(std::string_view output, LineStyle style);
+    // A line shown and kept nowhere else: no log file, so no search index and no history either.
+    // For what holds a password, masked.
+    void EchoShownOnly(std::string_view output, LineStyle style = {});
     void Hide();
     std::int32_t Index() const { return index_; }
     Childs* Parent() const { return parent_; }
@@ -143,7 +146,7 @@ private:
     void FollowNickCase();
     // Echo with the output written by `write` straight after the time stamp, into a buffer kept
     // between lines: a flood appends hundreds of thousands of them.
-    template <class Write> void EchoWritten(LineStyle style, const Write& write);
+    template <class Write> void EchoWritten(LineStyle style, const Write& write, bool logged = true);
     void LogLine(std::string_view output, std::optional<std::int64_t> said);
     void ShowHistory();
     // True, and counted off, when the history shown holds the line `key` names.

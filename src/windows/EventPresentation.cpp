@@ -7,6 +7,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
+#include "util/PasswordMask.h"
 #include "windows/Childs.h"
 #include "windows/EventTexts.h"
 
@@ -242,23 +243,30 @@ void Application::pobjConnections_UserSelfMessage(const ConnectionPtr& connectio
     if (!childs_) {
         return;
     }
-    if (IsServiceName(destination->Nick())) {
-        if (!echo) { // a typed line was shown as sent already
-            Echo(kStatusWindow, Concat(notice ? "notice -> " : "-> ", destination->Nick(), ": ", message));
-        }
-        return;
-    }
+    // A login to a service shows masked, wherever it shows, and goes to no log.
+    const std::optional<std::string> masked = MaskSaid(destination->Nick(), message);
+    const std::string& shown = masked ? *masked : message;
+    const bool service = IsServiceName(destination->Nick());
     const std::string nick = connection->User() ? std::string(connection->User()->Nick()) : std::string();
     // An echo shows in a window already talking with them: typing opened none. A line from
-    // elsewhere opens one as a stranger's line would: minimized.
-    const Childs::ChildPtr window = echo ? childs_->Item(destination) : childs_->GetChild(destination, true);
+    // elsewhere opens one as a stranger's line would (minimized), but for a service's, which
+    // the status window shows unless the user talks with the service in a window.
+    const Childs::ChildPtr window =
+        echo || service ? childs_->Item(destination) : childs_->GetChild(destination, true);
     if (window && window->Query() == destination) {
         const bool action = !notice && texts::IsAction(message);
-        window->Echo(Concat("# ", notice ? texts::Notice(nick, message) : texts::ChannelMessage(nick, message)),
-                     texts::Said(notice   ? LineStyle::Kind::Notice
-                                 : action ? LineStyle::Kind::Action
-                                          : LineStyle::Kind::Message,
-                                 action ? 4 : 3, nick, true, false));
+        const std::string line =
+            Concat("# ", notice ? texts::Notice(nick, shown) : texts::ChannelMessage(nick, shown));
+        const LineStyle style = texts::Said(notice   ? LineStyle::Kind::Notice
+                                            : action ? LineStyle::Kind::Action
+                                                     : LineStyle::Kind::Message,
+                                            action ? 4 : 3, nick, true, false);
+        masked ? window->EchoShownOnly(line, style) : window->Echo(line, style);
+        return;
+    }
+    if (service && !echo) { // a typed line was shown as sent already
+        const std::string line = Concat(notice ? "notice -> " : "-> ", destination->Nick(), ": ", shown);
+        masked ? EchoShownOnly(kStatusWindow, line) : Echo(kStatusWindow, line);
     }
 }
 

@@ -28,6 +28,7 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -130,10 +131,10 @@ TEST(Logs, AFloodedChannelIsInTheDayFileInOrderAndPasswordsNeverAre)
         bob.Send("PRIVMSG #Flood :line " + std::to_string(i) + " caf\xe9");
     }
     ASSERT_TRUE(terminal.Prints(R"(\[2\] )" + kStamp + "<bob> line " + std::to_string(kLines - 1) + ".*", 60s));
-    // Shown in the window as typed, never written to a file.
+    // Shown masked in the window, never written to a file.
     terminal.Type("/msg NickServ IDENTIFY hunter2");
     terminal.Type("/quote PASS hunter2");
-    ASSERT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + R"(-> Server: \[PASS hunter2\])"));
+    ASSERT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + R"(-> Server: \[PASS \*{8}\])"));
     terminal.Type("/echo 1 after the secrets");
     terminal.Toolkit().LogWriter().Flush();
 
@@ -433,6 +434,82 @@ TEST(Logs, ALineABouncerReplaysThatTheLogHoldsIsShownOnce)
     }
     EXPECT_EQ(hour, 2);
     EXPECT_EQ(bit, 1);
+}
+
+// Every file under a folder, whatever it is: logs, the search index, its journal.
+std::vector<fs::path> EveryFile(const fs::path& root)
+{
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+        if (it->is_regular_file()) {
+            files.push_back(it->path());
+        }
+    }
+    return files;
+}
+
+bool FileHolds(const fs::path& file, const std::string& text)
+{
+    std::ifstream in(file, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return bytes.find(text) != std::string::npos;
+}
+
+// A login typed to a service reaches it as typed and shows masked where it was typed, the
+// server's echo of it too; it is in no file under the data folder, found by no search and
+// shown in no history when the window opens again.
+TEST(Logs, ALoginTypedToAServiceIsShownMaskedAndKeptNowhere)
+{
+    const std::string kSecret = "s3cret-token-71";
+    for (const bool echo : {false, true}) {
+        SCOPED_TRACE(echo ? "with echo-message" : "without echo-message");
+        IrcServer::Options options = FloodingServer();
+        options.capabilities = echo;
+        IrcServer server(options);
+        RawPeer service(server.Port());
+        service.Register("NickServ");
+        QTemporaryDir data;
+        {
+            ConsoleTerminal terminal(Stored(), data.path());
+            Connect(terminal, server.Port());
+            terminal.Type("/query NickServ");
+            ASSERT_TRUE(terminal.Prints(R"(\[2\] = 2 - .* - NickServ)"));
+            terminal.Type("\x1b"
+                          "2");
+            terminal.Type("IDENTIFY " + kSecret);
+            ASSERT_TRUE(PumpUntilPeerSees(service, "PRIVMSG NickServ :IDENTIFY " + kSecret));
+            ASSERT_TRUE(terminal.Prints(R"(\[2\] )" + kStamp + R"(# <con> IDENTIFY \*{8})")) << terminal.Out();
+            terminal.Type("/msg NickServ GHOST con " + kSecret);
+            ASSERT_TRUE(PumpUntilPeerSees(service, "PRIVMSG NickServ :GHOST con " + kSecret));
+            ASSERT_TRUE(terminal.Prints(R"(\[2\] )" + kStamp + R"(-> NickServ: GHOST \*{8})"));
+            terminal.Type("/quote PRIVMSG NickServ :SET PASSWORD " + kSecret);
+            ASSERT_TRUE(PumpUntilPeerSees(service, "PRIVMSG NickServ :SET PASSWORD " + kSecret));
+            ASSERT_TRUE(
+                terminal.Prints(R"(\[1\] )" + kStamp + R"(-> Server: \[PRIVMSG NickServ :SET PASSWORD \*{8}\])"));
+            terminal.Type("/echo 2 after the login");
+            terminal.Toolkit().LogWriter().Flush();
+            EXPECT_EQ(terminal.Count(R"(\[2\] )" + kStamp + R"(# <con> IDENTIFY \*{8})"), 1U) << "shown once";
+
+            // Opened again, the window shows what its log holds: the line after, not the login.
+            ASSERT_TRUE(terminal.App().Childs()->Collection::Item(2)->CloseWindow(true));
+            terminal.Mark();
+            terminal.Type("/query NickServ");
+            ASSERT_TRUE(terminal.Prints(R"(\[2\] )" + std::string(Child::kHistoryDivider)));
+            EXPECT_EQ(terminal.SinceMark().find("IDENTIFY"), std::string::npos) << terminal.SinceMark();
+            EXPECT_NE(terminal.SinceMark().find("after the login"), std::string::npos) << terminal.SinceMark();
+
+            terminal.Mark();
+            terminal.Type("/search s3cret");
+            ASSERT_TRUE(terminal.Prints("No log line holds: s3cret", 30s)) << terminal.SinceMark();
+            EXPECT_EQ(terminal.Out().find(kSecret), std::string::npos);
+        }
+        const std::vector<fs::path> files = EveryFile(fs::path(data.path().toStdString()));
+        EXPECT_GE(files.size(), 2U) << "the logs and the index were written";
+        for (const fs::path& file : files) {
+            EXPECT_FALSE(FileHolds(file, "s3cret")) << file;
+        }
+    }
 }
 
 } // namespace

@@ -103,42 +103,6 @@ TEST(ChatLogNames, LineTextIsUtf8WithControlsReplacedAndFormattingKept)
     }
 }
 
-TEST(ChatLogNames, LinesHoldingPasswordsAreKnown)
-{
-    const struct {
-        const char* shown;
-        const char* partner;
-        bool secret;
-    } rows[] = {
-        {"-> NickServ: IDENTIFY hunter2", "", true},
-        {"-> nickserv: identify anna hunter2", "", true},
-        {"-> NickServ: REGISTER hunter2 a@b.c", "", true},
-        {"-> NickServ: SET PASSWORD hunter2", "", true},
-        {"-> NickServ: GHOST anna hunter2", "", true},
-        {"notice -> NickServ: IDENTIFY hunter2", "", true},
-        {"-> Server: [PASS hunter2]", "", true},
-        {"-> Server: [pass :user/net:hunter2]", "", true},
-        {"-> Server: [OPER root hunter2]", "", true},
-        {"-> Server: [PRIVMSG NickServ :IDENTIFY hunter2]", "", true},
-        {"-> Server: [NICKSERV IDENTIFY hunter2]", "", true},
-        {"-> Server: [NS identify hunter2]", "", true},
-        {"<anna> IDENTIFY hunter2", "NickServ", true},
-        {"<anna> identify hunter2", "ChanServ", true},
-        // Lines that only look alike.
-        {"<anna> IDENTIFY hunter2", "bob", false},
-        {"<anna> hello", "NickServ", false},
-        {"-> bob: hello there", "", false},
-        {"-> NickServ: INFO anna", "", false},
-        {"-> Server: [PRIVMSG #room :passing by]", "", false},
-        {"-> Server: [JOIN #room]", "", false},
-        {"<bob> -> NickServ: IDENTIFY is what you type", "", false},
-        {"*** joined channel #pass", "", false},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(chatlog::HoldsSecret(row.shown, row.partner), row.secret) << row.shown << " in " << row.partner;
-    }
-}
-
 TEST(ChatLogNames, StampsCarryTheLocalOffsetAndReadBackToTheSameSecond)
 {
     const char* const saved = std::getenv("TZ");

@@ -1,0 +1,122 @@
+#include "util/PasswordMask.h"
+
+#include "util/Concat.h"
+
+#include <algorithm>
+#include <array>
+
+namespace tellix {
+
+namespace {
+
+char AsciiUpper(char c)
+{
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool SameWord(std::string_view a, std::string_view b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return AsciiUpper(x) == AsciiUpper(y); });
+}
+
+// Where the word at or after `from` starts and ends; both npos past the last.
+std::pair<std::size_t, std::size_t> WordAt(std::string_view text, std::size_t from)
+{
+    const std::size_t start = text.find_first_not_of(' ', from);
+    if (start == std::string_view::npos) {
+        return {std::string_view::npos, std::string_view::npos};
+    }
+    const std::size_t end = text.find(' ', start);
+    return {start, end == std::string_view::npos ? text.size() : end};
+}
+
+bool IsLoginWord(std::string_view word)
+{
+    static constexpr std::array<std::string_view, 10> kWords = {
+        "IDENTIFY", "REGISTER", "LOGIN", "AUTH", "GHOST", "RECOVER", "RELEASE", "REGAIN", "SETPASS", "DROP"};
+    return std::any_of(kWords.begin(), kWords.end(), [word](std::string_view w) { return SameWord(word, w); });
+}
+
+// The end of the login command that starts `text` ("SET PASSWORD" is two words), or npos when
+// the text starts with none or gives it nothing to hide.
+std::size_t LoginCommandEnd(std::string_view text)
+{
+    auto [start, end] = WordAt(text, 0);
+    if (start == std::string_view::npos) {
+        return std::string_view::npos;
+    }
+    const std::string_view first = text.substr(start, end - start);
+    if (SameWord(first, "SET")) {
+        const auto [second, secondEnd] = WordAt(text, end);
+        if (second == std::string_view::npos || !SameWord(text.substr(second, secondEnd - second), "PASSWORD")) {
+            return std::string_view::npos;
+        }
+        end = secondEnd;
+    } else if (!IsLoginWord(first)) {
+        return std::string_view::npos;
+    }
+    return WordAt(text, end).first == std::string_view::npos ? std::string_view::npos : end;
+}
+
+std::optional<std::string> MaskAfter(std::string_view text, std::size_t end)
+{
+    if (end == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return Concat(text.substr(0, end), " ", kPasswordMask);
+}
+
+} // namespace
+
+bool IsLoginService(std::string_view target)
+{
+    const std::string_view nick = target.substr(0, target.find('@'));
+    constexpr std::string_view kServ = "SERV";
+    return SameWord(nick, "Q") || SameWord(nick, "X") ||
+           (nick.size() > kServ.size() && SameWord(nick.substr(nick.size() - kServ.size()), kServ));
+}
+
+std::optional<std::string> MaskSaid(std::string_view target, std::string_view text)
+{
+    if (!IsLoginService(target)) {
+        return std::nullopt;
+    }
+    return MaskAfter(text, LoginCommandEnd(text));
+}
+
+std::optional<std::string> MaskRaw(std::string_view raw)
+{
+    const auto [start, end] = WordAt(raw, 0);
+    if (start == std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view command = raw.substr(start, end - start);
+    if (SameWord(command, "PASS") || SameWord(command, "OPER") || SameWord(command, "AUTHENTICATE")) {
+        return MaskAfter(raw, WordAt(raw, end).first == std::string_view::npos ? std::string_view::npos : end);
+    }
+    // Servers that alias the services' commands take "IDENTIFY secret" as a line of its own.
+    if (const std::size_t login = LoginCommandEnd(raw); login != std::string_view::npos) {
+        return MaskAfter(raw, login);
+    }
+    if (SameWord(command, "PRIVMSG") || SameWord(command, "NOTICE") || SameWord(command, "MSG")) {
+        const auto [target, targetEnd] = WordAt(raw, end);
+        if (target == std::string_view::npos || !IsLoginService(raw.substr(target, targetEnd - target))) {
+            return std::nullopt;
+        }
+        std::size_t text = raw.find_first_not_of(' ', targetEnd);
+        if (text == std::string_view::npos) {
+            return std::nullopt;
+        }
+        if (raw[text] == ':') {
+            ++text;
+        }
+        const std::size_t login = LoginCommandEnd(raw.substr(text));
+        return MaskAfter(raw, login == std::string_view::npos ? login : text + login);
+    }
+    // The services' own commands, as most networks take them: "NICKSERV IDENTIFY", "NS IDENTIFY".
+    const std::size_t login = LoginCommandEnd(raw.substr(end));
+    return MaskAfter(raw, login == std::string_view::npos ? login : end + login);
+}
+
+} // namespace tellix
