@@ -5,6 +5,7 @@
 #include "model/IRCChannels.h"
 #include "net/IRCConnection.h"
 #include "net/ServerTrust.h"
+#include "platform/Timers.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
 #include "util/Utility.h"
@@ -114,7 +115,48 @@ std::shared_ptr<Application>& Application::Instance()
 
 bool Application::ExitClient()
 {
+    if (exiting_) {
+        return false;
+    }
     QuitConnections();
+    if (toolkit_.ProtocolTimers() != nullptr && AnyLeaving()) {
+        exiting_ = true;
+        pobjWindow_->Hide();
+        WaitForGoodbyes();
+        return false;
+    }
+    FinishExit();
+    return true;
+}
+
+// Each leave ends by itself within SendQueue::kLeaveMs, or with its link.
+void Application::WaitForGoodbyes()
+{
+    constexpr std::int64_t kCheckMs = 50;
+    exitCheck_ = toolkit_.ProtocolTimers()->After(kCheckMs, [this] {
+        if (AnyLeaving()) {
+            WaitForGoodbyes();
+        } else {
+            FinishExit(); // and nothing of this object after it
+        }
+    });
+}
+
+bool Application::AnyLeaving() const
+{
+    if (!pobjConnections_) {
+        return false;
+    }
+    for (const ConnectionPtr& connection : *pobjConnections_) {
+        if (connection->Leaving()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Application::FinishExit()
+{
     if (childs_) {
         childs_->Clear();
         childs_->Teardown();
@@ -128,7 +170,6 @@ bool Application::ExitClient()
         // touched after it.
         const std::shared_ptr<Application> last = std::move(Instance());
     }
-    return true;
 }
 
 void Application::QuitConnections()
@@ -393,6 +434,8 @@ void Application::ListenToConnections()
                                                             std::int32_t port, const CertificateRefusal& refusal) {
         pobjConnections_CertificateRefused(c, server, port, refusal);
     }));
+    subs.push_back(events.LinesNotSent.connect(
+        [this](const ConnectionPtr& c, std::size_t count) { pobjConnections_LinesNotSent(c, count); }));
     subs.push_back(events.UserAdd.connect(
         [this](const ConnectionPtr& c, const UserPtr& s) { pobjConnections_UserAdd(c, s); }));
     subs.push_back(

@@ -21,6 +21,7 @@ class IRCChannel;
 class IRCUser;
 class MainWindowView;
 class SocketFactory;
+class Timer;
 class Toolkit;
 
 // The root of the object model: it owns the windows and the connections, and writes into
@@ -55,7 +56,9 @@ public:
     // A line of what the connections report, in the status window; `raise` unless the user caused it.
     void StatusEvent(bool raise, std::string_view output);
     // Ends the program: every connected connection quits with the "Quit Message", then the
-    // windows and the connections go, then the instance; true.
+    // windows and the connections go, then the instance; true. A QUIT behind lines still held
+    // waits for them (SendQueue::kLeaveMs at most): the main window hides meanwhile, the end
+    // comes from the event loop, and the result is false.
     bool ExitClient();
     // Carries out one command line (without its slash) typed into, or run for, window
     // `windowIndex`; false for an empty or unknown command. EXIT ends the program: the
@@ -96,6 +99,10 @@ public:
 private:
     // Says goodbye on every connection that is online, before anything closes.
     void QuitConnections();
+    // The windows, the connections, then the instance: the program's end after the goodbyes.
+    void FinishExit();
+    bool AnyLeaving() const;
+    void WaitForGoodbyes();
     void ListenToConnections();
     void ListenToWindow();
 
@@ -131,6 +138,7 @@ private:
                                      const std::string& helpFile, std::int32_t helpContext, bool& cancelDisplay);
     void pobjConnections_CertificateRefused(const ConnectionPtr& connection, const std::string& server,
                                             std::int32_t port, const CertificateRefusal& refusal);
+    void pobjConnections_LinesNotSent(const ConnectionPtr& connection, std::size_t count);
     void pobjConnections_UserAdd(const ConnectionPtr& connection, const UserPtr& source);
     void pobjConnections_UserNickChange(const ConnectionPtr& connection, const UserPtr& source,
                                         const std::string& nickPrev);
@@ -180,6 +188,9 @@ private:
     std::weak_ptr<Child> asker_;
     std::unique_ptr<ChannelListView> channelList_;
     Subscription channelListJoin_;
+    // Exit waits for goodbyes behind held lines.
+    bool exiting_ = false;
+    std::unique_ptr<Timer> exitCheck_;
     // Where each connection (by key) was when its link went, in lower case.
     std::unordered_map<std::string, std::pair<std::string, std::int32_t>> lostAt_;
 };

@@ -23,11 +23,17 @@
 namespace tellix {
 
 IRCConnection::IRCConnection(Token)
-    : key_(NewUniqueKey()), sendQueue_([this](std::string_view line) {
-          if (socket_ != nullptr) {
-              SendLine(*socket_, line);
-          }
-      }),
+    : key_(NewUniqueKey()),
+      sendQueue_(
+          [this](std::string_view line) {
+              if (socket_ != nullptr) {
+                  SendLine(*socket_, line);
+              }
+          },
+          [this](std::size_t count) {
+              // Once a listener deleted this connection, nothing more.
+              return Relay(*this).Up(&IRCConnections::RaiseLinesNotSent, Events.LinesNotSent, count) && !deleted_;
+          }),
       linkWatch_({.ping = [this] { SendMessage("PING :" + server_, SendPriority::Urgent); },
                   .drop =
                       [this] {
@@ -198,6 +204,13 @@ void IRCConnection::Open(const std::string& server, std::int32_t port, bool byUs
     if (deleted_) {
         return; // asked by a listener while Delete takes the socket down
     }
+    if (byUser && connected_ && sendQueue_.Held() > 0) {
+        // What the user said here goes first, at its pace, for a few seconds at most; the link
+        // going meanwhile went as asked.
+        codeFlag_ = true;
+        sendQueue_.Leave([this, server, port] { Open(server, port, true); });
+        return;
+    }
     const auto self = shared_from_this();
     ++requests_;
     if (socket_->State() != TcpSocket::StateClosed && !CloseSocket()) {
@@ -236,12 +249,14 @@ void IRCConnection::Disconnect()
     if (socket_ == nullptr || deleted_ || socket_->State() == TcpSocket::StateClosed) {
         return;
     }
-    const auto self = shared_from_this();
-    // What the user already said goes out before the close, which waits for it to be written.
-    sendQueue_.Flush();
-    if (deleted_ || socket_->State() == TcpSocket::StateClosed) {
+    if (connected_ && sendQueue_.Held() > 0) {
+        // What the user already said goes out first, at its pace, for a few seconds at most; the
+        // link going meanwhile went as asked.
+        codeFlag_ = true;
+        sendQueue_.Leave([this] { Disconnect(); });
         return;
     }
+    const auto self = shared_from_this();
     ++requests_;
     codeFlag_ = true;
     connecting_ = false;

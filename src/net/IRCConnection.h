@@ -67,7 +67,11 @@ public:
     void Options(const ConnectOptions& options) { options_ = options; }
     void Connect(const std::string& server, std::int32_t port);
     void Disconnect();
+    // Says QUIT after what is held, which still leaves at its pace for a few seconds at most.
     void Quit(const std::string& quitMsg);
+    // Between a QUIT or an end asked for and the moment held lines let it go: a few seconds
+    // at most.
+    bool Leaving() const { return sendQueue_.Leaving(); }
     void ChangeNick(const std::string& nickNext);
     // Sends one line; a line the server could not relay whole to others is cut short first
     // (see LineRoom), since the server would drop the whole connection for it. Lines are paced
@@ -175,6 +179,8 @@ public:
         // or a bouncer's playback, or the server's echo of one typed here.
         Event<const UserPtr&, const std::string&, bool, bool> UserSelfMessage;
         Event<const std::string&, std::int32_t, const CertificateRefusal&> CertificateRefused; // Server, Port
+        // Count: held lines dropped because the link was ending and they could not leave in time.
+        Event<std::size_t> LinesNotSent;
     } Events;
 
 private:

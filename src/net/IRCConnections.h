@@ -89,6 +89,7 @@ public:
         // Server, Port, the certificate and why it was refused
         Event<const ConnectionPtr&, const std::string&, std::int32_t, const CertificateRefusal&>
             CertificateRefused;
+        Event<const ConnectionPtr&, std::size_t> LinesNotSent; // Count
     } Events;
 
     // The fingerprint the user trusts for a server's host and port, or empty; asked on each
@@ -163,6 +164,10 @@ public:
                                  const CertificateRefusal& refusal)
     {
         Events.CertificateRefused.raise(connection, server, port, refusal);
+    }
+    void RaiseLinesNotSent(const ConnectionPtr& connection, std::size_t count)
+    {
+        Events.LinesNotSent.raise(connection, count);
     }
     void RaiseServerChange(const ConnectionPtr& connection, const std::string& server)
     {

@@ -21,7 +21,7 @@ bool SameWord(std::string_view word, std::string_view upper)
 
 } // namespace
 
-SendQueue::SendQueue(Sink sink) : sink_(std::move(sink)) {}
+SendQueue::SendQueue(Sink sink, Dropped dropped) : sink_(std::move(sink)), dropped_(std::move(dropped)) {}
 
 void SendQueue::Reset(Timers* timers)
 {
@@ -33,9 +33,12 @@ void SendQueue::Reset(Timers* timers)
 
 void SendQueue::Clear()
 {
+    ++generation_;
     timer_.reset();
     typed_.clear();
     automatic_.clear();
+    leaving_ = false;
+    then_ = nullptr;
 }
 
 SendPriority SendQueue::Classify(std::string_view line, bool registered, SendPriority asked)
@@ -58,9 +61,8 @@ void SendQueue::Push(std::string line, SendPriority priority)
         return;
     }
     if (SameWord(CommandOf(line), "QUIT")) {
-        // The server closes the link on QUIT, and the program may be going: nothing may wait.
-        Flush();
-        SendNow(line, timers_->NowMs());
+        // The server closes the link on QUIT: it goes last, after what may still leave.
+        Leave([this, quit = std::move(line)] { SendNow(quit, timers_->NowMs()); });
         return;
     }
     const std::int64_t now = timers_->NowMs();
@@ -80,15 +82,33 @@ void SendQueue::Push(std::string line, SendPriority priority)
     }
 }
 
-void SendQueue::Flush()
+void SendQueue::Leave(std::function<void()> then)
+{
+    then_ = std::move(then);
+    if (!leaving_) {
+        leaving_ = true;
+        leaveBy_ = timers_ != nullptr ? timers_->NowMs() + kLeaveMs : 0;
+    }
+    if (Held() == 0 || timers_ == nullptr) {
+        Left();
+    } else if (timer_ == nullptr) {
+        Drain();
+    }
+}
+
+void SendQueue::Left()
 {
     timer_.reset();
-    const std::int64_t now = timers_ != nullptr ? timers_->NowMs() : 0;
-    while (!typed_.empty() || !automatic_.empty()) {
-        auto& from = !typed_.empty() ? typed_ : automatic_;
-        const std::string line = std::move(from.front());
-        from.pop_front();
-        SendNow(line, now);
+    const std::uint32_t generation = generation_;
+    const std::size_t dropped = Held();
+    typed_.clear();
+    automatic_.clear();
+    if (dropped > 0 && dropped_ && (!dropped_(dropped) || generation != generation_)) {
+        return;
+    }
+    leaving_ = false;
+    if (const std::function<void()> then = std::exchange(then_, nullptr)) {
+        then();
     }
 }
 
@@ -129,6 +149,9 @@ void SendQueue::Drain()
     // after every line.
     std::int64_t now = timers_->NowMs();
     while (!typed_.empty() || !automatic_.empty()) {
+        if (leaving_ && now >= leaveBy_) {
+            break;
+        }
         if (!HasRoom(now)) {
             Schedule(now);
             return;
@@ -136,17 +159,24 @@ void SendQueue::Drain()
         auto& from = !typed_.empty() ? typed_ : automatic_;
         const std::string line = std::move(from.front());
         from.pop_front();
+        const std::uint32_t generation = generation_;
         SendNow(line, now);
-        if (timers_ == nullptr) {
+        if (timers_ == nullptr || generation != generation_) {
             return;
         }
         now = timers_->NowMs();
+    }
+    if (leaving_) {
+        Left();
     }
 }
 
 void SendQueue::Schedule(std::int64_t now)
 {
-    const std::int64_t wait = busyUntil_ - (kBurst - 1) * kIntervalMs - now;
+    std::int64_t wait = busyUntil_ - (kBurst - 1) * kIntervalMs - now;
+    if (leaving_) {
+        wait = std::min(wait, leaveBy_ - now);
+    }
     timer_ = timers_->After(wait, [this] { Drain(); });
 }
 

@@ -237,6 +237,11 @@ void Application::pobjConnections_UserRemove(const ConnectionPtr& connection, co
     RefreshStatusWindow();
 }
 
+void Application::pobjConnections_LinesNotSent(const ConnectionPtr& /*connection*/, std::size_t count)
+{
+    StatusEvent(false, Concat(count, count == 1 ? " line" : " lines", " not sent"));
+}
+
 void Application::pobjConnections_UserSelfMessage(const ConnectionPtr& connection, const UserPtr& destination,
                                                   const std::string& message, bool notice, bool echo)
 {

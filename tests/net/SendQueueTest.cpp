@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -124,11 +125,21 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"A 1"}, {"A 2"}, {"A 3"}, {"A 4"}, {"A 5"}, {"NICK other"}},
                    2000,
                    {"0 A 1", "0 A 2", "0 A 3", "0 A 4", "0 A 5", "2000 NICK other"}},
-        PacingCase{"QuitSendsEverythingHeldThenItselfAtOnce",
+        PacingCase{"QuitWithNothingHeldGoesAtOnce",
+                   true,
+                   {{"A 1"}, {"A 2"}, {"QUIT :bye"}},
+                   0,
+                   {"0 A 1", "0 A 2", "0 QUIT :bye"}},
+        PacingCase{"QuitWaitsBehindWhatIsHeldThatStillLeavesInTime",
+                   true,
+                   {{"A 1"}, {"A 2"}, {"A 3"}, {"A 4"}, {"A 5"}, {"A 6"}, {"QUIT :bye"}},
+                   10000,
+                   {"0 A 1", "0 A 2", "0 A 3", "0 A 4", "0 A 5", "2000 A 6", "2000 QUIT :bye"}},
+        PacingCase{"QuitWaitsThreeSecondsAtMostAndWhatIsStillHeldIsDropped",
                    true,
                    {{"A 1"}, {"A 2"}, {"A 3"}, {"A 4"}, {"A 5"}, {"JOIN #x", Auto}, {"A 7"}, {"QUIT :bye"}},
-                   0,
-                   {"0 A 1", "0 A 2", "0 A 3", "0 A 4", "0 A 5", "0 A 7", "0 JOIN #x", "0 QUIT :bye"}}),
+                   10000,
+                   {"0 A 1", "0 A 2", "0 A 3", "0 A 4", "0 A 5", "2000 A 7", "3000 QUIT :bye"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SendQueue, AfterAQuietSpellTheWholeBurstIsFreeAgain)
@@ -194,7 +205,7 @@ struct Welcomed {
 };
 
 // The connection sends through the queue: registration and the burst at once, the rest paced,
-// and a QUIT that follows what was typed.
+// and a QUIT that follows what was typed at its pace.
 TEST(SendQueue, TheConnectionPacesItsLinesAndQuitStillGoesOut)
 {
     Welcomed welcomed;
@@ -215,31 +226,81 @@ TEST(SendQueue, TheConnectionPacesItsLinesAndQuitStillGoesOut)
     timers.Advance(2000);
     EXPECT_EQ(socket.sent.size(), 7u);
     connection->Quit("bye");
+    EXPECT_EQ(socket.sent.size(), 7u) << "no faster than the pace, not even for a QUIT";
+    EXPECT_TRUE(connection->Leaving());
+    timers.Advance(2000);
     ASSERT_EQ(socket.sent.size(), 9u);
     EXPECT_EQ(socket.sent[7], "PRIVMSG #a :6\r\n");
     EXPECT_EQ(socket.sent[8], "QUIT :bye\r\n");
+    EXPECT_FALSE(connection->Leaving());
 }
 
-// Disconnecting sends what is still held, then closes: the PART typed before it reaches the
-// channel instead of vanishing with the queue.
-TEST(SendQueue, DisconnectSendsWhatIsHeldBeforeTheClose)
+// Disconnecting, or connecting elsewhere, lets what is held go on at its pace for three
+// seconds at most; what is left then is dropped and counted, and the link closes.
+TEST(SendQueue, AnEndAskedForWaitsThreeSecondsAtMostForWhatIsHeld)
+{
+    for (const bool elsewhere : {false, true}) {
+        SCOPED_TRACE(elsewhere ? "/server elsewhere" : "/disconnect");
+        Welcomed welcomed;
+        FakeTimers& timers = welcomed.timers;
+        const auto& connection = welcomed.connection;
+        test::RecordingSocket& socket = *welcomed.socket;
+        std::vector<std::string> events;
+        const Subscription dropped = welcomed.connections.Events.LinesNotSent.connect(
+            [&](const auto&, std::size_t count) { events.push_back("not sent " + std::to_string(count)); });
+        const Subscription closed = connection->Events.Disconnect.connect(
+            [&](const std::string&, std::int32_t, bool code) { events.push_back(code ? "closed" : "lost"); });
+        socket.sent.clear();
+        for (int i = 0; i < 6; ++i) {
+            connection->SendMessage("PRIVMSG #a :" + std::to_string(i));
+        }
+        connection->SendMessage("PART #a :bye");
+        connection->SendMessage("PRIVMSG #b :later");
+        ASSERT_EQ(socket.sent.size(), 5u);
+        const std::int32_t connects = socket.connectCalls;
+        elsewhere ? connection->Connect("else.test", 6667) : connection->Disconnect();
+        EXPECT_NE(socket.state, TcpSocket::StateClosed) << "still sending";
+        timers.Advance(2000);
+        ASSERT_EQ(socket.sent.size(), 6u);
+        EXPECT_EQ(socket.sent.back(), "PRIVMSG #a :5\r\n");
+        EXPECT_TRUE(events.empty());
+        timers.Advance(1000);
+        EXPECT_EQ(events, (std::vector<std::string>{"not sent 2", "closed"}));
+        EXPECT_EQ(socket.sent.size(), 6u);
+        EXPECT_EQ(socket.connectCalls - connects, elsewhere ? 1 : 0);
+        if (elsewhere) {
+            EXPECT_EQ(socket.host, "else.test");
+        } else {
+            EXPECT_EQ(socket.state, TcpSocket::StateClosed);
+        }
+        timers.Advance(60000);
+        EXPECT_EQ(socket.sent.size(), 6u);
+    }
+}
+
+// A listener told of the dropped lines may delete the connection and let go of the last
+// reference to it: the leave ends there, and nothing else is sent or closed.
+TEST(SendQueue, AListenerOfTheDroppedLinesMayDeleteTheConnection)
 {
     Welcomed welcomed;
     FakeTimers& timers = welcomed.timers;
-    const auto& connection = welcomed.connection;
     test::RecordingSocket& socket = *welcomed.socket;
-    socket.sent.clear();
-    for (int i = 0; i < 6; ++i) {
-        connection->SendMessage("PRIVMSG #a :" + std::to_string(i));
+    std::weak_ptr<IRCConnection> watched = welcomed.connection;
+    const Subscription deleting =
+        welcomed.connections.Events.LinesNotSent.connect([&](const auto& connection, std::size_t) {
+            welcomed.connection.reset();
+            connection->Delete();
+        });
+    std::vector<std::string> sent;
+    socket.onSend = [&](std::string_view line) { sent.emplace_back(line); };
+    for (int i = 0; i < 9; ++i) {
+        watched.lock()->SendMessage("PRIVMSG #a :" + std::to_string(i));
     }
-    connection->SendMessage("PART #a :bye");
-    ASSERT_EQ(socket.sent.size(), 5u);
-    connection->Disconnect();
-    EXPECT_EQ(socket.state, TcpSocket::StateClosed);
-    ASSERT_EQ(socket.sent.size(), 7u);
-    EXPECT_EQ(socket.sent.back(), "PART #a :bye\r\n");
+    watched.lock()->Quit("bye");
     timers.Advance(60000);
-    EXPECT_EQ(socket.sent.size(), 7u);
+    EXPECT_TRUE(watched.expired());
+    EXPECT_EQ(sent.size(), 6u) << "the burst and one more";
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), "QUIT :bye\r\n"), 0);
 }
 
 } // namespace
