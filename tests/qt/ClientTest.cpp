@@ -533,11 +533,21 @@ TEST(Client, DisconnectAndExitSendWhatWasQueuedAndExitSaysGoodbyeFirst)
     Client::App().ProcessCommand("JOIN #room", true, 1);
     ASSERT_TRUE(PumpUntilPeerSees(peer, " JOIN ")) << server.Log();
 
+    // More than the pace lets go at once: the goodbye waits behind them, the window gone
+    // meanwhile, and the program still ends by itself.
+    for (int i = 1; i <= 12; ++i) {
+        Client::App().ProcessCommand("MSG #room held " + std::to_string(i), true, 1);
+    }
     EXPECT_TRUE(ProgramEndsAfter([&] { client.MainWindow().close(); }));
     const auto quit = peer.WaitFor(" QUIT ");
     ASSERT_TRUE(quit) << testing::PrintToString(peer.Received());
     EXPECT_NE(quit->find(":anna!"), std::string::npos);
     EXPECT_NE(quit->find("off to bed"), std::string::npos) << *quit;
+    const auto held = std::count_if(peer.Received().begin(), peer.Received().end(), [](const std::string& line) {
+        return line.find(" :held ") != std::string::npos;
+    });
+    EXPECT_GE(held, 1);
+    EXPECT_LT(held, 12);
 }
 
 // A server that tempts a client to log in: it offers SASL and welcomes whoever registers.
