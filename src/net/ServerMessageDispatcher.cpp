@@ -174,6 +174,14 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
     if (command == "NOTICE" && IsServerName(line.Sender())) {
         // A server is no user: it gets no entry in the master list and no query window.
         const std::string server = text(line.Sender());
+        if (const ChannelPtr target = messageTarget(); target && here(target)) {
+            // Said in a channel, it is that channel's line, under the server's name: the
+            // sender is a stand-in that no list holds.
+            const UserPtr sender = IRCUser::Create();
+            sender->SetUserMask(server);
+            target->ProcessNotice(sender, text(line.LastParam(4)));
+            return true;
+        }
         Relay(*this).Up(&IRCConnections::RaiseServerNotice, Events.ServerNotice, server, text(line.LastParam(4)));
         return true;
     }
