@@ -94,6 +94,9 @@ TEST(SearchConsole, SearchPrintsOneStableLinePerHit)
     for (const Case& c : cases) {
         EXPECT_EQ(Printed(RunConsole(data.path(), QByteArray(c.typed) + "\n")), c.printed) << c.typed;
     }
+    // Typed text is searched for, never an error: a NUL parts two words as a blank does.
+    EXPECT_EQ(Printed(RunConsole(data.path(), QByteArray("/search lights\0quiet\n", 21))),
+              std::vector<std::string>{"[2026-12-07 23:59] anna <anna> harbour lights, quiet night"});
     // The first start made the index and said so in the status window; later starts find it whole.
     QDir(data.path() + "/Tellix").remove("index.sqlite");
     const QByteArray out = RunConsole(data.path(), "/search harbour\n");
