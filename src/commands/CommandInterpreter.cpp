@@ -4,8 +4,10 @@
 #include "dialog/ConnectDialog.h"
 #include "net/IRCConnection.h"
 #include "net/ServerTrust.h"
+#include "platform/Toolkit.h"
 #include "util/Concat.h"
 #include "util/CoreError.h"
+#include "util/LogSearch.h"
 #include "util/PasswordMask.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
@@ -117,6 +119,8 @@ const std::vector<CommandRun::Entry>& CommandRun::Table()
         {"QUIT", "[message]", "leaves the server", "/quit bye", &CommandRun::Quit},
         {"QUOTE", "line", "sends a raw line to the server", "/quote VERSION", &CommandRun::Quote},
         {"SAY", "text", "says a text in the window", "/say hello", &CommandRun::Say},
+        {"SEARCH", "words|\"a phrase\" ...", "searches the logs for lines that hold them all",
+         "/search harbour lights", &CommandRun::Search},
         {"SERVER", "[-tls] [host [port]]", "connects to a server", "/server irc.libera.chat 6667",
          &CommandRun::Server},
         {"TOPIC", "[text]", "sets the window's channel topic; alone, shows it", "/topic Welcome",
@@ -153,6 +157,23 @@ bool CommandRun::Execute()
         EchoInto(window_, Concat("Unknown command: \"", Word(0), "\" [", command_, "]"));
     }
     return handled;
+}
+
+bool CommandRun::Search()
+{
+    // The words as typed, quotes and all: the search reads them itself.
+    std::string_view words = std::string_view(command_).substr(std::min(command_.size(), Word(0).size()));
+    while (!words.empty() && words.front() == ' ') {
+        words.remove_prefix(1);
+    }
+    if (SearchMatchQuery(words).empty()) {
+        EchoInto(window_, "SEARCH: nothing to search for; type words or \"a phrase\"");
+        return true;
+    }
+    if (!app_.GetToolkit().SearchLogs(std::string(words))) {
+        EchoInto(window_, "SEARCH: the logs cannot be searched here");
+    }
+    return true;
 }
 
 bool CommandRun::Exit()

@@ -62,6 +62,7 @@ private:
     bool Echo();
     bool Exit();
     bool Help();
+    bool Search();
 
     // Message and channel commands.
     bool Msg(bool notice);

@@ -55,11 +55,26 @@ TELLIX_LINE_ROAD void LineFraming::Receive(std::string_view data, const LineHand
         if (crlf == std::string::npos) {
             const bool endsInCr = !buffer_.empty() && buffer_.back() == '\r';
             scanFrom_ = std::max(consumed_, buffer_.size() - (endsInCr ? 1 : 0));
+            // The CR a line may end in is not yet part of it.
+            if (scanFrom_ - consumed_ > MaxPendingLine) {
+                // Over-long whatever comes next: dropped now, up to its CR LF.
+                discarding_ = true;
+                discardSawCr_ = endsInCr;
+                ++droppedLines_;
+                buffer_.resize(consumed_);
+                scanFrom_ = consumed_;
+            }
             return;
         }
-        std::string line = buffer_.substr(consumed_, crlf - consumed_);
+        const std::size_t begin = consumed_;
         consumed_ = crlf + 2;
         scanFrom_ = consumed_;
+        if (crlf - begin > MaxPendingLine) {
+            // The same line in pieces would have been dropped: so is it whole.
+            ++droppedLines_;
+            continue;
+        }
+        std::string line = buffer_.substr(begin, crlf - begin);
         onLine(line);
     }
 }
@@ -95,13 +110,9 @@ void LineFraming::Compact()
     buffer_.erase(0, consumed_);
     scanFrom_ -= std::min(scanFrom_, consumed_);
     consumed_ = 0;
-    if (buffer_.size() > MaxPendingLine) {
-        // Everything complete has been handed on: what remains is one unfinished line.
-        discarding_ = true;
-        discardSawCr_ = buffer_.back() == '\r';
-        ++droppedLines_;
-        std::string().swap(buffer_);
-        scanFrom_ = 0;
+    // A dropped line or a flood's burst leaves no large buffer behind.
+    if (buffer_.capacity() > 2 * MaxPendingLine && buffer_.size() <= MaxPendingLine) {
+        std::string(buffer_).swap(buffer_);
     }
 }
 

@@ -14,8 +14,9 @@ namespace tellix {
 // CR LF and hands each one on, without its CR LF, before the next is cut.
 class LineFraming {
 public:
-    // IRC lines are at most 512 bytes, 8,703 with message tags; an incomplete line
-    // longer than this is a broken or hostile peer and is dropped up to its CR LF.
+    // IRC lines are at most 512 bytes, 8,703 with message tags; a line longer than this
+    // is a broken or hostile peer's and is dropped up to its CR LF, whether it came in one
+    // read or in pieces, and the line after it is handed on whole.
     static constexpr std::size_t MaxPendingLine = 64 * 1024;
 
     using LineHandler = std::function<void(const std::string&)>;
@@ -32,7 +33,7 @@ public:
     // The incomplete last line, waiting for its CR LF.
     std::string_view Pending() const { return std::string_view(buffer_).substr(consumed_); }
 
-    // How many over-long incomplete lines were dropped.
+    // How many over-long lines were dropped.
     std::uint64_t DroppedLines() const { return droppedLines_; }
 
 private:

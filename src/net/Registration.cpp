@@ -94,6 +94,12 @@ void IRCConnection::ReceiveCap(const ServerLine& line)
     for (const std::string& out : send) {
         SendMessage(out);
     }
+    if (login_ != Login::None && !caps_.Enabled("sasl")) {
+        // Withdrawn mid-login: the server takes no further step, so none is sent, and the
+        // password least of all.
+        LoginFailed("the server withdrew SASL");
+        return;
+    }
     if (before != CapNegotiation::Step::Granted && caps_.Current() == CapNegotiation::Step::Granted) {
         AfterCapsGranted();
     }

@@ -160,9 +160,28 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         }
     };
 
+    // The target of a message is only looked up: a message never creates a channel. Said to a
+    // channel's operators or voiced members only ("@#room"), it is still a line of that channel,
+    // not a private one. No nick starts with a rank's symbol.
+    const auto messageTarget = [&] {
+        ChannelPtr target = channels->Item(line.Target());
+        if (const std::string_view to = line.Target();
+            !target && to.size() > 1 && NamePrefixes().find(to.front()) != std::string_view::npos) {
+            target = channels->Item(to.substr(1));
+        }
+        return target;
+    };
     if (command == "NOTICE" && IsServerName(line.Sender())) {
         // A server is no user: it gets no entry in the master list and no query window.
         const std::string server = text(line.Sender());
+        if (const ChannelPtr target = messageTarget(); target && here(target)) {
+            // Said in a channel, it is that channel's line, under the server's name: the
+            // sender is a stand-in that no list holds.
+            const UserPtr sender = IRCUser::Create();
+            sender->SetUserMask(server);
+            target->ProcessNotice(sender, text(line.LastParam(4)));
+            return true;
+        }
         Relay(*this).Up(&IRCConnections::RaiseServerNotice, Events.ServerNotice, server, text(line.LastParam(4)));
         return true;
     }
@@ -170,14 +189,7 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         if (parent_ != nullptr && parent_->Ignores().Matches(line.Sender())) {
             return true; // not shown, not answered, and no user made for it
         }
-        // The target is only looked up: a message never creates a channel.
-        ChannelPtr target = channels->Item(line.Target());
-        // Said to a channel's operators or voiced members only ("@#room"): still a line of
-        // that channel, not a private one. No nick starts with a rank's symbol.
-        if (const std::string_view to = line.Target();
-            !target && to.size() > 1 && NamePrefixes().find(to.front()) != std::string_view::npos) {
-            target = channels->Item(to.substr(1));
-        }
+        const ChannelPtr target = messageTarget();
         if (command == "NOTICE" && !target && CtcpReply(line)) {
             return true;
         }
@@ -222,6 +234,7 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
             }
         } else {
             notice ? target->ProcessNotice(source, message) : target->ProcessPrivMsg(source, message);
+            forgetIfGone(source); // said from outside the channel
         }
         return true;
     }
@@ -293,11 +306,9 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
     if (command == "353") {
         // Asked for by the user, the reply is also shown.
         const bool shown = NamesAsked(line.Word(5));
-        if (shown && !channels->Item(line.Word(5))) {
-            return false; // a channel we are not in: shown, and no channel made for it
-        }
-        const ChannelPtr target = channel(line.Word(5));
-        if (!target) {
+        // A channel we are not in gets no channel made for it, nor users for its names.
+        const ChannelPtr target = channels->Item(line.Word(5));
+        if (!here(target)) {
             return !shown;
         }
         const std::shared_ptr<IRCUsers> members = target->Users();
@@ -360,17 +371,26 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
     if (command == "JOIN") {
         // The channel as a middle parameter, or, in the usual form, the trailing part.
         const std::string_view name = line.Target().empty() ? line.TrailingToColon() : line.Target();
+        // Only our own join makes a channel: someone else's, to a channel we are not in, makes
+        // neither the channel nor the user.
+        const bool own = user_ && !UserMaskNick(line.Sender()).empty() && users->Item(line.Sender()) == user_;
+        if (!own && !channels->Item(name)) {
+            return true;
+        }
         const UserPtr source = user(line.Sender());
-        const ChannelPtr target = source ? channel(name) : nullptr;
+        const ChannelPtr target = !source ? nullptr : own ? channel(name) : channels->Item(name);
         if (here(source, target)) {
             target->ProcessJoin(source);
         }
         return true;
     }
     if (command == "KICK") {
+        if (!channels->Item(line.Target())) {
+            return true; // a channel we are not in: nobody to make, nothing to change
+        }
         const UserPtr kicker = user(line.Sender());
         const UserPtr kicked = kicker ? user(line.Word(4)) : nullptr;
-        const ChannelPtr target = kicked ? channel(line.Target()) : nullptr;
+        const ChannelPtr target = kicked ? channels->Item(line.Target()) : nullptr;
         if (here(kicker, kicked, target)) {
             target->ProcessKick(kicker, kicked, text(line.LastParam(5)));
         }
@@ -383,7 +403,8 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         if (line.LastParam(3).empty()) {
             return true;
         }
-        if (const UserPtr source = user(line.Sender())) {
+        // Someone we do not know changes nothing we hold.
+        if (const UserPtr source = users->Item(line.Sender()); here(source)) {
             source->SetNick(line.LastParam(3));
         }
         return true;
@@ -392,8 +413,11 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         // A part without message may come with the channel as the trailing part.
         const bool lone = line.InTrailing(3);
         const std::string_view name = lone ? line.Trailing() : line.Target();
+        if (!channels->Item(name)) {
+            return true; // a channel we are not in: nobody to make, nothing to change
+        }
         const UserPtr source = user(line.Sender());
-        const ChannelPtr target = source ? channel(name) : nullptr;
+        const ChannelPtr target = source ? channels->Item(name) : nullptr;
         if (here(source, target)) {
             target->ProcessPart(source, lone ? std::string() : text(line.LastParam(4)));
         }
@@ -409,7 +433,7 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
     }
     if (command == "CHGHOST") {
         // ":nick!old@old CHGHOST user host": the same user under a new mask.
-        if (const UserPtr source = user(line.Sender())) {
+        if (const UserPtr source = users->Item(line.Sender()); here(source)) {
             const std::string_view newUser = line.Target();
             const std::string_view newHost = line.LastParam(4);
             if (!newUser.empty() && !newHost.empty()) {
@@ -432,12 +456,16 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
     }
     if (command == "TOPIC") {
         const ChannelPtr target = channels->Item(line.Target());
+        if (!target) {
+            return true; // a channel we are not in: its setter is nobody we need
+        }
         const UserPtr source = user(line.Sender());
-        if (source && target && here(target)) {
+        if (source && here(target)) {
             const auto now = std::chrono::system_clock::now().time_since_epoch();
             target->ProcessTopicChange(source, text(line.LastParam(4)),
                                        std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
         }
+        forgetIfGone(source); // set from outside the channel, by a service say
         return true;
     }
     return false;

@@ -41,6 +41,9 @@ public:
     virtual LogFiles* ChatLogFiles() { return nullptr; }
     // The desktop's secret store; none where passwords live for the session only.
     virtual SecretStore* Secrets() { return nullptr; }
+    // Searches the logs for typed `words` as the front-end shows a search (the terminal prints
+    // the best lines, a window lists them); false where the logs cannot be searched.
+    virtual bool SearchLogs(const std::string& /*words*/) { return false; }
     // Offers to trust a refused server certificate; `trust` runs if the user agrees. Where
     // nothing can ask, the status window's line tells how to trust it by command.
     virtual void AskTrust(const std::string& /*host*/, std::int32_t /*port*/,

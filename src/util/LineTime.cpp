@@ -88,6 +88,11 @@ std::optional<std::int64_t> ParseServerTime(std::string_view text)
     if (at + 1 != text.size() || text[at] != 'Z') {
         return std::nullopt;
     }
+    // What a log can name: a day of years 1970 to 9999, in every zone. The last day is left
+    // out, so that no zone east of UTC makes it year 10000.
+    if (year < 1970 || (year == 9999 && month == 12 && day == 31)) {
+        return std::nullopt;
+    }
     const std::int64_t days = DaysFromCivil(year, month, day);
     return ((days * 24 + hour) * 60 + minute) * 60 * 1000 + second * 1000 + ms;
 }

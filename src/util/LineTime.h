@@ -23,7 +23,9 @@ private:
     std::optional<std::int64_t> previous_;
 };
 
-// "YYYY-MM-DDThh:mm:ss[.sss]Z" in milliseconds since 1970; nothing for any other text.
+// "YYYY-MM-DDThh:mm:ss[.sss]Z" in milliseconds since 1970; nothing for any other text, nor
+// for a time no log day can be named after (before 1970, or 9999-12-31 and later): such a line
+// counts as said when it was received.
 std::optional<std::int64_t> ParseServerTime(std::string_view text);
 
 } // namespace tellix

@@ -1,14 +1,18 @@
 #include "util/LogSearch.h"
 
+#include "util/Utf8.h"
+
 #include <array>
 
 namespace tellix {
 
 namespace {
 
+// Control bytes too: the index holds none, and a NUL would end the query's text early.
 bool IsSpace(char c)
 {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= ' ' || byte == 0x7f;
 }
 
 // The tokenizer drops ASCII punctuation: a term of nothing else would be an empty phrase.
@@ -36,7 +40,7 @@ void AppendTerm(std::string_view term, std::string& out)
         if (c == '"') {
             out += '"'; // a quote inside a string is written twice
         }
-        out += c;
+        out += IsSpace(c) ? ' ' : c; // a phrase's words part there all the same
     }
     out += '"';
 }
@@ -112,8 +116,12 @@ int HexValue(char c)
 
 } // namespace
 
-std::string SearchMatchQuery(std::string_view typed)
+std::string SearchMatchQuery(std::string_view typedBytes)
 {
+    // Read as the logs hold text: a byte that starts no UTF-8 character would swallow the
+    // quote after it.
+    const std::string text = ShownAsUtf8(typedBytes);
+    const std::string_view typed = text;
     std::string query;
     std::size_t i = 0;
     while (i < typed.size()) {

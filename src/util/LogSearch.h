@@ -11,7 +11,9 @@ namespace tellix {
 
 // Typed search text as a full-text query that can never be a syntax error: each word, and
 // each "quoted phrase", becomes one quoted string, and all of them must be found. Operators,
-// stars, dashes and stray quotes are only text. Empty when nothing searchable is left.
+// stars, dashes and stray quotes are only text; control bytes (NUL too) part words as blanks
+// do, and bytes that are not UTF-8 read as Windows-1252, as the logs hold them. Empty when
+// nothing searchable is left.
 std::string SearchMatchQuery(std::string_view typed);
 
 // A line of a log file: "[2026-12-08T11:34:56+01:00] " and the window's line.

@@ -68,6 +68,39 @@ TEST_F(Everyday, HelpListsExactlyTheCommandsTheInterpreterDispatches)
     EXPECT_EQ(NewLines(2), Texts{"HELP: no command \"nothing\""});
 }
 
+// /search is the core's, in every front-end: the words go to the toolkit as typed, quotes and
+// all; where nothing can search, or nothing is there to search for, the window says so.
+TEST_F(Everyday, SearchAsksTheToolkitWithTheWordsAsTyped)
+{
+    ASSERT_TRUE(app.ProcessCommand("help search", true, 2));
+    EXPECT_EQ(NewLines(2),
+              (Texts{"*** /SEARCH words|\"a phrase\" ...: searches the logs for lines that hold them all",
+                     "*** for example: /search harbour lights"}));
+    struct Row {
+        std::string typed;
+        bool searchable;
+        std::vector<std::string> searches;
+        Texts shown;
+    };
+    const std::vector<Row> rows = {
+        {"search harbour", true, {"harbour"}, {}},
+        {"SEARCH  \"quiet harbour\"  rain", true, {"\"quiet harbour\"  rain"}, {}},
+        {std::string("search rain\0x", 13), true, {std::string("rain\0x", 6)}, {}},
+        {"search", true, {}, {"SEARCH: nothing to search for; type words or \"a phrase\""}},
+        {"search \" - *", true, {}, {"SEARCH: nothing to search for; type words or \"a phrase\""}},
+        {"search harbour", false, {}, {"SEARCH: the logs cannot be searched here"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.typed);
+        toolkit.searchable = row.searchable;
+        toolkit.searches.clear();
+        EXPECT_TRUE(app.ProcessCommand(row.typed, true, 2));
+        EXPECT_EQ(toolkit.searches, row.searches);
+        EXPECT_EQ(NewLines(2), row.shown);
+        EXPECT_EQ(Sent(), Texts{});
+    }
+}
+
 TEST_F(Everyday, FormsTextsAndLinesOfEachCommand)
 {
     struct Row {

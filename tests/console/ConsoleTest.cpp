@@ -411,6 +411,7 @@ TEST(Console, AHostileServersNicksAndLineBreaksArePictures)
 {
     ScriptedConsole scripted(":evil 001 con :hi\r\n"
                              ":con!c@h JOIN :#room\r\n"
+                             ":evil 353 con = #room :con bob\r\n"
                              ":\x1b]52;c;aGk=\x07!u@h PRIVMSG #room :clipboard\r\n"
                              ":bob!u@h PRIVMSG #room :one\rtwo\nthree\x9b\r\n"
                              ":bob!u@h NICK :\x1b[2K\xc2\x9b\r\n");

@@ -512,5 +512,50 @@ TEST(Logs, ALoginTypedToAServiceIsShownMaskedAndKeptNowhere)
     }
 }
 
+// A server's time that no log day can be named after counts as none: the line is stamped, and
+// logged, as received, in today's file.
+TEST(Logs, ALineStampedOutsideTheYearsALogCanNameLandsInTodaysFile)
+{
+    const std::vector<std::string> times = {"0000-01-01T00:00:00.000Z", "0999-06-15T12:00:00Z",
+                                            "1969-12-31T23:59:59Z", "9999-12-31T23:59:59.999Z"};
+    ScriptedServer::Session* session = nullptr;
+    ScriptedServer server([&](ScriptedServer::Session& s, const std::string& line) {
+        session = &s;
+        if (line.starts_with("CAP LS")) {
+            s.Send(":irc.test CAP * LS :server-time");
+        } else if (line.starts_with("CAP REQ")) {
+            s.Send(":irc.test CAP * ACK :server-time");
+        } else if (line.starts_with("USER ")) {
+            s.Send(":irc.test 001 con :Welcome");
+            s.Send(":irc.test 005 con NETWORK=Stamped :are supported by this server");
+        } else if (line.starts_with("JOIN ")) {
+            s.Send(":con!c@h JOIN #room");
+        }
+    });
+    ConsoleTerminal terminal(Stored());
+    Connect(terminal, server.Port());
+    terminal.Type("/join #room");
+    ASSERT_TRUE(terminal.Prints(R"(\[2\] = 2 - .* - #room)")) << terminal.Out();
+    ASSERT_NE(session, nullptr);
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        session->Send("@time=" + times[i] + " :bob!b@h PRIVMSG #room :stamped " + std::to_string(i));
+    }
+    ASSERT_TRUE(terminal.Prints(R"(\[2\] )" + kStamp + "<bob> stamped 3")) << terminal.Out();
+
+    terminal.Toolkit().LogWriter().Flush();
+    const std::vector<fs::path> files = LogFiles(fs::path(terminal.Toolkit().LogWriter().Root()), "#room");
+    ASSERT_EQ(files.size(), 1U);
+    EXPECT_EQ(files.front().filename(), Today() + ".log");
+    std::vector<std::string> stamped;
+    for (const std::string& line : ReadLines(files.front())) {
+        if (line.find("<bob> stamped") != std::string::npos) {
+            EXPECT_TRUE(line.starts_with("[" + Today() + "T")) << line;
+            stamped.push_back(line.substr(line.find("<bob>")));
+        }
+    }
+    EXPECT_EQ(stamped, (std::vector<std::string>{"<bob> stamped 0", "<bob> stamped 1", "<bob> stamped 2",
+                                                 "<bob> stamped 3"}));
+}
+
 } // namespace
 } // namespace tellix::test

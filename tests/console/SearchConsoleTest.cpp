@@ -87,12 +87,20 @@ TEST(SearchConsole, SearchPrintsOneStableLinePerHit)
         {"/search lights quiet", {"[2026-12-07 23:59] anna <anna> harbour lights, quiet night"}},
         {"/search escape", {"[2026-12-07 08:00] status *** \xe2\x90\x9b[2J escape"}},
         {"/search NEAR(\" -", {"No log line holds: NEAR(\" -"}},
-        {"/search \" - *", {"Usage: /search words or \"a phrase\""}},
-        {"/search", {"Usage: /search words or \"a phrase\""}},
         {"/searching harbour", {}},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Printed(RunConsole(data.path(), QByteArray(c.typed) + "\n")), c.printed) << c.typed;
+    }
+    // Typed text is searched for, never an error: a NUL parts two words as a blank does.
+    EXPECT_EQ(Printed(RunConsole(data.path(), QByteArray("/search lights\0quiet\n", 21))),
+              std::vector<std::string>{"[2026-12-07 23:59] anna <anna> harbour lights, quiet night"});
+    // Nothing searchable is said in the window typed into.
+    for (const char* typed : {"/search \" - *", "/search"}) {
+        const QByteArray out = RunConsole(data.path(), QByteArray(typed) + "\n");
+        EXPECT_TRUE(out.contains("] SEARCH: nothing to search for; type words or \"a phrase\"\n"))
+            << out.toStdString();
+        EXPECT_EQ(Printed(out), std::vector<std::string>{}) << typed;
     }
     // The first start made the index and said so in the status window; later starts find it whole.
     QDir(data.path() + "/Tellix").remove("index.sqlite");

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 using tellix::LineFraming;
@@ -116,6 +120,61 @@ TEST(LineFraming, OverlongIncompleteLineIsDroppedUpToItsCrLfAndFramingGoesOn)
     const std::string tagged(8000, 't');
     c.Feed(tagged + "\r\n");
     EXPECT_EQ(c.lines.back(), tagged);
+}
+
+// However the same bytes are cut into reads, the same lines come out: a line over the cap is
+// dropped in every cutting alike, and the line after it is whole.
+TEST(LineFraming, EveryCuttingOfTheSameBytesGivesTheSameLines)
+{
+    constexpr std::size_t cap = LineFraming::MaxPendingLine;
+    const std::string atCap(cap, 'a');
+    const std::string overCap(cap + 1, 'o');
+    const std::string capWithCr = std::string(cap - 1, 'c') + "\r";
+    const std::string huge(100 * 1024, 'h');
+    struct Row {
+        const char* name;
+        std::string bytes;
+        std::vector<std::string> lines;
+        std::uint64_t dropped;
+    };
+    const std::vector<Row> rows = {
+        {"plain", "one\r\ntwo\r\n", {"one", "two"}, 0},
+        {"lone CR and LF", "a\rb\nc\r\n\r\r\n", {"a\rb\nc", "\r"}, 0},
+        {"exactly the cap", atCap + "\r\nnext\r\n", {atCap, "next"}, 0},
+        {"the cap, ending in a CR of its own", capWithCr + "\r\nnext\r\n", {capWithCr, "next"}, 0},
+        {"one over the cap", overCap + "\r\nnext\r\n", {"next"}, 1},
+        {"100 KB between two lines", "before\r\n" + huge + "\r\nafter\r\n", {"before", "after"}, 1},
+        {"over the cap, ending in CR CR LF", overCap + "\r\r\nnext\r\n", {"next"}, 1},
+        {"two over the cap in a row", overCap + "\r\n" + huge + "\r\nz\r\n", {"z"}, 2},
+        {"unfinished at the end", "x\r\n" + huge, {"x"}, 1},
+    };
+    std::mt19937 random(20261208);
+    for (const Row& row : rows) {
+        std::vector<std::pair<std::string, std::vector<std::size_t>>> cuttings = {{"one read", {row.bytes.size()}},
+                                                                                  {"1-byte pieces", {}}};
+        cuttings[1].second.assign(row.bytes.size(), 1);
+        for (int n = 0; n < 3; ++n) {
+            std::vector<std::size_t> sizes;
+            for (std::size_t left = row.bytes.size(); left > 0;) {
+                const std::size_t size = std::min<std::size_t>(left, random() % 3000 + 1);
+                sizes.push_back(size);
+                left -= size;
+            }
+            cuttings.emplace_back("random pieces", std::move(sizes));
+        }
+        for (const auto& [how, sizes] : cuttings) {
+            SCOPED_TRACE(std::string(row.name) + ", " + how);
+            Collector c;
+            std::size_t at = 0;
+            for (const std::size_t size : sizes) {
+                c.Feed(row.bytes.substr(at, size));
+                at += size;
+                ASSERT_LE(c.framing.Pending().size(), cap + 1);
+            }
+            EXPECT_EQ(c.lines, row.lines);
+            EXPECT_EQ(c.framing.DroppedLines(), row.dropped);
+        }
+    }
 }
 
 TEST(LineFraming, ManySmallArrivalsOfOneLongLineStayLinear)

@@ -163,3 +163,51 @@ TEST(ScriptedServer, ASilentLinkIsPingedDroppedAndTriedAgain)
     client.timers.Advance(10'000);
     EXPECT_TRUE(SessionSaw(server, 1, "NICK me"));
 }
+
+// The server takes sasl back while the login waits for its go-ahead: the client sends no
+// further AUTHENTICATE and so never the password, and registers unidentified or leaves, as
+// the user chose.
+TEST(ScriptedServer, SaslWithdrawnMidLoginSendsNoPassword)
+{
+    for (const bool goOn : {true, false}) {
+        SCOPED_TRACE(goOn ? "going on unidentified" : "disconnecting");
+        ScriptedServer server([](ScriptedServer::Session& session, const std::string& line) {
+            if (line.starts_with("CAP LS")) {
+                session.Send(":irc.test CAP * LS :sasl=PLAIN");
+            } else if (line == "CAP REQ :sasl") {
+                session.Send(":irc.test CAP me ACK :sasl");
+            } else if (line == "AUTHENTICATE PLAIN") {
+                session.Send(":irc.test CAP me DEL :sasl");
+                session.Send("AUTHENTICATE +");
+                session.Send("PING :after-the-go-ahead");
+            } else if (line == "CAP END") {
+                session.Send(":irc.test 001 me :Welcome");
+            }
+        });
+        Client client;
+        ConnectOptions options;
+        options.account = "anna";
+        options.accountPassword = "fake-pw-for-tests";
+        options.continueUnidentified = goOn;
+        client.connection->Options(options);
+        client.connection->Connect("127.0.0.1", server.Port());
+        ASSERT_TRUE(PumpUntil([&] { return !client.errors.empty(); }));
+        if (goOn) {
+            EXPECT_TRUE(PumpUntil([&] { return client.connection->Registered(); }));
+            EXPECT_TRUE(SessionSaw(server, 0, "PONG :after-the-go-ahead"));
+        } else {
+            EXPECT_TRUE(PumpUntil([&] { return !client.connection->Connected(); }));
+        }
+        EXPECT_EQ(client.errors,
+                  (std::vector<std::string>{std::string("SASL login as anna failed (the server withdrew "
+                                                        "SASL); ") +
+                                            (goOn ? "going on unidentified" : "disconnecting")}));
+        std::vector<std::string> logins;
+        for (const std::string& line : server.Sessions()[0]->Received()) {
+            if (line.starts_with("AUTHENTICATE")) {
+                logins.push_back(line);
+            }
+        }
+        EXPECT_EQ(logins, std::vector<std::string>{"AUTHENTICATE PLAIN"});
+    }
+}

@@ -119,10 +119,15 @@ TEST_F(Dispatcher, WelcomeIsActedOnAndStillReportedAsNotProcessed)
 
 TEST_F(Dispatcher, MessagesAndNoticesGoToAKnownChannelOrElseToTheSender)
 {
-    EXPECT_EQ(Line(":anna!a@host PRIVMSG #ROOM :hi: there :)"),
-              (Log{"all.UserAdd c1 anna", "all.ChannelPrivMsg c1 #room anna 'hi: there :)'"}));
-    EXPECT_EQ(Line(":anna!a@host NOTICE #room :note"), Log{"all.ChannelNotice c1 #room anna 'note'"});
-    EXPECT_EQ(Line(":anna!a@host PRIVMSG me :\x01VERSION\x01"), Log{"all.UserPrivMsg c1 anna '\x01VERSION\x01'"});
+    // Said from outside the channel: shown there, and the sender, in no channel we share and
+    // shown by no window, is forgotten again.
+    EXPECT_EQ(
+        Line(":anna!a@host PRIVMSG #ROOM :hi: there :)"),
+        (Log{"all.UserAdd c1 anna", "all.ChannelPrivMsg c1 #room anna 'hi: there :)'", "all.UserRemove c1 anna"}));
+    EXPECT_EQ(Line(":anna!a@host NOTICE #room :note"),
+              (Log{"all.UserAdd c1 anna", "all.ChannelNotice c1 #room anna 'note'", "all.UserRemove c1 anna"}));
+    EXPECT_EQ(Line(":anna!a@host PRIVMSG me :\x01VERSION\x01"),
+              (Log{"all.UserAdd c1 anna", "all.UserPrivMsg c1 anna '\x01VERSION\x01'"}));
     EXPECT_EQ(Line(":anna!a@host PRIVMSG #elsewhere :hi"), Log{"all.UserPrivMsg c1 anna 'hi'"});
     EXPECT_EQ(Line(":anna!a@host NOTICE me :psst"), Log{"all.UserNotice c1 anna 'psst'"});
     EXPECT_FALSE(Channel("#elsewhere"));
@@ -134,8 +139,11 @@ TEST_F(Dispatcher, MessagesAndNoticesGoToAKnownChannelOrElseToTheSender)
 TEST_F(Dispatcher, JoinPartKickAndTheirEffectOnTheMemberList)
 {
     EXPECT_EQ(Line(":anna!a@h JOIN :#room"), (Log{"all.UserAdd c1 anna", "all.ChannelJoin c1 #room anna"}));
-    EXPECT_EQ(Line(":anna!a@h JOIN :#new"), (Log{"all.ChannelAdd c1 #new", "all.ChannelJoin c1 #new anna"}));
-    EXPECT_FALSE(Channel("#new")->Joined());
+    // Someone else's join makes no channel: only our own does.
+    EXPECT_EQ(Line(":anna!a@h JOIN :#new"), Log{});
+    EXPECT_FALSE(Channel("#new"));
+    EXPECT_EQ(Line(":me!u@h JOIN :#new"), (Log{"all.ChannelAdd c1 #new", "all.ChannelJoin c1 #new me"}));
+    EXPECT_EQ(Line(":anna!a@h JOIN :#new"), Log{"all.ChannelJoin c1 #new anna"});
     EXPECT_EQ(Line(":bob!b@h JOIN :#room"), (Log{"all.UserAdd c1 bob", "all.ChannelJoin c1 #room bob"}));
     EXPECT_EQ(Members("#room"), (std::vector<std::string>{"me", "anna", "bob"}));
 
@@ -153,7 +161,25 @@ TEST_F(Dispatcher, JoinPartKickAndTheirEffectOnTheMemberList)
               (Log{"all.UserAdd c1 op", "all.ChannelKick c1 #room op me 'bye'", "all.UserRemove c1 op"}));
     EXPECT_TRUE(connection->Users()->Item("me"));
     EXPECT_FALSE(Channel("#room")->Joined());
-    EXPECT_EQ(Line(":me!u@h PART #gone :x"), (Log{"all.ChannelAdd c1 #gone", "all.ChannelPart c1 #gone me 'x'"}));
+    // Parts and kicks of a channel we are not in make nothing.
+    for (const std::string line : {":me!u@h PART #gone :x", ":bob!b@h PART #gone", ":op!o@h KICK #gone bob :x"}) {
+        EXPECT_EQ(Line(line), Log{}) << line;
+    }
+    EXPECT_FALSE(Channel("#gone"));
+    EXPECT_FALSE(connection->Users()->Item("bob"));
+    EXPECT_FALSE(connection->Users()->Item("op"));
+}
+
+// A /join makes the channel before the server's JOIN comes back; the names that follow fill it.
+TEST_F(Dispatcher, OurOwnJoinMakesTheChannelAndItsNamesFillIt)
+{
+    const auto typed = connection->Channels()->Join("#new");
+    EXPECT_EQ(socket.sent, (std::vector<std::string>{"JOIN :#new\r\n"}));
+    EXPECT_EQ(Line(":me!u@h JOIN :#NEW"), Log{"all.ChannelJoin c1 #new me"});
+    EXPECT_EQ(Channel("#new"), typed);
+    EXPECT_TRUE(typed->Joined());
+    EXPECT_EQ(Line(":irc.test 353 me = #new :@me anna"), Log{"all.UserAdd c1 anna"});
+    EXPECT_EQ(Members("#new"), (std::vector<std::string>{"me", "anna"}));
 }
 
 // A channel leaving the connection parts it, unless a PART since the last join is on its way.
@@ -185,8 +211,10 @@ TEST_F(Dispatcher, NamesReplyStripsEveryLeadingPrefixAndSkipsEmptyNames)
     // Every prefix goes, so a multi-prefix name is the member it names, not a new user.
     EXPECT_EQ(Line(":irc.test 353 me = #room :@+b ~&e @@host"), (Log{"all.UserAdd c1 e", "all.UserAdd c1 host"}));
     EXPECT_EQ(Members("#room"), (std::vector<std::string>{"me", "a", "b", "c", "d", "e", "host"}));
-    EXPECT_EQ(Line(":irc.test 353 me = #fresh :x"), (Log{"all.ChannelAdd c1 #fresh", "all.UserAdd c1 x"}));
-    EXPECT_EQ(Members("#fresh"), (std::vector<std::string>{"x"}));
+    // The names of a channel we are not in make neither the channel nor its users.
+    EXPECT_EQ(Line(":irc.test 353 me = #fresh :x"), Log{});
+    EXPECT_FALSE(Channel("#fresh"));
+    EXPECT_FALSE(connection->Users()->Item("x"));
     EXPECT_EQ(Line(":irc.test 366 me #room :End of NAMES list"),
               Log{"all.MessageNotProcessed c1 ':irc.test 366 me #room :End of NAMES list'"});
 }
@@ -219,6 +247,7 @@ TEST_F(Dispatcher, NamesReplyPrefixesAreTheOnesTheServerAnnounced)
             EXPECT_EQ(Line(line), Log{"all.MessageNotProcessed c1 '" + line + "'"});
         }
         const std::string channel = "#c" + std::to_string(++n);
+        connection->Channels()->Join(channel);
         Line(":irc.test 353 me = " + channel + " :" + row.names);
         EXPECT_EQ(Members(channel), row.members);
     }
@@ -228,9 +257,12 @@ TEST_F(Dispatcher, TopicsFromTheReplyAndFromUsers)
 {
     EXPECT_EQ(Line(":irc.test 332 me #room :the: topic"), Log{"all.ChannelTopicChange c1 #room - ''"});
     EXPECT_EQ(Channel("#room")->Topic(), "the: topic");
+    // Set from outside the channel (by a service, say): the setter is forgotten as after a part.
     EXPECT_EQ(Line(":anna!a@h TOPIC #room :new"),
-              (Log{"all.UserAdd c1 anna", "all.ChannelTopicChange c1 #room anna 'the: topic'"}));
+              (Log{"all.UserAdd c1 anna", "all.ChannelTopicChange c1 #room anna 'the: topic'",
+                   "all.UserRemove c1 anna"}));
     EXPECT_EQ(Channel("#room")->Topic(), "new");
+    Line(":anna!a@h JOIN #room");
     EXPECT_EQ(Line(":anna!a@h TOPIC #room no:colon"), Log{"all.ChannelTopicChange c1 #room anna 'new'"});
     EXPECT_EQ(Channel("#room")->Topic(), "no:colon");
     // Joined again (on a new server after a reconnect, say), the channel has no topic until the
@@ -241,7 +273,7 @@ TEST_F(Dispatcher, TopicsFromTheReplyAndFromUsers)
     EXPECT_EQ(Channel("#room")->TopicSetter(), "");
     EXPECT_EQ(Channel("#room")->TopicTime(), 0);
     EXPECT_EQ(Line(":irc.test 332 me #room :fresh"), Log{"all.ChannelTopicChange c1 #room - ''"});
-    EXPECT_EQ(Line(":bob!b@h TOPIC #unknown :x"), Log{"all.UserAdd c1 bob"});
+    EXPECT_EQ(Line(":bob!b@h TOPIC #unknown :x"), Log{});
     EXPECT_FALSE(Channel("#unknown"));
     EXPECT_EQ(Line(":irc.test 332 me #unknown :x"), Log{});
 }
@@ -280,7 +312,7 @@ TEST_F(Dispatcher, ParametersWrittenWithoutTheirColon)
     EXPECT_EQ(Line(":bob!b@h QUIT"),
               (Log{"all.UserAdd c1 bob", "all.UserQuit c1 bob ''", "all.UserRemove c1 bob"}));
     EXPECT_EQ(Line(":anna!a@2001:db8::1 PRIVMSG #room :v6"),
-              (Log{"all.UserAdd c1 anna", "all.ChannelPrivMsg c1 #room anna 'v6'"}));
+              (Log{"all.UserAdd c1 anna", "all.ChannelPrivMsg c1 #room anna 'v6'", "all.UserRemove c1 anna"}));
 }
 
 TEST_F(Dispatcher, ShiftedWordsAndDegenerateLines)
@@ -312,4 +344,50 @@ TEST_F(Dispatcher, ShiftedWordsAndDegenerateLines)
     }
     EXPECT_EQ(Line(":irc.test 999 me :unknown numeric"),
               Log{"all.MessageNotProcessed c1 ':irc.test 999 me :unknown numeric'"});
+}
+
+// Lines about strangers and channels we are not in only look up: ten thousand of each kind,
+// every one with a new name, leave as many users and channels as there were.
+TEST_F(Dispatcher, StrangersLeaveNoUserOrChannelBehind)
+{
+    Line(":anna!a@h JOIN :#room");
+    const std::int32_t users = connection->Users()->Count();
+    const std::int32_t channels = connection->Channels()->Count();
+    struct Row {
+        const char* kind;
+        std::string (*line)(const std::string& n);
+    };
+    const std::vector<Row> rows = {
+        {"CHGHOST", [](const std::string& n) { return ":n" + n + "!u@h CHGHOST user" + n + " host" + n; }},
+        {"NICK", [](const std::string& n) { return ":n" + n + "!u@h NICK :m" + n; }},
+        {"TOPIC elsewhere", [](const std::string& n) { return ":n" + n + "!u@h TOPIC #x" + n + " :t"; }},
+        {"TOPIC by a non-member", [](const std::string& n) { return ":n" + n + "!u@h TOPIC #room :t" + n; }},
+        {"channel NOTICE", [](const std::string& n) { return ":n" + n + "!u@h NOTICE #room :hi"; }},
+        {"channel PRIVMSG", [](const std::string& n) { return ":n" + n + "!u@h PRIVMSG @#room :hi"; }},
+        {"JOIN elsewhere", [](const std::string& n) { return ":n" + n + "!u@h JOIN :#x" + n; }},
+        {"PART elsewhere", [](const std::string& n) { return ":n" + n + "!u@h PART #x" + n + " :bye"; }},
+        {"own PART elsewhere", [](const std::string& n) { return ":me!u@h PART #x" + n; }},
+        {"KICK elsewhere", [](const std::string& n) { return ":n" + n + "!u@h KICK #x" + n + " k" + n + " :x"; }},
+        {"names elsewhere",
+         [](const std::string& n) { return ":irc.test 353 me = #x" + n + " :a" + n + " @b" + n; }},
+        {"server NOTICE to a channel", [](const std::string& n) { return ":irc" + n + ".test NOTICE #room :x"; }},
+        {"QUIT", [](const std::string& n) { return ":n" + n + "!u@h QUIT :bye"; }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.kind);
+        std::string flood;
+        for (int i = 0; i < 10000; ++i) {
+            flood += row.line(std::to_string(i)) + "\r\n";
+        }
+        socket.PeerSends(flood);
+        recorder.Take();
+        EXPECT_EQ(connection->Users()->Count(), users);
+        EXPECT_EQ(connection->Channels()->Count(), channels);
+        EXPECT_EQ(Members("#room"), (std::vector<std::string>{"me", "anna"}));
+    }
+    // Those we know still change as they say.
+    EXPECT_EQ(Line(":anna!a@h CHGHOST ann new.host"), Log{});
+    EXPECT_EQ(connection->Users()->Item("anna")->UserMask(), "anna!ann@new.host");
+    EXPECT_EQ(Line(":anna!a@h NICK :Anna"),
+              (Log{"all.UserNickChange c1 Anna 'anna'", "all.ChannelNickChange c1 #room Anna 'anna'"}));
 }

@@ -3,11 +3,14 @@
 #include "platform/qt/SearchWindow.h"
 #include "app/Application.h"
 #include "platform/qt/LogFileView.h"
+#include "platform/qt/QtChildView.h"
 #include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtToolkit.h"
 #include "platform/qtcore/LogIndex.h"
 #include "platform/qtcore/QtTcpSocket.h"
 #include "support/QtLoop.h"
+#include "windows/Child.h"
+#include "windows/Childs.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -239,6 +242,36 @@ TEST(SearchWindow, CtrlShiftFOpensItFromTheMainWindow)
         app.reset();
     }
     EXPECT_TRUE(QFile::exists(data.path() + "/Tellix/index.sqlite"));
+}
+
+// Typed into a window, /search opens the search window with the words and their rows.
+TEST(SearchWindow, SlashSearchOpensItWithTheWords)
+{
+    EnsureGuiApplication();
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    WriteLogs(data.path() + "/Tellix/logs");
+    {
+        QtToolkit toolkit;
+        QtSocketFactory sockets;
+        auto app = std::make_unique<Application>(toolkit, sockets);
+        EXPECT_EQ(toolkit.MainWindow()->Search(), nullptr);
+        QLineEdit* input = static_cast<QtChildView*>(app->Childs()->Item(1)->Window())->Input();
+        input->setFocus();
+        QTest::keyClicks(input, QStringLiteral("/search \"the harbour\""));
+        QTest::keyClick(input, Qt::Key_Return);
+        SearchWindow* window = toolkit.MainWindow()->Search();
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_EQ(window->QueryBox()->text(), QStringLiteral("\"the harbour\""));
+        ASSERT_TRUE(PumpUntil([&] { return !HitRows(*window->Results()).empty(); }, 20s));
+        for (const QTreeWidgetItem* hit : HitRows(*window->Results())) {
+            EXPECT_TRUE(hit->text(SearchWindow::Line).contains(QStringLiteral("the harbour")));
+        }
+        app.reset();
+    }
 }
 
 } // namespace

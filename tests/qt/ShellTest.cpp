@@ -301,6 +301,10 @@ TEST(Shell, AHighlightOrPrivateMessageWhileLookingElsewhereIsAnnouncedOnTheDeskt
         ASSERT_TRUE(PumpUntil([&] { return fake.calls.back().body == "flood 50"; }));
         PumpFor(200ms);
         EXPECT_EQ(fake.calls.size(), told.size() + 2) << "one call in flight per window, one waiting";
+        // The title is escaped as the body is: a channel's name may hold "<" or "&".
+        Notifier::Instance().Notify(&window, "bob in #r<&>d", "hi");
+        ASSERT_TRUE(PumpUntil([&] { return fake.calls.size() == told.size() + 3; }));
+        EXPECT_EQ(fake.calls.back(), (FakeNotifications::Call{"bob in #r&lt;&amp;&gt;d", "hi"}));
         Notifier::Instance().Forget(&window);
         const std::size_t afterFlood = fake.calls.size();
 

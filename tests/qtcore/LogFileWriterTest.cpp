@@ -8,10 +8,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace tellix::test {
 namespace {
@@ -88,6 +91,65 @@ TEST(LogFileWriter, LinesReachTheirFilesWithinTheIntervalUnasked)
             lines(i % 2 == 0 ? "net/#a/2026-12-08.log" : "net/#b/2026-12-08.log")[static_cast<std::size_t>(i / 2)],
             Numbered("2026-12-08", i));
     }
+}
+
+// A write that fails part-way, the file allowed to grow no further, leaves the file ending in a
+// whole line; once writing works again, the file holds each line exactly once, in order.
+TEST(LogFileWriter, AWriteThatFailsPartWayRepeatsNoLineOnceWritingResumes)
+{
+    EnsureQtApplication();
+    QTemporaryDir dir;
+    const std::string root = dir.path().toStdString() + "/logs";
+    const std::string path = "net/#a/2026-12-08.log";
+    const std::string stamp = "2026-12-08T10:00:00+00:00";
+    LogFileWriter writer(root, 50ms);
+    std::vector<std::string> troubles;
+    writer.Trouble = [&](const std::string& trouble) { troubles.push_back(trouble); };
+    const auto lines = [&] {
+        std::vector<std::string> read;
+        std::ifstream in(root + "/" + path, std::ios::binary);
+        for (std::string line; std::getline(in, line);) {
+            read.push_back(line);
+        }
+        return read;
+    };
+    writer.AppendLine(path, stamp, "<bob> line 0");
+    writer.Flush();
+
+    // Beyond 1000 bytes every write of this process fails (EFBIG, the signal ignored): the
+    // limit falls inside a line.
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit small = before;
+    small.rlim_cur = 1000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    for (int i = 1; i < 50; ++i) {
+        writer.AppendLine(path, stamp, "<bob> line " + std::to_string(i));
+    }
+    writer.Flush();
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &before), 0);
+    std::signal(SIGXFSZ, oldSignal);
+    const std::uintmax_t size = fs::file_size(root + "/" + path);
+    EXPECT_LE(size, 1000U);
+    EXPECT_GT(size, 900U);
+    const std::vector<std::string> held = lines();
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        EXPECT_EQ(held[i], Numbered("2026-12-08", static_cast<int>(i)));
+    }
+
+    for (int i = 50; i < 60; ++i) {
+        writer.AppendLine(path, stamp, "<bob> line " + std::to_string(i));
+    }
+    writer.Flush();
+    const std::vector<std::string> written = lines();
+    ASSERT_EQ(written.size(), 60U);
+    for (int i = 0; i < 60; ++i) {
+        EXPECT_EQ(written[static_cast<std::size_t>(i)], Numbered("2026-12-08", i));
+    }
+    ASSERT_TRUE(PumpUntil([&] { return troubles.size() == 2; }));
+    EXPECT_NE(troubles[0].find("cannot write"), std::string::npos) << troubles[0];
+    EXPECT_EQ(troubles[1], "") << "logging resumed";
 }
 
 TEST(LogFileWriter, TheLastLinesComeFromTheNewestDaysBackwards)

@@ -524,6 +524,10 @@ TEST_F(LogIndexTest, HostileQueriesAreAnsweredWithoutError)
         "\x01\x02\x03",
         "rain NOT",
         "\xff\xfe broken",
+        std::string("rain\0harbour", 12),
+        std::string("\"rain\0", 6),
+        std::string("\0", 1),
+        "\"\xe2\x82\"",
         many,
     };
     for (const std::string& typed : queries) {
@@ -536,12 +540,15 @@ TEST_F(LogIndexTest, HostileQueriesAreAnsweredWithoutError)
             EXPECT_FALSE(hit.line.isEmpty());
         }
     }
-    // The words still count: the ten thousand are two words, both needed.
-    SearchRequest request;
-    request.words = QString::fromStdString(many);
-    EXPECT_EQ(Places(Ask(*index, request)), Expected([](const GeneratedLine& line) {
-                  return HasPhrase(line.text, "rain") && HasPhrase(line.text, "harbour");
-              }));
+    // The words still count: the ten thousand are two words, both needed; so are two parted
+    // by a NUL.
+    for (const std::string& typed : {many, std::string("rain\0harbour", 12)}) {
+        SearchRequest request;
+        request.words = QString::fromStdString(typed);
+        EXPECT_EQ(Places(Ask(*index, request)), Expected([](const GeneratedLine& line) {
+                      return HasPhrase(line.text, "rain") && HasPhrase(line.text, "harbour");
+                  }));
+    }
 }
 
 // A new search cancels the one before: only the last is answered.

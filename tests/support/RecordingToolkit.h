@@ -447,6 +447,16 @@ public:
         std::function<void()> trust;
     };
     std::vector<TrustOffer> trustOffers;
+    // The words of each search asked for, where a test lets the logs be searched.
+    bool searchable = false;
+    std::vector<std::string> searches;
+    bool SearchLogs(const std::string& words) override
+    {
+        if (searchable) {
+            searches.push_back(words);
+        }
+        return searchable;
+    }
     SecretStore* secrets = nullptr; // none unless a test gives one
     LogFiles* logFiles = nullptr;   // likewise
 

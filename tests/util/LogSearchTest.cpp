@@ -38,6 +38,28 @@ TEST(LogSearch, TypedWordsBecomeQuotedTermsThatCannotBeOperators)
     }
 }
 
+// What the index would read as the end of the text, or as a character swallowing the quote
+// after it, is made harmless: the query is still the words.
+TEST(LogSearch, ControlBytesPartWordsAndOtherBytesReadAsTheLogsHoldThem)
+{
+    struct Case {
+        std::string typed;
+        std::string query;
+    };
+    const std::vector<Case> cases = {
+        {std::string("rain\0harbour", 12), R"x("rain" "harbour")x"},
+        {std::string("\"quiet\0harbour\"", 15), R"x("quiet harbour")x"},
+        {std::string("\0", 1), ""},
+        {"\x01rain\x7f\x1b[2J", R"x("rain" "[2J")x"},
+        // An unfinished UTF-8 character before a quote: Windows-1252, as the logs hold it.
+        {"\"\xe2\x82\" rain", "\"\xc3\xa2\xe2\x80\x9a\" \"rain\""},
+        {"caf\xe9", "\"caf\xc3\xa9\""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(SearchMatchQuery(c.typed), c.query) << "typed: " << c.typed;
+    }
+}
+
 std::int64_t Utc(int year, unsigned month, unsigned day, int hour, int minute, int second)
 {
     using namespace std::chrono;

@@ -57,7 +57,11 @@ TEST(ServerTime, ParsesTheTagsFormOnly)
         {"2024-01-02T03:04:05.678Z", 1704164645678},
         {"2024-02-29T23:59:59.5Z", 1709251199500},
         {"2024-01-02T03:04:05.678912Z", 1704164645678},
-        {"1969-12-31T23:59:59.000Z", -1000},
+        // A time no log day can be named after counts as none: the line is as received.
+        {"1969-12-31T23:59:59.000Z", std::nullopt},
+        {"0000-01-01T00:00:00Z", std::nullopt},
+        {"9999-12-30T23:59:59.999Z", 253402214399999},
+        {"9999-12-31T00:00:00Z", std::nullopt},
         {"2024-01-02T03:04:05.678", std::nullopt}, // no zone
         {"2024-01-02 03:04:05.678Z", std::nullopt},
         {"2024-13-02T03:04:05.678Z", std::nullopt},

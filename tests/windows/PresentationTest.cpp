@@ -350,6 +350,42 @@ TEST_F(Presentation, AServerNoticeGoesToTheStatusWindowAndMakesNoUserOrWindow)
     EXPECT_EQ(Lines(3), Texts{"# -localhost- hello"});
 }
 
+// Said to a channel, a server's notice is that channel's line, under the server's name, as
+// anyone's channel notice; to a channel we are not in, it is the status window's.
+TEST_F(Presentation, AServerNoticeToAChannelGoesToItsWindowAndMakesNoUser)
+{
+    Online();
+    Receive(":me!u@h JOIN :#room");
+    Receive(":me!u@h JOIN :#aside");
+    ASSERT_EQ(childs.Count(), 3);
+    ASSERT_TRUE(childs.Item(3)->CloseWindow(true)); // parted, the server has not answered yet
+    const std::int32_t users = connection->Users()->Count();
+    for (std::int32_t i = 1; i <= childs.Count(); ++i) {
+        NewLines(i);
+    }
+    struct Row {
+        std::string received;
+        Texts channelWindow;
+        Texts statusWindow;
+    };
+    const std::vector<Row> rows = {
+        {":irc.example.net NOTICE #room :maintenance at noon", {"-irc.example.net- maintenance at noon"}, {}},
+        {":irc.example.net NOTICE #ROOM :any case", {"-irc.example.net- any case"}, {}},
+        {":irc.example.net NOTICE @#room :to the operators", {"-irc.example.net- to the operators"}, {}},
+        {":irc.example.net NOTICE #aside :no window", {}, {"#aside: -irc.example.net- no window"}},
+        {":irc.example.net NOTICE #elsewhere :not ours", {}, {"-irc.example.net- not ours"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.received);
+        Receive(row.received);
+        EXPECT_EQ(NewLines(2), row.channelWindow);
+        EXPECT_EQ(NewLines(1), row.statusWindow);
+    }
+    EXPECT_EQ(childs.Count(), 2);
+    EXPECT_EQ(connection->Users()->Count(), users);
+    EXPECT_FALSE(connection->Users()->Item("irc.example.net"));
+}
+
 TEST_F(Presentation, ACtcpAnswerIsAReplyAndMakesNoUserOrWindow)
 {
     Online();

@@ -8,35 +8,11 @@
 #include <QCoreApplication>
 #include <QTimer>
 
-#include <cctype>
 #include <charconv>
-#include <optional>
 
 namespace tellix {
 
 namespace {
-
-// "/search" in any case, alone or before its words; the words, or nothing for another line.
-std::optional<std::string_view> SearchWords(std::string_view line)
-{
-    constexpr std::string_view kCommand = "/search";
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
-        line.remove_suffix(1);
-    }
-    if (line.size() < kCommand.size() || (line.size() > kCommand.size() && line[kCommand.size()] != ' ')) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 0; i < kCommand.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(line[i])) != kCommand[i]) {
-            return std::nullopt;
-        }
-    }
-    line.remove_prefix(kCommand.size());
-    while (!line.empty() && line.front() == ' ') {
-        line.remove_prefix(1);
-    }
-    return line;
-}
 
 constexpr int kConsoleResults = 20;
 
@@ -159,19 +135,17 @@ void ConsoleToolkit::Typed(std::string_view line)
         }
         return;
     }
-    if (const auto words = SearchWords(line)) {
-        if (SearchMatchQuery(*words).empty()) {
-            Write("Usage: /search words or \"a phrase\"\n");
-            return;
-        }
-        searches_.emplace_back(*words);
-        SearchNext();
-        return;
-    }
     ConsoleChildView* view = active_ != nullptr ? active_ : WindowNumbered(1);
     if (view != nullptr) {
         AtBoundary("typed line", [&] { view->Submit(line); });
     }
+}
+
+bool ConsoleToolkit::SearchLogs(const std::string& words)
+{
+    searches_.push_back(words);
+    SearchNext();
+    return true;
 }
 
 void ConsoleToolkit::InputEnded()

@@ -58,8 +58,10 @@ public:
     ConsoleToolkit& operator=(const ConsoleToolkit&) = delete;
 
     // One line read from standard input: typed into the active window, or, as ESC and a
-    // window number, activating that window. "/search words" prints the best lines of the logs.
+    // window number, activating that window.
     void Typed(std::string_view line);
+    // Prints the best lines of the logs for the words, after those of the searches before.
+    bool SearchLogs(const std::string& words) override;
     // The index of the logs, opened on first need.
     LogIndex& Index();
     // End of input: the main window is closed, as its close box would.

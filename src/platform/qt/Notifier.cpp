@@ -33,6 +33,9 @@ bool IsFormatting(QChar c)
     }
 }
 
+// The text as plain, escaped text of at most `length` characters and an ellipsis.
+QString PlainText(const QString& text, qsizetype length);
+
 } // namespace
 
 Notifier& Notifier::Instance()
@@ -45,9 +48,21 @@ Notifier::Notifier() = default;
 
 QString Notifier::Body(const QString& text)
 {
+    return PlainText(text, kBodyLength);
+}
+
+QString Notifier::Title(const QString& title)
+{
+    return PlainText(title, kTitleLength);
+}
+
+namespace {
+
+QString PlainText(const QString& text, qsizetype length)
+{
     QString plain;
-    plain.reserve(std::min(text.size(), kBodyLength + 1));
-    for (qsizetype i = 0; i < text.size() && plain.size() <= kBodyLength; ++i) {
+    plain.reserve(std::min(text.size(), length + 1));
+    for (qsizetype i = 0; i < text.size() && plain.size() <= length; ++i) {
         const QChar c = text[i];
         if (c == QChar(0x03) || c == QChar(0x04)) {
             // A colour: up to two digits, then a comma and up to two more (hex for 0x04).
@@ -75,16 +90,18 @@ QString Notifier::Body(const QString& text)
         }
         plain += c;
     }
-    if (plain.size() > kBodyLength) {
-        plain.truncate(kBodyLength);
+    if (plain.size() > length) {
+        plain.truncate(length);
         if (plain.back().isHighSurrogate()) {
             plain.chop(1);
         }
         plain += QChar(0x2026);
     }
-    // Servers may read the body as markup; it is the sender's text, never markup.
+    // Servers may read it as markup; it is the sender's text, never markup.
     return plain.toHtmlEscaped();
 }
+
+} // namespace
 
 void Notifier::Forget(const void* window)
 {
@@ -127,8 +144,8 @@ void Notifier::Send(const void* window, const QString& title, const QString& tex
                             : QGuiApplication::applicationDisplayName();
     // "default" is what a click on the notification itself invokes.
     const QStringList actions = {QStringLiteral("default"), QStringLiteral("Show")};
-    call << app << shown_.value(window, 0U) << QStringLiteral("tellix") << title << Body(text) << actions << hints
-         << -1;
+    call << app << shown_.value(window, 0U) << QStringLiteral("tellix") << Title(title) << Body(text) << actions
+         << hints << -1;
     inFlight_.insert(window, true);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, window](QDBusPendingCallWatcher* done) {

@@ -26,6 +26,10 @@ public:
     // The body as sent: formatting codes dropped, markup escaped, cut short.
     static QString Body(const QString& text);
     static constexpr qsizetype kBodyLength = 200;
+    // The title likewise: some servers read markup in it too, and a channel's name may hold
+    // "<" or "&".
+    static QString Title(const QString& title);
+    static constexpr qsizetype kTitleLength = 100;
 
 Q_SIGNALS:
     // The user clicked the window's notification: it wants that window in front.

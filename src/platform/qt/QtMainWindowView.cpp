@@ -418,11 +418,11 @@ SearchWindow* QtMainWindowView::Search() const
     return search_;
 }
 
-void QtMainWindowView::OpenSearch()
+bool QtMainWindowView::OpenSearch(const QString& words)
 {
     LogIndex* index = Index();
     if (index == nullptr) {
-        return;
+        return false;
     }
     if (!search_) {
         search_ = new SearchWindow(*index, form_);
@@ -432,7 +432,12 @@ void QtMainWindowView::OpenSearch()
     search_->raise();
     search_->activateWindow();
     search_->QueryBox()->setFocus(Qt::ShortcutFocusReason);
+    if (!words.isEmpty()) {
+        search_->QueryBox()->setText(words);
+        search_->SearchNow();
+    }
     search_->QueryBox()->selectAll();
+    return true;
 }
 
 void QtMainWindowView::OpenPreferences()

@@ -4,6 +4,7 @@
 #include "platform/MainWindowView.h"
 
 #include <QPointer>
+#include <QString>
 
 #include <functional>
 #include <string>
@@ -56,8 +57,11 @@ public:
     void LogsGrew(const std::vector<std::string>& paths);
     // Called as the view goes, so that nothing keeps a pointer to it.
     void OnGone(std::function<void()> gone) { gone_ = std::move(gone); }
-    // The search window (Window > Search Logs..., Ctrl+Shift+F) while it is open.
+    // The search window (Window > Search Logs..., Ctrl+Shift+F, /search) while it is open.
     SearchWindow* Search() const;
+    // Opens the search window, or brings it forward; with `words`, searches for them at once.
+    // False when the logs have no index to search.
+    bool OpenSearch(const QString& words = {});
     static constexpr const char* kMainWindowKey = "Main Window";
     // The program's icon, drawn here: the window's, the About box's and the installed one's.
     static QIcon Icon();
@@ -69,7 +73,6 @@ private:
     void RaiseQueryUnload(bool& cancel);
     void RaiseMenu(const Event<>& click, const char* where);
     void OpenPreferences();
-    void OpenSearch();
 
     QPointer<Form> form_;
     bool unloading_ = false;

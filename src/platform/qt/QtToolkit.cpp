@@ -117,6 +117,11 @@ void QtToolkit::Post(std::function<void()> task)
 
 // Not modal: the connections go on while the user reads the certificate. Its names come from
 // the network, so the box shows them as plain text, never as markup.
+bool QtToolkit::SearchLogs(const std::string& words)
+{
+    return mainWindow_ != nullptr && mainWindow_->OpenSearch(QString::fromStdString(words));
+}
+
 void QtToolkit::AskTrust(const std::string& host, std::int32_t port, const CertificateRefusal& refusal,
                          std::function<void()> trust)
 {

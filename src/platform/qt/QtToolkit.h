@@ -31,6 +31,8 @@ public:
     // The writer of the logs, made at first use; its Written hook tells what grew.
     LogFileWriter& LogWriter();
     SecretStore* Secrets() override { return &secrets_; }
+    // Opens the search window with the words.
+    bool SearchLogs(const std::string& words) override;
     void AskTrust(const std::string& host, std::int32_t port, const CertificateRefusal& refusal,
                   std::function<void()> trust) override;
 

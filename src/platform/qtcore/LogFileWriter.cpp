@@ -13,6 +13,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace tellix {
 
 namespace {
@@ -303,7 +306,7 @@ void LogFileWriter::Write(Texts& batch, std::vector<std::string>& written, std::
     }
 }
 
-bool LogFileWriter::WriteFile(const std::string& path, const std::string& text, std::string& trouble)
+bool LogFileWriter::WriteFile(const std::string& path, std::string& text, std::string& trouble)
 {
     const std::string full = root_ + "/" + path;
     auto it = open_.find(path);
@@ -321,30 +324,48 @@ bool LogFileWriter::WriteFile(const std::string& path, const std::string& text, 
         if (open_.size() >= kOpenLimit) {
             CloseFiles();
         }
-        std::FILE* file = std::fopen(full.c_str(), "ab");
-        if (file == nullptr) {
+        const int file = ::open(full.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        if (file < 0) {
             trouble = "cannot open " + full + ": " + std::strerror(errno);
             folders_.erase(folder); // it may have gone
             return false;
         }
         it = open_.emplace(path, file).first;
     }
-    std::FILE* file = it->second;
-    const bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0;
-    if (!ok) {
-        trouble = "cannot write " + full + ": " + std::strerror(errno);
-        // Part of the text may be in the file now; what is held is written again whole, which
-        // may repeat lines but never loses them.
-        std::fclose(file);
-        open_.erase(it);
+    const int file = it->second;
+    // Only this thread appends to the file: its end is where this text starts.
+    const off_t start = ::lseek(file, 0, SEEK_END);
+    std::size_t done = 0;
+    int error = 0;
+    while (done < text.size() && error == 0) {
+        const ssize_t wrote = ::write(file, text.data() + done, text.size() - done);
+        if (wrote > 0) {
+            done += static_cast<std::size_t>(wrote);
+        } else if (wrote == 0 || errno != EINTR) {
+            error = wrote == 0 ? EIO : errno;
+        }
     }
-    return ok;
+    if (error == 0) {
+        return true;
+    }
+    trouble = "cannot write " + full + ": " + std::strerror(error);
+    // A line cut short is taken back, so that the file ends in a whole line; it is written
+    // again whole with what follows. Where it cannot be, the rest of it follows it.
+    const std::size_t lineEnd = done == 0 ? std::string::npos : text.rfind('\n', done - 1);
+    const std::size_t whole = lineEnd == std::string::npos ? 0 : lineEnd + 1;
+    if (whole < done && start >= 0 && ::ftruncate(file, start + static_cast<off_t>(whole)) == 0) {
+        done = whole;
+    }
+    text.erase(0, done);
+    ::close(file);
+    open_.erase(it);
+    return false;
 }
 
 void LogFileWriter::CloseFiles()
 {
     for (auto& [path, file] : open_) {
-        std::fclose(file);
+        ::close(file);
     }
     open_.clear();
 }

@@ -10,7 +10,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <cstdio>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -58,7 +57,9 @@ private:
     void Run();
     // Writes one batch; returns the files written and the first failure's text.
     void Write(Texts& batch, std::vector<std::string>& written, std::string& trouble);
-    bool WriteFile(const std::string& path, const std::string& text, std::string& trouble);
+    // On failure `text` keeps only what the file does not hold: the file ends in a whole
+    // line, and no line is written twice.
+    bool WriteFile(const std::string& path, std::string& text, std::string& trouble);
     void CloseFiles();
     void Report(std::vector<std::string> written, std::string trouble);
 
@@ -90,7 +91,7 @@ private:
     // The worker's own.
     Texts held_;
     std::size_t heldBytes_ = 0;
-    absl::flat_hash_map<std::string, std::FILE*> open_;
+    absl::flat_hash_map<std::string, int> open_; // file descriptors
     absl::flat_hash_set<std::string> folders_;
     bool failing_ = false;
 
