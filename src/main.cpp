@@ -103,5 +103,7 @@ int main(int argc, char** argv)
     // The loop ends when the application's teardown closes its main window.
     const int status = QApplication::exec();
     tellix::Application::Instance().reset();
+    // The last lines written (a QUIT) still leave before the process ends.
+    tellix::QtTcpSocket::WaitForPendingCloses();
     return status;
 }
