@@ -16,6 +16,7 @@
 
 #include <sys/socket.h>
 
+#include <unordered_set>
 #include <utility>
 
 namespace tellix {
@@ -66,8 +67,17 @@ struct QtTcpSocket::Life {
 
 namespace {
 
-int pendingGoodbyes = 0;
+// Every goodbye under way, so that none outlives the application object.
+std::unordered_set<QObject*> goodbyes;
 QEventLoop* waitingForGoodbyes = nullptr;
+
+// The application object is going: its event loop will never finish what is left.
+void DropGoodbyes()
+{
+    while (!goodbyes.empty()) {
+        delete *goodbyes.begin();
+    }
+}
 
 } // namespace
 
@@ -80,7 +90,9 @@ class QtTcpSocket::Goodbye final : public QObject {
 public:
     explicit Goodbye(QSslSocket* socket) : socket_(socket)
     {
-        ++pendingGoodbyes;
+        static const bool dropAtExit = (qAddPostRoutine(DropGoodbyes), true);
+        (void)dropAtExit;
+        goodbyes.insert(this);
         connect(socket_, &QAbstractSocket::bytesWritten, this, [this] { Step(); });
         connect(socket_, &QSslSocket::encryptedBytesWritten, this, [this] { Step(); });
         connect(socket_, &QIODevice::readyRead, this, [this] { Step(); });
@@ -92,13 +104,14 @@ public:
         // What fits into the kernel's buffer leaves now, without waiting for the event loop.
         Step();
     }
-    // Only ever deleted later, from the event loop: never inside one of the socket's signals.
+    // Only ever deleted from the event loop or at its end: never inside one of the socket's signals.
     ~Goodbye() override
     {
         QObject::disconnect(socket_, nullptr, this, nullptr);
         socket_->abort();
         delete socket_;
-        if (--pendingGoodbyes == 0 && waitingForGoodbyes != nullptr) {
+        goodbyes.erase(this);
+        if (goodbyes.empty() && waitingForGoodbyes != nullptr) {
             waitingForGoodbyes->quit();
         }
     }
@@ -147,12 +160,12 @@ private:
 
 int QtTcpSocket::PendingCloses()
 {
-    return pendingGoodbyes;
+    return static_cast<int>(goodbyes.size());
 }
 
 void QtTcpSocket::WaitForPendingCloses(int waitMs)
 {
-    if (pendingGoodbyes == 0 || QCoreApplication::instance() == nullptr) {
+    if (goodbyes.empty() || QCoreApplication::instance() == nullptr) {
         return;
     }
     QEventLoop loop;
