@@ -6,15 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,85 +22,53 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The far end, on a thread of its own so that it reads while the test runs the event loop: it
-// accepts one connection with a small receive buffer and reads nothing until told to.
+// The far end: one connection on a small receive buffer, read only when the test says so.
 class SlowPeer {
 public:
-    SlowPeer()
+    SlowPeer() : listener_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
     {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int small = 4096; // little room in the kernel: the rest stays queued in the client
         ::setsockopt(listener_, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        EXPECT_EQ(::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-        EXPECT_EQ(::listen(listener_, 1), 0);
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
         socklen_t size = sizeof address;
+        EXPECT_EQ(::bind(listener_, reinterpret_cast<const sockaddr*>(&address), size), 0);
+        EXPECT_EQ(::listen(listener_, 1), 0);
         ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
         port_ = ntohs(address.sin_port);
-        thread_ = std::thread([this] { Run(); });
     }
     ~SlowPeer()
     {
-        stop_ = true;
-        read_ = true;
-        thread_.join();
+        ::close(peer_);
         ::close(listener_);
     }
     SlowPeer(const SlowPeer&) = delete;
     SlowPeer& operator=(const SlowPeer&) = delete;
 
     std::int32_t Port() const { return port_; }
-    void StartReading() { read_ = true; }
-    bool Done() const { return done_; }
-    // Valid once Done.
-    const std::string& Received() const { return received_; }
-    bool EndedCleanly() const { return endedCleanly_; }
+    void Accept() { peer_ = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC); }
+    // Reads what is there; once the stream has ended (cleanly or by a reset), ends its side too
+    // and answers true.
+    bool ReadToEnd()
+    {
+        char buffer[65536];
+        ssize_t n = 0;
+        while (peer_ >= 0 && (n = ::recv(peer_, buffer, sizeof buffer, 0)) > 0) {
+            received.append(buffer, static_cast<std::size_t>(n));
+        }
+        if (peer_ >= 0 && (n == 0 || errno != EAGAIN)) {
+            endedCleanly = n == 0;
+            ::close(std::exchange(peer_, -1));
+        }
+        return peer_ < 0;
+    }
+
+    std::string received;
+    bool endedCleanly = false; // an end of stream, not a reset
 
 private:
-    // Waits until `fd` can be read or the test is over; false when it is over.
-    bool Readable(int fd)
-    {
-        pollfd ready{fd, POLLIN, 0};
-        while (!stop_) {
-            if (::poll(&ready, 1, 20) > 0) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    void Run()
-    {
-        const int peer = Readable(listener_) ? ::accept(listener_, nullptr, nullptr) : -1;
-        while (!read_) {
-            std::this_thread::sleep_for(5ms);
-        }
-        char buffer[65536];
-        while (peer >= 0 && Readable(peer)) {
-            const ssize_t n = ::recv(peer, buffer, sizeof buffer, 0);
-            if (n > 0) {
-                received_.append(buffer, static_cast<std::size_t>(n));
-                continue;
-            }
-            endedCleanly_ = n == 0; // end of stream, not a reset
-            break;
-        }
-        if (peer >= 0) {
-            ::close(peer);
-        }
-        done_ = true;
-    }
-
-    int listener_ = -1;
+    int listener_;
+    int peer_ = -1;
     std::int32_t port_ = 0;
-    std::thread thread_;
-    std::atomic<bool> read_{false};
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> done_{false};
-    std::string received_;
-    bool endedCleanly_ = false;
 };
 
 struct QtApplication {
@@ -129,6 +95,7 @@ struct Connected : QtApplication {
         socket.Connect();
         EXPECT_TRUE(PumpUntil([this] { return events > 0; }));
         EXPECT_EQ(socket.State(), TcpSocket::StateConnected);
+        peer.Accept();
     }
 
     // Closes with megabytes still queued behind a QUIT, and tells how long Close took.
@@ -160,11 +127,10 @@ TEST(QtSocketClose, ReturnsAtOnceAndTheServerStillGetsEveryByteThenACleanEnd)
     const auto took = client.CloseWithMuchQueued(sent);
     EXPECT_LT(took, 100ms) << "Close waited for the peer";
 
-    client.peer.StartReading();
-    ASSERT_TRUE(PumpUntil([&] { return client.peer.Done() && QtTcpSocket::PendingCloses() == 0; }, 10s));
-    EXPECT_TRUE(client.peer.EndedCleanly()) << "the connection was reset";
-    EXPECT_EQ(client.peer.Received().size(), sent.size());
-    EXPECT_TRUE(client.peer.Received() == sent) << "the bytes arrived changed";
+    ASSERT_TRUE(PumpUntil([&] { return client.peer.ReadToEnd() && QtTcpSocket::PendingCloses() == 0; }, 10s));
+    EXPECT_TRUE(client.peer.endedCleanly) << "the connection was reset";
+    EXPECT_EQ(client.peer.received.size(), sent.size());
+    EXPECT_TRUE(client.peer.received == sent) << "the bytes arrived changed";
     EXPECT_EQ(client.events, 0) << "our own close raised events";
 }
 
