@@ -67,17 +67,23 @@ struct QtTcpSocket::Life {
 
 namespace {
 
-// Every goodbye under way, so that none outlives the application object.
-std::unordered_set<QObject*> goodbyes;
-QEventLoop* waitingForGoodbyes = nullptr;
+// Every goodbye under way. Made with the first one, so after the application object: at exit it
+// goes first, and deletes what is left while that object and its event loop are still there.
+struct Goodbyes {
+    std::unordered_set<QObject*> all;
+    QEventLoop* waiting = nullptr;
 
-// The application object is going: its event loop will never finish what is left.
-void DropGoodbyes()
-{
-    while (!goodbyes.empty()) {
-        delete *goodbyes.begin();
+    Goodbyes() = default;
+    Goodbyes(const Goodbyes&) = delete;
+    Goodbyes& operator=(const Goodbyes&) = delete;
+    ~Goodbyes()
+    {
+        while (!all.empty()) {
+            delete *all.begin();
+        }
     }
-}
+};
+Goodbyes* goodbyes = nullptr;
 
 } // namespace
 
@@ -90,9 +96,9 @@ class QtTcpSocket::Goodbye final : public QObject {
 public:
     explicit Goodbye(QSslSocket* socket) : socket_(socket)
     {
-        static const bool dropAtExit = (qAddPostRoutine(DropGoodbyes), true);
-        (void)dropAtExit;
-        goodbyes.insert(this);
+        static Goodbyes made;
+        goodbyes = &made;
+        goodbyes->all.insert(this);
         connect(socket_, &QAbstractSocket::bytesWritten, this, [this] { Step(); });
         connect(socket_, &QSslSocket::encryptedBytesWritten, this, [this] { Step(); });
         connect(socket_, &QIODevice::readyRead, this, [this] { Step(); });
@@ -104,15 +110,15 @@ public:
         // What fits into the kernel's buffer leaves now, without waiting for the event loop.
         Step();
     }
-    // Only ever deleted from the event loop or at its end: never inside one of the socket's signals.
+    // Only ever deleted from the event loop or at exit: never inside one of the socket's signals.
     ~Goodbye() override
     {
         QObject::disconnect(socket_, nullptr, this, nullptr);
         socket_->abort();
         delete socket_;
-        goodbyes.erase(this);
-        if (goodbyes.empty() && waitingForGoodbyes != nullptr) {
-            waitingForGoodbyes->quit();
+        goodbyes->all.erase(this);
+        if (goodbyes->all.empty() && goodbyes->waiting != nullptr) {
+            goodbyes->waiting->quit();
         }
     }
     Goodbye(const Goodbye&) = delete;
@@ -160,19 +166,19 @@ private:
 
 int QtTcpSocket::PendingCloses()
 {
-    return static_cast<int>(goodbyes.size());
+    return goodbyes == nullptr ? 0 : static_cast<int>(goodbyes->all.size());
 }
 
 void QtTcpSocket::WaitForPendingCloses(int waitMs)
 {
-    if (goodbyes.empty() || QCoreApplication::instance() == nullptr) {
+    if (PendingCloses() == 0 || QCoreApplication::instance() == nullptr) {
         return;
     }
     QEventLoop loop;
-    waitingForGoodbyes = &loop;
+    goodbyes->waiting = &loop;
     QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
     loop.exec();
-    waitingForGoodbyes = nullptr;
+    goodbyes->waiting = nullptr;
 }
 
 QtTcpSocket::QtTcpSocket() : socket_(new QSslSocket), life_(std::make_shared<Life>())
