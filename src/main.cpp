@@ -85,8 +85,10 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
-    // One client per user: an address goes to the one running, if any.
-    if (!address.isEmpty() && tellix::SingleInstance::HandOver(address)) {
+    // One client per user: an address goes to the one running, if any. Without a safe place
+    // for the socket the client runs on its own.
+    const QString instanceName = tellix::SingleInstance::DefaultName();
+    if (!address.isEmpty() && tellix::SingleInstance::HandOver(address, instanceName)) {
         return 0;
     }
     tellix::QtToolkit toolkit;
@@ -98,10 +100,12 @@ int main(int argc, char** argv)
         }
     };
     tellix::SingleInstance instance(open);
-    instance.Listen();
+    instance.Listen(instanceName);
     const tellix::IrcLinks links(open);
     // The loop ends when the application's teardown closes its main window.
     const int status = QApplication::exec();
     tellix::Application::Instance().reset();
+    // The last lines written (a QUIT) still leave before the process ends.
+    tellix::QtTcpSocket::WaitForPendingCloses();
     return status;
 }

@@ -10,7 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <string>
+#include <utility>
 #include <vector>
+
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace tellix;
 
@@ -118,6 +124,89 @@ TEST(QtSettingsStore, ADamagedFileGivesTheDefaultsAndIsRewritten)
 
     ::unsetenv("XDG_CONFIG_HOME");
     std::filesystem::remove_all(home);
+}
+
+// Changes to the settings file or its temporary twin, in the order they happened.
+std::vector<std::pair<std::string, std::uint32_t>> FileChanges(int watch, const std::string& file)
+{
+    std::vector<std::pair<std::string, std::uint32_t>> changes;
+    alignas(inotify_event) char buffer[64 * 1024];
+    for (ssize_t n; (n = ::read(watch, buffer, sizeof buffer)) > 0;) {
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            const std::string name = event->len > 0 ? event->name : "";
+            // Its lock file has a life of its own.
+            if (name == file || (name.starts_with(file + ".") && name != file + ".lock")) {
+                changes.emplace_back(name, event->mask);
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    return changes;
+}
+
+// Where no secret store answers, the file holds passwords, and the client says only programs
+// run as the user can read it: so it is 0600 from the first byte of a value written into it,
+// in a folder of 0700 when the client made that. A file left open to all by an older client is
+// narrowed before the next value goes in, not after.
+TEST(QtSettingsStore, OnlyTheUserCanReadTheFileFromTheFirstValueWrittenIntoIt)
+{
+    char pattern[] = "/tmp/tellix-config-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::filesystem::path config = std::filesystem::path(pattern) / "config";
+    ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    const std::filesystem::path folder = config / "Tellix";
+    const std::filesystem::path file = folder / "Tellix06.ini";
+    const std::string section(settings::Section);
+    const ::mode_t oldMask = ::umask(022);
+
+    const struct {
+        const char* what;
+        bool existing;
+    } rows[] = {{"a first start", false}, {"a file every user can read", true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        std::filesystem::remove_all(config);
+        const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(watch, 0);
+        if (row.existing) {
+            std::filesystem::create_directories(folder);
+            std::ofstream(file) << "[Main]\nServer%20Password=fake-old-secret\n";
+            ::chmod(file.c_str(), 0644);
+            ASSERT_GE(::inotify_add_watch(watch, folder.c_str(),
+                                          IN_ATTRIB | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO | IN_CREATE),
+                      0);
+        }
+        QtSettingsStore().SaveSetting("Tellix06", section, "Server Password", "fake-new-secret");
+
+        struct stat status {};
+        ASSERT_EQ(::stat(file.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0600u);
+        if (!row.existing) {
+            for (const auto& made : {folder, config}) {
+                ASSERT_EQ(::stat(made.c_str(), &status), 0);
+                EXPECT_EQ(status.st_mode & 07777, 0700u) << made;
+            }
+        }
+        // Every change of mode came before the first byte of the new value was written: so the
+        // value never sat in a file others could read.
+        const auto changes = FileChanges(watch, file.filename().string());
+        const auto written = std::ranges::find_if(
+            changes, [](const auto& change) { return (change.second & (IN_MODIFY | IN_MOVED_TO)) != 0; });
+        EXPECT_EQ(std::find_if(written, changes.end(),
+                               [](const auto& change) { return (change.second & IN_ATTRIB) != 0; }),
+                  changes.end())
+            << "a mode was changed after the value was written";
+        if (row.existing) {
+            EXPECT_NE(written, changes.end()) << "no write was seen";
+        }
+        ::close(watch);
+        EXPECT_EQ(QtSettingsStore().GetSetting("Tellix06", section, "Server Password", ""), "fake-new-secret");
+    }
+
+    ::umask(oldMask);
+    ::unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(pattern);
 }
 
 TEST(QtClock, LongTimeHasTheTimeAndNoZoneName)

@@ -9,9 +9,6 @@
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QSettings>
-#include <QSslConfiguration>
-#include <QSslKey>
-#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -491,28 +488,6 @@ TEST(Console, TheConnectDialogsFieldsArePictures)
     EXPECT_EQ(SteeringAt(out), -1) << out.toStdString();
 }
 
-// A TLS listener on a free loopback port presenting `certificate`, for what a real server will
-// not do on demand: show another certificate than the one the user trusted.
-class TlsPeer {
-public:
-    explicit TlsPeer(const TestCertificate& certificate)
-    {
-        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-        configuration.setLocalCertificate(
-            QSslCertificate::fromPath(QString::fromStdString(certificate.certificate.string())).value(0));
-        QFile key(QString::fromStdString(certificate.key.string()));
-        key.open(QIODevice::ReadOnly);
-        configuration.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
-        configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
-        server_.setSslConfiguration(configuration);
-        server_.listen(QHostAddress::LocalHost);
-    }
-    QByteArray Port() const { return QByteArray::number(server_.serverPort()); }
-
-private:
-    QSslServer server_;
-};
-
 QString Escaped(const std::string& text)
 {
     return QRegularExpression::escape(QString::fromStdString(text));
@@ -556,12 +531,12 @@ TEST(Console, AnUnknownCertificateIsRefusedUntilItsFingerprintIsTrustedAndAChang
 
     // The same fingerprint trusted for another port, where another certificate answers.
     const QTemporaryDir folder;
-    TlsPeer other(MakeSelfSigned(folder.path().toStdString(), "other"));
-    console.Type("/server -trust " + QByteArray::fromStdString(server.Fingerprint()) + " 127.0.0.1 " +
-                 other.Port());
-    console.Type("/server -tls 127.0.0.1 " + other.Port());
+    const TlsListener other(MakeSelfSigned(folder.path().toStdString(), "other"), ":other.test NOTICE * :hi");
+    const QByteArray otherPort = QByteArray::number(other.Port());
+    console.Type("/server -trust " + QByteArray::fromStdString(server.Fingerprint()) + " 127.0.0.1 " + otherPort);
+    console.Type("/server -tls 127.0.0.1 " + otherPort);
     EXPECT_TRUE(console.Prints(R"(\[1\] )" + kStamp + "\\*\\*\\* Certificate of Server 127\\.0\\.0\\.1, Port " +
-                               QString::fromLatin1(other.Port()) +
+                               QString::fromLatin1(otherPort) +
                                " refused: it is not the one trusted for this server and port; .+"))
         << console.Out().toStdString();
     EXPECT_EQ(console.Out().count("Connected to Server"), 1) << console.Out().toStdString();

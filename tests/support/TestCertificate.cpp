@@ -1,5 +1,12 @@
 #include "TestCertificate.h"
 
+#include "QtLoop.h"
+
+#include <QFile>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
+
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -86,6 +93,31 @@ std::filesystem::path CombinedPem(const TestCertificate& certificate)
     std::ofstream out(combined);
     out << std::ifstream(certificate.certificate).rdbuf() << std::ifstream(certificate.key).rdbuf();
     return combined;
+}
+
+TlsListener::TlsListener(const TestCertificate& certificate, std::string greeting) : greeting_(std::move(greeting))
+{
+    EnsureQtApplication();
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(
+        QSslCertificate::fromPath(QString::fromStdString(certificate.certificate.string())).value(0));
+    QFile key(QString::fromStdString(certificate.key.string()));
+    if (!key.open(QIODevice::ReadOnly)) {
+        throw std::runtime_error("cannot read " + certificate.key.string());
+    }
+    configuration.setPrivateKey(QSslKey(key.readAll(), QSsl::Ec));
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    server_.setSslConfiguration(configuration);
+    // Handed out only once the handshake is through.
+    QObject::connect(&server_, &QTcpServer::pendingConnectionAvailable, &server_, [this] {
+        while (QTcpSocket* const client = server_.nextPendingConnection()) {
+            ++sessions_;
+            client->write(QByteArray::fromStdString(greeting_ + "\r\n"));
+        }
+    });
+    if (!server_.listen(QHostAddress::LocalHost, 0)) {
+        throw std::runtime_error("the TLS listener found no loopback port");
+    }
 }
 
 } // namespace tellix::test

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QSslServer>
+
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -22,5 +25,21 @@ TestCertificate MakeIssued(const std::filesystem::path& folder, const std::strin
 
 // The certificate and key in one PEM file, as a client certificate is chosen.
 std::filesystem::path CombinedPem(const TestCertificate& certificate);
+
+// A TLS listener on a free loopback port presenting `certificate`, for what a real server will
+// not do on demand. Each client whose handshake it finishes is sent `greeting` (CR LF added).
+// It runs in the Qt event loop.
+class TlsListener {
+public:
+    TlsListener(const TestCertificate& certificate, std::string greeting);
+    std::uint16_t Port() const { return server_.serverPort(); }
+    // Clients whose handshake finished.
+    int Sessions() const { return sessions_; }
+
+private:
+    QSslServer server_;
+    std::string greeting_;
+    int sessions_ = 0;
+};
 
 } // namespace tellix::test

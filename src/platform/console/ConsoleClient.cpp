@@ -72,6 +72,8 @@ int RunConsoleClient(const QString& address)
     StdinLines input(toolkit);
     const int status = QCoreApplication::exec();
     Application::Instance().reset();
+    // The last lines written (a QUIT) still leave before the process ends.
+    QtTcpSocket::WaitForPendingCloses();
     return status;
 }
 

@@ -8,7 +8,42 @@
 
 #include <cstdio>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace tellix {
+
+namespace {
+
+// Makes the folders up to `folder` that are missing, each with mode 0700.
+void MakeFolders(const QString& folder)
+{
+    if (folder.isEmpty() || QFileInfo::exists(folder)) {
+        return;
+    }
+    MakeFolders(QFileInfo(folder).path());
+    ::mkdir(QFile::encodeName(folder).constData(), 0700);
+}
+
+// Where no secret store answers, the file holds passwords: only the user may read it. QSettings
+// writes a new file through QSaveFile, which gives it the old one's mode, or 0666 less the
+// umask when there is none; so the file is made 0600 first, before anything is written into it.
+void MakePrivate(const QString& file)
+{
+    MakeFolders(QFileInfo(file).path());
+    const int descriptor = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (descriptor < 0) {
+        return; // QSettings reports what cannot be written
+    }
+    struct stat status {};
+    if (::fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode) && (status.st_mode & 07777) != 0600) {
+        ::fchmod(descriptor, 0600);
+    }
+    ::close(descriptor);
+}
+
+} // namespace
 
 std::string QtSettingsStore::FilePath(const std::string& appName)
 {
@@ -45,6 +80,7 @@ void QtSettingsStore::SaveSetting(const std::string& appName, const std::string&
             QFile::remove(file);
         }
     }
+    MakePrivate(QString::fromStdString(path));
     QSettings store(QString::fromStdString(path), QSettings::IniFormat);
     store.beginGroup(QString::fromStdString(section));
     store.setValue(QString::fromStdString(key), QString::fromStdString(value));

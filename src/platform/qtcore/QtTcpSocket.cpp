@@ -4,16 +4,19 @@
 
 #include "net/ServerTrust.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDateTime>
-#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslSocket>
+#include <QTimer>
 
 #include <sys/socket.h>
 
+#include <unordered_set>
 #include <utility>
 
 namespace tellix {
@@ -62,24 +65,170 @@ struct QtTcpSocket::Life {
     int raising = 0;
 };
 
+namespace {
+
+// Every goodbye under way. Made with the first one, so after the application object: at exit it
+// goes first, and deletes what is left while that object and its event loop are still there.
+struct Goodbyes {
+    std::unordered_set<QObject*> all;
+    QEventLoop* waiting = nullptr;
+
+    Goodbyes() = default;
+    Goodbyes(const Goodbyes&) = delete;
+    Goodbyes& operator=(const Goodbyes&) = delete;
+    ~Goodbyes()
+    {
+        while (!all.empty()) {
+            delete *all.begin();
+        }
+    }
+};
+Goodbyes* goodbyes = nullptr;
+
+} // namespace
+
+// Ends a session of ours from the event loop, so that closing never waits on the UI thread:
+// sends what is still queued (a QUIT, the PARTs of closing windows; dropped, others would see
+// a reset instead of what we said), drains what arrives (unread bytes turn a close into a
+// reset), half-closes, and lets the server end the session. Then, or after
+// kGoodbyeMilliseconds, the connection is cut and the goodbye deletes itself with its socket.
+class QtTcpSocket::Goodbye final : public QObject {
+public:
+    explicit Goodbye(QSslSocket* socket) : socket_(socket)
+    {
+        static Goodbyes made;
+        goodbyes = &made;
+        goodbyes->all.insert(this);
+        connect(socket_, &QAbstractSocket::bytesWritten, this, [this] { Step(); });
+        connect(socket_, &QSslSocket::encryptedBytesWritten, this, [this] { Step(); });
+        connect(socket_, &QIODevice::readyRead, this, [this] { Step(); });
+        connect(socket_, &QAbstractSocket::disconnected, this, [this] { Finish(); });
+        connect(socket_, &QAbstractSocket::errorOccurred, this, [this] { Finish(); });
+        timer_.setSingleShot(true);
+        connect(&timer_, &QTimer::timeout, this, [this] { Finish(); });
+        timer_.start(kGoodbyeMilliseconds);
+        // What fits into the kernel's buffer leaves now, without waiting for the event loop.
+        Step();
+    }
+    // Only ever deleted from the event loop or at exit: never inside one of the socket's signals.
+    ~Goodbye() override
+    {
+        QObject::disconnect(socket_, nullptr, this, nullptr);
+        socket_->abort();
+        delete socket_;
+        goodbyes->all.erase(this);
+        if (goodbyes->all.empty() && goodbyes->waiting != nullptr) {
+            goodbyes->waiting->quit();
+        }
+    }
+    Goodbye(const Goodbye&) = delete;
+    Goodbye& operator=(const Goodbye&) = delete;
+
+private:
+    qint64 Queued() const { return socket_->bytesToWrite() + socket_->encryptedBytesToWrite(); }
+
+    void Step()
+    {
+        if (finished_) {
+            return;
+        }
+        socket_->readAll();
+        if (halfClosed_) {
+            return;
+        }
+        if (Queued() > 0) {
+            socket_->flush(); // may come back here through bytesWritten
+        }
+        if (finished_ || halfClosed_ || Queued() > 0) {
+            return;
+        }
+        halfClosed_ = true;
+        if (::shutdown(static_cast<int>(socket_->socketDescriptor()), SHUT_WR) != 0) {
+            Finish();
+        }
+    }
+
+    void Finish()
+    {
+        if (finished_) {
+            return;
+        }
+        finished_ = true;
+        timer_.stop();
+        deleteLater();
+    }
+
+    QSslSocket* socket_;
+    QTimer timer_;
+    bool halfClosed_ = false;
+    bool finished_ = false;
+};
+
+int QtTcpSocket::PendingCloses()
+{
+    return goodbyes == nullptr ? 0 : static_cast<int>(goodbyes->all.size());
+}
+
+void QtTcpSocket::WaitForPendingCloses(int waitMs)
+{
+    if (PendingCloses() == 0 || QCoreApplication::instance() == nullptr) {
+        return;
+    }
+    QEventLoop loop;
+    goodbyes->waiting = &loop;
+    QTimer::singleShot(waitMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    goodbyes->waiting = nullptr;
+}
+
 QtTcpSocket::QtTcpSocket() : socket_(new QSslSocket), life_(std::make_shared<Life>())
 {
-    QObject::connect(socket_, &QTcpSocket::connected, socket_, [this] { OnConnected(); });
-    QObject::connect(socket_, &QSslSocket::encrypted, socket_, [this] { OnEncrypted(); });
-    QObject::connect(socket_, &QSslSocket::sslErrors, socket_,
-                     [this](const QList<QSslError>& errors) { OnSslErrors(errors); });
-    QObject::connect(socket_, &QTcpSocket::disconnected, socket_, [this] { OnDisconnected(); });
-    QObject::connect(socket_, &QTcpSocket::readyRead, socket_, [this] { OnReadyRead(); });
-    QObject::connect(socket_, &QTcpSocket::errorOccurred, socket_,
-                     [this](QAbstractSocket::SocketError error) { OnError(static_cast<int>(error)); });
-    QObject::connect(socket_, &QTcpSocket::bytesWritten, socket_,
-                     [this](qint64 written) { OnBytesWritten(written); });
+    Attach();
+}
+
+void QtTcpSocket::Attach()
+{
+    connections_ = {
+        QObject::connect(socket_, &QTcpSocket::connected, socket_, [this] { OnConnected(); }),
+        QObject::connect(socket_, &QSslSocket::encrypted, socket_, [this] { OnEncrypted(); }),
+        QObject::connect(socket_, &QSslSocket::sslErrors, socket_,
+                         [this](const QList<QSslError>& errors) { OnSslErrors(errors); }),
+        QObject::connect(socket_, &QTcpSocket::disconnected, socket_, [this] { OnDisconnected(); }),
+        QObject::connect(socket_, &QTcpSocket::readyRead, socket_, [this] { OnReadyRead(); }),
+        QObject::connect(socket_, &QTcpSocket::errorOccurred, socket_,
+                         [this](QAbstractSocket::SocketError error) { OnError(static_cast<int>(error)); }),
+        QObject::connect(socket_, &QTcpSocket::bytesWritten, socket_,
+                         [this](qint64 written) { OnBytesWritten(written); }),
+    };
+}
+
+void QtTcpSocket::Renew(bool farewell)
+{
+    QSslSocket* const old = std::exchange(socket_, new QSslSocket);
+    for (const QMetaObject::Connection& connection : connections_) {
+        QObject::disconnect(connection);
+    }
+    Attach();
+    // A handshake still under way has no session to end politely.
+    if (farewell && old->state() == QAbstractSocket::ConnectedState && (!tls_.enabled || started_)) {
+        new Goodbye(old);
+        return;
+    }
+    old->abort();
+    // Given up from inside one of its own signals: Qt still works on it after we return.
+    if (life_->raising > 0) {
+        old->deleteLater();
+    } else {
+        delete old;
+    }
 }
 
 QtTcpSocket::~QtTcpSocket()
 {
     life_->alive = false;
-    QObject::disconnect(socket_, nullptr, nullptr, nullptr);
+    for (const QMetaObject::Connection& connection : connections_) {
+        QObject::disconnect(connection);
+    }
     socket_->abort();
     // Destroyed from inside one of the socket's own signals: Qt still works on it after we return.
     if (life_->raising > 0) {
@@ -125,6 +274,12 @@ std::int16_t QtTcpSocket::State() const
 
 void QtTcpSocket::Connect()
 {
+    // A fresh Qt socket for every session: QSslSocket keeps the errors it was told to ignore
+    // across connects, and a certificate taken for one server would be taken for the next.
+    if (used_) {
+        Renew(false);
+    }
+    used_ = true;
     peerClosed_ = false;
     failed_ = false;
     refused_ = false;
@@ -201,47 +356,24 @@ void QtTcpSocket::SendData(std::string_view bytes)
 
 std::string QtTcpSocket::GetData()
 {
+    if (!socket_->isOpen()) {
+        return {};
+    }
     const QByteArray data = socket_->readAll();
     return std::string(data.constData(), static_cast<std::size_t>(data.size()));
 }
 
 void QtTcpSocket::Close()
 {
-    closing_ = true;
-    if (socket_->state() == QAbstractSocket::ConnectedState) {
-        Linger();
+    if (used_) {
+        Renew(true);
+        used_ = false;
     }
-    socket_->abort();
-    closing_ = false;
     peerClosed_ = false;
     failed_ = false;
     refused_ = false;
+    started_ = false;
     ++attempt_;
-}
-
-void QtTcpSocket::Linger()
-{
-    // Lines written just before (a QUIT, the PARTs of closing windows) still sit in Qt's
-    // buffer; dropping them would show others a reset instead of what we said. Each wait
-    // takes only this socket's traffic, and our handlers stay quiet while closing_ is set.
-    const QDeadlineTimer deadline(kLingerMilliseconds);
-    while (socket_->bytesToWrite() > 0 && !deadline.hasExpired()) {
-        if (!socket_->waitForBytesWritten(static_cast<int>(deadline.remainingTime()))) {
-            break;
-        }
-    }
-    // Unread bytes would turn the close into a reset, so drain them, then half-close and let
-    // the server end the session once it has read everything.
-    socket_->readAll();
-    if (::shutdown(static_cast<int>(socket_->socketDescriptor()), SHUT_WR) != 0) {
-        return;
-    }
-    while (socket_->state() == QAbstractSocket::ConnectedState && !deadline.hasExpired()) {
-        if (!socket_->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
-            break;
-        }
-        socket_->readAll();
-    }
 }
 
 void QtTcpSocket::OnConnected()
@@ -254,18 +386,12 @@ void QtTcpSocket::OnConnected()
 
 void QtTcpSocket::OnReadyRead()
 {
-    if (closing_) {
-        return;
-    }
     const auto total = static_cast<std::int32_t>(socket_->bytesAvailable());
     Raise("socket data arrival", [this, total] { DataArrival.raise(total); });
 }
 
 void QtTcpSocket::OnDisconnected()
 {
-    if (closing_) {
-        return;
-    }
     if (refused_) {
         return;
     }
@@ -291,7 +417,7 @@ void QtTcpSocket::OnError(int qtError)
 {
     const auto error = static_cast<QAbstractSocket::SocketError>(qtError);
     // The peer closing is reported by the disconnected signal as a close, not an error.
-    if (closing_ || error == QAbstractSocket::RemoteHostClosedError) {
+    if (error == QAbstractSocket::RemoteHostClosedError) {
         return;
     }
     failed_ = true;
@@ -307,16 +433,14 @@ void QtTcpSocket::OnError(int qtError)
 
 void QtTcpSocket::OnBytesWritten(long long written)
 {
-    if (closing_) {
-        return;
-    }
     const auto remaining = static_cast<std::int32_t>(socket_->bytesToWrite());
+    const std::uint32_t attempt = attempt_;
     if (!Raise("socket send progress", [this, written, remaining] {
             SendProgress.raise(static_cast<std::int32_t>(written), remaining);
         })) {
         return;
     }
-    if (remaining == 0) {
+    if (remaining == 0 && attempt == attempt_) {
         Raise("socket send complete", [this] { SendComplete.raise(); });
     }
 }
@@ -329,8 +453,11 @@ void QtTcpSocket::OnSslErrors(const QList<QSslError>& errors)
         socket_->ignoreSslErrors(errors);
         return;
     }
+    const std::uint32_t attempt = attempt_;
     if (!tls_.pinnedSha256.empty()) {
-        Refuse(kNotPinned, true);
+        if (Refuse(kNotPinned, true) && attempt == attempt_) {
+            socket_->abort();
+        }
         return;
     }
     std::string reason;
@@ -340,14 +467,18 @@ void QtTcpSocket::OnSslErrors(const QList<QSslError>& errors)
             reason += (reason.empty() ? "" : "; ") + text;
         }
     }
-    Refuse(std::move(reason), false);
+    // Cut at once: not one byte of a server that was refused is read.
+    if (Refuse(std::move(reason), false) && attempt == attempt_) {
+        socket_->abort();
+    }
 }
 
 void QtTcpSocket::OnEncrypted()
 {
     // A chain that verifies does not overrule a pin: the user trusts one certificate here.
     if (!tls_.pinnedSha256.empty() && Fingerprint(socket_->peerCertificate()) != tls_.pinnedSha256) {
-        if (Refuse(kNotPinned, true)) {
+        const std::uint32_t attempt = attempt_;
+        if (Refuse(kNotPinned, true) && attempt == attempt_) {
             socket_->abort();
         }
         return;
