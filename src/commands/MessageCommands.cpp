@@ -114,10 +114,12 @@ bool CommandRun::SayToPartner(Child& window, std::string_view text, bool action)
     const std::string target(partner->Nick());
     // With echo-message the server's echo shows it, once.
     const bool echoed = connection->Capabilities().Enabled("echo-message");
-    const std::optional<std::string> masked = action ? std::nullopt : MaskSaid(target, text);
+    // A login to a service is judged whole, as typed: shown once, masked, and kept in no log.
+    const std::optional<std::string> masked = MaskSaid(target, action ? ActionOf(text) : std::string(text));
     if (masked && !echoed) {
         window.EchoShownOnly(Concat("# ", texts::ChannelMessage(nick, *masked)),
-                             texts::Said(LineStyle::Kind::Message, 3, nick, true, false));
+                             texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message,
+                                         action ? 4 : 3, nick, true, false));
     }
     const std::size_t room = MessageRoom(*connection, "PRIVMSG", target, action ? kActionFraming : 0);
     for (const std::string_view piece : SplitMessage(text, room)) {

@@ -16,10 +16,10 @@ enum class SendPriority { Urgent, Typed, Automatic };
 
 // What we send, paced as the large networks' flood limits expect: a burst of a few lines,
 // then one line every interval, a long line counting as two. PONG and registration jump the
-// queue. Nothing ever leaves faster, not even before a QUIT: a server drops a client that
+// queue. Held lines never leave faster, not even before a QUIT: a server drops a client that
 // floods it, with everything it sent. So a QUIT, or a link being ended, waits behind what is
-// held for a few seconds at most, and what is still held then is dropped. Without timers
-// every line goes out at once.
+// held for a few seconds at most, what is still held then is dropped, and the QUIT goes last.
+// Without timers every line goes out at once.
 class SendQueue {
 public:
     using Sink = std::function<void(std::string_view)>;

@@ -82,6 +82,19 @@ std::optional<std::string> MaskSaid(std::string_view target, std::string_view te
     if (!IsLoginService(target)) {
         return std::nullopt;
     }
+    // An action ("/me identify ...") reaches no service as a login, but shows and would be
+    // logged as any line: what it holds is hidden the same way, inside its framing.
+    constexpr std::string_view kAction = "\x01"
+                                         "ACTION ";
+    if (text.starts_with(kAction)) {
+        std::string_view inner = text.substr(kAction.size());
+        const bool closed = inner.ends_with('\x01');
+        if (closed) {
+            inner.remove_suffix(1);
+        }
+        const std::optional<std::string> masked = MaskAfter(inner, LoginCommandEnd(inner));
+        return masked ? std::optional(Concat(kAction, *masked, closed ? "\x01" : "")) : std::nullopt;
+    }
     return MaskAfter(text, LoginCommandEnd(text));
 }
 

@@ -15,7 +15,7 @@ bool IsLoginService(std::string_view target);
 
 // `text` said to `target` as it may be shown: a login to a service ("IDENTIFY", "REGISTER",
 // "SET PASSWORD" ...) with everything after the command as kPasswordMask. Nothing when the
-// text holds no password, or the target is no service.
+// text holds no password, or the target is no service. An action is masked inside its framing.
 std::optional<std::string> MaskSaid(std::string_view target, std::string_view text);
 
 // A raw line as /quote sends it, masked the same way: PASS, OPER and AUTHENTICATE, a PRIVMSG

@@ -34,6 +34,15 @@ TEST(PasswordMask, ALoginToAServiceShowsItsCommandAndHidesTheRest)
         {"x@channels.undernet.org", "LOGIN anna hunter2", "LOGIN ********"},
         {"NickServ@services.libera.chat", "IDENTIFY hunter2", "IDENTIFY ********"},
         {"NickServ", "  IDENTIFY hunter2", "  IDENTIFY ********"},
+        {"NickServ",
+         "\x01"
+         "ACTION identify hunter2\x01",
+         "\x01"
+         "ACTION identify ********\x01"},
+        {"NickServ",
+         "\x01"
+         "ACTION waves\x01",
+         std::nullopt},
         // Nothing to hide, or nobody who takes logins.
         {"NickServ", "IDENTIFY", std::nullopt},
         {"NickServ", "IDENTIFY   ", std::nullopt},
