@@ -154,7 +154,13 @@ bool CommandRun::Execute()
     // handled command that may have run it.
     const bool handled = entry != nullptr && (this->*(entry->run))();
     if (!handled) {
-        EchoInto(window_, Concat("Unknown command: \"", Word(0), "\" [", command_, "]"));
+        // "/ns identify ..." and "/identify ..." are habits of other clients: the line they
+        // name holds a password, shown masked and kept in no log.
+        if (const auto masked = MaskRaw(command_)) {
+            EchoShownOnly(window_, Concat("Unknown command: \"", Word(0), "\" [", *masked, "]"));
+        } else {
+            EchoInto(window_, Concat("Unknown command: \"", Word(0), "\" [", command_, "]"));
+        }
     }
     return handled;
 }

@@ -31,29 +31,40 @@ std::pair<std::size_t, std::size_t> WordAt(std::string_view text, std::size_t fr
     return {start, end == std::string_view::npos ? text.size() : end};
 }
 
+// Commands whose every argument may hold a password: the usual services' (Atheme, Anope),
+// QuakeNet's Q (NEWPASS) and GameSurge's AuthServ (PASS).
 bool IsLoginWord(std::string_view word)
 {
-    static constexpr std::array<std::string_view, 10> kWords = {
-        "IDENTIFY", "REGISTER", "LOGIN", "AUTH", "GHOST", "RECOVER", "RELEASE", "REGAIN", "SETPASS", "DROP"};
+    static constexpr std::array<std::string_view, 13> kWords = {
+        "IDENTIFY", "REGISTER", "LOGIN", "AUTH",  "GHOST", "RECOVER", "RELEASE",
+        "REGAIN",   "SETPASS",  "DROP",  "GROUP", "PASS",  "NEWPASS"};
     return std::any_of(kWords.begin(), kWords.end(), [word](std::string_view w) { return SameWord(word, w); });
 }
 
-// The end of the login command that starts `text` ("SET PASSWORD" is two words), or npos when
-// the text starts with none or gives it nothing to hide.
+// The end of the login command that starts `text` ("SET PASSWORD" is two words, "SASET nick
+// PASSWORD" three), or npos when the text starts with none or gives it nothing to hide. A
+// colon may start it, as a raw line's last parameter.
 std::size_t LoginCommandEnd(std::string_view text)
 {
     auto [start, end] = WordAt(text, 0);
     if (start == std::string_view::npos) {
         return std::string_view::npos;
     }
-    const std::string_view first = text.substr(start, end - start);
-    if (SameWord(first, "SET")) {
-        const auto [second, secondEnd] = WordAt(text, end);
-        if (second == std::string_view::npos || !SameWord(text.substr(second, secondEnd - second), "PASSWORD")) {
+    std::string_view first = text.substr(start, end - start);
+    if (first.starts_with(':')) {
+        first.remove_prefix(1);
+    }
+    // SET PASSWORD secret, SASET nick PASSWORD secret: the password word ends the command.
+    const std::size_t passwordWord = SameWord(first, "SET") ? 1 : SameWord(first, "SASET") ? 2 : 0;
+    for (std::size_t word = 1; word <= passwordWord; ++word) {
+        const auto [next, nextEnd] = WordAt(text, end);
+        if (next == std::string_view::npos ||
+            (word == passwordWord && !SameWord(text.substr(next, nextEnd - next), "PASSWORD"))) {
             return std::string_view::npos;
         }
-        end = secondEnd;
-    } else if (!IsLoginWord(first)) {
+        end = nextEnd;
+    }
+    if (passwordWord == 0 && !IsLoginWord(first)) {
         return std::string_view::npos;
     }
     return WordAt(text, end).first == std::string_view::npos ? std::string_view::npos : end;

@@ -56,6 +56,10 @@ TEST_F(Commands, EachFormGivesItsTextsInItsWindowsAndItsLinesOnTheWire)
         {2, "", false, {{2, "Empty command given. []"}}, {}},
         {3, "foo bar", false, {{3, unknown + "\"foo\" [foo bar]"}}, {}},
         {2, "Foo", false, {{2, unknown + "\"Foo\" [Foo]"}}, {}},
+        // Other clients' forms for a login: not ours, and the password stays hidden.
+        {2, "ns identify hunter2", false, {{2, unknown + "\"ns\" [ns identify ********]"}}, {}},
+        {2, "identify anna hunter2", false, {{2, unknown + "\"identify\" [identify ********]"}}, {}},
+        {2, "quote PASS anna/net:hunter2", true, {{1, "-> Server: [PASS ********]"}}, {"PASS anna/net:hunter2"}},
         // Server and utility commands.
         {2, "nick", false, {{2, unknown + "\"nick\" [nick]"}}, {}},
         {2, "nick a b", false, {{2, unknown + "\"nick\" [nick a b]"}}, {}},
