@@ -201,9 +201,11 @@ void Application::OpenAddress(const std::string& server, std::int32_t port, cons
         dialog.Show();
         return;
     }
-    // Closed first: closing forgets what was to be joined at the welcome.
+    // Closed first: closing forgets what was to be joined at the welcome. Held lines may keep
+    // the link a few seconds more: the join belongs to the session opened next.
     connection->Disconnect();
     joinOn_ = connection;
+    joinAttempt_ = connection->Attempts() + 1;
     joinAfterWelcome_ = channel;
     // The address says where and how the connection is carried; the dialog's login goes along
     // only where it belongs.
@@ -254,8 +256,7 @@ SavedLogin Application::Login() const
 void Application::ConnectTo(const ConnectionPtr& connection, const ServerPlace& place)
 {
     const SavedLogin login = Login();
-    connection->Options(login.OptionsFor(place));
-    connection->Connect(place.host, place.port);
+    connection->Connect(place.host, place.port, login.OptionsFor(place));
     if (const std::string withheld = login.WithheldNotice(place); !withheld.empty()) {
         Echo(kStatusWindow, withheld);
     }
@@ -294,7 +295,7 @@ void Application::JoinAfterWelcome(const ConnectionPtr& connection)
 
 void Application::ForgetJoin(const ConnectionPtr& connection)
 {
-    if (joinOn_.lock() == connection) {
+    if (joinOn_.lock() == connection && connection->Attempts() >= joinAttempt_) {
         joinOn_.reset();
         joinAfterWelcome_.clear();
     }

@@ -184,6 +184,7 @@ private:
     std::vector<Subscription> connectionEvents_;
     // The channel an address asked for, joined at the connection's next welcome.
     std::weak_ptr<IRCConnection> joinOn_;
+    std::uint32_t joinAttempt_ = 0; // the session of joinOn_ it is for
     std::string joinAfterWelcome_;
     std::weak_ptr<Child> asker_;
     std::unique_ptr<ChannelListView> channelList_;

@@ -196,7 +196,21 @@ void IRCConnection::Connect(const std::string& server, std::int32_t port)
     Open(server, port, true);
 }
 
-void IRCConnection::Open(const std::string& server, std::int32_t port, bool byUser)
+void IRCConnection::Connect(const std::string& server, std::int32_t port, const ConnectOptions& options)
+{
+    linkWatch_.Stop();
+    Open(server, port, true, options);
+}
+
+void IRCConnection::OpenPending()
+{
+    if (std::optional<PendingOpen> pending = std::exchange(pendingOpen_, std::nullopt)) {
+        Open(pending->server, pending->port, true, pending->options);
+    }
+}
+
+void IRCConnection::Open(const std::string& server, std::int32_t port, bool byUser,
+                         const std::optional<ConnectOptions>& options)
 {
     if (socket_ == nullptr) {
         throw CoreError("the connection has no socket", kErrorObjectMissing);
@@ -204,12 +218,17 @@ void IRCConnection::Open(const std::string& server, std::int32_t port, bool byUs
     if (deleted_) {
         return; // asked by a listener while Delete takes the socket down
     }
-    if (byUser && connected_ && sendQueue_.Held() > 0) {
+    if (byUser && connected_ && (sendQueue_.Held() > 0 || sendQueue_.Leaving())) {
         // What the user said here goes first, at its pace, for a few seconds at most; the link
-        // going meanwhile went as asked.
+        // going meanwhile went as asked. The link keeps its own options until then.
         codeFlag_ = true;
-        sendQueue_.Leave([this, server, port] { Open(server, port, true); });
+        pendingOpen_ = PendingOpen{server, port, options};
+        sendQueue_.Leave([this] { OpenPending(); });
         return;
+    }
+    pendingOpen_.reset();
+    if (options) {
+        options_ = *options;
     }
     const auto self = shared_from_this();
     ++requests_;
@@ -240,6 +259,7 @@ void IRCConnection::Open(const std::string& server, std::int32_t port, bool byUs
     connecting_ = true;
     attemptHost_ = socket_->RemoteHost();
     attemptPort_ = socket_->RemotePort();
+    ++attempts_;
     socket_->Connect();
 }
 
@@ -249,7 +269,8 @@ void IRCConnection::Disconnect()
     if (socket_ == nullptr || deleted_ || socket_->State() == TcpSocket::StateClosed) {
         return;
     }
-    if (connected_ && sendQueue_.Held() > 0) {
+    pendingOpen_.reset(); // asked last, the end wins
+    if (connected_ && (sendQueue_.Held() > 0 || sendQueue_.Leaving())) {
         // What the user already said goes out first, at its pace, for a few seconds at most; the
         // link going meanwhile went as asked.
         codeFlag_ = true;
@@ -294,6 +315,7 @@ void IRCConnection::MarkChannelsNotJoined()
 void IRCConnection::Quit(const std::string& quitMsg)
 {
     linkWatch_.Stop();
+    pendingOpen_.reset(); // asked last, the goodbye wins
     if (connected_) {
         codeFlag_ = true;
         SendMessage("QUIT :" + quitMsg);
@@ -404,6 +426,7 @@ void IRCConnection::Delete()
     pobjContainer_.clear();
     receiveBuffer_.Clear();
     sendQueue_.Clear();
+    pendingOpen_.reset();
     LinkGone();
     linkWatch_.Stop();
     EndRegistrationTalk();
@@ -495,6 +518,7 @@ void IRCConnection::pobjContainer_WSClose(std::int16_t& index)
     connected_ = false;
     connecting_ = false;
     sendQueue_.Clear();
+    std::optional<PendingOpen> pending = std::exchange(pendingOpen_, std::nullopt);
     LinkGone();
     linkWatch_.Offline();
     std::vector<std::string> joined = JoinedChannels();
@@ -506,7 +530,10 @@ void IRCConnection::pobjContainer_WSClose(std::int16_t& index)
     if (Relay(*this).Up(&IRCConnections::RaiseDisconnect, Events.Disconnect, server, port, code) &&
         requests_ == request) {
         codeFlag_ = false;
-        if (!code) {
+        if (pending) {
+            // The link went while a connect elsewhere waited for it: that connect is still asked for.
+            Open(pending->server, pending->port, true, pending->options);
+        } else if (!code) {
             LinkLost(std::move(joined));
         }
     }
@@ -589,6 +616,7 @@ void IRCConnection::pobjContainer_WSError(std::int16_t& index, std::int16_t numb
     std::vector<std::string> joined = connected_ ? JoinedChannels() : std::vector<std::string>();
     connected_ = false;
     sendQueue_.Clear();
+    std::optional<PendingOpen> pending = std::exchange(pendingOpen_, std::nullopt);
     LinkGone();
     linkWatch_.Offline();
     EndRegistrationTalk();
@@ -600,7 +628,10 @@ void IRCConnection::pobjContainer_WSError(std::int16_t& index, std::int16_t numb
         return;
     }
     connecting_ = false;
-    if (lost) {
+    if (pending) {
+        // The link broke while a connect elsewhere waited for it: that connect is still asked for.
+        Open(pending->server, pending->port, true, pending->options);
+    } else if (lost) {
         LinkLost(std::move(joined));
     }
 }

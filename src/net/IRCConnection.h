@@ -66,6 +66,11 @@ public:
     const ConnectOptions& Options() const { return options_; }
     void Options(const ConnectOptions& options) { options_ = options; }
     void Connect(const std::string& server, std::int32_t port);
+    // The same with how it logs in there; the options take effect as the new session opens, so
+    // the link it leaves keeps its own until then.
+    void Connect(const std::string& server, std::int32_t port, const ConnectOptions& options);
+    // How many sessions have been opened so far: each Connect, and each try of a reconnect.
+    std::uint32_t Attempts() const { return attempts_; }
     void Disconnect();
     // Says QUIT after what is held, which still leaves at its pace for a few seconds at most.
     void Quit(const std::string& quitMsg);
@@ -204,7 +209,16 @@ private:
     // A private NOTICE that answers a CTCP request is raised as such; false for any other.
     bool CtcpReply(const ServerLine& line);
     // Opens the socket; `byUser` false for a try of our own, which is announced as such.
-    void Open(const std::string& server, std::int32_t port, bool byUser);
+    void Open(const std::string& server, std::int32_t port, bool byUser,
+              const std::optional<ConnectOptions>& options = std::nullopt);
+    // A connect the user asked for while held lines were still leaving: made once they are
+    // through, or as soon as the link goes meanwhile.
+    struct PendingOpen {
+        std::string server;
+        std::int32_t port = 0;
+        std::optional<ConnectOptions> options;
+    };
+    void OpenPending();
     // The link is gone without the user asking: tries again when the user wants that.
     void LinkLost(std::vector<std::string> joined);
     std::vector<std::string> JoinedChannels() const;
@@ -259,6 +273,8 @@ private:
     // Counts the program's requests (Connect, Disconnect, Delete): a raise after which it
     // changed was answered by a listener's own request, which then decides what follows.
     std::uint32_t requests_ = 0;
+    std::uint32_t attempts_ = 0;
+    std::optional<PendingOpen> pendingOpen_;
     ConnectOptions options_;
     SendQueue sendQueue_;
     CtcpReplies ctcp_;

@@ -38,6 +38,7 @@ void SendQueue::Clear()
     typed_.clear();
     automatic_.clear();
     leaving_ = false;
+    quit_.clear();
     then_ = nullptr;
 }
 
@@ -62,7 +63,8 @@ void SendQueue::Push(std::string line, SendPriority priority)
     }
     if (SameWord(CommandOf(line), "QUIT")) {
         // The server closes the link on QUIT: it goes last, after what may still leave.
-        Leave([this, quit = std::move(line)] { SendNow(quit, timers_->NowMs()); });
+        quit_ = std::move(line);
+        StartLeaving();
         return;
     }
     const std::int64_t now = timers_->NowMs();
@@ -85,14 +87,19 @@ void SendQueue::Push(std::string line, SendPriority priority)
 void SendQueue::Leave(std::function<void()> then)
 {
     then_ = std::move(then);
+    StartLeaving();
+}
+
+void SendQueue::StartLeaving()
+{
     if (!leaving_) {
         leaving_ = true;
         leaveBy_ = timers_ != nullptr ? timers_->NowMs() + kLeaveMs : 0;
     }
     if (Held() == 0 || timers_ == nullptr) {
         Left();
-    } else if (timer_ == nullptr) {
-        Drain();
+    } else {
+        Drain(); // a pace timer already set may fall due after the leave's time
     }
 }
 
@@ -107,6 +114,12 @@ void SendQueue::Left()
         return;
     }
     leaving_ = false;
+    if (const std::string quit = std::exchange(quit_, {}); !quit.empty()) {
+        SendNow(quit, timers_ != nullptr ? timers_->NowMs() : 0);
+        if (generation != generation_) {
+            return;
+        }
+    }
     if (const std::function<void()> then = std::exchange(then_, nullptr)) {
         then();
     }

@@ -42,8 +42,9 @@ public:
     // A QUIT goes at once when nothing is held, else last of a leave.
     void Push(std::string line, SendPriority priority = SendPriority::Typed);
     // The link is to end: held lines go on leaving at their pace for kLeaveMs at most, the rest
-    // are dropped (and counted to Dropped), then `then` runs. At once when nothing is held.
-    // Asked again while leaving, the leave keeps its time and `then` is the one asked last.
+    // are dropped (and counted to Dropped), a QUIT pushed meanwhile goes, then `then` runs. At
+    // once when nothing is held. Asked again while leaving, the leave keeps its time and `then`
+    // is the one asked last.
     void Leave(std::function<void()> then);
     bool Leaving() const { return leaving_; }
     // Drops everything held: the link they were meant for is gone. A leave ends without its `then`.
@@ -61,7 +62,9 @@ private:
     void SendNow(const std::string& line, std::int64_t now);
     void Drain();
     void Schedule(std::int64_t now);
-    // The leave is through: what is still held is dropped and counted, then its `then` runs.
+    void StartLeaving();
+    // The leave is through: what is still held is dropped and counted, the QUIT goes, then its
+    // `then` runs.
     void Left();
 
     Sink sink_;
@@ -76,6 +79,7 @@ private:
     bool registered_ = false;
     bool leaving_ = false;
     std::int64_t leaveBy_ = 0;
+    std::string quit_; // said last, when the leave is through
     std::function<void()> then_;
     // Moves on with every Clear and Reset: a listener of what the sink or Dropped raise may
     // clear the queue, and what was running then stops.

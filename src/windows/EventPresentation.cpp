@@ -182,8 +182,9 @@ void Application::pobjConnections_CertificateRefused(const ConnectionPtr& connec
         if (!TrustFingerprint(server, port, fingerprint)) {
             return;
         }
+        // The road of every connect: the saved login goes along only where it belongs.
         if (const auto again = weak.lock(); again && !again->Deleted() && !again->Connected()) {
-            again->Connect(server, port);
+            ConnectTo(again, {server, port, true});
         }
     });
 }

@@ -135,6 +135,11 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"A 1"}, {"A 2"}, {"A 3"}, {"A 4"}, {"A 5"}, {"A 6"}, {"QUIT :bye"}},
                    10000,
                    {"0 A 1", "0 A 2", "0 A 3", "0 A 4", "0 A 5", "2000 A 6", "2000 QUIT :bye"}},
+        PacingCase{"QuitCutsShortAPaceTimerThatWouldFallDueLater",
+                   true,
+                   {{"A 1"}, {"A 2"}, {"A 3"}, {"A 4"}, {Long('y')}, {"A 6"}, {"QUIT :bye"}},
+                   10000,
+                   {"0 A 1", "0 A 2", "0 A 3", "0 A 4", "0 " + Long('y'), "3000 QUIT :bye"}},
         PacingCase{"QuitWaitsThreeSecondsAtMostAndWhatIsStillHeldIsDropped",
                    true,
                    {{"A 1"}, {"A 2"}, {"A 3"}, {"A 4"}, {"A 5"}, {"JOIN #x", Auto}, {"A 7"}, {"QUIT :bye"}},
@@ -301,6 +306,33 @@ TEST(SendQueue, AListenerOfTheDroppedLinesMayDeleteTheConnection)
     EXPECT_TRUE(watched.expired());
     EXPECT_EQ(sent.size(), 6u) << "the burst and one more";
     EXPECT_EQ(std::count(sent.begin(), sent.end(), "QUIT :bye\r\n"), 0);
+}
+
+// A goodbye, then a connect elsewhere: the QUIT still goes, then the connect. The other way
+// round, the goodbye is what was asked last, and nothing connects.
+TEST(SendQueue, AGoodbyeAndAConnectElsewhereAskedWhileLinesAreHeld)
+{
+    for (const bool quitFirst : {true, false}) {
+        SCOPED_TRACE(quitFirst ? "/quit, then /server" : "/server, then /quit");
+        Welcomed welcomed;
+        test::RecordingSocket& socket = *welcomed.socket;
+        const auto& connection = welcomed.connection;
+        socket.sent.clear();
+        for (int i = 0; i < 7; ++i) {
+            connection->SendMessage("PRIVMSG #a :" + std::to_string(i));
+        }
+        const int connects = socket.connectCalls;
+        if (quitFirst) {
+            connection->Quit("bye");
+            connection->Connect("else.test", 6667);
+        } else {
+            connection->Connect("else.test", 6667);
+            connection->Quit("bye");
+        }
+        welcomed.timers.Advance(3000);
+        EXPECT_EQ(std::count(socket.sent.begin(), socket.sent.end(), "QUIT :bye\r\n"), 1);
+        EXPECT_EQ(socket.connectCalls - connects, quitFirst ? 1 : 0);
+    }
 }
 
 } // namespace
