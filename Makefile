@@ -13,7 +13,7 @@ endif
 FUZZ_SECONDS ?= 30
 PREFIX       ?= /usr/local
 
-.PHONY: deps configure build run test fuzz bench install format clean
+.PHONY: deps configure build package run test fuzz bench install format clean
 
 deps:
 	@scripts/install-deps
@@ -23,6 +23,10 @@ configure: deps
 
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
+
+# A Debian package of the build, tellix_<version>_<arch>.deb in $(BUILD)/.
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 run: build
 	@$(BUILD)/tellix

@@ -7,7 +7,7 @@ prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$1" --prefix "$prefix" >/dev/null
 for file in bin/tellix share/applications/tellix.desktop share/icons/hicolor/scalable/apps/tellix.svg \
-    share/metainfo/io.github.tellix.Tellix.metainfo.xml; do
+    share/metainfo/io.github.tellix.Tellix.metainfo.xml share/man/man1/tellix.1.gz; do
     if [ ! -f "$prefix/$file" ]; then
         echo "install-test: $file was not installed"
         exit 1
