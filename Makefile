@@ -13,7 +13,7 @@ endif
 FUZZ_SECONDS ?= 30
 PREFIX       ?= /usr/local
 
-.PHONY: deps configure build package run test fuzz bench install format clean
+.PHONY: deps configure build package run test fuzz bench install docs format clean
 
 deps:
 	@scripts/install-deps
@@ -46,6 +46,11 @@ bench: build
 
 install: build
 	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The commands page of the user guide, from the interpreter's own /help table.
+docs: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target tellix-commands-page
+	@$(BUILD)/tools/tellix-commands-page > docs/commands.md
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')
