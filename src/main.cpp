@@ -4,6 +4,7 @@
 #include "platform/qt/IrcLinks.h"
 #include "platform/qt/QtClient.h"
 #include "platform/qt/QtToolkit.h"
+#include "platform/qtcore/HeapPages.h"
 #include "platform/qtcore/QtTcpSocket.h"
 #include "platform/qtcore/SingleInstance.h"
 #include "platform/qtcore/StartApplication.h"
@@ -39,6 +40,7 @@ std::string Version()
 
 int main(int argc, char** argv)
 {
+    tellix::PrepareHeapForBursts();
     // Read before any application object exists: --help and --version need no display.
     QCoreApplication::setApplicationName(QStringLiteral("tellix"));
     QCoreApplication::setApplicationVersion(QString::fromStdString(Version()));
