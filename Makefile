@@ -11,6 +11,10 @@ else
 endif
 
 FUZZ_SECONDS ?= 30
+# Most tests wait on servers and paced sends rather than compute: two per core keep both busy.
+TEST_JOBS    ?= 4
+# The suite replays each fuzz target's corpus and explores a little; `make fuzz` explores longer.
+TEST_FUZZ_SECONDS ?= 10
 PREFIX       ?= /usr/local
 
 .PHONY: deps configure build package run test fuzz bench install docs format clean
@@ -32,9 +36,9 @@ run: build
 	@$(BUILD)/tellix
 
 test: build
-	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD) && ctest --output-on-failure -j $(TEST_JOBS)
 ifneq ($(SANITIZE),1)
-	@$(MAKE) --no-print-directory fuzz
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(TEST_FUZZ_SECONDS)
 endif
 
 # A short regression run of every fuzz target over its corpus (clang, libFuzzer).
