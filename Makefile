@@ -3,11 +3,14 @@ BUILD    ?= build
 JOBS     ?= 2
 SANITIZE ?= 0
 
+# Line tables only (-g1): enough for backtraces, profiles and the sanitizers' reports, and a
+# third less compile time than full debug information. For a debugger's view of every
+# variable, configure a tree of your own with -DCMAKE_BUILD_TYPE=Debug.
 ifeq ($(SANITIZE),1)
   BUILD := build-sanitize
-  CMAKE_FLAGS += -DTELLIX_SANITIZE=ON -DTELLIX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+  CMAKE_FLAGS += -DTELLIX_SANITIZE=ON -DTELLIX_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-g1
 else
-  CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  CMAKE_FLAGS += -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG"
 endif
 
 FUZZ_SECONDS ?= 30
