@@ -28,33 +28,42 @@ constexpr bool kOwnAllocator = true;
 
 } // namespace
 
-void PrepareHeapForBursts()
+bool PrepareHeapForBursts()
 {
 #if defined(__linux__) && defined(__GLIBC__)
     if constexpr (!kOwnAllocator) {
-        return;
+        return false;
     }
     constexpr std::size_t kHugePage = std::size_t{2} << 20;
     constexpr std::size_t kReserve = std::size_t{64} << 20;
+    constexpr int kUsualTopPad = 128 << 10; // glibc's own
     // Large blocks (a list's array doubling, a hash table's next size) come from the heap too,
     // not from fresh mappings that cost their faults again at every size and are handed back
-    // when freed; and the heap keeps what it has.
+    // when freed. The heap keeps up to twice the reserve when blocks are freed: what a burst
+    // took, the next one uses again.
     mallopt(M_MMAP_THRESHOLD, 32 << 20);
     mallopt(M_TRIM_THRESHOLD, static_cast<int>(2 * kReserve));
-    mallopt(M_TOP_PAD, static_cast<int>(kReserve));
     // Grow the heap by the reserve now (address space only: pages come when first touched),
-    // and ask for 2 MB pages over it. Where the heap cannot grow in place, nothing is asked.
+    // and ask for 2 MB pages over it. The padding is glibc's usual again at once: it would
+    // also make every thread's arena that large.
+    mallopt(M_TOP_PAD, static_cast<int>(kReserve));
     const auto before = reinterpret_cast<std::uintptr_t>(sbrk(0));
     // Through a volatile: a block nobody uses would otherwise be optimized away, and with it the
     // growth.
     void* volatile probe = std::malloc(kHugePage);
     const auto after = reinterpret_cast<std::uintptr_t>(sbrk(0));
     std::free(probe);
+    mallopt(M_TOP_PAD, kUsualTopPad);
+    // Where the heap could not grow in place (no break to move), glibc mapped the block
+    // elsewhere and the break stayed: nothing is asked.
     const std::uintptr_t start = (before + kHugePage - 1) & ~(kHugePage - 1);
     const std::uintptr_t end = after & ~(kHugePage - 1);
-    if (before != static_cast<std::uintptr_t>(-1) && end > start) {
-        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+    if (before == static_cast<std::uintptr_t>(-1) || end <= start) {
+        return false;
     }
+    return madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE) == 0;
+#else
+    return false;
 #endif
 }
 
