@@ -57,7 +57,7 @@ install: build
 # The commands page of the user guide, from the interpreter's own /help table.
 docs: configure
 	@cmake --build $(BUILD) -j $(JOBS) --target tellix-commands-page
-	@$(BUILD)/tools/tellix-commands-page > docs/commands.md
+	@$(BUILD)/tools/tellix-commands-page > docs/commands.md.new && mv docs/commands.md.new docs/commands.md
 
 format:
 	@clang-format -i $$(git ls-files '*.cpp' '*.h')

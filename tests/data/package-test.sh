@@ -10,6 +10,7 @@ version=$2
 cpack=$3
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+trap 'exit 1' INT TERM # a timeout's kill still cleans up
 
 fail() {
     echo "package-test: $*"
