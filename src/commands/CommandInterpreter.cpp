@@ -156,10 +156,13 @@ bool CommandRun::Execute()
     if (!handled) {
         // "/ns identify ..." and "/identify ..." are habits of other clients: the line they
         // name holds a password, shown masked and kept in no log.
-        if (const auto masked = MaskRaw(command_)) {
-            EchoShownOnly(window_, Concat("Unknown command: \"", Word(0), "\" [", *masked, "]"));
+        const std::optional<std::string> masked = MaskRaw(command_);
+        const std::string unknown =
+            Concat("Unknown command: \"", Word(0), "\" [", masked ? *masked : command_, "]");
+        if (masked) {
+            EchoShownOnly(window_, unknown);
         } else {
-            EchoInto(window_, Concat("Unknown command: \"", Word(0), "\" [", command_, "]"));
+            EchoInto(window_, unknown);
         }
     }
     return handled;

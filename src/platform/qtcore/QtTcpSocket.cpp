@@ -453,11 +453,8 @@ void QtTcpSocket::OnSslErrors(const QList<QSslError>& errors)
         socket_->ignoreSslErrors(errors);
         return;
     }
-    const std::uint32_t attempt = attempt_;
     if (!tls_.pinnedSha256.empty()) {
-        if (Refuse(kNotPinned, true) && attempt == attempt_) {
-            socket_->abort();
-        }
+        Refuse(kNotPinned, true);
         return;
     }
     std::string reason;
@@ -467,43 +464,44 @@ void QtTcpSocket::OnSslErrors(const QList<QSslError>& errors)
             reason += (reason.empty() ? "" : "; ") + text;
         }
     }
-    // Cut at once: not one byte of a server that was refused is read.
-    if (Refuse(std::move(reason), false) && attempt == attempt_) {
-        socket_->abort();
-    }
+    Refuse(std::move(reason), false);
 }
 
 void QtTcpSocket::OnEncrypted()
 {
     // A chain that verifies does not overrule a pin: the user trusts one certificate here.
     if (!tls_.pinnedSha256.empty() && Fingerprint(socket_->peerCertificate()) != tls_.pinnedSha256) {
-        const std::uint32_t attempt = attempt_;
-        if (Refuse(kNotPinned, true) && attempt == attempt_) {
-            socket_->abort();
-        }
+        Refuse(kNotPinned, true);
         return;
     }
     started_ = true;
     Raise("socket connected", [this] { Connected.raise(); });
 }
 
-bool QtTcpSocket::Refuse(std::string reason, bool pinMismatch)
+void QtTcpSocket::Refuse(std::string reason, bool pinMismatch)
 {
-    if (refused_) {
-        return true;
+    const std::uint32_t attempt = attempt_;
+    if (!refused_) {
+        refused_ = true;
+        failed_ = true;
+        const QSslCertificate certificate = socket_->peerCertificate();
+        CertificateRefusal refusal;
+        refusal.reason = std::move(reason);
+        refusal.fingerprint = Fingerprint(certificate);
+        refusal.subject = Names(certificate, false);
+        refusal.issuer = Names(certificate, true);
+        refusal.validFrom = certificate.effectiveDate().toUTC().toString(Qt::ISODate).toStdString();
+        refusal.validUntil = certificate.expiryDate().toUTC().toString(Qt::ISODate).toStdString();
+        refusal.pinMismatch = pinMismatch;
+        if (!Raise("certificate refused", [this, &refusal] { CertificateRefused.raise(refusal); })) {
+            return;
+        }
     }
-    refused_ = true;
-    failed_ = true;
-    const QSslCertificate certificate = socket_->peerCertificate();
-    CertificateRefusal refusal;
-    refusal.reason = std::move(reason);
-    refusal.fingerprint = Fingerprint(certificate);
-    refusal.subject = Names(certificate, false);
-    refusal.issuer = Names(certificate, true);
-    refusal.validFrom = certificate.effectiveDate().toUTC().toString(Qt::ISODate).toStdString();
-    refusal.validUntil = certificate.expiryDate().toUTC().toString(Qt::ISODate).toStdString();
-    refusal.pinMismatch = pinMismatch;
-    return Raise("certificate refused", [this, &refusal] { CertificateRefused.raise(refusal); });
+    // Cut at once, unless a listener has moved the socket on: not one byte of a refused server
+    // is read.
+    if (attempt == attempt_) {
+        socket_->abort();
+    }
 }
 
 std::unique_ptr<TcpSocket> QtSocketFactory::CreateSocket()

@@ -67,8 +67,9 @@ private:
     void OnSslErrors(const QList<QSslError>& errors);
     // True when the TLS settings could be applied; otherwise Error has been raised.
     bool PrepareTls();
-    // False when a handler destroyed this socket.
-    bool Refuse(std::string reason, bool pinMismatch);
+    // Raises CertificateRefused once, then aborts the session unless a handler destroyed this
+    // socket or started another session.
+    void Refuse(std::string reason, bool pinMismatch);
 
     QSslSocket* socket_;
     std::string host_;
