@@ -4,6 +4,7 @@
 #include "util/Event.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,15 @@ enum class WindowState : std::int32_t { Normal = 0, Minimized = 1, Maximized = 2
 
 // What the user asked of a nick in the list (a double-click is Query).
 enum class NickAction : std::int32_t { Query, Whois, Op, Deop, Voice, Devoice, Kick, Ban };
+
+// A window's place in the document area, in pixels.
+struct WindowPlace {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    bool operator==(const WindowPlace&) const = default;
+};
 
 // What a window received since the user last looked at it, lowest first.
 enum class Activity : std::int32_t { None = 0, Events = 1, Messages = 2, Highlight = 3 };
@@ -137,6 +147,19 @@ public:
     virtual void ShowTopicBar(bool /*shown*/) {}
     virtual void SetTopic(std::string_view /*topic*/, std::string_view /*setter*/, std::int64_t /*time*/) {}
 
+    // Where the window sits among the others: `group` is the same text for every window of one
+    // connection, `label` what that connection is called (its network, else its server), and
+    // `head` marks the connection's status window. A window of no connection has an empty group.
+    virtual void SetGroup(const std::string& /*group*/, const std::string& /*label*/, bool /*head*/) {}
+    // Messages received since the user last looked at the window; 0 once looked at.
+    virtual void SetUnread(std::int32_t /*count*/) {}
+    // Out of use for now: its link is down, it was kicked, or its connection is offline.
+    virtual void SetGreyed(bool /*greyed*/) {}
+    // Where the window is in the document area and how large, in pixels, for the session to
+    // keep; a view without places gives none and ignores one.
+    virtual std::optional<WindowPlace> Place() const { return std::nullopt; }
+    virtual void SetPlace(const WindowPlace& /*place*/) {}
+
     struct EventSet {
         Event<> Activate;
         // Cancel, UnloadMode: 1 when the program itself unloads the form, 0 for the user.
@@ -154,6 +177,9 @@ public:
         Event<const std::string&> TopicEdit;
         // The user chose an action on a nick of the list (bytes as the list got them).
         Event<NickAction, const std::string&> NickChosen;
+        // A command line (without its slash) the view asks to run as if typed in this window:
+        // what a menu of the window's own offers (part, rejoin, disconnect).
+        Event<const std::string&> RunCommand;
     } Events;
 };
 
