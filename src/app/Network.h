@@ -37,6 +37,7 @@ struct Network {
     std::vector<std::string> commands;
     bool autoconnect = false;
     bool reconnect = true;
+    bool operator==(const Network&) const = default;
 };
 
 } // namespace tellix
