@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Networks.h"
 #include "net/IRCConnections.h"
 #include "net/SavedLogin.h"
 #include "util/Event.h"
@@ -48,6 +49,7 @@ public:
     // The window collection; null once it is gone.
     tellix::Childs* Childs() const { return childs_.get(); }
     IRCConnections& Connections() const { return *pobjConnections_; }
+    Networks& SavedNetworks() { return networks_; }
     // One time-stamped line into window `windowIndex`, 0 meaning the active window; a number
     // that names no window writes nothing.
     void Echo(std::int32_t windowIndex, std::string_view output);
@@ -176,6 +178,7 @@ private:
 
     Toolkit& toolkit_;
     std::string key_;
+    Networks networks_{toolkit_};
     std::unique_ptr<tellix::Childs> childs_;
     std::unique_ptr<IRCConnections> pobjConnections_;
     std::unique_ptr<MainWindowView> pobjWindow_;

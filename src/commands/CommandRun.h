@@ -104,6 +104,12 @@ private:
     std::shared_ptr<IRCConnection> OnlineOr(std::string_view command);
     void SaveIgnores();
 
+    // The saved networks.
+    bool NetworkCommand();
+    void NetworkList();
+    void NetworkAdd();
+    void NetworkSet();
+
     // The window commands.
     bool WindowCommand();
     bool WindowChannel();
