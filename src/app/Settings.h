@@ -46,6 +46,9 @@ inline constexpr std::string_view LogFont = "Log Font";
 inline constexpr std::string_view LogFontSize = "Log Font Size";
 inline constexpr std::string_view Notifications = "Notifications";
 inline constexpr std::string_view RejoinChannels = "Rejoin Channels";
+// The networks connected at exit connect again at the next start, and join what was open.
+inline constexpr std::string_view ReconnectAtStart = "Reconnect At Start";
+inline constexpr bool ReconnectAtStartDefault = true;
 // The nick list's width in pixels, as the user last dragged it; empty for the laid-out width.
 inline constexpr std::string_view NickListWidth = "Nick List Width";
 // Whether every window's lines go to the logs on disk.
