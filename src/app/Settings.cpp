@@ -70,6 +70,15 @@ std::string TrustedCertificateKey(std::string_view host, std::int32_t port)
     return key + ", Port " + std::to_string(port);
 }
 
+std::string StsPolicyKey(std::string_view host)
+{
+    std::string key = "STS ";
+    for (const char c : host) {
+        key.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    }
+    return key;
+}
+
 bool IsFirstUse(std::string_view stored)
 {
     return stored != "0";

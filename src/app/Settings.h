@@ -77,6 +77,9 @@ inline constexpr bool DefaultContinueUnidentifiedDefault = false;
 // Where the fingerprint the user trusts for a server's host and port is kept; the host in
 // lower case, as names are compared.
 std::string TrustedCertificateKey(std::string_view host, std::int32_t port);
+// Where a host's strict transport policy is kept, as "<port> <expiry, seconds since 1970>"; the
+// host in lower case.
+std::string StsPolicyKey(std::string_view host);
 // "Tellix 0.6": what others see when the program exits while connected.
 std::string QuitMessageDefault();
 inline constexpr std::int64_t ScrollbackLinesDefault = 100'000;
