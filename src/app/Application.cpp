@@ -5,6 +5,7 @@
 #include "model/IRCChannels.h"
 #include "net/IRCConnection.h"
 #include "net/ServerTrust.h"
+#include "net/StsPolicy.h"
 #include "platform/Timers.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
@@ -13,10 +14,32 @@
 #include "windows/Childs.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <utility>
 
 namespace tellix {
+
+namespace {
+
+// The strict transport policies in the settings file, one key per host, on the wall clock.
+std::unique_ptr<StsPolicy> KeptPolicies(SettingsStore& file)
+{
+    StsPolicy::Store store{[&file](const std::string& host) {
+                               return file.GetSetting(SettingsAppName(), std::string(settings::Section),
+                                                      settings::StsPolicyKey(host), "");
+                           },
+                           [&file](const std::string& host, const std::string& value) {
+                               file.SaveSetting(SettingsAppName(), std::string(settings::Section),
+                                                settings::StsPolicyKey(host), value);
+                           }};
+    return std::make_unique<StsPolicy>(std::move(store), [] {
+        using namespace std::chrono;
+        return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+    });
+}
+
+} // namespace
 
 Application::Application(Toolkit& toolkit, SocketFactory& sockets) : toolkit_(toolkit), key_(NewUniqueKey())
 {
@@ -35,6 +58,16 @@ Application::Application(Toolkit& toolkit, SocketFactory& sockets) : toolkit_(to
         SettingsAppName(), std::string(settings::Section), std::string(settings::IgnoreList), ""));
     pobjConnections_->TrustedFingerprint = [this](const std::string& host, std::int32_t port) {
         return TrustedFingerprint(host, port);
+    };
+    strictTransport_ = KeptPolicies(toolkit_.Settings());
+    pobjConnections_->SetStrictTransport(strictTransport_.get());
+    pobjConnections_->SecureRoute = [this](ServerPlace& place, ConnectOptions& options) {
+        const ServerPlace asked = place;
+        if (!SecureRoute(place, options)) {
+            return false;
+        }
+        TellSecured(asked, place, Login());
+        return true;
     };
     ListenToConnections();
     childs_ = std::make_unique<tellix::Childs>(toolkit_);
@@ -256,7 +289,34 @@ SavedLogin Application::Login() const
 void Application::ConnectTo(const ConnectionPtr& connection, const ServerPlace& place)
 {
     const SavedLogin login = Login();
-    connection->Connect(place.host, place.port, login.OptionsFor(place));
+    ServerPlace to = place;
+    ConnectOptions options = login.OptionsFor(to);
+    const bool secured = SecureRoute(to, options);
+    connection->Connect(to.host, to.port, options);
+    if (secured) {
+        TellSecured(place, to, login);
+    } else if (const std::string withheld = login.WithheldNotice(to); !withheld.empty()) {
+        Echo(kStatusWindow, withheld);
+    }
+}
+
+bool Application::SecureRoute(ServerPlace& place, ConnectOptions& options) const
+{
+    if (!strictTransport_ || !strictTransport_->Route(place)) {
+        return false;
+    }
+    ConnectOptions secure = Login().OptionsFor(place);
+    secure.reconnect = options.reconnect;
+    secure.continueUnidentified = options.continueUnidentified;
+    options = std::move(secure);
+    return true;
+}
+
+void Application::TellSecured(const ServerPlace& asked, const ServerPlace& place, const SavedLogin& login)
+{
+    Echo(kStatusWindow,
+         Concat("*** ", place.host, " requires TLS (its strict transport policy): connecting with TLS ",
+                "on port ", place.port, ", not in plain text on port ", asked.port));
     if (const std::string withheld = login.WithheldNotice(place); !withheld.empty()) {
         Echo(kStatusWindow, withheld);
     }
@@ -437,6 +497,10 @@ void Application::ListenToConnections()
     }));
     subs.push_back(events.LinesNotSent.connect(
         [this](const ConnectionPtr& c, std::size_t count) { pobjConnections_LinesNotSent(c, count); }));
+    subs.push_back(
+        events.TlsUpgrade.connect([this](const ConnectionPtr& c, const std::string& server, std::int32_t port) {
+            pobjConnections_TlsUpgrade(c, server, port);
+        }));
     subs.push_back(events.UserAdd.connect(
         [this](const ConnectionPtr& c, const UserPtr& s) { pobjConnections_UserAdd(c, s); }));
     subs.push_back(

@@ -21,6 +21,7 @@ class IRCChannel;
 class IRCUser;
 class MainWindowView;
 class SocketFactory;
+class StsPolicy;
 class Timer;
 class Toolkit;
 
@@ -76,7 +77,8 @@ public:
 
     // Connects `connection` to `place`. Every connect the user asks for takes this road (the
     // dialog, /server, an address), so that what goes where is decided here alone: the saved
-    // login only to the server it belongs to, and a plain request made plain only here.
+    // login only to the server it belongs to, and a plain request made plain only here (or over
+    // TLS where the host requires it, see SecureRoute).
     void ConnectTo(const ConnectionPtr& connection, const ServerPlace& place);
     // The connect dialog's login and the server it belongs to; none without the dialog.
     SavedLogin Login() const;
@@ -139,6 +141,7 @@ private:
     void pobjConnections_CertificateRefused(const ConnectionPtr& connection, const std::string& server,
                                             std::int32_t port, const CertificateRefusal& refusal);
     void pobjConnections_LinesNotSent(const ConnectionPtr& connection, std::size_t count);
+    void pobjConnections_TlsUpgrade(const ConnectionPtr& connection, const std::string& server, std::int32_t port);
     void pobjConnections_UserAdd(const ConnectionPtr& connection, const UserPtr& source);
     void pobjConnections_UserNickChange(const ConnectionPtr& connection, const UserPtr& source,
                                         const std::string& nickPrev);
@@ -166,6 +169,13 @@ private:
     // The channel listing's window, made at the first listing; null where the toolkit has none.
     ChannelListView* ChannelList();
     void JoinAfterWelcome(const ConnectionPtr& connection);
+    // A plain place whose host requires TLS moves to TLS on the host's port, with the options
+    // for there (the login where it belongs; the connection's own reconnect kept): the one
+    // decision every open takes, the user's through ConnectTo and a connection's own retries.
+    // True when it moved.
+    bool SecureRoute(ServerPlace& place, ConnectOptions& options) const;
+    // The status window's word on a plain request that goes over TLS, and on the login.
+    void TellSecured(const ServerPlace& asked, const ServerPlace& place, const SavedLogin& login);
     // A connection that fails or closes before its welcome joins nothing later.
     void ForgetJoin(const ConnectionPtr& connection);
     // The connection's link is gone: its channel windows say so, and remember where it was.
@@ -176,6 +186,8 @@ private:
 
     Toolkit& toolkit_;
     std::string key_;
+    // Outlives the connections, which renew a policy as their links end.
+    std::unique_ptr<StsPolicy> strictTransport_;
     std::unique_ptr<tellix::Childs> childs_;
     std::unique_ptr<IRCConnections> pobjConnections_;
     std::unique_ptr<MainWindowView> pobjWindow_;
