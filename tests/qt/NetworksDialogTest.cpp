@@ -36,6 +36,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -93,6 +94,35 @@ void ExpectNamed(QWidget& top)
     }
 }
 
+// Each access key ("&x") of a window leads to one field: a label's to its buddy, and no two
+// share a letter.
+void ExpectDistinctAccessKeys(QWidget& top)
+{
+    std::map<QChar, QString> keys;
+    const auto key = [&](const QString& text) {
+        const QString plain = QString(text).remove(QStringLiteral("&&"));
+        const qsizetype at = plain.indexOf('&');
+        if (at < 0 || at + 1 >= plain.size()) {
+            return;
+        }
+        const QChar letter = plain[at + 1].toLower();
+        EXPECT_FALSE(keys.contains(letter)) << text.toStdString() << " and " << keys[letter].toStdString();
+        keys[letter] = text;
+    };
+    for (QWidget* widget : Controls(top)) {
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            key(button->text());
+        }
+    }
+    for (QLabel* label : top.findChildren<QLabel*>()) {
+        if (QString(label->text()).remove(QStringLiteral("&&")).contains('&')) {
+            EXPECT_NE(label->buddy(), nullptr) << label->text().toStdString();
+            key(label->text());
+        }
+    }
+    EXPECT_GE(keys.size(), 6u);
+}
+
 void Retype(QLineEdit* box, const QString& text)
 {
     box->setFocus();
@@ -133,6 +163,7 @@ TEST(NetworksDialog, FromTheFileMenuPresetsAndABlankAreAddedEditedMovedRemovedAn
         EXPECT_EQ(dialog->List()->count(), 0);
         EXPECT_FALSE(dialog->EditButton()->isEnabled());
         ExpectNamed(*dialog);
+        ExpectDistinctAccessKeys(*dialog);
 
         // A preset, its fields filled in; the login enables what its kind reads.
         ASSERT_NE(MenuAction(dialog->AddButton(), "Libera.Chat"), nullptr);
@@ -141,6 +172,7 @@ TEST(NetworksDialog, FromTheFileMenuPresetsAndABlankAreAddedEditedMovedRemovedAn
         ASSERT_NE(form, nullptr);
         ASSERT_TRUE(PumpUntil([&] { return form->isVisible(); }));
         ExpectNamed(*form);
+        ExpectDistinctAccessKeys(*form);
         EXPECT_EQ(form->NameBox()->text(), "Libera.Chat");
         ASSERT_EQ(form->ServersTable()->rowCount(), 1);
         EXPECT_EQ(form->ServersTable()->item(0, 0)->text(), "irc.libera.chat");

@@ -43,9 +43,9 @@ template <class Widget> Widget* Named(Widget* widget, const QString& name)
 NetworkForm::NetworkForm(const Network& network, Save save, QWidget* parent)
     : QDialog(parent), save_(std::move(save)), name_(Named(new QLineEdit(this), QStringLiteral("Network name"))),
       servers_(Named(new QTableWidget(0, 3, this), QStringLiteral("Servers"))),
-      addServer_(Named(new QPushButton(QStringLiteral("Add &server"), this), QStringLiteral("Add server"))),
+      addServer_(Named(new QPushButton(QStringLiteral("Add s&erver"), this), QStringLiteral("Add server"))),
       removeServer_(
-          Named(new QPushButton(QStringLiteral("Remo&ve server"), this), QStringLiteral("Remove server"))),
+          Named(new QPushButton(QStringLiteral("Rem&ove server"), this), QStringLiteral("Remove server"))),
       nick_(Named(new QLineEdit(this), QStringLiteral("Nick"))),
       altNicks_(Named(new QLineEdit(this), QStringLiteral("Alternative nicks"))),
       user_(Named(new QLineEdit(this), QStringLiteral("User name"))),
@@ -58,7 +58,7 @@ NetworkForm::NetworkForm(const Network& network, Save save, QWidget* parent)
       commands_(Named(new QPlainTextEdit(this), QStringLiteral("Commands after connecting"))),
       autoconnect_(Named(new QCheckBox(QStringLiteral("Connect when Tellix &starts"), this),
                          QStringLiteral("Connect when Tellix starts"))),
-      reconnect_(Named(new QCheckBox(QStringLiteral("Reco&nnect when the link is lost"), this),
+      reconnect_(Named(new QCheckBox(QStringLiteral("Reconnect when the lin&k is lost"), this),
                        QStringLiteral("Reconnect when the link is lost"))),
       status_(Named(new QLabel(this), QStringLiteral("Problem")))
 {

@@ -51,7 +51,7 @@ NetworksDialog::NetworksDialog(Networks& networks, Connect connectTo, QWidget* p
       remove_(Button(QStringLiteral("&Remove"), QStringLiteral("Remove network"), this)),
       up_(Button(QStringLiteral("&Up"), QStringLiteral("Move network up"), this)),
       down_(Button(QStringLiteral("&Down"), QStringLiteral("Move network down"), this)),
-      connect_(Button(QStringLiteral("&Connect"), QStringLiteral("Connect to network"), this)),
+      connect_(Button(QStringLiteral("Co&nnect"), QStringLiteral("Connect to network"), this)),
       status_(new QLabel(this))
 {
     setWindowTitle(QStringLiteral("Networks"));
