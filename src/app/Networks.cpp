@@ -634,9 +634,11 @@ std::string Networks::SetPassword(std::string_view name, const std::string& pass
         return Concat("a password is one line of at most ", kMaxField, " bytes");
     }
     const std::uint64_t id = entry->id;
+    const bool known = entry->passwordKnown;
     entry->network.password = password;
+    // A store may answer at once, and its word run anything.
     StorePassword(id, std::move(tell));
-    if (!entry->passwordKnown) {
+    if (!known) {
         PasswordArrived(id, password);
     } else {
         RaiseChanged();

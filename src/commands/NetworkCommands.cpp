@@ -153,10 +153,11 @@ bool CommandRun::NetworkCommand()
         } else if (!place) {
             EchoInto(window_, "NETWORK: a place in the list is a number from 1");
         } else {
-            const auto clamped = static_cast<std::int32_t>(std::clamp<std::int64_t>(*place, 1, networks.Count()));
-            networks.Move(Word(2), clamped);
-            EchoInto(window_, Concat("*** ", networks.Item(clamped).name, " is network ", clamped, " of ",
-                                     networks.Count()));
+            const std::string name = networks.Find(Word(2))->name;
+            networks.Move(name, static_cast<std::int32_t>(std::clamp<std::int64_t>(*place, 1, networks.Count())));
+            if (const std::int32_t position = networks.Position(name); position > 0) {
+                EchoInto(window_, Concat("*** ", name, " is network ", position, " of ", networks.Count()));
+            }
         }
     } else {
         EchoInto(window_, kUsage);
@@ -356,7 +357,12 @@ void CommandRun::NetworkSet()
     if (problem = networks.Update(network.name, network); !problem.empty()) {
         return fail(problem);
     }
-    const tellix::Network& now = *networks.Find(network.name);
+    // A listener of the change may have removed it again.
+    const tellix::Network* changed = networks.Find(network.name);
+    if (changed == nullptr) {
+        return;
+    }
+    const tellix::Network& now = *changed;
     if (shown.empty()) {
         if (field == "SERVER" || field == "PORT" || field == "TLS") {
             shown = Concat("server", now.servers.size() == 1 ? " " : "s ", ServersShown(now));
