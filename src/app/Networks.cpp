@@ -695,7 +695,8 @@ Network Networks::LoadOne(const std::string& name) const
     network.name = name;
     network.servers = ReadServers(get(settings::NetworkServers));
     network.nick = get(settings::NetworkNick);
-    for (const std::string_view nick : Split(get(settings::NetworkAltNicks), " ,")) {
+    const std::string altNicks = get(settings::NetworkAltNicks);
+    for (const std::string_view nick : Split(altNicks, " ,")) {
         if (IsWord(nick)) {
             network.altNicks.emplace_back(nick);
         }
