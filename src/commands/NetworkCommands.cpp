@@ -105,6 +105,15 @@ std::optional<std::int32_t> Port(std::string_view text)
     return static_cast<std::int32_t>(*port);
 }
 
+std::string PresetNames()
+{
+    std::string names;
+    for (const Network& preset : Networks::Presets()) {
+        AppendTo(names, names.empty() ? "" : ", ", preset.name);
+    }
+    return names;
+}
+
 // A name as a reply may show it: one that could never be saved is not repeated.
 std::string Unknown(std::string_view name)
 {
@@ -138,12 +147,14 @@ bool CommandRun::NetworkCommand()
         }
     } else if (sub == "RENAME" && n_ == 3) {
         Networks& networks = app_.SavedNetworks();
-        if (networks.Find(Word(2)) == nullptr) {
+        const Network* network = networks.Find(Word(2));
+        const std::string name = network != nullptr ? network->name : std::string();
+        if (network == nullptr) {
             EchoInto(window_, Unknown(Word(2)));
-        } else if (const std::string problem = networks.Rename(Word(2), Word(3)); !problem.empty()) {
+        } else if (const std::string problem = networks.Rename(name, Word(3)); !problem.empty()) {
             EchoInto(window_, Concat("NETWORK: ", problem));
         } else {
-            EchoInto(window_, Concat("*** ", Word(2), " is now ", Word(3)));
+            EchoInto(window_, Concat("*** ", name, " is now ", Word(3)));
         }
     } else if (sub == "MOVE" && n_ == 3) {
         Networks& networks = app_.SavedNetworks();
@@ -169,12 +180,8 @@ void CommandRun::NetworkList()
 {
     const Networks& networks = app_.SavedNetworks();
     if (networks.Count() == 0) {
-        std::string presets;
-        for (const tellix::Network& preset : Networks::Presets()) {
-            AppendTo(presets, presets.empty() ? "" : ", ", preset.name);
-        }
         EchoInto(window_, Concat("*** no saved networks; /network add NAME HOST saves one, and NAME alone one of ",
-                                 presets));
+                                 PresetNames()));
         return;
     }
     for (std::int32_t i = 1; i <= networks.Count(); ++i) {
@@ -208,12 +215,8 @@ void CommandRun::NetworkAdd()
     if (words.size() == 1) {
         network = networks.FromPreset(words[0]);
         if (!network) {
-            std::string presets;
-            for (const tellix::Network& preset : Networks::Presets()) {
-                AppendTo(presets, presets.empty() ? "" : ", ", preset.name);
-            }
             EchoInto(window_, Concat("NETWORK: add ", words[0],
-                                     " HOST [PORT] [-tls]; without a host, NAME is one of ", presets));
+                                     " HOST [PORT] [-tls]; without a host, NAME is one of ", PresetNames()));
             return;
         }
     } else {

@@ -127,7 +127,7 @@ TEST_F(NetworkCommands, EachLineIsAnsweredAndTheStoreHoldsWhatItSays)
         {"network set home reconnect maybe",
          {"NETWORK: reconnect is on or off"},
          {{"Network home|Reconnect", "1"}}},
-        {"network rename home house",
+        {"network rename HOME house",
          {"*** home is now house"},
          {{"Main|Networks", "Libera.Chat house work work2"},
           {"Network home|Servers", "(none)"},
