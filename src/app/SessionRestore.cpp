@@ -241,6 +241,11 @@ void Application::NetworkWelcome(const ConnectionPtr& connection)
         if (line.starts_with('/')) {
             line.erase(0, 1);
         }
+        // Ending the program from here would leave this object gone under the loop.
+        const std::string word = line.substr(0, line.find(' '));
+        if (word.size() == 4 && LowerAscii(word) == "exit") {
+            continue;
+        }
         if (!line.empty()) {
             ProcessCommand(line, true, StatusIndex(*connection));
         }
