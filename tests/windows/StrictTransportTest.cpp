@@ -74,19 +74,35 @@ TEST_F(StrictTransport, EveryRoadReachesTheHostOverTlsAndTheLoginGoesOnlyWhereIt
              app.ProcessCommand("SERVER", true, 1);
          },
          6697, true, false},
+        // Each a connection of its own, beside the first.
+        {"/connect host 6667", [&] { app.ProcessCommand("CONNECT policy.test 6667", true, 1); }, 6697, true,
+         false},
+        {"a saved network with TLS off",
+         [&] {
+             app.ProcessCommand("NETWORK add home policy.test 6667", true, 1);
+             app.ProcessCommand("CONNECT home", true, 1);
+         },
+         6697, true, false},
     };
     for (const Road& road : roads) {
         SCOPED_TRACE(road.name);
-        NewLines(1);
+        for (std::int32_t window = 1; window <= childs.Count(); ++window) {
+            NewLines(window);
+        }
         road.take();
-        EXPECT_EQ(socket.host, "policy.test");
-        EXPECT_EQ(socket.port, road.port);
-        EXPECT_TRUE(socket.Tls().enabled);
-        EXPECT_EQ(connection->Options().serverPassword, road.login ? "pw-fake" : "");
-        const Texts lines = NewLines(1);
-        EXPECT_EQ(std::count(lines.begin(), lines.end(), kMoved), road.moved ? 1 : 0)
-            << testing::PrintToString(lines);
-        connection->Disconnect();
+        const RecordingSocket& used = *sockets.created.back();
+        const auto& went = app.Connections().Item(app.Connections().Count());
+        EXPECT_EQ(used.host, "policy.test");
+        EXPECT_EQ(used.port, road.port);
+        EXPECT_TRUE(used.Tls().enabled);
+        EXPECT_EQ(went->Options().serverPassword, road.login ? "pw-fake" : "");
+        std::size_t told = 0;
+        for (std::int32_t window = 1; window <= childs.Count(); ++window) {
+            const Texts lines = NewLines(window);
+            told += static_cast<std::size_t>(std::count(lines.begin(), lines.end(), kMoved));
+        }
+        EXPECT_EQ(told, road.moved ? 1U : 0U);
+        went->Disconnect();
     }
 }
 
