@@ -612,17 +612,22 @@ TEST(StrictTransportRegistering, AServerAskingForTlsInPlainTextIsLeftForItsPort)
             });
         session.Start(WithAccount());
         session.Sent();
+        // The socket goes with a deleted connection: what it is told is watched as it happens.
+        Lines said;
+        session.socket.onSend = [&said](std::string_view bytes) { said.emplace_back(bytes); };
         const int connects = session.socket.connectCalls;
+        const std::size_t sockets = session.factory.created.size();
         session.socket.PeerSends(":irc.test CAP * LS * :multi-prefix sts=port=6697\r\n:irc.test 001 me :Hi\r\n");
-        EXPECT_EQ(session.Sent(), Lines{});
+        EXPECT_EQ(said, Lines{});
         // Raised through the collection first: a connection deleted there raises no more.
         EXPECT_EQ(std::ranges::count(session.recorder.log, "c.TlsUpgrade 'irc.test' 6697"), hostile ? 0 : 1);
         EXPECT_EQ(std::ranges::count(session.recorder.log, "c.ServerChange 'irc.test'"), 0)
             << "the welcome after it";
+        EXPECT_EQ(session.factory.created.size(), sockets);
         if (hostile) {
-            EXPECT_EQ(session.socket.connectCalls, connects);
             continue;
         }
+        session.socket.onSend = nullptr;
         EXPECT_EQ(session.socket.connectCalls, connects + 1);
         EXPECT_EQ(session.socket.port, 6697);
         EXPECT_TRUE(session.socket.Tls().enabled);
