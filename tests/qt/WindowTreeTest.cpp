@@ -345,7 +345,7 @@ TEST(WindowTree, ThreeNetworksOfFortyWindowsFitTheTreeWithTheActiveOneInView)
 {
     EnsureGuiApplication();
     Face face;
-    face.main->Window()->resize(1100, 720);
+    face.main->Show();
     struct Network {
         const char* group;
         const char* label;
@@ -391,8 +391,24 @@ TEST(WindowTree, ThreeNetworksOfFortyWindowsFitTheTreeWithTheActiveOneInView)
     made[30]->SetUnread(1);
     made[34]->SetActivity(Activity::Messages);
     made[34]->SetUnread(120);
-    made[37]->AppendOutput("[12:00] <dave> the window tree is in");
-    made[37]->TakeFocus();
+    // The window in front, laid out as the core lays out a channel window.
+    QtChildView& travel = *made[37];
+    travel.TakeFocus();
+    travel.ShowTopicBar(true);
+    travel.SetTopic("Trains, ferries and the odd bicycle | be kind", "dave", 0);
+    for (const char* nick : {"@dave", "+erin", "frank", "grace", "me"}) {
+        travel.UsersAppend(nick);
+    }
+    for (const char* line : {"[12:00] *** joined channel #travel", "[12:01] <erin> anyone took the night train?",
+                             "[12:02] <frank> twice, bring earplugs", "[12:03] <dave> the window tree is in"}) {
+        travel.AppendOutput(line);
+    }
+    PumpFor(std::chrono::milliseconds(100));
+    const auto width = static_cast<std::int32_t>(travel.ClientWidth());
+    const auto height = static_cast<std::int32_t>(travel.ClientHeight());
+    travel.MoveOutput(0, 0, width - 100, height - 12);
+    travel.MoveUsers(width - 100, 0, 100, height - 12);
+    travel.MoveInput(0, height - 12, width, 12);
     PumpFor(std::chrono::milliseconds(200));
     const QRect active = face.Tree().visualRect(face.Row(*made[37]));
     EXPECT_TRUE(face.Tree().viewport()->rect().contains(active));

@@ -17,6 +17,7 @@ WindowLayout::WindowLayout(QMdiArea& area) : QObject(&area), area_(area)
     setObjectName(QStringLiteral("windowLayout"));
     // Activated does it, keeping the keyboard where it is: the area's own way hands it on.
     area_.setOption(QMdiArea::DontMaximizeSubWindowOnActivation);
+    viewport_ = area_.viewport();
     area_.viewport()->installEventFilter(this);
     connect(&area_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) { Activated(window); });
 }
@@ -172,7 +173,8 @@ void WindowLayout::Take(QMdiSubWindow& window)
 bool WindowLayout::eventFilter(QObject* watched, QEvent* event)
 {
     // A window of the area destroyed, or the one in front closing (the core may refuse).
-    if ((event->type() == QEvent::ChildRemoved && watched == area_.viewport()) ||
+    // The viewport compared by address: it says so while the area is being destroyed too.
+    if ((event->type() == QEvent::ChildRemoved && watched == viewport_) ||
         (event->type() == QEvent::Close && watched == front_)) {
         Unsettle();
     }

@@ -55,6 +55,7 @@ private:
     void Settle();
 
     QMdiArea& area_;
+    const QObject* viewport_ = nullptr; // where the area's windows live
     Mode mode_ = Mode::OneAtATime;
     QPointer<QMdiSubWindow> front_; // the window in front, as last settled
     // The windows in the order they were last in front, the latest last.
