@@ -39,8 +39,9 @@ Application::Application(Toolkit& toolkit, SocketFactory& sockets) : toolkit_(to
     ListenToConnections();
     childs_ = std::make_unique<tellix::Childs>(toolkit_);
     childs_->SetParent(this);
-    pobjConnections_->Add();
+    const auto first = pobjConnections_->Add();
     const auto status = childs_->Add(false);
+    status->Head(first);
     if (ChildView* window = status->Window(); window != nullptr) {
         window->MoveTo(0, 0);
     }
@@ -51,6 +52,7 @@ Application::Application(Toolkit& toolkit, SocketFactory& sockets) : toolkit_(to
     if (settings::IsFirstUse(firstUse)) {
         childs_->ConnectDialog()->Show();
     }
+    RestoreSession();
 }
 
 namespace {
@@ -118,6 +120,7 @@ bool Application::ExitClient()
     if (exiting_) {
         return false;
     }
+    KeepSession();
     QuitConnections();
     if (toolkit_.ProtocolTimers() != nullptr && AnyLeaving()) {
         exiting_ = true;
@@ -255,10 +258,13 @@ SavedLogin Application::Login() const
 
 void Application::ConnectTo(const ConnectionPtr& connection, const ServerPlace& place)
 {
+    if (ConnectToNetworkServer(connection, place)) {
+        return;
+    }
     const SavedLogin login = Login();
     connection->Connect(place.host, place.port, login.OptionsFor(place));
     if (const std::string withheld = login.WithheldNotice(place); !withheld.empty()) {
-        Echo(kStatusWindow, withheld);
+        Echo(StatusIndex(*connection), withheld);
     }
 }
 
@@ -357,6 +363,166 @@ void Application::StatusEvent(bool raise, std::string_view output)
         if (raise) {
             status->RaiseActivity(LineKind::Event);
         }
+    }
+}
+
+void Application::StatusEvent(const ConnectionPtr& connection, bool raise, std::string_view output)
+{
+    if (const std::shared_ptr<Child> status = StatusOf(*connection)) {
+        status->Echo(output);
+        if (raise) {
+            status->RaiseActivity(LineKind::Event);
+        }
+    }
+}
+
+Application::ConnectionPtr Application::ConnectionOf(std::int32_t windowIndex) const
+{
+    if (const std::shared_ptr<Child> window = EchoTarget(windowIndex)) {
+        if (IRCConnection* const connection = window->Connection()) {
+            return connection->shared_from_this();
+        }
+    }
+    return pobjConnections_->Item(1);
+}
+
+std::shared_ptr<Child> Application::StatusOf(const IRCConnection& connection) const
+{
+    if (!childs_) {
+        return nullptr;
+    }
+    if (std::shared_ptr<Child> head = childs_->Head(connection.Key())) {
+        return head;
+    }
+    return childs_->Count() >= kStatusWindow ? childs_->Item(kStatusWindow) : nullptr;
+}
+
+std::int32_t Application::StatusIndex(const IRCConnection& connection) const
+{
+    const std::shared_ptr<Child> status = StatusOf(connection);
+    return status ? status->Index() : kStatusWindow;
+}
+
+namespace {
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+} // namespace
+
+Application::ConnectionPtr Application::FindConnection(std::string_view name) const
+{
+    for (const ConnectionPtr& connection : *pobjConnections_) {
+        if (SameName(connection->SavedNetwork(), name) ||
+            (!connection->Network().empty() && SameName(connection->Network(), name)) ||
+            (!connection->AttemptHost().empty() && SameName(connection->AttemptHost(), name))) {
+            return connection;
+        }
+    }
+    return nullptr;
+}
+
+void Application::ConnectServer(const ServerPlace& place)
+{
+    ConnectionPtr connection;
+    for (const ConnectionPtr& each : *pobjConnections_) {
+        if (each->SavedNetwork().empty() && SameName(each->AttemptHost(), place.host) &&
+            each->AttemptPort() == place.port) {
+            connection = each;
+            break;
+        }
+    }
+    if (connection && (connection->Connected() || connection->Connecting())) {
+        StatusEvent(connection, false,
+                    Concat("CONNECT: already connected to ", place.host, ", Port ", place.port));
+        Childs::Front(StatusOf(*connection));
+        return;
+    }
+    if (!connection) {
+        const ConnectionPtr& first = pobjConnections_->Item(1);
+        const bool unused = !first->Connected() && !first->Connecting() && first->AttemptHost().empty();
+        connection = unused ? first : NewConnection();
+    }
+    tellix::ConnectDialog* const dialog = childs_ ? childs_->ConnectDialog() : nullptr;
+    if (connection->InitialNick().empty() && (dialog == nullptr || !dialog->Register(*connection))) {
+        StatusEvent(connection, false,
+                    Concat("*** Cannot connect to ", place.host,
+                           ": the connect dialog needs a nick, a user name and a description."));
+        return;
+    }
+    ConnectTo(connection, place);
+    StatusEvent(
+        connection, false,
+        Concat("Connecting to Server ", place.host, ", Port ", place.port, place.tls ? " with TLS" : "", "..."));
+    Childs::Front(StatusOf(*connection));
+}
+
+Application::ConnectionPtr Application::NewConnection()
+{
+    const ConnectionPtr connection = pobjConnections_->Add();
+    if (childs_) {
+        childs_->Add(false)->Head(connection);
+    }
+    return connection;
+}
+
+void Application::CloseConnection(const ConnectionPtr& connection)
+{
+    const bool first = pobjConnections_->Count() >= 1 && pobjConnections_->Item(1) == connection;
+    if (connection->Connected() && !connection->QuitSaid()) {
+        connection->Quit(toolkit_.Settings().GetSetting(SettingsAppName(), std::string(settings::Section),
+                                                        std::string(settings::QuitMessage),
+                                                        settings::QuitMessageDefault()));
+    }
+    if (childs_) {
+        // Walks a copy: each window closing changes the numbers.
+        std::vector<std::shared_ptr<Child>> windows;
+        for (const std::shared_ptr<Child>& window : *childs_) {
+            if (window->Connection() == connection.get() && !(first && window->IsHead())) {
+                windows.push_back(window);
+            }
+        }
+        for (const std::shared_ptr<Child>& window : windows) {
+            window->Delete(true);
+        }
+    }
+    if (first) {
+        return;
+    }
+    ForgetJoin(connection);
+    lostAt_.erase(connection->Key());
+    links_.erase(connection->Key());
+    // The goodbye leaves at its pace; the connection goes after it.
+    closing_.push_back(connection);
+    LetClosedGo();
+}
+
+void Application::LetClosedGo()
+{
+    if (!pobjConnections_) {
+        return;
+    }
+    std::vector<std::weak_ptr<IRCConnection>> still;
+    for (const std::weak_ptr<IRCConnection>& weak : std::exchange(closing_, {})) {
+        const ConnectionPtr connection = weak.lock();
+        if (!connection || connection->Deleted() || connection->Index() < 1) {
+            continue;
+        }
+        if (connection->Leaving() && toolkit_.ProtocolTimers() != nullptr) {
+            still.push_back(weak);
+        } else {
+            pobjConnections_->Remove(connection->Key());
+        }
+    }
+    closing_ = std::move(still);
+    if (!closing_.empty()) {
+        constexpr std::int64_t kCheckMs = 50;
+        closingCheck_ = toolkit_.ProtocolTimers()->After(kCheckMs, [this] { LetClosedGo(); });
     }
 }
 

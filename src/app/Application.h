@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/Networks.h"
 #include "net/IRCConnections.h"
 #include "net/SavedLogin.h"
 #include "util/Event.h"
@@ -48,6 +49,7 @@ public:
     // The window collection; null once it is gone.
     tellix::Childs* Childs() const { return childs_.get(); }
     IRCConnections& Connections() const { return *pobjConnections_; }
+    Networks& SavedNetworks() { return networks_; }
     // One time-stamped line into window `windowIndex`, 0 meaning the active window; a number
     // that names no window writes nothing.
     void Echo(std::int32_t windowIndex, std::string_view output);
@@ -55,6 +57,36 @@ public:
     void EchoShownOnly(std::int32_t windowIndex, std::string_view output);
     // A line of what the connections report, in the status window; `raise` unless the user caused it.
     void StatusEvent(bool raise, std::string_view output);
+    // The same in the status window of `connection`.
+    void StatusEvent(const ConnectionPtr& connection, bool raise, std::string_view output);
+    // The connection of window `windowIndex` (0 the active one): what a line typed there goes
+    // to. The first connection for a window of none.
+    ConnectionPtr ConnectionOf(std::int32_t windowIndex) const;
+    // The status window of `connection`, and its number; the first status window for one
+    // that has none.
+    std::shared_ptr<Child> StatusOf(const IRCConnection& connection) const;
+    std::int32_t StatusIndex(const IRCConnection& connection) const;
+    // The connection of a saved network, a network or a host of that name (any letter case).
+    ConnectionPtr FindConnection(std::string_view name) const;
+    // Connects the saved network of that name in a connection of its own; false when none is
+    // saved so.
+    bool ConnectNetwork(std::string_view name);
+    // Connects to a server no network names, in a connection of its own: one already there
+    // and offline is used again, and so is a first connection that never went anywhere.
+    void ConnectServer(const ServerPlace& place);
+    // Connects the saved network `name` on `connection` again, its open channel windows
+    // joined with it.
+    void ConnectNetworkAgain(const ConnectionPtr& connection, const std::string& name);
+    // Connects `network` on `connection`: its nicks, its login, its first server (the next
+    // ones when that cannot be reached); after the welcome its commands run, then, once its
+    // login is done, its channels and `also` are joined.
+    void ConnectNetworkOn(const Network& network, const ConnectionPtr& connection,
+                          std::vector<ChannelAndKey> also = {});
+    // A further connection, with a status window of its own, beside the others.
+    ConnectionPtr NewConnection();
+    // Says goodbye on `connection`, closes its windows, and lets it go once its goodbye is out.
+    // The first connection stays: its windows close and it disconnects.
+    void CloseConnection(const ConnectionPtr& connection);
     // Ends the program: every connected connection quits with the "Quit Message", then the
     // windows and the connections go, then the instance; true. A QUIT behind lines still held
     // waits for them (SendQueue::kLeaveMs at most): the main window hides meanwhile, the end
@@ -97,6 +129,38 @@ public:
     MainWindowView* Window() const { return pobjWindow_.get(); }
 
 private:
+    // What was open at the last exit comes back; the networks that connect at start do.
+    void RestoreSession();
+    void KeepSession();
+    // A saved network's connection: where it goes next, and what it does once welcomed.
+    struct NetworkLink {
+        Network network;
+        std::size_t nextServer = 0;
+        std::size_t failedInRow = 0;
+        std::vector<ChannelAndKey> joins; // at the next welcome, after the login
+        bool welcomeWork = false;         // the commands and joins are still to come
+        std::unique_ptr<Timer> loginWait; // a NickServ login without an answer
+        std::unique_ptr<Timer> nextTry;
+    };
+    NetworkLink* LinkOf(const IRCConnection& connection);
+    // Once its password is known: a network connected on `connection`.
+    void ConnectSavedNetwork(const std::string& name, const ConnectionPtr& connection,
+                             std::vector<ChannelAndKey> also = {});
+    // ConnectTo for a saved network's connection: its login to its own servers only. False for
+    // a connection of no saved network.
+    bool ConnectToNetworkServer(const ConnectionPtr& connection, const ServerPlace& place);
+    void ConnectNextServer(const ConnectionPtr& connection, NetworkLink& link);
+    // A network's server could not be reached: the next one is tried.
+    void TryNextServer(const ConnectionPtr& connection);
+    // The welcome: the network's commands, its NickServ login, then the joins.
+    void NetworkWelcome(const ConnectionPtr& connection);
+    // The login is done (or given up on): the channels waiting for it are joined.
+    void JoinAfterLogin(const ConnectionPtr& connection);
+    // A NickServ line or a logged-in numeric that ends the wait for the login.
+    void WatchLogin(const ConnectionPtr& connection, std::string_view from, std::string_view text);
+    std::unordered_map<std::string, NetworkLink> links_; // by connection key
+    bool sessionKept_ = false;
+
     // Says goodbye on every connection that is online, before anything closes.
     void QuitConnections();
     // The windows, the connections, then the instance: the program's end after the goodbyes.
@@ -154,17 +218,17 @@ private:
 
     // A private line no window shows: a service's goes to the status window as `text` gives
     // it; anyone else's opens a minimized query window.
-    void PrivateLine(const UserPtr& source, std::string (*text)(std::string_view, std::string_view),
-                     const std::string& line);
-    void RefreshStatusWindow();
+    void PrivateLine(const ConnectionPtr& connection, const UserPtr& source,
+                     std::string (*text)(std::string_view, std::string_view), const std::string& line);
+    void RefreshStatusWindow(const ConnectionPtr& connection);
     // Window `windowIndex`, 0 meaning the active one; null for a number that names none.
     std::shared_ptr<Child> EchoTarget(std::int32_t windowIndex) const;
     // A numeric reply shown as a readable line where it belongs; false for a line that is none.
     bool ShowReply(const ConnectionPtr& connection, const std::string& message);
     // The window the last command that asked the server something was typed in, while open.
-    std::int32_t AskerWindow() const;
+    std::int32_t AskerWindow(const IRCConnection& connection) const;
     // The channel listing's window, made at the first listing; null where the toolkit has none.
-    ChannelListView* ChannelList();
+    ChannelListView* ChannelList(const ConnectionPtr& connection);
     void JoinAfterWelcome(const ConnectionPtr& connection);
     // A connection that fails or closes before its welcome joins nothing later.
     void ForgetJoin(const ConnectionPtr& connection);
@@ -176,6 +240,7 @@ private:
 
     Toolkit& toolkit_;
     std::string key_;
+    Networks networks_{toolkit_};
     std::unique_ptr<tellix::Childs> childs_;
     std::unique_ptr<IRCConnections> pobjConnections_;
     std::unique_ptr<MainWindowView> pobjWindow_;
@@ -189,9 +254,14 @@ private:
     std::weak_ptr<Child> asker_;
     std::unique_ptr<ChannelListView> channelList_;
     Subscription channelListJoin_;
+    std::weak_ptr<IRCConnection> listedOn_; // the connection the listing came from
     // Exit waits for goodbyes behind held lines.
     bool exiting_ = false;
     std::unique_ptr<Timer> exitCheck_;
+    // Closed connections whose goodbye is still leaving.
+    std::vector<std::weak_ptr<IRCConnection>> closing_;
+    std::unique_ptr<Timer> closingCheck_;
+    void LetClosedGo();
     // Where each connection (by key) was when its link went, in lower case.
     std::unordered_map<std::string, std::pair<std::string, std::int32_t>> lostAt_;
 };

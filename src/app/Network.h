@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/LinkWatch.h"
 #include "net/SavedLogin.h"
 
 #include <string>
@@ -11,11 +12,7 @@ namespace tellix {
 enum class NetworkLogin { None, Plain, External, Pass, NickServ };
 
 // A channel joined on every connect, with its key where it needs one.
-struct AutojoinChannel {
-    std::string name;
-    std::string key;
-    bool operator==(const AutojoinChannel&) const = default;
-};
+using AutojoinChannel = ChannelAndKey;
 
 // A saved network: where it is and who we are there. Its password lives in the secret store
 // (or, where none answers, the settings file), and goes only to this network's servers.
@@ -37,6 +34,7 @@ struct Network {
     std::vector<std::string> commands;
     bool autoconnect = false;
     bool reconnect = true;
+    bool operator==(const Network&) const = default;
 };
 
 } // namespace tellix

@@ -70,6 +70,16 @@ std::string TrustedCertificateKey(std::string_view host, std::int32_t port)
     return key + ", Port " + std::to_string(port);
 }
 
+std::string NetworkSection(std::string_view name)
+{
+    return "Network " + std::string(name);
+}
+
+std::string NetworkPasswordKey(std::string_view name)
+{
+    return NetworkSection(name) + " Password";
+}
+
 bool IsFirstUse(std::string_view stored)
 {
     return stored != "0";

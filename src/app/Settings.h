@@ -46,6 +46,9 @@ inline constexpr std::string_view LogFont = "Log Font";
 inline constexpr std::string_view LogFontSize = "Log Font Size";
 inline constexpr std::string_view Notifications = "Notifications";
 inline constexpr std::string_view RejoinChannels = "Rejoin Channels";
+// The networks connected at exit connect again at the next start, and join what was open.
+inline constexpr std::string_view ReconnectAtStart = "Reconnect At Start";
+inline constexpr bool ReconnectAtStartDefault = true;
 // The nick list's width in pixels, as the user last dragged it; empty for the laid-out width.
 inline constexpr std::string_view NickListWidth = "Nick List Width";
 // Whether every window's lines go to the logs on disk.
@@ -62,6 +65,29 @@ inline constexpr std::string_view WindowLayout = "Window Layout";
 inline constexpr std::string_view WindowTreeSorted = "Window Tree Sorted";
 // The window tree's width in pixels, as the user last left it; empty for the laid-out width.
 inline constexpr std::string_view WindowTreeWidth = "Window Tree Width";
+// The saved networks' names in their order, blank-separated (a name holds no blank). Each
+// network's fields are in a section of its own, NetworkSection(name), under the keys below.
+inline constexpr std::string_view NetworkList = "Networks";
+// "host/port" or "host/port/tls" per server, blank-separated, tried in that order.
+inline constexpr std::string_view NetworkServers = "Servers";
+inline constexpr std::string_view NetworkNick = "Nick";
+// Blank-separated, tried in order when the nick is taken.
+inline constexpr std::string_view NetworkAltNicks = "Alternative Nicks";
+inline constexpr std::string_view NetworkUserName = "User Name";
+inline constexpr std::string_view NetworkRealName = "Real Name";
+// none, plain (SASL), external (SASL with the client certificate), pass (server password) or
+// nickserv (IDENTIFY after the welcome).
+inline constexpr std::string_view NetworkLogin = "Login";
+inline constexpr std::string_view NetworkAccount = "Account";
+inline constexpr std::string_view NetworkClientCertificate = "Client Certificate";
+// As /JOIN takes it: "#a,#b key1".
+inline constexpr std::string_view NetworkAutojoin = "Autojoin";
+// Typed lines separated by ";", a ";" inside a line written "\;" and a "\" as "\\".
+inline constexpr std::string_view NetworkCommands = "Commands";
+inline constexpr std::string_view NetworkAutoconnect = "Autoconnect";
+inline constexpr std::string_view NetworkReconnect = "Reconnect";
+// Written only where no secret store takes the network's password.
+inline constexpr std::string_view NetworkPassword = "Password";
 
 inline constexpr std::string_view FirstUseDefault = "1";
 inline constexpr std::string_view DefaultServerDefault = "irc.libera.chat";
@@ -88,6 +114,10 @@ inline constexpr bool DefaultContinueUnidentifiedDefault = false;
 // Where the fingerprint the user trusts for a server's host and port is kept; the host in
 // lower case, as names are compared.
 std::string TrustedCertificateKey(std::string_view host, std::int32_t port);
+// The section of a saved network's fields: "Network Libera.Chat".
+std::string NetworkSection(std::string_view name);
+// Where the secret store keeps a saved network's password: "Network Libera.Chat Password".
+std::string NetworkPasswordKey(std::string_view name);
 // "Tellix 0.6": what others see when the program exits while connected.
 std::string QuitMessageDefault();
 inline constexpr std::int64_t ScrollbackLinesDefault = 100'000;

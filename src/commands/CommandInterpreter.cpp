@@ -86,12 +86,15 @@ const std::vector<CommandRun::Entry>& CommandRun::Table()
          "/ban troll", &CommandRun::Ban},
         {"CHANNEL", "[channel]", "shows or sets the window's channel", "/channel #room", &CommandRun::Channel},
         {"CLEAR", "", "empties the window's log", "/clear", &CommandRun::Clear},
+        {"CONNECT", "network | host [port] [-tls]", "connects a saved network, or a server, beside the others",
+         "/connect Libera.Chat", &CommandRun::Connect},
         {"CTCP", "nick request [text]", "sends a CTCP request", "/ctcp bob VERSION", &CommandRun::Ctcp},
         {"DEOP", "nick [nick ...]", "takes operator status in the window's channel", "/deop bob",
          &CommandRun::Deop},
         {"DEVOICE", "nick [nick ...]", "takes voice in the window's channel", "/devoice bob",
          &CommandRun::Devoice},
-        {"DISCONNECT", "", "closes the connection", "/disconnect", &CommandRun::Disconnect},
+        {"DISCONNECT", "[network|host]", "closes the window's connection, or the one named", "/disconnect",
+         &CommandRun::Disconnect},
         {"ECHO", "[window [text]]", "writes a text into a window", "/echo 1 hello", &CommandRun::Echo},
         {"EXIT", "", "ends the client", "/exit", &CommandRun::Exit},
         {"HELP", "[command]", "lists the commands, or tells how one is typed", "/help topic", &CommandRun::Help},
@@ -110,6 +113,9 @@ const std::vector<CommandRun::Entry>& CommandRun::Table()
         {"MSG", "nick text", "sends a private message", "/msg bob hello", &CommandRun::MsgCommand},
         {"NAMES", "[channel]", "shows who is in a channel (the window's by default)", "/names",
          &CommandRun::Names},
+        {"NETWORK", "[list|add|set|remove|rename|move ...]",
+         "keeps the networks you connect to: add NAME [HOST [PORT]] [-tls], set NAME FIELD VALUE, remove NAME",
+         "/network add Libera.Chat", &CommandRun::NetworkCommand},
         {"NICK", "nick", "changes your nick", "/nick ann", &CommandRun::Nick},
         {"NOTICE", "target text", "sends a notice", "/notice bob hello", &CommandRun::NoticeCommand},
         {"OP", "nick [nick ...]", "gives operator status in the window's channel", "/op bob anna",
@@ -237,14 +243,25 @@ void CommandRun::EchoShownOnly(std::int32_t windowIndex, std::string_view text)
     app_.EchoShownOnly(windowIndex, text);
 }
 
-IRCConnection& CommandRun::First() const
+IRCConnection& CommandRun::Here() const
 {
-    return *app_.Connections().Item(1);
+    return *app_.ConnectionOf(window_);
+}
+
+std::int32_t CommandRun::Status() const
+{
+    return app_.StatusIndex(Here());
+}
+
+bool CommandRun::CallingIsStatus() const
+{
+    const std::shared_ptr<Child> calling = Calling();
+    return window_ == kStatusWindow || (calling && calling->IsHead());
 }
 
 bool CommandRun::Connected() const
 {
-    return First().Connected();
+    return Here().Connected();
 }
 
 std::shared_ptr<Child> CommandRun::Window(std::int32_t windowIndex) const
@@ -271,7 +288,7 @@ std::int32_t CommandRun::MessageWindow() const
     if (childs != nullptr && window_ >= 1 && window_ <= childs->Count()) {
         return window_;
     }
-    return kStatusWindow;
+    return Status();
 }
 
 bool CommandRun::Server()
@@ -284,11 +301,21 @@ bool CommandRun::Server()
     if (n_ - first > 1 || (tls && n_ < 2)) {
         return false;
     }
-    const auto connection = First().shared_from_this();
+    const auto connection = Here().shared_from_this();
     ConnectDialog* const dialog = app_.Childs() != nullptr ? app_.Childs()->ConnectDialog() : nullptr;
+    if (n_ == 0 && !connection->SavedNetwork().empty()) {
+        app_.ConnectNetworkAgain(connection, connection->SavedNetwork());
+        return true;
+    }
+    if (n_ == 0 && connection != app_.Connections().Item(1) && !connection->AttemptHost().empty()) {
+        // Another connection goes back where it was.
+        app_.ConnectTo(connection,
+                       {connection->AttemptHost(), connection->AttemptPort(), connection->Options().tls});
+        return true;
+    }
     if (n_ == 0) {
         if (dialog == nullptr || !dialog->CheckValidness()) {
-            EchoInto(kStatusWindow, "please enter valid data into connect dialog");
+            EchoInto(Status(), "please enter valid data into connect dialog");
             return true;
         }
         dialog->ConnectFirst(*connection);
@@ -297,7 +324,7 @@ bool CommandRun::Server()
     const std::string portText = n_ == first + 1 ? Word(first + 1) : std::to_string(tls ? TlsPort : PlainPort);
     const std::optional<std::int64_t> port = ParseWindowNumber(portText);
     if (!port || *port < 1 || *port > 65535 || portText.front() == '+' || portText.front() == '-') {
-        EchoInto(kStatusWindow,
+        EchoInto(Status(),
                  Concat("SERVER: the port must be a whole number from 1 to 65535, not \"", portText, "\""));
         return true;
     }
@@ -306,7 +333,7 @@ bool CommandRun::Server()
         dialog->Register(*connection);
     }
     app_.ConnectTo(connection, {Word(first), static_cast<std::int32_t>(*port), tls});
-    EchoInto(kStatusWindow,
+    EchoInto(Status(),
              Concat("Connecting to Server ", Word(first), ", Port ", portText, tls ? " with TLS" : "", "..."));
     return true;
 }
@@ -315,48 +342,91 @@ bool CommandRun::Server()
 bool CommandRun::TrustCertificate()
 {
     if (n_ != 4) {
-        EchoInto(kStatusWindow, "SERVER: -trust takes a SHA-256 fingerprint, a host and a port");
+        EchoInto(Status(), "SERVER: -trust takes a SHA-256 fingerprint, a host and a port");
         return true;
     }
     const std::string& portText = Word(4);
     const std::optional<std::int64_t> port = ParseWindowNumber(portText);
     if (!port || *port < 1 || *port > 65535 || portText.front() == '+' || portText.front() == '-') {
-        EchoInto(kStatusWindow,
+        EchoInto(Status(),
                  Concat("SERVER: the port must be a whole number from 1 to 65535, not \"", portText, "\""));
         return true;
     }
     const std::string fingerprint = NormaliseFingerprint(Word(2));
     if (fingerprint.empty() || !app_.TrustFingerprint(Word(3), static_cast<std::int32_t>(*port), fingerprint)) {
-        EchoInto(kStatusWindow, Concat("SERVER: \"", Word(2), "\" is not a SHA-256 fingerprint"));
+        EchoInto(Status(), Concat("SERVER: \"", Word(2), "\" is not a SHA-256 fingerprint"));
         return true;
     }
-    EchoInto(kStatusWindow,
+    EchoInto(Status(),
              Concat("*** Trusting the certificate ", fingerprint, " for Server ", Word(3), ", Port ", *port));
     return true;
 }
 
 bool CommandRun::Disconnect()
 {
-    if (n_ != 0) {
+    if (n_ > 1) {
         return false;
     }
-    if (Connected()) {
-        First().shared_from_this()->Disconnect();
-    } else {
-        EchoInto(kStatusWindow, "DISCONNECT: not connected");
+    std::shared_ptr<IRCConnection> connection = Here().shared_from_this();
+    if (n_ == 1) {
+        connection = app_.FindConnection(Word(1));
+        if (!connection) {
+            EchoInto(window_, Concat("DISCONNECT: no connection to \"", Word(1), "\""));
+            return true;
+        }
     }
+    if (connection->Connected() || connection->Connecting()) {
+        connection->Disconnect();
+    } else {
+        EchoInto(app_.StatusIndex(*connection), "DISCONNECT: not connected");
+    }
+    return true;
+}
+
+// CONNECT network | host [port] [-tls]: a connection of its own, beside the others.
+bool CommandRun::Connect()
+{
+    if (n_ < 1 || n_ > 3) {
+        return false;
+    }
+    bool tls = false;
+    std::vector<std::string> words;
+    for (std::int32_t index = 1; index <= n_; ++index) {
+        if (Word(index) == "-tls") {
+            tls = true;
+        } else {
+            words.push_back(Word(index));
+        }
+    }
+    if (words.empty() || words.size() > 2) {
+        return false;
+    }
+    if (words.size() == 1 && !tls && app_.ConnectNetwork(words[0])) {
+        return true;
+    }
+    std::int32_t port = tls ? TlsPort : PlainPort;
+    if (words.size() == 2) {
+        const std::optional<std::int64_t> number = ParseWindowNumber(words[1]);
+        if (!number || *number < 1 || *number > 65535 || words[1].front() == '+' || words[1].front() == '-') {
+            EchoInto(window_,
+                     Concat("CONNECT: the port must be a whole number from 1 to 65535, not \"", words[1], "\""));
+            return true;
+        }
+        port = static_cast<std::int32_t>(*number);
+    }
+    app_.ConnectServer({words[0], port, tls});
     return true;
 }
 
 bool CommandRun::Quit()
 {
     if (!Connected()) {
-        EchoInto(kStatusWindow, "QUIT: not connected");
+        EchoInto(Status(), "QUIT: not connected");
         return true;
     }
     const std::string message = Rest(1);
-    const auto connection = First().shared_from_this();
-    EchoInto(kStatusWindow, Concat("QUIT -> Server(", connection->Index(), "): ", message));
+    const auto connection = Here().shared_from_this();
+    EchoInto(Status(), Concat("QUIT -> Server(", connection->Index(), "): ", message));
     connection->Quit(message);
     return true;
 }
@@ -366,7 +436,7 @@ bool CommandRun::Nick()
     if (n_ != 1) {
         return false;
     }
-    First().shared_from_this()->ChangeNick(Word(1));
+    Here().shared_from_this()->ChangeNick(Word(1));
     return true;
 }
 
@@ -378,13 +448,13 @@ bool CommandRun::Quote()
     const std::string raw = Rest(1);
     if (Connected()) {
         if (const auto masked = MaskRaw(raw)) {
-            EchoShownOnly(kStatusWindow, Concat("-> Server: [", *masked, "]"));
+            EchoShownOnly(Status(), Concat("-> Server: [", *masked, "]"));
         } else {
-            EchoInto(kStatusWindow, Concat("-> Server: [", raw, "]"));
+            EchoInto(Status(), Concat("-> Server: [", raw, "]"));
         }
-        First().shared_from_this()->SendMessage(raw);
+        Here().shared_from_this()->SendMessage(raw);
     } else {
-        EchoInto(kStatusWindow, "QUOTE: not connected");
+        EchoInto(Status(), "QUOTE: not connected");
     }
     return true;
 }

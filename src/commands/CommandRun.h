@@ -43,8 +43,13 @@ private:
     void EchoInto(std::int32_t windowIndex, std::string_view text);
     // The same, kept in no log: a line that shows a masked password.
     void EchoShownOnly(std::int32_t windowIndex, std::string_view text);
-    IRCConnection& First() const;
+    // The connection of the window the command was typed in: the first one for a window of
+    // none.
+    IRCConnection& Here() const;
     bool Connected() const;
+    // The status window of that connection, where its replies and errors go.
+    std::int32_t Status() const;
+    bool CallingIsStatus() const;
     // The window with this number, or null.
     std::shared_ptr<Child> Window(std::int32_t windowIndex) const;
     std::shared_ptr<Child> Calling() const { return Window(window_); }
@@ -58,6 +63,7 @@ private:
     bool TrustCertificate();
     bool Quit();
     bool Nick();
+    bool Connect();
     bool Quote();
     bool Echo();
     bool Exit();
@@ -103,6 +109,12 @@ private:
     // The first connection when it is online; else null, with "<COMMAND>: not connected" shown.
     std::shared_ptr<IRCConnection> OnlineOr(std::string_view command);
     void SaveIgnores();
+
+    // The saved networks.
+    bool NetworkCommand();
+    void NetworkList();
+    void NetworkAdd();
+    void NetworkSet();
 
     // The window commands.
     bool WindowCommand();

@@ -32,7 +32,7 @@ std::shared_ptr<IRCConnection> CommandRun::OnlineOr(std::string_view command)
         return nullptr;
     }
     app_.RepliesTo(window_);
-    return First().shared_from_this();
+    return Here().shared_from_this();
 }
 
 bool CommandRun::Topic()

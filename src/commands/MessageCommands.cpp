@@ -40,7 +40,7 @@ bool CommandRun::Msg(bool notice)
         EchoInto(window_, notice ? "NOTICE: not connected" : "MSG: not connected");
         return true;
     }
-    const auto connection = First().shared_from_this();
+    const auto connection = Here().shared_from_this();
     app_.RepliesTo(window_); // an away reply, a nick that is not there
     const std::string_view command = notice ? "NOTICE" : "PRIVMSG";
     const std::string& target = Word(1);
@@ -109,7 +109,7 @@ bool CommandRun::SayToPartner(Child& window, std::string_view text, bool action)
     const auto connection = found->shared_from_this();
     const auto hold = window.shared_from_this();
     app_.RepliesTo(window.Index()); // a partner who is gone, or away, is told of here
-    const auto& own = First().User();
+    const auto& own = Here().User();
     const std::string nick = own ? std::string(own->Nick()) : std::string();
     const std::string target(partner->Nick());
     // With echo-message the server's echo shows it, once.
@@ -146,21 +146,29 @@ bool CommandRun::Join()
         return true;
     }
     if (n_ == 1 || n_ == 2) {
-        // A list ("#a,#b") is joined a channel at a time: each is then a channel of its own whose
-        // window comes forward as asked, not one channel named by the whole list, and no line of
-        // a long list is cut short in the middle of a name. Keys pair with names by place.
+        // Each channel of a list is a channel of its own, whose window opens as the server says
+        // we joined; they go in as few JOIN lines as fit, and only the last one typed takes the
+        // keyboard. Keys pair with names by place.
         const FieldSplitter names(Word(1), ',');
         const FieldSplitter keys(n_ == 2 ? Word(2) : std::string(), ',');
         std::unordered_set<std::string> seen;
+        IRCConnection& connection = Here();
+        std::vector<ChannelAndKey> joining;
+        std::shared_ptr<IRCChannel> last;
         for (std::int32_t field = 1; field <= names.Count(); ++field) {
             const std::string_view name = names.Field(field);
             if (name.empty() || !seen.insert(UpperCase(name)).second) {
                 continue;
             }
-            const auto channel = First().Channels()->Join(name, field <= keys.Count() ? keys.Field(field) : "");
-            if (app_.Childs() != nullptr) {
-                app_.Childs()->UserJoins(channel);
+            last = connection.Channels()->GetChannel(name);
+            if (!last->Joined()) {
+                joining.push_back({std::string(name),
+                                   std::string(field <= keys.Count() ? keys.Field(field) : std::string_view())});
             }
+        }
+        connection.JoinChannels(joining);
+        if (last && app_.Childs() != nullptr) {
+            app_.Childs()->UserJoins(last);
         }
         return true;
     }
@@ -181,7 +189,7 @@ bool CommandRun::Part()
         }
         return true;
     }
-    const auto channel = First().Channels()->Item(Word(1));
+    const auto channel = Here().Channels()->Item(Word(1));
     if (!channel) {
         EchoInto(window_, "PART: no such channel");
         return true;
@@ -195,7 +203,7 @@ bool CommandRun::Kick()
     if (n_ < 2) {
         return false;
     }
-    IRCConnection& first = First();
+    IRCConnection& first = Here();
     const auto channel = first.Channels()->Item(Word(1));
     if (!channel) {
         EchoInto(window_, "KICK: no such channel");
@@ -224,11 +232,11 @@ bool CommandRun::CallingWindowChannel(std::int32_t nameWord, bool dashClears)
         }
         return true;
     }
-    if (window_ == Application::kStatusWindow) {
-        EchoInto(Application::kStatusWindow, "*** can't set channel for status window!");
+    if (CallingIsStatus()) {
+        EchoInto(Status(), "*** can't set channel for status window!");
     } else if (InRange()) {
         const std::string& name = Word(nameWord);
-        Calling()->Channel(dashClears && name == "-" ? nullptr : First().Channels()->GetChannel(name));
+        Calling()->Channel(dashClears && name == "-" ? nullptr : Here().Channels()->GetChannel(name));
     }
     return true;
 }
@@ -238,7 +246,7 @@ bool CommandRun::Query()
     if (n_ != 1) {
         return false;
     }
-    IRCConnection& connection = First();
+    IRCConnection& connection = Here();
     IRCUsers& users = *connection.Users();
     IRCUsers::UserPtr user = users.Item(Word(1));
     if (!user) {

@@ -82,12 +82,12 @@ bool CommandRun::WindowDefault()
         EchoInto(window_, Concat("*** current default command: ", calling ? calling->DefaultCommand() : ""));
         return true;
     }
-    if (window_ == Application::kStatusWindow) {
-        EchoInto(Application::kStatusWindow, "*** can't set default command for status window!");
+    if (CallingIsStatus()) {
+        EchoInto(Status(), "*** can't set default command for status window!");
     } else if (InRange()) {
         const std::string command = Rest(2);
         Calling()->DefaultCommand(command);
-        EchoInto(Application::kStatusWindow, Concat("*** default command set to ", command));
+        EchoInto(Status(), Concat("*** default command set to ", command));
     }
     return true;
 }
@@ -106,10 +106,10 @@ bool CommandRun::WindowQuery()
         }
         return true;
     }
-    if (window_ == Application::kStatusWindow) {
-        EchoInto(Application::kStatusWindow, "*** can't set query for status window!");
+    if (CallingIsStatus()) {
+        EchoInto(Status(), "*** can't set query for status window!");
     } else if (InRange()) {
-        Calling()->Query(Word(2) == "-" ? nullptr : First().Users()->GetUser(Word(2)));
+        Calling()->Query(Word(2) == "-" ? nullptr : Here().Users()->GetUser(Word(2)));
     }
     return true;
 }

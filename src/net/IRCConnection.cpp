@@ -598,6 +598,19 @@ void IRCConnection::Welcomed()
     }
 }
 
+void IRCConnection::JoinChannels(const std::vector<ChannelAndKey>& channels, SendPriority priority)
+{
+    std::vector<std::string> names;
+    names.reserve(channels.size());
+    for (const ChannelAndKey& channel : channels) {
+        linkWatch_.NoteKey(channel.name, channel.key);
+        names.push_back(channel.name);
+    }
+    for (const std::string& line : linkWatch_.JoinLines(names, LineRoom())) {
+        SendMessage(line, priority);
+    }
+}
+
 Timers* IRCConnection::ProtocolTimers() const
 {
     return parent_ != nullptr ? parent_->ProtocolTimers() : nullptr;

@@ -107,6 +107,8 @@ public:
     // Channels to join again at the next welcome besides those a lost link was in, with the
     // keys they were joined with.
     void RejoinAtWelcome(std::vector<std::string> channels) { rejoinAtWelcome_ = std::move(channels); }
+    // Joins `channels` with their keys in as few JOIN lines as fit.
+    void JoinChannels(const std::vector<ChannelAndKey>& channels, SendPriority priority = SendPriority::Typed);
     const UserPtr& User() const { return user_; }
     const std::shared_ptr<IRCUsers>& Users() const { return users_; }
     const std::shared_ptr<IRCChannels>& Channels() const { return channels_; }
@@ -131,6 +133,18 @@ public:
     CaseMapping NickCaseMapping() const { return caseMapping_; }
     // The network's name as its 005 NETWORK= gave it; empty until then.
     const std::string& Network() const { return network_; }
+    // The saved network this connection connects, by name; empty for a server typed in.
+    const std::string& SavedNetwork() const { return savedNetwork_; }
+    void SavedNetwork(std::string name) { savedNetwork_ = std::move(name); }
+    // The network's name as last seen (a session that came back), for what is named by it
+    // until the server tells it again.
+    const std::string& ExpectedNetwork() const { return expectedNetwork_; }
+    void ExpectedNetwork(std::string name) { expectedNetwork_ = std::move(name); }
+    // The key a channel was last joined with, or empty.
+    std::string ChannelKey(std::string_view channel) const { return linkWatch_.KeyOf(channel); }
+    void NoteChannelKey(std::string_view channel, std::string_view key) { linkWatch_.NoteKey(channel, key); }
+    // Nicks tried, in order, before the usual ladder when the initial nick is taken.
+    void AlternativeNicks(std::vector<std::string> nicks) { altNicks_ = std::move(nicks); }
     const ChannelModeKinds& ModeKinds() const { return modeKinds_; }
     // How many modes with a parameter one MODE line may carry (005 MODES=, else 3).
     std::int32_t ModesPerLine() const { return modesPerLine_; }
@@ -284,6 +298,9 @@ private:
     RankTable ranks_;
     CaseMapping caseMapping_ = CaseMapping::Rfc1459;
     std::string network_;
+    std::string savedNetwork_;
+    std::string expectedNetwork_;
+    std::vector<std::string> altNicks_;
     ChannelModeKinds modeKinds_;
     std::int32_t modesPerLine_ = 3;
     std::string awayMessage_;
@@ -296,6 +313,7 @@ private:
     Login login_ = Login::None;
     bool registered_ = false;
     std::int32_t nickTries_ = 0;
+    std::size_t altNickNext_ = 0;
     std::size_t nickFit_ = 0; // the most bytes a nick tried may hold; 0 for no limit
 
     std::vector<Subscription> pobjChannels_;

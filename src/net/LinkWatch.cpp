@@ -150,6 +150,13 @@ void LinkWatch::NoteSent(std::string_view line)
     }
 }
 
+void LinkWatch::NoteKey(std::string_view channel, std::string_view key)
+{
+    if (!key.empty()) {
+        keys_[Lower(channel)] = std::string(key);
+    }
+}
+
 std::string LinkWatch::KeyOf(std::string_view channel) const
 {
     const auto found = keys_.find(Lower(channel));
@@ -177,7 +184,9 @@ std::vector<std::string> LinkWatch::JoinLines(const std::vector<std::string>& ch
     std::string keys;
     const auto flush = [&] {
         if (!names.empty()) {
-            lines.push_back(keys.empty() ? "JOIN " + names : "JOIN " + names + " " + keys);
+            // A first key that opens with a colon could only be read as the trailing part.
+            lines.push_back(keys.empty() ? "JOIN " + names
+                                         : "JOIN " + names + (keys.starts_with(':') ? " :" : " ") + keys);
             names.clear();
             keys.clear();
         }

@@ -15,6 +15,13 @@ namespace tellix {
 // Keeps a connection alive for a user who asked for it: notices a link gone silent, tries
 // again after an unexpected loss (waiting longer each time), and remembers the channels to
 // join again, keys included.
+// A channel to join, with its key where it needs one.
+struct ChannelAndKey {
+    std::string name;
+    std::string key;
+    bool operator==(const ChannelAndKey&) const = default;
+};
+
 class LinkWatch {
 public:
     static constexpr std::int64_t kFirstDelayMs = 10'000;
@@ -54,6 +61,8 @@ public:
     // with it.
     void NoteSent(std::string_view line);
     std::string KeyOf(std::string_view channel) const;
+    // A key the user gave for a channel, as if a JOIN with it had gone out.
+    void NoteKey(std::string_view channel, std::string_view key);
     // JOIN lines of at most `room` bytes for `channels`, each once (in any letter case), with
     // their keys: as few lines as fit, the keyed channels first in each so keys pair up.
     std::vector<std::string> JoinLines(const std::vector<std::string>& channels, std::size_t room) const;

@@ -48,6 +48,7 @@ void IRCConnection::BeginRegistration()
 {
     EndRegistrationTalk();
     nickTries_ = 1;
+    altNickNext_ = 0;
     nickFit_ = 0;
     caps_.Reset();
     if (!options_.serverPassword.empty()) {
@@ -213,6 +214,14 @@ bool IRCConnection::NickRefused(std::string_view command, std::string_view refus
         // Found erroneous, most likely for its length: the ladder goes on, each try cut to
         // the length every server takes.
         nickFit_ = kShortestNickLimit;
+    }
+    // The user's own choices first; the ladder goes on from the initial nick after them.
+    while (altNickNext_ < altNicks_.size()) {
+        const std::string& alternative = altNicks_[altNickNext_++];
+        if (!alternative.empty() && alternative != refused) {
+            SendMessage("NICK " + alternative);
+            return false;
+        }
     }
     if (nickTries_ >= kMostNickTries) {
         const auto self = shared_from_this();

@@ -12,6 +12,7 @@ struct ServerPlace {
     std::string host;
     std::int32_t port = 0;
     bool tls = false;
+    bool operator==(const ServerPlace&) const = default;
 };
 
 // A login (server password, SASL account and password, client certificate) and the one server

@@ -12,6 +12,9 @@ public:
                                    const std::string& defaultValue) = 0;
     virtual void SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
                              const std::string& value) = 0;
+    // Forgets every key of a section. A store that cannot keeps them: nothing reads a section
+    // that no list names.
+    virtual void RemoveSection(const std::string& /*appName*/, const std::string& /*section*/) {}
 };
 
 } // namespace tellix

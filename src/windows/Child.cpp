@@ -112,6 +112,9 @@ void Child::Channel(const ChannelPtr& channel)
     channelEvents_.clear();
     pobjChannel_ = channel;
     linkDown_ = false;
+    if (pobjChannel_ && pobjChannel_->Parent() != nullptr) {
+        FollowConnection(pobjChannel_->Parent()->Parent());
+    }
     AttachChannel();
     ShowingChanged(previous, pobjChannel_.get());
     UpdateCaption();
@@ -131,6 +134,9 @@ void Child::Query(const UserPtr& user)
     const void* previous = pobjQuery_.get();
     queryEvents_.clear();
     pobjQuery_ = user;
+    if (pobjQuery_ && pobjQuery_->Parent() != nullptr) {
+        FollowConnection(pobjQuery_->Parent()->Parent());
+    }
     AttachQuery();
     ShowingChanged(previous, pobjQuery_.get());
     UpdateCaption();
@@ -164,6 +170,13 @@ bool Child::CloseWindow(bool user)
     if (index_ == 1) {
         Echo("Attempt to close status window!");
         return false;
+    }
+    // Another connection's status window takes its connection and its windows along.
+    if (Application* const app = App(); head_ && app != nullptr) {
+        if (IRCConnection* const connection = Connection(); connection != nullptr) {
+            app->CloseConnection(connection->shared_from_this());
+            return true;
+        }
     }
     return Delete(user);
 }
@@ -305,7 +318,7 @@ IRCConnection* Child::LogConnection() const
         const IRCUsers* users = pobjQuery_->Parent();
         return users != nullptr ? users->Parent() : nullptr;
     }
-    return index_ == 1 ? FirstConnection() : nullptr;
+    return head_ ? Connection() : nullptr;
 }
 
 // The server may name its case folding only after the window opened; the log's nick colours
@@ -327,9 +340,10 @@ const std::string* Child::LogFolder()
         return nullptr;
     }
     // The network's own name once it told it, else the host as typed.
-    const std::string& network = !connection->Network().empty()       ? connection->Network()
-                                 : !connection->AttemptHost().empty() ? connection->AttemptHost()
-                                                                      : connection->Server();
+    const std::string& network = !connection->Network().empty()           ? connection->Network()
+                                 : !connection->ExpectedNetwork().empty() ? connection->ExpectedNetwork()
+                                 : !connection->AttemptHost().empty()     ? connection->AttemptHost()
+                                                                          : connection->Server();
     const std::string_view target = pobjChannel_ ? std::string_view(pobjChannel_->Name())
                                     : pobjQuery_ ? std::string_view(pobjQuery_->Nick())
                                                  : std::string_view();
@@ -444,7 +458,13 @@ TELLIX_LINE_ROAD void Child::RaiseActivity(Activity level, std::string_view said
             pobjChannel_ ? Concat(from, " in ", pobjChannel_->Name()) : Concat(from, " (private)");
         pobjWindow_->Tell(title, std::string(said));
     }
-    if (level > activity_ && parent_->Active().get() != this) {
+    if (parent_->Active().get() == this) {
+        return;
+    }
+    if (level >= Activity::Messages) {
+        pobjWindow_->SetUnread(++unread_);
+    }
+    if (level > activity_) {
         activity_ = level;
         pobjWindow_->SetActivity(level);
     }
@@ -463,7 +483,7 @@ TELLIX_LINE_ROAD bool Child::Names(std::string_view said) const
     if (parent_ == nullptr) {
         return false;
     }
-    const IRCConnection* const connection = FirstConnection();
+    const IRCConnection* const connection = Connection();
     const std::string_view nick =
         connection != nullptr && connection->User() ? std::string_view(connection->User()->Nick()) : "";
     return parent_->HighlightWords().Names(said, nick);
@@ -471,6 +491,12 @@ TELLIX_LINE_ROAD bool Child::Names(std::string_view said) const
 
 void Child::ClearActivity()
 {
+    if (unread_ != 0) {
+        unread_ = 0;
+        if (pobjWindow_) {
+            pobjWindow_->SetUnread(0);
+        }
+    }
     if (activity_ != Activity::None) {
         activity_ = Activity::None;
         if (pobjWindow_) {
@@ -538,19 +564,83 @@ Application* Child::App() const
     return parent_ != nullptr ? parent_->Parent() : nullptr;
 }
 
-IRCConnection* Child::FirstConnection() const
+IRCConnection* Child::Connection() const
 {
-    Application* const app = App();
+    if (pobjChannel_ && pobjChannel_->Parent() != nullptr && pobjChannel_->Parent()->Parent() != nullptr) {
+        return pobjChannel_->Parent()->Parent();
+    }
+    if (pobjQuery_ && pobjQuery_->Parent() != nullptr && pobjQuery_->Parent()->Parent() != nullptr) {
+        return pobjQuery_->Parent()->Parent();
+    }
+    // The model let go of what the window shows (a link gone): the window stays its connection's.
+    if (const std::shared_ptr<IRCConnection> connection = connection_.lock();
+        connection && !connection->Deleted()) {
+        return connection.get();
+    }
+    // A window that never showed anything is the first connection's.
+    const Application* const app = pobjChannel_ || pobjQuery_ ? nullptr : App();
     if (app == nullptr || app->Connections().Count() < 1) {
         return nullptr;
     }
     return app->Connections().Item(1).get();
 }
 
+void Child::Head(const std::shared_ptr<IRCConnection>& connection)
+{
+    head_ = true;
+    if (parent_ != nullptr && connection) {
+        parent_->SetHead(connection->Key(), shared_from_this());
+    }
+    FollowConnection(connection.get());
+    UpdateCaption();
+}
+
+void Child::FollowConnection(IRCConnection* connection)
+{
+    if (connection != nullptr) {
+        connection_ = connection->weak_from_this();
+    }
+    TellGroup();
+}
+
+std::string Child::GroupLabel(const IRCConnection& connection)
+{
+    return !connection.SavedNetwork().empty()  ? connection.SavedNetwork()
+           : !connection.Network().empty()     ? connection.Network()
+           : !connection.AttemptHost().empty() ? connection.AttemptHost()
+                                               : std::string("not connected");
+}
+
+void Child::TellGreyed()
+{
+    const IRCConnection* const connection = Connection();
+    const bool offline = connection == nullptr || !connection->Connected();
+    const bool greyed =
+        pobjChannel_ ? linkDown_ || !pobjChannel_->Joined() || offline : (head_ || pobjQuery_) && offline;
+    if (pobjWindow_ && greyed != greyed_) {
+        greyed_ = greyed;
+        pobjWindow_->SetGreyed(greyed);
+    }
+}
+
+void Child::TellGroup()
+{
+    const IRCConnection* const connection = Connection();
+    std::string group = connection != nullptr ? connection->Key() : std::string();
+    std::string label = connection != nullptr ? GroupLabel(*connection) : std::string();
+    if (pobjWindow_ && (group != group_ || label != groupLabel_)) {
+        group_ = std::move(group);
+        groupLabel_ = std::move(label);
+        pobjWindow_->SetGroup(group_, groupLabel_, head_);
+    }
+}
+
 void Child::UpdateCaption()
 {
+    TellGroup();
+    TellGreyed();
     std::string caption = Concat(index_, " - not connected");
-    if (const IRCConnection* connection = FirstConnection(); connection != nullptr && connection->Connected()) {
+    if (const IRCConnection* connection = Connection(); connection != nullptr && connection->Connected()) {
         caption = Concat(index_, " - ", connection->Server());
         if (hinted_ && pobjWindow_) {
             hinted_ = false;
@@ -563,7 +653,7 @@ void Child::UpdateCaption()
             AppendTo(caption, " (away)");
         }
     }
-    if (index_ == 1) {
+    if (head_ || (index_ == 1 && !pobjChannel_ && !pobjQuery_)) {
         AppendTo(caption, " - status");
     } else {
         AppendTo(caption, " - ", pobjChannel_ ? std::string_view(pobjChannel_->Name()) : "no channel");
@@ -602,7 +692,7 @@ void Child::Layout()
 
 void Child::RefreshUserList()
 {
-    if (!pobjChannel_ && !pobjQuery_ && index_ == 1) {
+    if (!pobjChannel_ && !pobjQuery_ && head_) {
         if (!userListPending_) {
             userListPending_ = true;
             toolkit_.Post([weak = weak_from_this()] {
@@ -646,8 +736,7 @@ void Child::FillUserList()
     } else if (pobjQuery_) {
         const std::array<UserPtr, 1> partner = {pobjQuery_};
         SyncUserList(partner);
-    } else if (const IRCConnection* connection = index_ == 1 ? FirstConnection() : nullptr;
-               connection != nullptr) {
+    } else if (const IRCConnection* connection = head_ ? Connection() : nullptr; connection != nullptr) {
         SyncUserList(*connection->Users());
     } else {
         ClearUsers();
@@ -879,6 +968,7 @@ void Child::pobjChannel_Join(const UserPtr& source)
         if (std::exchange(linkDown_, false)) {
             UpdateCaption();
         }
+        TellGreyed();
     } else {
         Echo(Concat("*** ", texts::UserWithMask(*source), " joined channel ", pobjChannel_->Name()), kEvent);
         RaiseActivity(LineKind::Event);
@@ -894,6 +984,7 @@ void Child::pobjChannel_Kick(const UserPtr& source, const UserPtr& destination, 
     }
     if (texts::IsOwn(*destination)) {
         ClearUsers();
+        TellGreyed();
     } else {
         RemoveFormerMember(*destination);
     }
@@ -923,6 +1014,7 @@ void Child::pobjChannel_Part(const UserPtr& source, const std::string& partMsg)
 {
     if (texts::IsOwn(*source)) {
         Echo(Concat("*** left channel ", pobjChannel_->Name()), kEvent);
+        TellGreyed();
     } else {
         Echo(Concat("*** ", texts::UserWithMask(*source), " left channel ", pobjChannel_->Name(), " (", partMsg,
                     ")"),

@@ -118,9 +118,25 @@ public:
     // The query header again, once the partner's user@host may have become known.
     void ShowPartner();
 
+    // The connection the window belongs to: its channel's or partner's, or the one it is the
+    // status window of; null for none.
+    IRCConnection* Connection() const;
+    // Makes this window the status window of `connection`.
+    void Head(const std::shared_ptr<IRCConnection>& connection);
+    // The status window of a connection.
+    bool IsHead() const { return head_; }
+    // What the window's connection is called where windows are grouped: its saved network,
+    // the network's own name, else its server.
+    static std::string GroupLabel(const IRCConnection& connection);
+    // Messages received since the user last looked.
+    std::int32_t Unread() const { return unread_; }
+
 private:
     Application* App() const;
-    IRCConnection* FirstConnection() const;
+    // Remembers the connection of what the window now shows, and tells the view its group.
+    void FollowConnection(IRCConnection* connection);
+    void TellGroup();
+    void TellGreyed();
     void UpdateCaption();
     void Layout();
     // The status window's list is refilled once control is back in the event loop: a names
@@ -197,6 +213,12 @@ private:
     bool hinted_ = false;
     bool linkDown_ = false;
     tellix::Activity activity_ = tellix::Activity::None;
+    std::int32_t unread_ = 0;
+    bool head_ = false;
+    std::weak_ptr<IRCConnection> connection_;
+    std::string group_; // as last told to the view
+    std::string groupLabel_;
+    bool greyed_ = false;
     NickList users_;
     std::string logFolder_;
     std::string logNetwork_;

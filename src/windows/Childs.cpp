@@ -51,6 +51,21 @@ Childs::ChildPtr Childs::Add(bool minimize)
     return child;
 }
 
+Childs::ChildPtr Childs::Head(std::string_view connectionKey) const
+{
+    const auto found = heads_.find(std::string(connectionKey));
+    if (found == heads_.end()) {
+        return nullptr;
+    }
+    ChildPtr head = found->second.lock();
+    return head && head->Parent() == this ? head : nullptr;
+}
+
+void Childs::SetHead(std::string_view connectionKey, const ChildPtr& child)
+{
+    heads_[std::string(connectionKey)] = child;
+}
+
 void Childs::ReadLogSettings()
 {
     SettingsStore& store = toolkit_.Settings();

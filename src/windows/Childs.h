@@ -66,6 +66,10 @@ public:
     void UserJoins(const std::shared_ptr<IRCChannel>& channel);
     // True once for a channel the user asked to join.
     bool UserAskedFor(const std::shared_ptr<IRCChannel>& channel);
+    // The status window of the connection with this key; null when it has none.
+    ChildPtr Head(std::string_view connectionKey) const;
+    // Used by the windows: `child` is that connection's status window from now on.
+    void SetHead(std::string_view connectionKey, const ChildPtr& child);
     // A position or a key; one that names no window fails.
     using Collection::Item;
     const ChildPtr& Item(std::string_view key) const;
@@ -127,6 +131,8 @@ private:
     // By connection key and folded nick; typed, so few.
     absl::flat_hash_map<std::string, Waiting> typed_;
     void SweepWaiting(absl::flat_hash_map<std::string, Waiting>& waiting) const;
+    // Each connection's status window, by connection key: asked for every status line.
+    absl::flat_hash_map<std::string, std::weak_ptr<Child>> heads_;
     // Channels the user asked to join, until the server says so; typed, so few.
     absl::flat_hash_map<const void*, std::weak_ptr<IRCChannel>> asked_;
 };

@@ -4,6 +4,7 @@
 #include "model/IRCChannel.h"
 #include "model/IRCChannels.h"
 #include "model/IRCUser.h"
+#include "net/ServerLine.h"
 #include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
@@ -45,7 +46,7 @@ std::string Lower(std::string_view text)
 
 } // namespace
 
-void Application::pobjConnections_ChannelJoin(const ConnectionPtr& /*connection*/, const ChannelPtr& channel,
+void Application::pobjConnections_ChannelJoin(const ConnectionPtr& connection, const ChannelPtr& channel,
                                               const UserPtr& source)
 {
     const bool own = texts::IsOwn(*source);
@@ -56,31 +57,33 @@ void Application::pobjConnections_ChannelJoin(const ConnectionPtr& /*connection*
             Childs::Front(window);
         }
     }
-    StatusEvent(!own, own ? Concat("*** joined channel ", channel->Name())
-                          : Concat("*** ", source->Nick(), " joined channel ", channel->Name()));
+    StatusEvent(connection, !own,
+                own ? Concat("*** joined channel ", channel->Name())
+                    : Concat("*** ", source->Nick(), " joined channel ", channel->Name()));
 }
 
-void Application::pobjConnections_ChannelKick(const ConnectionPtr& /*connection*/, const ChannelPtr& channel,
+void Application::pobjConnections_ChannelKick(const ConnectionPtr& connection, const ChannelPtr& channel,
                                               const UserPtr& source, const UserPtr& destination,
                                               const std::string& reason)
 {
-    StatusEvent(true, texts::Kick(*source, *destination, channel->Name(), reason));
+    StatusEvent(connection, true, texts::Kick(*source, *destination, channel->Name(), reason));
 }
 
-void Application::pobjConnections_ChannelNotice(const ConnectionPtr& /*connection*/, const ChannelPtr& channel,
+void Application::pobjConnections_ChannelNotice(const ConnectionPtr& connection, const ChannelPtr& channel,
                                                 const UserPtr& source, const std::string& notice)
 {
     if (childs_ && !childs_->Item(channel)) {
-        StatusEvent(true, Concat(channel->Name(), ": ", texts::Notice(source->Nick(), notice)));
+        StatusEvent(connection, true, Concat(channel->Name(), ": ", texts::Notice(source->Nick(), notice)));
     }
 }
 
-void Application::pobjConnections_ChannelPart(const ConnectionPtr& /*connection*/, const ChannelPtr& channel,
+void Application::pobjConnections_ChannelPart(const ConnectionPtr& connection, const ChannelPtr& channel,
                                               const UserPtr& source, const std::string& partMsg)
 {
     const bool own = texts::IsOwn(*source);
-    StatusEvent(!own, own ? Concat("*** left channel ", channel->Name(), " (", partMsg, ")")
-                          : Concat("*** ", source->Nick(), " left channel ", channel->Name(), " (", partMsg, ")"));
+    StatusEvent(connection, !own,
+                own ? Concat("*** left channel ", channel->Name(), " (", partMsg, ")")
+                    : Concat("*** ", source->Nick(), " left channel ", channel->Name(), " (", partMsg, ")"));
     // A channel no window shows goes once we are out of it; while we are in, its lines
     // keep coming to the status window.
     if (childs_ && !childs_->Item(channel) && !channel->Joined()) {
@@ -88,18 +91,18 @@ void Application::pobjConnections_ChannelPart(const ConnectionPtr& /*connection*
     }
 }
 
-void Application::pobjConnections_ChannelPrivMsg(const ConnectionPtr& /*connection*/, const ChannelPtr& channel,
+void Application::pobjConnections_ChannelPrivMsg(const ConnectionPtr& connection, const ChannelPtr& channel,
                                                  const UserPtr& source, const std::string& privMsg)
 {
     if (childs_ && !childs_->Item(channel)) {
-        StatusEvent(true, Concat(channel->Name(), ": ", texts::Message(source->Nick(), privMsg)));
+        StatusEvent(connection, true, Concat(channel->Name(), ": ", texts::Message(source->Nick(), privMsg)));
     }
 }
 
-void Application::pobjConnections_Connect(const ConnectionPtr& /*connection*/, const std::string& server,
+void Application::pobjConnections_Connect(const ConnectionPtr& connection, const std::string& server,
                                           std::int32_t port, bool code)
 {
-    StatusEvent(true,
+    StatusEvent(connection, true,
                 Concat(code ? "Connected to Server " : "Auto-reconnected to Server ", server, ", Port ", port));
     if (childs_) {
         childs_->Refresh();
@@ -112,9 +115,10 @@ void Application::pobjConnections_Disconnect(const ConnectionPtr& connection, co
     ForgetJoin(connection);
     LinkDown(connection);
     if (code) {
-        StatusEvent(true, Concat("Disconnected from Server ", server, ", Port ", port));
+        StatusEvent(connection, true, Concat("Disconnected from Server ", server, ", Port ", port));
     } else {
-        StatusEvent(true, Concat("Occassionally disconnected from Server ", server, ", Port ", port, "!!!"));
+        StatusEvent(connection, true,
+                    Concat("Occassionally disconnected from Server ", server, ", Port ", port, "!!!"));
     }
     if (childs_) {
         childs_->Refresh();
@@ -123,28 +127,30 @@ void Application::pobjConnections_Disconnect(const ConnectionPtr& connection, co
 
 void Application::pobjConnections_Error(const ConnectionPtr& connection, const std::string& description)
 {
-    StatusEvent(true, Concat("Server(", connection->Server(), ") ERROR: ", description));
+    StatusEvent(connection, true, Concat("Server(", connection->Server(), ") ERROR: ", description));
 }
 
 void Application::pobjConnections_MessageNotProcessed(const ConnectionPtr& connection, const std::string& message)
 {
+    WatchLogin(connection, "", ServerLine(message).Word(2));
     if (ShowReply(connection, message)) {
         return;
     }
-    StatusEvent(true, Concat("<- Server(", connection->Server(), "): [", message, "]"));
+    StatusEvent(connection, true, Concat("<- Server(", connection->Server(), "): [", message, "]"));
 }
 
-void Application::pobjConnections_ServerNotice(const ConnectionPtr& /*connection*/, const std::string& server,
+void Application::pobjConnections_ServerNotice(const ConnectionPtr& connection, const std::string& server,
                                                const std::string& notice)
 {
-    StatusEvent(true, texts::Notice(server, notice));
+    StatusEvent(connection, true, texts::Notice(server, notice));
 }
 
 void Application::pobjConnections_ServerChange(const ConnectionPtr& connection, const std::string& server)
 {
-    StatusEvent(true, Concat("Connection(", connection->Index(), ").Server: ", server));
+    StatusEvent(connection, true, Concat("Connection(", connection->Index(), ").Server: ", server));
     RejoinWindows(connection);
     JoinAfterWelcome(connection);
+    NetworkWelcome(connection);
 }
 
 void Application::pobjConnections_SocketError(const ConnectionPtr& connection, std::int16_t /*number*/,
@@ -156,10 +162,12 @@ void Application::pobjConnections_SocketError(const ConnectionPtr& connection, s
     if (!connection->Connecting()) {
         LinkDown(connection); // broken while online, not a try that failed
     }
-    StatusEvent(true, Concat("Socket error: ", description));
+    StatusEvent(connection, true, Concat("Socket error: ", description));
     if (connection->Connecting()) {
-        StatusEvent(true, Concat("Could not connect to Server ", connection->AttemptHost(), ", Port ",
-                                 connection->AttemptPort()));
+        StatusEvent(connection, true,
+                    Concat("Could not connect to Server ", connection->AttemptHost(), ", Port ",
+                           connection->AttemptPort()));
+        TryNextServer(connection);
     }
 }
 
@@ -169,13 +177,14 @@ void Application::pobjConnections_CertificateRefused(const ConnectionPtr& connec
     ForgetJoin(connection);
     if (refusal.pinMismatch) {
         StatusEvent(
-            true,
+            connection, true,
             Concat("*** Certificate of Server ", server, ", Port ", port,
                    " refused: it is not the one trusted for this server and port; its SHA-256 fingerprint is now ",
                    refusal.fingerprint));
     } else {
-        StatusEvent(true, Concat("*** Certificate of Server ", server, ", Port ", port,
-                                 " refused: ", refusal.reason, "; SHA-256 fingerprint ", refusal.fingerprint));
+        StatusEvent(connection, true,
+                    Concat("*** Certificate of Server ", server, ", Port ", port, " refused: ", refusal.reason,
+                           "; SHA-256 fingerprint ", refusal.fingerprint));
     }
     const std::weak_ptr<IRCConnection> weak = connection;
     toolkit_.AskTrust(server, port, refusal, [this, weak, server, port, fingerprint = refusal.fingerprint] {
@@ -196,36 +205,37 @@ void Application::pobjConnections_UserAdd(const ConnectionPtr& connection, const
     if (childs_ && !childs_->PartnerBack(connection->Key(), source)) {
         childs_->TypedPartnerHeard(connection->Key(), connection->NickCaseMapping(), source);
     }
-    RefreshStatusWindow();
+    RefreshStatusWindow(connection);
 }
 
-void Application::pobjConnections_UserNickChange(const ConnectionPtr& /*connection*/, const UserPtr& source,
+void Application::pobjConnections_UserNickChange(const ConnectionPtr& connection, const UserPtr& source,
                                                  const std::string& nickPrev)
 {
-    StatusEvent(!texts::IsOwn(*source), texts::NickChange(*source, nickPrev));
+    StatusEvent(connection, !texts::IsOwn(*source), texts::NickChange(*source, nickPrev));
     if (childs_ && texts::IsOwn(*source)) {
         childs_->Refresh();
     }
     // The status window lists the users by their nicks of now.
-    RefreshStatusWindow();
+    RefreshStatusWindow(connection);
 }
 
-void Application::pobjConnections_UserNotice(const ConnectionPtr& /*connection*/, const UserPtr& source,
+void Application::pobjConnections_UserNotice(const ConnectionPtr& connection, const UserPtr& source,
                                              const std::string& notice)
 {
-    PrivateLine(source, texts::Notice, notice);
+    WatchLogin(connection, source->Nick(), notice);
+    PrivateLine(connection, source, texts::Notice, notice);
 }
 
-void Application::pobjConnections_UserPrivMsg(const ConnectionPtr& /*connection*/, const UserPtr& source,
+void Application::pobjConnections_UserPrivMsg(const ConnectionPtr& connection, const UserPtr& source,
                                               const std::string& privMsg)
 {
-    PrivateLine(source, texts::Message, privMsg);
+    PrivateLine(connection, source, texts::Message, privMsg);
 }
 
-void Application::pobjConnections_UserQuit(const ConnectionPtr& /*connection*/, const UserPtr& source,
+void Application::pobjConnections_UserQuit(const ConnectionPtr& connection, const UserPtr& source,
                                            const std::string& quitMsg)
 {
-    StatusEvent(true, texts::Quit(*source, quitMsg));
+    StatusEvent(connection, true, texts::Quit(*source, quitMsg));
 }
 
 void Application::pobjConnections_UserRemove(const ConnectionPtr& connection, const UserPtr& source)
@@ -235,12 +245,12 @@ void Application::pobjConnections_UserRemove(const ConnectionPtr& connection, co
     if (childs_ && !connection->Connected() && source->Watched()) {
         childs_->PartnerLetGo(connection->Key(), source);
     }
-    RefreshStatusWindow();
+    RefreshStatusWindow(connection);
 }
 
-void Application::pobjConnections_LinesNotSent(const ConnectionPtr& /*connection*/, std::size_t count)
+void Application::pobjConnections_LinesNotSent(const ConnectionPtr& connection, std::size_t count)
 {
-    StatusEvent(false, Concat(count, count == 1 ? " line" : " lines", " not sent"));
+    StatusEvent(connection, false, Concat(count, count == 1 ? " line" : " lines", " not sent"));
 }
 
 void Application::pobjConnections_UserSelfMessage(const ConnectionPtr& connection, const UserPtr& destination,
@@ -272,18 +282,18 @@ void Application::pobjConnections_UserSelfMessage(const ConnectionPtr& connectio
     }
     if (service && !echo) { // a typed line was shown as sent already
         const std::string line = Concat(notice ? "notice -> " : "-> ", destination->Nick(), ": ", shown);
-        masked ? EchoShownOnly(kStatusWindow, line) : Echo(kStatusWindow, line);
+        masked ? EchoShownOnly(StatusIndex(*connection), line) : Echo(StatusIndex(*connection), line);
     }
 }
 
-void Application::PrivateLine(const UserPtr& source, std::string (*text)(std::string_view, std::string_view),
-                              const std::string& line)
+void Application::PrivateLine(const ConnectionPtr& connection, const UserPtr& source,
+                              std::string (*text)(std::string_view, std::string_view), const std::string& line)
 {
     if (!childs_ || childs_->Item(source)) {
         return; // the user's window writes it
     }
     if (IsServiceName(source->Nick())) {
-        StatusEvent(true, text(source->Nick(), line));
+        StatusEvent(connection, true, text(source->Nick(), line));
         return;
     }
     // The window listens to the user from now on, and the user raises its own event after
@@ -336,10 +346,9 @@ void Application::RejoinWindows(const ConnectionPtr& connection)
     connection->RejoinAtWelcome(std::move(channels));
 }
 
-void Application::RefreshStatusWindow()
+void Application::RefreshStatusWindow(const ConnectionPtr& connection)
 {
-    if (childs_ && childs_->Count() >= kStatusWindow) {
-        const auto status = childs_->Item(kStatusWindow);
+    if (const std::shared_ptr<Child> status = StatusOf(*connection)) {
         status->Refresh();
     }
 }

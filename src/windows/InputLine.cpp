@@ -196,7 +196,7 @@ std::string Child::SendingName() const
     if (pobjQuery_) {
         return ShownAsUtf8(pobjQuery_->Nick());
     }
-    return index_ == 1 ? std::string("the status window") : Concat("window ", index_);
+    return head_ ? std::string("the status window") : Concat("window ", index_);
 }
 
 // The word before the caret is completed from this window's nick list, case aside; at the

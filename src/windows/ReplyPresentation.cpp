@@ -21,12 +21,13 @@ void Application::RepliesTo(std::int32_t windowIndex)
     }
 }
 
-std::int32_t Application::AskerWindow() const
+std::int32_t Application::AskerWindow(const IRCConnection& connection) const
 {
-    if (const std::shared_ptr<Child> asker = asker_.lock(); asker && childs_ && asker->Parent() == childs_.get()) {
+    if (const std::shared_ptr<Child> asker = asker_.lock();
+        asker && childs_ && asker->Parent() == childs_.get() && asker->Connection() == &connection) {
         return asker->Index();
     }
-    return kStatusWindow;
+    return StatusIndex(connection);
 }
 
 void Application::pobjConnections_CtcpReply(const ConnectionPtr& connection, const std::string& nick,
@@ -39,18 +40,22 @@ void Application::pobjConnections_CtcpReply(const ConnectionPtr& connection, con
     if (reply.size() > 5 && UpperCase(std::string_view(reply).substr(0, 5)) == "PING ") {
         roundTrip = connection->CtcpPingAnswered(std::string_view(reply).substr(5));
     }
-    Echo(AskerWindow(), CtcpReplyText(nick, reply, roundTrip));
+    Echo(AskerWindow(*connection), CtcpReplyText(nick, reply, roundTrip));
 }
 
-ChannelListView* Application::ChannelList()
+ChannelListView* Application::ChannelList(const ConnectionPtr& connection)
 {
     if (!channelList_) {
         channelList_ = toolkit_.CreateChannelListView();
         if (channelList_) {
-            channelListJoin_ = channelList_->Events.Join.connect(
-                [this](const std::string& name) { ProcessCommand("JOIN " + name, true, kStatusWindow); });
+            // Joined where the listing came from.
+            channelListJoin_ = channelList_->Events.Join.connect([this](const std::string& name) {
+                const std::shared_ptr<IRCConnection> listed = listedOn_.lock();
+                ProcessCommand("JOIN " + name, true, listed ? StatusIndex(*listed) : kStatusWindow);
+            });
         }
     }
+    listedOn_ = connection;
     return channelList_.get();
 }
 
@@ -73,7 +78,7 @@ bool Application::ShowReply(const ConnectionPtr& connection, const std::string& 
         }
     }
     if (reply->numeric == "321" || reply->numeric == "322" || reply->numeric == "323") {
-        if (ChannelListView* const list = ChannelList()) {
+        if (ChannelListView* const list = ChannelList(connection)) {
             if (reply->numeric == "321") {
                 list->Begin();
             } else if (reply->numeric == "323") {
@@ -98,7 +103,7 @@ bool Application::ShowReply(const ConnectionPtr& connection, const std::string& 
     if (reply->text.empty() || !childs_) {
         return true;
     }
-    std::int32_t window = AskerWindow();
+    std::int32_t window = AskerWindow(*connection);
     // A reply about a channel or a partner with a window of its own goes there.
     if (!reply->about.empty()) {
         std::shared_ptr<Child> own;

@@ -98,11 +98,13 @@ TEST_F(Life, ExitClientSavesTheConnectDataThenMarksFirstUseAndLetsEverythingGo)
     EXPECT_EQ(Application::Instance(), nullptr);
     EXPECT_EQ(toolkit.settings.written,
               (std::vector<std::string>{
-                  "Default Server=irc.libera.chat", "Default User Nick=joe", "Default User Name=Tellix_user",
-                  "Default User Description=Tellix user", "Default User Invisible=1", "Default User WallOp=0",
-                  "Default Server Port=6697", "Default Server TLS=1",
-                  "Default Account Name=", "Default Client Certificate=", "Default Reconnect=0",
-                  "Default Continue Unidentified=0", "First Use=0"}));
+                  // What is open, kept first, while the connections are still up.
+                  "Connections=1", "Connection 0=0 0 0 - - -", "Windows=1", "Window 0=0 s 0 - - - - - -",
+                  "Active Window=-1", "Default Server=irc.libera.chat", "Default User Nick=joe",
+                  "Default User Name=Tellix_user", "Default User Description=Tellix user",
+                  "Default User Invisible=1", "Default User WallOp=0", "Default Server Port=6697",
+                  "Default Server TLS=1", "Default Account Name=", "Default Client Certificate=",
+                  "Default Reconnect=0", "Default Continue Unidentified=0", "First Use=0"}));
     EXPECT_EQ(toolkit.log,
               (std::vector<std::string>{"main window hidden", "main window unloaded", "main window destroyed"}));
     EXPECT_TRUE(toolkit.views.empty());

@@ -64,7 +64,8 @@ TEST_F(Commands, EachFormGivesItsTextsInItsWindowsAndItsLinesOnTheWire)
         {2, "nick", false, {{2, unknown + "\"nick\" [nick]"}}, {}},
         {2, "nick a b", false, {{2, unknown + "\"nick\" [nick a b]"}}, {}},
         {2, "NiCk Ann", true, {}, {"NICK :Ann"}},
-        {2, "disconnect now", false, {{2, unknown + "\"disconnect\" [disconnect now]"}}, {}},
+        {2, "disconnect now", true, {{2, "DISCONNECT: no connection to \"now\""}}, {}},
+        {2, "disconnect now later", false, {{2, unknown + "\"disconnect\" [disconnect now later]"}}, {}},
         {2, "quote", false, {{2, unknown + "\"quote\" [quote]"}}, {}},
         {2, "quote PRIVMSG x :hi", true, {{1, "-> Server: [PRIVMSG x :hi]"}}, {"PRIVMSG x :hi"}},
         {2, "quote MODE  #room", true, {{1, "-> Server: [MODE  #room]"}}, {"MODE  #room"}},
@@ -87,14 +88,11 @@ TEST_F(Commands, EachFormGivesItsTextsInItsWindowsAndItsLinesOnTheWire)
          {"PRIVMSG #room :\x01"
           "ACTION waves\x01"}},
         {2, "join #a #b c", false, {{2, unknown + "\"join\" [join #a #b c]"}}, {}},
-        {1, "join #new", true, {}, {"JOIN :#new"}},
+        {1, "join #new", true, {}, {"JOIN #new"}},
         {1, "join #ROOM", true, {}, {}},
-        {1, "join #x,#y,,#X,#room", true, {}, {"JOIN :#x", "JOIN :#y"}},
-        {1,
-         "join #k1,#k2,,#k3,#k4 one,,x,three,:colon",
-         true,
-         {},
-         {"JOIN #k1 one", "JOIN :#k2", "JOIN #k3 three", "JOIN #k4 ::colon"}},
+        {1, "join #x,#y,,#X,#room", true, {}, {"JOIN #x,#y"}},
+        {1, "join #k1,#k2,,#k3,#k4 one,,x,three,:colon", true, {}, {"JOIN #k1,#k3,#k4,#k2 one,three,:colon"}},
+        {1, "join #c :colon", true, {}, {"JOIN #c ::colon"}},
         {1, "join", true, {{1, "JOIN: no channel set"}}, {}},
         {1, "part", true, {{1, "PART: no channel set"}}, {}},
         {3, "part #nowhere", true, {{3, "PART: no such channel"}}, {}},
@@ -145,7 +143,7 @@ TEST_F(Commands, EachFormGivesItsTextsInItsWindowsAndItsLinesOnTheWire)
 TEST_F(Commands, AJoinedListGivesEachChannelItsOwnWindowAndWholeNamesOnTheWire)
 {
     ASSERT_TRUE(app.ProcessCommand("join #x,#y", true, 2));
-    EXPECT_EQ(Sent(), (std::vector<std::string>{"JOIN :#x", "JOIN :#y"}));
+    EXPECT_EQ(Sent(), (std::vector<std::string>{"JOIN #x,#y"}));
     Receive(":me!u@h JOIN :#x");
     Receive(":me!u@h JOIN :#y");
     ASSERT_EQ(childs.Count(), 5);
@@ -157,16 +155,22 @@ TEST_F(Commands, AJoinedListGivesEachChannelItsOwnWindowAndWholeNamesOnTheWire)
     EXPECT_EQ(connection->Channels()->Item("#x,#y"), nullptr);
     EXPECT_TRUE(connection->Channels()->Item("#x")->Joined());
 
+    // A long list goes in as few lines as fit, every name whole and once.
     std::string list;
-    std::vector<std::string> expected;
     for (int i = 0; i < 40; ++i) {
-        const std::string name = "#a-rather-long-channel-name-number-" + std::to_string(i);
-        list += (list.empty() ? "" : ",") + name;
-        expected.push_back("JOIN :" + name);
+        list += (list.empty() ? "" : ",") + std::string("#a-rather-long-channel-name-number-") + std::to_string(i);
     }
     ASSERT_GT(list.size(), 1'000u);
     ASSERT_TRUE(app.ProcessCommand("join " + list, true, 2));
-    EXPECT_EQ(Sent(), expected);
+    const std::vector<std::string> sent = Sent();
+    ASSERT_EQ(sent.size(), (list.size() + 5) / connection->LineRoom() + 1);
+    std::string joined;
+    for (const std::string& line : sent) {
+        ASSERT_TRUE(line.starts_with("JOIN ")) << line;
+        EXPECT_LE(line.size(), connection->LineRoom());
+        joined += (joined.empty() ? "" : ",") + line.substr(5);
+    }
+    EXPECT_EQ(joined, list);
 }
 
 TEST_F(Commands, RefusalsWhileNotConnected)

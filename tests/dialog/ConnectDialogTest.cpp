@@ -4,6 +4,7 @@
 #include "app/Settings.h"
 
 #include "../windows/WindowsFixture.h"
+#include "support/HeldSecretStore.h"
 
 namespace tellix::test {
 namespace {
@@ -377,40 +378,6 @@ TEST_F(DialogFixture, WithoutASecretStorePasswordsComeFromTheSettingsFileAndNone
         EXPECT_EQ(written.find("secret"), std::string::npos) << written;
     }
 }
-
-// A secret store that answers when the test says so, as the desktop's answers come later.
-struct HeldSecretStore final : SecretStore {
-    std::map<std::string, std::string> entries;
-    bool running = true;
-    std::vector<std::function<void()>> pending;
-
-    void Read(const std::string& key, ReadDone done) override
-    {
-        pending.push_back([this, key, done = std::move(done)] {
-            const auto entry = entries.find(key);
-            done(running && entry != entries.end() ? std::optional(entry->second) : std::nullopt);
-        });
-    }
-    void Write(const std::string& key, const std::string& secret, WriteDone done) override
-    {
-        pending.push_back([this, key, secret, done = std::move(done)] {
-            if (running && secret.empty()) {
-                entries.erase(key);
-            } else if (running) {
-                entries[key] = secret;
-            }
-            done(running);
-        });
-    }
-    void Answer()
-    {
-        const auto now = std::move(pending);
-        pending.clear();
-        for (const auto& answer : now) {
-            answer();
-        }
-    }
-};
 
 TEST_F(DialogFixture, PasswordsLiveInTheSecretStoreOrWhereNoneAnswersInTheSettingsFile)
 {

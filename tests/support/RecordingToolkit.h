@@ -403,6 +403,13 @@ public:
         values[Address{appName, section, key}] = value;
         written.push_back(key + "=" + value);
     }
+    void RemoveSection(const std::string& appName, const std::string& section) override
+    {
+        std::erase_if(values, [&](const auto& entry) {
+            return std::get<0>(entry.first) == appName && std::get<1>(entry.first) == section;
+        });
+        written.push_back("[" + section + "] removed");
+    }
 
     std::map<Address, std::string> values;
     std::vector<std::string> written; // "key=value", in the order written

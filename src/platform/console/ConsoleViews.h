@@ -72,6 +72,8 @@ public:
     // A line from standard input, typed into the input line and submitted with Enter.
     void Submit(std::string_view typed);
     void Activate();
+    // What the user opened is where the next typed line goes.
+    void TakeFocus() override { Activate(); }
     std::int32_t Number() const { return number_; }
 
 private:

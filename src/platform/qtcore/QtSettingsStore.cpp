@@ -92,6 +92,17 @@ void QtSettingsStore::SaveSetting(const std::string& appName, const std::string&
     }
 }
 
+void QtSettingsStore::RemoveSection(const std::string& appName, const std::string& section)
+{
+    const std::string path = FilePath(appName);
+    QSettings store(QString::fromStdString(path), QSettings::IniFormat);
+    if (Damaged(path, store.status())) {
+        return; // the next write starts the file again without it
+    }
+    store.remove(QString::fromStdString(section));
+    store.sync();
+}
+
 bool QtSettingsStore::Damaged(const std::string& path, int status)
 {
     // Qt parses a file once per process, so only the first reader hears of its damage.

@@ -19,6 +19,7 @@ public:
                            const std::string& defaultValue) override;
     void SaveSetting(const std::string& appName, const std::string& section, const std::string& key,
                      const std::string& value) override;
+    void RemoveSection(const std::string& appName, const std::string& section) override;
     static std::string FilePath(const std::string& appName);
 
 private:
