@@ -141,10 +141,12 @@ TEST(WindowTreeServer, ThreeNetworksAreThreeNodesWithTheirChannelsAnUnreadCountA
     EXPECT_TRUE(PumpUntil([&] { return talked.data(WindowTreeModel::UnreadRole).toInt() == 0; }));
     EXPECT_EQ(static_cast<Activity>(talked.data(WindowTreeModel::LevelRole).toInt()), Activity::None);
 
-    // Gamma taken offline: its row goes grey; the others stay as they were.
-    client.Type(talked, "/disconnect gamma");
+    // Gamma taken offline: its rows go grey; the others stay as they were.
     const QPersistentModelIndex gammaHead = client.Head("gamma");
+    const QPersistentModelIndex gammaChannel = client.Row(gammaHead, "#gamma3");
+    client.Type(talked, "/disconnect gamma");
     EXPECT_TRUE(PumpUntil([&] { return gammaHead.data(WindowTreeModel::GreyedRole).toBool(); }, 10s));
+    EXPECT_TRUE(PumpUntil([&] { return gammaChannel.data(WindowTreeModel::GreyedRole).toBool(); }));
     EXPECT_FALSE(talked.data(WindowTreeModel::GreyedRole).toBool());
     EXPECT_FALSE(client.Head("alpha").data(WindowTreeModel::GreyedRole).toBool());
 
