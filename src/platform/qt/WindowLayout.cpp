@@ -6,8 +6,6 @@
 #include <QMdiSubWindow>
 
 #include <algorithm>
-#include <cctype>
-#include <string>
 #include <utility>
 
 namespace tellix {
@@ -35,14 +33,9 @@ WindowLayout* WindowLayout::Of(const QMdiArea& area)
 
 WindowLayout::Mode WindowLayout::Read(std::string_view stored)
 {
-    std::string word;
-    for (const char c : stored) {
-        word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    }
-    const auto first = word.find_first_not_of(' ');
-    const auto last = word.find_last_not_of(' ');
-    word = first == std::string::npos ? std::string() : word.substr(first, last - first + 1);
-    return word == Write(Mode::Overlapping) ? Mode::Overlapping : Mode::OneAtATime;
+    const QString word =
+        QString::fromUtf8(stored.data(), static_cast<qsizetype>(stored.size())).trimmed().toLower();
+    return word == QLatin1String(Write(Mode::Overlapping)) ? Mode::Overlapping : Mode::OneAtATime;
 }
 
 std::string_view WindowLayout::Write(Mode mode)
