@@ -5,6 +5,7 @@
 #include "model/IRCChannels.h"
 #include "net/IRCConnection.h"
 #include "net/ServerTrust.h"
+#include "net/StsPolicy.h"
 #include "platform/Timers.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
@@ -13,10 +14,32 @@
 #include "windows/Childs.h"
 
 #include <algorithm>
+#include <chrono>
 #include <exception>
 #include <utility>
 
 namespace tellix {
+
+namespace {
+
+// The strict transport policies in the settings file, one key per host, on the wall clock.
+std::unique_ptr<StsPolicy> KeptPolicies(SettingsStore& file)
+{
+    StsPolicy::Store store{[&file](const std::string& host) {
+                               return file.GetSetting(SettingsAppName(), std::string(settings::Section),
+                                                      settings::StsPolicyKey(host), "");
+                           },
+                           [&file](const std::string& host, const std::string& value) {
+                               file.SaveSetting(SettingsAppName(), std::string(settings::Section),
+                                                settings::StsPolicyKey(host), value);
+                           }};
+    return std::make_unique<StsPolicy>(std::move(store), [] {
+        using namespace std::chrono;
+        return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+    });
+}
+
+} // namespace
 
 Application::Application(Toolkit& toolkit, SocketFactory& sockets) : toolkit_(toolkit), key_(NewUniqueKey())
 {
@@ -35,6 +58,17 @@ Application::Application(Toolkit& toolkit, SocketFactory& sockets) : toolkit_(to
         SettingsAppName(), std::string(settings::Section), std::string(settings::IgnoreList), ""));
     pobjConnections_->TrustedFingerprint = [this](const std::string& host, std::int32_t port) {
         return TrustedFingerprint(host, port);
+    };
+    strictTransport_ = KeptPolicies(toolkit_.Settings());
+    pobjConnections_->SetStrictTransport(strictTransport_.get());
+    pobjConnections_->SecureRoute = [this](const IRCConnection& connection, ServerPlace& place,
+                                           ConnectOptions& options) {
+        const ServerPlace asked = place;
+        if (!SecureRoute(connection, place, options)) {
+            return false;
+        }
+        TellSecured(connection, asked, place);
+        return true;
     };
     ListenToConnections();
     childs_ = std::make_unique<tellix::Childs>(toolkit_);
@@ -258,14 +292,35 @@ SavedLogin Application::Login() const
 
 void Application::ConnectTo(const ConnectionPtr& connection, const ServerPlace& place)
 {
-    if (ConnectToNetworkServer(connection, place)) {
-        return;
+    ServerPlace to = place;
+    const bool secured = strictTransport_ && strictTransport_->Route(to);
+    const SavedLogin login = LoginOf(*connection, to);
+    connection->Connect(to.host, to.port, login.OptionsFor(to));
+    if (secured) {
+        TellSecured(*connection, place, to);
     }
-    const SavedLogin login = Login();
-    connection->Connect(place.host, place.port, login.OptionsFor(place));
-    if (const std::string withheld = login.WithheldNotice(place); !withheld.empty()) {
-        Echo(StatusIndex(*connection), withheld);
+    if (const std::string withheld = login.WithheldNotice(to); !withheld.empty()) {
+        StatusEvent(connection, false, withheld);
     }
+}
+
+bool Application::SecureRoute(const IRCConnection& connection, ServerPlace& place, ConnectOptions& options) const
+{
+    if (!strictTransport_ || !strictTransport_->Route(place)) {
+        return false;
+    }
+    ConnectOptions secure = LoginOf(connection, place).OptionsFor(place);
+    secure.reconnect = options.reconnect;
+    secure.continueUnidentified = options.continueUnidentified;
+    options = std::move(secure);
+    return true;
+}
+
+void Application::TellSecured(const IRCConnection& connection, const ServerPlace& asked, const ServerPlace& place)
+{
+    StatusEvent(std::const_pointer_cast<IRCConnection>(connection.shared_from_this()), false,
+                Concat("*** ", place.host, " requires TLS (its strict transport policy): connecting with TLS ",
+                       "on port ", place.port, ", not in plain text on port ", asked.port));
 }
 
 std::string Application::TrustedFingerprint(const std::string& host, std::int32_t port) const
@@ -603,6 +658,10 @@ void Application::ListenToConnections()
     }));
     subs.push_back(events.LinesNotSent.connect(
         [this](const ConnectionPtr& c, std::size_t count) { pobjConnections_LinesNotSent(c, count); }));
+    subs.push_back(
+        events.TlsUpgrade.connect([this](const ConnectionPtr& c, const std::string& server, std::int32_t port) {
+            pobjConnections_TlsUpgrade(c, server, port);
+        }));
     subs.push_back(events.UserAdd.connect(
         [this](const ConnectionPtr& c, const UserPtr& s) { pobjConnections_UserAdd(c, s); }));
     subs.push_back(

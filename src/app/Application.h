@@ -22,6 +22,7 @@ class IRCChannel;
 class IRCUser;
 class MainWindowView;
 class SocketFactory;
+class StsPolicy;
 class Timer;
 class Toolkit;
 
@@ -108,7 +109,8 @@ public:
 
     // Connects `connection` to `place`. Every connect the user asks for takes this road (the
     // dialog, /server, an address), so that what goes where is decided here alone: the saved
-    // login only to the server it belongs to, and a plain request made plain only here.
+    // login only to the server it belongs to, and a plain request made plain only here (or over
+    // TLS where the host requires it, see SecureRoute).
     void ConnectTo(const ConnectionPtr& connection, const ServerPlace& place);
     // The connect dialog's login and the server it belongs to; none without the dialog.
     SavedLogin Login() const;
@@ -146,9 +148,9 @@ private:
     // Once its password is known: a network connected on `connection`.
     void ConnectSavedNetwork(const std::string& name, const ConnectionPtr& connection,
                              std::vector<ChannelAndKey> also = {});
-    // ConnectTo for a saved network's connection: its login to its own servers only. False for
-    // a connection of no saved network.
-    bool ConnectToNetworkServer(const ConnectionPtr& connection, const ServerPlace& place);
+    // The login a connect of `connection` to `place` may carry: a saved network's to its own
+    // servers only, else the connect dialog's to the server it was saved for.
+    SavedLogin LoginOf(const IRCConnection& connection, const ServerPlace& place) const;
     void ConnectNextServer(const ConnectionPtr& connection, NetworkLink& link);
     // A network's server could not be reached: the next one is tried.
     void TryNextServer(const ConnectionPtr& connection);
@@ -203,6 +205,7 @@ private:
     void pobjConnections_CertificateRefused(const ConnectionPtr& connection, const std::string& server,
                                             std::int32_t port, const CertificateRefusal& refusal);
     void pobjConnections_LinesNotSent(const ConnectionPtr& connection, std::size_t count);
+    void pobjConnections_TlsUpgrade(const ConnectionPtr& connection, const std::string& server, std::int32_t port);
     void pobjConnections_UserAdd(const ConnectionPtr& connection, const UserPtr& source);
     void pobjConnections_UserNickChange(const ConnectionPtr& connection, const UserPtr& source,
                                         const std::string& nickPrev);
@@ -230,6 +233,13 @@ private:
     // The channel listing's window, made at the first listing; null where the toolkit has none.
     ChannelListView* ChannelList(const ConnectionPtr& connection);
     void JoinAfterWelcome(const ConnectionPtr& connection);
+    // A plain place whose host requires TLS moves to TLS on the host's port, with the options
+    // for there (the login where it belongs; the connection's own reconnect kept): the one
+    // decision every open takes, the user's through ConnectTo and a connection's own retries.
+    // True when it moved.
+    bool SecureRoute(const IRCConnection& connection, ServerPlace& place, ConnectOptions& options) const;
+    // The status window's word on a plain request that goes over TLS, and on the login.
+    void TellSecured(const IRCConnection& connection, const ServerPlace& asked, const ServerPlace& place);
     // A connection that fails or closes before its welcome joins nothing later.
     void ForgetJoin(const ConnectionPtr& connection);
     // The connection's link is gone: its channel windows say so, and remember where it was.
@@ -241,6 +251,8 @@ private:
     Toolkit& toolkit_;
     std::string key_;
     Networks networks_{toolkit_};
+    // Outlives the connections, which renew a policy as their links end.
+    std::unique_ptr<StsPolicy> strictTransport_;
     std::unique_ptr<tellix::Childs> childs_;
     std::unique_ptr<IRCConnections> pobjConnections_;
     std::unique_ptr<MainWindowView> pobjWindow_;

@@ -634,9 +634,11 @@ std::string Networks::SetPassword(std::string_view name, const std::string& pass
         return Concat("a password is one line of at most ", kMaxField, " bytes");
     }
     const std::uint64_t id = entry->id;
+    const bool known = entry->passwordKnown;
     entry->network.password = password;
+    // A store may answer at once, and its word run anything.
     StorePassword(id, std::move(tell));
-    if (!entry->passwordKnown) {
+    if (!known) {
         PasswordArrived(id, password);
     } else {
         RaiseChanged();
@@ -693,7 +695,8 @@ Network Networks::LoadOne(const std::string& name) const
     network.name = name;
     network.servers = ReadServers(get(settings::NetworkServers));
     network.nick = get(settings::NetworkNick);
-    for (const std::string_view nick : Split(get(settings::NetworkAltNicks), " ,")) {
+    const std::string altNicks = get(settings::NetworkAltNicks);
+    for (const std::string_view nick : Split(altNicks, " ,")) {
         if (IsWord(nick)) {
             network.altNicks.emplace_back(nick);
         }

@@ -173,27 +173,21 @@ void Application::ConnectNetworkOn(const Network& network, const ConnectionPtr& 
     ConnectNextServer(connection, link);
 }
 
-bool Application::ConnectToNetworkServer(const ConnectionPtr& connection, const ServerPlace& place)
+SavedLogin Application::LoginOf(const IRCConnection& connection, const ServerPlace& place) const
 {
-    const NetworkLink* const link = LinkOf(*connection);
-    if (link == nullptr || link->network.servers.empty()) {
-        return false;
+    const auto found = links_.find(connection.Key());
+    if (found == links_.end() || found->second.network.servers.empty()) {
+        return Login();
     }
-    for (const ServerPlace& server : link->network.servers) {
-        const SavedLogin login(server, OptionsFor(link->network, server));
+    const Network& network = found->second.network;
+    for (const ServerPlace& server : network.servers) {
+        SavedLogin login(server, OptionsFor(network, server));
         if (login.BelongsTo(place)) {
-            connection->Connect(place.host, place.port, login.OptionsFor(place));
-            return true;
+            return login;
         }
     }
-    // Elsewhere than the network's servers: without its login.
-    const ServerPlace& home = link->network.servers.front();
-    const SavedLogin login(home, OptionsFor(link->network, home));
-    connection->Connect(place.host, place.port, login.OptionsFor(place));
-    if (const std::string withheld = login.WithheldNotice(place); !withheld.empty()) {
-        StatusEvent(connection, false, withheld);
-    }
-    return true;
+    // Elsewhere than the network's servers: without its login, and told so.
+    return SavedLogin(network.servers.front(), OptionsFor(network, network.servers.front()));
 }
 
 void Application::ConnectNextServer(const ConnectionPtr& connection, NetworkLink& link)
@@ -246,6 +240,11 @@ void Application::NetworkWelcome(const ConnectionPtr& connection)
         }
         if (line.starts_with('/')) {
             line.erase(0, 1);
+        }
+        // Ending the program from here would leave this object gone under the loop.
+        const std::string word = line.substr(0, line.find(' '));
+        if (word.size() == 4 && LowerAscii(word) == "exit") {
+            continue;
         }
         if (!line.empty()) {
             ProcessCommand(line, true, StatusIndex(*connection));

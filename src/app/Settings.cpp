@@ -80,6 +80,15 @@ std::string NetworkPasswordKey(std::string_view name)
     return NetworkSection(name) + " Password";
 }
 
+std::string StsPolicyKey(std::string_view host)
+{
+    std::string key = "STS ";
+    for (const char c : host) {
+        key.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    }
+    return key;
+}
+
 bool IsFirstUse(std::string_view stored)
 {
     return stored != "0";

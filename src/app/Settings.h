@@ -118,6 +118,9 @@ std::string TrustedCertificateKey(std::string_view host, std::int32_t port);
 std::string NetworkSection(std::string_view name);
 // Where the secret store keeps a saved network's password: "Network Libera.Chat Password".
 std::string NetworkPasswordKey(std::string_view name);
+// Where a host's strict transport policy is kept, as "<port> <expiry, seconds since 1970>"; the
+// host in lower case.
+std::string StsPolicyKey(std::string_view host);
 // "Tellix 0.6": what others see when the program exits while connected.
 std::string QuitMessageDefault();
 inline constexpr std::int64_t ScrollbackLinesDefault = 100'000;

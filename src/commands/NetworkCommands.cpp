@@ -105,6 +105,15 @@ std::optional<std::int32_t> Port(std::string_view text)
     return static_cast<std::int32_t>(*port);
 }
 
+std::string PresetNames()
+{
+    std::string names;
+    for (const Network& preset : Networks::Presets()) {
+        AppendTo(names, names.empty() ? "" : ", ", preset.name);
+    }
+    return names;
+}
+
 // A name as a reply may show it: one that could never be saved is not repeated.
 std::string Unknown(std::string_view name)
 {
@@ -138,12 +147,14 @@ bool CommandRun::NetworkCommand()
         }
     } else if (sub == "RENAME" && n_ == 3) {
         Networks& networks = app_.SavedNetworks();
-        if (networks.Find(Word(2)) == nullptr) {
+        const Network* network = networks.Find(Word(2));
+        const std::string name = network != nullptr ? network->name : std::string();
+        if (network == nullptr) {
             EchoInto(window_, Unknown(Word(2)));
-        } else if (const std::string problem = networks.Rename(Word(2), Word(3)); !problem.empty()) {
+        } else if (const std::string problem = networks.Rename(name, Word(3)); !problem.empty()) {
             EchoInto(window_, Concat("NETWORK: ", problem));
         } else {
-            EchoInto(window_, Concat("*** ", Word(2), " is now ", Word(3)));
+            EchoInto(window_, Concat("*** ", name, " is now ", Word(3)));
         }
     } else if (sub == "MOVE" && n_ == 3) {
         Networks& networks = app_.SavedNetworks();
@@ -153,10 +164,11 @@ bool CommandRun::NetworkCommand()
         } else if (!place) {
             EchoInto(window_, "NETWORK: a place in the list is a number from 1");
         } else {
-            const auto clamped = static_cast<std::int32_t>(std::clamp<std::int64_t>(*place, 1, networks.Count()));
-            networks.Move(Word(2), clamped);
-            EchoInto(window_, Concat("*** ", networks.Item(clamped).name, " is network ", clamped, " of ",
-                                     networks.Count()));
+            const std::string name = networks.Find(Word(2))->name;
+            networks.Move(name, static_cast<std::int32_t>(std::clamp<std::int64_t>(*place, 1, networks.Count())));
+            if (const std::int32_t position = networks.Position(name); position > 0) {
+                EchoInto(window_, Concat("*** ", name, " is network ", position, " of ", networks.Count()));
+            }
         }
     } else {
         EchoInto(window_, kUsage);
@@ -168,12 +180,8 @@ void CommandRun::NetworkList()
 {
     const Networks& networks = app_.SavedNetworks();
     if (networks.Count() == 0) {
-        std::string presets;
-        for (const tellix::Network& preset : Networks::Presets()) {
-            AppendTo(presets, presets.empty() ? "" : ", ", preset.name);
-        }
         EchoInto(window_, Concat("*** no saved networks; /network add NAME HOST saves one, and NAME alone one of ",
-                                 presets));
+                                 PresetNames()));
         return;
     }
     for (std::int32_t i = 1; i <= networks.Count(); ++i) {
@@ -207,12 +215,8 @@ void CommandRun::NetworkAdd()
     if (words.size() == 1) {
         network = networks.FromPreset(words[0]);
         if (!network) {
-            std::string presets;
-            for (const tellix::Network& preset : Networks::Presets()) {
-                AppendTo(presets, presets.empty() ? "" : ", ", preset.name);
-            }
             EchoInto(window_, Concat("NETWORK: add ", words[0],
-                                     " HOST [PORT] [-tls]; without a host, NAME is one of ", presets));
+                                     " HOST [PORT] [-tls]; without a host, NAME is one of ", PresetNames()));
             return;
         }
     } else {
@@ -356,7 +360,12 @@ void CommandRun::NetworkSet()
     if (problem = networks.Update(network.name, network); !problem.empty()) {
         return fail(problem);
     }
-    const tellix::Network& now = *networks.Find(network.name);
+    // A listener of the change may have removed it again.
+    const tellix::Network* changed = networks.Find(network.name);
+    if (changed == nullptr) {
+        return;
+    }
+    const tellix::Network& now = *changed;
     if (shown.empty()) {
         if (field == "SERVER" || field == "PORT" || field == "TLS") {
             shown = Concat("server", now.servers.size() == 1 ? " " : "s ", ServersShown(now));

@@ -7,6 +7,7 @@
 #include "net/IRCConnections.h"
 #include "net/SaslLogin.h"
 #include "net/ServerLine.h"
+#include "net/StsPolicy.h"
 #include "net/frmContainer.h"
 #include "platform/Timers.h"
 #include "util/Concat.h"
@@ -246,6 +247,18 @@ void IRCConnection::Open(const std::string& server, std::int32_t port, bool byUs
     }
     if (port != 0) {
         socket_->SetRemotePort(port);
+    }
+    if (!options_.tls && parent_ != nullptr && parent_->SecureRoute) {
+        ServerPlace place{socket_->RemoteHost(), socket_->RemotePort(), false};
+        ConnectOptions secure = options_;
+        if (parent_->SecureRoute(*this, place, secure) && !deleted_ && socket_ != nullptr) {
+            options_ = std::move(secure);
+            options_.tls = place.tls;
+            socket_->SetRemotePort(place.port);
+        }
+        if (deleted_ || socket_ == nullptr) {
+            return;
+        }
     }
     TlsSettings tls;
     tls.enabled = options_.tls;
@@ -563,6 +576,11 @@ void IRCConnection::LinkGone()
 {
     away_ = false;
     namesAsked_.clear();
+    // A policy counts from the end of the session that said it last, however long that lasted.
+    if (const std::optional<StsHeard> heard = std::exchange(stsHeard_, std::nullopt);
+        heard && parent_ != nullptr && parent_->StrictTransport() != nullptr) {
+        parent_->StrictTransport()->Heard(heard->host, heard->port, heard->value);
+    }
 }
 
 void IRCConnection::AskNames(std::string_view channel)

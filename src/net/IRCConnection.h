@@ -200,6 +200,9 @@ public:
         Event<const std::string&, std::int32_t, const CertificateRefusal&> CertificateRefused; // Server, Port
         // Count: held lines dropped because the link was ending and they could not leave in time.
         Event<std::size_t> LinesNotSent;
+        // Server, Port: a plain-text server asks for TLS on that port. Registration stops here; a
+        // listener connects there (else the connection does, without a login).
+        Event<const std::string&, std::int32_t> TlsUpgrade;
     } Events;
 
 private:
@@ -245,6 +248,10 @@ private:
     void BeginRegistration();
     void EndRegistrationTalk();
     void ReceiveCap(const ServerLine& line);
+    // The server's strict transport policy in a listing we asked for or a capability added
+    // later: kept for the host over TLS; in plain text with a port, the session ends there for
+    // TLS on that port. True when it ended (or a listener deleted the connection).
+    bool HearStrictTransport(const ServerLine& line, CapNegotiation::Step before);
     void AfterCapsGranted();
     void ReceiveAuthenticate(std::string_view argument);
     // Gives the server a few seconds for its next login step before the login counts as failed.
@@ -309,6 +316,13 @@ private:
     std::unordered_set<std::string> namesAsked_; // channel names upper-cased: they compare in any ASCII case
     CapNegotiation caps_;
     std::unique_ptr<Timer> capTimer_; // gives up on a server that never answers CAP or the login
+    // The last strict transport policy this TLS session heard, counted again from its end.
+    struct StsHeard {
+        std::string host;
+        std::int32_t port = 0;
+        std::string value;
+    };
+    std::optional<StsHeard> stsHeard_;
     enum class Login { None, Asked, Sent };
     Login login_ = Login::None;
     bool registered_ = false;

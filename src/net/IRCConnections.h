@@ -2,6 +2,7 @@
 
 #include "model/IgnoreList.h"
 #include "net/IRCConnection.h"
+#include "net/SavedLogin.h"
 #include "net/frmContainer.h"
 #include "util/Collection.h"
 #include "util/Event.h"
@@ -16,6 +17,7 @@ namespace tellix {
 
 class IRCChannel;
 class IRCUser;
+class StsPolicy;
 class Timers;
 
 // Connections are found by their key.
@@ -52,6 +54,9 @@ public:
     // Whether CTCP requests get an answer; on unless the user switched them off.
     bool CtcpReplies() const { return ctcpReplies_; }
     void SetCtcpReplies(bool on) { ctcpReplies_ = on; }
+    // The hosts that require TLS; none where nothing keeps them.
+    StsPolicy* StrictTransport() const { return strictTransport_; }
+    void SetStrictTransport(StsPolicy* policy) { strictTransport_ = policy; }
     // Senders whose messages, notices and CTCP requests are dropped on arrival, on every connection.
     IgnoreList& Ignores() { return ignores_; }
     const std::string& Key() const { return key_; }
@@ -89,12 +94,17 @@ public:
         // Server, Port, the certificate and why it was refused
         Event<const ConnectionPtr&, const std::string&, std::int32_t, const CertificateRefusal&>
             CertificateRefused;
-        Event<const ConnectionPtr&, std::size_t> LinesNotSent; // Count
+        Event<const ConnectionPtr&, std::size_t> LinesNotSent;                    // Count
+        Event<const ConnectionPtr&, const std::string&, std::int32_t> TlsUpgrade; // Server, Port
     } Events;
 
     // The fingerprint the user trusts for a server's host and port, or empty; asked on each
     // TLS connect.
     std::function<std::string(const std::string&, std::int32_t)> TrustedFingerprint;
+    // Asked on every plain-text open, the user's and a connection's own retries alike: it may
+    // move the place to TLS on another port, with the options that go there (a login only
+    // where it belongs); true when it moved it.
+    std::function<bool(const IRCConnection& connection, ServerPlace& place, ConnectOptions& options)> SecureRoute;
 
     // One raise operation per event but Add, used by the connections.
     void RaiseChannelAdd(const ConnectionPtr& connection, const ChannelPtr& channel)
@@ -169,6 +179,10 @@ public:
     {
         Events.LinesNotSent.raise(connection, count);
     }
+    void RaiseTlsUpgrade(const ConnectionPtr& connection, const std::string& server, std::int32_t port)
+    {
+        Events.TlsUpgrade.raise(connection, server, port);
+    }
     void RaiseServerChange(const ConnectionPtr& connection, const std::string& server)
     {
         Events.ServerChange.raise(connection, server);
@@ -221,6 +235,7 @@ public:
 private:
     std::unique_ptr<frmContainer> host_;
     Timers* timers_ = nullptr;
+    StsPolicy* strictTransport_ = nullptr;
     bool ctcpReplies_ = true;
     IgnoreList ignores_;
     std::string key_;

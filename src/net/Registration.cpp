@@ -4,6 +4,7 @@
 #include "net/IRCConnections.h"
 #include "net/SaslLogin.h"
 #include "net/ServerLine.h"
+#include "net/StsPolicy.h"
 #include "platform/Timers.h"
 #include "util/Relay.h"
 #include "util/Utf8.h"
@@ -90,6 +91,9 @@ void IRCConnection::EndRegistrationTalk()
 void IRCConnection::ReceiveCap(const ServerLine& line)
 {
     const CapNegotiation::Step before = caps_.Current();
+    if (HearStrictTransport(line, before)) {
+        return; // not a word more in plain text
+    }
     std::vector<std::string> send;
     caps_.Receive(line, send);
     for (const std::string& out : send) {
@@ -104,6 +108,46 @@ void IRCConnection::ReceiveCap(const ServerLine& line)
     if (before != CapNegotiation::Step::Granted && caps_.Current() == CapNegotiation::Step::Granted) {
         AfterCapsGranted();
     }
+}
+
+bool IRCConnection::HearStrictTransport(const ServerLine& line, CapNegotiation::Step before)
+{
+    const std::string_view sub = line.Word(4);
+    if (sub != "NEW" && (sub != "LS" || before != CapNegotiation::Step::Listing)) {
+        return false;
+    }
+    const bool more = line.Word(5) == "*";
+    const std::optional<std::string_view> value = StsPolicy::FindIn(line.LastParam(more ? 6 : 5));
+    if (!value) {
+        return false;
+    }
+    if (options_.tls) {
+        stsHeard_ = StsHeard{attemptHost_, attemptPort_, std::string(*value)};
+        if (parent_ != nullptr && parent_->StrictTransport() != nullptr) {
+            parent_->StrictTransport()->Heard(attemptHost_, attemptPort_, *value);
+        }
+        return false;
+    }
+    const std::optional<std::int32_t> port = StsPolicy::UpgradePort(*value);
+    if (!port) {
+        return false; // a duration said in plain text binds nothing
+    }
+    const auto self = shared_from_this();
+    const std::uint32_t request = requests_;
+    const std::string host = attemptHost_;
+    if (!Relay(*this).Up(&IRCConnections::RaiseTlsUpgrade, Events.TlsUpgrade, host, *port) ||
+        requests_ != request || deleted_) {
+        return true;
+    }
+    // Nobody took it up: TLS there all the same, without the login given for plain text.
+    ConnectOptions secure = options_;
+    secure.tls = true;
+    secure.serverPassword.clear();
+    secure.account.clear();
+    secure.accountPassword.clear();
+    secure.clientCertificate.clear();
+    Open(host, *port, true, secure);
+    return true;
 }
 
 void IRCConnection::AfterCapsGranted()

@@ -5,6 +5,7 @@
 #include "model/IRCChannels.h"
 #include "model/IRCUser.h"
 #include "net/ServerLine.h"
+#include "net/StsPolicy.h"
 #include "platform/SettingsStore.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
@@ -175,6 +176,15 @@ void Application::pobjConnections_CertificateRefused(const ConnectionPtr& connec
                                                      std::int32_t port, const CertificateRefusal& refusal)
 {
     ForgetJoin(connection);
+    if (strictTransport_ && strictTransport_->SecurePort(server)) {
+        // No way around it for the user: whoever answers here may be the one the policy keeps out.
+        StatusEvent(
+            connection, true,
+            Concat("*** Certificate of Server ", server, ", Port ", port, " refused: ",
+                   refusal.pinMismatch ? "it is not the one trusted for this server and port" : refusal.reason,
+                   "; ", server, " requires TLS (its strict transport policy), so nothing connects"));
+        return;
+    }
     if (refusal.pinMismatch) {
         StatusEvent(
             connection, true,
@@ -196,6 +206,20 @@ void Application::pobjConnections_CertificateRefused(const ConnectionPtr& connec
             ConnectTo(again, {server, port, true});
         }
     });
+}
+
+void Application::pobjConnections_TlsUpgrade(const ConnectionPtr& connection, const std::string& server,
+                                             std::int32_t port)
+{
+    StatusEvent(connection, true, Concat("*** ", server, " asks for TLS: reconnecting on port ", port));
+    // The channel an address asked for, and the windows' channels, belong to the session there.
+    if (joinOn_.lock() == connection) {
+        joinAttempt_ = connection->Attempts() + 1;
+    }
+    ConnectTo(connection, {server, port, true});
+    if (const auto lost = lostAt_.find(connection->Key()); lost != lostAt_.end()) {
+        lost->second.second = port;
+    }
 }
 
 void Application::pobjConnections_UserAdd(const ConnectionPtr& connection, const UserPtr& source)

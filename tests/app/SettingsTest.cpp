@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,6 +77,32 @@ TEST(QtSettingsStore, KeepsTextsPerApplicationUnderXdgConfigHome)
     // Another minor version has a fresh store.
     EXPECT_EQ(reopened.GetSetting("Tellix07", section, "First Use", "1"), "1");
     EXPECT_TRUE(std::filesystem::exists(home / "Tellix" / "Tellix06.ini"));
+
+    ::unsetenv("XDG_CONFIG_HOME");
+    std::filesystem::remove_all(home);
+}
+
+// A file edited by hand: a value with commas written without quotes reads as it looks (Qt would
+// make a list of it), and a section removed leaves nothing behind.
+TEST(QtSettingsStore, AValueWithCommasWrittenByHandReadsAsItLooksAndASectionGoesWhole)
+{
+    char pattern[] = "/tmp/tellix-config-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const std::filesystem::path home = pattern;
+    ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
+    std::filesystem::create_directories(home / "Tellix");
+    {
+        std::ofstream file(home / "Tellix" / "Tellix06.ini");
+        file << "[Network%20home]\nAutojoin=#a,#b key1\nNick=ann\n[Network%20work]\nNick=bob\n";
+    }
+    QtSettingsStore store;
+    EXPECT_EQ(store.GetSetting("Tellix06", "Network home", "Autojoin", ""), "#a,#b key1");
+    store.RemoveSection("Tellix06", "Network home");
+    EXPECT_EQ(QtSettingsStore().GetSetting("Tellix06", "Network home", "Nick", "(none)"), "(none)");
+    EXPECT_EQ(QtSettingsStore().GetSetting("Tellix06", "Network work", "Nick", "(none)"), "bob");
+    std::ifstream file(home / "Tellix" / "Tellix06.ini");
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text.find("home"), std::string::npos) << text;
 
     ::unsetenv("XDG_CONFIG_HOME");
     std::filesystem::remove_all(home);

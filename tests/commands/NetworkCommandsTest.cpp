@@ -5,6 +5,8 @@
 #include "commands/CommandRun.h"
 #include "windows/WindowsFixture.h"
 
+#include <utility>
+
 namespace tellix::test {
 namespace {
 
@@ -125,7 +127,7 @@ TEST_F(NetworkCommands, EachLineIsAnsweredAndTheStoreHoldsWhatItSays)
         {"network set home reconnect maybe",
          {"NETWORK: reconnect is on or off"},
          {{"Network home|Reconnect", "1"}}},
-        {"network rename home house",
+        {"network rename HOME house",
          {"*** home is now house"},
          {{"Main|Networks", "Libera.Chat house work work2"},
           {"Network home|Servers", "(none)"},
@@ -180,6 +182,36 @@ TEST_F(NetworkCommands, EachLineIsAnsweredAndTheStoreHoldsWhatItSays)
     for (std::int32_t i = 1; i <= reread.Count(); ++i) {
         EXPECT_EQ(reread.Item(i), app.SavedNetworks().Item(i));
     }
+}
+
+} // namespace
+} // namespace tellix::test
+
+namespace tellix::test {
+namespace {
+
+// A listener of the list (the Networks dialog, say) may change it while /network runs.
+TEST_F(NetworkCommands, AListenerThatRemovesTheNetworkMeanwhileLeavesTheCommandStanding)
+{
+    Networks& networks = app.SavedNetworks();
+    ASSERT_TRUE(app.ProcessCommand("network add other 192.0.2.2", true, 1));
+    NewLines(1);
+    bool armed = false;
+    const Subscription removing = networks.Changed.connect([&networks, &armed] {
+        if (std::exchange(armed, false)) {
+            static_cast<void>(networks.Remove("doomed"));
+        }
+    });
+    for (const std::string typed : {"network set doomed nick x", "network move doomed 1"}) {
+        SCOPED_TRACE(typed);
+        ASSERT_EQ(networks.Add(networks.Blank("doomed", "192.0.2.1")), "");
+        NewLines(1);
+        armed = true;
+        EXPECT_TRUE(app.ProcessCommand(typed, true, 1));
+        EXPECT_EQ(NewLines(1), Texts{});
+        EXPECT_EQ(networks.Find("doomed"), nullptr);
+    }
+    EXPECT_EQ(networks.Count(), 1);
 }
 
 } // namespace

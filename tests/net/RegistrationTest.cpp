@@ -3,6 +3,7 @@
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
 #include "net/SaslLogin.h"
+#include "net/StsPolicy.h"
 
 #include "support/EventRecorder.h"
 #include "support/FakeTimers.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -138,6 +140,13 @@ const std::vector<Road>& Roads()
            "znc.in/server-time-iso",
            {"CAP REQ :batch server-time znc.in/self-message"}},
           {":irc.znc.in CAP unknown-nick ACK :batch server-time znc.in/self-message", {"CAP END"}}},
+         {},
+         true},
+        {"PlainTextStsWithoutAValidPortBindsNothing",
+         Plain(),
+         kRegister,
+         {{":irc.test CAP * LS :sts=port=0,duration=300 away-notify", {"CAP REQ :away-notify"}},
+          {":irc.test CAP * ACK :away-notify", {"CAP END"}}},
          {},
          true},
         {"RefusedRequest",
@@ -586,4 +595,62 @@ TEST_F(Registering, ALongLoginIsSentIn400ByteLines)
     EXPECT_EQ(sent[0].size(), 13u + 400u);
     EXPECT_EQ(sent[1].size(), 13u + 8u);
     EXPECT_EQ(sent[0].substr(13) + sent[1].substr(13), SaslPlainPayload("anna", "anna", options.accountPassword));
+}
+
+// A plain-text server asking for TLS: not a word more there. With nobody to take it up the
+// connection goes over TLS itself, leaving the login behind; a listener may delete it instead.
+TEST(StrictTransportRegistering, AServerAskingForTlsInPlainTextIsLeftForItsPort)
+{
+    for (const bool hostile : {false, true}) {
+        SCOPED_TRACE(hostile ? "deleted by a listener" : "nobody listens");
+        Session session;
+        const Subscription deletes = session.connections.Events.TlsUpgrade.connect(
+            [hostile](const auto& connection, const std::string&, std::int32_t) {
+                if (hostile) {
+                    connection->Delete();
+                }
+            });
+        session.Start(WithAccount());
+        session.Sent();
+        const int connects = session.socket.connectCalls;
+        session.socket.PeerSends(":irc.test CAP * LS * :multi-prefix sts=port=6697\r\n:irc.test 001 me :Hi\r\n");
+        EXPECT_EQ(session.Sent(), Lines{});
+        // Raised through the collection first: a connection deleted there raises no more.
+        EXPECT_EQ(std::ranges::count(session.recorder.log, "c.TlsUpgrade 'irc.test' 6697"), hostile ? 0 : 1);
+        EXPECT_EQ(std::ranges::count(session.recorder.log, "c.ServerChange 'irc.test'"), 0)
+            << "the welcome after it";
+        if (hostile) {
+            EXPECT_EQ(session.socket.connectCalls, connects);
+            continue;
+        }
+        EXPECT_EQ(session.socket.connectCalls, connects + 1);
+        EXPECT_EQ(session.socket.port, 6697);
+        EXPECT_TRUE(session.socket.Tls().enabled);
+        EXPECT_EQ(session.connection->Options().accountPassword, "");
+    }
+}
+
+// Over TLS the policy is kept for the host and port, heard again in a capability added later,
+// and counted once more from the moment the link ends.
+TEST_F(Registering, APolicyHeardOverTlsIsKeptAndCountedAgainAsTheLinkEnds)
+{
+    std::map<std::string, std::string> file;
+    std::int64_t now = 100;
+    StsPolicy policy({[&](const std::string& host) { return file[host]; },
+                      [&](const std::string& host, const std::string& value) { file[host] = value; }},
+                     [&] { return now; });
+    connections.SetStrictTransport(&policy);
+    ConnectOptions tls;
+    tls.tls = true;
+    Start(tls);
+    socket.PeerSends(":irc.test CAP * LS :sts=duration=50,port=1 multi-prefix\r\n");
+    EXPECT_EQ(file["irc.test"], "6667 150");
+    EXPECT_EQ(Sent().back(), "CAP REQ :multi-prefix");
+    now = 130;
+    socket.PeerSends(":irc.test CAP me NEW :sts=duration=50\r\n");
+    EXPECT_EQ(file["irc.test"], "6667 180");
+    now = 200;
+    socket.PeerCloses();
+    EXPECT_EQ(file["irc.test"], "6667 250");
+    connections.SetStrictTransport(nullptr);
 }

@@ -703,5 +703,41 @@ TEST(Client, TheSavedLoginGoesOnlyToTheServerItWasSavedFor)
     EXPECT_FALSE(Client::View(1).Log()->HeldText().contains("for-home-only"));
 }
 
+// A host under a strict transport policy whose certificate does not verify: asked for in plain
+// text or with TLS, the status window says why nothing connects, no trust dialog opens, and
+// nothing reaches the host in plain text.
+TEST(Client, ARefusedCertificateOfAHostThatRequiresTlsIsFinal)
+{
+    QTemporaryDir certificates;
+    const TestCertificate untrusted = MakeSelfSigned(certificates.path().toStdString(), "untrusted");
+    EnsureGuiApplication();
+    const auto silent = [](ScriptedServer::Session&, const std::string&) {};
+    ScriptedServer secure(silent, untrusted.certificate, untrusted.key);
+    ScriptedServer plain(silent);
+    const std::string port = std::to_string(secure.Port());
+    Config config;
+    config.Write({{"First Use", "0"},
+                  {"Default Reconnect", "1"},
+                  {"STS 127.0.0.1", QString::fromStdString(port + " 99999999999")}});
+    const Client client;
+    const QString refused = QString::fromStdString("Certificate of Server 127.0.0.1, Port " + port + " refused: ");
+    const QString noWay = "; 127.0.0.1 requires TLS (its strict transport policy), so nothing connects";
+    for (const std::string& typed :
+         {"SERVER 127.0.0.1 " + std::to_string(plain.Port()), "SERVER -tls 127.0.0.1 " + port}) {
+        SCOPED_TRACE(typed);
+        const qsizetype before = Client::View(1).Log()->HeldText().count(noWay);
+        Client::App().ProcessCommand(typed, true, 1);
+        EXPECT_TRUE(PumpUntil([&] { return Client::View(1).Log()->HeldText().count(noWay) == before + 1; }))
+            << Client::View(1).Log()->HeldText().toStdString();
+        EXPECT_TRUE(Client::View(1).Log()->HeldText().contains(refused));
+        PumpFor(200ms);
+        const QWidgetList widgets = QApplication::allWidgets();
+        EXPECT_TRUE(std::ranges::none_of(widgets, [](QWidget* w) {
+            return qobject_cast<QMessageBox*>(w) && w->isVisible();
+        })) << "no trust dialog";
+    }
+    EXPECT_EQ(plain.Sessions().size(), 0U);
+}
+
 } // namespace
 } // namespace tellix::test

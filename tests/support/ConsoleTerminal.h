@@ -26,15 +26,17 @@ namespace tellix::test {
 class ConsoleTerminal {
 public:
     // `prepare` writes what the settings hold before the program starts, given the folder
-    // XDG_CONFIG_HOME names; the logs go under `dataHome` when one is given.
+    // XDG_CONFIG_HOME names; the logs go under `dataHome` when one is given, the settings under
+    // `configHome` (a start after an earlier one's end).
     explicit ConsoleTerminal(const std::function<void(const QString& configHome)>& prepare = {},
-                             const QString& dataHome = {})
+                             const QString& dataHome = {}, const QString& configHome = {})
+        : configHome_(configHome.isEmpty() ? config_.path() : configHome)
     {
         EnsureQtApplication();
         if (prepare) {
-            prepare(config_.path());
+            prepare(configHome_);
         }
-        qputenv("XDG_CONFIG_HOME", config_.path().toLocal8Bit());
+        qputenv("XDG_CONFIG_HOME", configHome_.toLocal8Bit());
         qputenv("XDG_DATA_HOME", (dataHome.isEmpty() ? data_.path() : dataHome).toLocal8Bit());
         out_ = ::open_memstream(&buffer_, &size_);
         toolkit_ = std::make_unique<ConsoleToolkit>(out_, out_);
@@ -88,7 +90,8 @@ public:
 
     Application& App() const { return *app_; }
     ConsoleToolkit& Toolkit() const { return *toolkit_; }
-    QString SettingsFile() const { return config_.path() + "/Tellix/Tellix06.ini"; }
+    QString SettingsFile() const { return configHome_ + "/Tellix/Tellix06.ini"; }
+    const QString& ConfigHome() const { return configHome_; }
 
 private:
     static QRegularExpression WholeLine(const std::string& pattern)
@@ -98,6 +101,7 @@ private:
     }
 
     QTemporaryDir config_;
+    QString configHome_;
     QTemporaryDir data_;
     char* buffer_ = nullptr;
     std::size_t size_ = 0;

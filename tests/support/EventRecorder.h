@@ -91,7 +91,7 @@ public:
     }
 
 private:
-    // A connection and its collection raise the same 22 events; the collection's carry
+    // A connection and its collection raise the same 23 events; the collection's carry
     // the connection first.
     template <class EventSet> void WatchConnectionEvents(const std::string& label, EventSet& e)
     {
@@ -118,6 +118,7 @@ private:
         Keep(e.UserPrivMsg, label + ".UserPrivMsg");
         Keep(e.UserQuit, label + ".UserQuit");
         Keep(e.UserRemove, label + ".UserRemove");
+        Keep(e.TlsUpgrade, label + ".TlsUpgrade");
     }
 
     static std::string Text(const std::shared_ptr<IRCUser>& user)

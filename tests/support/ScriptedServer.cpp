@@ -2,6 +2,10 @@
 
 #include "support/QtLoop.h"
 
+#include <QFile>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpSocket>
 
 #include <stdexcept>
@@ -26,10 +30,38 @@ void ScriptedServer::Session::Close()
 ScriptedServer::ScriptedServer(Script script) : script_(std::move(script))
 {
     EnsureQtApplication(); // the listener needs the event loop's dispatcher
-    if (!listener_.listen(QHostAddress::LocalHost, 0)) {
+    listener_ = std::make_unique<QTcpServer>();
+    Listen();
+}
+
+ScriptedServer::ScriptedServer(Script script, const std::filesystem::path& certificate,
+                               const std::filesystem::path& key)
+    : script_(std::move(script))
+{
+    EnsureQtApplication();
+    QFile keyFile(QString::fromStdString(key.string()));
+    if (!keyFile.open(QIODevice::ReadOnly)) {
+        throw std::runtime_error("cannot read " + key.string());
+    }
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setLocalCertificate(
+        QSslCertificate::fromPath(QString::fromStdString(certificate.string())).value(0));
+    configuration.setPrivateKey(QSslKey(keyFile.readAll(), QSsl::Ec));
+    configuration.setPeerVerifyMode(QSslSocket::VerifyNone);
+    auto tls = std::make_unique<QSslServer>();
+    tls->setSslConfiguration(configuration);
+    listener_ = std::move(tls);
+    Listen();
+}
+
+void ScriptedServer::Listen()
+{
+    if (!listener_->listen(QHostAddress::LocalHost, 0)) {
         throw std::runtime_error("the scripted server found no loopback port");
     }
-    QObject::connect(&listener_, &QTcpServer::newConnection, &listener_, [this] { Accept(); });
+    // A TLS listener hands a client out only once its handshake is through.
+    QObject::connect(listener_.get(), &QTcpServer::pendingConnectionAvailable, listener_.get(),
+                     [this] { Accept(); });
 }
 
 ScriptedServer::~ScriptedServer()
@@ -41,7 +73,7 @@ ScriptedServer::~ScriptedServer()
 
 void ScriptedServer::Accept()
 {
-    while (QTcpSocket* socket = listener_.nextPendingConnection()) {
+    while (QTcpSocket* socket = listener_->nextPendingConnection()) {
         socket->setParent(nullptr);
         sessions_.push_back(std::make_unique<Session>());
         Session& session = *sessions_.back();

@@ -2,6 +2,8 @@
 
 #include <QTcpServer>
 
+#include <filesystem>
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -34,19 +36,23 @@ public:
     using Script = std::function<void(Session& session, const std::string& line)>;
 
     explicit ScriptedServer(Script script);
+    // The same over TLS, presenting the certificate and key of these PEM files; a client whose
+    // handshake fails is no session.
+    ScriptedServer(Script script, const std::filesystem::path& certificate, const std::filesystem::path& key);
     ~ScriptedServer();
     ScriptedServer(const ScriptedServer&) = delete;
     ScriptedServer& operator=(const ScriptedServer&) = delete;
 
-    std::uint16_t Port() const { return listener_.serverPort(); }
+    std::uint16_t Port() const { return listener_->serverPort(); }
     // One per connection made, oldest first.
     const std::vector<std::unique_ptr<Session>>& Sessions() const { return sessions_; }
 
 private:
+    void Listen();
     void Accept();
 
     Script script_;
-    QTcpServer listener_;
+    std::unique_ptr<QTcpServer> listener_;
     std::vector<std::unique_ptr<Session>> sessions_;
 };
 

@@ -1,5 +1,6 @@
 #include "platform/qt/QtMainWindowView.h"
 
+#include "app/Application.h"
 #include "app/Settings.h"
 #include "platform/SettingsStore.h"
 #include "platform/qt/Notifier.h"
@@ -11,6 +12,7 @@
 #include "platform/qt/WindowLayout.h"
 #include "platform/qt/WindowTree.h"
 #include "platform/qt/WindowTreeModel.h"
+#include "platform/qt/networks/NetworksDialog.h"
 #include "platform/qtcore/Boundary.h"
 #include "platform/qtcore/LogIndex.h"
 
@@ -345,6 +347,15 @@ QtMainWindowView::QtMainWindowView()
 
     QMenuBar& bar = *form.menuBar();
     QMenu* file = bar.addMenu(QStringLiteral("&File"));
+    QAction* networks = file->addAction(QStringLiteral("&Networks..."));
+    networks->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N));
+    networks->setShortcutContext(Qt::ApplicationShortcut);
+    QObject::connect(networks, &QAction::triggered, &form, [&form] {
+        if (QtMainWindowView* view = form.View()) {
+            view->OpenNetworks();
+        }
+    });
+    file->addSeparator();
     QAction* exit = file->addAction(QStringLiteral("E&xit"));
     QMenu* window = bar.addMenu(QStringLiteral("&Window"));
     QAction* connectDialog = window->addAction(QStringLiteral("&Connect Dialog"));
@@ -456,6 +467,11 @@ QtMainWindowView::~QtMainWindowView()
 {
     if (gone_) {
         std::exchange(gone_, {})();
+    }
+    // The list it shows goes with the application; a click in it may be what ends the program.
+    if (networks_) {
+        networks_->Detach();
+        networks_->deleteLater();
     }
     LetGoLater(form_.data());
 }
@@ -600,6 +616,34 @@ void QtMainWindowView::OpenPreferences()
         }
     });
     preferences_->open();
+}
+
+NetworksDialog* QtMainWindowView::NetworksWindow() const
+{
+    return networks_.data();
+}
+
+void QtMainWindowView::OpenNetworks()
+{
+    const std::shared_ptr<Application> app = Application::Instance();
+    if (app == nullptr || !form_) {
+        return;
+    }
+    if (!networks_) {
+        networks_ = new NetworksDialog(
+            app->SavedNetworks(),
+            [](const std::string& name) {
+                // Held across the command: it may end the program.
+                if (const std::shared_ptr<Application> running = Application::Instance()) {
+                    running->ProcessCommand("CONNECT " + name, true, 0);
+                }
+            },
+            form_);
+        networks_->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    networks_->show();
+    networks_->raise();
+    networks_->activateWindow();
 }
 
 QIcon QtMainWindowView::Icon()

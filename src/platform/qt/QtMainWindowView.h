@@ -19,6 +19,7 @@ class QMdiSubWindow;
 namespace tellix {
 
 class LogIndex;
+class NetworksDialog;
 class PreferencesDialog;
 class SearchWindow;
 class SettingsStore;
@@ -61,6 +62,8 @@ public:
     void RememberIn(SettingsStore* settings);
     // The preferences dialog while it is open.
     PreferencesDialog* Preferences() const;
+    // The saved networks' dialog (File > Networks..., Ctrl+Shift+N) while it is open.
+    NetworksDialog* NetworksWindow() const;
     // The index of the logs, opened on first need.
     LogIndex* Index();
     // Files the log writer has just flushed: an open index reads on in them. A closed one
@@ -84,11 +87,13 @@ private:
     void RaiseQueryUnload(bool& cancel);
     void RaiseMenu(const Event<>& click, const char* where);
     void OpenPreferences();
+    void OpenNetworks();
 
     QPointer<Form> form_;
     bool unloading_ = false;
     SettingsStore* settings_ = nullptr;
     QPointer<PreferencesDialog> preferences_;
+    QPointer<NetworksDialog> networks_;
     QPointer<LogIndex> index_;
     QPointer<SearchWindow> search_;
     std::function<void()> gone_;

@@ -64,6 +64,10 @@ std::string QtSettingsStore::GetSetting(const std::string& appName, const std::s
     if (!value.isValid()) {
         return defaultValue;
     }
+    // Qt reads commas outside quotes as a list; a hand-edited "#a,#b key" means the text.
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(QLatin1Char(',')).toStdString();
+    }
     return value.toString().toStdString();
 }
 
