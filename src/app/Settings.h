@@ -57,6 +57,14 @@ inline constexpr std::string_view Logging = "Logging";
 inline constexpr std::string_view HistoryLines = "History Lines";
 // The masks /IGNORE keeps, blank-separated.
 inline constexpr std::string_view IgnoreList = "Ignore List";
+// Which list of the windows the main window shows: "tree", "bar" or "both".
+inline constexpr std::string_view WindowList = "Window List";
+// How the windows share the document area: "one at a time" (each fills it) or "overlapping".
+inline constexpr std::string_view WindowLayout = "Window Layout";
+// The window tree in alphabetical order (checked) or in the order the windows came.
+inline constexpr std::string_view WindowTreeSorted = "Window Tree Sorted";
+// The window tree's width in pixels, as the user last left it; empty for the laid-out width.
+inline constexpr std::string_view WindowTreeWidth = "Window Tree Width";
 // The saved networks' names in their order, blank-separated (a name holds no blank). Each
 // network's fields are in a section of its own, NetworkSection(name), under the keys below.
 inline constexpr std::string_view NetworkList = "Networks";
@@ -93,6 +101,9 @@ inline constexpr bool NotificationsDefault = true;
 inline constexpr bool RejoinChannelsDefault = true;
 inline constexpr bool LoggingDefault = true;
 inline constexpr std::int64_t HistoryLinesDefault = 50;
+inline constexpr std::string_view WindowListDefault = "tree";
+inline constexpr std::string_view WindowLayoutDefault = "one at a time";
+inline constexpr bool WindowTreeSortedDefault = false;
 // More would make opening a window wait for the disk.
 inline constexpr std::int64_t HistoryLinesMax = 10'000;
 inline constexpr std::int32_t DefaultServerPortDefault = 6697;

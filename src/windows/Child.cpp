@@ -628,9 +628,11 @@ void Child::TellGroup()
     const IRCConnection* const connection = Connection();
     std::string group = connection != nullptr ? connection->Key() : std::string();
     std::string label = connection != nullptr ? GroupLabel(*connection) : std::string();
-    if (pobjWindow_ && (group != group_ || label != groupLabel_)) {
+    // The first status window is its connection's before it heads it.
+    if (pobjWindow_ && (group != group_ || label != groupLabel_ || head_ != headTold_)) {
         group_ = std::move(group);
         groupLabel_ = std::move(label);
+        headTold_ = head_;
         pobjWindow_->SetGroup(group_, groupLabel_, head_);
     }
 }

@@ -218,6 +218,7 @@ private:
     std::weak_ptr<IRCConnection> connection_;
     std::string group_; // as last told to the view
     std::string groupLabel_;
+    bool headTold_ = false;
     bool greyed_ = false;
     NickList users_;
     std::string logFolder_;

@@ -122,10 +122,18 @@ struct Client {
     }
 };
 
+// Windows that overlap, with frames, as they were before one at a time became the default.
+void Overlapping(const QTemporaryDir& config)
+{
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QtSettingsStore().SaveSetting(SettingsAppName(), "Main", "Window Layout", "overlapping");
+}
+
 TEST(Shell, NewWindowsOpenInsideTheAreaBehindTheWindowInUseUnlessTheUserOpenedThem)
 {
     EnsureGuiApplication();
     QTemporaryDir config;
+    Overlapping(config);
     IrcServer server;
     Client client(config.path(), &server);
     QLineEdit* status = client.View(1).Input();
@@ -532,6 +540,7 @@ TEST(Shell, WindowPlacesAndStatesAreKeptBetweenRuns)
 {
     EnsureGuiApplication();
     QTemporaryDir config;
+    Overlapping(config);
     IrcServer server;
     const QRect mainPlace(30, 40, 700, 500);
     const QRect roomPlace(37, 41, 300, 200);

@@ -2,6 +2,7 @@
 // sees of the windows they are not looking at, and how they get there without the mouse.
 #include "platform/qt/WindowBar.h"
 #include "app/Application.h"
+#include "app/Settings.h"
 #include "model/IRCChannels.h"
 #include "model/IRCUser.h"
 #include "net/IRCConnection.h"
@@ -53,6 +54,7 @@ struct BarClient {
     explicit BarClient(const IrcServer& server)
     {
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        toolkit.Settings().SaveSetting(SettingsAppName(), "Main", "Window List", "bar");
         app = std::make_unique<Application>(toolkit, sockets);
         mainWindow = toolkit.MainWindow()->Window();
         area = toolkit.MainWindow()->Area();

@@ -1,6 +1,7 @@
 // The windows in the Qt front-end against a real IRC server: what a user sees when others
 // join, talk and leave.
 #include "app/Application.h"
+#include "app/Settings.h"
 #include "model/IRCChannel.h"
 #include "model/IRCChannels.h"
 #include "model/IRCUser.h"
@@ -50,9 +51,13 @@ struct Client {
     QMainWindow* mainWindow = nullptr;
     QMdiArea* area = nullptr;
 
-    Client()
+    // With a layout, the windows share the area that way ("overlapping", "one at a time").
+    explicit Client(const char* layout = nullptr)
     {
         qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        if (layout != nullptr) {
+            toolkit.Settings().SaveSetting(SettingsAppName(), "Main", "Window Layout", layout);
+        }
         app = std::make_unique<Application>(toolkit, sockets);
         mainWindow = toolkit.MainWindow()->Window();
         area = toolkit.MainWindow()->Area();
@@ -233,7 +238,7 @@ TEST(WindowsServer, AQueryWindowOpenedAmongManyComesBackWithAllItsLinesFromTheWi
 {
     EnsureGuiApplication();
     IrcServer server;
-    Client client;
+    Client client("overlapping");
     client.mainWindow->show();
     client.mainWindow->activateWindow();
     static_cast<void>(QTest::qWaitForWindowActive(client.mainWindow));

@@ -3,9 +3,11 @@
 #include "app/Settings.h"
 #include "platform/SettingsStore.h"
 #include "platform/qt/Notifier.h"
+#include "platform/qt/WindowLayout.h"
 #include "platform/qtcore/LogFileWriter.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -54,8 +56,17 @@ PreferencesDialog::PreferencesDialog(SettingsStore& settings, QWidget* parent)
       rejoinChannels_(new QCheckBox(QStringLiteral("&Rejoin open channels on connecting again"), this)),
       logging_(new QCheckBox(QStringLiteral("&Log every window's lines to disk"), this)),
       historyLines_(new QSpinBox(this)), logFolder_(new QLineEdit(this)),
-      openLogFolder_(new QPushButton(QStringLiteral("&Open"), this))
+      openLogFolder_(new QPushButton(QStringLiteral("&Open"), this)), windowList_(new QComboBox(this)),
+      windowLayout_(new QComboBox(this)),
+      windowTreeSorted_(new QCheckBox(QStringLiteral("Sort the window tree &alphabetically"), this))
 {
+    windowList_->addItem(QStringLiteral("Tree"), QStringLiteral("tree"));
+    windowList_->addItem(QStringLiteral("Bar"), QStringLiteral("bar"));
+    windowList_->addItem(QStringLiteral("Both"), QStringLiteral("both"));
+    for (const auto mode : {WindowLayout::Mode::OneAtATime, WindowLayout::Mode::Overlapping}) {
+        const QString stored = QString::fromLatin1(WindowLayout::Write(mode));
+        windowLayout_->addItem(stored.left(1).toUpper() + stored.mid(1), stored);
+    }
     setWindowTitle(QStringLiteral("Preferences"));
     logFontSize_->setRange(6, 72);
     logFontSize_->setSuffix(QStringLiteral(" pt"));
@@ -91,6 +102,9 @@ PreferencesDialog::PreferencesDialog(SettingsStore& settings, QWidget* parent)
     folderLabel->setBuddy(logFolder_);
     form->addRow(folderLabel, folderRow);
     form->addRow(QStringLiteral("History &lines when a window opens:"), historyLines_);
+    form->addRow(QStringLiteral("&Windows listed in:"), windowList_);
+    form->addRow(QStringLiteral("Window la&yout:"), windowLayout_);
+    form->addRow(windowTreeSorted_);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -133,6 +147,15 @@ void PreferencesDialog::Load()
         settings::LoggingDefault));
     historyLines_->setValue(
         static_cast<int>(settings::ReadHistoryLines(Get(settings_, settings::HistoryLines, ""))));
+    const int list = windowList_->findData(
+        QString::fromStdString(Get(settings_, settings::WindowList, "")).trimmed().toLower());
+    windowList_->setCurrentIndex(
+        list >= 0 ? list : windowList_->findData(QString::fromLatin1(settings::WindowListDefault)));
+    windowLayout_->setCurrentIndex(windowLayout_->findData(
+        QString::fromLatin1(WindowLayout::Write(WindowLayout::Read(Get(settings_, settings::WindowLayout, ""))))));
+    windowTreeSorted_->setChecked(settings::ReadCheckBox(
+        Get(settings_, settings::WindowTreeSorted, settings::WriteCheckBox(settings::WindowTreeSortedDefault)),
+        settings::WindowTreeSortedDefault));
 }
 
 void PreferencesDialog::Save()
@@ -146,6 +169,9 @@ void PreferencesDialog::Save()
     Put(settings_, settings::RejoinChannels, settings::WriteCheckBox(rejoinChannels_->isChecked()));
     Put(settings_, settings::Logging, settings::WriteCheckBox(logging_->isChecked()));
     Put(settings_, settings::HistoryLines, std::to_string(historyLines_->value()));
+    Put(settings_, settings::WindowList, windowList_->currentData().toString().toStdString());
+    Put(settings_, settings::WindowLayout, windowLayout_->currentData().toString().toStdString());
+    Put(settings_, settings::WindowTreeSorted, settings::WriteCheckBox(windowTreeSorted_->isChecked()));
     Notifier::Instance().SetEnabled(notifications_->isChecked());
 }
 

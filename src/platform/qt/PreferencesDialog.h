@@ -3,6 +3,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QComboBox;
 class QFontComboBox;
 class QLineEdit;
 class QPushButton;
@@ -43,6 +44,11 @@ public:
     // Where the logs are, to read and copy; the button opens it in the desktop's file manager.
     QLineEdit* LogFolderBox() const { return logFolder_; }
     QPushButton* OpenLogFolderButton() const { return openLogFolder_; }
+    // The windows: listed in a tree, on a bar or both; one at a time or overlapping; the tree
+    // alphabetical or in the order they came.
+    QComboBox* WindowListBox() const { return windowList_; }
+    QComboBox* WindowLayoutBox() const { return windowLayout_; }
+    QCheckBox* WindowTreeSortedBox() const { return windowTreeSorted_; }
 
     // The log's font as the settings hold it, the desktop's fixed font where they hold none.
     static QFont LogFont(SettingsStore& settings);
@@ -66,6 +72,9 @@ private:
     QSpinBox* historyLines_;
     QLineEdit* logFolder_;
     QPushButton* openLogFolder_;
+    QComboBox* windowList_;
+    QComboBox* windowLayout_;
+    QCheckBox* windowTreeSorted_;
 };
 
 } // namespace tellix

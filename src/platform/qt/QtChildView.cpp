@@ -9,6 +9,8 @@
 #include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/TextDecoding.h"
 #include "platform/qt/TopicBar.h"
+#include "platform/qt/WindowLayout.h"
+#include "platform/qt/WindowTreeModel.h"
 #include "platform/qtcore/Boundary.h"
 #include "util/LineRoad.h"
 
@@ -209,6 +211,7 @@ public:
         });
     }
     void Forget() { view_ = nullptr; }
+    QtChildView* View() const { return view_; }
     void SayActivated()
     {
         if (view_ != nullptr) {
@@ -451,6 +454,10 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
         }
     }
     form_ = new Form(this, waitingRoom);
+    // Framed or not before it is first shown: a frame taken off later would leave its room.
+    if (WindowLayout* const layout = WindowLayout::Of(area); layout != nullptr) {
+        layout->Adopt(form_);
+    }
     client_ = new Client(this);
     // Opaque: a label or scroll bar that changes repaints its own place, not the frame and
     // title bar of the window beneath it.
@@ -520,6 +527,7 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
     });
 
     input_ = new InputLine(this, client_);
+    client_->setFocusProxy(input_); // a window handed the keyboard types into its line
     input_->setFont(font);
     input_->setFrame(false);
     input_->setTextMargins(0, 0, 0, 0);
@@ -534,6 +542,7 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
     form_->setWidget(client_);
     form_->setAttribute(Qt::WA_DeleteOnClose, false);
     form_->resize(760, 480); // room for the log beside the 200-unit nick list
+    normal_ = form_->geometry();
     if (waitingRoom != nullptr) {
         // The title bar's menu is a widget with its actions and their shortcuts: made again
         // once the window is in the area.
@@ -550,6 +559,7 @@ void QtChildView::Enter(QMdiArea& area)
     QMdiSubWindow* const inUse = area.activeSubWindow();
     area.addSubWindow(form_);
     PlaceNew(area); // the area places a window as it takes it in
+    normal_ = form_->geometry();
     // The area activates a window as it minimizes it, unless the window is disabled: taking
     // the activation from the window in use and handing it back cost a pass over every
     // window, twice. The window in use still says it is activated, as it did then.
@@ -754,12 +764,23 @@ void QtChildView::SetState(WindowState state)
         ShowBehind(&QWidget::showMaximized);
         break;
     case WindowState::Normal:
-        // Beside a maximized window in use, a normal one would open hidden behind it.
-        if (const QMdiSubWindow* inUse = area_ ? area_->activeSubWindow() : nullptr;
-            form_->isMinimized() && inUse != nullptr && inUse != form_ && inUse->isMaximized()) {
+        // Beside a maximized window in use, a normal one would open hidden behind it; where
+        // windows come one at a time, each fills the area.
+        if (const WindowLayout* const layout = area_ ? WindowLayout::Of(*area_) : nullptr;
+            layout != nullptr && layout->OneAtATime()) {
+            ShowBehind(&QWidget::showMaximized);
+        } else if (const QMdiSubWindow* inUse = area_ ? area_->activeSubWindow() : nullptr;
+                   form_->isMinimized() && inUse != nullptr && inUse != form_ && inUse->isMaximized()) {
             ShowBehind(&QWidget::showMaximized);
         } else {
+            // The area puts a window it restores back where it was once more as it hands the
+            // activation back to the window in use: the place asked for goes on last.
+            const QRect place = pending_;
             ShowBehind(&QWidget::showNormal);
+            if (place.isValid() && !form_->isMaximized() && !form_->isMinimized()) {
+                pending_ = QRect();
+                form_->setGeometry(place);
+            }
         }
         break;
     }
@@ -811,7 +832,9 @@ void QtChildView::TakeFocus()
     if (Waiting() || form_->isMinimized()) {
         SetState(WindowState::Normal);
     }
-    if (area_) {
+    if (WindowLayout* const layout = area_ ? WindowLayout::Of(*area_) : nullptr; layout != nullptr) {
+        layout->Show(form_);
+    } else if (area_) {
         area_->setActiveSubWindow(form_);
     }
     input_->setFocus(Qt::OtherFocusReason);
@@ -841,6 +864,8 @@ void QtChildView::SetName(const std::string& name)
 {
     const bool first = name_.isEmpty();
     name_ = DecodeForDisplay(name);
+    nameBytes_ = name;
+    ShowChannelInTree();
     if (!first || settings_ == nullptr || name_.isEmpty()) {
         return;
     }
@@ -851,16 +876,7 @@ void QtChildView::SetName(const std::string& name)
         state > 2) {
         return;
     }
-    // A place outside today's area (a smaller screen) comes back inside it.
-    QRect place(left, top, width, height);
-    if (area_) {
-        const QSize room = area_->viewport()->size();
-        if (room.width() >= 50 && room.height() >= 50) {
-            place.setSize(place.size().boundedTo(room));
-            place.moveLeft(std::clamp(place.left(), 0, room.width() - place.width()));
-            place.moveTop(std::clamp(place.top(), 0, room.height() - place.height()));
-        }
-    }
+    const QRect place = FitInArea(QRect(left, top, width, height));
     if (Waiting() || form_->isMinimized() || form_->isMaximized()) {
         pending_ = place;
     } else {
@@ -869,6 +885,91 @@ void QtChildView::SetName(const std::string& name)
     const auto remembered = static_cast<WindowState>(state);
     if (remembered != WindowState::Minimized && remembered != State() && State() != WindowState::Minimized) {
         SetState(remembered);
+    }
+}
+
+// A place outside today's area (a smaller screen) comes back inside it.
+QRect QtChildView::FitInArea(QRect place) const
+{
+    if (area_) {
+        const QSize room = area_->viewport()->size();
+        if (room.width() >= 50 && room.height() >= 50) {
+            place.setSize(place.size().boundedTo(room));
+            place.moveLeft(std::clamp(place.left(), 0, room.width() - place.width()));
+            place.moveTop(std::clamp(place.top(), 0, room.height() - place.height()));
+        }
+    }
+    return place;
+}
+
+std::optional<WindowPlace> QtChildView::Place() const
+{
+    if (!form_) {
+        return std::nullopt;
+    }
+    // Maximized or minimized, the window's place is where it goes back to.
+    const bool normal = !Waiting() && !form_->isMinimized() && !form_->isMaximized();
+    const QRect place = pending_.isValid() ? pending_ : normal || !normal_.isValid() ? form_->geometry() : normal_;
+    return WindowPlace{place.left(), place.top(), place.width(), place.height()};
+}
+
+void QtChildView::SetPlace(const WindowPlace& place)
+{
+    if (!form_ || place.width < 50 || place.height < 50) {
+        return;
+    }
+    const QRect fitted = FitInArea(QRect(place.left, place.top, place.width, place.height));
+    if (Waiting() || form_->isMinimized() || form_->isMaximized()) {
+        pending_ = fitted;
+    } else {
+        form_->setGeometry(fitted);
+    }
+}
+
+QtChildView* QtChildView::Of(const QMdiSubWindow* window)
+{
+    const auto* form = dynamic_cast<const Form*>(window);
+    return form == nullptr ? nullptr : form->View();
+}
+
+void QtChildView::RunCommand(const std::string& line)
+{
+    AtBoundary("window menu command", [&] { Events.RunCommand.raise(line); });
+}
+
+void QtChildView::SetGroup(const std::string& group, const std::string& label, bool head)
+{
+    if (area_ && form_) {
+        if (WindowTreeModel* const tree = QtMainWindowView::TreeOf(*area_); tree != nullptr) {
+            tree->SetGroup(form_, DecodeForDisplay(group), DecodeForDisplay(label), label, head);
+        }
+    }
+}
+
+void QtChildView::SetUnread(std::int32_t count)
+{
+    if (area_ && form_) {
+        if (WindowTreeModel* const tree = QtMainWindowView::TreeOf(*area_); tree != nullptr) {
+            tree->SetUnread(form_, count);
+        }
+    }
+}
+
+void QtChildView::SetGreyed(bool greyed)
+{
+    if (area_ && form_) {
+        if (WindowTreeModel* const tree = QtMainWindowView::TreeOf(*area_); tree != nullptr) {
+            tree->SetGreyed(form_, greyed);
+        }
+    }
+}
+
+void QtChildView::ShowChannelInTree()
+{
+    if (area_ && form_) {
+        if (WindowTreeModel* const tree = QtMainWindowView::TreeOf(*area_); tree != nullptr) {
+            tree->SetChannel(form_, channel_ ? nameBytes_ : std::string());
+        }
     }
 }
 
@@ -965,6 +1066,10 @@ void QtChildView::MoveOutput(std::int32_t left, std::int32_t top, std::int32_t w
 
 void QtChildView::ShowTopicBar(bool shown)
 {
+    if (channel_ != shown) {
+        channel_ = shown;
+        ShowChannelInTree();
+    }
     if (topic_->isHidden() == shown) {
         topic_->setVisible(shown);
         RaiseResize();

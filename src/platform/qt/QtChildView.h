@@ -84,6 +84,16 @@ public:
     void SetName(const std::string& name) override;
     void SetInputHint(const std::string& hint) override;
     void Tell(const std::string& title, const std::string& text) override;
+    void SetGroup(const std::string& group, const std::string& label, bool head) override;
+    void SetUnread(std::int32_t count) override;
+    void SetGreyed(bool greyed) override;
+    std::optional<WindowPlace> Place() const override;
+    void SetPlace(const WindowPlace& place) override;
+
+    // The view of a form, null for a window that is not one of these views (or whose view is gone).
+    static QtChildView* Of(const QMdiSubWindow* window);
+    // Asks the core to run a command line as if typed in this window.
+    void RunCommand(const std::string& line);
 
     // Where the window's place is remembered by its name, between runs.
     void RememberIn(SettingsStore* settings) { settings_ = settings; }
@@ -141,6 +151,10 @@ private:
     void PlaceCounts();
     void KeepNormalGeometry();
     void ApplyPendingGeometry();
+    // A remembered place brought inside today's area (a smaller screen).
+    QRect FitInArea(QRect place) const;
+    // Tells the tree what this window shows, a channel or else nothing.
+    void ShowChannelInTree();
 
     QPointer<Form> form_;
     QPointer<QMdiArea> area_;
@@ -163,8 +177,10 @@ private:
     SettingsStore* settings_ = nullptr;
     std::int64_t scrollback_ = 0;
     QString name_;
-    QRect normal_;  // the form's place when neither minimized nor maximized
-    QRect pending_; // a remembered place, taken when the window is next shown normal
+    std::string nameBytes_; // as the core named it
+    bool channel_ = false;  // shows a channel: the topic bar is up
+    QRect normal_;          // the form's place when neither minimized nor maximized
+    QRect pending_;         // a remembered place, taken when the window is next shown normal
     static constexpr qsizetype kWindowsInArea = 40;
 };
 

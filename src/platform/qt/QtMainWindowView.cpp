@@ -9,12 +9,16 @@
 #include "platform/qt/SearchWindow.h"
 #include "platform/qt/TextDecoding.h"
 #include "platform/qt/WindowBar.h"
+#include "platform/qt/WindowLayout.h"
+#include "platform/qt/WindowTree.h"
+#include "platform/qt/WindowTreeModel.h"
 #include "platform/qt/networks/NetworksDialog.h"
 #include "platform/qtcore/Boundary.h"
 #include "platform/qtcore/LogIndex.h"
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDockWidget>
 #include <QHash>
 #include <QIcon>
 #include <QLineEdit>
@@ -32,6 +36,19 @@
 #include <sstream>
 
 namespace tellix {
+
+namespace {
+
+std::string Get(SettingsStore& settings, std::string_view key, std::string_view fallback)
+{
+    return settings.GetSetting(SettingsAppName(), std::string(settings::Section), std::string(key),
+                               std::string(fallback));
+}
+
+// The tree's width when the user has chosen none, in pixels.
+constexpr int kTreeWidth = 170;
+
+} // namespace
 
 // The window: its close request goes to the core first.
 class QtMainWindowView::Form final : public QMainWindow {
@@ -54,6 +71,12 @@ public:
     {
         if (settings_ == nullptr) {
             return;
+        }
+        // Only a width the user dragged to: the laid-out one follows the font.
+        if (dock_ != nullptr && dock_->isVisible() && dock_->width() != treeWidth_) {
+            treeWidth_ = dock_->width();
+            settings_->SaveSetting(SettingsAppName(), std::string(settings::Section),
+                                   std::string(settings::WindowTreeWidth), std::to_string(treeWidth_));
         }
         const QRect place = isMaximized() || isMinimized() ? normalGeometry() : geometry();
         if (!place.isValid()) {
@@ -126,22 +149,22 @@ public:
         if (bar_ != nullptr) {
             bar_->Add(child);
         }
+        if (tree_ != nullptr) {
+            tree_->Model().Add(child);
+            if (child == area_->activeSubWindow()) {
+                tree_->Follow(child);
+            }
+        }
+        if (layout_ != nullptr) {
+            layout_->Adopt(child);
+        }
     }
 
-    void ActivateWindow(QMdiSubWindow* child)
+    void ActivateWindow(QMdiSubWindow* child, bool keyboard = true)
     {
-        if (child == nullptr || area_ == nullptr) {
-            return;
+        if (child != nullptr && area_ != nullptr && layout_ != nullptr) {
+            layout_->Show(child, keyboard);
         }
-        // A window that opened minimized while the area was full waits beside it until it is
-        // asked for.
-        if (child->mdiArea() == nullptr) {
-            area_->addSubWindow(child);
-            child->showNormal();
-        } else if (child->isMinimized()) {
-            child->showNormal();
-        }
-        area_->setActiveSubWindow(child);
     }
 
     // A click on a window's desktop notification: that window in front, and the program too.
@@ -163,12 +186,67 @@ public:
 
     void SetBar(WindowBar* bar) { bar_ = bar; }
     WindowBar* Bar() const { return bar_; }
+    void SetTree(WindowTree* tree, QDockWidget* dock)
+    {
+        tree_ = tree;
+        dock_ = dock;
+    }
+    WindowTree* Tree() const { return tree_; }
+    QDockWidget* TreeDock() const { return dock_; }
+    void SetLayout(WindowLayout* layout, QAction* cascade, QAction* tile)
+    {
+        layout_ = layout;
+        cascade_ = cascade;
+        tile_ = tile;
+    }
+    WindowLayout* Layout() const { return layout_; }
 
-    // The bar's button and the menu's entry; nothing else is touched.
+    // What the settings say of the lists of windows and the layout.
+    void ApplySettings()
+    {
+        if (settings_ == nullptr) {
+            return;
+        }
+        const std::string list =
+            QString::fromStdString(Get(*settings_, settings::WindowList, settings::WindowListDefault))
+                .trimmed()
+                .toLower()
+                .toStdString();
+        const bool bar = list == "bar" || list == "both";
+        const bool tree = !bar || list == "both";
+        bar_->setVisible(bar);
+        dock_->setVisible(tree);
+        tree_->Model().SetSorted(
+            settings::ReadCheckBox(Get(*settings_, settings::WindowTreeSorted,
+                                       settings::WriteCheckBox(settings::WindowTreeSortedDefault)),
+                                   settings::WindowTreeSortedDefault));
+        layout_->SetMode(
+            WindowLayout::Read(Get(*settings_, settings::WindowLayout, settings::WindowLayoutDefault)));
+        // Arranging the windows has no meaning where one fills the area.
+        cascade_->setEnabled(!layout_->OneAtATime());
+        tile_->setEnabled(!layout_->OneAtATime());
+    }
+
+    void RestoreTreeWidth()
+    {
+        bool number = false;
+        const int stored =
+            settings_ == nullptr
+                ? 0
+                : QString::fromStdString(Get(*settings_, settings::WindowTreeWidth, "")).trimmed().toInt(&number);
+        treeWidth_ = number && stored >= 40 && stored <= 4000 ? stored : kTreeWidth;
+        resizeDocks({dock_}, {treeWidth_}, Qt::Horizontal);
+        treeWidth_ = dock_->width();
+    }
+
+    // The bar's button, the tree's row and the menu's entry; nothing else is touched.
     void ShowActivity(QMdiSubWindow* child, Activity level)
     {
         if (bar_ != nullptr) {
             bar_->ShowActivity(child, level);
+        }
+        if (tree_ != nullptr) {
+            tree_->Model().SetActivity(child, level);
         }
         if (QAction* const item = items_.value(child); item != nullptr) {
             QFont font = item->font();
@@ -243,6 +321,12 @@ private:
     QMdiArea* area_ = nullptr;
     QAction* separator_ = nullptr;
     WindowBar* bar_ = nullptr;
+    WindowTree* tree_ = nullptr;
+    QDockWidget* dock_ = nullptr;
+    int treeWidth_ = 0; // as restored or last saved
+    WindowLayout* layout_ = nullptr;
+    QAction* cascade_ = nullptr;
+    QAction* tile_ = nullptr;
     SettingsStore* settings_ = nullptr;
     QHash<QMdiSubWindow*, QAction*> items_;
     QAction* checked_ = nullptr;
@@ -321,6 +405,32 @@ QtMainWindowView::QtMainWindowView()
         *area, [&form](QMdiSubWindow* child) { form.ActivateWindow(child); }, &form);
     form.addToolBar(Qt::TopToolBarArea, windowBar);
     form.SetBar(windowBar);
+    windowBar->toggleViewAction()->setVisible(false); // the preferences choose the lists
+
+    auto* treeModel = new WindowTreeModel(&form);
+    WindowTree::Actions actions;
+    actions.activate = [&form](QMdiSubWindow* child, bool keyboard) { form.ActivateWindow(child, keyboard); };
+    // Asked, not done: the core may refuse (the status window) or close it its own way.
+    actions.close = [](QMdiSubWindow* child) { child->close(); };
+    actions.run = [](QMdiSubWindow* child, const std::string& line) {
+        if (QtChildView* view = QtChildView::Of(child); view != nullptr) {
+            view->RunCommand(line);
+        }
+    };
+    auto* tree = new WindowTree(*treeModel, std::move(actions));
+    auto* dock = new QDockWidget(QStringLiteral("Windows"), &form);
+    dock->setObjectName(QStringLiteral("windowTreeDock"));
+    dock->setFeatures(QDockWidget::NoDockWidgetFeatures);
+    dock->setTitleBarWidget(new QWidget(dock)); // the tree is all the dock shows
+    dock->setWidget(tree);
+    dock->toggleViewAction()->setVisible(false);
+    form.addDockWidget(Qt::LeftDockWidgetArea, dock);
+    form.SetTree(tree, dock);
+    QObject::connect(area, &QMdiArea::subWindowActivated, tree,
+                     [tree](QMdiSubWindow* child) { tree->Follow(child); });
+    windowBar->setVisible(false);
+    form.SetLayout(new WindowLayout(*area), cascade, tile);
+
     QObject::connect(cascade, &QAction::triggered, area, &QMdiArea::cascadeSubWindows);
     QObject::connect(tile, &QAction::triggered, area, &QMdiArea::tileSubWindows);
     // The keys work wherever the focus is in the main window, the input line included (the
@@ -390,15 +500,44 @@ void QtMainWindowView::ShowActivity(QMdiArea& area, QMdiSubWindow* child, Activi
     }
 }
 
+WindowTreeModel* QtMainWindowView::TreeOf(QMdiArea& area)
+{
+    auto* form = dynamic_cast<Form*>(area.window());
+    return form != nullptr && form->Tree() != nullptr ? &form->Tree()->Model() : nullptr;
+}
+
 WindowBar* QtMainWindowView::Bar() const
 {
     return form_ ? form_->Bar() : nullptr;
+}
+
+WindowTree* QtMainWindowView::Tree() const
+{
+    return form_ ? form_->Tree() : nullptr;
+}
+
+QDockWidget* QtMainWindowView::TreeDock() const
+{
+    return form_ ? form_->TreeDock() : nullptr;
+}
+
+WindowLayout* QtMainWindowView::Layout() const
+{
+    return form_ ? form_->Layout() : nullptr;
+}
+
+void QtMainWindowView::SetEditNetwork(std::function<void(QString)> edit)
+{
+    if (form_ && form_->Tree() != nullptr) {
+        form_->Tree()->SetEditNetwork(std::move(edit));
+    }
 }
 
 void QtMainWindowView::RememberIn(SettingsStore* settings)
 {
     settings_ = settings;
     form_->RememberIn(settings);
+    form_->ApplySettings();
     if (settings != nullptr) {
         Notifier::Instance().SetEnabled(
             settings::ReadCheckBox(settings->GetSetting(SettingsAppName(), std::string(settings::Section),
@@ -469,6 +608,9 @@ void QtMainWindowView::OpenPreferences()
     preferences_ = new PreferencesDialog(*settings_, form_);
     preferences_->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(preferences_, &QDialog::accepted, form_, [form = form_] {
+        if (form) {
+            form->ApplySettings();
+        }
         if (form && form->View() != nullptr) {
             form->View()->RaiseMenu(form->View()->Events.SettingsChanged, "Settings > Preferences");
         }
@@ -559,14 +701,16 @@ void QtMainWindowView::SetCaption(const std::string& caption)
 
 void QtMainWindowView::Show()
 {
-    if (form_->RestoreLayout()) {
-        return;
+    if (!form_->RestoreLayout()) {
+        // Without a window manager nothing maximizes; the window still fits on the screen.
+        if (const QScreen* screen = form_->screen(); screen != nullptr) {
+            form_->resize(form_->size().boundedTo(screen->availableGeometry().size()));
+        }
+        form_->showMaximized();
     }
-    // Without a window manager nothing maximizes; the window still fits on the screen.
-    if (const QScreen* screen = form_->screen(); screen != nullptr) {
-        form_->resize(form_->size().boundedTo(screen->availableGeometry().size()));
-    }
-    form_->showMaximized();
+    // Once the window has its size: a dock is only sized inside a laid-out window.
+    QMetaObject::invokeMethod(
+        form_, [form = form_] { form->RestoreTreeWidth(); }, Qt::QueuedConnection);
 }
 
 void QtMainWindowView::Hide()

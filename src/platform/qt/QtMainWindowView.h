@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+class QDockWidget;
 class QIcon;
 class QMainWindow;
 class QMdiArea;
@@ -23,6 +24,9 @@ class PreferencesDialog;
 class SearchWindow;
 class SettingsStore;
 class WindowBar;
+class WindowLayout;
+class WindowTree;
+class WindowTreeModel;
 
 // The main window: a QMainWindow whose document area holds the child windows, with the File,
 // Window and "?" menus.
@@ -46,7 +50,14 @@ public:
     static void ListWindow(QMdiArea& area, QMdiSubWindow* child);
     // Shows a child window's activity on its bar button and its Window menu entry.
     static void ShowActivity(QMdiArea& area, QMdiSubWindow* child, Activity level);
+    // The tree of an area's windows, where the child windows tell what it shows of them.
+    static WindowTreeModel* TreeOf(QMdiArea& area);
     WindowBar* Bar() const;
+    WindowTree* Tree() const;
+    QDockWidget* TreeDock() const;
+    WindowLayout* Layout() const;
+    // What the tree's "Edit Network..." does with the connection's label; unset, it is disabled.
+    void SetEditNetwork(std::function<void(QString)> edit);
     // Where the main window's place is kept between runs, and what the preferences edit.
     void RememberIn(SettingsStore* settings);
     // The preferences dialog while it is open.

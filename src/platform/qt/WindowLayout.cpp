@@ -1,0 +1,230 @@
+#include "platform/qt/WindowLayout.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+
+#include <algorithm>
+#include <utility>
+
+namespace tellix {
+
+WindowLayout::WindowLayout(QMdiArea& area) : QObject(&area), area_(area)
+{
+    setObjectName(QStringLiteral("windowLayout"));
+    // Activated does it, keeping the keyboard where it is: the area's own way hands it on.
+    area_.setOption(QMdiArea::DontMaximizeSubWindowOnActivation);
+    viewport_ = area_.viewport();
+    area_.viewport()->installEventFilter(this);
+    connect(&area_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) { Activated(window); });
+}
+
+WindowLayout* WindowLayout::Of(const QMdiArea& area)
+{
+    // By its type, which qobject_cast would not know: the class has no meta-object of its own.
+    for (QObject* const child : area.children()) {
+        if (auto* const layout = dynamic_cast<WindowLayout*>(child); layout != nullptr) {
+            return layout;
+        }
+    }
+    return nullptr;
+}
+
+WindowLayout::Mode WindowLayout::Read(std::string_view stored)
+{
+    const QString word =
+        QString::fromUtf8(stored.data(), static_cast<qsizetype>(stored.size())).trimmed().toLower();
+    return word == QLatin1String(Write(Mode::Overlapping)) ? Mode::Overlapping : Mode::OneAtATime;
+}
+
+std::string_view WindowLayout::Write(Mode mode)
+{
+    return mode == Mode::Overlapping ? "overlapping" : "one at a time";
+}
+
+void WindowLayout::Adopt(QMdiSubWindow* window)
+{
+    if (window == nullptr) {
+        return;
+    }
+    const Qt::WindowFlags flags = OneAtATime() ? window->windowFlags() | Qt::FramelessWindowHint
+                                               : window->windowFlags() & ~Qt::FramelessWindowHint;
+    if (flags != window->windowFlags()) {
+        window->setWindowFlags(flags);
+    }
+    window->installEventFilter(this);
+}
+
+void WindowLayout::SetMode(Mode mode)
+{
+    if (mode == mode_) {
+        return;
+    }
+    mode_ = mode;
+    // The windows waiting beside a full area too.
+    for (QMdiSubWindow* window : area_.findChildren<QMdiSubWindow*>()) {
+        if (window->mdiArea() == &area_ || window->mdiArea() == nullptr) {
+            Adopt(window);
+        }
+    }
+    if (OneAtATime()) {
+        if (QMdiSubWindow* const front = area_.currentSubWindow(); front != nullptr) {
+            Fill(*front, true);
+        }
+    }
+}
+
+void WindowLayout::Fill(QMdiSubWindow& window, bool filled)
+{
+    if (window.isMaximized() == filled) {
+        return;
+    }
+    // The area hides a window while it changes its state, and the keyboard would move on to
+    // the next widget in the chain meanwhile, another window's.
+    QPointer<QWidget> focus = QApplication::focusWidget();
+    if (!window.isAncestorOf(focus)) {
+        focus = nullptr; // another window's: taken back, it would activate that one again
+    }
+    // A window shown again activates itself unless it is disabled: one behind stays behind.
+    const bool behind = area_.activeSubWindow() != &window && window.isEnabled();
+    if (behind) {
+        window.setEnabled(false);
+    }
+    if (filled) {
+        window.showMaximized();
+    } else {
+        window.showNormal();
+    }
+    if (behind) {
+        window.setEnabled(true);
+    }
+    if (focus && focus != QApplication::focusWidget() && focus->isVisible()) {
+        focus->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+void WindowLayout::Show(QMdiSubWindow* window, bool keyboard)
+{
+    if (window == nullptr) {
+        return;
+    }
+    settling_ = false; // asked for: this one is in front, whatever the area chose meanwhile
+    // A window that opened minimized while the area was full waits beside it until asked for.
+    if (window->mdiArea() == nullptr) {
+        area_.addSubWindow(window);
+        if (!OneAtATime()) {
+            window->showNormal();
+        }
+    }
+    if (!OneAtATime() && window->isMinimized()) {
+        window->showNormal();
+    }
+    const QPointer<QWidget> typing = QApplication::focusWidget();
+    if (area_.activeSubWindow() != window) {
+        area_.setActiveSubWindow(window);
+    } else if (front_ != window) {
+        Take(*window);
+    }
+    if (OneAtATime()) {
+        Fill(*window, true);
+    }
+    if (QWidget* const inner = window->widget(); keyboard && inner != nullptr) {
+        inner->setFocus(Qt::OtherFocusReason);
+    } else if (!keyboard && typing && typing != QApplication::focusWidget() && !area_.isAncestorOf(typing)) {
+        typing->setFocus(Qt::OtherFocusReason); // the window took it as it was activated
+    }
+}
+
+void WindowLayout::Activated(QMdiSubWindow* window)
+{
+    // None: the program lost the focus, or the window in front is going.
+    if (window != nullptr && !settling_) {
+        Take(*window);
+    }
+}
+
+void WindowLayout::Take(QMdiSubWindow& window)
+{
+    std::erase_if(used_,
+                  [&window](const QPointer<QMdiSubWindow>& used) { return used.isNull() || used == &window; });
+    used_.emplace_back(&window);
+    QMdiSubWindow* const previous = std::exchange(front_, &window);
+    // As desktop programs do: beside a maximized window the next one comes maximized too, and
+    // the one before goes back to its place behind it, where a change of the area's size does
+    // not reach it.
+    const bool filled = previous != nullptr && previous != &window && previous->isMaximized();
+    if (OneAtATime() || filled) {
+        Fill(window, true);
+    }
+    if (filled && !previous->isHidden()) {
+        Fill(*previous, false);
+    }
+    window.raise(); // over the one put back, which came up as it was shown again
+}
+
+bool WindowLayout::eventFilter(QObject* watched, QEvent* event)
+{
+    // A window of the area destroyed, or the one in front closing (the core may refuse).
+    // The viewport compared by address: it says so while the area is being destroyed too.
+    if ((event->type() == QEvent::ChildRemoved && watched == viewport_) ||
+        (event->type() == QEvent::Close && watched == front_)) {
+        Unsettle();
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void WindowLayout::Unsettle()
+{
+    if (settling_) {
+        return;
+    }
+    settling_ = true;
+    frontFilled_ = front_ && front_->isMaximized();
+    frontTyping_ = front_ && front_->isAncestorOf(QApplication::focusWidget());
+    QMetaObject::invokeMethod(
+        this, [this] { Settle(); }, Qt::QueuedConnection);
+}
+
+void WindowLayout::Settle()
+{
+    if (!settling_) {
+        return; // a window was asked for meanwhile
+    }
+    settling_ = false;
+    const auto present = [](const QMdiSubWindow* window) {
+        return window != nullptr && !window->isHidden() && window->mdiArea() != nullptr;
+    };
+    QMdiSubWindow* target = front_;
+    const bool went = !present(target);
+    if (went) {
+        const auto latest =
+            std::find_if(used_.rbegin(), used_.rend(),
+                         [&present](const QPointer<QMdiSubWindow>& used) { return present(used); });
+        if (latest == used_.rend()) {
+            return;
+        }
+        target = *latest;
+        front_ = nullptr; // gone: nothing to put back behind the next
+        if (frontFilled_ || OneAtATime()) {
+            Fill(*target, true);
+        }
+    }
+    if (area_.activeSubWindow() != target) {
+        area_.setActiveSubWindow(target);
+    } else {
+        Take(*target);
+    }
+    if (!went) {
+        return;
+    }
+    // The keyboard was in the window that went, and moved on to a neighbour of it: it goes
+    // where typing goes in the window now in front. Elsewhere (the tree, a dialog) it stays.
+    const QWidget* const focus = QApplication::focusWidget();
+    if (QWidget* const inner = target->widget();
+        inner != nullptr && (frontTyping_ || focus == nullptr || area_.isAncestorOf(focus))) {
+        inner->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+} // namespace tellix

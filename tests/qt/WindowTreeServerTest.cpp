@@ -1,0 +1,167 @@
+// The window tree as the client fills it against real servers: three saved networks connected
+// at once, each a node with its channels; a stranger's lines counted unread until looked at;
+// a network taken offline greyed.
+#include "app/Application.h"
+#include "app/Settings.h"
+#include "platform/qt/QtChildView.h"
+#include "platform/qt/QtMainWindowView.h"
+#include "platform/qt/QtToolkit.h"
+#include "platform/qt/WindowTree.h"
+#include "platform/qt/WindowTreeModel.h"
+#include "platform/qtcore/QtTcpSocket.h"
+#include "support/IrcServer.h"
+#include "support/QtLoop.h"
+#include "support/RawPeer.h"
+#include "windows/Childs.h"
+
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tellix::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+struct Client {
+    QTemporaryDir config;
+    QtToolkit toolkit;
+    QtSocketFactory sockets;
+    std::unique_ptr<Application> app;
+    QtMainWindowView* main = nullptr;
+
+    Client()
+    {
+        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+        for (const auto& [key, value] : {std::pair{"First Use", "0"}, std::pair{"Default User Nick", "me"}}) {
+            toolkit.Settings().SaveSetting(SettingsAppName(), "Main", key, value);
+        }
+        app = std::make_unique<Application>(toolkit, sockets);
+        main = toolkit.MainWindow();
+        main->Show();
+        main->Window()->activateWindow();
+        static_cast<void>(QTest::qWaitForWindowActive(main->Window()));
+    }
+    ~Client() { app.reset(); }
+
+    WindowTreeModel& Model() const { return main->Tree()->Model(); }
+    // The connection's row, found by the label it shows.
+    QModelIndex Head(const QString& label) const
+    {
+        for (int row = 0; row < Model().rowCount(); ++row) {
+            if (Model().index(row, 0).data().toString() == label) {
+                return Model().index(row, 0);
+            }
+        }
+        return {};
+    }
+    QModelIndex Row(const QModelIndex& head, const QString& label) const
+    {
+        for (int row = 0; row < Model().rowCount(head); ++row) {
+            if (Model().index(row, 0, head).data().toString() == label) {
+                return Model().index(row, 0, head);
+            }
+        }
+        return {};
+    }
+    void Type(const QModelIndex& row, const QString& line) const { Type(Model().Window(row), line); }
+    void Type(const QMdiSubWindow* window, const QString& line) const
+    {
+        QLineEdit* input = QtChildView::Of(window)->Input();
+        input->setFocus();
+        QTest::keyClicks(input, line);
+        QTest::keyClick(input, Qt::Key_Return);
+    }
+};
+
+TEST(WindowTreeServer, ThreeNetworksAreThreeNodesWithTheirChannelsAnUnreadCountAndAnOfflineOneGreyed)
+{
+    EnsureGuiApplication();
+    IrcServer alpha, beta, gamma;
+    Client client;
+    // The first status window heads its connection's row from the start.
+    const QMdiSubWindow* const first =
+        static_cast<QtChildView*>(client.app->Childs()->Item(1)->Window())->SubWindow();
+    const QModelIndex firstRow = client.Model().IndexOf(first);
+    EXPECT_TRUE(firstRow.data(WindowTreeModel::HeadRole).toBool());
+    EXPECT_FALSE(firstRow.parent().isValid());
+    const struct Network {
+        const char* name;
+        const IrcServer& server;
+        int channels;
+    } networks[] = {{"alpha", alpha, 16}, {"beta", beta, 10}, {"gamma", gamma, 11}};
+    // Saved networks, each joining its channels as it connects.
+    for (const Network& network : networks) {
+        QStringList channels;
+        for (int i = 1; i <= network.channels; ++i) {
+            channels << QString("#%1%2").arg(network.name).arg(i);
+        }
+        client.Type(first, QString("/network add %1 %2 %3")
+                               .arg(network.name, QString::fromStdString(network.server.Host()))
+                               .arg(network.server.Port()));
+        client.Type(first, QString("/network set %1 autojoin %2").arg(network.name, channels.join(',')));
+        client.Type(first, QString("/connect %1").arg(network.name));
+    }
+    for (const Network& network : networks) {
+        EXPECT_TRUE(
+            PumpUntil([&] { return client.Model().rowCount(client.Head(network.name)) == network.channels; }, 30s))
+            << network.name << " has " << client.Model().rowCount(client.Head(network.name));
+        EXPECT_TRUE(client.Model().data(client.Head(network.name), WindowTreeModel::HeadRole).toBool());
+        EXPECT_FALSE(client.Model().data(client.Head(network.name), WindowTreeModel::GreyedRole).toBool());
+    }
+
+    // A stranger talks in a channel of beta's the user is not looking at: counted there.
+    RawPeer bob(beta.Port());
+    bob.Register("bob");
+    bob.Send("JOIN #beta2");
+    for (const char* line : {"one", "two", "three"}) {
+        bob.Send(std::string("PRIVMSG #beta2 :") + line);
+    }
+    const QPersistentModelIndex talked = client.Row(client.Head("beta"), "#beta2");
+    ASSERT_TRUE(talked.isValid());
+    EXPECT_TRUE(PumpUntil([&] { return talked.data(WindowTreeModel::UnreadRole).toInt() == 3; }, 10s))
+        << talked.data(WindowTreeModel::UnreadRole).toInt();
+    EXPECT_EQ(static_cast<Activity>(talked.data(WindowTreeModel::LevelRole).toInt()), Activity::Messages);
+    // Looked at, from the tree: nothing unread.
+    WindowTree& tree = *client.main->Tree();
+    tree.scrollTo(talked);
+    QTest::mouseClick(tree.viewport(), Qt::LeftButton, {}, tree.visualRect(talked).center());
+    EXPECT_EQ(client.main->Area()->activeSubWindow(), client.Model().Window(talked));
+    EXPECT_TRUE(PumpUntil([&] { return talked.data(WindowTreeModel::UnreadRole).toInt() == 0; }));
+    EXPECT_EQ(static_cast<Activity>(talked.data(WindowTreeModel::LevelRole).toInt()), Activity::None);
+
+    // Gamma taken offline: its rows go grey; the others stay as they were.
+    const QPersistentModelIndex gammaHead = client.Head("gamma");
+    const QPersistentModelIndex gammaChannel = client.Row(gammaHead, "#gamma3");
+    client.Type(talked, "/disconnect gamma");
+    EXPECT_TRUE(PumpUntil([&] { return gammaHead.data(WindowTreeModel::GreyedRole).toBool(); }, 10s));
+    EXPECT_TRUE(PumpUntil([&] { return gammaChannel.data(WindowTreeModel::GreyedRole).toBool(); }));
+    EXPECT_FALSE(talked.data(WindowTreeModel::GreyedRole).toBool());
+    EXPECT_FALSE(client.Head("alpha").data(WindowTreeModel::GreyedRole).toBool());
+
+    bob.Send("PRIVMSG #beta2 :me: the tree shows it");
+    client.Type(client.Row(client.Head("alpha"), "#alpha4"), "hello");
+    EXPECT_TRUE(PumpUntil([&] { return talked.data(WindowTreeModel::UnreadRole).toInt() == 1; }, 10s));
+    if (const char* shot = std::getenv("TELLIX_SCREENSHOT")) {
+        PumpFor(500ms);
+        client.main->Window()->grab().save(QString::fromLocal8Bit(shot));
+    }
+    if (const char* pause = std::getenv("TELLIX_SCREENSHOT_PAUSE_MS")) {
+        std::fprintf(stderr, "screenshot now\n");
+        PumpFor(std::chrono::milliseconds(std::atoi(pause)));
+    }
+}
+
+} // namespace
+} // namespace tellix::test
