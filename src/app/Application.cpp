@@ -260,13 +260,7 @@ void Application::OpenRunningAddress(const std::string& server, std::int32_t por
         return;
     }
     const auto connection = pobjConnections_->Item(1);
-    const auto sameHost = [](std::string_view a, std::string_view b) {
-        return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-            const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-            return lower(x) == lower(y);
-        });
-    };
-    if (connection->Connected() && sameHost(connection->AttemptHost(), server) &&
+    if (connection->Connected() && SameIgnoringCase(connection->AttemptHost(), server) &&
         (port == 0 || port == connection->AttemptPort())) {
         if (!channel.empty()) {
             connection->Channels()->Join(channel);
@@ -460,22 +454,14 @@ std::int32_t Application::StatusIndex(const IRCConnection& connection) const
 
 namespace {
 
-bool SameName(std::string_view a, std::string_view b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
-
 } // namespace
 
 Application::ConnectionPtr Application::FindConnection(std::string_view name) const
 {
     for (const ConnectionPtr& connection : *pobjConnections_) {
-        if (SameName(connection->SavedNetwork(), name) ||
-            (!connection->Network().empty() && SameName(connection->Network(), name)) ||
-            (!connection->AttemptHost().empty() && SameName(connection->AttemptHost(), name))) {
+        if (SameIgnoringCase(connection->SavedNetwork(), name) ||
+            (!connection->Network().empty() && SameIgnoringCase(connection->Network(), name)) ||
+            (!connection->AttemptHost().empty() && SameIgnoringCase(connection->AttemptHost(), name))) {
             return connection;
         }
     }
@@ -486,7 +472,7 @@ void Application::ConnectServer(const ServerPlace& place)
 {
     ConnectionPtr connection;
     for (const ConnectionPtr& each : *pobjConnections_) {
-        if (each->SavedNetwork().empty() && SameName(each->AttemptHost(), place.host) &&
+        if (each->SavedNetwork().empty() && SameIgnoringCase(each->AttemptHost(), place.host) &&
             each->AttemptPort() == place.port) {
             connection = each;
             break;

@@ -8,6 +8,7 @@
 #include "util/Concat.h"
 #include "util/CoreError.h"
 #include "util/Utf8.h"
+#include "util/Utility.h"
 
 #include <algorithm>
 #include <charconv>
@@ -29,17 +30,6 @@ constexpr std::int32_t kMaxNetworks = 200;
 
 constexpr std::string_view kPasswordsInFile = "*** No secret store answered: passwords are kept in the settings "
                                               "file, where programs run as you can read them";
-
-char AsciiLower(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameName(std::string_view a, std::string_view b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
-}
 
 bool IsControl(char c)
 {
@@ -305,7 +295,7 @@ std::optional<NetworkLogin> ParseLogin(std::string_view word)
 {
     for (const NetworkLogin login : {NetworkLogin::None, NetworkLogin::Plain, NetworkLogin::External,
                                      NetworkLogin::Pass, NetworkLogin::NickServ}) {
-        if (SameName(word, LoginWord(login))) {
+        if (SameIgnoringCase(word, LoginWord(login))) {
             return login;
         }
     }
@@ -476,7 +466,7 @@ const std::vector<Network>& Networks::Presets()
 std::optional<Network> Networks::FromPreset(std::string_view name) const
 {
     for (const Network& preset : Presets()) {
-        if (SameName(preset.name, name)) {
+        if (SameIgnoringCase(preset.name, name)) {
             Network network = Blank(preset.name, {});
             network.servers = preset.servers;
             return network;
@@ -954,7 +944,7 @@ Networks::Entry* Networks::ByName(std::string_view name)
 const Networks::Entry* Networks::ByName(std::string_view name) const
 {
     const auto found = std::find_if(entries_.begin(), entries_.end(),
-                                    [name](const Entry& e) { return SameName(e.network.name, name); });
+                                    [name](const Entry& e) { return SameIgnoringCase(e.network.name, name); });
     return found != entries_.end() ? &*found : nullptr;
 }
 

@@ -12,6 +12,7 @@
 #include "platform/Timers.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
+#include "util/Utility.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
 
@@ -48,25 +49,6 @@ ConnectOptions OptionsFor(const Network& network, const ServerPlace& server)
     return options;
 }
 
-bool SameNetworkName(std::string_view a, std::string_view b)
-{
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-        return lower(x) == lower(y);
-    });
-}
-
-std::string LowerAscii(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
-}
-
 } // namespace
 
 Application::NetworkLink* Application::LinkOf(const IRCConnection& connection)
@@ -83,7 +65,7 @@ bool Application::ConnectNetwork(std::string_view name)
     }
     ConnectionPtr connection;
     for (const ConnectionPtr& each : *pobjConnections_) {
-        if (SameNetworkName(each->SavedNetwork(), network->name)) {
+        if (SameIgnoringCase(each->SavedNetwork(), network->name)) {
             connection = each;
             break;
         }
@@ -243,7 +225,7 @@ void Application::NetworkWelcome(const ConnectionPtr& connection)
         }
         // Ending the program from here would leave this object gone under the loop.
         const std::string word = line.substr(0, line.find(' '));
-        if (word.size() == 4 && LowerAscii(word) == "exit") {
+        if (word.size() == 4 && LowerCase(word) == "exit") {
             continue;
         }
         if (!line.empty()) {
@@ -279,7 +261,7 @@ void Application::WatchLogin(const ConnectionPtr& connection, std::string_view f
         return;
     }
     // Its answer, whatever it says: the login is over either way.
-    if (LowerAscii(from) == "nickserv" || text == "900" || text == "904") {
+    if (LowerCase(from) == "nickserv" || text == "900" || text == "904") {
         JoinAfterLogin(connection);
     }
 }

@@ -137,6 +137,15 @@ std::string JoinQuoted(const WordList& list, std::string_view separator, std::st
     return text;
 }
 
+namespace {
+
+char AsciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+} // namespace
+
 std::string UpperCase(std::string_view word)
 {
     std::string upper(word);
@@ -146,6 +155,21 @@ std::string UpperCase(std::string_view word)
         }
     }
     return upper;
+}
+
+std::string LowerCase(std::string_view word)
+{
+    std::string lower(word);
+    for (char& c : lower) {
+        c = AsciiLower(c);
+    }
+    return lower;
+}
+
+bool SameIgnoringCase(std::string_view a, std::string_view b)
+{
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
 WordList SetLowerBound(WordList list, std::int32_t firstIndex)

@@ -34,6 +34,9 @@ std::string AppendLineEnd(std::string_view text, std::string_view lineEnd);
 
 // Command words compare case-insensitively: ASCII letters upper-cased, other bytes kept.
 std::string UpperCase(std::string_view word);
+std::string LowerCase(std::string_view word);
+// Names (networks, hosts) compare in any ASCII letter case.
+bool SameIgnoringCase(std::string_view a, std::string_view b);
 
 bool IsEmptyList(const WordList& list);
 

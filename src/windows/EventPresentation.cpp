@@ -10,6 +10,7 @@
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
 #include "util/PasswordMask.h"
+#include "util/Utility.h"
 #include "windows/Childs.h"
 #include "windows/EventTexts.h"
 
@@ -31,18 +32,6 @@ bool IsServiceName(std::string_view nick)
         }
     }
     return false;
-}
-
-// Host names compare in any letter case.
-std::string Lower(std::string_view text)
-{
-    std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lower;
 }
 
 } // namespace
@@ -327,7 +316,7 @@ void Application::PrivateLine(const ConnectionPtr& connection, const UserPtr& so
 
 void Application::LinkDown(const ConnectionPtr& connection)
 {
-    lostAt_[connection->Key()] = {Lower(connection->AttemptHost()), connection->AttemptPort()};
+    lostAt_[connection->Key()] = {LowerCase(connection->AttemptHost()), connection->AttemptPort()};
     if (!childs_) {
         return;
     }
@@ -350,8 +339,8 @@ void Application::RejoinWindows(const ConnectionPtr& connection)
     if (lost == lostAt_.end()) {
         return;
     }
-    const bool same =
-        lost->second.first == Lower(connection->AttemptHost()) && lost->second.second == connection->AttemptPort();
+    const bool same = lost->second.first == LowerCase(connection->AttemptHost()) &&
+                      lost->second.second == connection->AttemptPort();
     lostAt_.erase(lost);
     const bool wanted =
         settings::ReadCheckBox(toolkit_.Settings().GetSetting(SettingsAppName(), std::string(settings::Section),
