@@ -99,6 +99,13 @@ std::shared_ptr<Child> Child::Create(Toolkit& toolkit)
             const auto hold = self->shared_from_this();
             self->pobjUsers_NickChosen(action, nick);
         }));
+    // A command the window's menus chose runs as if typed here, on this window's connection.
+    child->windowEvents_.push_back(view.Events.RunCommand.connect([self](const std::string& line) {
+        const auto hold = self->shared_from_this();
+        if (Application* const app = self->App(); app != nullptr && !line.empty()) {
+            app->ProcessCommand(line, true, self->index_);
+        }
+    }));
     view.SendToBack();
     view.SetVisible(true);
     child->Layout();

@@ -8,6 +8,8 @@
 #include "platform/qt/QtToolkit.h"
 #include "platform/qt/WindowTree.h"
 #include "platform/qt/WindowTreeModel.h"
+#include "platform/qt/networks/NetworkForm.h"
+#include "platform/qt/networks/NetworksDialog.h"
 #include "platform/qtcore/QtTcpSocket.h"
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"
@@ -15,9 +17,11 @@
 #include "windows/Childs.h"
 
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -38,7 +42,7 @@ struct Client {
     QTemporaryDir config;
     QtToolkit toolkit;
     QtSocketFactory sockets;
-    std::unique_ptr<Application> app;
+    std::shared_ptr<Application> app; // the running instance, as the program holds it
     QtMainWindowView* main = nullptr;
 
     Client()
@@ -47,13 +51,17 @@ struct Client {
         for (const auto& [key, value] : {std::pair{"First Use", "0"}, std::pair{"Default User Nick", "me"}}) {
             toolkit.Settings().SaveSetting(SettingsAppName(), "Main", key, value);
         }
-        app = std::make_unique<Application>(toolkit, sockets);
+        app = Application::Instance() = std::make_shared<Application>(toolkit, sockets);
         main = toolkit.MainWindow();
         main->Show();
         main->Window()->activateWindow();
         static_cast<void>(QTest::qWaitForWindowActive(main->Window()));
     }
-    ~Client() { app.reset(); }
+    ~Client()
+    {
+        app.reset();
+        Application::Instance().reset();
+    }
 
     WindowTreeModel& Model() const { return main->Tree()->Model(); }
     // The connection's row, found by the label it shows.
@@ -140,6 +148,30 @@ TEST(WindowTreeServer, ThreeNetworksAreThreeNodesWithTheirChannelsAnUnreadCountA
     EXPECT_EQ(client.main->Area()->activeSubWindow(), client.Model().Window(talked));
     EXPECT_TRUE(PumpUntil([&] { return talked.data(WindowTreeModel::UnreadRole).toInt() == 0; }));
     EXPECT_EQ(static_cast<Activity>(talked.data(WindowTreeModel::LevelRole).toInt()), Activity::None);
+
+    // The tree's menu acts on the row's own connection, as if typed in its window: Part leaves
+    // beta's channel on beta, and Edit Network opens beta's form.
+    bob.Send("JOIN #beta5");
+    ASSERT_TRUE(PumpUntilPeerSees(bob, "366 bob #beta5"));
+    const auto choose = [&tree](const QModelIndex& row, const QString& text) {
+        std::unique_ptr<QMenu> menu(tree.MenuFor(row));
+        for (QAction* action : menu->actions()) {
+            if (action->text() == text && action->isEnabled()) {
+                action->trigger();
+                return true;
+            }
+        }
+        return false;
+    };
+    ASSERT_TRUE(choose(client.Row(client.Head("beta"), "#beta5"), "&Part"));
+    EXPECT_TRUE(PumpUntilPeerSees(bob, "PART #beta5"));
+    ASSERT_TRUE(choose(client.Head("beta"), "&Edit Network..."));
+    ASSERT_NE(client.main->NetworksWindow(), nullptr);
+    ASSERT_TRUE(PumpUntil([&] { return client.main->NetworksWindow()->Form() != nullptr; }));
+    EXPECT_TRUE(client.main->NetworksWindow()->Form()->isVisible());
+    EXPECT_EQ(client.main->NetworksWindow()->List()->currentItem()->data(Qt::UserRole).toString(), "beta");
+    client.main->NetworksWindow()->Form()->close();
+    client.main->NetworksWindow()->close();
 
     // Gamma taken offline: its rows go grey; the others stay as they were.
     const QPersistentModelIndex gammaHead = client.Head("gamma");

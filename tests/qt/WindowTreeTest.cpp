@@ -248,8 +248,8 @@ TEST(WindowTree, EachMenuItemRaisesItsCommandInItsWindow)
         }
         return texts;
     };
-    EXPECT_EQ(items(status), (std::vector<std::string>{"&Reconnect", "&Disconnect", "C&onnect",
-                                                       "&Edit Network... (off)", "&Close"}));
+    EXPECT_EQ(items(status),
+              (std::vector<std::string>{"&Reconnect", "&Disconnect", "C&onnect", "&Edit Network...", "&Close"}));
     EXPECT_EQ(items(room), (std::vector<std::string>{"&Part", "Re&join", "&Close"}));
     EXPECT_EQ(items(query), (std::vector<std::string>{"&Close"}));
 

@@ -417,6 +417,11 @@ QtMainWindowView::QtMainWindowView()
             view->RunCommand(line);
         }
     };
+    actions.editNetwork = [&form](const QString& label) {
+        if (QtMainWindowView* view = form.View()) {
+            view->OpenNetworks(label.toStdString());
+        }
+    };
     auto* tree = new WindowTree(*treeModel, std::move(actions));
     auto* dock = new QDockWidget(QStringLiteral("Windows"), &form);
     dock->setObjectName(QStringLiteral("windowTreeDock"));
@@ -623,7 +628,7 @@ NetworksDialog* QtMainWindowView::NetworksWindow() const
     return networks_.data();
 }
 
-void QtMainWindowView::OpenNetworks()
+void QtMainWindowView::OpenNetworks(const std::string& name)
 {
     const std::shared_ptr<Application> app = Application::Instance();
     if (app == nullptr || !form_) {
@@ -644,6 +649,9 @@ void QtMainWindowView::OpenNetworks()
     networks_->show();
     networks_->raise();
     networks_->activateWindow();
+    if (!name.empty()) {
+        networks_->Edit(name);
+    }
 }
 
 QIcon QtMainWindowView::Icon()

@@ -87,7 +87,8 @@ private:
     void RaiseQueryUnload(bool& cancel);
     void RaiseMenu(const Event<>& click, const char* where);
     void OpenPreferences();
-    void OpenNetworks();
+    // With a name, that network's form opens too, when it is a saved network.
+    void OpenNetworks(const std::string& name = {});
 
     QPointer<Form> form_;
     bool unloading_ = false;

@@ -139,6 +139,15 @@ void NetworksDialog::Select(const std::string& name)
     }
 }
 
+void NetworksDialog::Edit(const std::string& name)
+{
+    if (networks_ == nullptr || networks_->Find(name) == nullptr || form_ != nullptr) {
+        return;
+    }
+    Select(name);
+    EditSelected();
+}
+
 std::string NetworksDialog::Selected() const
 {
     const QListWidgetItem* item = list_->currentItem();

@@ -28,6 +28,8 @@ public:
 
     // The list is going away: the dialog touches it no more, and closes.
     void Detach();
+    // Selects the named network and opens its form; nothing for a name not saved.
+    void Edit(const std::string& name);
 
     QListWidget* List() const { return list_; }
     // Its menu holds "Blank Network" and the presets.
