@@ -18,6 +18,7 @@
 
 #include "GuiApplication.h"
 #include "HeapCounter.h"
+#include "ManyNetworks.h"
 #include "support/QtLoop.h"
 #include "support/RecordingSocket.h"
 
@@ -77,13 +78,7 @@ struct GuiClient {
     }
 };
 
-void Deliver(test::RecordingSocket& socket, const std::string& text)
-{
-    constexpr std::size_t chunk = 16 * 1024;
-    for (std::size_t pos = 0; pos < text.size(); pos += chunk) {
-        socket.PeerSends(text.substr(pos, chunk));
-    }
-}
+using bench::Deliver;
 
 std::string Nick(int i)
 {
@@ -146,13 +141,21 @@ std::int64_t LoggedFloodLines(const std::filesystem::path& root)
     return count;
 }
 
-// With argument 1 every line also goes to the logs, into a temporary folder; the time then
-// includes writing them out, and the lines in the files are counted.
+// With `logging` 1 every line also goes to the logs, into a temporary folder; the time then
+// includes writing them out, and the lines in the files are counted. With `others` 9, nine
+// more networks are open meanwhile, each with 50 channels of 200 and 20 queries.
 void BM_WindowFlood(benchmark::State& state)
 {
     bench::EnsureGuiApplication();
     GuiClient client;
     const bool logging = state.range(0) != 0;
+    for (int number = 1; number <= state.range(1); ++number) {
+        bench::OpenNetwork(client.app, client.sockets, number, bench::NetworkShape{});
+    }
+    if (state.range(1) > 0) {
+        client.toolkit.MainWindow()->Area()->setActiveSubWindow(client.View(2).SubWindow());
+        bench::PumpEvents();
+    }
     if (logging) {
         client.toolkit.Settings().SaveSetting(SettingsAppName(), std::string(settings::Section),
                                               std::string(settings::Logging), "1");
@@ -205,7 +208,13 @@ void BM_WindowFlood(benchmark::State& state)
         std::filesystem::remove_all(root);
     }
 }
-BENCHMARK(BM_WindowFlood)->Arg(0)->Arg(1)->ArgName("logging")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_WindowFlood)
+    ->Args({0, 0})
+    ->Args({1, 0})
+    ->Args({0, 9})
+    ->ArgNames({"logging", "others"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Resident memory of the whole process, from /proc/self/statm.
 double ResidentMiB()
