@@ -179,6 +179,7 @@ TEST(WindowTreeServer, ThreeNetworksAreThreeNodesWithTheirChannelsAnUnreadCountA
     client.Type(talked, "/disconnect gamma");
     EXPECT_TRUE(PumpUntil([&] { return gammaHead.data(WindowTreeModel::GreyedRole).toBool(); }, 10s));
     EXPECT_TRUE(PumpUntil([&] { return gammaChannel.data(WindowTreeModel::GreyedRole).toBool(); }));
+    EXPECT_EQ(gammaChannel.data().toString().toStdString(), "#gamma3") << "greyed, and named as before";
     EXPECT_FALSE(talked.data(WindowTreeModel::GreyedRole).toBool());
     EXPECT_FALSE(client.Head("alpha").data(WindowTreeModel::GreyedRole).toBool());
 

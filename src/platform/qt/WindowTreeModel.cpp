@@ -22,7 +22,13 @@ QString WindowTreeModel::Label(const QString& caption)
 {
     static const QString separator = QStringLiteral(" - ");
     const qsizetype at = caption.lastIndexOf(separator);
-    return at < 0 ? caption : caption.mid(at + separator.size());
+    QString label = at < 0 ? caption : caption.mid(at + separator.size());
+    // A channel or nick holds no space: " (disconnected)" and the like are states the row
+    // shows greyed, not part of its name.
+    if (const qsizetype state = label.indexOf(QStringLiteral(" (")); state > 0) {
+        label.truncate(state);
+    }
+    return label;
 }
 
 void WindowTreeModel::Add(QMdiSubWindow* window)
