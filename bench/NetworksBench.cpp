@@ -3,13 +3,13 @@
 // number of windows grows.
 #include "app/Application.h"
 #include "app/Settings.h"
+#include "platform/ChildView.h"
 #include "platform/qt/QtChildView.h"
 #include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtToolkit.h"
 #include "platform/qt/WindowLayout.h"
 #include "platform/qt/WindowTree.h"
 #include "platform/qt/WindowTreeModel.h"
-#include "platform/ChildView.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
 
@@ -69,7 +69,10 @@ void BM_ManyNetworks(benchmark::State& state)
         const Clock::duration built = Clock::now() - start;
         const std::int64_t heap = bench::HeapBytesInUse() - heapBefore;
         if (app.Childs()->Count() != windows || main.Tree()->Model().rowCount() != kConnections) {
-            state.SkipWithError("the windows or the tree's networks are not all there");
+            const std::string counted = "windows " + std::to_string(app.Childs()->Count()) + " of " +
+                                        std::to_string(windows) + ", networks in the tree " +
+                                        std::to_string(main.Tree()->Model().rowCount());
+            state.SkipWithError(counted.c_str());
             return;
         }
 
