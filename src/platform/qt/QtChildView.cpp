@@ -210,6 +210,12 @@ public:
             }
         });
     }
+    // The window base says its state changes as it is torn down, when this is a Form no more.
+    ~Form() override
+    {
+        disconnect(this, nullptr, this, nullptr);
+        disconnect(qGuiApp, nullptr, this, nullptr);
+    }
     void Forget() { view_ = nullptr; }
     QtChildView* View() const { return view_; }
     void SayActivated()
