@@ -140,9 +140,14 @@ TEST(WindowLayout, OneAtATimePutsTheWindowsBehindAwayAndOverlappingShowsThemAgai
     EXPECT_TRUE(views[0]->Input()->hasFocus());
     EXPECT_EQ(hidden(), (std::vector<bool>{false, true, true}));
 
+    // Hidden as the core asks, a window put away is hidden for the core too.
+    views[1]->SetVisible(false);
+    EXPECT_FALSE(views[1]->Visible());
+    views[1]->SetVisible(true);
+    EXPECT_TRUE(views[1]->Visible());
+
     face.main->Layout()->SetMode(WindowLayout::Mode::Overlapping);
     EXPECT_EQ(hidden(), (std::vector<bool>{false, false, false}));
-    EXPECT_EQ(face.Area().activeSubWindow(), views[0]->SubWindow());
 }
 
 TEST(WindowLayout, OverlappingWindowsKeepTheirFramesAndAMaximizedOneClosedLeavesTheNextMaximized)

@@ -741,6 +741,9 @@ void QtChildView::SetVisible(bool visible)
     if (Waiting()) {
         waitingVisible_ = visible;
     } else {
+        if (!visible) {
+            WindowLayout::Unmark(*form_);
+        }
         form_->setVisible(visible);
     }
 }

@@ -98,6 +98,11 @@ bool WindowLayout::IsPutAway(const QMdiSubWindow& window)
     return window.property(kPutAway).toBool();
 }
 
+void WindowLayout::Unmark(QMdiSubWindow& window)
+{
+    window.setProperty(kPutAway, QVariant());
+}
+
 void WindowLayout::PutAwayBehind(QMdiSubWindow& window)
 {
     if (window.isHidden() || window.mdiArea() != &area_) {
@@ -209,11 +214,11 @@ void WindowLayout::Take(QMdiSubWindow& window)
 
 bool WindowLayout::eventFilter(QObject* watched, QEvent* event)
 {
-    // A window of the area destroyed, or the one in front closing (the core may refuse).
-    // The viewport compared by address: it says so while the area is being destroyed too.
     if (event->type() == QEvent::Show && watched->property(kPutAway).isValid()) {
         watched->setProperty(kPutAway, QVariant()); // shown by someone else: in view again
     }
+    // A window of the area destroyed, or the one in front closing (the core may refuse).
+    // The viewport compared by address: it says so while the area is being destroyed too.
     if ((event->type() == QEvent::ChildRemoved && watched == viewport_) ||
         (event->type() == QEvent::Close && watched == front_)) {
         Unsettle();

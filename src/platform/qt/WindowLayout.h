@@ -40,6 +40,8 @@ public:
     void Show(QMdiSubWindow* window, bool keyboard = true);
     // Hidden by the layout while another fills the area, yet open: a click away.
     static bool IsPutAway(const QMdiSubWindow& window);
+    // Hidden as the core asked: it stays so, whatever the layout had put away.
+    static void Unmark(QMdiSubWindow& window);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
