@@ -11,6 +11,7 @@
 #include "platform/qt/networks/NetworkForm.h"
 #include "platform/qt/networks/NetworksDialog.h"
 #include "platform/qtcore/QtTcpSocket.h"
+#include "support/BringForward.h"
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
@@ -84,8 +85,10 @@ struct Client {
         return {};
     }
     void Type(const QModelIndex& row, const QString& line) const { Type(Model().Window(row), line); }
+    // As a user does: the window brought forward, then the line typed into it.
     void Type(const QMdiSubWindow* window, const QString& line) const
     {
+        test::BringForward(*main->Area(), const_cast<QMdiSubWindow*>(window));
         QLineEdit* input = QtChildView::Of(window)->Input();
         input->setFocus();
         QTest::keyClicks(input, line);

@@ -563,15 +563,24 @@ void QtChildView::Enter(QMdiArea& area)
     // A window loads minimized at the back: the window in use keeps the activation and the
     // keyboard (a stranger's first private line must not take the input line away).
     QMdiSubWindow* const inUse = area.activeSubWindow();
-    area.addSubWindow(form_);
+    WindowLayout* const layout = WindowLayout::Of(area);
+    // Where windows come one at a time, it waits away until asked for, never shown.
+    const bool away = layout != nullptr && layout->OneAtATime() && inUse != nullptr;
+    if (!away) {
+        area.addSubWindow(form_);
+    }
     PlaceNew(area); // the area places a window as it takes it in
     normal_ = form_->geometry();
     // The area activates a window as it minimizes it, unless the window is disabled: taking
     // the activation from the window in use and handing it back cost a pass over every
     // window, twice. The window in use still says it is activated, as it did then.
-    form_->setEnabled(inUse == nullptr);
-    form_->showMinimized();
-    form_->setEnabled(true);
+    if (away) {
+        layout->KeepAway(*form_, Qt::WindowMinimized);
+    } else {
+        form_->setEnabled(inUse == nullptr);
+        form_->showMinimized();
+        form_->setEnabled(true);
+    }
     if (inUse != nullptr) {
         if (area.activeSubWindow() != inUse) {
             area.setActiveSubWindow(inUse);
@@ -583,7 +592,12 @@ void QtChildView::Enter(QMdiArea& area)
 
 bool QtChildView::Waiting() const
 {
-    return form_->mdiArea() == nullptr;
+    return form_->mdiArea() == nullptr && !WindowLayout::IsPutAway(*form_);
+}
+
+bool QtChildView::ShownNormal() const
+{
+    return !Waiting() && !WindowLayout::IsPutAway(*form_) && !form_->isMinimized() && !form_->isMaximized();
 }
 
 QtChildView::~QtChildView()
@@ -742,7 +756,11 @@ void QtChildView::SetVisible(bool visible)
         waitingVisible_ = visible;
     } else {
         if (!visible) {
-            WindowLayout::Unmark(*form_);
+            if (WindowLayout* const layout = area_ ? WindowLayout::Of(*area_) : nullptr; layout != nullptr) {
+                layout->Release(*form_);
+            }
+        } else if (WindowLayout::IsPutAway(*form_)) {
+            return; // open already, behind the window in front: shown, it would take its place
         }
         form_->setVisible(visible);
     }
@@ -750,10 +768,15 @@ void QtChildView::SetVisible(bool visible)
 
 WindowState QtChildView::State() const
 {
-    if (Waiting() || form_->isMinimized()) {
+    if (Waiting()) {
         return WindowState::Minimized;
     }
-    return form_->isMaximized() ? WindowState::Maximized : WindowState::Normal;
+    const Qt::WindowStates state =
+        WindowLayout::IsPutAway(*form_) ? WindowLayout::AwayState(*form_) : form_->windowState();
+    if (state & Qt::WindowMinimized) {
+        return WindowState::Minimized;
+    }
+    return state & Qt::WindowMaximized ? WindowState::Maximized : WindowState::Normal;
 }
 
 void QtChildView::SetState(WindowState state)
@@ -764,6 +787,13 @@ void QtChildView::SetState(WindowState state)
         }
         auto* const area = static_cast<QMdiArea*>(form_->parentWidget()->parentWidget());
         Enter(*area);
+    }
+    if (WindowLayout::IsPutAway(*form_)) {
+        // Changing its own state would show it: it takes the state as it comes back, filling
+        // the area unless minimized, as every window does where they come one at a time.
+        WindowLayout::SetAwayState(*form_,
+                                   state == WindowState::Minimized ? Qt::WindowMinimized : Qt::WindowMaximized);
+        return;
     }
     switch (state) {
     case WindowState::Minimized:
@@ -792,6 +822,11 @@ void QtChildView::SetState(WindowState state)
             }
         }
         break;
+    }
+    // A window behind the one in front goes back away, in its new state.
+    if (WindowLayout* const layout = area_ ? WindowLayout::Of(*area_) : nullptr;
+        layout != nullptr && area_->activeSubWindow() != form_ && area_->activeSubWindow() != nullptr) {
+        layout->PutAway(*form_);
     }
 }
 
@@ -838,7 +873,7 @@ void QtChildView::PlaceNew(QMdiArea& area)
 
 void QtChildView::TakeFocus()
 {
-    if (Waiting() || form_->isMinimized()) {
+    if (State() == WindowState::Minimized) {
         SetState(WindowState::Normal);
     }
     if (WindowLayout* const layout = area_ ? WindowLayout::Of(*area_) : nullptr; layout != nullptr) {
@@ -886,7 +921,7 @@ void QtChildView::SetName(const std::string& name)
         return;
     }
     const QRect place = FitInArea(QRect(left, top, width, height));
-    if (Waiting() || form_->isMinimized() || form_->isMaximized()) {
+    if (!ShownNormal()) {
         pending_ = place;
     } else {
         form_->setGeometry(place);
@@ -917,7 +952,7 @@ std::optional<WindowPlace> QtChildView::Place() const
         return std::nullopt;
     }
     // Maximized or minimized, the window's place is where it goes back to.
-    const bool normal = !Waiting() && !form_->isMinimized() && !form_->isMaximized();
+    const bool normal = ShownNormal();
     const QRect place = pending_.isValid() ? pending_ : normal || !normal_.isValid() ? form_->geometry() : normal_;
     return WindowPlace{place.left(), place.top(), place.width(), place.height()};
 }
@@ -928,7 +963,7 @@ void QtChildView::SetPlace(const WindowPlace& place)
         return;
     }
     const QRect fitted = FitInArea(QRect(place.left, place.top, place.width, place.height));
-    if (Waiting() || form_->isMinimized() || form_->isMaximized()) {
+    if (!ShownNormal()) {
         pending_ = fitted;
     } else {
         form_->setGeometry(fitted);

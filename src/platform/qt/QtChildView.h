@@ -137,6 +137,8 @@ private:
     void Enter(QMdiArea& area);
     // Opened minimized while the area was full: hidden beside it, not yet one of its windows.
     bool Waiting() const;
+    // In the area, neither minimized nor maximized: where its geometry is its place.
+    bool ShownNormal() const;
     void Place(QWidget* control, std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height);
     // A new window's place: the next step of the cascade inside the area's visible part.
     void PlaceNew(QMdiArea& area);
