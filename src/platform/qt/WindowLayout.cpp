@@ -290,9 +290,18 @@ void WindowLayout::Activated(QMdiSubWindow* window)
 
 void WindowLayout::Take(QMdiSubWindow& window)
 {
-    std::erase_if(used_,
-                  [&window](const QPointer<QMdiSubWindow>& used) { return used.isNull() || used == &window; });
-    used_.emplace_back(&window);
+    if (const auto at = usedAt_.find(&window); at != usedAt_.end()) {
+        used_.splice(used_.end(), used_, at->second);
+    } else {
+        usedAt_.emplace(&window, used_.insert(used_.end(), &window));
+        // The key only: the window is half gone when it says so.
+        connect(&window, &QObject::destroyed, this, [this, gone = &window] {
+            if (const auto it = usedAt_.find(gone); it != usedAt_.end()) {
+                used_.erase(it->second);
+                usedAt_.erase(it);
+            }
+        });
+    }
     QMdiSubWindow* const previous = std::exchange(front_, &window);
     // As desktop programs do: beside a maximized window the next one comes maximized too, and
     // the one before goes back to its place behind it, where a change of the area's size does
@@ -349,9 +358,8 @@ void WindowLayout::Settle()
     QMdiSubWindow* target = front_;
     const bool went = !present(target);
     if (went) {
-        const auto latest =
-            std::find_if(used_.rbegin(), used_.rend(),
-                         [&present](const QPointer<QMdiSubWindow>& used) { return present(used); });
+        const auto latest = std::find_if(used_.rbegin(), used_.rend(),
+                                         [&present](const QMdiSubWindow* used) { return present(used); });
         if (latest == used_.rend()) {
             return;
         }

@@ -4,8 +4,9 @@
 #include <QObject>
 #include <QPointer>
 
+#include <list>
 #include <string_view>
-#include <vector>
+#include <unordered_map>
 
 class QMdiArea;
 
@@ -82,8 +83,10 @@ private:
     bool parking_ = false;              // a window leaves the viewport as it is put away
     Mode mode_ = Mode::OneAtATime;
     QPointer<QMdiSubWindow> front_; // the window in front, as last settled
-    // The windows in the order they were last in front, the latest last.
-    std::vector<QPointer<QMdiSubWindow>> used_;
+    // The windows in the order they were last in front, the latest last, each found through
+    // `usedAt_`: a switch moves one to the end without a pass over the others.
+    std::list<QMdiSubWindow*> used_;
+    std::unordered_map<const QMdiSubWindow*, std::list<QMdiSubWindow*>::iterator> usedAt_;
     bool settling_ = false;
     // As the settling began, the window in front was maximized; had the keyboard.
     bool frontFilled_ = false;
