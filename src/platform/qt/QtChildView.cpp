@@ -741,7 +741,7 @@ void QtChildView::Hide()
 
 bool QtChildView::Visible() const
 {
-    return Waiting() ? waitingVisible_ : !form_->isHidden();
+    return Waiting() ? waitingVisible_ : !form_->isHidden() || WindowLayout::IsPutAway(*form_);
 }
 
 void QtChildView::SetVisible(bool visible)
