@@ -46,6 +46,8 @@ public:
     // Word k of the head, counted from 1; beyond the last it reads empty. Only the
     // first eight are kept: no command reads further.
     std::string_view Word(std::int32_t k) const;
+    // Word k of the head however far it is: past the first eight it is found by a scan.
+    std::string_view AnyWord(std::int32_t k) const;
 
     std::string_view Sender() const { return Word(1); }
     std::string_view Command() const { return Word(2); }
@@ -80,6 +82,10 @@ private:
     bool hasTrailing_ = false;
     Form form_ = Form::Other;
 };
+
+// The value of tag `key` among `tags` as a line carries them ("a=1;b"), unescaped; empty for a
+// key without value, nothing when the key is not there. A key given twice: the last counts.
+std::optional<std::string> FindTag(std::string_view tags, std::string_view key);
 
 // A tag value as written on the wire, made plain: "\:" is ";", "\s" a blank, "\\" a backslash,
 // "\r" and "\n" CR and LF; any other escaped character stands for itself, and a lone

@@ -157,7 +157,10 @@ public:
         if (selected) {
             painter->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
         }
-        painter->setPen(option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        // Someone away is drawn as the palette draws what is out of use.
+        const bool away = !selected && index.data(NickListModel::AwayRole).toBool();
+        painter->setPen(option.palette.color(away ? QPalette::Disabled : group,
+                                             selected ? QPalette::HighlightedText : QPalette::Text));
         painter->setFont(option.font);
         // One run of text at its baseline: the rectangle form of drawText formats the text first,
         // and eliding would lay it out again. The view clips what runs past its edge.
@@ -534,6 +537,12 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
 
     input_ = new InputLine(this, client_);
     client_->setFocusProxy(input_); // a window handed the keyboard types into its line
+    // Edits by the user only: what the core sets itself is no typing.
+    QObject::connect(input_, &QLineEdit::textEdited, client_, [client = client_] {
+        if (QtChildView* view = client->View(); view != nullptr) {
+            view->RaiseInputChange();
+        }
+    });
     input_->setFont(font);
     input_->setFrame(false);
     input_->setTextMargins(0, 0, 0, 0);
@@ -706,6 +715,11 @@ void QtChildView::RaiseInputKeyDown(std::int32_t& key)
 void QtChildView::RaiseInputKeyPress(std::int32_t& key)
 {
     AtBoundary("input line character", [&] { Events.InputKeyPress.raise(key); });
+}
+
+void QtChildView::RaiseInputChange()
+{
+    AtBoundary("input line change", [&] { Events.InputChange.raise(); });
 }
 
 void QtChildView::RaiseInputPaste(const std::string& text, bool& handled)
@@ -1008,6 +1022,39 @@ void QtChildView::SetGreyed(bool greyed)
     }
 }
 
+void QtChildView::SetPartnerAway(bool away)
+{
+    if (area_ && form_) {
+        if (WindowTreeModel* const tree = QtMainWindowView::TreeOf(*area_); tree != nullptr) {
+            tree->SetAway(form_, away);
+        }
+    }
+}
+
+void QtChildView::SetTyping(std::string_view text)
+{
+    const QString shown = DecodeForDisplay(text);
+    if (typing_ == nullptr) {
+        if (shown.isEmpty()) {
+            return;
+        }
+        typing_ = new QLabel(client_);
+        typing_->setObjectName(QStringLiteral("typingLine"));
+        typing_->setTextFormat(Qt::PlainText);
+        typing_->setForegroundRole(QPalette::PlaceholderText);
+        QFont small = client_->font();
+        small.setItalic(true);
+        typing_->setFont(small);
+        typing_->hide();
+    }
+    typing_->setText(shown);
+    // Only coming and going moves the log: a new typist changes the text alone.
+    if (typing_->isHidden() != shown.isEmpty()) {
+        typing_->setVisible(!shown.isEmpty());
+        RaiseResize();
+    }
+}
+
 void QtChildView::ShowChannelInTree()
 {
     if (area_ && form_) {
@@ -1104,6 +1151,13 @@ void QtChildView::MoveOutput(std::int32_t left, std::int32_t top, std::int32_t w
             bar->setGeometry(place.x(), place.y(), place.width(), line);
             place.setTop(place.top() + line);
         }
+    }
+    // Who is typing, under the log.
+    if (typing_ != nullptr && !typing_->isHidden()) {
+        const int line = std::min(typing_->sizeHint().height(), place.height() / 2);
+        typing_->setGeometry(place.x() + kTypingIndent, place.bottom() - line + 1, place.width() - kTypingIndent,
+                             line);
+        place.setBottom(place.bottom() - line);
     }
     log_->setGeometry(place);
 }
@@ -1283,6 +1337,11 @@ void QtChildView::SetActivity(Activity level)
 void QtChildView::UsersRank(std::int32_t position, std::int32_t rank, char symbol, bool op)
 {
     model_->Rank(position, rank, symbol, op);
+}
+
+void QtChildView::UsersAway(std::int32_t position, bool away)
+{
+    model_->Away(position, away);
 }
 
 void QtChildView::UsersFilled()
