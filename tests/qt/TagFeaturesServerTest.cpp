@@ -16,6 +16,7 @@
 #include "platform/qt/WindowTree.h"
 #include "platform/qt/WindowTreeModel.h"
 #include "platform/qtcore/QtTcpSocket.h"
+#include "support/BringForward.h"
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
@@ -102,8 +103,10 @@ struct Client {
     {
         return main->Tree()->Model().IndexOf(View(index).SubWindow());
     }
+    // As a user types: into the window brought forward.
     void Type(std::int32_t index, const QString& text) const
     {
+        test::BringForward(*main->Area(), View(index).SubWindow());
         QLineEdit* input = View(index).Input();
         input->setFocus();
         QTest::keyClicks(input, text);
