@@ -83,7 +83,7 @@ int main()
            "  is about it. Where the server labels its replies (`labeled-response`), each answer goes to\n"
            "  the window its command was typed in, whatever was typed elsewhere meanwhile.\n"
            "- Someone away is drawn dimmed in a channel's nick list, and a query window with them is\n"
-           "  drawn milder in the window tree, its caption ending `(away)`.\n"
+           "  drawn milder in the window tree.\n"
            "- In the Qt window `/list` opens a Channel List window; `/search` opens the search window\n"
            "  ([Logs and search](logs-and-search.md)).\n"
            "- `/window` has the sub-commands `channel [channel|-]` (the window's channel),\n"

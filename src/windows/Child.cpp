@@ -706,10 +706,8 @@ void Child::UpdateCaption()
     } else {
         AppendTo(caption, " - ", pobjChannel_ ? std::string_view(pobjChannel_->Name()) : "no channel");
         if (pobjQuery_) {
+            // The partner's being away shows in the tree, not here: the caption is as documented.
             AppendTo(caption, " - ", pobjQuery_->Nick());
-            if (pobjQuery_->Away()) {
-                AppendTo(caption, " (away)");
-            }
         }
         if (linkDown_) {
             AppendTo(caption, " (disconnected)");
