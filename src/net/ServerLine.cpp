@@ -110,17 +110,11 @@ std::optional<std::string> ServerLine::Tag(std::string_view key) const
 std::optional<std::string> FindTag(std::string_view tags, std::string_view key)
 {
     std::optional<std::string> found;
-    std::string_view rest = tags;
-    while (!rest.empty()) {
-        const std::size_t end = rest.find(';');
-        const std::string_view tag = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        const std::size_t equals = tag.find('=');
-        if (tag.substr(0, equals) == key) {
-            // A key given twice: the last one counts.
-            found = equals == std::string_view::npos ? std::string() : UnescapeTagValue(tag.substr(equals + 1));
+    ForEachTag(tags, [&](std::string_view name, std::string_view value) {
+        if (name == key) {
+            found = UnescapeTagValue(value); // a key given twice: the last one counts
         }
-    }
+    });
     return found;
 }
 

@@ -83,6 +83,20 @@ private:
     Form form_ = Form::Other;
 };
 
+// Calls `onTag(key, value)` for each tag of `tags` as a line carries them ("a=1;b"), in order;
+// the value as written, empty for a key without one.
+template <class F> void ForEachTag(std::string_view tags, F&& onTag)
+{
+    while (!tags.empty()) {
+        const std::size_t end = tags.find(';');
+        const std::string_view tag = tags.substr(0, end);
+        tags = end == std::string_view::npos ? std::string_view() : tags.substr(end + 1);
+        const std::size_t equals = tag.find('=');
+        onTag(tag.substr(0, equals),
+              equals == std::string_view::npos ? std::string_view() : tag.substr(equals + 1));
+    }
+}
+
 // The value of tag `key` among `tags` as a line carries them ("a=1;b"), unescaped; empty for a
 // key without value, nothing when the key is not there. A key given twice: the last counts.
 std::optional<std::string> FindTag(std::string_view tags, std::string_view key);

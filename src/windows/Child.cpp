@@ -64,22 +64,14 @@ struct LineIds {
 LineIds ReadLineIds()
 {
     LineIds ids;
-    std::string_view rest = CurrentLineTags();
-    while (!rest.empty()) {
-        const std::size_t end = rest.find(';');
-        const std::string_view tag = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        const std::size_t equals = tag.find('=');
-        const std::string_view key = tag.substr(0, equals);
-        const std::string_view value =
-            equals == std::string_view::npos ? std::string_view() : tag.substr(equals + 1);
+    ForEachTag(CurrentLineTags(), [&ids](std::string_view key, std::string_view value) {
         // The final names win over the drafts'.
         if (key == "msgid" || (key == "draft/msgid" && !ids.id)) {
             ids.id = UnescapeTagValue(value);
         } else if (key == "+reply" || (key == "+draft/reply" && !ids.parent)) {
             ids.parent = UnescapeTagValue(value);
         }
-    }
+    });
     return ids;
 }
 
