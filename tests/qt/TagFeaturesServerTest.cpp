@@ -20,6 +20,7 @@
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
+#include "support/RunningClient.h"
 #include "windows/Child.h"
 #include "windows/Childs.h"
 
@@ -48,31 +49,7 @@ IrcServer::Options WithCapabilities()
     return options;
 }
 
-struct Client {
-    QTemporaryDir config;
-    QtToolkit toolkit;
-    QtSocketFactory sockets;
-    std::shared_ptr<Application> app;
-    QtMainWindowView* main = nullptr;
-
-    Client()
-    {
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-        for (const auto& [key, value] : {std::pair{"First Use", "0"}, std::pair{"Default User Nick", "me"}}) {
-            toolkit.Settings().SaveSetting(SettingsAppName(), "Main", key, value);
-        }
-        app = Application::Instance() = std::make_shared<Application>(toolkit, sockets);
-        main = toolkit.MainWindow();
-        main->Show();
-        main->Window()->activateWindow();
-        static_cast<void>(QTest::qWaitForWindowActive(main->Window()));
-    }
-    ~Client()
-    {
-        app.reset();
-        Application::Instance().reset();
-    }
-
+struct Client : test::RunningClient {
     IRCConnection& Connection() const { return *app->Connections().Item(1); }
     QtChildView& View(std::int32_t index) const
     {
