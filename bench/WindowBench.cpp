@@ -13,12 +13,14 @@
 #include "platform/qt/QtChildView.h"
 #include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtToolkit.h"
+#include "platform/qt/WindowLayout.h"
 #include "platform/qtcore/LogFileWriter.h"
 #include "windows/Childs.h"
 
 #include "GuiApplication.h"
 #include "HeapCounter.h"
 #include "ManyNetworks.h"
+#include "support/BringForward.h"
 #include "support/QtLoop.h"
 #include "support/RecordingSocket.h"
 
@@ -55,21 +57,31 @@ struct GuiClient {
     Application app;
     test::RecordingSocket& socket;
 
-    GuiClient() : app(toolkit, sockets), socket(*sockets.created.back())
+    // Overlapping and tiled unless `oneAtATime`, a new user's layout, where the channel's window
+    // fills the area and every other window is put away behind it.
+    explicit GuiClient(bool oneAtATime = false) : app(toolkit, sockets), socket(*sockets.created.back())
     {
         QMainWindow& mainWindow = *toolkit.MainWindow()->Window();
         mainWindow.showNormal();
         mainWindow.resize(1200, 800);
+        if (oneAtATime) {
+            toolkit.MainWindow()->Layout()->SetMode(WindowLayout::Mode::OneAtATime);
+        }
         app.Childs()->ConnectDialog()->CloseWindow(); // shown on a first start; not what is measured
         IRCConnection& connection = *app.Connections().Item(1);
         connection.InitialNick("me");
         connection.Connect("irc.test", 6667);
         socket.PeerConnects();
         socket.PeerSends(":irc.test 001 me :Welcome\r\n:me!u@h JOIN :#room\r\n");
-        toolkit.MainWindow()->Area()->tileSubWindows();
-        // The channel's window is the one in use, as after a typed join.
-        toolkit.MainWindow()->Area()->setActiveSubWindow(
-            static_cast<QtChildView*>(app.Childs()->Item(2)->Window())->SubWindow());
+        if (!oneAtATime) {
+            toolkit.MainWindow()->Area()->tileSubWindows();
+        }
+        BringRoomForward();
+    }
+    // The channel's window is the one in use, as after a typed join.
+    void BringRoomForward()
+    {
+        test::BringForward(*toolkit.MainWindow()->Area(), View(2).SubWindow());
         bench::PumpEvents();
     }
     QtChildView& View(std::int32_t index)
@@ -143,18 +155,19 @@ std::int64_t LoggedFloodLines(const std::filesystem::path& root)
 
 // With `logging` 1 every line also goes to the logs, into a temporary folder; the time then
 // includes writing them out, and the lines in the files are counted. With `others` 9, nine
-// more networks are open meanwhile, each with 50 channels of 200 and 20 queries.
+// more networks are open meanwhile, each with 50 channels of 200 and 20 queries. With
+// `one_at_a_time` 1 the windows are laid out as for a new user; compare its runs only with
+// each other: the channel's window is wider than tiled.
 void BM_WindowFlood(benchmark::State& state)
 {
     bench::EnsureGuiApplication();
-    GuiClient client;
+    GuiClient client(state.range(2) != 0);
     const bool logging = state.range(0) != 0;
     for (int number = 1; number <= state.range(1); ++number) {
         bench::OpenNetwork(client.app, client.sockets, number, bench::NetworkShape{});
     }
     if (state.range(1) > 0) {
-        client.toolkit.MainWindow()->Area()->setActiveSubWindow(client.View(2).SubWindow());
-        bench::PumpEvents();
+        client.BringRoomForward();
     }
     if (logging) {
         client.toolkit.Settings().SaveSetting(SettingsAppName(), std::string(settings::Section),
@@ -212,10 +225,12 @@ void BM_WindowFlood(benchmark::State& state)
     }
 }
 BENCHMARK(BM_WindowFlood)
-    ->Args({0, 0})
-    ->Args({1, 0})
-    ->Args({0, 9})
-    ->ArgNames({"logging", "others"})
+    ->Args({0, 0, 0})
+    ->Args({1, 0, 0})
+    ->Args({0, 9, 0})
+    ->Args({0, 0, 1})
+    ->Args({0, 9, 1})
+    ->ArgNames({"logging", "others", "one_at_a_time"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -4,6 +4,7 @@
 #include "net/IRCConnection.h"
 #include "util/CoreError.h"
 #include "util/Relay.h"
+#include "util/SharedPool.h"
 #include "util/Utility.h"
 
 #include <absl/container/inlined_vector.h>
@@ -13,11 +14,14 @@
 
 namespace tellix {
 
-IRCUser::IRCUser(Token) : nickHash_(NickNaming::Hash({})) {}
+IRCUser::IRCUser(Token, std::pmr::memory_resource* text) : mask_("!@", text), nickHash_(NickNaming::Hash({})) {}
 
-std::shared_ptr<IRCUser> IRCUser::Create()
+std::shared_ptr<IRCUser> IRCUser::Create(const SharedPool* pool)
 {
-    return std::make_shared<IRCUser>(Token{});
+    if (pool == nullptr) {
+        return std::make_shared<IRCUser>(Token{}, std::pmr::get_default_resource());
+    }
+    return pool->MakeShared<IRCUser>(Token{}, pool->Resource());
 }
 
 std::int32_t IRCUser::Index() const
@@ -104,7 +108,7 @@ void IRCUser::StoreMask(std::string_view nick, std::string_view user, std::strin
         std::copy(host.begin(), host.end(), out);
         mask_.assign(buffer.data(), size);
     } else {
-        std::string mask;
+        std::pmr::string mask(mask_.get_allocator());
         mask.reserve(size);
         mask.append(nick).append(1, '!').append(user).append(1, '@').append(host);
         mask_ = std::move(mask);

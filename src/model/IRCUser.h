@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,7 @@ namespace tellix {
 
 class IRCConnection;
 class IRCUsers;
+class SharedPool;
 
 // What someone's typing notification says: typing, stopped a while, or stopped for good.
 enum class Typing : std::uint8_t { Active, Paused, Done };
@@ -34,12 +36,13 @@ public:
     // The channel member lists a user is in; most users are in one or two.
     using MemberLists = absl::InlinedVector<IRCUsers*, 2>;
 
-    explicit IRCUser(Token);
+    // The mask is kept in `text`: a connection's users keep theirs in the pool they live in.
+    IRCUser(Token, std::pmr::memory_resource* text);
     IRCUser(const IRCUser&) = delete;
     IRCUser& operator=(const IRCUser&) = delete;
 
     // Only master lists create users; everything else gets them from there.
-    static std::shared_ptr<IRCUser> Create();
+    static std::shared_ptr<IRCUser> Create(const SharedPool* pool = nullptr);
 
     struct EventSet {
         Event<const std::string&> NickChange; // NickPrev; the new nick is already stored
@@ -60,7 +63,7 @@ public:
     std::string_view User() const { return std::string_view(mask_).substr(nickSize_ + 1, userSize_); }
     std::string_view Host() const { return std::string_view(mask_).substr(nickSize_ + userSize_ + 2); }
     std::int32_t Info() const { return info_; }
-    const std::string& UserMask() const { return mask_; }
+    std::string_view UserMask() const { return mask_; }
     // Position in the master list, or -1 once deleted.
     std::int32_t Index() const;
     IRCUsers* Parent() const { return parent_; }
@@ -110,7 +113,7 @@ private:
 
     IRCUsers* parent_ = nullptr;
     MemberLists membership_;
-    std::string mask_ = "!@"; // nick "!" user "@" host: UserMask as it is
+    std::pmr::string mask_; // nick "!" user "@" host: UserMask as it is
     std::uint32_t nickSize_ = 0;
     std::uint32_t userSize_ = 0;
     std::uint32_t nickHash_; // every list looks the user up by it

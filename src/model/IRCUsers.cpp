@@ -41,7 +41,10 @@ IRCUsers::UserPtr IRCUsers::AddUser(std::string_view userMask, bool nickIsNew)
 
 IRCUsers::UserPtr IRCUsers::AddUser(const UserMaskView& parts, bool nickIsNew)
 {
-    UserPtr user = IRCUser::Create();
+    if (!pool_) {
+        pool_.emplace();
+    }
+    UserPtr user = IRCUser::Create(&*pool_);
     // Mask before parent: the first nick is silent, and indexed once, by the append.
     user->info_ = static_cast<std::uint8_t>(parts.Info);
     user->StoreMask(parts.Nick, parts.User, parts.Host);

@@ -3,10 +3,12 @@
 #include "model/IRCUser.h"
 #include "util/Collection.h"
 #include "util/Event.h"
+#include "util/SharedPool.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -94,6 +96,9 @@ private:
 
     IRCConnection* parent_ = nullptr;
     std::string key_;
+    // Where a master list makes its users: a line's sender is looked up among thousands, and
+    // packed together they stay few pages however long the client has run.
+    std::optional<SharedPool> pool_;
 };
 
 } // namespace tellix

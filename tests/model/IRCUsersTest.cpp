@@ -233,12 +233,14 @@ TEST(IRCUsers, ListsThatGoAwayLeaveTheirUsersUsable)
     kept.reset();
     EXPECT_TRUE(bob->Membership().empty());
 
-    // The connection goes while a window keeps a user.
-    auto carl = m.Users().GetUser("carl");
+    // The connection goes while a window keeps a user: the user, made where its list makes
+    // them, and its mask, long enough to be kept apart from it, stay.
+    auto carl = m.Users().GetUser("carl!someone@a.long.host.example.net");
     fixture.reset();
     EXPECT_EQ(carl->Parent(), nullptr);
     EXPECT_THROW((void)carl->IsUser(), CoreError);
     carl->SetNick("carl2");
+    EXPECT_EQ(carl->UserMask(), "carl2!someone@a.long.host.example.net");
     carl->Delete();
 }
 
