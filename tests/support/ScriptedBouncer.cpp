@@ -484,7 +484,11 @@ void ScriptedBouncer::TryRegister(Client& client)
     }
     if (!client.network_.empty()) {
         const NetworkState& network = networks_[client.network_];
-        supported += " NETWORK=" + network.attributes.at("name") + " BOUNCER_NETID=" + client.network_;
+        std::string name;
+        for (const char c : network.attributes.at("name")) {
+            name += c == ' ' ? std::string("\\x20") : std::string(1, c);
+        }
+        supported += " NETWORK=" + name + " BOUNCER_NETID=" + client.network_;
     } else {
         supported += " BOUNCER_NETID";
     }
