@@ -49,7 +49,7 @@ struct LineStyle {
 };
 
 // A line as a log shows it, with how it reads.
-struct ShownLine {
+struct StyledLine {
     std::string text;
     LineStyle style;
 };
@@ -98,7 +98,7 @@ public:
     }
     // Lines older than any the log holds, oldest first, put above them; what the user looks at
     // stays where it is. A view that cannot put lines above shows them as it can.
-    virtual void PrependOutput(const std::vector<ShownLine>& /*lines*/) {}
+    virtual void PrependOutput(const std::vector<StyledLine>& /*lines*/) {}
     // Empties the log.
     virtual void ClearOutput() = 0;
     virtual std::int64_t OutputLength() const = 0;

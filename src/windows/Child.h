@@ -273,7 +273,7 @@ private:
     // Older lines asked for: they gather until their page is whole.
     bool olderPending_ = false;
     bool olderExhausted_ = false;
-    std::vector<ShownLine> olderLines_;
+    std::vector<StyledLine> olderLines_;
     // The lines of the days the older lines fall on, as their logs hold them.
     absl::flat_hash_map<std::uint64_t, std::int32_t> olderLogged_;
     std::vector<std::string> olderDays_;

@@ -213,3 +213,61 @@ TEST(Bouncer, InTheTerminalThePasswordFollowsWhenZncAsksForIt)
 
 } // namespace
 } // namespace tellix::test
+
+namespace tellix::test {
+namespace {
+
+// Lines of window `n` stamped with a time only (not the dated ones shown from the log) that end
+// in `text`.
+std::size_t NewLinesEnding(const ConsoleTerminal& terminal, int n, const std::string& text)
+{
+    return terminal.Count("\\[" + std::to_string(n) + R"(\] \[[^\]\-]+\] )" + Escaped(text));
+}
+
+TEST(Bouncer, ALineZncPlaysBackThatTheWindowOrTheLogHoldsIsShownOnce)
+{
+    IrcServer server;
+    RawPeer anna(server.Port());
+    anna.Register("anna");
+    anna.Send("JOIN #room");
+    ASSERT_TRUE(anna.WaitFor(" 366 "));
+    Bouncer bouncer(server);
+    anna.Send("PRIVMSG #room :kept in the buffer");
+    anna.Send("PING :heard");
+    ASSERT_TRUE(anna.WaitFor("PONG"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // ZNC reads it on a link of its own
+    QTemporaryDir data;
+    const std::string port = std::to_string(bouncer.Port());
+    const auto attach = [&](ConsoleTerminal& terminal) {
+        FillDialog(terminal, bouncer, bouncer.ServerPassword());
+        terminal.Type("/server -trust " + bouncer.Fingerprint() + " 127.0.0.1 " + port);
+        terminal.Type("/server");
+    };
+    {
+        ConsoleTerminal terminal({}, data.path());
+        attach(terminal);
+        ASSERT_TRUE(terminal.Prints(R"(\[2\] )" + kStamp + "<anna> kept in the buffer")) << terminal.Out();
+        // ZNC keeps its buffer and plays all of it at every attach; the window holds the line.
+        terminal.Type("/disconnect");
+        ASSERT_TRUE(terminal.Prints(R"(\[1\] )" + kStamp + "Disconnected from Server .*")) << terminal.Out();
+        terminal.Type("/server");
+        ASSERT_TRUE(terminal.Prints(R"(\[2\] )" + kStamp + R"(\*\*\* joined channel #room)")) << terminal.Out();
+        anna.Send("PRIVMSG #room :after the second attach");
+        ASSERT_TRUE(terminal.Prints(R"(\[2\] )" + kStamp + "<anna> after the second attach")) << terminal.Out();
+        EXPECT_EQ(NewLinesEnding(terminal, 2, "<anna> kept in the buffer"), 1U) << terminal.Out();
+        terminal.Toolkit().LogWriter().Flush();
+    }
+    // Started again on the same logs: the lines come from the log above the divider, and what
+    // ZNC plays back of them is not shown again.
+    ConsoleTerminal again({}, data.path());
+    attach(again);
+    ASSERT_TRUE(again.Prints(R"(\[2\] )" + std::string(Child::kHistoryDivider))) << again.Out();
+    anna.Send("PRIVMSG #room :after the restart");
+    ASSERT_TRUE(again.Prints(R"(\[2\] )" + kStamp + "<anna> after the restart")) << again.Out();
+    EXPECT_EQ(NewLinesEnding(again, 2, "<anna> kept in the buffer"), 0U) << again.Out();
+    EXPECT_EQ(NewLinesEnding(again, 2, "<anna> after the second attach"), 0U) << again.Out();
+    EXPECT_EQ(again.Count(R"(\[2\] \[\d{4}-\d\d-\d\d [^\]]+\] <anna> kept in the buffer)"), 1U) << again.Out();
+}
+
+} // namespace
+} // namespace tellix::test

@@ -191,10 +191,10 @@ public:
     }
 
     void SetActivity(Activity level) override { activities.push_back(level); }
-    void PrependOutput(const std::vector<ShownLine>& lines) override
+    void PrependOutput(const std::vector<StyledLine>& lines) override
     {
         std::string above;
-        for (const ShownLine& line : lines) {
+        for (const StyledLine& line : lines) {
             above += (above.empty() ? "" : "\r\n") + line.text;
         }
         text = text.empty() ? above : above.empty() ? text : above + "\r\n" + text;

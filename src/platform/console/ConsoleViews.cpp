@@ -101,10 +101,10 @@ void ConsoleChildView::AppendOutput(std::string_view line)
     toolkit_.Write(out);
 }
 
-void ConsoleChildView::PrependOutput(const std::vector<ShownLine>& lines)
+void ConsoleChildView::PrependOutput(const std::vector<StyledLine>& lines)
 {
     std::string out;
-    for (const ShownLine& line : lines) {
+    for (const StyledLine& line : lines) {
         outputLength_ += (outputLength_ > 0 ? 2 : 0) + static_cast<std::int64_t>(line.text.size());
         AppendTerminalLines("[" + std::to_string(number_) + "] ", line.text, out);
     }

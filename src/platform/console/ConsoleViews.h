@@ -43,7 +43,7 @@ public:
 
     void AppendOutput(std::string_view line) override;
     // A terminal cannot put lines above what it printed: older lines print as they come.
-    void PrependOutput(const std::vector<ShownLine>& lines) override;
+    void PrependOutput(const std::vector<StyledLine>& lines) override;
     // A terminal keeps what it printed; the log's length starts again.
     void ClearOutput() override { outputLength_ = 0; }
     std::int64_t OutputLength() const override { return outputLength_; }
