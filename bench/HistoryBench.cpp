@@ -127,14 +127,17 @@ void BM_HistoryAfterARestart(benchmark::State& state)
         QtToolkit toolkit;
         test::RecordingSocketFactory sockets;
         toolkit.Settings().SaveSetting(SettingsAppName(), "Main", "First Use", "0");
+        // The benchmark program turns logging off for the others.
+        toolkit.Settings().SaveSetting(SettingsAppName(), std::string(settings::Section),
+                                       std::string(settings::Logging), "1");
         Application app(toolkit, sockets);
         bench::PumpEvents();
 
         // The welcome and the joins, before the clock: what a restart costs anyway.
         const auto connection = app.Connections().Item(1);
-        test::RecordingSocket& socket = *sockets.created.front();
         connection->InitialNick("me");
         connection->Connect("bnc.test", 6667);
+        test::RecordingSocket& socket = *sockets.created.back();
         socket.PeerConnects();
         std::string burst = ":bnc.test CAP * LS :batch server-time message-tags draft/chathistory\r\n"
                             ":bnc.test CAP * ACK :batch server-time message-tags draft/chathistory\r\n"
