@@ -297,8 +297,11 @@ template <class Write> bool Child::EchoWritten(LineStyle style, const Write& wri
     const std::string_view output = std::string_view(line).substr(stamp);
     const std::int64_t second = said ? SecondOf(*said) : NowSecond();
     // A line the window holds already: a bouncer playing it back again, or fetched history
-    // reaching into what the window shows or its log held.
-    if (logged && seen_.SeenBefore(second, output, origin.msgid, origin.replay, said.has_value())) {
+    // reaching into what the window shows or its log held. Only a line with a time or a msgid
+    // can come back as one, or the user's own typed line, which a bouncer plays back stamped:
+    // a flood from a server without either costs nothing here.
+    if (logged && (said || !origin.msgid.empty() || style.own) &&
+        seen_.SeenBefore(second, output, origin.msgid, origin.replay, said.has_value())) {
         return false;
     }
     if (style.nickLength > 0) {

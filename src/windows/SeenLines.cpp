@@ -3,43 +3,37 @@
 #include "util/Utf8.h"
 #include "windows/ChatLog.h"
 
+#include <absl/hash/hash.h>
+#include <absl/strings/string_view.h>
+
 #include <string>
+#include <utility>
 
 namespace tellix {
 
 namespace {
 
-constexpr std::uint64_t kOffset = 14695981039346656037ULL;
-constexpr std::uint64_t kPrime = 1099511628211ULL;
-
-std::uint64_t Mix(std::uint64_t hash, std::string_view bytes)
-{
-    for (const char c : bytes) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * kPrime;
-    }
-    return hash;
-}
-
 std::uint64_t HashOf(std::string_view text)
 {
     // Never 0, which stands for no msgid.
-    return Mix(kOffset, text) | 1;
+    return static_cast<std::uint64_t>(
+               absl::Hash<absl::string_view>{}(absl::string_view(text.data(), text.size()))) |
+           1;
 }
 
 } // namespace
 
 std::uint64_t SeenLines::KeyOf(std::int64_t second, std::string_view text)
 {
-    std::uint64_t hash = kOffset;
-    for (int shift = 0; shift < 64; shift += 8) {
-        hash = (hash ^ ((static_cast<std::uint64_t>(second) >> shift) & 0xFF)) * kPrime;
-    }
     // The log keeps a line's text made plain (chatlog::LineText); printable ASCII stays as it is.
+    using Key = std::pair<std::int64_t, absl::string_view>;
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     if (PrintableAsciiEnd(s, 0, text.size()) == text.size()) {
-        return Mix(hash, text);
+        return static_cast<std::uint64_t>(
+            absl::Hash<Key>{}(Key(second, absl::string_view(text.data(), text.size()))));
     }
-    return Mix(hash, chatlog::LineText(text));
+    const std::string plain = chatlog::LineText(text);
+    return static_cast<std::uint64_t>(absl::Hash<Key>{}(Key(second, absl::string_view(plain))));
 }
 
 void SeenLines::Keep(std::uint64_t key, std::uint64_t msgid, bool logged)
