@@ -84,6 +84,7 @@ void ChatHistory::Reset()
     targetsAsked_ = false;
     targetsBatch_.clear();
     targets_.clear();
+    targetsNamed_.clear();
     fetches_.clear();
     waiting_.clear();
     batches_.clear();
@@ -243,6 +244,7 @@ bool ChatHistory::Take(const ServerLine& received, std::string_view raw)
             if (!targetsBatch_.empty() && id == targetsBatch_) {
                 targetsAsked_ = false;
                 targetsBatch_.clear();
+                targetsNamed_.clear();
                 for (const std::string& target : std::exchange(targets_, {})) {
                     if (!hooks_.wanted || hooks_.wanted(target)) {
                         Queue(target, since_);
@@ -300,9 +302,7 @@ bool ChatHistory::TakeTargetsLine(const ServerLine& line)
     // ":server CHATHISTORY TARGETS <target> <time>"
     if (line.Command() == "CHATHISTORY" && line.Word(3) == "TARGETS" && targets_.size() < kMostTargets) {
         const std::string_view target = line.Word(4);
-        if (!target.empty() && std::none_of(targets_.begin(), targets_.end(), [&](const std::string& t) {
-                return CompareNicks(t, target, mapping_) == 0;
-            })) {
+        if (!target.empty() && targetsNamed_.insert(Fold(target)).second) {
             targets_.emplace_back(target);
         }
     }
@@ -394,6 +394,7 @@ void ChatHistory::GiveUp()
     targetsAsked_ = false;
     targetsBatch_.clear();
     targets_.clear();
+    targetsNamed_.clear();
     waiting_.clear();
     std::vector<std::string> keys;
     for (const auto& [key, fetch] : fetches_) {

@@ -3,6 +3,7 @@
 #include "model/NickRanks.h"
 
 #include <absl/container/flat_hash_map.h>
+#include <absl/container/flat_hash_set.h>
 
 #include <cstdint>
 #include <deque>
@@ -131,6 +132,7 @@ private:
     bool targetsAsked_ = false;
     std::string targetsBatch_;
     std::vector<std::string> targets_;
+    absl::flat_hash_set<std::string> targetsNamed_; // folded, so that each is named once
     // By folded conversation; their order of asking, those not asked yet at the end.
     absl::flat_hash_map<std::string, Fetch> fetches_;
     std::deque<std::string> waiting_;

@@ -164,19 +164,19 @@ TEST(Bouncer, OverTlsWithItsPasswordTheClientIsInTheChannelAndReplayedLinesKeepT
     const auto again = terminal.Prints(R"(\[\d+\] )" + kStamp + "<anna> said while you were gone again");
     ASSERT_TRUE(again) << terminal.Out();
     EXPECT_TRUE(*again == clock.LongTimeAt(later) || *again == clock.LongTimeAt(laterAfter)) << *again;
-    // The own lines come back as said by the user: in the channel's window, and in the
-    // partner's query window rather than one named after the user. ZNC replays the query
-    // after the channels, so its line is waited for.
-    ASSERT_TRUE(terminal.Prints(R"(\[\d+\] )" + kStamp + "# <bnc> see you later")) << terminal.Out();
+    // ZNC plays its whole buffer again, the own lines among them: the windows hold them, so
+    // none shows twice, and none opens a window named after the user. A private line after
+    // the playback shows that anna's query window of the first attach is hers again.
+    anna.Send("PRIVMSG bnc :welcome back");
+    const auto back = QRegularExpression(R"(\[(\d+)\] \[[^\]]+\] # <anna> welcome back)");
+    ASSERT_TRUE(terminal.Prints(R"(\[\d+\] )" + kStamp + "# <anna> welcome back")) << terminal.Out();
     const QString tail = QString::fromStdString(terminal.SinceMark());
-    EXPECT_TRUE(tail.contains(QRegularExpression(R"(\[2\] \[[^\]]+\] <bnc> before I go)"))) << tail.toStdString();
-    const auto own = QRegularExpression(R"(\[(\d+)\] \[[^\]]+\] # <bnc> see you later)").match(tail);
-    ASSERT_TRUE(own.hasMatch()) << tail.toStdString();
-    const QString window = own.captured(1);
-    EXPECT_EQ(window, "3") << "anna's query window of the first attach is hers again";
-    EXPECT_TRUE(tail.contains(QRegularExpression("\\[" + window + "\\] = " + window + " - .* - anna$",
-                                                 QRegularExpression::MultilineOption)))
-        << tail.toStdString();
+    const auto match = back.match(tail);
+    ASSERT_TRUE(match.hasMatch()) << tail.toStdString();
+    EXPECT_EQ(match.captured(1), "3") << tail.toStdString();
+    EXPECT_FALSE(tail.contains(QRegularExpression(R"(\] <bnc> before I go)"))) << tail.toStdString();
+    EXPECT_FALSE(tail.contains(QRegularExpression(R"(\] # <bnc> see you later)"))) << tail.toStdString();
+    EXPECT_FALSE(tail.contains(QRegularExpression(R"(\] # <anna> only for you)"))) << tail.toStdString();
     EXPECT_FALSE(QString::fromStdString(terminal.Out())
                      .contains(QRegularExpression(R"(= \d+ - .* - bnc$)", QRegularExpression::MultilineOption)))
         << terminal.Out();

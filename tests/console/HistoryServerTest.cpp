@@ -179,6 +179,12 @@ TEST(HistoryServer, LinesSaidWhileTellixWasClosedComeOnceInOrderWithTheirTimesAf
         EXPECT_EQ(Count(logged, (i % 2 == 0 ? "<carl> missed " : "<bob> missed ") + std::to_string(i)), 1U) << i;
     }
     EXPECT_EQ(Count(Logged(second, "anna"), "# <anna> are you there?"), 1U);
+    // And found by a search of the logs as any other line, once.
+    second.Mark();
+    second.Type("/search \"missed 4\"");
+    const std::string found = R"(\[\d{4}-\d\d-\d\d \d\d:\d\d\] #room <carl> missed 4)";
+    ASSERT_TRUE(second.Prints(found, 30s)) << second.SinceMark();
+    EXPECT_EQ(second.Count(found), 1U) << second.SinceMark();
 }
 
 TEST(HistoryServer, WhatOneDeviceReadsClearsTheOthersNewsAndLookingTellsTheOthers)

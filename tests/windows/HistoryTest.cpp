@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 
 using namespace tellix;
 using namespace tellix::test;
@@ -248,6 +249,8 @@ TEST_F(History, HostileBatchesShowOnlyTheConversationsOwnLinesOnceInTimeOrder)
          true,
          {"<bob> 1", "<bob> 2", "<bob> 3"}},
         {"never ends", {said(1, "a", "one"), said(2, "b", "two")}, false, {"<bob> one", "<bob> two"}},
+        {"huge", Texts(100'000, said(1, "", "again and again")), true,
+         {"<bob> again and again", "<bob> again and again", "<bob> again and again"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -459,4 +462,46 @@ TEST_F(History, ScrollingUpFetchesOlderLinesAboveUntilTheServerHasNone)
     View(2).Events.WantOlder.raise();
     EXPECT_EQ(Asked(), Texts{}) << "the server has none before";
     EXPECT_EQ(View(2).prepends, (std::vector<std::size_t>{3}));
+}
+
+// A TARGETS answer naming a conversation many times, in other letter cases, or far more
+// conversations than anyone has: each fetched once, a thousand at most, a few at a time.
+TEST_F(History, ATargetsFloodFetchesEachConversationOnceAndNoMoreThanAThousand)
+{
+    app.Connections().HistorySince = [](const IRCConnection&) { return std::optional<std::int64_t>(kBase); };
+    connection->InitialNick("me");
+    connection->Connect("bnc.test", 6667);
+    socket.PeerConnects();
+    Welcome("batch server-time message-tags draft/chathistory", 3);
+    Receive(":me!u@h JOIN :#room");
+    Asked();
+    std::string flood = ":bnc.test BATCH +t draft/chathistory-targets\r\n";
+    for (int i = 0; i < 2000; ++i) {
+        flood += "@batch=t :bnc.test CHATHISTORY TARGETS #room " + At(5) + "\r\n";
+    }
+    for (const char* nick : {"anna", "ANNA", "bob"}) {
+        flood += "@batch=t :bnc.test CHATHISTORY TARGETS " + std::string(nick) + " " + At(5) + "\r\n";
+    }
+    for (int i = 0; i < 5000; ++i) {
+        flood += "@batch=t :bnc.test CHATHISTORY TARGETS n" + std::to_string(i) + " " + At(5) + "\r\n";
+    }
+    flood += ":bnc.test BATCH -t\r\n";
+    socket.PeerSends(flood);
+    Texts asked = Asked();
+    EXPECT_EQ(asked, (Texts{"CHATHISTORY LATEST #room timestamp=" + At(0) + " 3",
+                            "CHATHISTORY LATEST anna timestamp=" + At(0) + " 3",
+                            "CHATHISTORY LATEST bob timestamp=" + At(0) + " 3",
+                            "CHATHISTORY LATEST n0 timestamp=" + At(0) + " 3"}));
+    // Each answered with nothing: the next goes out, until all are through, each once.
+    std::set<std::string> fetched;
+    while (!asked.empty()) {
+        const std::string target = asked.front().substr(19, asked.front().find(' ', 19) - 19);
+        asked.erase(asked.begin());
+        EXPECT_TRUE(fetched.insert(target).second) << target;
+        Page(target, {});
+        for (const std::string& line : Asked()) {
+            asked.push_back(line);
+        }
+    }
+    EXPECT_EQ(fetched.size(), ChatHistory::kMostTargets);
 }
