@@ -57,7 +57,8 @@ test::RecordingSocket& OpenNetwork(Application& app, test::RecordingSocketFactor
                                    const NetworkShape& shape)
 {
     const auto connection = number == 0 ? app.Connections().Item(1) : app.NewConnection();
-    test::RecordingSocket& socket = number == 0 ? *sockets.created.front() : *sockets.created.back();
+    // The first connection's socket is the newest one while nothing else has connected.
+    test::RecordingSocket& socket = *sockets.created.back();
     connection->InitialNick("me");
     connection->Connect(Server(number), 6667);
     socket.PeerConnects();

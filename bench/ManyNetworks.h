@@ -19,7 +19,7 @@ struct NetworkShape {
     int queries = 20;
 };
 
-// Connection `number` (0 the first, which every client has) connected as "me" to
+// Connection `number` (0 the first, which every client has: open it before any other) connected as "me" to
 // "irc<number>.test" on a recording socket and filled as `shape` says, as received bytes.
 test::RecordingSocket& OpenNetwork(Application& app, test::RecordingSocketFactory& sockets, int number,
                                    const NetworkShape& shape);

@@ -9,6 +9,7 @@
 #include "platform/qt/QtChildView.h"
 #include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtToolkit.h"
+#include "support/BringForward.h"
 #include "support/QtLoop.h"
 #include "support/RecordingSocket.h"
 #include "windows/Child.h"
@@ -229,7 +230,7 @@ TEST(NickListView, AJoinRepaintsTheListAndItsCountsNotTheWindowAroundThem)
     main.resize(1000, 700);
     main.show();
     QtChildView& view = client.View(2);
-    client.toolkit.MainWindow()->Area()->setActiveSubWindow(view.SubWindow());
+    BringForward(*client.toolkit.MainWindow()->Area(), view.SubWindow());
     PumpFor(std::chrono::milliseconds(100));
 
     struct Seen : QObject {

@@ -17,6 +17,7 @@
 #include "platform/qt/WindowBar.h"
 #include "platform/qtcore/QtSettingsStore.h"
 #include "platform/qtcore/QtTcpSocket.h"
+#include "support/BringForward.h"
 #include "support/FakeDesktop.h"
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"
@@ -139,7 +140,7 @@ TEST(Shell, NewWindowsOpenInsideTheAreaBehindTheWindowInUseUnlessTheUserOpenedTh
     Client client(config.path(), &server);
     QLineEdit* status = client.View(1).Input();
     EXPECT_EQ(status->placeholderText(), "") << "the start hint goes once connected";
-    client.area->setActiveSubWindow(client.Form(1));
+    BringForward(*client.area, client.Form(1));
     status->setFocus();
     QTest::keyClicks(status, "half a line");
 
@@ -237,7 +238,7 @@ TEST(Shell, AHighlightOrPrivateMessageWhileLookingElsewhereIsAnnouncedOnTheDeskt
         bob.Send("PRIVMSG #room :me: you see this");
         ASSERT_TRUE(PumpUntil([&] { return client.View(2).Log()->HeldText().contains("you see this"); }));
         // Looking elsewhere: a mention, and a private message, are told; plain talk is not.
-        client.area->setActiveSubWindow(client.Form(1));
+        BringForward(*client.area, client.Form(1));
         bob.Send("PRIVMSG #room :just talk");
         bob.Send("PRIVMSG #room :\x02me\x02: <b>look</b> & see");
         bob.Send("PRIVMSG me :psst");
@@ -322,7 +323,7 @@ TEST(Shell, AClickOnADesktopNotificationBringsItsWindowForward)
         EXPECT_TRUE(client.mainWindow->isVisible());
 
         // Ids never given, other actions, and a notification gone lead nowhere.
-        client.area->setActiveSubWindow(client.Form(2));
+        BringForward(*client.area, client.Form(2));
         ServiceSays(service, "ActionInvoked", {7U, QString("default")});
         ServiceSays(service, "ActionInvoked", {1U, QString("other")});
         ServiceSays(service, "NotificationClosed", {1U, 2U});
@@ -673,7 +674,7 @@ TEST(Shell, TenWindowsShowTheirActivityOnTheBar)
         stranger.Send("QUIT");
     }
     ASSERT_EQ(client.Windows().Count(), 10);
-    client.area->setActiveSubWindow(client.Form(2));
+    BringForward(*client.area, client.Form(2));
     bob.Send("PART #qt :back later");
     bob.Send("PRIVMSG #ircv3 :the draft moved");
     bob.Send("PRIVMSG #linux :me: kernel is out");

@@ -111,6 +111,45 @@ TEST(WindowLayout, OneAtATimeEveryWindowFillsTheAreaAndClosingTheOneInFrontLeave
     }
 }
 
+// Every window shown costs each repaint of the area a pass: the ones behind are put away,
+// still open for the core and a click away, and shown again in overlapping.
+TEST(WindowLayout, OneAtATimePutsTheWindowsBehindAwayAndOverlappingShowsThemAgain)
+{
+    EnsureGuiApplication();
+    Face face;
+    std::vector<QtChildView*> views;
+    for (const char* name : {"#a", "#b", "#c"}) {
+        views.push_back(&face.OpenChannel(std::string("1 - irc.test (me) - ") + name, name, "c1"));
+        views.back()->SetState(WindowState::Normal);
+        views.back()->TakeFocus();
+    }
+    const auto hidden = [&views] {
+        std::vector<bool> each;
+        for (const QtChildView* view : views) {
+            each.push_back(view->SubWindow()->isHidden());
+            EXPECT_TRUE(view->Visible()) << "open, as the core sees it";
+        }
+        return each;
+    };
+    EXPECT_EQ(hidden(), (std::vector<bool>{true, true, false}));
+    EXPECT_TRUE(Fills(face, *views[2]));
+
+    face.Click(*views[0]);
+    EXPECT_EQ(face.Area().activeSubWindow(), views[0]->SubWindow());
+    EXPECT_TRUE(Fills(face, *views[0]));
+    EXPECT_TRUE(views[0]->Input()->hasFocus());
+    EXPECT_EQ(hidden(), (std::vector<bool>{false, true, true}));
+
+    // Hidden as the core asks, a window put away is hidden for the core too.
+    views[1]->SetVisible(false);
+    EXPECT_FALSE(views[1]->Visible());
+    views[1]->SetVisible(true);
+    EXPECT_TRUE(views[1]->Visible());
+
+    face.main->Layout()->SetMode(WindowLayout::Mode::Overlapping);
+    EXPECT_EQ(hidden(), (std::vector<bool>{false, false, false}));
+}
+
 TEST(WindowLayout, OverlappingWindowsKeepTheirFramesAndAMaximizedOneClosedLeavesTheNextMaximized)
 {
     EnsureGuiApplication();

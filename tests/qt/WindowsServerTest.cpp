@@ -14,6 +14,7 @@
 #include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtToolkit.h"
 #include "platform/qtcore/QtTcpSocket.h"
+#include "support/BringForward.h"
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
@@ -252,7 +253,7 @@ TEST(WindowsServer, AQueryWindowOpenedAmongManyComesBackWithAllItsLinesFromTheWi
     }
     const auto inArea = client.area->subWindowList().size();
     const std::int32_t before = client.Windows().Count();
-    client.area->setActiveSubWindow(client.View(1).SubWindow());
+    BringForward(*client.area, client.View(1).SubWindow());
     client.View(1).Input()->setFocus();
     ASSERT_TRUE(PumpUntil([&] { return client.View(1).Input()->hasFocus(); }));
 
@@ -352,7 +353,7 @@ TEST(WindowsServer, AHighlightIsMarkedAndTheMarkerLineShowsWhereReadingStoppedIn
     ASSERT_TRUE(PumpUntil([&] { return connection.User() && connection.User()->Nick() == "me"; }));
     connection.Channels()->Join("#room");
     ASSERT_TRUE(client.Shows(2, "*** joined channel #room"));
-    client.area->setActiveSubWindow(client.View(2).SubWindow());
+    BringForward(*client.area, client.View(2).SubWindow());
     ASSERT_TRUE(PumpUntil([&] { return client.Windows().Active()->Index() == 2; }));
 
     bob.Send("PRIVMSG #room :hello all");
@@ -370,11 +371,11 @@ TEST(WindowsServer, AHighlightIsMarkedAndTheMarkerLineShowsWhereReadingStoppedIn
 
     // Away to the status window and back, once bob said more.
     EXPECT_EQ(log.MarkerLine(), -1);
-    client.area->setActiveSubWindow(client.View(1).SubWindow());
+    BringForward(*client.area, client.View(1).SubWindow());
     ASSERT_TRUE(PumpUntil([&] { return client.Windows().Active()->Index() == 1; }));
     bob.Send("PRIVMSG #room :while you were away");
     ASSERT_TRUE(client.Shows(2, "<bob> while you were away"));
-    client.area->setActiveSubWindow(client.View(2).SubWindow());
+    BringForward(*client.area, client.View(2).SubWindow());
     ASSERT_TRUE(PumpUntil([&] { return client.Windows().Active()->Index() == 2; }));
     EXPECT_EQ(log.MarkerLine(), last);
 

@@ -224,6 +224,12 @@ public:
             }
         });
     }
+    // The window base says its state changes as it is torn down, when this is a Form no more.
+    ~Form() override
+    {
+        disconnect(this, nullptr, this, nullptr);
+        disconnect(qGuiApp, nullptr, this, nullptr);
+    }
     void Forget() { view_ = nullptr; }
     QtChildView* View() const { return view_; }
     void SayActivated()
@@ -754,7 +760,7 @@ void QtChildView::Hide()
 
 bool QtChildView::Visible() const
 {
-    return Waiting() ? waitingVisible_ : !form_->isHidden();
+    return Waiting() ? waitingVisible_ : !form_->isHidden() || WindowLayout::IsPutAway(*form_);
 }
 
 void QtChildView::SetVisible(bool visible)
@@ -762,6 +768,9 @@ void QtChildView::SetVisible(bool visible)
     if (Waiting()) {
         waitingVisible_ = visible;
     } else {
+        if (!visible) {
+            WindowLayout::Unmark(*form_);
+        }
         form_->setVisible(visible);
     }
 }

@@ -10,6 +10,12 @@
 
 namespace tellix {
 
+namespace {
+
+constexpr const char* kPutAway = "tellixPutAway";
+
+} // namespace
+
 WindowLayout::WindowLayout(QMdiArea& area) : QObject(&area), area_(area)
 {
     setObjectName(QStringLiteral("windowLayout"));
@@ -72,7 +78,47 @@ void WindowLayout::SetMode(Mode mode)
         if (QMdiSubWindow* const front = area_.currentSubWindow(); front != nullptr) {
             Fill(*front, true);
         }
+        return;
     }
+    QMdiSubWindow* const front = area_.currentSubWindow();
+    for (QMdiSubWindow* window : area_.subWindowList()) {
+        if (IsPutAway(*window)) {
+            window->setEnabled(false); // shown behind, not activated
+            BringBack(*window);
+            window->setEnabled(true);
+        }
+    }
+    if (front != nullptr) {
+        front->raise();
+    }
+}
+
+bool WindowLayout::IsPutAway(const QMdiSubWindow& window)
+{
+    return window.property(kPutAway).toBool();
+}
+
+void WindowLayout::Unmark(QMdiSubWindow& window)
+{
+    window.setProperty(kPutAway, QVariant());
+}
+
+void WindowLayout::PutAwayBehind(QMdiSubWindow& window)
+{
+    if (window.isHidden() || window.mdiArea() != &area_) {
+        return;
+    }
+    window.setProperty(kPutAway, true);
+    window.hide();
+}
+
+void WindowLayout::BringBack(QMdiSubWindow& window)
+{
+    if (!IsPutAway(window)) {
+        return;
+    }
+    window.setProperty(kPutAway, QVariant());
+    window.show();
 }
 
 void WindowLayout::Fill(QMdiSubWindow& window, bool filled)
@@ -121,6 +167,7 @@ void WindowLayout::Show(QMdiSubWindow* window, bool keyboard)
         window->showNormal();
     }
     const QPointer<QWidget> typing = QApplication::focusWidget();
+    BringBack(*window);
     if (area_.activeSubWindow() != window) {
         area_.setActiveSubWindow(window);
     } else if (front_ != window) {
@@ -157,7 +204,9 @@ void WindowLayout::Take(QMdiSubWindow& window)
     if (OneAtATime() || filled) {
         Fill(window, true);
     }
-    if (filled && !previous->isHidden()) {
+    if (OneAtATime() && previous != nullptr && previous != &window) {
+        PutAwayBehind(*previous);
+    } else if (filled && !previous->isHidden()) {
         Fill(*previous, false);
     }
     window.raise(); // over the one put back, which came up as it was shown again
@@ -165,6 +214,9 @@ void WindowLayout::Take(QMdiSubWindow& window)
 
 bool WindowLayout::eventFilter(QObject* watched, QEvent* event)
 {
+    if (event->type() == QEvent::Show && watched->property(kPutAway).isValid()) {
+        watched->setProperty(kPutAway, QVariant()); // shown by someone else: in view again
+    }
     // A window of the area destroyed, or the one in front closing (the core may refuse).
     // The viewport compared by address: it says so while the area is being destroyed too.
     if ((event->type() == QEvent::ChildRemoved && watched == viewport_) ||
@@ -193,7 +245,7 @@ void WindowLayout::Settle()
     }
     settling_ = false;
     const auto present = [](const QMdiSubWindow* window) {
-        return window != nullptr && !window->isHidden() && window->mdiArea() != nullptr;
+        return window != nullptr && (!window->isHidden() || IsPutAway(*window)) && window->mdiArea() != nullptr;
     };
     QMdiSubWindow* target = front_;
     const bool went = !present(target);
@@ -210,6 +262,7 @@ void WindowLayout::Settle()
             Fill(*target, true);
         }
     }
+    BringBack(*target);
     if (area_.activeSubWindow() != target) {
         area_.setActiveSubWindow(target);
     } else {

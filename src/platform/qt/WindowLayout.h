@@ -38,6 +38,10 @@ public:
     // a time. With `keyboard`, its own widget takes the keyboard (a view gives it to its input
     // line), as when the user switches windows while typing.
     void Show(QMdiSubWindow* window, bool keyboard = true);
+    // Hidden by the layout while another fills the area, yet open: a click away.
+    static bool IsPutAway(const QMdiSubWindow& window);
+    // Hidden as the core asked: it stays so, whatever the layout had put away.
+    static void Unmark(QMdiSubWindow& window);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -49,6 +53,10 @@ private:
     void Take(QMdiSubWindow& window);
     // Maximizes or restores a window, the keyboard staying where it is.
     void Fill(QMdiSubWindow& window, bool filled);
+    // In one at a time the windows behind are hidden: every window shown costs each repaint
+    // of the area a pass, so a switch and a line would grow with the number of windows.
+    void PutAwayBehind(QMdiSubWindow& window);
+    void BringBack(QMdiSubWindow& window);
     // A window is going: the area activates one of its own choosing meanwhile (not the one
     // used before, nor always any), so who is in front is settled once the event loop turns.
     void Unsettle();
