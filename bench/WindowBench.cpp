@@ -199,6 +199,9 @@ void BM_WindowFlood(benchmark::State& state)
     }
     state.SetItemsProcessed(state.iterations() * lines);
     state.counters["overhead_bytes_per_line"] = overhead;
+    // What is painted: runs compare alike only with the same log on the screen.
+    state.counters["log_width"] = log.width();
+    state.counters["log_height"] = log.height();
     if (logging) {
         const std::int64_t logged = LoggedFloodLines(root);
         state.counters["logged_lines"] = static_cast<double>(logged);

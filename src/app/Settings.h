@@ -46,6 +46,9 @@ inline constexpr std::string_view LogFont = "Log Font";
 inline constexpr std::string_view LogFontSize = "Log Font Size";
 inline constexpr std::string_view Notifications = "Notifications";
 inline constexpr std::string_view RejoinChannels = "Rejoin Channels";
+// Others see when we type into a channel or query window (where the server carries the tag).
+inline constexpr std::string_view SendTypingNotifications = "Send Typing Notifications";
+inline constexpr bool SendTypingNotificationsDefault = true;
 // The networks connected at exit connect again at the next start, and join what was open.
 inline constexpr std::string_view ReconnectAtStart = "Reconnect At Start";
 inline constexpr bool ReconnectAtStartDefault = true;

@@ -133,6 +133,8 @@ const std::vector<CommandRun::Entry>& CommandRun::Table()
          &CommandRun::Topic},
         {"UNIGNORE", "mask", "hears a sender again", "/unignore spammer", &CommandRun::Unignore},
         {"VOICE", "nick [nick ...]", "gives voice in the window's channel", "/voice bob", &CommandRun::Voice},
+        {"WHO", "[mask [options]]", "asks who is in a channel (the window's by default) or matches a mask",
+         "/who #tellix", &CommandRun::Who},
         {"WHOIS", "nick", "asks the server who someone is", "/whois bob", &CommandRun::Whois},
         {"WINDOW", "channel|close|command|new|query|refresh ...", "manages windows", "/window new",
          &CommandRun::WindowCommand},

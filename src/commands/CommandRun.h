@@ -89,6 +89,7 @@ private:
     // The everyday commands sent to the server.
     bool Topic();
     bool Whois();
+    bool Who();
     bool Mode();
     bool Op() { return GiveMode('+', 'o'); }
     bool Deop() { return GiveMode('-', 'o'); }
@@ -108,6 +109,8 @@ private:
     std::shared_ptr<IRCChannel> WindowChannelOr(std::string_view command);
     // The first connection when it is online; else null, with "<COMMAND>: not connected" shown.
     std::shared_ptr<IRCConnection> OnlineOr(std::string_view command);
+    // Sends a command whose replies belong in the calling window (see IRCConnection::SendAsking).
+    void Ask(IRCConnection& connection, std::string_view line);
     void SaveIgnores();
 
     // The saved networks.

@@ -1,4 +1,4 @@
-// The commands people type every day beyond the first few: TOPIC, WHOIS, MODE, OP, DEOP, VOICE,
+// The commands people type every day beyond the first few: TOPIC, WHOIS, WHO, MODE, OP, DEOP, VOICE,
 // DEVOICE, BAN, INVITE, AWAY, NAMES, LIST, CTCP, CLEAR, IGNORE and UNIGNORE. What the server
 // answers is shown in the window that asked (see the reply texts).
 #include "app/Application.h"
@@ -35,6 +35,12 @@ std::shared_ptr<IRCConnection> CommandRun::OnlineOr(std::string_view command)
     return Here().shared_from_this();
 }
 
+void CommandRun::Ask(IRCConnection& connection, std::string_view line)
+{
+    const std::shared_ptr<Child> calling = Calling();
+    connection.SendAsking(line, calling ? calling->Key() : std::string());
+}
+
 bool CommandRun::Topic()
 {
     const auto channel = WindowChannelOr("TOPIC");
@@ -61,7 +67,26 @@ bool CommandRun::Whois()
         return false;
     }
     if (const auto connection = OnlineOr("WHOIS")) {
-        connection->SendMessage(Concat("WHOIS ", Word(1)));
+        Ask(*connection, Concat("WHOIS ", Word(1)));
+    }
+    return true;
+}
+
+bool CommandRun::Who()
+{
+    if (n_ > 2) {
+        return false;
+    }
+    std::string mask;
+    if (n_ >= 1) {
+        mask = Word(1);
+    } else if (const auto shown = WindowChannelOr("WHO")) {
+        mask = shown->Name();
+    } else {
+        return true;
+    }
+    if (const auto connection = OnlineOr("WHO")) {
+        Ask(*connection, n_ == 2 ? Concat("WHO ", mask, " ", Word(2)) : Concat("WHO ", mask));
     }
     return true;
 }
@@ -72,7 +97,7 @@ bool CommandRun::Mode()
         return false;
     }
     if (const auto connection = OnlineOr("MODE")) {
-        connection->SendMessage(Concat("MODE ", Rest(1, false)));
+        Ask(*connection, Concat("MODE ", Rest(1, false)));
     }
     return true;
 }
@@ -107,7 +132,7 @@ bool CommandRun::Ban()
         return true;
     }
     if (n_ == 0) {
-        connection->SendMessage(Concat("MODE ", channel->Name(), " +b"));
+        Ask(*connection, Concat("MODE ", channel->Name(), " +b"));
         return true;
     }
     std::vector<std::string> masks;
@@ -135,7 +160,7 @@ bool CommandRun::Invite()
         return true;
     }
     if (const auto connection = OnlineOr("INVITE")) {
-        connection->SendMessage(Concat("INVITE ", Word(1), " ", channel));
+        Ask(*connection, Concat("INVITE ", Word(1), " ", channel));
     }
     return true;
 }
@@ -148,7 +173,7 @@ bool CommandRun::Away()
     }
     const std::string text = Rest(1, false);
     connection->AwayMessage(text);
-    connection->SendMessage(text.empty() ? std::string("AWAY") : Concat("AWAY :", text));
+    Ask(*connection, text.empty() ? std::string("AWAY") : Concat("AWAY :", text));
     return true;
 }
 
@@ -167,7 +192,7 @@ bool CommandRun::Names()
     }
     if (const auto connection = OnlineOr("NAMES")) {
         connection->AskNames(channel);
-        connection->SendMessage(Concat("NAMES ", channel));
+        Ask(*connection, Concat("NAMES ", channel));
     }
     return true;
 }
@@ -178,7 +203,7 @@ bool CommandRun::List()
         return false;
     }
     if (const auto connection = OnlineOr("LIST")) {
-        connection->SendMessage(n_ == 1 ? Concat("LIST ", Word(1)) : std::string("LIST"));
+        Ask(*connection, n_ == 1 ? Concat("LIST ", Word(1)) : std::string("LIST"));
     }
     return true;
 }

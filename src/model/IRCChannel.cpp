@@ -36,6 +36,8 @@ IRCChannel::IRCChannel(Token) : key_(NewUniqueKey()), pobjUsers_(IRCUsers::Creat
         [this](const UserPtr& user, const std::string& nickPrev) { pobjUsers_NickChange(user, nickPrev); });
     onQuit_ = pobjUsers_->Events.Quit.connect(
         [this](const UserPtr& user, const std::string& quitMsg) { pobjUsers_Quit(user, quitMsg); });
+    onAway_ = pobjUsers_->Events.AwayChange.connect(
+        [this](const UserPtr& user) { Relay(*this).Own(Events.AwayChange, user); });
 }
 
 IRCChannel::~IRCChannel() = default;
@@ -238,6 +240,11 @@ void IRCChannel::ProcessPart(const UserPtr& source, const std::string& partMsg)
 TELLIX_LINE_ROAD void IRCChannel::ProcessPrivMsg(const UserPtr& source, const std::string& privMsg)
 {
     Relay(*this).Up(&IRCChannels::RaisePrivMsg, Events.PrivMsg, source, privMsg);
+}
+
+void IRCChannel::ProcessTyping(const UserPtr& source, Typing state)
+{
+    Relay(*this).Own(Events.TypingChange, source, state);
 }
 
 void IRCChannel::ProcessTopicChange(const UserPtr& source, const std::string& newTopic, std::int64_t now)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/IRCUser.h"
 #include "model/NickRanks.h"
 #include "net/SendQueue.h"
 #include "util/Event.h"
@@ -51,6 +52,8 @@ public:
         Event<const UserPtr&> UserRemove;
         Event<const std::string&, const std::string&> ModeChange; // Setter, the modes as sent
         Event<const UserPtr&> RankChange;                         // a member's ranks changed
+        Event<const UserPtr&> AwayChange;                         // a member went away or came back
+        Event<const UserPtr&, Typing> TypingChange;               // a member's typing notification
     } Events;
 
     const std::string& Name() const { return name_; }
@@ -89,6 +92,7 @@ public:
     void ProcessNotice(const UserPtr& source, const std::string& notice);
     void ProcessPart(const UserPtr& source, const std::string& partMsg);
     void ProcessPrivMsg(const UserPtr& source, const std::string& privMsg);
+    void ProcessTyping(const UserPtr& source, Typing state);
     // A change by `source` was set by them at the line's time (`now` unless the server stamped
     // it); the server's report of the topic (no source) leaves the setter unknown.
     void ProcessTopicChange(const UserPtr& source, const std::string& newTopic, std::int64_t now = 0);
@@ -128,6 +132,7 @@ private:
     Subscription onRemove_;
     Subscription onNickChange_;
     Subscription onQuit_;
+    Subscription onAway_;
     // Only members holding a rank have an entry: most of a big channel holds none.
     absl::flat_hash_map<const IRCUser*, std::uint32_t> ranks_;
 };

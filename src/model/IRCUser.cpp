@@ -214,8 +214,37 @@ void IRCUser::ProcessPrivMsg(const std::string& privMsg)
 bool IRCUser::Watched() const
 {
     const EventSet* events = Events.Made();
-    return events != nullptr && (!events->NickChange.empty() || !events->Notice.empty() ||
-                                 !events->PrivMsg.empty() || !events->Quit.empty());
+    return events != nullptr &&
+           (!events->NickChange.empty() || !events->Notice.empty() || !events->PrivMsg.empty() ||
+            !events->Quit.empty() || !events->AwayChange.empty() || !events->TypingChange.empty());
+}
+
+void IRCUser::SetAway(bool away)
+{
+    if (away == away_) {
+        return;
+    }
+    away_ = away;
+    Relay relay(*this);
+    absl::InlinedVector<std::shared_ptr<IRCUsers>, 4> lists;
+    for (IRCUsers* list : membership_) {
+        lists.push_back(list->shared_from_this());
+    }
+    for (const auto& list : lists) {
+        if (!relay.Through(list.get(), &IRCUsers::RaiseAwayChange)) {
+            return;
+        }
+    }
+    if (const EventSet* events = Events.Made()) {
+        relay.Own(events->AwayChange);
+    }
+}
+
+void IRCUser::ProcessTyping(Typing state)
+{
+    if (const EventSet* events = Events.Made()) {
+        Relay(*this).Own(events->TypingChange, state);
+    }
 }
 
 void IRCUser::ProcessQuit(const std::string& quitMsg)

@@ -17,6 +17,9 @@ namespace tellix {
 class IRCConnection;
 class IRCUsers;
 
+// What someone's typing notification says: typing, stopped a while, or stopped for good.
+enum class Typing : std::uint8_t { Active, Paused, Done };
+
 // One IRC user as the connection knows it. The same object stands for the user
 // everywhere: sender, channel member, query partner and, once, the own user.
 //
@@ -43,6 +46,8 @@ public:
         Event<const std::string&> Notice;
         Event<const std::string&> PrivMsg;
         Event<const std::string&> Quit;
+        Event<> AwayChange;         // Away() is already the new state
+        Event<Typing> TypingChange; // said to us privately
     };
     // Made when the first listener connects (user->Events->Quit.connect(...)): nearly every
     // user of a big channel never has one.
@@ -59,6 +64,13 @@ public:
     // Position in the master list, or -1 once deleted.
     std::int32_t Index() const;
     IRCUsers* Parent() const { return parent_; }
+
+    // Marked away by the server (an AWAY, a WHO or WHOIS reply); the member lists the user is
+    // in hear a change, then the user's own listeners.
+    bool Away() const { return away_; }
+    void SetAway(bool away);
+    // A typing notification the user sent us privately.
+    void ProcessTyping(Typing state);
 
     // Whether this is the connection's own user; a deleted user fails.
     bool IsUser() const;
@@ -103,6 +115,7 @@ private:
     std::uint32_t userSize_ = 0;
     std::uint32_t nickHash_; // every list looks the user up by it
     std::uint8_t info_ = 0;
+    bool away_ = false;
     bool leaving_ = false; // Delete is under way: a listener asking again changes nothing
     UniqueKey key_;
 };

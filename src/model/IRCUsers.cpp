@@ -182,4 +182,9 @@ void IRCUsers::RaiseQuit(const UserPtr& user, const std::string& quitMsg)
     Events.Quit.raise(user, quitMsg);
 }
 
+void IRCUsers::RaiseAwayChange(const UserPtr& user)
+{
+    Events.AwayChange.raise(user);
+}
+
 } // namespace tellix

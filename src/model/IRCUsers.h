@@ -43,6 +43,8 @@ public:
         Event<const UserPtr&, const std::string&> PrivMsg;
         Event<const UserPtr&, const std::string&> Quit;
         Event<const UserPtr&> Remove; // the user is still in the list
+        // A member list only: the member's away state changed.
+        Event<const UserPtr&> AwayChange;
     } Events;
 
     // Master list only; a member list returns null and changes nothing.
@@ -76,6 +78,7 @@ public:
     void RaiseNotice(const UserPtr& user, const std::string& notice);
     void RaisePrivMsg(const UserPtr& user, const std::string& privMsg);
     void RaiseQuit(const UserPtr& user, const std::string& quitMsg);
+    void RaiseAwayChange(const UserPtr& user);
     const std::string& Key() const { return key_; }
     // For the owner's destructor: forgets Parent without a word.
     void DetachParent() { parent_ = nullptr; }

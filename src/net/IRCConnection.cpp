@@ -8,6 +8,7 @@
 #include "net/SaslLogin.h"
 #include "net/ServerLine.h"
 #include "net/StsPolicy.h"
+#include "net/WhoReplies.h"
 #include "net/frmContainer.h"
 #include "platform/Timers.h"
 #include "util/Concat.h"
@@ -344,9 +345,71 @@ void IRCConnection::ChangeNick(const std::string& nickNext)
 
 void IRCConnection::SendMessage(std::string_view message, SendPriority priority)
 {
-    if (socket_ != nullptr) {
-        linkWatch_.NoteSent(message);
-        sendQueue_.Push(std::string(message.substr(0, Utf8Cut(message, LineRoom()))), priority);
+    SendTagged({}, message, priority);
+}
+
+void IRCConnection::SendTagged(std::string_view tags, std::string_view message, SendPriority priority)
+{
+    if (socket_ == nullptr) {
+        return;
+    }
+    linkWatch_.NoteSent(message);
+    if (message.size() > 4 && (message[3] == ' ') && UpperCase(message.substr(0, 3)) == "WHO") {
+        whoFields_ = WhoxFields(message);
+    }
+    const std::string_view kept = message.substr(0, Utf8Cut(message, LineRoom()));
+    sendQueue_.Push(tags.empty() ? std::string(kept) : Concat("@", tags, " ", kept), priority);
+}
+
+void IRCConnection::SendAsking(std::string_view message, std::string asker)
+{
+    if (caps_.Enabled("labeled-response") && caps_.Enabled("batch") && !message.starts_with('@')) {
+        SendTagged(Concat("label=", labels_.Start(std::move(asker))), message);
+    } else {
+        SendMessage(message);
+    }
+}
+
+bool IRCConnection::ClientTagAllowed(std::string_view name) const
+{
+    if (!caps_.Enabled("message-tags")) {
+        return false;
+    }
+    // "*" denies every tag but those after it with a "-"; a name alone denies that one.
+    bool allowed = true;
+    std::string_view rest = clientTagDeny_;
+    while (!rest.empty()) {
+        const std::size_t comma = rest.find(',');
+        const std::string_view entry = rest.substr(0, comma);
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        if (entry == "*") {
+            allowed = false;
+        } else if (entry.starts_with('-') && entry.substr(1) == name) {
+            allowed = true;
+        } else if (entry == name) {
+            allowed = false;
+        }
+    }
+    return allowed;
+}
+
+void IRCConnection::ForgetAway()
+{
+    const std::shared_ptr<IRCUsers> users = users_;
+    if (!users) {
+        return;
+    }
+    std::vector<UserPtr> away;
+    for (const UserPtr& user : *users) {
+        if (user->Away()) {
+            away.push_back(user);
+        }
+    }
+    for (const UserPtr& user : away) {
+        if (deleted_) {
+            return;
+        }
+        user->SetAway(false);
     }
 }
 
@@ -579,6 +642,9 @@ void IRCConnection::LinkGone()
     HistoryLinkGone();
     away_ = false;
     namesAsked_.clear();
+    labels_.Reset();
+    whoFields_.clear();
+    clientTagDeny_.clear();
     // A policy counts from the end of the session that said it last, however long that lasted.
     if (const std::optional<StsHeard> heard = std::exchange(stsHeard_, std::nullopt);
         heard && parent_ != nullptr && parent_->StrictTransport() != nullptr) {
@@ -604,6 +670,10 @@ void IRCConnection::NamesAnswered(std::string_view channel)
 void IRCConnection::Welcomed()
 {
     sendQueue_.SetRegistered(true);
+    ForgetAway();
+    if (deleted_) {
+        return;
+    }
     if (!awayMessage_.empty()) {
         // Away is the server's state, lost with the link: said again where the user left it.
         SendMessage(Concat("AWAY :", awayMessage_), SendPriority::Automatic);

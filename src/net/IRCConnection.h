@@ -5,6 +5,7 @@
 #include "net/ChatHistory.h"
 #include "net/ConnectOptions.h"
 #include "net/CtcpReplies.h"
+#include "net/LabeledReplies.h"
 #include "net/LineFraming.h"
 #include "net/LinkWatch.h"
 #include "net/SendQueue.h"
@@ -85,6 +86,18 @@ public:
     // (see LineRoom), since the server would drop the whole connection for it. Lines are paced
     // (see SendQueue); what the client sends by itself goes as Automatic.
     void SendMessage(std::string_view message, SendPriority priority = SendPriority::Typed);
+    // The same with message tags in front ("+typing=active"); the tags take no room of the line.
+    void SendTagged(std::string_view tags, std::string_view message, SendPriority priority = SendPriority::Typed);
+    // Sends a command whose replies belong to `asker` (a window's key): labelled where the
+    // server labels replies, plain elsewhere. While a line of that reply is handled, ReplyAsker
+    // names the asker.
+    void SendAsking(std::string_view message, std::string asker);
+    // Who asked for the reply the line being handled belongs to; null for a line of no labelled
+    // reply of ours.
+    const std::string* ReplyAsker() const { return replyAsker_ ? &*replyAsker_ : nullptr; }
+    // Whether the server lets clients send the client-only tag `name` (without its "+"), as its
+    // 005 CLIENTTAGDENY says; message-tags must be enabled too.
+    bool ClientTagAllowed(std::string_view name) const;
     // What the server puts in front of a line it relays for us, ":" nick "!" user "@" host
     // " ": its exact length once our own mask is known, an upper bound before.
     std::size_t RelayPrefixLength() const;
@@ -242,6 +255,11 @@ private:
     bool ProcessPrefixedMessage(const ServerLine& line);
     void ReadSupportedFeatures(const ServerLine& line);
     bool ProcessChannelMode(const ServerLine& line, const ChannelPtr& target);
+    // The away flag of a WHO reply (352, or 354 with the fields we asked for).
+    void ReadWhoAway(const ServerLine& line);
+    void ReceiveTyping(const ServerLine& line);
+    // A reconnect starts with nobody known to be away.
+    void ForgetAway();
     void AnswerCtcp(const std::string& nick, std::string_view text);
     // A private NOTICE that answers a CTCP request is raised as such; false for any other.
     bool CtcpReply(const ServerLine& line);
@@ -350,6 +368,11 @@ private:
     std::deque<std::int64_t> ctcpPings_; // the times our unanswered CTCP PINGs carry, the last few
     bool away_ = false;
     std::unordered_set<std::string> namesAsked_; // channel names upper-cased: they compare in any ASCII case
+    LabeledReplies labels_;
+    std::optional<std::string> replyAsker_;
+    std::string clientTagDeny_; // the 005 CLIENTTAGDENY value
+    // The fields the last WHO we sent asked for ("%tnf"), so that its 354 replies can be read.
+    std::string whoFields_;
     CapNegotiation caps_;
     std::unique_ptr<Timer> capTimer_; // gives up on a server that never answers CAP or the login
     // The last strict transport policy this TLS session heard, counted again from its end.

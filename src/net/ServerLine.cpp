@@ -84,20 +84,37 @@ std::string_view ServerLine::Word(std::int32_t k) const
     return words_[static_cast<std::size_t>(k - 1)];
 }
 
+std::string_view ServerLine::AnyWord(std::int32_t k) const
+{
+    if (k <= StoredWords) {
+        return Word(k);
+    }
+    if (k > wordCount_) {
+        return {};
+    }
+    std::int32_t at = 0;
+    std::string_view found;
+    ForEachWord(head_, [&](std::string_view word) {
+        if (++at == k) {
+            found = word;
+        }
+    });
+    return found;
+}
+
 std::optional<std::string> ServerLine::Tag(std::string_view key) const
 {
+    return FindTag(tags_, key);
+}
+
+std::optional<std::string> FindTag(std::string_view tags, std::string_view key)
+{
     std::optional<std::string> found;
-    std::string_view rest = tags_;
-    while (!rest.empty()) {
-        const std::size_t end = rest.find(';');
-        const std::string_view tag = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        const std::size_t equals = tag.find('=');
-        if (tag.substr(0, equals) == key) {
-            // A key given twice: the last one counts.
-            found = equals == std::string_view::npos ? std::string() : UnescapeTagValue(tag.substr(equals + 1));
+    ForEachTag(tags, [&](std::string_view name, std::string_view value) {
+        if (name == key) {
+            found = UnescapeTagValue(value); // a key given twice: the last one counts
         }
-    }
+    });
     return found;
 }
 

@@ -48,6 +48,8 @@ public:
     // Word k of the head, counted from 1; beyond the last it reads empty. Only the
     // first eight are kept: no command reads further.
     std::string_view Word(std::int32_t k) const;
+    // Word k of the head however far it is: past the first eight it is found by a scan.
+    std::string_view AnyWord(std::int32_t k) const;
 
     std::string_view Sender() const { return Word(1); }
     std::string_view Command() const { return Word(2); }
@@ -82,6 +84,24 @@ private:
     bool hasTrailing_ = false;
     Form form_ = Form::Other;
 };
+
+// Calls `onTag(key, value)` for each tag of `tags` as a line carries them ("a=1;b"), in order;
+// the value as written, empty for a key without one.
+template <class F> void ForEachTag(std::string_view tags, F&& onTag)
+{
+    while (!tags.empty()) {
+        const std::size_t end = tags.find(';');
+        const std::string_view tag = tags.substr(0, end);
+        tags = end == std::string_view::npos ? std::string_view() : tags.substr(end + 1);
+        const std::size_t equals = tag.find('=');
+        onTag(tag.substr(0, equals),
+              equals == std::string_view::npos ? std::string_view() : tag.substr(equals + 1));
+    }
+}
+
+// The value of tag `key` among `tags` as a line carries them ("a=1;b"), unescaped; empty for a
+// key without value, nothing when the key is not there. A key given twice: the last counts.
+std::optional<std::string> FindTag(std::string_view tags, std::string_view key);
 
 // A tag value as written on the wire, made plain: "\:" is ";", "\s" a blank, "\\" a backslash,
 // "\r" and "\n" CR and LF; any other escaped character stands for itself, and a lone

@@ -7,8 +7,10 @@
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
 #include "net/ServerLine.h"
+#include "net/WhoReplies.h"
 #include "util/Concat.h"
 #include "util/LineRoad.h"
+#include "util/LineTags.h"
 #include "util/LineTime.h"
 #include "util/Relay.h"
 
@@ -59,6 +61,20 @@ std::int32_t ParseModesPerLine(std::string_view token)
     return count > kMost ? kMost : static_cast<std::int32_t>(count);
 }
 
+std::optional<Typing> ParseTyping(std::string_view value)
+{
+    if (value == "active") {
+        return Typing::Active;
+    }
+    if (value == "paused") {
+        return Typing::Paused;
+    }
+    if (value == "done") {
+        return Typing::Done;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 TELLIX_LINE_ROAD bool IRCConnection::ProcessServerMessage(std::string_view message)
@@ -98,6 +114,14 @@ TELLIX_LINE_ROAD bool IRCConnection::ProcessServerMessage(std::string_view messa
     }
     const LineTimeScope stamp(said);
     const LineOriginScope told(origin);
+    const LineTagsScope tags(line.Tags());
+    // The reply this line is part of, for those who show it; the previous one again after, should
+    // a listener hand the connection another line meanwhile.
+    struct AskerScope {
+        std::optional<std::string>& current;
+        std::optional<std::string> previous;
+        ~AskerScope() { current = std::move(previous); }
+    } const asker{replyAsker_, std::exchange(replyAsker_, labels_.Hear(line))};
     switch (line.Kind()) {
     case ServerLine::Form::Ping:
         if (TestAutomation(AutoPong)) {
@@ -184,14 +208,14 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
     // The target of a message is only looked up: a message never creates a channel. Said to a
     // channel's operators or voiced members only ("@#room"), it is still a line of that channel,
     // not a private one. No nick starts with a rank's symbol.
-    const auto messageTarget = [&] {
-        ChannelPtr target = channels->Item(line.Target());
-        if (const std::string_view to = line.Target();
-            !target && to.size() > 1 && NamePrefixes().find(to.front()) != std::string_view::npos) {
+    const auto channelNamed = [&](std::string_view to) {
+        ChannelPtr target = channels->Item(to);
+        if (!target && to.size() > 1 && NamePrefixes().find(to.front()) != std::string_view::npos) {
             target = channels->Item(to.substr(1));
         }
         return target;
     };
+    const auto messageTarget = [&] { return channelNamed(line.Target()); };
     if (command == "NOTICE" && IsServerName(line.Sender())) {
         // A server is no user: it gets no entry in the master list and no query window.
         const std::string server = text(line.Sender());
@@ -259,6 +283,32 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
             forgetIfGone(source); // said from outside the channel
         }
         return true;
+    }
+    if (command == "TAGMSG") {
+        // Never shown. A typing notification of someone known is passed on; nobody is made for
+        // one, so a flood of them costs a lookup each.
+        if (line.Tags().empty() || (parent_ != nullptr && parent_->Ignores().Matches(line.Sender()))) {
+            return true;
+        }
+        const std::optional<std::string> typing = line.Tag("+typing");
+        const std::optional<Typing> state = typing ? ParseTyping(*typing) : std::nullopt;
+        const UserPtr source = state ? users->Item(line.Sender()) : nullptr;
+        if (!here(source) || source == user_) {
+            return true;
+        }
+        // Its one parameter, which InspIRCd writes as the trailing part.
+        const std::string_view to = line.LastParam(3);
+        if (const ChannelPtr target = channelNamed(to)) {
+            if (here(target) && target->Users()->Contains(*source)) {
+                target->ProcessTyping(source, *state);
+            }
+        } else if (user_ && CompareNicks(to, user_->Nick(), caseMapping_) == 0) {
+            source->ProcessTyping(*state);
+        }
+        return true;
+    }
+    if (command == "ACK") {
+        return true; // a labelled command that has no other answer
     }
     if (command == "CAP") {
         ReceiveCap(line);
@@ -373,6 +423,20 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
     }
     if (command == "305" || command == "306") {
         away_ = command == "306";
+        if (const UserPtr own = user_; here(own)) {
+            own->SetAway(away_);
+        }
+        return false; // and shown
+    }
+    if (command == "301") {
+        // A WHOIS, or a message to someone away: only someone known is marked.
+        if (const UserPtr known = users->Item(line.Word(4)); here(known) && known != user_) {
+            known->SetAway(true);
+        }
+        return false; // and shown
+    }
+    if (command == "352" || command == "354") {
+        ReadWhoAway(line);
         return false; // and shown
     }
     if (command == "311") {
@@ -481,7 +545,14 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         StartCatchUp();
         return false; // and shown
     }
-    if (command == "ACCOUNT" || command == "AWAY") {
+    if (command == "AWAY") {
+        // ":nick!user@host AWAY :text" goes away, without text comes back.
+        if (const UserPtr source = users->Item(line.Sender()); here(source)) {
+            source->SetAway(!line.LastParam(3).empty());
+        }
+        return true;
+    }
+    if (command == "ACCOUNT") {
         // Asked for, and nothing to show: lines inside a batch come on their own, as any other.
         return true;
     }
@@ -554,6 +625,33 @@ bool IRCConnection::ProcessChannelMode(const ServerLine& line, const ChannelPtr&
     return true;
 }
 
+void IRCConnection::ReadWhoAway(const ServerLine& line)
+{
+    const auto param = [&](std::int32_t word) {
+        return line.InTrailing(word) ? line.Trailing() : line.AnyWord(word);
+    };
+    std::string_view nick;
+    std::string_view flags;
+    if (line.Command() == "352") {
+        // ":server 352 me #room user host server nick H@ :0 real name"
+        nick = line.Word(8);
+        flags = param(9);
+    } else {
+        const std::int32_t nickAt = WhoxPosition(whoFields_, 'n');
+        const std::int32_t flagsAt = WhoxPosition(whoFields_, 'f');
+        if (nickAt < 0 || flagsAt < 0) {
+            return; // the fields we asked for say nothing of it, or we did not ask
+        }
+        nick = param(4 + nickAt);
+        flags = param(4 + flagsAt);
+    }
+    const std::optional<bool> away = WhoFlagsAway(flags);
+    const UserPtr user = away && users_ ? users_->Item(nick) : nullptr;
+    if (user && user->Parent() != nullptr && user != user_) {
+        user->SetAway(*away);
+    }
+}
+
 bool IRCConnection::CtcpReply(const ServerLine& line)
 {
     const std::string_view message = line.LastParam(4);
@@ -603,6 +701,10 @@ void IRCConnection::ReadSupportedFeatures(const ServerLine& line)
             network_ = token.substr(8);
         } else if (token.starts_with("CHANMODES=")) {
             modeKinds_.Parse(token.substr(10));
+        } else if (token.starts_with("CLIENTTAGDENY=")) {
+            clientTagDeny_ = token.substr(14);
+        } else if (token == "-CLIENTTAGDENY") {
+            clientTagDeny_.clear();
         } else if (token.starts_with("MODES")) {
             modesPerLine_ = ParseModesPerLine(token);
         }

@@ -130,6 +130,8 @@ public:
     // counts it among the operators. A view that shows the list unranked may ignore both.
     virtual void UsersRank(std::int32_t /*position*/, std::int32_t /*rank*/, char /*symbol*/, bool /*op*/) {}
     virtual void UsersCaseMapping(CaseMapping /*mapping*/) {}
+    // The entry at `position` is marked away (drawn dimmed) or back; every entry starts back.
+    virtual void UsersAway(std::int32_t /*position*/, bool /*away*/) {}
     // The list was refilled in one go: a view that shows changes later may show it now.
     virtual void UsersFilled() {}
     // How the connection folds nicks, for the log's nick colours.
@@ -172,6 +174,10 @@ public:
     virtual void SetUnread(std::int32_t /*count*/) {}
     // Out of use for now: its link is down, it was kicked, or its connection is offline.
     virtual void SetGreyed(bool /*greyed*/) {}
+    // A query window's partner is marked away: a milder state than greyed, the window in use.
+    virtual void SetPartnerAway(bool /*away*/) {}
+    // Who is typing in the window, a line under the log ("bob is typing..."); empty for nobody.
+    virtual void SetTyping(std::string_view /*text*/) {}
     // Where the window is in the document area and how large, in pixels, for the session to
     // keep; a view without places gives none and ignores one.
     virtual std::optional<WindowPlace> Place() const { return std::nullopt; }
@@ -187,6 +193,9 @@ public:
         Event<std::int32_t&> InputKeyDown;
         // A character typed into the input line; set to 0, it never reaches the box.
         Event<std::int32_t&> InputKeyPress;
+        // The user changed the input line's text (typed, deleted, cut or pasted into it); a change
+        // the core made itself is not one.
+        Event<> InputChange;
         // Text (UTF-8) pasted into the input line at its selection; a handler that sets
         // Handled has taken it, otherwise the box inserts it itself.
         Event<const std::string&, bool&> InputPaste;

@@ -8,9 +8,12 @@
 #include "model/IRCUsers.h"
 #include "net/IRCConnection.h"
 #include "net/IRCConnections.h"
+#include "net/ServerLine.h"
+#include "platform/Timers.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
 #include "util/LineRoad.h"
+#include "util/LineTags.h"
 #include "util/LineTime.h"
 #include "util/Utility.h"
 #include "windows/ChatLog.h"
@@ -65,6 +68,27 @@ bool IsMessage(const LineStyle& style)
            style.kind == LineStyle::Kind::Notice;
 }
 
+// The ids of the line being handled, read in one pass over its tags: a flood's every line has
+// tags (its time) and comes this way.
+struct LineIds {
+    std::optional<std::string> id;     // its own
+    std::optional<std::string> parent; // the line it replies to
+};
+
+LineIds ReadLineIds()
+{
+    LineIds ids;
+    ForEachTag(CurrentLineTags(), [&ids](std::string_view key, std::string_view value) {
+        // The final names win over the drafts'.
+        if (key == "msgid" || (key == "draft/msgid" && !ids.id)) {
+            ids.id = UnescapeTagValue(value);
+        } else if (key == "+reply" || (key == "+draft/reply" && !ids.parent)) {
+            ids.parent = UnescapeTagValue(value);
+        }
+    });
+    return ids;
+}
+
 } // namespace
 
 Child::Child(Token, Toolkit& toolkit) : toolkit_(toolkit), key_(NewUniqueKey()) {}
@@ -100,6 +124,10 @@ std::shared_ptr<Child> Child::Create(Toolkit& toolkit)
     }));
     child->windowEvents_.push_back(
         view.Events.InputKeyPress.connect([self](std::int32_t& key) { self->pobjInput_KeyPress(key); }));
+    child->windowEvents_.push_back(view.Events.InputChange.connect([self] {
+        const auto hold = self->shared_from_this();
+        self->pobjInput_Change();
+    }));
     child->windowEvents_.push_back(view.Events.InputPaste.connect([self](const std::string& text, bool& handled) {
         const auto hold = self->shared_from_this();
         self->pobjInput_Paste(text, handled);
@@ -141,6 +169,7 @@ void Child::Channel(const ChannelPtr& channel)
     channelEvents_.clear();
     pobjChannel_ = channel;
     linkDown_ = false;
+    ClearTyping();
     if (pobjChannel_ && pobjChannel_->Parent() != nullptr) {
         FollowConnection(pobjChannel_->Parent()->Parent());
     }
@@ -163,10 +192,12 @@ void Child::Query(const UserPtr& user)
     const void* previous = pobjQuery_.get();
     queryEvents_.clear();
     pobjQuery_ = user;
+    ClearTyping();
     if (pobjQuery_ && pobjQuery_->Parent() != nullptr) {
         FollowConnection(pobjQuery_->Parent()->Parent());
     }
     AttachQuery();
+    TellPartnerAway();
     ShowingChanged(previous, pobjQuery_.get());
     UpdateCaption();
     if (pobjWindow_ && pobjQuery_) {
@@ -861,6 +892,7 @@ void Child::UpdateCaption()
     } else {
         AppendTo(caption, " - ", pobjChannel_ ? std::string_view(pobjChannel_->Name()) : "no channel");
         if (pobjQuery_) {
+            // The partner's being away shows in the tree, not here: the caption is as documented.
             AppendTo(caption, " - ", pobjQuery_->Nick());
         }
         if (linkDown_) {
@@ -926,6 +958,7 @@ void Child::LinkDown()
     linkDown_ = true;
     Echo(Concat("*** disconnected, no longer in channel ", pobjChannel_->Name()));
     ClearUsers();
+    ClearTyping();
     UpdateCaption();
 }
 
@@ -980,6 +1013,7 @@ template <class Users> void Child::SyncUserList(const Users& users)
         if (pobjChannel_) {
             ShowRank(users_.Count() - 1, **user, false);
         }
+        ShowAway(users_.Count() - 1, **user, false);
     }
     if (pobjWindow_) {
         pobjWindow_->UsersFilled();
@@ -1038,6 +1072,7 @@ void Child::AddNick(const IRCUser& user)
     if (pobjWindow_) {
         pobjWindow_->UsersAppend(user.Nick());
     }
+    ShowAway(users_.Count() - 1, user, false);
 }
 
 void Child::RenameNick(std::string_view nickPrev, std::string_view nickNext)
@@ -1081,6 +1116,9 @@ void Child::ListJoined(const IRCUser& user)
         return;
     }
     AddNick(user.Nick());
+    if (user.Away()) {
+        ShowAway(FindNick(user.Nick()), user, false);
+    }
 }
 
 void Child::RemoveFormerMember(const IRCUser& user)
@@ -1149,6 +1187,9 @@ void Child::AttachChannel()
     channelEvents_.push_back(events.ModeChange.connect(
         [this](const std::string& s, const std::string& m) { pobjChannel_ModeChange(s, m); }));
     channelEvents_.push_back(events.RankChange.connect([this](const UserPtr& u) { pobjChannel_RankChange(u); }));
+    channelEvents_.push_back(events.AwayChange.connect([this](const UserPtr& u) { pobjChannel_AwayChange(u); }));
+    channelEvents_.push_back(
+        events.TypingChange.connect([this](const UserPtr& u, Typing state) { HearTyping(*u, state); }));
     channelEvents_.push_back(events.UserAdd.connect([this](const UserPtr& s) { AddNick(*s); }));
     channelEvents_.push_back(events.UserRemove.connect([this](const UserPtr& s) { RemoveMember(*s); }));
 }
@@ -1162,6 +1203,15 @@ void Child::AttachQuery()
     queryEvents_.push_back(events.NickChange.connect([this](const std::string& p) { pobjQuery_NickChange(p); }));
     queryEvents_.push_back(events.Notice.connect([this](const std::string& n) { pobjQuery_Notice(n); }));
     queryEvents_.push_back(events.PrivMsg.connect([this](const std::string& m) { pobjQuery_PrivMsg(m); }));
+    queryEvents_.push_back(events.AwayChange.connect([this] {
+        TellPartnerAway();
+        UpdateCaption();
+    }));
+    queryEvents_.push_back(events.TypingChange.connect([this](Typing state) {
+        if (pobjQuery_) {
+            HearTyping(*pobjQuery_, state);
+        }
+    }));
 }
 
 void Child::pobjChannel_Join(const UserPtr& source)
@@ -1187,8 +1237,10 @@ void Child::pobjChannel_Kick(const UserPtr& source, const UserPtr& destination, 
     }
     if (texts::IsOwn(*destination)) {
         ClearUsers();
+        ClearTyping();
         TellGreyed();
     } else {
+        TypistStopped(destination->Nick());
         RemoveFormerMember(*destination);
     }
 }
@@ -1204,6 +1256,7 @@ void Child::pobjChannel_NickChange(const UserPtr& source, const std::string& nic
 
 void Child::pobjChannel_Notice(const UserPtr& source, const std::string& notice)
 {
+    TypistStopped(source->Nick());
     const bool own = texts::IsOwn(*source);
     const bool named = !own && Names(notice);
     const std::string text = texts::Notice(source->Nick(), notice);
@@ -1226,6 +1279,7 @@ void Child::pobjChannel_Part(const UserPtr& source, const std::string& partMsg)
                     ")"),
              kEvent);
         RaiseActivity(LineKind::Event);
+        TypistStopped(source->Nick());
     }
     RemoveFormerMember(*source);
 }
@@ -1235,10 +1289,17 @@ TELLIX_LINE_ROAD void Child::pobjChannel_PrivMsg(const UserPtr& source, const st
     const bool own = texts::IsOwn(*source);
     const bool action = texts::IsAction(privMsg);
     const bool named = !own && Names(privMsg);
-    if (!EchoWritten(texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 2 : 1,
-                                 source->Nick(), own, named),
-                     [&](std::string& line) { texts::AppendChannelMessage(line, source->Nick(), privMsg); })) {
+    TypistStopped(source->Nick());
+    const LineIds ids = ReadLineIds();
+    const std::string quote = ids.parent ? replies_.Quote(*ids.parent) : std::string();
+    if (!EchoWritten(
+            texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 2 : 1,
+                        source->Nick(), own, named),
+            [&](std::string& line) { texts::AppendChannelMessage(line, source->Nick(), privMsg, quote); })) {
         return;
+    }
+    if (ids.id) {
+        replies_.Note(*ids.id, source->Nick(), privMsg);
     }
     if (!own) {
         // Worked out once for the line and its activity.
@@ -1250,6 +1311,7 @@ void Child::pobjChannel_Quit(const UserPtr& source, const std::string& quitMsg)
 {
     Echo(texts::Quit(*source, quitMsg), kEvent);
     RaiseActivity(LineKind::Event);
+    TypistStopped(source->Nick());
     RemoveFormerMember(*source);
 }
 
@@ -1378,6 +1440,7 @@ void Child::pobjQuery_NickChange(const std::string& /*nickPrev*/)
 
 void Child::pobjQuery_Notice(const std::string& notice)
 {
+    TypistStopped(pobjQuery_->Nick());
     const std::string text = Concat("# ", texts::Notice(pobjQuery_->Nick(), notice));
     if (!EchoWritten(texts::Said(LineStyle::Kind::Notice, 3, pobjQuery_->Nick(), false, true),
                      [&](std::string& line) { line.append(text); })) {
@@ -1390,16 +1453,116 @@ void Child::pobjQuery_Notice(const std::string& notice)
 void Child::pobjQuery_PrivMsg(const std::string& privMsg)
 {
     const bool action = texts::IsAction(privMsg);
+    TypistStopped(pobjQuery_->Nick());
+    const LineIds ids = ReadLineIds();
+    const std::string quote = ids.parent ? replies_.Quote(*ids.parent) : std::string();
     if (!EchoWritten(texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 4 : 3,
                                  pobjQuery_->Nick(), false, true),
                      [&](std::string& line) {
                          line.append("# ");
-                         texts::AppendChannelMessage(line, pobjQuery_->Nick(), privMsg);
+                         texts::AppendChannelMessage(line, pobjQuery_->Nick(), privMsg, quote);
                      })) {
         return;
     }
+    if (ids.id && pobjQuery_) {
+        replies_.Note(*ids.id, pobjQuery_->Nick(), privMsg);
+    }
     ShowPartner();
     RaiseActivity(LineKind::Private, privMsg, pobjQuery_->Nick());
+}
+
+void Child::pobjChannel_AwayChange(const UserPtr& user)
+{
+    if (const std::int32_t position = FindNick(user->Nick()); position >= 0) {
+        ShowAway(position, *user, true);
+    }
+}
+
+void Child::ShowAway(std::int32_t position, const IRCUser& user, bool always)
+{
+    if (pobjWindow_ && position >= 0 && (always || user.Away())) {
+        pobjWindow_->UsersAway(position, user.Away());
+    }
+}
+
+void Child::TellPartnerAway()
+{
+    if (pobjWindow_) {
+        pobjWindow_->SetPartnerAway(pobjQuery_ && pobjQuery_->Away());
+    }
+    if (pobjQuery_) {
+        ShowAway(FindNick(pobjQuery_->Nick()), *pobjQuery_, true);
+    }
+}
+
+// Typing notifications others send.
+
+void Child::HearTyping(const IRCUser& user, Typing state)
+{
+    Timers* const timers = toolkit_.ProtocolTimers();
+    if (timers == nullptr) {
+        return; // nothing could end it
+    }
+    typists_.Heard(user.Nick(), state, timers->NowMs());
+    ShowTyping();
+}
+
+void Child::TypistStopped(std::string_view nick)
+{
+    if (!typists_.Empty()) {
+        typists_.Stopped(nick);
+        ShowTyping();
+    }
+}
+
+void Child::ClearTyping()
+{
+    typists_.Clear();
+    ShowTyping();
+}
+
+void Child::ShowTyping()
+{
+    std::string text = typists_.Text();
+    if (text != typingShown_) {
+        typingShown_ = std::move(text);
+        if (pobjWindow_) {
+            pobjWindow_->SetTyping(typingShown_);
+        }
+    }
+    if (typists_.Empty()) {
+        typingExpiry_.reset();
+        return;
+    }
+    // Every notification sets its typist's end to now and a little more, so the end waited for
+    // is still the first: a flood re-arms nothing.
+    Timers* const timers = toolkit_.ProtocolTimers();
+    if (!typingExpiry_ && timers != nullptr) {
+        const std::int64_t due = typists_.NextExpiry().value_or(timers->NowMs());
+        typingExpiry_ = timers->After(due - timers->NowMs(), [weak = weak_from_this()] {
+            if (const auto self = weak.lock()) {
+                self->ExpireTyping();
+            }
+        });
+    }
+}
+
+void Child::ExpireTyping()
+{
+    typingExpiry_.reset();
+    if (Timers* const timers = toolkit_.ProtocolTimers()) {
+        typists_.Expire(timers->NowMs());
+    }
+    ShowTyping();
+}
+
+// Replies.
+
+void Child::IndexLine(std::string_view nick, std::string_view text)
+{
+    if (const LineIds ids = ReadLineIds(); ids.id) {
+        replies_.Note(*ids.id, nick, text);
+    }
 }
 
 } // namespace tellix

@@ -3,7 +3,9 @@
 #include "platform/ChildView.h"
 #include "util/Event.h"
 #include "windows/NickList.h"
+#include "windows/ReplyIndex.h"
 #include "windows/SeenLines.h"
+#include "windows/Typists.h"
 
 #include <absl/container/flat_hash_map.h>
 
@@ -22,6 +24,7 @@ class Childs;
 class IRCChannel;
 class IRCConnection;
 class IRCUser;
+class Timer;
 class Toolkit;
 
 // What a received line is, for the window's activity.
@@ -119,6 +122,14 @@ public:
 
     // The query header again, once the partner's user@host may have become known.
     void ShowPartner();
+    // A line `nick` said here, kept by the id the server gave it for a reply to quote.
+    void IndexLine(std::string_view nick, std::string_view text);
+    // Who types here, as the line under the log says it.
+    const std::string& TypingShown() const { return typingShown_; }
+    // The pause after which the input line tells the others we paused, and the least time
+    // between two of our "active" notifications.
+    static constexpr std::int64_t kTypingPauseMs = 5000;
+    static constexpr std::int64_t kTypingRepeatMs = 3000;
 
     // The connection the window belongs to: its channel's or partner's, or the one it is the
     // status window of; null for none.
@@ -210,11 +221,28 @@ private:
     std::string BanMask(const std::string& nick) const;
     void pobjChannel_ModeChange(const std::string& setter, const std::string& modes);
     void pobjChannel_RankChange(const UserPtr& user);
+    void pobjChannel_AwayChange(const UserPtr& user);
+    // The nick list marks `user`, listed at `position`, as away when they are.
+    void ShowAway(std::int32_t position, const IRCUser& user, bool always);
+    void TellPartnerAway();
+    // Someone's typing notification, and the end of their typing.
+    void HearTyping(const IRCUser& user, Typing state);
+    void TypistStopped(std::string_view nick);
+    void ShowTyping();
+    void ExpireTyping();
+    void ClearTyping();
     // Tells the view the rank of the entry at `position`, when it holds any or `always`.
     void ShowRank(std::int32_t position, const IRCUser& user, bool always);
     void pobjInput_KeyDown(std::int32_t& key);
     void pobjInput_KeyPress(std::int32_t& key);
     void pobjInput_Paste(const std::string& text, bool& handled);
+    // Our typing notifications, from what the user does at the input line.
+    void pobjInput_Change();
+    // Where they go: the joined channel or the partner, while the server takes the tag and the
+    // user wants them sent; empty where they go nowhere.
+    std::string TypingTarget() const;
+    void TellTyping(Typing state);
+    void TypingIdle();
     // What the window is called when the user is asked about sending to it.
     std::string SendingName() const;
     void ShowHistoryEntry();
@@ -281,6 +309,19 @@ private:
     std::vector<Subscription> windowEvents_;
     std::vector<Subscription> channelEvents_;
     std::vector<Subscription> queryEvents_;
+
+    // Who types here.
+    Typists typists_;
+    std::string typingShown_;
+    std::unique_ptr<Timer> typingExpiry_;
+    ReplyIndex replies_;
+    // What we last told of our own typing, and where.
+    enum class TypingTold : std::uint8_t { None, Active, Paused };
+    TypingTold typingTold_ = TypingTold::None;
+    std::string typingTarget_;
+    std::optional<std::int64_t> activeToldMs_;
+    std::int64_t lastEditMs_ = 0;
+    std::unique_ptr<Timer> typingIdle_;
 
     // The input line.
     std::vector<std::string> inputHistory_;

@@ -172,6 +172,12 @@ const Childs::ChildPtr& Childs::Item(std::string_view key) const
     return Collection::Item(PositionOf(*child));
 }
 
+Childs::ChildPtr Childs::Find(std::string_view key) const
+{
+    const Child* child = FindFirst(key);
+    return child == nullptr ? nullptr : Collection::Item(PositionOf(*child));
+}
+
 Childs::ChildPtr Childs::Item(const std::shared_ptr<IRCChannel>& channel) const
 {
     return FirstShowing(channel.get());

@@ -73,6 +73,8 @@ public:
     // A position or a key; one that names no window fails.
     using Collection::Item;
     const ChildPtr& Item(std::string_view key) const;
+    // The window with this key; null when none has it.
+    ChildPtr Find(std::string_view key) const;
     // The first window, by position, that shows this very channel or user; null when none does.
     ChildPtr Item(const std::shared_ptr<IRCChannel>& channel) const;
     ChildPtr Item(const std::shared_ptr<IRCUser>& user) const;

@@ -126,7 +126,13 @@ void Application::pobjConnections_MessageNotProcessed(const ConnectionPtr& conne
     if (ShowReply(connection, message)) {
         return;
     }
-    StatusEvent(connection, true, Concat("<- Server(", connection->Server(), "): [", message, "]"));
+    const std::string shown = Concat("<- Server(", connection->Server(), "): [", message, "]");
+    // A labelled reply without a readable form still goes to the window that asked.
+    if (connection->ReplyAsker() != nullptr) {
+        Echo(AskerWindow(*connection), shown);
+        return;
+    }
+    StatusEvent(connection, true, shown);
 }
 
 void Application::pobjConnections_ServerNotice(const ConnectionPtr& connection, const std::string& server,
@@ -290,7 +296,12 @@ void Application::pobjConnections_UserSelfMessage(const ConnectionPtr& connectio
                                             : action ? LineStyle::Kind::Action
                                                      : LineStyle::Kind::Message,
                                             action ? 4 : 3, nick, true, false);
-        masked ? window->EchoShownOnly(line, style) : window->Echo(line, style);
+        if (masked) {
+            window->EchoShownOnly(line, style);
+        } else {
+            window->Echo(line, style);
+            window->IndexLine(nick, message);
+        }
         return;
     }
     if (service && !echo) { // a typed line was shown as sent already

@@ -61,10 +61,11 @@ std::string ChannelMessage(std::string_view nick, std::string_view message)
     return text;
 }
 
-void AppendChannelMessage(std::string& out, std::string_view nick, std::string_view message)
+void AppendChannelMessage(std::string& out, std::string_view nick, std::string_view message,
+                          std::string_view quote)
 {
     if (message.empty() || message.front() != kRequestMark || message.back() != kRequestMark) {
-        AppendTo(out, "<", nick, "> ", message);
+        AppendTo(out, "<", nick, "> ", quote, message);
         return;
     }
     // A lone mark both begins and ends the message: a request with an empty word.
@@ -74,7 +75,7 @@ void AppendChannelMessage(std::string& out, std::string_view nick, std::string_v
     const std::string_view argument =
         space == std::string_view::npos ? std::string_view() : body.substr(space + 1);
     if (word == "ACTION") {
-        AppendTo(out, "* ", nick, " ", argument);
+        AppendTo(out, "* ", nick, " ", quote, argument);
     } else {
         AppendTo(out, "[", nick, "  ", word, " ", argument, "]");
     }

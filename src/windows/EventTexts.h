@@ -25,8 +25,10 @@ std::string Notice(std::string_view nick, std::string_view notice);
 std::string Message(std::string_view nick, std::string_view message);
 // A channel or private message: an action, another client-to-client request, or said text.
 std::string ChannelMessage(std::string_view nick, std::string_view message);
-// The same appended to `out`.
-void AppendChannelMessage(std::string& out, std::string_view nick, std::string_view message);
+// The same appended to `out`; a said text or an action that replies to another line has
+// `quote` before it ("> alice: the build is… | ").
+void AppendChannelMessage(std::string& out, std::string_view nick, std::string_view message,
+                          std::string_view quote = {});
 // How a line said by `nick` reads, its nick starting `nickStart` bytes into the line.
 LineStyle Said(LineStyle::Kind kind, std::size_t nickStart, std::string_view nick, bool own, bool highlight);
 // Whether a channel message is an action ("* nick does").

@@ -1,9 +1,11 @@
 // The input line of a child window: history on the arrow keys, nick completion on Tab, and
 // Enter turning the typed line into a command line.
 #include "app/Application.h"
+#include "app/Settings.h"
 #include "commands/Saying.h"
 #include "model/IRCChannel.h"
 #include "model/IRCUser.h"
+#include "net/IRCConnection.h"
 #include "platform/Toolkit.h"
 #include "util/Concat.h"
 #include "util/Utf8.h"
@@ -115,6 +117,13 @@ void Child::SubmitInput()
 
 bool Child::Submit(const std::string& typed)
 {
+    // Whatever the line does, our typing ends with it.
+    const bool typing = typingTold_ != TypingTold::None;
+    const auto endTyping = [&] {
+        if (typing && pobjWindow_ != nullptr && parent_ != nullptr) {
+            TellTyping(Typing::Done);
+        }
+    };
     inputHistory_.push_back(typed);
     if (inputHistory_.size() > kHistoryLength) {
         inputHistory_.erase(inputHistory_.begin());
@@ -133,6 +142,7 @@ bool Child::Submit(const std::string& typed)
         if (!SayToChannel(channel, typed, false)) {
             Echo("SAY: not connected");
         }
+        endTyping();
         return pobjWindow_ != nullptr;
     } else {
         command = Concat(defaultCommand_, " ", typed);
@@ -141,6 +151,7 @@ bool Child::Submit(const std::string& typed)
         // The command may end this window, or the whole program: nothing of it is touched after.
         app->ProcessCommand(command, true, index_);
     }
+    endTyping();
     return pobjWindow_ != nullptr && parent_ != nullptr;
 }
 
@@ -185,6 +196,100 @@ void Child::pobjInput_Paste(const std::string& text, bool& handled)
         if (!Submit(line)) {
             return;
         }
+    }
+}
+
+void Child::pobjInput_Change()
+{
+    Timers* const timers = toolkit_.ProtocolTimers();
+    if (pobjWindow_ == nullptr || timers == nullptr) {
+        return;
+    }
+    const std::string text = pobjWindow_->InputText();
+    // A command is no message: the others are told as if the line were cleared.
+    if (text.empty() || text.front() == '/') {
+        if (typingTold_ != TypingTold::None) {
+            TellTyping(Typing::Done);
+        }
+        return;
+    }
+    const std::int64_t now = timers->NowMs();
+    lastEditMs_ = now;
+    if (activeToldMs_ && now - *activeToldMs_ < kTypingRepeatMs) {
+        return;
+    }
+    TellTyping(Typing::Active);
+    if (typingTold_ == TypingTold::Active && !typingIdle_) {
+        typingIdle_ = timers->After(kTypingPauseMs, [weak = weak_from_this()] {
+            if (const auto self = weak.lock()) {
+                self->TypingIdle();
+            }
+        });
+    }
+}
+
+void Child::TypingIdle()
+{
+    typingIdle_.reset();
+    Timers* const timers = toolkit_.ProtocolTimers();
+    if (typingTold_ != TypingTold::Active || timers == nullptr) {
+        return;
+    }
+    const std::int64_t idle = timers->NowMs() - lastEditMs_;
+    if (idle >= kTypingPauseMs) {
+        TellTyping(Typing::Paused);
+        return;
+    }
+    typingIdle_ = timers->After(kTypingPauseMs - idle, [weak = weak_from_this()] {
+        if (const auto self = weak.lock()) {
+            self->TypingIdle();
+        }
+    });
+}
+
+std::string Child::TypingTarget() const
+{
+    const IRCConnection* const connection = Connection();
+    if (connection == nullptr || !connection->Connected() || !connection->ClientTagAllowed("typing")) {
+        return {};
+    }
+    std::string target;
+    if (pobjChannel_ && pobjChannel_->Joined() && !linkDown_) {
+        target = pobjChannel_->Name();
+    } else if (pobjQuery_ && pobjQuery_->Parent() != nullptr && !pobjQuery_->Nick().empty()) {
+        target = pobjQuery_->Nick();
+    }
+    if (!target.empty() &&
+        !settings::ReadCheckBox(toolkit_.Settings().GetSetting(SettingsAppName(), std::string(settings::Section),
+                                                               std::string(settings::SendTypingNotifications), ""),
+                                settings::SendTypingNotificationsDefault)) {
+        return {};
+    }
+    return target;
+}
+
+void Child::TellTyping(Typing state)
+{
+    // The end of our typing goes where its start went.
+    const std::string target = state == Typing::Active ? TypingTarget() : typingTarget_;
+    IRCConnection* const connection = Connection();
+    if (state != Typing::Active) {
+        typingTold_ = TypingTold::None;
+        typingIdle_.reset();
+    }
+    if (target.empty() || connection == nullptr || !connection->Connected()) {
+        return;
+    }
+    const std::string_view word = state == Typing::Active ? "active" : state == Typing::Paused ? "paused" : "done";
+    connection->SendTagged(Concat("+typing=", word), Concat("TAGMSG ", target), SendPriority::Automatic);
+    if (state == Typing::Active) {
+        typingTold_ = TypingTold::Active;
+        typingTarget_ = target;
+        if (Timers* const timers = toolkit_.ProtocolTimers()) {
+            activeToldMs_ = timers->NowMs();
+        }
+    } else if (state == Typing::Paused) {
+        typingTold_ = TypingTold::Paused;
     }
 }
 

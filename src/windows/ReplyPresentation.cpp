@@ -23,6 +23,14 @@ void Application::RepliesTo(std::int32_t windowIndex)
 
 std::int32_t Application::AskerWindow(const IRCConnection& connection) const
 {
+    // A labelled reply knows who asked: the window it was typed in, while that is open.
+    if (const std::string* key = connection.ReplyAsker()) {
+        if (const std::shared_ptr<Child> asker = childs_ ? childs_->Find(*key) : nullptr;
+            asker && asker->Connection() == &connection) {
+            return asker->Index();
+        }
+        return StatusIndex(connection);
+    }
     if (const std::shared_ptr<Child> asker = asker_.lock();
         asker && childs_ && asker->Parent() == childs_.get() && asker->Connection() == &connection) {
         return asker->Index();

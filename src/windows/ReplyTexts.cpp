@@ -43,6 +43,7 @@ constexpr std::array kRows{
     Row{"311", "{1} is {2}@{3}[ ({5})]"},
     Row{"312", "{1} is on {2}[ ({3})]"},
     Row{"313", "{1} is an IRC operator"},
+    Row{"315", "End of WHO for {1}"},
     Row{"317", "{1} has been idle {2:d}[, signed on {3:t}]"},
     Row{"318", "End of WHOIS for {1}"},
     Row{"319", "{1} is in {2}"},
@@ -54,7 +55,9 @@ constexpr std::array kRows{
     Row{"329", "{1} was created {2:t}", Where::Channel, 1},
     Row{"330", "{1} is logged in as {2}"},
     Row{"341", "Inviting {1} to {2}"},
+    Row{"352", "{1} {5} {6} {2}@{3}[ ({7})]"},
     Row{"353", "Names in {2}: {3}", Where::Asker, 0, true},
+    Row{"354", "WHO: {1+}"},
     Row{"366", "End of names in {1}", Where::Asker, 0, true},
     Row{"367", "Ban on {1}: {2}[ set by {3}][ {4:t}]", Where::Channel, 1},
     Row{"368", "End of ban list of {1}", Where::Channel, 1},
@@ -83,8 +86,10 @@ std::vector<std::string_view> Params(const ServerLine& line)
     if (line.HasTrailing() && last > 0 && line.Word(last).empty()) {
         --last; // the head's end before " :"
     }
-    for (std::int32_t word = 4; word <= std::min(last, 8); ++word) {
-        params.push_back(line.Word(word));
+    // A WHO reply's flags sit past the words a line keeps at hand.
+    constexpr std::int32_t kMostParams = 18;
+    for (std::int32_t word = 4; word <= std::min(last, kMostParams); ++word) {
+        params.push_back(line.AnyWord(word));
     }
     if (line.HasTrailing()) {
         params.push_back(line.Trailing());

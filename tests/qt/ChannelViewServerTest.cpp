@@ -10,6 +10,7 @@
 #include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtToolkit.h"
 #include "platform/qtcore/QtTcpSocket.h"
+#include "support/BringForward.h"
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
@@ -169,7 +170,7 @@ TEST(ChannelViewServer, ADoubleClickOpensAQueryAndTheMenuSendsModesKicksAndBans)
     // A double-click on Bob opens the query the user asked for: it comes to the front.
     QTableView& list = *client.View(2).UsersView();
     const QModelIndex bob = list.model()->index(client.RowOf(2, "Bob"), 0);
-    client.View(2).SubWindow()->showMaximized();
+    test::BringForward(*client.toolkit.MainWindow()->Area(), client.View(2).SubWindow());
     ASSERT_TRUE(PumpUntil([&] { return list.isVisible(); }));
     // The second click of the pair is the one the view reads as a double-click.
     QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.visualRect(bob).center());
@@ -237,6 +238,7 @@ TEST(ChannelViewServer, AQueryWindowHasNoListAndItsHeaderNamesThePartnerAndHost)
     EXPECT_TRUE(view.UsersView()->isHidden());
 
     // Shown normal, the log takes the width the list leaves, under the header.
+    test::BringForward(*client.toolkit.MainWindow()->Area(), view.SubWindow());
     view.SubWindow()->showNormal();
     view.SubWindow()->resize(700, 400);
     ASSERT_TRUE(PumpUntil([&] { return view.Log()->isVisible(); }));

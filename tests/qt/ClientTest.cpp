@@ -296,7 +296,7 @@ TEST(Client, TheWindowMenuListsTheOpenWindowsAndChoosingOneActivatesIt)
     Client::App().Childs()->Add(true);
     Client::View(2).SetCaption("2 - not connected - &local");
     QMdiArea& area = *client.toolkit.MainWindow()->Area();
-    ASSERT_TRUE(Client::View(2).SubWindow()->isMinimized());
+    ASSERT_EQ(Client::View(2).State(), WindowState::Minimized);
     // Opened minimized, it leaves the window in use active.
     EXPECT_EQ(area.activeSubWindow(), Client::View(1).SubWindow());
     ASSERT_NE(Client::App().Childs()->Active(), nullptr);

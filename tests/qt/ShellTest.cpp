@@ -311,7 +311,7 @@ TEST(Shell, AClickOnADesktopNotificationBringsItsWindowForward)
         bob.Send("PRIVMSG me :psst");
         ASSERT_TRUE(PumpUntil([&] { return fake.calls.size() == 1 && client.Windows().Count() == 3; }));
         EXPECT_TRUE(fake.actions.front().contains("default"));
-        EXPECT_TRUE(client.Form(3)->isMinimized());
+        EXPECT_EQ(client.View(3).State(), WindowState::Minimized);
         EXPECT_EQ(client.area->activeSubWindow(), client.Form(2));
         client.mainWindow->showMinimized();
 

@@ -91,7 +91,7 @@ TEST(WindowLayout, OneAtATimeEveryWindowFillsTheAreaAndClosingTheOneInFrontLeave
     // A window the core opens meanwhile fills the area behind the one in use.
     QtChildView& late = face.OpenChannel("6 - irc.test (me) - #late", "#late", "c1");
     late.SetState(WindowState::Normal);
-    EXPECT_TRUE(late.SubWindow()->isMaximized());
+    EXPECT_EQ(late.State(), WindowState::Maximized);
     EXPECT_TRUE(Fills(face, bob));
     // Closing a window behind leaves the one in use in front.
     face.Close(late);
@@ -140,6 +140,19 @@ TEST(WindowLayout, OneAtATimePutsTheWindowsBehindAwayAndOverlappingShowsThemAgai
     EXPECT_TRUE(views[0]->Input()->hasFocus());
     EXPECT_EQ(hidden(), (std::vector<bool>{false, true, true}));
 
+    // One that opens behind (a stranger's first line) is away from the start, and minimized
+    // to the core; restored by the core, it stays away, in its new state.
+    views.push_back(&face.OpenChannel("1 - irc.test (me) - #d", "#d", "c1"));
+    EXPECT_EQ(hidden(), (std::vector<bool>{false, true, true, true}));
+    EXPECT_EQ(views[3]->State(), WindowState::Minimized);
+    EXPECT_EQ(face.Area().activeSubWindow(), views[0]->SubWindow());
+    views.push_back(&face.OpenChannel("1 - irc.test (me) - #e", "#e", "c1"));
+    views[4]->SetState(WindowState::Normal);
+    EXPECT_EQ(hidden(), (std::vector<bool>{false, true, true, true, true}));
+    EXPECT_EQ(views[4]->State(), WindowState::Maximized) << "each fills the area when brought forward";
+    EXPECT_EQ(face.Area().activeSubWindow(), views[0]->SubWindow());
+    EXPECT_TRUE(views[0]->Input()->hasFocus());
+
     // Hidden as the core asks, a window put away is hidden for the core too.
     views[1]->SetVisible(false);
     EXPECT_FALSE(views[1]->Visible());
@@ -147,7 +160,8 @@ TEST(WindowLayout, OneAtATimePutsTheWindowsBehindAwayAndOverlappingShowsThemAgai
     EXPECT_TRUE(views[1]->Visible());
 
     face.main->Layout()->SetMode(WindowLayout::Mode::Overlapping);
-    EXPECT_EQ(hidden(), (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(hidden(), (std::vector<bool>{false, false, false, false, false}));
+    EXPECT_TRUE(views[3]->SubWindow()->isMinimized()) << "shown again as it was";
 }
 
 TEST(WindowLayout, OverlappingWindowsKeepTheirFramesAndAMaximizedOneClosedLeavesTheNextMaximized)

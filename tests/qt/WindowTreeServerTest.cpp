@@ -11,9 +11,11 @@
 #include "platform/qt/networks/NetworkForm.h"
 #include "platform/qt/networks/NetworksDialog.h"
 #include "platform/qtcore/QtTcpSocket.h"
+#include "support/BringForward.h"
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
+#include "support/RunningClient.h"
 #include "windows/Childs.h"
 
 #include <QLineEdit>
@@ -38,31 +40,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct Client {
-    QTemporaryDir config;
-    QtToolkit toolkit;
-    QtSocketFactory sockets;
-    std::shared_ptr<Application> app; // the running instance, as the program holds it
-    QtMainWindowView* main = nullptr;
-
-    Client()
-    {
-        qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-        for (const auto& [key, value] : {std::pair{"First Use", "0"}, std::pair{"Default User Nick", "me"}}) {
-            toolkit.Settings().SaveSetting(SettingsAppName(), "Main", key, value);
-        }
-        app = Application::Instance() = std::make_shared<Application>(toolkit, sockets);
-        main = toolkit.MainWindow();
-        main->Show();
-        main->Window()->activateWindow();
-        static_cast<void>(QTest::qWaitForWindowActive(main->Window()));
-    }
-    ~Client()
-    {
-        app.reset();
-        Application::Instance().reset();
-    }
-
+struct Client : test::RunningClient {
     WindowTreeModel& Model() const { return main->Tree()->Model(); }
     // The connection's row, found by the label it shows.
     QModelIndex Head(const QString& label) const
@@ -84,8 +62,10 @@ struct Client {
         return {};
     }
     void Type(const QModelIndex& row, const QString& line) const { Type(Model().Window(row), line); }
+    // As a user does: the window brought forward, then the line typed into it.
     void Type(const QMdiSubWindow* window, const QString& line) const
     {
+        test::BringForward(*main->Area(), const_cast<QMdiSubWindow*>(window));
         QLineEdit* input = QtChildView::Of(window)->Input();
         input->setFocus();
         QTest::keyClicks(input, line);

@@ -172,7 +172,7 @@ TEST(WindowsServer, ChannelAndQueryWindowsShowWhatOthersDo)
     // A private message opens a minimized query window that shows it once.
     bob.Send("PRIVMSG me :just you");
     ASSERT_TRUE(client.Shows(3, "# <bob> just you"));
-    EXPECT_TRUE(client.View(3).SubWindow()->isMinimized());
+    EXPECT_EQ(client.View(3).State(), WindowState::Minimized);
     EXPECT_EQ(client.Lines(3), std::vector<std::string>{"# <bob> just you"});
     EXPECT_EQ(client.Nicks(3), std::vector<std::string>{});
 

@@ -206,7 +206,8 @@ std::filesystem::path IrcServer::WriteInspircdConfig(const Options& options)
         << "<dns server=\"127.0.0.1\" timeout=\"1\">\n";
     if (options.capabilities) {
         for (const char* module : {"cap", "ircv3", "ircv3_servertime", "ircv3_echomessage", "ircv3_capnotify",
-                                   "ircv3_chghost", "ircv3_batch", "ircv3_ctctags", "namesx", "uhnames", "sasl"}) {
+                                   "ircv3_chghost", "ircv3_batch", "ircv3_ctctags", "ircv3_msgid",
+                                   "ircv3_labeledresponse", "namesx", "uhnames", "sasl"}) {
             out << "<module name=\"" << module << "\">\n";
         }
         // Offered only while these services are linked: none are, unless a test links them.

@@ -135,20 +135,31 @@ public:
                 if (code != 0) {
                     inputText.insert(static_cast<std::size_t>(inputSelStart), 1, static_cast<char>(code));
                     ++inputSelStart;
+                    Events.InputChange.raise();
                 }
             }
         }
+    }
+    // The user makes the box hold `text` (deleting, cutting), as one edit.
+    void Edit(std::string_view edited)
+    {
+        inputText = edited;
+        inputSelStart = static_cast<std::int64_t>(inputText.size());
+        inputSelLength = 0;
+        Events.InputChange.raise();
     }
 
     void UsersClear() override
     {
         nicks.clear();
         ranks.clear();
+        aways.clear();
     }
     void UsersAppend(std::string_view nick) override
     {
         nicks.emplace_back(nick);
         ranks.push_back(Rank{});
+        aways.push_back(false);
     }
     void UsersReplace(std::int32_t position, std::string_view nick) override
     {
@@ -159,7 +170,27 @@ public:
         nicks.at(static_cast<std::size_t>(position)); // out of range fails, as a list box does
         nicks.erase(nicks.begin() + position);
         ranks.erase(ranks.begin() + position);
+        aways.erase(aways.begin() + position);
     }
+    void UsersAway(std::int32_t position, bool away) override
+    {
+        aways.at(static_cast<std::size_t>(position)) = away;
+    }
+    // The nicks the list draws dimmed, in list order.
+    std::vector<std::string> AwayNicks() const
+    {
+        std::vector<std::string> away;
+        for (std::size_t i = 0; i < nicks.size(); ++i) {
+            if (aways[i]) {
+                away.push_back(nicks[i]);
+            }
+        }
+        return away;
+    }
+    void SetPartnerAway(bool away) override { partnerAway = away; }
+    void SetTyping(std::string_view text) override { typing = text; }
+    bool partnerAway = false;
+    std::string typing; // the line under the log
     void UsersRank(std::int32_t position, std::int32_t rank, char symbol, bool op) override
     {
         ranks.at(static_cast<std::size_t>(position)) = Rank{rank, symbol, op};
@@ -279,6 +310,7 @@ public:
     std::int64_t inputSelStart = 0;
     std::int64_t inputSelLength = 0;
     std::vector<std::string> nicks;
+    std::vector<bool> aways;          // per entry of `nicks`
     std::vector<Activity> activities; // every level the core showed, in order
     std::vector<LineStyle> styles;    // how each line appended with a style reads, in order
     int focusTaken = 0;               // times the core gave the window the keyboard

@@ -88,6 +88,9 @@ QVariant NickListModel::data(const QModelIndex& index, int role) const
         }
         return shown;
     }
+    if (role == AwayRole) {
+        return entries_[SlotOfRow(index.row())].away;
+    }
     return {};
 }
 
@@ -231,6 +234,24 @@ void NickListModel::Rank(std::int32_t position, std::int32_t rank, char symbol, 
     if (slot < published_) {
         const QModelIndex changed = index(static_cast<int>(slot));
         Q_EMIT dataChanged(changed, changed);
+    }
+}
+
+void NickListModel::Away(std::int32_t position, bool away)
+{
+    std::size_t slot = SlotAt(position);
+    if (!ranked_ && slot < published_ && (removed_ > 0 || published_ < entries_.size())) {
+        Settle(); // rows are entries again once settled
+        slot = SlotAt(position);
+    }
+    Entry& entry = entries_[slot];
+    if (entry.away == away) {
+        return;
+    }
+    entry.away = away;
+    if (slot < published_) {
+        const QModelIndex changed = index(static_cast<int>(ranked_ ? RowOfSlot(slot) : slot));
+        Q_EMIT dataChanged(changed, changed, {AwayRole});
     }
 }
 

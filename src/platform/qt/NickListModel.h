@@ -28,6 +28,9 @@ class NickListModel final : public QAbstractListModel {
     Q_OBJECT
 
 public:
+    // bool: the entry's user is marked away, drawn dimmed.
+    static constexpr int AwayRole = Qt::UserRole + 1;
+
     explicit NickListModel(QObject* parent = nullptr);
 
     // Asked once per row when the view lays out a list of thousands: kept direct.
@@ -45,6 +48,8 @@ public:
 
     // A channel's ranks: the entry is drawn with its symbol, and a ranked list orders by them.
     void Rank(std::int32_t position, std::int32_t rank, char symbol, bool op);
+    // Whether the entry's user is away; its row keeps its place.
+    void Away(std::int32_t position, bool away);
     // Turns ranking on (it stays on) and sorts by the server's case.
     void SetCaseMapping(CaseMapping mapping);
     CaseMapping NickCaseMapping() const { return caseMapping_; }
@@ -65,6 +70,7 @@ private:
         std::uint8_t rank = RankTable::kMaxRanks;
         char symbol = '\0';
         bool op = false;
+        bool away = false;
     };
 
     std::string_view Text(const Entry& entry) const

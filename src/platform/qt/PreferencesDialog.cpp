@@ -54,6 +54,7 @@ PreferencesDialog::PreferencesDialog(SettingsStore& settings, QWidget* parent)
                                                   "messages"),
                                    this)),
       rejoinChannels_(new QCheckBox(QStringLiteral("&Rejoin open channels on connecting again"), this)),
+      sendTyping_(new QCheckBox(QStringLiteral("Send &typing notifications"), this)),
       logging_(new QCheckBox(QStringLiteral("&Log every window's lines to disk"), this)),
       historyLines_(new QSpinBox(this)), logFolder_(new QLineEdit(this)),
       openLogFolder_(new QPushButton(QStringLiteral("&Open"), this)), windowList_(new QComboBox(this)),
@@ -96,6 +97,7 @@ PreferencesDialog::PreferencesDialog(SettingsStore& settings, QWidget* parent)
     form->addRow(QStringLiteral("Scroll&back lines:"), scrollbackLines_);
     form->addRow(notifications_);
     form->addRow(rejoinChannels_);
+    form->addRow(sendTyping_);
     form->addRow(logging_);
     // A row of two widgets gets no buddy of its own, and a label without one shows its "&".
     auto* folderLabel = new QLabel(QStringLiteral("Logs &folder:"));
@@ -142,6 +144,10 @@ void PreferencesDialog::Load()
     rejoinChannels_->setChecked(settings::ReadCheckBox(
         Get(settings_, settings::RejoinChannels, settings::WriteCheckBox(settings::RejoinChannelsDefault)),
         settings::RejoinChannelsDefault));
+    sendTyping_->setChecked(
+        settings::ReadCheckBox(Get(settings_, settings::SendTypingNotifications,
+                                   settings::WriteCheckBox(settings::SendTypingNotificationsDefault)),
+                               settings::SendTypingNotificationsDefault));
     logging_->setChecked(settings::ReadCheckBox(
         Get(settings_, settings::Logging, settings::WriteCheckBox(settings::LoggingDefault)),
         settings::LoggingDefault));
@@ -167,6 +173,7 @@ void PreferencesDialog::Save()
     Put(settings_, settings::ScrollbackLines, std::to_string(scrollbackLines_->value()));
     Put(settings_, settings::Notifications, settings::WriteCheckBox(notifications_->isChecked()));
     Put(settings_, settings::RejoinChannels, settings::WriteCheckBox(rejoinChannels_->isChecked()));
+    Put(settings_, settings::SendTypingNotifications, settings::WriteCheckBox(sendTyping_->isChecked()));
     Put(settings_, settings::Logging, settings::WriteCheckBox(logging_->isChecked()));
     Put(settings_, settings::HistoryLines, std::to_string(historyLines_->value()));
     Put(settings_, settings::WindowList, windowList_->currentData().toString().toStdString());

@@ -39,6 +39,7 @@ public:
     QSpinBox* ScrollbackLinesBox() const { return scrollbackLines_; }
     QCheckBox* NotificationsBox() const { return notifications_; }
     QCheckBox* RejoinChannelsBox() const { return rejoinChannels_; }
+    QCheckBox* SendTypingBox() const { return sendTyping_; }
     QCheckBox* LoggingBox() const { return logging_; }
     QSpinBox* HistoryLinesBox() const { return historyLines_; }
     // Where the logs are, to read and copy; the button opens it in the desktop's file manager.
@@ -68,6 +69,7 @@ private:
     QSpinBox* scrollbackLines_;
     QCheckBox* notifications_;
     QCheckBox* rejoinChannels_;
+    QCheckBox* sendTyping_;
     QCheckBox* logging_;
     QSpinBox* historyLines_;
     QLineEdit* logFolder_;

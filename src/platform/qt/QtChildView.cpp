@@ -157,7 +157,10 @@ public:
         if (selected) {
             painter->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
         }
-        painter->setPen(option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+        // Someone away is drawn as the palette draws what is out of use.
+        const bool away = !selected && index.data(NickListModel::AwayRole).toBool();
+        painter->setPen(option.palette.color(away ? QPalette::Disabled : group,
+                                             selected ? QPalette::HighlightedText : QPalette::Text));
         painter->setFont(option.font);
         // One run of text at its baseline: the rectangle form of drawText formats the text first,
         // and eliding would lay it out again. The view clips what runs past its edge.
@@ -554,6 +557,12 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
 
     input_ = new InputLine(this, client_);
     client_->setFocusProxy(input_); // a window handed the keyboard types into its line
+    // Edits by the user only: what the core sets itself is no typing.
+    QObject::connect(input_, &QLineEdit::textEdited, client_, [client = client_] {
+        if (QtChildView* view = client->View(); view != nullptr) {
+            view->RaiseInputChange();
+        }
+    });
     input_->setFont(font);
     input_->setFrame(false);
     input_->setTextMargins(0, 0, 0, 0);
@@ -583,15 +592,24 @@ void QtChildView::Enter(QMdiArea& area)
     // A window loads minimized at the back: the window in use keeps the activation and the
     // keyboard (a stranger's first private line must not take the input line away).
     QMdiSubWindow* const inUse = area.activeSubWindow();
-    area.addSubWindow(form_);
+    WindowLayout* const layout = WindowLayout::Of(area);
+    // Where windows come one at a time, it waits away until asked for, never shown.
+    const bool away = layout != nullptr && layout->OneAtATime() && inUse != nullptr;
+    if (!away) {
+        area.addSubWindow(form_);
+    }
     PlaceNew(area); // the area places a window as it takes it in
     normal_ = form_->geometry();
     // The area activates a window as it minimizes it, unless the window is disabled: taking
     // the activation from the window in use and handing it back cost a pass over every
     // window, twice. The window in use still says it is activated, as it did then.
-    form_->setEnabled(inUse == nullptr);
-    form_->showMinimized();
-    form_->setEnabled(true);
+    if (away) {
+        layout->KeepAway(*form_, Qt::WindowMinimized);
+    } else {
+        form_->setEnabled(inUse == nullptr);
+        form_->showMinimized();
+        form_->setEnabled(true);
+    }
     if (inUse != nullptr) {
         if (area.activeSubWindow() != inUse) {
             area.setActiveSubWindow(inUse);
@@ -603,7 +621,12 @@ void QtChildView::Enter(QMdiArea& area)
 
 bool QtChildView::Waiting() const
 {
-    return form_->mdiArea() == nullptr;
+    return form_->mdiArea() == nullptr && !WindowLayout::IsPutAway(*form_);
+}
+
+bool QtChildView::ShownNormal() const
+{
+    return !Waiting() && !WindowLayout::IsPutAway(*form_) && !form_->isMinimized() && !form_->isMaximized();
 }
 
 QtChildView::~QtChildView()
@@ -721,6 +744,11 @@ void QtChildView::RaiseInputKeyPress(std::int32_t& key)
     AtBoundary("input line character", [&] { Events.InputKeyPress.raise(key); });
 }
 
+void QtChildView::RaiseInputChange()
+{
+    AtBoundary("input line change", [&] { Events.InputChange.raise(); });
+}
+
 void QtChildView::RaiseInputPaste(const std::string& text, bool& handled)
 {
     AtBoundary("input line paste", [&] { Events.InputPaste.raise(text, handled); });
@@ -769,7 +797,11 @@ void QtChildView::SetVisible(bool visible)
         waitingVisible_ = visible;
     } else {
         if (!visible) {
-            WindowLayout::Unmark(*form_);
+            if (WindowLayout* const layout = area_ ? WindowLayout::Of(*area_) : nullptr; layout != nullptr) {
+                layout->Release(*form_);
+            }
+        } else if (WindowLayout::IsPutAway(*form_)) {
+            return; // open already, behind the window in front: shown, it would take its place
         }
         form_->setVisible(visible);
     }
@@ -777,10 +809,15 @@ void QtChildView::SetVisible(bool visible)
 
 WindowState QtChildView::State() const
 {
-    if (Waiting() || form_->isMinimized()) {
+    if (Waiting()) {
         return WindowState::Minimized;
     }
-    return form_->isMaximized() ? WindowState::Maximized : WindowState::Normal;
+    const Qt::WindowStates state =
+        WindowLayout::IsPutAway(*form_) ? WindowLayout::AwayState(*form_) : form_->windowState();
+    if (state & Qt::WindowMinimized) {
+        return WindowState::Minimized;
+    }
+    return state & Qt::WindowMaximized ? WindowState::Maximized : WindowState::Normal;
 }
 
 void QtChildView::SetState(WindowState state)
@@ -791,6 +828,13 @@ void QtChildView::SetState(WindowState state)
         }
         auto* const area = static_cast<QMdiArea*>(form_->parentWidget()->parentWidget());
         Enter(*area);
+    }
+    if (WindowLayout::IsPutAway(*form_)) {
+        // Changing its own state would show it: it takes the state as it comes back, filling
+        // the area unless minimized, as every window does where they come one at a time.
+        WindowLayout::SetAwayState(*form_,
+                                   state == WindowState::Minimized ? Qt::WindowMinimized : Qt::WindowMaximized);
+        return;
     }
     switch (state) {
     case WindowState::Minimized:
@@ -819,6 +863,11 @@ void QtChildView::SetState(WindowState state)
             }
         }
         break;
+    }
+    // A window behind the one in front goes back away, in its new state.
+    if (WindowLayout* const layout = area_ ? WindowLayout::Of(*area_) : nullptr;
+        layout != nullptr && area_->activeSubWindow() != form_ && area_->activeSubWindow() != nullptr) {
+        layout->PutAway(*form_);
     }
 }
 
@@ -865,7 +914,7 @@ void QtChildView::PlaceNew(QMdiArea& area)
 
 void QtChildView::TakeFocus()
 {
-    if (Waiting() || form_->isMinimized()) {
+    if (State() == WindowState::Minimized) {
         SetState(WindowState::Normal);
     }
     if (WindowLayout* const layout = area_ ? WindowLayout::Of(*area_) : nullptr; layout != nullptr) {
@@ -913,7 +962,7 @@ void QtChildView::SetName(const std::string& name)
         return;
     }
     const QRect place = FitInArea(QRect(left, top, width, height));
-    if (Waiting() || form_->isMinimized() || form_->isMaximized()) {
+    if (!ShownNormal()) {
         pending_ = place;
     } else {
         form_->setGeometry(place);
@@ -944,7 +993,7 @@ std::optional<WindowPlace> QtChildView::Place() const
         return std::nullopt;
     }
     // Maximized or minimized, the window's place is where it goes back to.
-    const bool normal = !Waiting() && !form_->isMinimized() && !form_->isMaximized();
+    const bool normal = ShownNormal();
     const QRect place = pending_.isValid() ? pending_ : normal || !normal_.isValid() ? form_->geometry() : normal_;
     return WindowPlace{place.left(), place.top(), place.width(), place.height()};
 }
@@ -955,7 +1004,7 @@ void QtChildView::SetPlace(const WindowPlace& place)
         return;
     }
     const QRect fitted = FitInArea(QRect(place.left, place.top, place.width, place.height));
-    if (Waiting() || form_->isMinimized() || form_->isMaximized()) {
+    if (!ShownNormal()) {
         pending_ = fitted;
     } else {
         form_->setGeometry(fitted);
@@ -997,6 +1046,39 @@ void QtChildView::SetGreyed(bool greyed)
         if (WindowTreeModel* const tree = QtMainWindowView::TreeOf(*area_); tree != nullptr) {
             tree->SetGreyed(form_, greyed);
         }
+    }
+}
+
+void QtChildView::SetPartnerAway(bool away)
+{
+    if (area_ && form_) {
+        if (WindowTreeModel* const tree = QtMainWindowView::TreeOf(*area_); tree != nullptr) {
+            tree->SetAway(form_, away);
+        }
+    }
+}
+
+void QtChildView::SetTyping(std::string_view text)
+{
+    const QString shown = DecodeForDisplay(text);
+    if (typing_ == nullptr) {
+        if (shown.isEmpty()) {
+            return;
+        }
+        typing_ = new QLabel(client_);
+        typing_->setObjectName(QStringLiteral("typingLine"));
+        typing_->setTextFormat(Qt::PlainText);
+        typing_->setForegroundRole(QPalette::PlaceholderText);
+        QFont small = client_->font();
+        small.setItalic(true);
+        typing_->setFont(small);
+        typing_->hide();
+    }
+    typing_->setText(shown);
+    // Only coming and going moves the log: a new typist changes the text alone.
+    if (typing_->isHidden() != shown.isEmpty()) {
+        typing_->setVisible(!shown.isEmpty());
+        RaiseResize();
     }
 }
 
@@ -1112,6 +1194,13 @@ void QtChildView::MoveOutput(std::int32_t left, std::int32_t top, std::int32_t w
             bar->setGeometry(place.x(), place.y(), place.width(), line);
             place.setTop(place.top() + line);
         }
+    }
+    // Who is typing, under the log.
+    if (typing_ != nullptr && !typing_->isHidden()) {
+        const int line = std::min(typing_->sizeHint().height(), place.height() / 2);
+        typing_->setGeometry(place.x() + kTypingIndent, place.bottom() - line + 1, place.width() - kTypingIndent,
+                             line);
+        place.setBottom(place.bottom() - line);
     }
     log_->setGeometry(place);
 }
@@ -1296,6 +1385,11 @@ void QtChildView::SetActivity(Activity level)
 void QtChildView::UsersRank(std::int32_t position, std::int32_t rank, char symbol, bool op)
 {
     model_->Rank(position, rank, symbol, op);
+}
+
+void QtChildView::UsersAway(std::int32_t position, bool away)
+{
+    model_->Away(position, away);
 }
 
 void QtChildView::UsersFilled()

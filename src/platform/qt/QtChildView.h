@@ -71,6 +71,7 @@ public:
     void UsersReplace(std::int32_t position, std::string_view nick) override;
     void UsersRemove(std::int32_t position) override;
     void UsersRank(std::int32_t position, std::int32_t rank, char symbol, bool op) override;
+    void UsersAway(std::int32_t position, bool away) override;
     void UsersCaseMapping(CaseMapping mapping) override;
     void UsersFilled() override;
     void LogCaseMapping(CaseMapping mapping) override;
@@ -92,6 +93,8 @@ public:
     void SetGroup(const std::string& group, const std::string& label, bool head) override;
     void SetUnread(std::int32_t count) override;
     void SetGreyed(bool greyed) override;
+    void SetPartnerAway(bool away) override;
+    void SetTyping(std::string_view text) override;
     std::optional<WindowPlace> Place() const override;
     void SetPlace(const WindowPlace& place) override;
 
@@ -115,6 +118,8 @@ public:
     QLabel* UsersCounts() const { return counts_; }
     // A query window's header naming its partner; null until there is one.
     QLabel* Header() const { return header_; }
+    // The line under the log saying who types; null until someone has.
+    QLabel* TypingLine() const { return typing_; }
     // The handle between log and list: dragged, it sets the list's width for every window.
     QWidget* SplitHandle() const { return split_; }
     // The list's context menu for a row, as a right click opens it.
@@ -138,12 +143,15 @@ private:
     void RaiseSeen();
     void RaiseInputKeyDown(std::int32_t& key);
     void RaiseInputKeyPress(std::int32_t& key);
+    void RaiseInputChange();
     void RaiseInputPaste(const std::string& text, bool& handled);
     void RaiseNickChosen(NickAction action, const std::string& nick);
     // Adds the form to the area, minimized, leaving the activation where it is.
     void Enter(QMdiArea& area);
     // Opened minimized while the area was full: hidden beside it, not yet one of its windows.
     bool Waiting() const;
+    // In the area, neither minimized nor maximized: where its geometry is its place.
+    bool ShownNormal() const;
     void Place(QWidget* control, std::int32_t left, std::int32_t top, std::int32_t width, std::int32_t height);
     // A new window's place: the next step of the cascade inside the area's visible part.
     void PlaceNew(QMdiArea& area);
@@ -173,6 +181,8 @@ private:
     // Made when the window first shows a channel: a status window's list stays as it came.
     QLabel* counts_ = nullptr;
     QLabel* header_ = nullptr;
+    QLabel* typing_ = nullptr;
+    static constexpr int kTypingIndent = 4;
     QWidget* split_ = nullptr;
     int dragged_ = 0; // the list's width while the handle is held
     bool usersShown_ = true;

@@ -1,5 +1,6 @@
 #include "platform/qt/WindowBar.h"
 
+#include <QButtonGroup>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QMdiArea>
@@ -89,6 +90,8 @@ WindowBar::WindowBar(QMdiArea& area, Activate activate, QWidget* parent)
     row_ = new QWidget();
     row_->setAutoFillBackground(false);
     row_->setAttribute(Qt::WA_StaticContents); // growing for a new button repaints only that
+    group_ = new QButtonGroup(this);
+    group_->setExclusive(false);
     strip_->setWidget(row_);
     addWidget(strip_);
     QToolButton* back = Arrow(Qt::LeftArrow, QStringLiteral("Earlier windows"));
@@ -141,6 +144,7 @@ void WindowBar::Add(QMdiSubWindow* child)
     auto* button = new QToolButton(row_);
     entry.button = button;
     button->setCheckable(true);
+    group_->addButton(button);
     button->setAutoRaise(true);
     button->setText(Label(child->windowTitle()));
     button->setToolTip(child->windowTitle());
@@ -187,6 +191,7 @@ void WindowBar::Remove(QMdiSubWindow* child)
     PlaceFrom(entry.position);
     // Later: the removal may come from inside the button's own click.
     std::erase(shown_, entry.button);
+    group_->removeButton(entry.button);
     entry.button->hide();
     entry.button->deleteLater();
     entries_.erase(it);

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+class QButtonGroup;
 class QMdiArea;
 class QMdiSubWindow;
 class QToolButton;
@@ -77,6 +78,9 @@ private:
     Activate activate_;
     Strip* strip_ = nullptr;
     QWidget* row_ = nullptr; // the buttons' parent, as wide as they are
+    // Not exclusive: it keeps a button that is checked or unchecked from asking each of its
+    // hundreds of siblings whether one of them is checked.
+    QButtonGroup* group_ = nullptr;
     QAction* back_ = nullptr;
     QAction* forth_ = nullptr;
     std::unordered_map<QMdiSubWindow*, Entry> entries_; // nodes stay put: order_ points into them

@@ -12,7 +12,33 @@ namespace tellix {
 
 namespace {
 
+// Set on a window put away: the state it comes back in.
 constexpr const char* kPutAway = "tellixPutAway";
+constexpr const char* kDeaf = "tellixDeaf";
+
+// Every window of an area hears each change of the keyboard's place in the whole program, to
+// activate itself when the keyboard comes into it: with hundreds put away, a switch would
+// call each of them. None can take the keyboard while away, so it stops listening meanwhile.
+// Said by name, as the class declares it; where it is not there, the window keeps listening.
+void StopHearingFocus(QMdiSubWindow& window)
+{
+    if (!window.property(kDeaf).toBool() &&
+        QObject::disconnect(qApp, SIGNAL(focusChanged(QWidget*, QWidget*)), &window,
+                            SLOT(_q_processFocusChanged(QWidget*, QWidget*)))) {
+        window.setProperty(kDeaf, true);
+    }
+}
+
+void HearFocusAgain(QMdiSubWindow& window)
+{
+    if (window.property(kDeaf).toBool()) {
+        window.setProperty(kDeaf, QVariant());
+        QObject::connect(qApp, SIGNAL(focusChanged(QWidget*, QWidget*)), &window,
+                         SLOT(_q_processFocusChanged(QWidget*, QWidget*)), Qt::UniqueConnection);
+    }
+}
+
+constexpr Qt::WindowStates kKeptStates = Qt::WindowMinimized | Qt::WindowMaximized;
 
 } // namespace
 
@@ -23,6 +49,9 @@ WindowLayout::WindowLayout(QMdiArea& area) : QObject(&area), area_(area)
     area_.setOption(QMdiArea::DontMaximizeSubWindowOnActivation);
     viewport_ = area_.viewport();
     area_.viewport()->installEventFilter(this);
+    away_ = new QWidget(&area_);
+    away_->setObjectName(QStringLiteral("windows put away"));
+    away_->hide();
     connect(&area_, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* window) { Activated(window); });
 }
 
@@ -74,19 +103,21 @@ void WindowLayout::SetMode(Mode mode)
             Adopt(window);
         }
     }
+    // The area's own idea of the current window follows the order windows came back in.
+    QMdiSubWindow* const front = front_ ? front_.data() : area_.currentSubWindow();
     if (OneAtATime()) {
-        if (QMdiSubWindow* const front = area_.currentSubWindow(); front != nullptr) {
+        if (front != nullptr) {
             Fill(*front, true);
+            for (QMdiSubWindow* window : area_.subWindowList()) {
+                if (window != front) {
+                    PutAway(*window);
+                }
+            }
         }
         return;
     }
-    QMdiSubWindow* const front = area_.currentSubWindow();
-    for (QMdiSubWindow* window : area_.subWindowList()) {
-        if (IsPutAway(*window)) {
-            window->setEnabled(false); // shown behind, not activated
-            BringBack(*window);
-            window->setEnabled(true);
-        }
+    for (QMdiSubWindow* window : away_->findChildren<QMdiSubWindow*>(Qt::FindDirectChildrenOnly)) {
+        BringBack(*window, true);
     }
     if (front != nullptr) {
         front->raise();
@@ -95,30 +126,96 @@ void WindowLayout::SetMode(Mode mode)
 
 bool WindowLayout::IsPutAway(const QMdiSubWindow& window)
 {
-    return window.property(kPutAway).toBool();
+    return window.property(kPutAway).isValid();
+}
+
+Qt::WindowStates WindowLayout::AwayState(const QMdiSubWindow& window)
+{
+    return Qt::WindowStates(window.property(kPutAway).toInt()) & kKeptStates;
+}
+
+void WindowLayout::SetAwayState(QMdiSubWindow& window, Qt::WindowStates state)
+{
+    if (IsPutAway(window)) {
+        window.setProperty(kPutAway, static_cast<int>(state & kKeptStates));
+    }
 }
 
 void WindowLayout::Unmark(QMdiSubWindow& window)
 {
+    HearFocusAgain(window);
     window.setProperty(kPutAway, QVariant());
 }
 
-void WindowLayout::PutAwayBehind(QMdiSubWindow& window)
+void WindowLayout::Release(QMdiSubWindow& window)
 {
-    if (window.isHidden() || window.mdiArea() != &area_) {
-        return;
+    if (IsPutAway(window)) {
+        Unmark(window);
+        Unpark(window);
     }
-    window.setProperty(kPutAway, true);
-    window.hide();
 }
 
-void WindowLayout::BringBack(QMdiSubWindow& window)
+void WindowLayout::Park(QMdiSubWindow& window)
+{
+    parking_ = true;
+    // Moved straight across, the area letting go of it as it leaves: taken out through the
+    // area, it would pass through having no parent, and leaving the main window walks every
+    // widget the main window has.
+    window.setParent(away_, window.windowFlags());
+    window.hide(); // one never shown would be shown with its new parent otherwise
+    parking_ = false;
+}
+
+void WindowLayout::Unpark(QMdiSubWindow& window)
+{
+    if (window.parentWidget() == away_) {
+        parking_ = true;
+        area_.addSubWindow(&window);
+        parking_ = false;
+    }
+}
+
+void WindowLayout::PutAway(QMdiSubWindow& window)
+{
+    if (!OneAtATime() || window.isHidden() || window.mdiArea() != &area_) {
+        return;
+    }
+    window.setProperty(kPutAway, static_cast<int>(window.windowState() & kKeptStates));
+    window.hide();
+    StopHearingFocus(window);
+    Park(window);
+}
+
+void WindowLayout::KeepAway(QMdiSubWindow& window, Qt::WindowStates state)
+{
+    if (!OneAtATime() || !window.isHidden()) {
+        return;
+    }
+    window.setProperty(kPutAway, static_cast<int>(state & kKeptStates));
+    StopHearingFocus(window);
+    Park(window);
+}
+
+void WindowLayout::BringBack(QMdiSubWindow& window, bool behind)
 {
     if (!IsPutAway(window)) {
         return;
     }
-    window.setProperty(kPutAway, QVariant());
-    window.show();
+    // Where windows come one at a time, each fills the area; among overlapping ones it comes
+    // back as it went. Behind, it is shown disabled, which keeps it from taking the activation.
+    const Qt::WindowStates state = OneAtATime() ? Qt::WindowMaximized : AwayState(window);
+    Unmark(window);
+    Unpark(window);
+    const bool enabled = window.isEnabled();
+    window.setEnabled(enabled && !behind);
+    if (state & Qt::WindowMinimized) {
+        window.showMinimized();
+    } else if (state & Qt::WindowMaximized) {
+        window.showMaximized();
+    } else {
+        window.showNormal();
+    }
+    window.setEnabled(enabled);
 }
 
 void WindowLayout::Fill(QMdiSubWindow& window, bool filled)
@@ -156,6 +253,8 @@ void WindowLayout::Show(QMdiSubWindow* window, bool keyboard)
         return;
     }
     settling_ = false; // asked for: this one is in front, whatever the area chose meanwhile
+    const QPointer<QWidget> typing = QApplication::focusWidget();
+    BringBack(*window, false);
     // A window that opened minimized while the area was full waits beside it until asked for.
     if (window->mdiArea() == nullptr) {
         area_.addSubWindow(window);
@@ -166,8 +265,6 @@ void WindowLayout::Show(QMdiSubWindow* window, bool keyboard)
     if (!OneAtATime() && window->isMinimized()) {
         window->showNormal();
     }
-    const QPointer<QWidget> typing = QApplication::focusWidget();
-    BringBack(*window);
     if (area_.activeSubWindow() != window) {
         area_.setActiveSubWindow(window);
     } else if (front_ != window) {
@@ -193,9 +290,18 @@ void WindowLayout::Activated(QMdiSubWindow* window)
 
 void WindowLayout::Take(QMdiSubWindow& window)
 {
-    std::erase_if(used_,
-                  [&window](const QPointer<QMdiSubWindow>& used) { return used.isNull() || used == &window; });
-    used_.emplace_back(&window);
+    if (const auto at = usedAt_.find(&window); at != usedAt_.end()) {
+        used_.splice(used_.end(), used_, at->second);
+    } else {
+        usedAt_.emplace(&window, used_.insert(used_.end(), &window));
+        // The key only: the window is half gone when it says so.
+        connect(&window, &QObject::destroyed, this, [this, gone = &window] {
+            if (const auto it = usedAt_.find(gone); it != usedAt_.end()) {
+                used_.erase(it->second);
+                usedAt_.erase(it);
+            }
+        });
+    }
     QMdiSubWindow* const previous = std::exchange(front_, &window);
     // As desktop programs do: beside a maximized window the next one comes maximized too, and
     // the one before goes back to its place behind it, where a change of the area's size does
@@ -205,7 +311,7 @@ void WindowLayout::Take(QMdiSubWindow& window)
         Fill(window, true);
     }
     if (OneAtATime() && previous != nullptr && previous != &window) {
-        PutAwayBehind(*previous);
+        PutAway(*previous);
     } else if (filled && !previous->isHidden()) {
         Fill(*previous, false);
     }
@@ -215,11 +321,13 @@ void WindowLayout::Take(QMdiSubWindow& window)
 bool WindowLayout::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::Show && watched->property(kPutAway).isValid()) {
-        watched->setProperty(kPutAway, QVariant()); // shown by someone else: in view again
+        if (auto* const window = qobject_cast<QMdiSubWindow*>(watched); window != nullptr) {
+            Unmark(*window); // shown by someone else: in view again
+        }
     }
     // A window of the area destroyed, or the one in front closing (the core may refuse).
     // The viewport compared by address: it says so while the area is being destroyed too.
-    if ((event->type() == QEvent::ChildRemoved && watched == viewport_) ||
+    if ((event->type() == QEvent::ChildRemoved && watched == viewport_ && !parking_) ||
         (event->type() == QEvent::Close && watched == front_)) {
         Unsettle();
     }
@@ -245,14 +353,13 @@ void WindowLayout::Settle()
     }
     settling_ = false;
     const auto present = [](const QMdiSubWindow* window) {
-        return window != nullptr && (!window->isHidden() || IsPutAway(*window)) && window->mdiArea() != nullptr;
+        return window != nullptr && (IsPutAway(*window) || (!window->isHidden() && window->mdiArea() != nullptr));
     };
     QMdiSubWindow* target = front_;
     const bool went = !present(target);
     if (went) {
-        const auto latest =
-            std::find_if(used_.rbegin(), used_.rend(),
-                         [&present](const QPointer<QMdiSubWindow>& used) { return present(used); });
+        const auto latest = std::find_if(used_.rbegin(), used_.rend(),
+                                         [&present](const QMdiSubWindow* used) { return present(used); });
         if (latest == used_.rend()) {
             return;
         }
@@ -262,7 +369,7 @@ void WindowLayout::Settle()
             Fill(*target, true);
         }
     }
-    BringBack(*target);
+    BringBack(*target, false);
     if (area_.activeSubWindow() != target) {
         area_.setActiveSubWindow(target);
     } else {

@@ -4,8 +4,9 @@
 #include <QObject>
 #include <QPointer>
 
+#include <list>
 #include <string_view>
-#include <vector>
+#include <unordered_map>
 
 class QMdiArea;
 
@@ -40,8 +41,20 @@ public:
     void Show(QMdiSubWindow* window, bool keyboard = true);
     // Hidden by the layout while another fills the area, yet open: a click away.
     static bool IsPutAway(const QMdiSubWindow& window);
-    // Hidden as the core asked: it stays so, whatever the layout had put away.
-    static void Unmark(QMdiSubWindow& window);
+    // Hidden as the core asked: it stays so, whatever the layout had put away, back among
+    // the area's windows.
+    void Release(QMdiSubWindow& window);
+    // In one at a time the windows behind are hidden, and out of the area's list: every window
+    // shown costs each repaint of the area a pass, and every window in the list each activation
+    // a few, so a switch and a line would grow with the number of windows.
+    void PutAway(QMdiSubWindow& window);
+    // A window that opens behind the one in front goes away before it is ever shown, in
+    // `state` as far as anyone asks.
+    void KeepAway(QMdiSubWindow& window, Qt::WindowStates state);
+    // The state a window put away comes back in: its own is left as it was, since changing
+    // it shows the window.
+    static Qt::WindowStates AwayState(const QMdiSubWindow& window);
+    static void SetAwayState(QMdiSubWindow& window, Qt::WindowStates state);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -53,10 +66,12 @@ private:
     void Take(QMdiSubWindow& window);
     // Maximizes or restores a window, the keyboard staying where it is.
     void Fill(QMdiSubWindow& window, bool filled);
-    // In one at a time the windows behind are hidden: every window shown costs each repaint
-    // of the area a pass, so a switch and a line would grow with the number of windows.
-    void PutAwayBehind(QMdiSubWindow& window);
-    void BringBack(QMdiSubWindow& window);
+    // Shown again; `behind` the window in front, or to come in front of it.
+    void BringBack(QMdiSubWindow& window, bool behind);
+    static void Unmark(QMdiSubWindow& window);
+    // Out of the area's list, and back into it.
+    void Park(QMdiSubWindow& window);
+    void Unpark(QMdiSubWindow& window);
     // A window is going: the area activates one of its own choosing meanwhile (not the one
     // used before, nor always any), so who is in front is settled once the event loop turns.
     void Unsettle();
@@ -64,10 +79,14 @@ private:
 
     QMdiArea& area_;
     const QObject* viewport_ = nullptr; // where the area's windows live
+    QWidget* away_ = nullptr;           // hidden; holds the windows put away
+    bool parking_ = false;              // a window leaves the viewport as it is put away
     Mode mode_ = Mode::OneAtATime;
     QPointer<QMdiSubWindow> front_; // the window in front, as last settled
-    // The windows in the order they were last in front, the latest last.
-    std::vector<QPointer<QMdiSubWindow>> used_;
+    // The windows in the order they were last in front, the latest last, each found through
+    // `usedAt_`: a switch moves one to the end without a pass over the others.
+    std::list<QMdiSubWindow*> used_;
+    std::unordered_map<const QMdiSubWindow*, std::list<QMdiSubWindow*>::iterator> usedAt_;
     bool settling_ = false;
     // As the settling began, the window in front was maximized; had the keyboard.
     bool frontFilled_ = false;

@@ -313,6 +313,23 @@ void WindowTreeModel::SetGreyed(QMdiSubWindow* window, bool greyed)
     }
 }
 
+void WindowTreeModel::SetAway(QMdiSubWindow* window, bool away)
+{
+    Node* const node = windows_.value(window);
+    if (node != nullptr && node->facts.away != away) {
+        node->facts.away = away;
+        Changed(*node);
+    }
+}
+
+QColor WindowTreeModel::AwayColour(const QPalette& palette)
+{
+    const QColor text = palette.color(QPalette::Active, QPalette::Text);
+    const QColor greyed = palette.color(QPalette::Disabled, QPalette::Text);
+    return QColor::fromRgbF((text.redF() + greyed.redF()) / 2, (text.greenF() + greyed.greenF()) / 2,
+                            (text.blueF() + greyed.blueF()) / 2);
+}
+
 void WindowTreeModel::SetChannel(QMdiSubWindow* window, const std::string& channel)
 {
     if (Node* const node = windows_.value(window); node != nullptr) {
@@ -422,6 +439,9 @@ QVariant WindowTreeModel::data(const QModelIndex& index, int role) const
         if (facts.level != Activity::None) {
             return QBrush(WindowBar::LevelColour(facts.level, palette_));
         }
+        if (facts.away) {
+            return QBrush(AwayColour(palette_));
+        }
         return {};
     case Qt::FontRole:
         return facts.level >= Activity::Messages ? QVariant(bold_) : QVariant();
@@ -439,6 +459,8 @@ QVariant WindowTreeModel::data(const QModelIndex& index, int role) const
         }
         if (facts.greyed) {
             parts << QStringLiteral("inactive");
+        } else if (facts.away) {
+            parts << QStringLiteral("away");
         }
         return parts.join(QStringLiteral(", "));
     }
@@ -448,6 +470,8 @@ QVariant WindowTreeModel::data(const QModelIndex& index, int role) const
         return static_cast<int>(facts.level);
     case GreyedRole:
         return facts.greyed;
+    case AwayRole:
+        return facts.away;
     case HeadRole:
         return !node->group.isEmpty();
     default:

@@ -30,6 +30,7 @@ public:
         LevelRole,                     // int: the window's Activity
         GreyedRole,                    // bool: out of use for now
         HeadRole,                      // bool: a connection's row
+        AwayRole,                      // bool: a query whose partner is away
     };
 
     explicit WindowTreeModel(QObject* parent = nullptr);
@@ -46,6 +47,9 @@ public:
     void SetActivity(QMdiSubWindow* window, Activity level);
     void SetUnread(QMdiSubWindow* window, std::int32_t count);
     void SetGreyed(QMdiSubWindow* window, bool greyed);
+    void SetAway(QMdiSubWindow* window, bool away);
+    // The colour of a row whose partner is away: between the text's and that of a greyed row.
+    static QColor AwayColour(const QPalette& palette);
     // The channel a channel window shows, as the server names it; empty for any other window.
     void SetChannel(QMdiSubWindow* window, const std::string& channel);
     // Alphabetical (true) or in the order the windows came.
@@ -83,6 +87,7 @@ private:
         Activity level = Activity::None;
         std::int32_t unread = 0;
         bool greyed = false;
+        bool away = false;
         std::string channel;
     };
     struct Node {
