@@ -70,6 +70,7 @@ Application::Application(Toolkit& toolkit, SocketFactory& sockets) : toolkit_(to
         TellSecured(connection, asked, place);
         return true;
     };
+    pobjConnections_->HistorySince = [this](const IRCConnection& connection) { return HistorySince(connection); };
     ListenToConnections();
     childs_ = std::make_unique<tellix::Childs>(toolkit_);
     childs_->SetParent(this);
@@ -647,6 +648,12 @@ void Application::ListenToConnections()
     subs.push_back(
         events.TlsUpgrade.connect([this](const ConnectionPtr& c, const std::string& server, std::int32_t port) {
             pobjConnections_TlsUpgrade(c, server, port);
+        }));
+    subs.push_back(events.ReadMarkerMove.connect(
+        [this](const ConnectionPtr& c, const std::string& target) { pobjConnections_ReadMarkerMove(c, target); }));
+    subs.push_back(
+        events.HistoryFetched.connect([this](const ConnectionPtr& c, const std::string& target, bool more) {
+            pobjConnections_HistoryFetched(c, target, more);
         }));
     subs.push_back(events.UserAdd.connect(
         [this](const ConnectionPtr& c, const UserPtr& s) { pobjConnections_UserAdd(c, s); }));

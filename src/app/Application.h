@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -216,6 +217,12 @@ private:
     void pobjConnections_UserQuit(const ConnectionPtr& connection, const UserPtr& source,
                                   const std::string& quitMsg);
     void pobjConnections_UserRemove(const ConnectionPtr& connection, const UserPtr& source);
+    void pobjConnections_ReadMarkerMove(const ConnectionPtr& connection, const std::string& target);
+    void pobjConnections_HistoryFetched(const ConnectionPtr& connection, const std::string& target, bool more);
+    // The window showing a conversation of `connection`; null for none.
+    std::shared_ptr<Child> ConversationWindow(const ConnectionPtr& connection, const std::string& target) const;
+    // The newest message the client has of the connection's network: its windows and its logs.
+    std::optional<std::int64_t> HistorySince(const IRCConnection& connection) const;
     void pobjConnections_UserSelfMessage(const ConnectionPtr& connection, const UserPtr& destination,
                                          const std::string& message, bool notice, bool echo);
 

@@ -28,9 +28,10 @@ const std::vector<std::string_view>& CapNegotiation::Wanted()
 {
     // znc.in/self-message: a bouncer's lines the user said from another client or before its playback.
     static const std::vector<std::string_view> wanted{
-        "multi-prefix",     "userhost-in-names", "server-time", "away-notify",        "account-notify",
-        "extended-join",    "chghost",           "cap-notify",  "message-tags",       "batch",
-        "labeled-response", "echo-message",      "sasl",        "znc.in/self-message"};
+        "multi-prefix",     "userhost-in-names", "server-time", "away-notify",         "account-notify",
+        "extended-join",    "chghost",           "cap-notify",  "message-tags",        "batch",
+        "labeled-response", "echo-message",      "sasl",        "znc.in/self-message", "draft/chathistory",
+        "draft/read-marker"};
     return wanted;
 }
 

@@ -58,12 +58,14 @@ std::shared_ptr<IRCConnection> IRCConnection::Create()
     connection->channels_ = IRCChannels::Create();
     connection->channels_->SetParent(connection.get());
     connection->BindCollections();
+    connection->BindHistory();
     return connection;
 }
 
 IRCConnection::~IRCConnection()
 {
     capTimer_.reset();
+    historyTimer_.reset();
     // Only releases: no event, no line sent, nothing asked of objects that may be gone.
     pobjChannels_.clear();
     pobjUsers_.clear();
@@ -637,6 +639,7 @@ void IRCConnection::LinkLost(std::vector<std::string> joined)
 
 void IRCConnection::LinkGone()
 {
+    HistoryLinkGone();
     away_ = false;
     namesAsked_.clear();
     labels_.Reset();

@@ -2,6 +2,7 @@
 
 #include "model/NickRanks.h"
 #include "net/CapNegotiation.h"
+#include "net/ChatHistory.h"
 #include "net/ConnectOptions.h"
 #include "net/CtcpReplies.h"
 #include "net/LabeledReplies.h"
@@ -11,6 +12,8 @@
 #include "platform/TcpSocket.h"
 #include "platform/Timers.h"
 #include "util/Event.h"
+
+#include <absl/container/flat_hash_map.h>
 
 #include <cstdint>
 #include <deque>
@@ -175,6 +178,18 @@ public:
     // The round trip in milliseconds when `token` is one of ours, each answered once; nothing
     // for any other, which a peer may have made up.
     std::optional<std::int64_t> CtcpPingAnswered(std::string_view token);
+    // The server keeps the conversations' lines (draft/chathistory, with batch and server-time):
+    // missed lines are fetched after each welcome, older ones on request.
+    bool HistoryAvailable() const;
+    // A page of `target`'s lines older than `oldest` (milliseconds) or the line `msgid` names,
+    // shown when it comes, with HistoryFetched after it; false when none can be asked for now.
+    bool FetchOlder(const std::string& target, std::int64_t oldest, std::string_view msgid);
+    // How far the user has read `target` as the server last said (draft/read-marker), in
+    // milliseconds; nothing when it has not said.
+    std::optional<std::int64_t> ReadMarker(std::string_view target) const;
+    // Tells the server the user has read `target` up to `ms`; false without the capability, or
+    // when the server's marker is there already.
+    bool MarkRead(std::string_view target, std::int64_t ms);
     // Gives back the socket slot and forgets the collection without a word; for the
     // collection's destructor, when this connection outlives it.
     void DetachFromCollection();
@@ -216,6 +231,11 @@ public:
         // Server, Port: a plain-text server asks for TLS on that port. Registration stops here; a
         // listener connects there (else the connection does, without a login).
         Event<const std::string&, std::int32_t> TlsUpgrade;
+        // Target: the server moved the read marker of a conversation (ReadMarker tells where).
+        Event<const std::string&> ReadMarkerMove;
+        // Target, More: a page of older lines asked for by FetchOlder was shown; More is false
+        // once the server has none before them.
+        Event<const std::string&, bool> HistoryFetched;
     } Events;
 
 private:
@@ -280,6 +300,22 @@ private:
     void RaiseError(const std::string& description);
     // A line only the server reads, never relayed to others: not cut to the relay room.
     void SendToServer(std::string_view line);
+
+    // The server's history and read markers (HistoryTalk.cpp).
+    void StartCatchUp();
+    // Sends what history asks and shows what it fetched; false once a listener deleted this
+    // connection.
+    bool RunHistory();
+    void ReplayLine(const std::string& line, std::uint64_t number, bool older);
+    void NoteBatch(std::string_view reference);
+    // The number of the playback a batch-tagged line belongs to.
+    std::uint64_t BatchNumber(std::string_view id);
+    bool ReceiveMarkRead(const ServerLine& line);
+    bool HistoryWanted(std::string_view target) const;
+    // The own join of a channel: its latest page, when the client had no line of the network.
+    void HistoryJoined(const std::string& channel);
+    void HistoryLinkGone();
+    void BindHistory();
 
     void pobjContainer_WSClose(std::int16_t& index);
     void pobjContainer_WSConnect(std::int16_t& index);
@@ -352,6 +388,19 @@ private:
     std::int32_t nickTries_ = 0;
     std::size_t altNickNext_ = 0;
     std::size_t nickFit_ = 0; // the most bytes a nick tried may hold; 0 for no limit
+
+    ChatHistory history_;
+    bool historyStarted_ = false;
+    bool latestOnJoin_ = false;
+    // A fetched line is being handled again: history does not take it twice.
+    bool replaying_ = false;
+    std::uint64_t replayNumber_ = 0;
+    bool replayOlder_ = false;
+    std::unique_ptr<Timer> historyTimer_; // gives up on history the server stopped sending
+    // Open batches by id, each its playback's number; a few at a time.
+    absl::flat_hash_map<std::string, std::uint64_t> batchNumbers_;
+    // The server's read markers by folded target.
+    absl::flat_hash_map<std::string, std::int64_t> readMarkers_;
 
     std::vector<Subscription> pobjChannels_;
     std::vector<Subscription> pobjUsers_;

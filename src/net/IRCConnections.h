@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -96,6 +97,8 @@ public:
             CertificateRefused;
         Event<const ConnectionPtr&, std::size_t> LinesNotSent;                    // Count
         Event<const ConnectionPtr&, const std::string&, std::int32_t> TlsUpgrade; // Server, Port
+        Event<const ConnectionPtr&, const std::string&> ReadMarkerMove;           // Target
+        Event<const ConnectionPtr&, const std::string&, bool> HistoryFetched;     // Target, More
     } Events;
 
     // The fingerprint the user trusts for a server's host and port, or empty; asked on each
@@ -105,6 +108,9 @@ public:
     // move the place to TLS on another port, with the options that go there (a login only
     // where it belongs); true when it moved it.
     std::function<bool(const IRCConnection& connection, ServerPlace& place, ConnectOptions& options)> SecureRoute;
+    // The time of the newest line the client has of the connection's network (its windows, its
+    // logs), in milliseconds: missed lines are fetched from there on. Asked after each welcome.
+    std::function<std::optional<std::int64_t>(const IRCConnection& connection)> HistorySince;
 
     // One raise operation per event but Add, used by the connections.
     void RaiseChannelAdd(const ConnectionPtr& connection, const ChannelPtr& channel)
@@ -230,6 +236,14 @@ public:
     void RaiseUserRemove(const ConnectionPtr& connection, const UserPtr& source)
     {
         Events.UserRemove.raise(connection, source);
+    }
+    void RaiseReadMarkerMove(const ConnectionPtr& connection, const std::string& target)
+    {
+        Events.ReadMarkerMove.raise(connection, target);
+    }
+    void RaiseHistoryFetched(const ConnectionPtr& connection, const std::string& target, bool more)
+    {
+        Events.HistoryFetched.raise(connection, target, more);
     }
 
 private:

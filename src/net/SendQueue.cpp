@@ -84,6 +84,13 @@ void SendQueue::Push(std::string line, SendPriority priority)
     }
 }
 
+void SendQueue::PushUnpaced(std::string_view line)
+{
+    if (!leaving_) {
+        sink_(line);
+    }
+}
+
 void SendQueue::Leave(std::function<void()> then)
 {
     then_ = std::move(then);

@@ -41,6 +41,10 @@ public:
     void Reset(Timers* timers);
     // A QUIT goes at once when nothing is held, else last of a leave.
     void Push(std::string line, SendPriority priority = SendPriority::Typed);
+    // A request answered from what the server keeps (history), which the caller sends a few at
+    // a time: it goes now and counts against nothing, so that fetching a hundred conversations
+    // never holds back what the user types. Not while leaving.
+    void PushUnpaced(std::string_view line);
     // The link is to end: held lines go on leaving at their pace for kLeaveMs at most, the rest
     // are dropped (and counted to Dropped), a QUIT pushed meanwhile goes, then `then` runs. At
     // once when nothing is held. Asked again while leaving, the leave keeps its time and `then`

@@ -118,6 +118,22 @@ std::optional<std::string> FindTag(std::string_view tags, std::string_view key)
     return found;
 }
 
+std::optional<std::string_view> ServerLine::RawTag(std::string_view key) const
+{
+    std::optional<std::string_view> found;
+    std::string_view rest = tags_;
+    while (!rest.empty()) {
+        const std::size_t end = rest.find(';');
+        const std::string_view tag = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        const std::size_t equals = tag.find('=');
+        if (tag.substr(0, equals) == key) {
+            found = equals == std::string_view::npos ? std::string_view() : tag.substr(equals + 1);
+        }
+    }
+    return found;
+}
+
 std::string UnescapeTagValue(std::string_view value)
 {
     std::string plain;

@@ -33,6 +33,8 @@ public:
     // The value of tag `key`, unescaped; empty for a key without value. Nothing when the line
     // does not carry the key.
     std::optional<std::string> Tag(std::string_view key) const;
+    // The same as written, not unescaped: for values compared as they came (a msgid, a batch).
+    std::optional<std::string_view> RawTag(std::string_view key) const;
     // Everything after the first colon, inner colons included.
     std::string_view AfterFirstColon() const { return afterFirstColon_; }
     // A PING's parameters as written, for the PONG that answers it.

@@ -85,14 +85,35 @@ TELLIX_LINE_ROAD bool IRCConnection::ProcessServerMessage(std::string_view messa
     const auto self = shared_from_this();
     bool processed = false;
     const ServerLine line(message);
-    // What this line causes is stamped with when it was said, where the server says so.
+    // History's own lines, and live lines it holds back until the missed ones before them
+    // are shown.
+    if (!replaying_ && history_.Busy()) {
+        const bool taken = history_.Take(line, message);
+        if (!RunHistory() || taken) {
+            return true;
+        }
+    }
+    // What this line causes is stamped with when it was said, where the server says so, and
+    // told whether it is played back.
     std::optional<std::int64_t> said;
+    LineOrigin origin;
     if (!line.Tags().empty()) {
         if (const auto time = line.Tag("time")) {
             said = ParseServerTime(*time);
         }
+        origin.msgid = line.RawTag("msgid").value_or(std::string_view());
+        if (const auto batch = line.RawTag("batch"); batch && !batch->empty()) {
+            origin.replay = BatchNumber(*batch);
+        }
+    }
+    if (replaying_) {
+        if (replayNumber_ != 0) {
+            origin.replay = replayNumber_;
+        }
+        origin.older = replayOlder_;
     }
     const LineTimeScope stamp(said);
+    const LineOriginScope told(origin);
     const LineTagsScope tags(line.Tags());
     // The reply this line is part of, for those who show it; the previous one again after, should
     // a listener hand the connection another line meanwhile.
@@ -253,7 +274,8 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         if (!target) {
             const std::string nick(source->Nick());
             notice ? source->ProcessNotice(message) : source->ProcessPrivMsg(message);
-            if (!notice && CtcpReplies::IsRequest(message)) {
+            // A request played back was answered when it was made.
+            if (!notice && CtcpReplies::IsRequest(message) && CurrentLineOrigin().replay == 0) {
                 AnswerCtcp(nick, message); // still shown above, as any private line
             }
         } else {
@@ -445,6 +467,9 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         const ChannelPtr target = !source ? nullptr : own ? channel(name) : channels->Item(name);
         if (here(source, target)) {
             target->ProcessJoin(source);
+            if (own && here(target)) {
+                HistoryJoined(target->Name());
+            }
         }
         return true;
     }
@@ -507,6 +532,19 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         }
         return true;
     }
+    if (command == "BATCH") {
+        NoteBatch(line.Word(3));
+        return true;
+    }
+    if (command == "MARKREAD") {
+        return ReceiveMarkRead(line);
+    }
+    if (command == "376" || command == "422") {
+        // The end of the welcome: the bouncer's joins come next, then the answer to what
+        // history asks now.
+        StartCatchUp();
+        return false; // and shown
+    }
     if (command == "AWAY") {
         // ":nick!user@host AWAY :text" goes away, without text comes back.
         if (const UserPtr source = users->Item(line.Sender()); here(source)) {
@@ -514,7 +552,7 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         }
         return true;
     }
-    if (command == "ACCOUNT" || command == "BATCH") {
+    if (command == "ACCOUNT") {
         // Asked for, and nothing to show: lines inside a batch come on their own, as any other.
         return true;
     }
@@ -656,6 +694,9 @@ void IRCConnection::ReadSupportedFeatures(const ServerLine& line)
             ranks_ = RankTable();
         } else if (token.starts_with("CASEMAPPING=")) {
             caseMapping_ = ParseCaseMapping(token.substr(12));
+            history_.SetCaseMapping(caseMapping_);
+        } else if (token.starts_with("CHATHISTORY=")) {
+            history_.SetLimit(token.substr(12));
         } else if (token.starts_with("NETWORK=")) {
             network_ = token.substr(8);
         } else if (token.starts_with("CHANMODES=")) {

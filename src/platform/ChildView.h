@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tellix {
 
@@ -45,6 +46,12 @@ struct LineStyle {
     // Where the text proper starts, after the time stamp and the sender: wrapped rows go under it.
     std::uint32_t textStart = 0;
     bool operator==(const LineStyle&) const = default;
+};
+
+// A line as a log shows it, with how it reads.
+struct StyledLine {
+    std::string text;
+    LineStyle style;
 };
 
 // What the core needs of one child window: the form with its log, nick list and input
@@ -89,6 +96,9 @@ public:
         static_cast<void>(style);
         AppendOutput(line);
     }
+    // Lines older than any the log holds, oldest first, put above them; what the user looks at
+    // stays where it is. A view that cannot put lines above shows them as it can.
+    virtual void PrependOutput(const std::vector<StyledLine>& /*lines*/) {}
     // Empties the log.
     virtual void ClearOutput() = 0;
     virtual std::int64_t OutputLength() const = 0;
@@ -133,6 +143,13 @@ public:
 
     // The window's activity rose, or went back to None when it was activated.
     virtual void SetActivity(Activity level) = 0;
+    // Where the user stopped reading, as read elsewhere: the marker goes under the line
+    // `linesAfter` lines before the newest (0: under the newest).
+    virtual void MarkRead(std::int64_t /*linesAfter*/) {}
+    // What Tell told is read elsewhere: a notification of it still shown goes.
+    virtual void Untell() {}
+    // The user looks at this window now: it is the active one, in the active main window.
+    virtual bool Seen() const { return false; }
 
     // The user opened this window (a typed command, a link): it becomes the active one and takes
     // the keyboard. A window that opens otherwise leaves the activation where it is.
@@ -189,6 +206,10 @@ public:
         // A command line (without its slash) the view asks to run as if typed in this window:
         // what a menu of the window's own offers (part, rejoin, disconnect).
         Event<const std::string&> RunCommand;
+        // The user came to look at this window (Seen turned true).
+        Event<> Seen;
+        // The user scrolled up past the oldest line the log holds.
+        Event<> WantOlder;
     } Events;
 };
 

@@ -23,6 +23,10 @@ public:
     virtual void Flush() = 0;
     // The newest `count` lines of the day files in `folder`, oldest first, without their '\n'.
     virtual std::vector<std::string> LastLines(std::string_view folder, std::size_t count) = 0;
+    // The lines of one day file of `folder` ("2026-12-08"), in the file's order, without their '\n'.
+    virtual std::vector<std::string> DayLines(std::string_view /*folder*/, std::string_view /*day*/) { return {}; }
+    // The names of the folders inside `folder` (a network's targets), in no order.
+    virtual std::vector<std::string> Folders(std::string_view /*folder*/) { return {}; }
     // The folder itself, as the user finds it.
     virtual std::string Root() const = 0;
 

@@ -1,10 +1,15 @@
 #include "util/LineTime.h"
 
+#include <array>
+#include <cstdio>
+
 namespace tellix {
 
 namespace {
 
 std::optional<std::int64_t> gLineTime;
+LineOrigin gLineOrigin;
+std::uint64_t gReplays = 0;
 
 // Days from 1970-01-01 to the given date of the proleptic Gregorian calendar.
 std::int64_t DaysFromCivil(std::int64_t y, std::int64_t m, std::int64_t d)
@@ -32,7 +37,58 @@ bool Digits(std::string_view text, std::size_t at, std::size_t count, std::int64
     return true;
 }
 
+// The date of a count of days since 1970-01-01, the inverse of DaysFromCivil.
+void CivilFromDays(std::int64_t z, std::int64_t& y, std::int64_t& m, std::int64_t& d)
+{
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    d = doy - (153 * mp + 2) / 5 + 1;
+    m = mp < 10 ? mp + 3 : mp - 9;
+    y = yoe + era * 400 + (m <= 2 ? 1 : 0);
+}
+
 } // namespace
+
+const LineOrigin& CurrentLineOrigin()
+{
+    return gLineOrigin;
+}
+
+LineOriginScope::LineOriginScope(const LineOrigin& origin) : previous_(gLineOrigin)
+{
+    gLineOrigin = origin;
+}
+
+LineOriginScope::~LineOriginScope()
+{
+    gLineOrigin = previous_;
+}
+
+std::uint64_t NewReplayNumber()
+{
+    return ++gReplays;
+}
+
+std::string FormatServerTime(std::int64_t ms)
+{
+    const std::int64_t days = (ms >= 0 ? ms : ms - 86'399'999) / 86'400'000;
+    const std::int64_t rest = ms - days * 86'400'000;
+    std::int64_t y = 0;
+    std::int64_t m = 0;
+    std::int64_t d = 0;
+    CivilFromDays(days, y, m, d);
+    std::array<char, 40> text{};
+    const int length =
+        std::snprintf(text.data(), text.size(), "%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.%03lldZ",
+                      static_cast<long long>(y), static_cast<long long>(m), static_cast<long long>(d),
+                      static_cast<long long>(rest / 3'600'000), static_cast<long long>(rest / 60'000 % 60),
+                      static_cast<long long>(rest / 1000 % 60), static_cast<long long>(rest % 1000));
+    return std::string(text.data(), static_cast<std::size_t>(length));
+}
 
 std::optional<std::int64_t> CurrentLineTime()
 {

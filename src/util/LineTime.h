@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace tellix {
@@ -22,6 +23,36 @@ public:
 private:
     std::optional<std::int64_t> previous_;
 };
+
+// What else the line being handled says of itself: its msgid (as written, empty for none), and
+// whether it is history played back rather than said now. Each playback (a bouncer's batch, a
+// page of fetched history) has a number of its own, so that a window can tell two lines alike
+// in one playback from a line played back again.
+struct LineOrigin {
+    std::string_view msgid;
+    std::uint64_t replay = 0; // 0: said now
+    // Fetched to go above the oldest line a window shows.
+    bool older = false;
+};
+const LineOrigin& CurrentLineOrigin();
+
+// Publishes a line's origin while it is handled, and the previous one again after.
+class LineOriginScope {
+public:
+    explicit LineOriginScope(const LineOrigin& origin);
+    ~LineOriginScope();
+    LineOriginScope(const LineOriginScope&) = delete;
+    LineOriginScope& operator=(const LineOriginScope&) = delete;
+
+private:
+    LineOrigin previous_;
+};
+
+// A number no playback had before in this process.
+std::uint64_t NewReplayNumber();
+
+// "YYYY-MM-DDThh:mm:ss.sssZ", as server-time writes it: what a request names a time by.
+std::string FormatServerTime(std::int64_t ms);
 
 // "YYYY-MM-DDThh:mm:ss[.sss]Z" in milliseconds since 1970; nothing for any other text, nor
 // for a time no log day can be named after (before 1970, or 9999-12-31 and later): such a line

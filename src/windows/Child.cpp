@@ -20,6 +20,7 @@
 #include "windows/Childs.h"
 #include "windows/EventTexts.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <ctime>
@@ -49,9 +50,22 @@ std::int64_t NowSecond()
     return now.tv_sec;
 }
 
-std::string HistoryKey(std::int64_t second, std::string_view text)
+// Lines read back from the log to know a line played back again, beyond those shown.
+constexpr std::size_t kKnownTail = 256;
+// Lines whose times are kept for where a read marker moved elsewhere goes.
+constexpr std::size_t kMarkerReach = 4096;
+
+std::int64_t NowMs()
 {
-    return Concat(second, " ", text);
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+}
+
+bool IsMessage(const LineStyle& style)
+{
+    return style.kind == LineStyle::Kind::Message || style.kind == LineStyle::Kind::Action ||
+           style.kind == LineStyle::Kind::Notice;
 }
 
 // The ids of the line being handled, read in one pass over its tags: a flood's every line has
@@ -133,6 +147,14 @@ std::shared_ptr<Child> Child::Create(Toolkit& toolkit)
         if (Application* const app = self->App(); app != nullptr && !line.empty()) {
             app->ProcessCommand(line, true, self->index_);
         }
+    }));
+    child->windowEvents_.push_back(view.Events.Seen.connect([self] {
+        const auto hold = self->shared_from_this();
+        self->TellRead();
+    }));
+    child->windowEvents_.push_back(view.Events.WantOlder.connect([self] {
+        const auto hold = self->shared_from_this();
+        self->pobjWindow_WantOlder();
     }));
     view.SendToBack();
     view.SetVisible(true);
@@ -276,6 +298,7 @@ void Child::ClearLog()
     if (pobjWindow_) {
         pobjWindow_->ClearOutput();
     }
+    lineTimes_.clear();
 }
 
 void Child::Echo(std::string_view output)
@@ -283,10 +306,10 @@ void Child::Echo(std::string_view output)
     Echo(output, LineStyle{});
 }
 
-template <class Write> void Child::EchoWritten(LineStyle style, const Write& write, bool logged)
+template <class Write> bool Child::EchoWritten(LineStyle style, const Write& write, bool logged)
 {
     if (!pobjWindow_) {
-        return;
+        return false;
     }
     // A line echoed while one is being echoed (a failing log write reported in the status
     // window) gets a buffer of its own.
@@ -294,6 +317,7 @@ template <class Write> void Child::EchoWritten(LineStyle style, const Write& wri
     const bool outer = !echoing_;
     std::string& line = outer ? echoLine_ : nested;
     const std::optional<std::int64_t> said = CurrentLineTime();
+    const LineOrigin& origin = CurrentLineOrigin();
     Clock& clock = toolkit_.SystemClock();
     line.assign("[");
     line.append(said ? clock.LongTimeAt(*said) : clock.LongTime());
@@ -302,9 +326,31 @@ template <class Write> void Child::EchoWritten(LineStyle style, const Write& wri
     const auto stamp = static_cast<std::uint32_t>(line.size());
     write(line);
     const std::string_view output = std::string_view(line).substr(stamp);
-    // A bouncer replaying what the window showed from the logs already.
-    if (said && !historyKeys_.empty() && TakeHistoryKey(HistoryKey(SecondOf(*said), chatlog::LineText(output)))) {
-        return;
+    const std::int64_t second = said ? SecondOf(*said) : NowSecond();
+    // A line the window holds already: a bouncer playing it back again, or fetched history
+    // reaching into what the window shows or its log held. Only a line with a time or a msgid
+    // can come back as one, or the user's own typed line, which a bouncer plays back stamped:
+    // a flood from a server without either costs nothing here.
+    if (logged && (said || !origin.msgid.empty() || style.own) &&
+        seen_.SeenBefore(second, output, origin.msgid, origin.replay, said.has_value())) {
+        return false;
+    }
+    if (style.nickLength > 0) {
+        style.nickStart += stamp;
+        FollowNickCase();
+    }
+    style.textStart += stamp;
+    if (said && (!oldestSaid_ || *said < *oldestSaid_)) {
+        oldestSaid_ = said;
+        oldestMsgid_ = origin.msgid;
+    }
+    if (origin.older) {
+        // Goes above the oldest line once its page is whole; logged unless its day's log has it.
+        olderLines_.push_back({line, style});
+        if (logged && !LoggedBefore(second, output)) {
+            LogLine(output, said);
+        }
+        return true;
     }
     echoing_ = true;
     ChildView& view = *pobjWindow_;
@@ -312,11 +358,6 @@ template <class Write> void Child::EchoWritten(LineStyle style, const Write& wri
     const std::int64_t start = view.SelStart();
     const std::int64_t selected = view.SelLength();
     const bool atEnd = start == length && selected == 0;
-    if (style.nickLength > 0) {
-        style.nickStart += stamp;
-        FollowNickCase();
-    }
-    style.textStart += stamp;
     view.AppendOutput(line, style);
     if (atEnd) {
         view.SetSelection(view.OutputLength(), 0);
@@ -326,6 +367,20 @@ template <class Write> void Child::EchoWritten(LineStyle style, const Write& wri
     if (logged) {
         LogLine(output, said);
     }
+    NoteLineTime(said ? *said : second * 1000);
+    if (said && IsMessage(style) && (!newestSaid_ || *said > *newestSaid_)) {
+        newestSaid_ = said;
+        // Read as it comes while the user looks: told once the lines that came together are in.
+        if (!tellPending_ && pobjWindow_ && pobjWindow_->Seen()) {
+            tellPending_ = true;
+            toolkit_.Post([weak = weak_from_this()] {
+                if (const auto self = weak.lock()) {
+                    self->tellPending_ = false;
+                    self->TellRead();
+                }
+            });
+        }
+    }
     if (outer) {
         echoing_ = false;
         // One hostile line of 64 KiB is not kept by every window it reached.
@@ -333,6 +388,7 @@ template <class Write> void Child::EchoWritten(LineStyle style, const Write& wri
             std::string().swap(line);
         }
     }
+    return true;
 }
 
 void Child::Echo(std::string_view output, LineStyle style)
@@ -371,17 +427,21 @@ void Child::FollowNickCase()
     }
 }
 
+const std::string& Child::LogNetwork(const IRCConnection& connection)
+{
+    return !connection.Network().empty()           ? connection.Network()
+           : !connection.ExpectedNetwork().empty() ? connection.ExpectedNetwork()
+           : !connection.AttemptHost().empty()     ? connection.AttemptHost()
+                                                   : connection.Server();
+}
+
 const std::string* Child::LogFolder()
 {
     const IRCConnection* const connection = LogConnection();
     if (connection == nullptr) {
         return nullptr;
     }
-    // The network's own name once it told it, else the host as typed.
-    const std::string& network = !connection->Network().empty()           ? connection->Network()
-                                 : !connection->ExpectedNetwork().empty() ? connection->ExpectedNetwork()
-                                 : !connection->AttemptHost().empty()     ? connection->AttemptHost()
-                                                                          : connection->Server();
+    const std::string& network = LogNetwork(*connection);
     const std::string_view target = pobjChannel_ ? std::string_view(pobjChannel_->Name())
                                     : pobjQuery_ ? std::string_view(pobjQuery_->Nick())
                                                  : std::string_view();
@@ -424,14 +484,14 @@ void Child::LogLine(std::string_view output, std::optional<std::int64_t> said)
 }
 
 // Display only: these lines are not logged again, raise no activity and reach no listener.
+// More of the log than is shown is read, to know a line a bouncer plays back again.
 void Child::ShowHistory()
 {
     if (historyShown_ || parent_ == nullptr || !pobjWindow_ || (!pobjChannel_ && !pobjQuery_)) {
         return;
     }
     LogFiles* const logs = parent_->LogsToRead();
-    const std::int64_t count = parent_->HistoryLines();
-    if (logs == nullptr || count <= 0) {
+    if (logs == nullptr) {
         return;
     }
     const std::string* const folder = LogFolder();
@@ -439,40 +499,167 @@ void Child::ShowHistory()
         return;
     }
     historyShown_ = true;
-    const std::vector<std::string> lines = logs->LastLines(*folder, static_cast<std::size_t>(count));
+    const auto count = static_cast<std::size_t>(std::max<std::int64_t>(parent_->HistoryLines(), 0));
+    const std::vector<std::string> lines = logs->LastLines(*folder, std::max(count, kKnownTail));
+    struct Read {
+        chatlog::Logged logged;
+        std::string_view day;
+    };
+    std::vector<Read> read;
+    read.reserve(lines.size());
+    for (const std::string& line : lines) {
+        if (const std::optional<chatlog::Logged> logged = chatlog::ParseLine(line)) {
+            read.push_back({*logged, std::string_view(line).substr(1, 10)});
+            seen_.NoteLogged(logged->second, logged->text);
+        }
+    }
+    // Older lines fetched later are written after newer ones: the log's order is by time.
+    std::stable_sort(read.begin(), read.end(),
+                     [](const Read& a, const Read& b) { return a.logged.second < b.logged.second; });
     ChildView& view = *pobjWindow_;
     Clock& clock = toolkit_.SystemClock();
     bool shown = false;
-    for (const std::string& line : lines) {
-        const std::optional<chatlog::Logged> logged = chatlog::ParseLine(line);
-        if (!logged) {
-            continue;
-        }
+    for (std::size_t i = read.size() > count ? read.size() - count : 0; i < read.size(); ++i) {
+        const chatlog::Logged& logged = read[i].logged;
         // The day too: these may be from days ago.
-        const std::string text = Concat("[", std::string_view(line).substr(1, 10), " ",
-                                        clock.LongTimeAt(logged->second * 1000), "] ", logged->text);
+        const std::string text =
+            Concat("[", read[i].day, " ", clock.LongTimeAt(logged.second * 1000), "] ", logged.text);
         LineStyle style{LineStyle::Kind::History};
-        style.textStart = static_cast<std::uint32_t>(text.size() - logged->text.size());
+        style.textStart = static_cast<std::uint32_t>(text.size() - logged.text.size());
         view.AppendOutput(text, style);
-        ++historyKeys_[HistoryKey(logged->second, logged->text)];
+        NoteLineTime(logged.second * 1000);
+        if (!oldestSaid_ || logged.second * 1000 < *oldestSaid_) {
+            oldestSaid_ = logged.second * 1000;
+            oldestMsgid_.clear();
+        }
         shown = true;
     }
     if (shown) {
         view.AppendOutput(kHistoryDivider, LineStyle{LineStyle::Kind::Divider});
+        NoteLineTime(lineTimes_.back());
         view.SetSelection(view.OutputLength(), 0);
     }
 }
 
-bool Child::TakeHistoryKey(const std::string& key)
+void Child::NoteLineTime(std::int64_t ms)
 {
-    const auto found = historyKeys_.find(key);
-    if (found == historyKeys_.end()) {
+    lineTimes_.push_back(ms);
+    if (lineTimes_.size() > kMarkerReach) {
+        lineTimes_.pop_front();
+    }
+}
+
+bool Child::LoggedBefore(std::int64_t second, std::string_view text)
+{
+    LogFiles* const logs = parent_ != nullptr ? parent_->LogsToRead() : nullptr;
+    const std::string* const folder = logs != nullptr ? LogFolder() : nullptr;
+    if (folder == nullptr) {
         return false;
     }
-    if (--found->second == 0) {
-        historyKeys_.erase(found);
+    const std::string day(parent_->LogStamps().Day(second));
+    if (std::find(olderDays_.begin(), olderDays_.end(), day) == olderDays_.end()) {
+        olderDays_.push_back(day);
+        for (const std::string& line : logs->DayLines(*folder, day)) {
+            if (const std::optional<chatlog::Logged> logged = chatlog::ParseLine(line)) {
+                ++olderLogged_[SeenLines::KeyOf(logged->second, logged->text)];
+            }
+        }
     }
+    const auto found = olderLogged_.find(SeenLines::KeyOf(second, text));
+    if (found == olderLogged_.end() || found->second == 0) {
+        return false;
+    }
+    --found->second;
     return true;
+}
+
+std::string_view Child::Conversation() const
+{
+    return pobjChannel_ ? std::string_view(pobjChannel_->Name())
+           : pobjQuery_ ? std::string_view(pobjQuery_->Nick())
+                        : std::string_view();
+}
+
+bool Child::ReadUpTo(std::int64_t said) const
+{
+    const IRCConnection* const connection = Connection();
+    const std::optional<std::int64_t> marker =
+        connection != nullptr ? connection->ReadMarker(Conversation()) : std::nullopt;
+    return marker && said <= *marker;
+}
+
+void Child::ReadMarkerMoved()
+{
+    const IRCConnection* const connection = Connection();
+    const std::optional<std::int64_t> marker =
+        connection != nullptr ? connection->ReadMarker(Conversation()) : std::nullopt;
+    if (!marker || !pobjWindow_) {
+        return;
+    }
+    toldRead_ = std::max(toldRead_, *marker);
+    if (!newestSaid_ || *newestSaid_ <= *marker) {
+        // Read elsewhere to the end: nothing here is new any more.
+        ClearActivity();
+        pobjWindow_->Untell();
+        pobjWindow_->MarkRead(0);
+        return;
+    }
+    std::int64_t after = 0;
+    for (auto time = lineTimes_.rbegin(); time != lineTimes_.rend() && *time > *marker; ++time) {
+        ++after;
+    }
+    pobjWindow_->MarkRead(after);
+}
+
+void Child::TellRead()
+{
+    if (!pobjWindow_ || !newestSaid_ || *newestSaid_ <= toldRead_ || !pobjWindow_->Seen()) {
+        return;
+    }
+    IRCConnection* const connection = Connection();
+    if (connection == nullptr) {
+        return;
+    }
+    // Only ever forward: a marker the server has further on stays.
+    if (const std::optional<std::int64_t> marker = connection->ReadMarker(Conversation()); marker) {
+        toldRead_ = std::max(toldRead_, *marker);
+    }
+    if (*newestSaid_ > toldRead_ && connection->MarkRead(Conversation(), *newestSaid_)) {
+        toldRead_ = *newestSaid_;
+    }
+}
+
+void Child::pobjWindow_WantOlder()
+{
+    if (olderPending_ || olderExhausted_ || (!pobjChannel_ && !pobjQuery_)) {
+        return;
+    }
+    IRCConnection* const connection = Connection();
+    if (connection == nullptr) {
+        return;
+    }
+    // Before the oldest line the window holds: by its msgid where the server gave one.
+    const std::int64_t oldest = oldestSaid_.value_or(NowMs());
+    olderPending_ = connection->FetchOlder(std::string(Conversation()), oldest, oldestMsgid_);
+}
+
+void Child::OlderFetched(bool more)
+{
+    olderPending_ = false;
+    if (!more) {
+        olderExhausted_ = true; // what the log showed as the window opened is all there is
+    }
+    olderLogged_.clear();
+    olderDays_.clear();
+    if (!olderLines_.empty() && pobjWindow_) {
+        pobjWindow_->PrependOutput(olderLines_);
+    }
+    olderLines_.clear();
+}
+
+bool Child::LoggedMessage(std::string_view text)
+{
+    return !text.starts_with("*** ");
 }
 
 void Child::RaiseActivity(LineKind kind, std::string_view said, std::string_view from)
@@ -488,6 +675,13 @@ TELLIX_LINE_ROAD void Child::RaiseActivity(Activity level, std::string_view said
 {
     if (!pobjWindow_ || parent_ == nullptr) {
         return;
+    }
+    // History is news only where the user has not read it on some device.
+    if (const LineOrigin& origin = CurrentLineOrigin(); origin.replay != 0) {
+        const std::optional<std::int64_t> time = CurrentLineTime();
+        if (origin.older || (time && ReadUpTo(*time))) {
+            return;
+        }
     }
     // A line for the user is told even in the window in use: the program itself may not be
     // the one the user looks at.
@@ -1065,8 +1259,11 @@ void Child::pobjChannel_Notice(const UserPtr& source, const std::string& notice)
     TypistStopped(source->Nick());
     const bool own = texts::IsOwn(*source);
     const bool named = !own && Names(notice);
-    Echo(texts::Notice(source->Nick(), notice),
-         texts::Said(LineStyle::Kind::Notice, 1, source->Nick(), own, named));
+    const std::string text = texts::Notice(source->Nick(), notice);
+    if (!EchoWritten(texts::Said(LineStyle::Kind::Notice, 1, source->Nick(), own, named),
+                     [&](std::string& line) { line.append(text); })) {
+        return;
+    }
     if (!own) {
         RaiseActivity(named ? Activity::Highlight : Activity::Messages, notice, source->Nick());
     }
@@ -1095,9 +1292,12 @@ TELLIX_LINE_ROAD void Child::pobjChannel_PrivMsg(const UserPtr& source, const st
     TypistStopped(source->Nick());
     const LineIds ids = ReadLineIds();
     const std::string quote = ids.parent ? replies_.Quote(*ids.parent) : std::string();
-    EchoWritten(texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 2 : 1,
-                            source->Nick(), own, named),
-                [&](std::string& line) { texts::AppendChannelMessage(line, source->Nick(), privMsg, quote); });
+    if (!EchoWritten(
+            texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 2 : 1,
+                        source->Nick(), own, named),
+            [&](std::string& line) { texts::AppendChannelMessage(line, source->Nick(), privMsg, quote); })) {
+        return;
+    }
     if (ids.id) {
         replies_.Note(*ids.id, source->Nick(), privMsg);
     }
@@ -1241,8 +1441,11 @@ void Child::pobjQuery_NickChange(const std::string& /*nickPrev*/)
 void Child::pobjQuery_Notice(const std::string& notice)
 {
     TypistStopped(pobjQuery_->Nick());
-    Echo(Concat("# ", texts::Notice(pobjQuery_->Nick(), notice)),
-         texts::Said(LineStyle::Kind::Notice, 3, pobjQuery_->Nick(), false, true));
+    const std::string text = Concat("# ", texts::Notice(pobjQuery_->Nick(), notice));
+    if (!EchoWritten(texts::Said(LineStyle::Kind::Notice, 3, pobjQuery_->Nick(), false, true),
+                     [&](std::string& line) { line.append(text); })) {
+        return;
+    }
     ShowPartner();
     RaiseActivity(LineKind::Private, notice, pobjQuery_->Nick());
 }
@@ -1253,12 +1456,14 @@ void Child::pobjQuery_PrivMsg(const std::string& privMsg)
     TypistStopped(pobjQuery_->Nick());
     const LineIds ids = ReadLineIds();
     const std::string quote = ids.parent ? replies_.Quote(*ids.parent) : std::string();
-    EchoWritten(texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 4 : 3,
-                            pobjQuery_->Nick(), false, true),
-                [&](std::string& line) {
-                    line.append("# ");
-                    texts::AppendChannelMessage(line, pobjQuery_->Nick(), privMsg, quote);
-                });
+    if (!EchoWritten(texts::Said(action ? LineStyle::Kind::Action : LineStyle::Kind::Message, action ? 4 : 3,
+                                 pobjQuery_->Nick(), false, true),
+                     [&](std::string& line) {
+                         line.append("# ");
+                         texts::AppendChannelMessage(line, pobjQuery_->Nick(), privMsg, quote);
+                     })) {
+        return;
+    }
     if (ids.id && pobjQuery_) {
         replies_.Note(*ids.id, pobjQuery_->Nick(), privMsg);
     }

@@ -4,11 +4,13 @@
 #include "util/Event.h"
 #include "windows/NickList.h"
 #include "windows/ReplyIndex.h"
+#include "windows/SeenLines.h"
 #include "windows/Typists.h"
 
 #include <absl/container/flat_hash_map.h>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -142,6 +144,22 @@ public:
     // Messages received since the user last looked.
     std::int32_t Unread() const { return unread_; }
 
+    // The conversation the window shows as the server names it: the channel or the partner;
+    // empty for the status window.
+    std::string_view Conversation() const;
+    // The newest message the window shows that its server stamped with a time, in milliseconds.
+    std::optional<std::int64_t> NewestSaid() const { return newestSaid_; }
+    // The server moved the read marker of the conversation: read elsewhere up to there.
+    void ReadMarkerMoved();
+    // A page of older lines asked for has come and goes above the others; `more` is false once
+    // the server has none before them.
+    void OlderFetched(bool more);
+    // The network a connection's lines are logged under: its own name once it told it, else
+    // the one it had last time, else the host as typed.
+    static const std::string& LogNetwork(const IRCConnection& connection);
+    // A line of the log read back whose text is a message, not an event ("*** ...").
+    static bool LoggedMessage(std::string_view text);
+
 private:
     Application* App() const;
     // Remembers the connection of what the window now shows, and tells the view its group.
@@ -173,11 +191,19 @@ private:
     void FollowNickCase();
     // Echo with the output written by `write` straight after the time stamp, into a buffer kept
     // between lines: a flood appends hundreds of thousands of them.
-    template <class Write> void EchoWritten(LineStyle style, const Write& write, bool logged = true);
+    // False when the line was not shown: the window holds it already.
+    template <class Write> bool EchoWritten(LineStyle style, const Write& write, bool logged = true);
     void LogLine(std::string_view output, std::optional<std::int64_t> said);
     void ShowHistory();
-    // True, and counted off, when the history shown holds the line `key` names.
-    bool TakeHistoryKey(const std::string& key);
+    // The time of a line appended to the view, for where a read marker goes.
+    void NoteLineTime(std::int64_t ms);
+    // An older line fetched: true when its day's log holds it already (each logged line once).
+    bool LoggedBefore(std::int64_t second, std::string_view text);
+    // Read up to `said` on some device, as the server last said.
+    bool ReadUpTo(std::int64_t said) const;
+    // Tells the server how far the user has read, when the user looks at the window.
+    void TellRead();
+    void pobjWindow_WantOlder();
 
     void AttachChannel();
     void AttachQuery();
@@ -262,9 +288,23 @@ private:
     std::string echoLine_;
     bool echoing_ = false;
     bool historyShown_ = false;
-    // The shown history's lines by second and text, with how often each was logged: a bouncer
-    // replaying them shows each once, a line said twice in one second included.
-    absl::flat_hash_map<std::string, std::int32_t> historyKeys_;
+    // What the window holds, so that lines played back again show once.
+    SeenLines seen_;
+    std::optional<std::int64_t> newestSaid_;
+    std::optional<std::int64_t> oldestSaid_;
+    std::string oldestMsgid_; // of the oldest line, when it had one
+    // The times of the lines last appended, for where a read marker moved elsewhere goes.
+    std::deque<std::int64_t> lineTimes_;
+    // The read marker this window last told the server of, or heard of.
+    std::int64_t toldRead_ = 0;
+    bool tellPending_ = false;
+    // Older lines asked for: they gather until their page is whole.
+    bool olderPending_ = false;
+    bool olderExhausted_ = false;
+    std::vector<StyledLine> olderLines_;
+    // The lines of the days the older lines fall on, as their logs hold them.
+    absl::flat_hash_map<std::uint64_t, std::int32_t> olderLogged_;
+    std::vector<std::string> olderDays_;
     std::unique_ptr<ChildView> pobjWindow_;
     std::vector<Subscription> windowEvents_;
     std::vector<Subscription> channelEvents_;

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -343,6 +345,89 @@ TEST(LogStore, TrimKeepsExactlyTheNewestLinesInWholePages)
             expectedDrop += held[static_cast<std::size_t>(line)].size() + 2;
         }
         EXPECT_EQ(droppedPositions, expectedDrop);
+    }
+}
+
+// Older lines put before the first line kept read as if appended there first: every line at
+// its place, positions counted on, and the positions of the lines held before moved by what came.
+TEST(LogStore, PrependedLinesComeBeforeTheFirstLineKept)
+{
+    struct Case {
+        const char* what;
+        std::uint32_t pageTextLimit;
+        int held;                   // appended first
+        std::int64_t keep;          // then trimmed to, 0 for not
+        std::vector<int> prepended; // then put before, one batch after another
+    };
+    const std::vector<Case> cases = {
+        {"into an empty store", std::numeric_limits<std::uint32_t>::max(), 0, 0, {5}},
+        {"before a few lines", std::numeric_limits<std::uint32_t>::max(), 7, 0, {3, 1}},
+        {"across pages both sides", 40, 300, 0, {200, 50}},
+        {"after a trim that kept part of a chunk", std::numeric_limits<std::uint32_t>::max(), 9200, 5000, {6000}},
+        {"small pages after a trim", 40, 9000, 1000, {100, 4200}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LogStore store(c.pageTextLimit);
+        std::mt19937 random(static_cast<unsigned>(c.held + 1));
+        std::deque<QString> held;
+        for (int i = 0; i < c.held; ++i) {
+            const ModelLine line = RandomLine(random);
+            store.Append(line.bytes);
+            held.push_back(line.held);
+        }
+        if (c.keep > 0) {
+            const std::int64_t dropped = store.Trim(c.keep).lines;
+            held.erase(held.begin(), held.begin() + dropped);
+        }
+        const std::int64_t firstBefore = store.FirstLine();
+        std::int64_t totalPrepended = 0;
+        for (const int count : c.prepended) {
+            totalPrepended += count;
+            LogStore older;
+            std::vector<QString> olderHeld;
+            std::int64_t units = 0;
+            for (int i = 0; i < count; ++i) {
+                const ModelLine line = RandomLine(random);
+                older.Append(line.bytes);
+                olderHeld.push_back(line.held);
+                units += line.held.size() + 2;
+            }
+            const bool empty = store.LineCount() == 0;
+            const LogStore::Dropped added = store.Prepend(std::move(older));
+            EXPECT_EQ(added.lines, count);
+            EXPECT_EQ(added.positions, empty ? 0 : units);
+            held.insert(held.begin(), olderHeld.begin(), olderHeld.end());
+        }
+        ASSERT_EQ(store.LineCount(), static_cast<std::int64_t>(held.size()));
+        EXPECT_EQ(store.FirstLine(), firstBefore - totalPrepended) << "numbered just before, without a gap";
+        std::int64_t position = 0;
+        std::vector<FormatMark> marks;
+        std::vector<FormatMark> expected;
+        for (std::int64_t line = 0; line < store.LineCount(); ++line) {
+            const QString& text = held[static_cast<std::size_t>(line)];
+            ASSERT_EQ(store.LineStart(line), position) << line;
+            ASSERT_EQ(store.LineLength(line), text.size()) << line;
+            const std::string_view utf8 = store.LineUtf8(line);
+            ASSERT_EQ(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())), text) << line;
+            store.Formatting(line, marks);
+            ParseFormatting(utf8, expected);
+            ASSERT_EQ(marks, expected) << line;
+            ASSERT_EQ(store.LineAt(position), line) << line;
+            position += text.size() + 2;
+        }
+        EXPECT_EQ(store.TextLength(), std::max<std::int64_t>(0, position - 2));
+        // Lines appended after still go at the end, and a trim still drops the oldest first.
+        store.Append("after");
+        EXPECT_EQ(store.LineUtf8(store.LineCount() - 1), "after");
+        const std::int64_t before = store.LineCount();
+        const std::int64_t dropped = store.Trim(100).lines;
+        EXPECT_EQ(store.LineCount(), before - dropped);
+        if (dropped > 0) {
+            const QString& first = held[static_cast<std::size_t>(dropped)];
+            const std::string_view utf8 = store.LineUtf8(0);
+            EXPECT_EQ(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())), first);
+        }
     }
 }
 

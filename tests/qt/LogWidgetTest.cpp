@@ -269,6 +269,86 @@ TEST_F(LogWidgetTest, ScrollingUpStopsFollowingAndTheBottomResumesIt)
     EXPECT_EQ(Bar()->value(), Bar()->maximum());
 }
 
+// Older lines fetched go above the first line: what the user looked at, selected or marked
+// stays on its text, and scrolling up at the top asks for more.
+TEST_F(LogWidgetTest, OlderLinesGoAboveAndTheViewSelectionAndMarkerStayOnTheirText)
+{
+    struct Case {
+        const char* name;
+        std::function<void(LogWidget&)> before;
+        std::function<void(LogWidget&)> after;
+    };
+    // Twenty lines of 9 characters and their line breaks come above.
+    static constexpr int kAbove = 20;
+    static constexpr std::int64_t kShift = 11 * kAbove;
+    const std::vector<Case> cases = {
+        {"the end is followed on", [](LogWidget&) {},
+         [](LogWidget& l) {
+             EXPECT_EQ(l.SelectionStart(), l.TextLength());
+             EXPECT_EQ(l.verticalScrollBar()->value(), l.verticalScrollBar()->maximum());
+         }},
+        {"a selection moves with its text", [](LogWidget& l) { l.SetSelection(11 * 20, 9); },
+         [](LogWidget& l) {
+             EXPECT_EQ(l.SelectionStart(), 11 * 20 + kShift);
+             EXPECT_EQ(l.SelectedText(), "line 0120");
+         }},
+        {"a view at the top stays on its line", [](LogWidget& l) { l.verticalScrollBar()->setValue(0); },
+         [](LogWidget& l) {
+             EXPECT_EQ(l.verticalScrollBar()->value(), kAbove);
+             EXPECT_EQ(l.SelectionStart(), kShift);
+         }},
+        {"the marker stays under its line", [](LogWidget& l) { l.MarkRead(5); },
+         [](LogWidget& l) { EXPECT_EQ(l.MarkerLine(), l.LineCount() - 1 - 5); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        log = std::make_unique<LogWidget>();
+        log->resize(400, 200);
+        Show();
+        AppendNumbered(100, 50);
+        ASSERT_TRUE(PaintedToEnd());
+        c.before(*log);
+        std::vector<StyledLine> older;
+        for (int i = 80; i < 100; ++i) {
+            older.push_back(
+                {QStringLiteral("line %1").arg(i, 4, 10, QLatin1Char('0')).toStdString(), LineStyle{}});
+        }
+        log->PrependLines(older);
+        EXPECT_EQ(log->LineCount(), 70);
+        EXPECT_TRUE(log->HeldText().startsWith("line 0080\r\nline 0081\r\n"));
+        EXPECT_TRUE(log->HeldText().contains("line 0099\r\nline 0100\r\n"));
+        EXPECT_TRUE(log->HeldText().endsWith("\r\nline 0149"));
+        c.after(*log);
+    }
+
+    // Read elsewhere up to a line: the marker goes under it.
+    log->MarkRead(0);
+    EXPECT_EQ(log->MarkerLine(), -1) << "nothing after it";
+    log->MarkRead(3);
+    EXPECT_EQ(log->MarkerLine(), log->LineCount() - 4);
+    log->MarkRead(1000);
+    EXPECT_EQ(log->MarkerLine(), 0);
+
+    // The wheel, the keys and the scroll bar at the top each ask for older lines.
+    int asked = 0;
+    QObject::connect(log.get(), &LogWidget::olderWanted, [&asked] { ++asked; });
+    Bar()->setValue(3);
+    EXPECT_EQ(asked, 0);
+    Bar()->triggerAction(QAbstractSlider::SliderToMinimum);
+    EXPECT_EQ(asked, 1);
+    QWheelEvent wheel(QPointF(50, 50), log->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(log->viewport(), &wheel);
+    EXPECT_EQ(asked, 2);
+    log->setFocus();
+    QTest::keyClick(log.get(), Qt::Key_PageUp);
+    EXPECT_EQ(asked, 3);
+    QWheelEvent down(QPointF(50, 50), log->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(log->viewport(), &down);
+    EXPECT_EQ(asked, 3);
+}
+
 TEST_F(LogWidgetTest, MouseSelectsWordsLinesAndDrags)
 {
     Show();

@@ -18,6 +18,7 @@
 #include "platform/qtcore/QtSettingsStore.h"
 #include "platform/qtcore/QtTcpSocket.h"
 #include "support/BringForward.h"
+#include "support/FakeDesktop.h"
 #include "support/IrcServer.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
@@ -211,61 +212,6 @@ TEST(Shell, NewWindowsOpenInsideTheAreaBehindTheWindowInUseUnlessTheUserOpenedTh
     EXPECT_EQ(mine.Input()->text(), "hello all!");
     EXPECT_TRUE(mine.Input()->hasFocus());
 }
-
-// The desktop's notification service, played on a bus of the test's own.
-class FakeNotifications final : public QDBusVirtualObject {
-public:
-    struct Call {
-        QString title;
-        QString body;
-        bool operator==(const Call&) const = default;
-    };
-    std::vector<Call> calls;
-    std::vector<QStringList> actions;
-
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
-    {
-        if (message.member() != "Notify" || message.arguments().size() != 8) {
-            return false;
-        }
-        calls.push_back({message.arguments()[3].toString(), message.arguments()[4].toString()});
-        actions.push_back(message.arguments()[5].toStringList());
-        connection.send(message.createReply(QVariant::fromValue(static_cast<uint>(calls.size()))));
-        return true;
-    }
-    QString introspect(const QString& /*path*/) const override { return {}; }
-};
-
-void PrintTo(const FakeNotifications::Call& call, std::ostream* out)
-{
-    *out << call.title.toStdString() << " / " << call.body.toStdString();
-}
-
-// A session bus of the test's own with the fake notification service on it, the bus the
-// program finds.
-struct FakeDesktop {
-    bool Start()
-    {
-        const std::string address = StartSessionBus(busDir.path().toStdString());
-        if (address.empty()) {
-            return false;
-        }
-        qputenv("DBUS_SESSION_BUS_ADDRESS", QByteArray::fromStdString(address));
-        EnsureGuiApplication();
-        service = QDBusConnection::connectToBus(QString::fromStdString(address), "fake-notifications");
-        return service.registerService("org.freedesktop.Notifications") &&
-               service.registerVirtualObject("/org/freedesktop/Notifications", &fake);
-    }
-    ~FakeDesktop()
-    {
-        service.unregisterObject("/org/freedesktop/Notifications");
-        QDBusConnection::disconnectFromBus("fake-notifications");
-    }
-
-    QTemporaryDir busDir;
-    FakeNotifications fake;
-    QDBusConnection service{QString()};
-};
 
 // Qt keeps the session bus a process first found: this test needs a process of its own, as
 // CTest gives each test.

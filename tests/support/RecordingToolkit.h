@@ -222,6 +222,30 @@ public:
     }
 
     void SetActivity(Activity level) override { activities.push_back(level); }
+    void PrependOutput(const std::vector<StyledLine>& lines) override
+    {
+        std::string above;
+        for (const StyledLine& line : lines) {
+            above += (above.empty() ? "" : "\r\n") + line.text;
+        }
+        text = text.empty() ? above : above.empty() ? text : above + "\r\n" + text;
+        prepends.push_back(lines.size());
+    }
+    void MarkRead(std::int64_t linesAfter) override { markedRead.push_back(linesAfter); }
+    void Untell() override { ++untold; }
+    bool Seen() const override { return seen; }
+    // The user comes to look at the window (or leaves it).
+    void Look(bool looking)
+    {
+        seen = looking;
+        if (looking) {
+            Events.Seen.raise();
+        }
+    }
+    std::vector<std::size_t> prepends;
+    std::vector<std::int64_t> markedRead;
+    std::int32_t untold = 0;
+    bool seen = false;
     void TakeFocus() override { ++focusTaken; }
     void SetName(const std::string& value) override { name = value; }
     void SetInputHint(const std::string& value) override { inputHint = value; }

@@ -76,6 +76,9 @@ public:
     // A view's caption now begins with another number.
     void Renumbered(ConsoleChildView* view, std::int32_t previous, std::int32_t next);
     void SetActive(ConsoleChildView* view) { active_ = view; }
+    const ConsoleChildView* Active() const { return active_; }
+    // Whether the view is one of the windows still open.
+    bool Holds(const ConsoleChildView* view) const { return views_.contains(const_cast<ConsoleChildView*>(view)); }
     void MainWindowMade(ConsoleMainWindowView* view) { mainWindow_ = view; }
     void MainWindowUnloaded();
     void MainWindowDestroyed(const ConsoleMainWindowView* view);

@@ -73,7 +73,17 @@ void ConsoleChildView::SetState(WindowState state)
 void ConsoleChildView::Activate()
 {
     toolkit_.SetActive(this);
+    ConsoleToolkit& toolkit = toolkit_;
     Events.Activate.raise();
+    // A listener may have closed the window.
+    if (toolkit.Holds(this)) {
+        Events.Seen.raise();
+    }
+}
+
+bool ConsoleChildView::Seen() const
+{
+    return toolkit_.Active() == this;
 }
 
 void ConsoleChildView::Unload()
@@ -88,6 +98,16 @@ void ConsoleChildView::AppendOutput(std::string_view line)
     outputLength_ += (outputLength_ > 0 ? 2 : 0) + static_cast<std::int64_t>(line.size());
     std::string out;
     AppendTerminalLines("[" + std::to_string(number_) + "] ", line, out);
+    toolkit_.Write(out);
+}
+
+void ConsoleChildView::PrependOutput(const std::vector<StyledLine>& lines)
+{
+    std::string out;
+    for (const StyledLine& line : lines) {
+        outputLength_ += (outputLength_ > 0 ? 2 : 0) + static_cast<std::int64_t>(line.text.size());
+        AppendTerminalLines("[" + std::to_string(number_) + "] ", line.text, out);
+    }
     toolkit_.Write(out);
 }
 

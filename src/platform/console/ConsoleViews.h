@@ -42,6 +42,8 @@ public:
     void Unload() override;
 
     void AppendOutput(std::string_view line) override;
+    // A terminal cannot put lines above what it printed: older lines print as they come.
+    void PrependOutput(const std::vector<StyledLine>& lines) override;
     // A terminal keeps what it printed; the log's length starts again.
     void ClearOutput() override { outputLength_ = 0; }
     std::int64_t OutputLength() const override { return outputLength_; }
@@ -68,6 +70,8 @@ public:
 
     // A rise is written as "[n] ! " and the level's word, for scripts to follow.
     void SetActivity(Activity level) override;
+    // The terminal shows the active window: that one is looked at.
+    bool Seen() const override;
 
     // A line from standard input, typed into the input line and submitted with Enter.
     void Submit(std::string_view typed);

@@ -135,6 +135,48 @@ LogStore::Dropped LogStore::Trim(std::int64_t keep)
     return {firstLine_ - before.lines, firstPosition_ - before.positions};
 }
 
+LogStore::Dropped LogStore::Prepend(LogStore&& older)
+{
+    const std::int64_t count = older.LineCount();
+    if (count == 0) {
+        return {};
+    }
+    if (!older.pages_.empty()) {
+        older.ClosePage();
+    }
+    // The older text ends where the first line kept begins: its lines are numbered, and its
+    // positions counted, just before. Its bytes end before the first chunk kept, which may
+    // still hold text of lines dropped.
+    const std::int64_t firstLine = pages_.empty() ? lines_ : pages_.front().firstLine;
+    const std::int64_t unitStart = pages_.empty() ? units_ : pages_.front().unitStart;
+    std::int64_t byteEnd = pages_.empty() ? bytes_ : pages_.front().byteStart;
+    if (!chunks_.empty()) {
+        byteEnd = std::min(byteEnd, chunks_.front().base);
+    }
+    const std::int64_t lineShift = firstLine - older.lines_;
+    const std::int64_t byteShift = byteEnd - older.bytes_;
+    const std::int64_t unitShift = unitStart - older.units_;
+    for (auto page = older.pages_.rbegin(); page != older.pages_.rend(); ++page) {
+        page->firstLine += lineShift;
+        page->byteStart += byteShift;
+        page->byteBase += byteShift;
+        page->unitStart += unitShift;
+        page->unitBase += unitShift;
+        pages_.push_front(std::move(*page));
+    }
+    for (auto chunk = older.chunks_.rbegin(); chunk != older.chunks_.rend(); ++chunk) {
+        chunk->base += byteShift;
+        chunks_.push_front(std::move(*chunk));
+    }
+    const bool wasEmpty = LineCount() == 0;
+    const std::int64_t positionBefore = firstPosition_;
+    const Page& first = pages_.front();
+    firstLine_ = first.firstLine;
+    firstPosition_ = first.unitStart + 2 * first.firstLine;
+    older.Clear();
+    return {count, wasEmpty ? 0 : positionBefore - firstPosition_};
+}
+
 char* LogStore::Reserve(std::size_t bytes)
 {
     if (chunks_.empty() || chunks_.back().capacity - chunks_.back().size < bytes) {

@@ -42,6 +42,9 @@ public:
     // while at least `keep` remain: each page goes at once, with its text chunks, so a line
     // costs constant time however long the log has run.
     Dropped Trim(std::int64_t keep);
+    // Puts the lines of `older` (a store never trimmed) before the first line kept; tells how
+    // many lines came and how far the positions of the lines held before moved on.
+    Dropped Prepend(LogStore&& older);
 
     std::int64_t LineCount() const { return lines_ - firstLine_; }
     std::int64_t TextLength() const { return LineCount() == 0 ? 0 : units_ + 2 * (lines_ - 1) - firstPosition_; }

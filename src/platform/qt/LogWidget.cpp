@@ -20,6 +20,7 @@
 #include <QTextLayout>
 #include <QToolButton>
 #include <QUrl>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <climits>
@@ -174,13 +175,45 @@ TELLIX_LINE_ROAD void LogWidget::AppendLine(std::string_view bytes, const LineSt
     }
 }
 
+void LogWidget::PrependLines(const std::vector<StyledLine>& lines)
+{
+    if (lines.empty()) {
+        return;
+    }
+    const bool atEnd = AtEnd();
+    // An empty log's only line is empty: the older lines take its place.
+    if (store_.TextLength() == 0 && store_.LineCount() > 0) {
+        store_.Clear();
+    }
+    LogStore older;
+    for (const StyledLine& line : lines) {
+        older.Append(line.text, &line.style);
+    }
+    const LogStore::Dropped added = store_.Prepend(std::move(older));
+    DropLayouts();
+    if (lastPainted_ >= 0) {
+        lastPainted_ += added.lines;
+    }
+    // Line numbers of the view count from the first line held; positions from its start.
+    const std::int64_t top = verticalScrollBar()->value() + added.lines;
+    if (atEnd) {
+        anchor_ = cursor_ = store_.TextLength();
+    } else {
+        anchor_ += added.positions;
+        cursor_ += added.positions;
+    }
+    UpdateScrollRange();
+    ScrollTo(atEnd ? tailFirst_ : top);
+    viewport()->update();
+}
+
 void LogWidget::Clear()
 {
     store_.Clear();
     DropLayouts();
     anchor_ = cursor_ = 0;
     lastPainted_ = -1;
-    marker_ = -1;
+    marker_ = kNoMarker;
     matches_.clear();
     current_ = -1;
     searchedTo_ = 0;
@@ -355,7 +388,13 @@ void LogWidget::OnRepaintTimer()
 void LogWidget::OnScrolled(int value)
 {
     viewport()->update();
-    if (programmaticScroll_ || anchor_ != cursor_) {
+    if (programmaticScroll_) {
+        return;
+    }
+    if (value == 0 && store_.LineCount() > 0) {
+        Q_EMIT olderWanted();
+    }
+    if (anchor_ != cursor_) {
         return;
     }
     // The user moved the view: the caret goes with it, and back to the end at the bottom.
@@ -831,6 +870,10 @@ void LogWidget::keyPressEvent(QKeyEvent* event)
         return;
     }
     QScrollBar* bar = verticalScrollBar();
+    if ((event->key() == Qt::Key_PageUp || event->matches(QKeySequence::MoveToStartOfDocument)) &&
+        bar->value() == 0 && store_.LineCount() > 0) {
+        Q_EMIT olderWanted(); // at the top already: the scroll bar does not move
+    }
     if (event->key() == Qt::Key_PageUp) {
         bar->triggerAction(QAbstractSlider::SliderPageStepSub);
     } else if (event->key() == Qt::Key_PageDown) {
@@ -842,6 +885,14 @@ void LogWidget::keyPressEvent(QKeyEvent* event)
     } else {
         QAbstractScrollArea::keyPressEvent(event);
     }
+}
+
+void LogWidget::wheelEvent(QWheelEvent* event)
+{
+    if (event->angleDelta().y() > 0 && verticalScrollBar()->value() == 0 && store_.LineCount() > 0) {
+        Q_EMIT olderWanted();
+    }
+    QAbstractScrollArea::wheelEvent(event);
 }
 
 LogWidget::Hit LogWidget::HitAt(QPoint point, QTextLine::CursorPosition mode)
@@ -1091,7 +1142,15 @@ int LogWidget::RowLeft(std::int64_t line, int row)
 
 void LogWidget::MarkRead()
 {
-    marker_ = store_.LineCount() == 0 ? -1 : store_.FirstLine() + store_.LineCount() - 1;
+    MarkRead(0);
+}
+
+void LogWidget::MarkRead(std::int64_t linesAfter)
+{
+    const std::int64_t count = store_.LineCount();
+    marker_ = count == 0 ? kNoMarker
+                         : store_.FirstLine() +
+                               std::max<std::int64_t>(0, count - 1 - std::max<std::int64_t>(0, linesAfter));
     viewport()->update();
 }
 
@@ -1099,7 +1158,7 @@ std::int64_t LogWidget::MarkerLine() const
 {
     const std::int64_t line = marker_ - store_.FirstLine();
     // Gone with its line, or nothing came after it.
-    if (marker_ < 0 || line < 0 || line + 1 >= store_.LineCount()) {
+    if (marker_ == kNoMarker || line < 0 || line + 1 >= store_.LineCount()) {
         return -1;
     }
     return line;

@@ -14,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <string_view>
 #include <unordered_map>
@@ -39,6 +40,9 @@ public:
     // One more line, after a CR LF unless the log is empty; a CR LF inside starts a further line.
     // The style (offsets in bytes of `bytes`) says how the first of them reads.
     void AppendLine(std::string_view bytes, const LineStyle* style = nullptr);
+    // Lines older than any held, oldest first, above the first line; the view keeps showing
+    // what it showed, and a selection stays on its text.
+    void PrependLines(const std::vector<StyledLine>& lines);
     // Empties the log: lines, selection, marker and found matches.
     void Clear();
 
@@ -77,6 +81,9 @@ public:
     // Where the user stopped reading: the marker goes under the last line now held, and shows
     // once lines come after it. It goes with its line when older lines are dropped.
     void MarkRead();
+    // The same, read elsewhere: the marker goes under the line `linesAfter` lines before the
+    // newest held.
+    void MarkRead(std::int64_t linesAfter);
     // The line the marker is under, or -1 when there is none to show.
     std::int64_t MarkerLine() const;
 
@@ -108,12 +115,15 @@ public:
 Q_SIGNALS:
     // A mouse selection was made: its text is the X11 primary selection where there is one.
     void selectionPublished(const QString& text);
+    // The user scrolled up past the first line held (wheel, keys or scroll bar at the top).
+    void olderWanted();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -192,8 +202,10 @@ private:
     std::int64_t anchor_ = 0;
     std::int64_t cursor_ = 0;
     std::int64_t lastPainted_ = -1;
-    // The marker's line, counted from the first line ever appended; -1 before MarkRead.
-    std::int64_t marker_ = -1;
+    // The marker's line, counted from the first line ever appended (lines put above it count
+    // below 0); kNoMarker before MarkRead.
+    static constexpr std::int64_t kNoMarker = std::numeric_limits<std::int64_t>::min();
+    std::int64_t marker_ = kNoMarker;
     QFont baseFont_;
     bool baseFontSet_ = false;
     std::unordered_map<QString, QColor> nickColours_;

@@ -114,6 +114,7 @@ void Notifier::Forget(const void* window)
     }
     waiting_.remove(window);
     inFlight_.remove(window);
+    withdrawn_.remove(window);
 }
 
 void Notifier::Notify(const void* window, const QString& title, const QString& text)
@@ -154,7 +155,11 @@ void Notifier::Send(const void* window, const QString& title, const QString& tex
             return; // the window went meanwhile
         }
         const QDBusPendingReply<uint> reply = *done;
-        if (!reply.isError()) {
+        if (withdrawn_.remove(window)) {
+            if (!reply.isError()) {
+                Close(reply.value());
+            }
+        } else if (!reply.isError()) {
             Shown(window, reply.value());
         }
         if (const auto next = waiting_.find(window); next != waiting_.end()) {
@@ -165,6 +170,36 @@ void Notifier::Send(const void* window, const QString& title, const QString& tex
             }
         }
     });
+}
+
+void Notifier::Withdraw(const void* window)
+{
+    waiting_.remove(window);
+    if (inFlight_.contains(window)) {
+        withdrawn_.insert(window, true);
+    }
+    const auto shown = shown_.find(window);
+    if (shown == shown_.end()) {
+        return;
+    }
+    const uint id = *shown;
+    if (windows_.value(id) == window) {
+        windows_.remove(id);
+    }
+    shown_.erase(shown);
+    Close(id);
+}
+
+void Notifier::Close(uint id)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return;
+    }
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kPath, kService, QStringLiteral("CloseNotification"));
+    call << id;
+    bus.send(call); // nothing waits for the answer
 }
 
 void Notifier::Listen(QDBusConnection& bus)

@@ -22,6 +22,8 @@ public:
     // costs one call in flight and one waiting.
     void Notify(const void* window, const QString& title, const QString& text);
     void Forget(const void* window);
+    // The window's lines were read elsewhere: its notification, shown or on its way, goes.
+    void Withdraw(const void* window);
 
     // The body as sent: formatting codes dropped, markup escaped, cut short.
     static QString Body(const QString& text);
@@ -45,6 +47,7 @@ private:
     void Send(const void* window, const QString& title, const QString& text);
     void Listen(QDBusConnection& bus);
     void Shown(const void* window, uint id);
+    void Close(uint id);
 
     struct Waiting {
         QString title;
@@ -57,6 +60,8 @@ private:
     QHash<uint, const void*> windows_; // and back: one entry per window at most
     QHash<const void*, bool> inFlight_;
     QHash<const void*, Waiting> waiting_;
+    // Windows whose notification in flight goes as soon as the service names it.
+    QHash<const void*, bool> withdrawn_;
 };
 
 } // namespace tellix

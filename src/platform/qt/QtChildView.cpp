@@ -196,11 +196,22 @@ public:
                 view_->RaiseActivate();
             }
         });
-        // Leaving a window marks where the user stopped reading.
+        // Leaving a window marks where the user stopped reading; coming to it, the user reads.
         connect(this, &QMdiSubWindow::windowStateChanged, this,
                 [this](Qt::WindowStates before, Qt::WindowStates now) {
                     if (view_ != nullptr && (before & Qt::WindowActive) && !(now & Qt::WindowActive)) {
                         view_->log_->MarkRead();
+                    }
+                    if (view_ != nullptr && !(before & Qt::WindowActive) && (now & Qt::WindowActive)) {
+                        // Once the area counts it as its active window too.
+                        QMetaObject::invokeMethod(
+                            this,
+                            [this] {
+                                if (view_ != nullptr) {
+                                    view_->RaiseSeen();
+                                }
+                            },
+                            Qt::QueuedConnection);
                     }
                 });
         // So is leaving the program while this window is the one in front: the window stays
@@ -210,6 +221,9 @@ public:
             if (view_ != nullptr && state != Qt::ApplicationActive && mdiArea() != nullptr &&
                 mdiArea()->currentSubWindow() == this) {
                 view_->log_->MarkRead();
+            }
+            if (view_ != nullptr && state == Qt::ApplicationActive) {
+                view_->RaiseSeen(); // back to the program: the window in front is read
             }
         });
     }
@@ -476,6 +490,12 @@ QtChildView::QtChildView(QMdiArea& area) : area_(&area)
 
     log_ = new LogWidget(client_);
     log_->SetBaseFont(font);
+    // Bound to the client: the view may go before its widgets do.
+    QObject::connect(log_, &LogWidget::olderWanted, client_, [client = client_] {
+        if (QtChildView* view = client->View(); view != nullptr) {
+            AtBoundary("older lines", [&] { view->Events.WantOlder.raise(); });
+        }
+    });
     topic_ = new tellix::TopicBar(client_);
     topic_->hide();
     topic_->SetEdited(
@@ -705,6 +725,13 @@ void QtChildView::RaiseResize()
 void QtChildView::RaiseActivate()
 {
     AtBoundary("activate", [&] { Events.Activate.raise(); });
+}
+
+void QtChildView::RaiseSeen()
+{
+    if (Seen()) {
+        AtBoundary("seen", [&] { Events.Seen.raise(); });
+    }
 }
 
 void QtChildView::RaiseInputKeyDown(std::int32_t& key)
@@ -1102,14 +1129,30 @@ void QtChildView::SetInputHint(const std::string& hint)
     input_->setPlaceholderText(DecodeForDisplay(hint));
 }
 
+bool QtChildView::Seen() const
+{
+    return form_ && area_ && QGuiApplication::applicationState() == Qt::ApplicationActive &&
+           area_->activeSubWindow() == form_ && area_->window()->isActiveWindow();
+}
+
+void QtChildView::MarkRead(std::int64_t linesAfter)
+{
+    log_->MarkRead(linesAfter);
+}
+
+void QtChildView::Untell()
+{
+    if (form_) {
+        Notifier::Instance().Withdraw(form_.data());
+    }
+}
+
 void QtChildView::Tell(const std::string& title, const std::string& text)
 {
     if (!form_ || !area_) {
         return;
     }
-    const bool looking = QGuiApplication::applicationState() == Qt::ApplicationActive &&
-                         area_->activeSubWindow() == form_ && area_->window()->isActiveWindow();
-    if (looking) {
+    if (Seen()) {
         return;
     }
     QApplication::alert(area_->window(), 0);
@@ -1250,6 +1293,11 @@ void QtChildView::SetScrollbackLines(std::int64_t lines)
 {
     scrollback_ = lines;
     log_->SetScrollbackLines(lines);
+}
+
+void QtChildView::PrependOutput(const std::vector<StyledLine>& lines)
+{
+    log_->PrependLines(lines);
 }
 
 void QtChildView::ClearOutput()

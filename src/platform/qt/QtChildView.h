@@ -50,6 +50,7 @@ public:
 
     void AppendOutput(std::string_view line) override;
     void AppendOutput(std::string_view line, const LineStyle& style) override;
+    void PrependOutput(const std::vector<StyledLine>& lines) override;
     void ClearOutput() override;
     std::int64_t OutputLength() const override;
     std::int64_t SelStart() const override;
@@ -85,6 +86,10 @@ public:
     void SetName(const std::string& name) override;
     void SetInputHint(const std::string& hint) override;
     void Tell(const std::string& title, const std::string& text) override;
+    void MarkRead(std::int64_t linesAfter) override;
+    void Untell() override;
+    // The window is the active one in the active main window of the program in front.
+    bool Seen() const override;
     void SetGroup(const std::string& group, const std::string& label, bool head) override;
     void SetUnread(std::int32_t count) override;
     void SetGreyed(bool greyed) override;
@@ -134,6 +139,8 @@ private:
     void RaiseQueryUnload(bool& cancel);
     void RaiseResize();
     void RaiseActivate();
+    // Once the user looks at the window.
+    void RaiseSeen();
     void RaiseInputKeyDown(std::int32_t& key);
     void RaiseInputKeyPress(std::int32_t& key);
     void RaiseInputChange();

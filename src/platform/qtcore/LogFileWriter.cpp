@@ -237,6 +237,34 @@ std::vector<std::string> LogFileWriter::LastLines(std::string_view folder, std::
     return lines;
 }
 
+std::vector<std::string> LogFileWriter::DayLines(std::string_view folder, std::string_view day)
+{
+    std::vector<std::string> lines;
+    const std::string name = std::string(day) + ".log";
+    if (!IsDayFile(name)) {
+        return lines;
+    }
+    Flush();
+    std::ifstream file(std::filesystem::path(root_) / std::string(folder) / name, std::ios::binary);
+    for (std::string line; std::getline(file, line);) {
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
+std::vector<std::string> LogFileWriter::Folders(std::string_view folder)
+{
+    std::vector<std::string> names;
+    std::error_code error;
+    const std::filesystem::path dir = std::filesystem::path(root_) / std::string(folder);
+    for (std::filesystem::directory_iterator it(dir, error), end; !error && it != end; it.increment(error)) {
+        if (it->is_directory(error)) {
+            names.push_back(it->path().filename().string());
+        }
+    }
+    return names;
+}
+
 void LogFileWriter::Run()
 {
     std::unique_lock lock(mutex_);

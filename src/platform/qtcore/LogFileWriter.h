@@ -36,6 +36,8 @@ public:
     void AppendLine(std::string_view path, std::string_view stamp, std::string_view shown) override;
     void Flush() override;
     std::vector<std::string> LastLines(std::string_view folder, std::size_t count) override;
+    std::vector<std::string> DayLines(std::string_view folder, std::string_view day) override;
+    std::vector<std::string> Folders(std::string_view folder) override;
     std::string Root() const override { return root_; }
 
     // After each batch written and flushed, on the event loop's thread: the files (full paths)
