@@ -137,6 +137,9 @@ TEST(HistoryView, TheWheelAtTheTopOfALogBringsTheOlderLinesAbove)
         [&] { return client.app->Childs()->Count() == 2 && client.View(2).Log()->HeldText().contains("old 8"); }));
     LogWidget& log = *client.View(2).Log();
     EXPECT_FALSE(log.HeldText().contains("old 3"));
+    // The user scrolls the window in front: one the bouncer joined opens behind.
+    BringForward(*client.area, client.Form(2));
+    ASSERT_TRUE(PumpUntil([&] { return log.isVisible() && log.LastPaintedLine() >= 0; }));
     QWheelEvent wheel(QPointF(20, 20), log.mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, 120), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(log.viewport(), &wheel);
