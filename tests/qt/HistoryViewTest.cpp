@@ -10,6 +10,7 @@
 #include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtToolkit.h"
 #include "platform/qtcore/QtTcpSocket.h"
+#include "support/BringForward.h"
 #include "support/FakeDesktop.h"
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
@@ -96,7 +97,7 @@ TEST(HistoryView, ReadElsewhereTheNewsAndItsNotificationGoAndLookingHereTellsThe
     ASSERT_TRUE(PumpUntil([&] { return client.app->Childs()->Count() == 2; }));
     const auto phone = Phone(bouncer);
     ASSERT_TRUE(PumpUntilPeerSees(*phone, " 366 "));
-    client.area->setActiveSubWindow(client.Form(1));
+    BringForward(*client.area, client.Form(1));
 
     // Looking elsewhere: a mention is news here and told on the desktop.
     const std::int64_t said = ScriptedBouncer::NowMs() - 10'000;
@@ -116,7 +117,7 @@ TEST(HistoryView, ReadElsewhereTheNewsAndItsNotificationGoAndLookingHereTellsThe
     EXPECT_EQ(client.View(2).Log()->MarkerLine(), marked);
 
     // Looked at here: the phone hears how far.
-    client.area->setActiveSubWindow(client.Form(2));
+    BringForward(*client.area, client.Form(2));
     EXPECT_TRUE(PumpUntilPeerSees(*phone, "MARKREAD #room timestamp=" + ScriptedBouncer::Time(said + 1000)));
 }
 
@@ -136,6 +137,9 @@ TEST(HistoryView, TheWheelAtTheTopOfALogBringsTheOlderLinesAbove)
         [&] { return client.app->Childs()->Count() == 2 && client.View(2).Log()->HeldText().contains("old 8"); }));
     LogWidget& log = *client.View(2).Log();
     EXPECT_FALSE(log.HeldText().contains("old 3"));
+    // The user scrolls the window in front: one the bouncer joined opens behind.
+    BringForward(*client.area, client.Form(2));
+    ASSERT_TRUE(PumpUntil([&] { return log.isVisible() && log.LastPaintedLine() >= 0; }));
     QWheelEvent wheel(QPointF(20, 20), log.mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, 120), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(log.viewport(), &wheel);

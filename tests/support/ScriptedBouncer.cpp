@@ -324,7 +324,8 @@ void ScriptedBouncer::Handle(Client& client, const std::string& line)
         HandleMessage(client, parsed);
     } else if (command == "JOIN") {
         if (!client.network_.empty()) {
-            std::string_view names = param(0);
+            const std::string list = param(0);
+            std::string_view names = list;
             while (!names.empty()) {
                 const std::size_t comma = names.find(',');
                 Join(std::string(names.substr(0, comma)), {}, client.network_);

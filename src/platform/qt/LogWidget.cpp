@@ -1156,12 +1156,12 @@ void LogWidget::MarkRead(std::int64_t linesAfter)
 
 std::int64_t LogWidget::MarkerLine() const
 {
-    const std::int64_t line = marker_ - store_.FirstLine();
-    // Gone with its line, or nothing came after it.
-    if (marker_ == kNoMarker || line < 0 || line + 1 >= store_.LineCount()) {
+    if (marker_ == kNoMarker) {
         return -1;
     }
-    return line;
+    const std::int64_t line = marker_ - store_.FirstLine();
+    // Gone with its line, or nothing came after it.
+    return line < 0 || line + 1 >= store_.LineCount() ? -1 : line;
 }
 
 void LogWidget::SetBaseFont(const QFont& font)
