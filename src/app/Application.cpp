@@ -539,6 +539,7 @@ void Application::CloseConnection(const ConnectionPtr& connection)
     ForgetJoin(connection);
     lostAt_.erase(connection->Key());
     links_.erase(connection->Key());
+    bouncerLinks_.erase(connection->Key());
     // The goodbye leaves at its pace; the connection goes after it.
     closing_.push_back(connection);
     LetClosedGo();
@@ -648,6 +649,10 @@ void Application::ListenToConnections()
     subs.push_back(
         events.TlsUpgrade.connect([this](const ConnectionPtr& c, const std::string& server, std::int32_t port) {
             pobjConnections_TlsUpgrade(c, server, port);
+        }));
+    subs.push_back(events.BouncerNetwork.connect(
+        [this](const ConnectionPtr& c, const std::string& id, const std::string& attributes) {
+            pobjConnections_BouncerNetwork(c, id, attributes);
         }));
     subs.push_back(events.ReadMarkerMove.connect(
         [this](const ConnectionPtr& c, const std::string& target) { pobjConnections_ReadMarkerMove(c, target); }));

@@ -6,6 +6,7 @@
 #include "util/Event.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -86,6 +87,19 @@ public:
                           std::vector<ChannelAndKey> also = {});
     // A further connection, with a status window of its own, beside the others.
     ConnectionPtr NewConnection();
+    // The connection bound to the network `id` of the bouncer that `home` logs in to; null for
+    // none. The bouncer's networks, by id, with what it says of them, for a bouncer login.
+    ConnectionPtr BouncerConnection(const IRCConnection& home, std::string_view id) const;
+    std::map<std::string, std::map<std::string, std::string>> BouncerNetworks(const IRCConnection& home) const;
+    // The bouncer login a bound connection belongs to.
+    ConnectionPtr BouncerHome(const IRCConnection& bound) const;
+    // Asks the bouncer `home` logs in to for a network with these attributes, for a change of
+    // network `id` (an empty value takes an attribute away), or for its deletion. The bouncer's
+    // notifications then change the connections and the tree.
+    using BouncerAttributes = std::map<std::string, std::string>;
+    static void AddBouncerNetwork(IRCConnection& home, const BouncerAttributes& attributes);
+    static void ChangeBouncerNetwork(IRCConnection& home, const std::string& id, const BouncerAttributes& changes);
+    static void DeleteBouncerNetwork(IRCConnection& home, const std::string& id);
     // Says goodbye on `connection`, closes its windows, and lets it go once its goodbye is out.
     // The first connection stays: its windows close and it disconnects.
     void CloseConnection(const ConnectionPtr& connection);
@@ -219,6 +233,17 @@ private:
     void pobjConnections_UserRemove(const ConnectionPtr& connection, const UserPtr& source);
     void pobjConnections_ReadMarkerMove(const ConnectionPtr& connection, const std::string& target);
     void pobjConnections_HistoryFetched(const ConnectionPtr& connection, const std::string& target, bool more);
+    // A bouncer's network heard of on `home`, the bouncer login's connection: each gets a
+    // connection of its own, bound to it with the same login, and goes when the bouncer
+    // deletes it.
+    void pobjConnections_BouncerNetwork(const ConnectionPtr& home, const std::string& id,
+                                        const std::string& attributes);
+    struct BouncerLink {
+        std::weak_ptr<IRCConnection> home;
+        std::string id;
+        std::map<std::string, std::string> attributes;
+    };
+    std::unordered_map<std::string, BouncerLink> bouncerLinks_; // by the bound connection's key
     // The window showing a conversation of `connection`; null for none.
     std::shared_ptr<Child> ConversationWindow(const ConnectionPtr& connection, const std::string& target) const;
     // The newest message the client has of the connection's network: its windows and its logs.

@@ -289,6 +289,9 @@ void Application::KeepSession()
     Session session;
     std::unordered_map<const IRCConnection*, std::int32_t> positions;
     for (const ConnectionPtr& connection : *pobjConnections_) {
+        if (!connection->BouncerNetwork().empty()) {
+            continue; // its bouncer login lists it again, and the bouncer keeps its channels
+        }
         positions[connection.get()] = static_cast<std::int32_t>(session.connections.size());
         Session::Connection kept;
         kept.network = connection->SavedNetwork();

@@ -84,6 +84,10 @@ const std::vector<CommandRun::Entry>& CommandRun::Table()
         {"AWAY", "[text]", "marks you away with a text; without one, back", "/away at lunch", &CommandRun::Away},
         {"BAN", "[mask ...]", "bans in the window's channel (a nick as nick!*@*); alone, lists the bans",
          "/ban troll", &CommandRun::Ban},
+        {"BOUNCER", "[list|add|set|remove ...]",
+         "keeps the networks of the bouncer you are logged in to: add NAME HOST [PORT] [-tls], set NETWORK "
+         "ATTRIBUTE VALUE, remove NETWORK",
+         "/bouncer add OFTC irc.oftc.net 6697 -tls", &CommandRun::BouncerCommand},
         {"CHANNEL", "[channel]", "shows or sets the window's channel", "/channel #room", &CommandRun::Channel},
         {"CLEAR", "", "empties the window's log", "/clear", &CommandRun::Clear},
         {"CONNECT", "network | host [port] [-tls]", "connects a saved network, or a server, beside the others",

@@ -119,6 +119,9 @@ private:
     void NetworkAdd();
     void NetworkSet();
 
+    // A bouncer's networks.
+    bool BouncerCommand();
+
     // The window commands.
     bool WindowCommand();
     bool WindowChannel();

@@ -27,11 +27,27 @@ std::string_view BareName(std::string_view name)
 const std::vector<std::string_view>& CapNegotiation::Wanted()
 {
     // znc.in/self-message: a bouncer's lines the user said from another client or before its playback.
-    static const std::vector<std::string_view> wanted{
-        "multi-prefix",     "userhost-in-names", "server-time", "away-notify",         "account-notify",
-        "extended-join",    "chghost",           "cap-notify",  "message-tags",        "batch",
-        "labeled-response", "echo-message",      "sasl",        "znc.in/self-message", "draft/chathistory",
-        "draft/read-marker"};
+    // draft/chathistory and draft/read-marker: what was said while the client was away, and
+    // how far the user read it on another device. soju.im/bouncer-networks: the networks one
+    // bouncer login holds, each reached by a connection bound to it.
+    static const std::vector<std::string_view> wanted{"multi-prefix",
+                                                      "userhost-in-names",
+                                                      "server-time",
+                                                      "away-notify",
+                                                      "account-notify",
+                                                      "extended-join",
+                                                      "chghost",
+                                                      "cap-notify",
+                                                      "message-tags",
+                                                      "batch",
+                                                      "labeled-response",
+                                                      "echo-message",
+                                                      "sasl",
+                                                      "znc.in/self-message",
+                                                      "draft/chathistory",
+                                                      "draft/read-marker",
+                                                      "soju.im/bouncer-networks",
+                                                      "soju.im/bouncer-networks-notify"};
     return wanted;
 }
 

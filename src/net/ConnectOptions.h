@@ -14,6 +14,8 @@ struct ConnectOptions {
     std::string clientCertificate;     // a PEM file with certificate and key; SASL EXTERNAL without a password
     bool continueUnidentified = false; // a failed login goes on instead of disconnecting
     bool reconnect = false;
+    // A bouncer's network this connection is bound to (BOUNCER BIND), by its id; empty for none.
+    std::string bouncerNetwork;
 };
 
 } // namespace tellix

@@ -684,6 +684,9 @@ void IRCConnection::Welcomed()
     for (std::string& channel : std::exchange(rejoinAtWelcome_, {})) {
         channels.push_back(std::move(channel));
     }
+    if (!options_.bouncerNetwork.empty()) {
+        return; // the bouncer keeps its network's channels and joins them for us
+    }
     for (const std::string& line : linkWatch_.JoinLines(channels, LineRoom())) {
         SendMessage(line, SendPriority::Automatic);
     }

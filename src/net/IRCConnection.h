@@ -152,6 +152,17 @@ public:
     // The saved network this connection connects, by name; empty for a server typed in.
     const std::string& SavedNetwork() const { return savedNetwork_; }
     void SavedNetwork(std::string name) { savedNetwork_ = std::move(name); }
+    // The bouncer network this connection is bound to, by id; empty for none.
+    const std::string& BouncerNetwork() const { return options_.bouncerNetwork; }
+    // A bouncer login that lists its networks here, each for a connection bound to it.
+    bool ListsBouncerNetworks() const
+    {
+        return options_.bouncerNetwork.empty() && !boundByLogin_ && caps_.Enabled("soju.im/bouncer-networks");
+    }
+    // How the bouncer names the network this connection is bound to, and its state there when
+    // it is not connected ("OFTC (disconnected)"); what the windows are grouped by.
+    const std::string& BouncerLabel() const { return bouncerLabel_; }
+    void BouncerLabel(std::string label) { bouncerLabel_ = std::move(label); }
     // The network's name as last seen (a session that came back), for what is named by it
     // until the server tells it again.
     const std::string& ExpectedNetwork() const { return expectedNetwork_; }
@@ -236,6 +247,9 @@ public:
         // Target, More: a page of older lines asked for by FetchOlder was shown; More is false
         // once the server has none before them.
         Event<const std::string&, bool> HistoryFetched;
+        // Id, Attributes: a bouncer tells of one of its networks, its attributes as it sent them
+        // ("name=Libera;state=connected", only those that changed); "*" when it is gone.
+        Event<const std::string&, const std::string&> BouncerNetwork;
     } Events;
 
 private:
@@ -291,6 +305,10 @@ private:
     // TLS on that port. True when it ended (or a listener deleted the connection).
     bool HearStrictTransport(const ServerLine& line, CapNegotiation::Step before);
     void AfterCapsGranted();
+    // CAP END, after the bind to a bouncer's network when this connection is for one.
+    void EndCapTalk();
+    // A BOUNCER line from the server; true when there is nothing more to show of it.
+    bool ReceiveBouncer(const ServerLine& line);
     void ReceiveAuthenticate(std::string_view argument);
     // Gives the server a few seconds for its next login step before the login counts as failed.
     void AwaitLoginAnswer();
@@ -351,6 +369,8 @@ private:
     std::uint32_t attempts_ = 0;
     std::optional<PendingOpen> pendingOpen_;
     ConnectOptions options_;
+    std::string bouncerLabel_;
+    bool boundByLogin_ = false;
     SendQueue sendQueue_;
     CtcpReplies ctcp_;
     LinkWatch linkWatch_;

@@ -95,10 +95,11 @@ public:
         // Server, Port, the certificate and why it was refused
         Event<const ConnectionPtr&, const std::string&, std::int32_t, const CertificateRefusal&>
             CertificateRefused;
-        Event<const ConnectionPtr&, std::size_t> LinesNotSent;                    // Count
-        Event<const ConnectionPtr&, const std::string&, std::int32_t> TlsUpgrade; // Server, Port
-        Event<const ConnectionPtr&, const std::string&> ReadMarkerMove;           // Target
-        Event<const ConnectionPtr&, const std::string&, bool> HistoryFetched;     // Target, More
+        Event<const ConnectionPtr&, std::size_t> LinesNotSent;                              // Count
+        Event<const ConnectionPtr&, const std::string&, std::int32_t> TlsUpgrade;           // Server, Port
+        Event<const ConnectionPtr&, const std::string&> ReadMarkerMove;                     // Target
+        Event<const ConnectionPtr&, const std::string&, bool> HistoryFetched;               // Target, More
+        Event<const ConnectionPtr&, const std::string&, const std::string&> BouncerNetwork; // Id, Attributes
     } Events;
 
     // The fingerprint the user trusts for a server's host and port, or empty; asked on each
@@ -244,6 +245,10 @@ public:
     void RaiseHistoryFetched(const ConnectionPtr& connection, const std::string& target, bool more)
     {
         Events.HistoryFetched.raise(connection, target, more);
+    }
+    void RaiseBouncerNetwork(const ConnectionPtr& connection, const std::string& id, const std::string& attributes)
+    {
+        Events.BouncerNetwork.raise(connection, id, attributes);
     }
 
 private:

@@ -51,6 +51,7 @@ void IRCConnection::BeginRegistration()
     nickTries_ = 1;
     altNickNext_ = 0;
     nickFit_ = 0;
+    boundByLogin_ = false;
     caps_.Reset();
     if (!options_.serverPassword.empty()) {
         // A blank or a leading colon would cut the password short without the colon.
@@ -74,7 +75,7 @@ void IRCConnection::BeginRegistration()
             if (caps_.Current() == CapNegotiation::Step::Listing ||
                 caps_.Current() == CapNegotiation::Step::Requesting) {
                 caps_.Stop();
-                SendMessage("CAP END");
+                EndCapTalk();
             }
         });
     }
@@ -86,6 +87,15 @@ void IRCConnection::EndRegistrationTalk()
     caps_.Stop();
     login_ = Login::None;
     registered_ = false;
+}
+
+void IRCConnection::EndCapTalk()
+{
+    // A bouncer hears which of its networks this connection is for before registration ends.
+    if (!options_.bouncerNetwork.empty() && caps_.Enabled("soju.im/bouncer-networks")) {
+        SendMessage("BOUNCER BIND " + options_.bouncerNetwork);
+    }
+    SendMessage("CAP END");
 }
 
 void IRCConnection::ReceiveCap(const ServerLine& line)
@@ -157,7 +167,7 @@ void IRCConnection::AfterCapsGranted()
         !options_.clientCertificate.empty() || (!options_.account.empty() && !options_.accountPassword.empty());
     if (!wantSasl) {
         caps_.Stop();
-        SendMessage("CAP END");
+        EndCapTalk();
         return;
     }
     if (!caps_.Enabled("sasl")) {
@@ -221,7 +231,7 @@ void IRCConnection::LoginFailed(const std::string& reason)
     if (options_.continueUnidentified) {
         RaiseError("SASL login as " + who + " failed (" + reason + "); going on unidentified");
         if (requests_ == request && !deleted_) {
-            SendMessage("CAP END");
+            EndCapTalk();
         }
         return;
     }
@@ -238,7 +248,7 @@ bool IRCConnection::ProcessLoginReply(const ServerLine& line)
         capTimer_.reset();
         login_ = Login::None;
         caps_.Stop();
-        SendMessage("CAP END");
+        EndCapTalk();
         return false; // "SASL authentication successful", shown as server text
     }
     if (command == "902" || command == "904" || command == "905" || command == "906") {

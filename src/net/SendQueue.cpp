@@ -48,8 +48,9 @@ SendPriority SendQueue::Classify(std::string_view line, bool registered, SendPri
     if (SameWord(command, "PONG")) {
         return SendPriority::Urgent;
     }
-    if (!registered && (SameWord(command, "PASS") || SameWord(command, "CAP") || SameWord(command, "NICK") ||
-                        SameWord(command, "USER") || SameWord(command, "AUTHENTICATE"))) {
+    if (!registered &&
+        (SameWord(command, "PASS") || SameWord(command, "CAP") || SameWord(command, "NICK") ||
+         SameWord(command, "USER") || SameWord(command, "AUTHENTICATE") || SameWord(command, "BOUNCER"))) {
         return SendPriority::Urgent;
     }
     return asked;

@@ -134,6 +134,34 @@ std::optional<std::string_view> ServerLine::RawTag(std::string_view key) const
     return found;
 }
 
+std::string EscapeTagValue(std::string_view value)
+{
+    std::string escaped;
+    escaped.reserve(value.size());
+    for (const char c : value) {
+        switch (c) {
+        case ';':
+            escaped += "\\:";
+            break;
+        case ' ':
+            escaped += "\\s";
+            break;
+        case '\\':
+            escaped += "\\\\";
+            break;
+        case '\r':
+            escaped += "\\r";
+            break;
+        case '\n':
+            escaped += "\\n";
+            break;
+        default:
+            escaped += c;
+        }
+    }
+    return escaped;
+}
+
 std::string UnescapeTagValue(std::string_view value)
 {
     std::string plain;

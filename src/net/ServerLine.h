@@ -108,6 +108,9 @@ std::optional<std::string> FindTag(std::string_view tags, std::string_view key);
 // backslash at the end goes.
 std::string UnescapeTagValue(std::string_view value);
 
+// A value made fit for a tag, or a bouncer's network attribute: the reverse of UnescapeTagValue.
+std::string EscapeTagValue(std::string_view value);
+
 // Calls `onName` for each word of a text cut at every single blank (empty words included).
 template <class F> void ForEachWord(std::string_view text, F&& onName)
 {

@@ -536,12 +536,19 @@ bool IRCConnection::ProcessPrefixedMessage(const ServerLine& line)
         NoteBatch(line.Word(3));
         return true;
     }
+    if (command == "BOUNCER") {
+        return ReceiveBouncer(line);
+    }
     if (command == "MARKREAD") {
         return ReceiveMarkRead(line);
     }
     if (command == "376" || command == "422") {
         // The end of the welcome: the bouncer's joins come next, then the answer to what
         // history asks now.
+        if (ListsBouncerNetworks()) {
+            // Only now: the welcome's 005 says whether the login bound this connection.
+            SendMessage("BOUNCER LISTNETWORKS", SendPriority::Automatic);
+        }
         StartCatchUp();
         return false; // and shown
     }
@@ -699,6 +706,9 @@ void IRCConnection::ReadSupportedFeatures(const ServerLine& line)
             history_.SetLimit(token.substr(12));
         } else if (token.starts_with("NETWORK=")) {
             network_ = token.substr(8);
+        } else if (token.starts_with("BOUNCER_NETID=")) {
+            // Bound already, by the login ("user/network"): this connection lists nothing.
+            boundByLogin_ = !token.substr(14).empty();
         } else if (token.starts_with("CHANMODES=")) {
             modeKinds_.Parse(token.substr(10));
         } else if (token.starts_with("CLIENTTAGDENY=")) {
@@ -709,6 +719,24 @@ void IRCConnection::ReadSupportedFeatures(const ServerLine& line)
             modesPerLine_ = ParseModesPerLine(token);
         }
     });
+}
+
+bool IRCConnection::ReceiveBouncer(const ServerLine& line)
+{
+    // ":server BOUNCER NETWORK <id> <attributes>": a network listed, added, changed or gone.
+    if (line.Word(3) != "NETWORK") {
+        return false; // the answers to our own requests, shown as server text
+    }
+    if (!ListsBouncerNetworks()) {
+        return true; // a bound connection hears of them too: its login's connection acts
+    }
+    const std::string id(line.Word(4));
+    const std::string attributes(line.LastParam(5));
+    if (id.empty() || attributes.empty()) {
+        return true;
+    }
+    Relay(*this).Up(&IRCConnections::RaiseBouncerNetwork, Events.BouncerNetwork, id, attributes);
+    return true;
 }
 
 } // namespace tellix

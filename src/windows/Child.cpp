@@ -837,10 +837,11 @@ void Child::FollowConnection(IRCConnection* connection)
 
 std::string Child::GroupLabel(const IRCConnection& connection)
 {
-    return !connection.SavedNetwork().empty()  ? connection.SavedNetwork()
-           : !connection.Network().empty()     ? connection.Network()
-           : !connection.AttemptHost().empty() ? connection.AttemptHost()
-                                               : std::string("not connected");
+    return !connection.BouncerLabel().empty()   ? connection.BouncerLabel()
+           : !connection.SavedNetwork().empty() ? connection.SavedNetwork()
+           : !connection.Network().empty()      ? connection.Network()
+           : !connection.AttemptHost().empty()  ? connection.AttemptHost()
+                                                : std::string("not connected");
 }
 
 void Child::TellGreyed()

@@ -141,6 +141,8 @@ public:
     // What the window's connection is called where windows are grouped: its saved network,
     // the network's own name, else its server.
     static std::string GroupLabel(const IRCConnection& connection);
+    // The label of the window's connection changed (a bouncer renamed its network, say).
+    void GroupLabelChanged() { TellGroup(); }
     // Messages received since the user last looked.
     std::int32_t Unread() const { return unread_; }
 

@@ -47,7 +47,7 @@ ScriptedBouncer::Options Small()
 std::function<void(const QString&)> Settings(const ScriptedBouncer& bouncer)
 {
     const std::string port = std::to_string(bouncer.Port());
-    const std::string password = bouncer.ServerPassword();
+    const std::string password = bouncer.ServerPassword(bouncer.Settings().network);
     return [port, password](const QString& configHome) {
         QSettings store(configHome + "/Tellix/" + QString::fromStdString(SettingsAppName()) + ".ini",
                         QSettings::IniFormat);

@@ -60,7 +60,7 @@ struct Client {
         connection.InitialNick("me");
         connection.InitialUserParams("me 8 * :Tellix me");
         ConnectOptions options;
-        options.serverPassword = bouncer.ServerPassword();
+        options.serverPassword = bouncer.ServerPassword(bouncer.Settings().network);
         connection.Connect("127.0.0.1", bouncer.Port(), options);
     }
     ~Client()

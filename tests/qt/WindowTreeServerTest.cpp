@@ -3,11 +3,16 @@
 // a network taken offline greyed.
 #include "app/Application.h"
 #include "app/Settings.h"
+#include "net/ConnectOptions.h"
+#include "net/IRCConnection.h"
+#include "net/IRCConnections.h"
+#include "platform/qt/LogWidget.h"
 #include "platform/qt/QtChildView.h"
 #include "platform/qt/QtMainWindowView.h"
 #include "platform/qt/QtToolkit.h"
 #include "platform/qt/WindowTree.h"
 #include "platform/qt/WindowTreeModel.h"
+#include "platform/qt/networks/BouncerNetworkDialog.h"
 #include "platform/qt/networks/NetworkForm.h"
 #include "platform/qt/networks/NetworksDialog.h"
 #include "platform/qtcore/QtTcpSocket.h"
@@ -16,8 +21,10 @@
 #include "support/QtLoop.h"
 #include "support/RawPeer.h"
 #include "support/RunningClient.h"
+#include "support/ScriptedBouncer.h"
 #include "windows/Childs.h"
 
+#include <QDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMainWindow>
@@ -174,6 +181,106 @@ TEST(WindowTreeServer, ThreeNetworksAreThreeNodesWithTheirChannelsAnUnreadCountA
         std::fprintf(stderr, "screenshot now\n");
         PumpFor(std::chrono::milliseconds(std::atoi(pause)));
     }
+}
+
+// A bouncer that lists its networks: after the SASL login each network is a connection of its
+// own, bound before registration ends and joined to nothing by us; networks added, changed and
+// deleted on the bouncer come, change and go in the tree; the command asks the bouncer.
+TEST(WindowTreeServer, ABouncersNetworksAreNodesOfTheirOwnThatFollowTheBouncer)
+{
+    EnsureGuiApplication();
+    ScriptedBouncer bouncer;
+    bouncer.Join("#room", {"bob"});
+    Client client;
+    IRCConnection& login = *client.app->Connections().Item(1);
+    login.InitialNick("me");
+    login.InitialUserParams("me 8 * :Tellix me");
+    ConnectOptions options;
+    options.account = bouncer.Settings().user;
+    options.accountPassword = bouncer.Settings().password;
+    login.Connect("127.0.0.1", bouncer.Port(), options);
+
+    // The first network, "net", bound on a connection of its own, with its channel under it.
+    ASSERT_TRUE(PumpUntil([&] { return client.Row(client.Head("net"), "#room").isValid(); }, 10s));
+    ASSERT_EQ(client.app->Connections().Count(), 2);
+    const auto bound = client.app->Connections().Item(2);
+    EXPECT_EQ(bound->BouncerNetwork(), "1");
+    const ScriptedBouncer::Client* device = nullptr;
+    for (const auto& each : bouncer.Clients()) {
+        device = each->Network() == "1" ? each.get() : device;
+    }
+    ASSERT_NE(device, nullptr);
+    std::vector<std::string> sent;
+    for (const std::string& line : device->Received()) {
+        if (line.starts_with("BOUNCER") || line.starts_with("CAP END") || line.starts_with("JOIN") ||
+            line.starts_with("AUTHENTICATE PLAIN")) {
+            sent.push_back(line);
+        }
+    }
+    EXPECT_EQ(sent, (std::vector<std::string>{"AUTHENTICATE PLAIN", "BOUNCER BIND 1", "CAP END"}));
+
+    // A line said there reaches only that network's window.
+    bouncer.Say("bob", "#room", "hello from upstream");
+    const QMdiSubWindow* const room = client.Model().Window(client.Row(client.Head("net"), "#room"));
+    EXPECT_TRUE(
+        PumpUntil([&] { return QtChildView::Of(room)->Log()->HeldText().contains("hello from upstream"); }));
+
+    // Added on the bouncer (by another device): a node; its state shows while it is not connected.
+    const std::string id = bouncer.AddNetwork({{"name", "OFTC"}, {"host", "irc.oftc.test"}});
+    ASSERT_TRUE(PumpUntil([&] { return client.Head("OFTC").isValid(); }));
+    bouncer.ChangeNetwork(id, "state", "disconnected");
+    EXPECT_TRUE(PumpUntil([&] { return client.Head("OFTC (disconnected)").isValid(); }));
+    EXPECT_EQ(client.app->Connections().Count(), 3);
+
+    // Asked from the login's status window, which stays the bouncer's own node.
+    const QMdiSubWindow* const status =
+        static_cast<QtChildView*>(client.app->StatusOf(login)->Window())->SubWindow();
+    client.Type(status, "/bouncer remove OFTC");
+    EXPECT_TRUE(PumpUntil([&] { return !client.Head("OFTC (disconnected)").isValid(); }));
+    EXPECT_TRUE(PumpUntil([&] { return client.app->Connections().Count() == 2; }));
+    EXPECT_FALSE(bouncer.Network(id).has_value());
+    client.Type(status, "/bouncer add Libera irc.libera.test 6697 -tls");
+    ASSERT_TRUE(PumpUntil([&] { return client.Head("Libera").isValid(); }));
+    const auto libera = bouncer.Network(bouncer.NetworkIds().back());
+    ASSERT_TRUE(libera.has_value());
+    EXPECT_EQ(libera->at("host"), "irc.libera.test");
+    EXPECT_EQ(libera->at("port"), "6697");
+    EXPECT_EQ(libera->at("tls"), "1");
+
+    // The same through the rows' menus and the network's form.
+    const auto formFrom = [&client](const QModelIndex& row, const QString& item) -> BouncerNetworkDialog* {
+        std::unique_ptr<QMenu> menu(client.main->Tree()->MenuFor(row));
+        for (QAction* action : menu->actions()) {
+            if (action->text() == item) {
+                action->trigger();
+            }
+        }
+        // By its type: the form has no meta-object of its own that findChild could tell apart.
+        for (QDialog* dialog : client.main->Window()->findChildren<QDialog*>()) {
+            if (auto* form = dynamic_cast<BouncerNetworkDialog*>(dialog); form != nullptr && form->isVisible()) {
+                return form;
+            }
+        }
+        return nullptr;
+    };
+    BouncerNetworkDialog* form = formFrom(client.Head("Libera"), "Edit &Bouncer Network...");
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->HostField()->text(), "irc.libera.test");
+    form->NameField()->setText("Libera.Chat");
+    form->accept();
+    EXPECT_TRUE(PumpUntil([&] { return client.Head("Libera.Chat").isValid(); }));
+    EXPECT_EQ(bouncer.Network(bouncer.NetworkIds().back())->at("host"), "irc.libera.test");
+    form = formFrom(client.Head("Libera.Chat"), "Edit &Bouncer Network...");
+    ASSERT_NE(form, nullptr);
+    form->done(BouncerNetworkDialog::kRemove);
+    EXPECT_TRUE(PumpUntil([&] { return !client.Head("Libera.Chat").isValid(); }));
+    form = formFrom(client.Model().IndexOf(status), "Add &Bouncer Network...");
+    ASSERT_NE(form, nullptr);
+    form->NameField()->setText("hackint");
+    form->HostField()->setText("irc.hackint.test");
+    form->accept();
+    EXPECT_TRUE(PumpUntil([&] { return client.Head("hackint").isValid(); }));
+    EXPECT_EQ(client.app->Connections().Count(), 3);
 }
 
 } // namespace

@@ -80,8 +80,12 @@ public:
 
     std::uint16_t Port() const { return listener_->serverPort(); }
     const Options& Settings() const { return options_; }
-    // What a client sends as PASS: "user:password".
-    std::string ServerPassword() const { return options_.user + ":" + options_.password; }
+    // What a client sends as PASS: "user:password", or "user/network:password" for a login
+    // bound to that network.
+    std::string ServerPassword(const std::string& network = {}) const
+    {
+        return options_.user + (network.empty() ? "" : "/" + network) + ":" + options_.password;
+    }
 
     // The networks by id; the first is "1".
     static constexpr std::string_view kFirstNetwork = "1";

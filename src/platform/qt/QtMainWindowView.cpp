@@ -2,6 +2,7 @@
 
 #include "app/Application.h"
 #include "app/Settings.h"
+#include "net/IRCConnection.h"
 #include "platform/SettingsStore.h"
 #include "platform/qt/Notifier.h"
 #include "platform/qt/PreferencesDialog.h"
@@ -12,9 +13,12 @@
 #include "platform/qt/WindowLayout.h"
 #include "platform/qt/WindowTree.h"
 #include "platform/qt/WindowTreeModel.h"
+#include "platform/qt/networks/BouncerNetworkDialog.h"
 #include "platform/qt/networks/NetworksDialog.h"
 #include "platform/qtcore/Boundary.h"
 #include "platform/qtcore/LogIndex.h"
+#include "windows/Child.h"
+#include "windows/Childs.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -38,6 +42,65 @@
 namespace tellix {
 
 namespace {
+
+// The connection a window of the tree belongs to, through the running instance.
+std::shared_ptr<IRCConnection> ConnectionOfWindow(const Application& app, QMdiSubWindow* window)
+{
+    const QtChildView* const view = QtChildView::Of(window);
+    // Once per menu opened: walked.
+    for (const std::shared_ptr<Child>& child : *app.Childs()) {
+        if (child->Window() == view) {
+            IRCConnection* const connection = child->Connection();
+            return connection != nullptr ? connection->shared_from_this() : nullptr;
+        }
+    }
+    return nullptr;
+}
+
+// A bouncer login's row offers a network to add; a network's row, its form to edit or remove it.
+// The bouncer's notifications then change the tree.
+void OfferBouncerNetworks(QMainWindow& form, QMdiSubWindow* window, QMenu* menu)
+{
+    const std::shared_ptr<Application> app = Application::Instance();
+    const std::shared_ptr<IRCConnection> connection = app ? ConnectionOfWindow(*app, window) : nullptr;
+    if (!connection) {
+        return;
+    }
+    std::shared_ptr<IRCConnection> home = app->BouncerHome(*connection);
+    const bool network = home != nullptr;
+    if (!network && connection->ListsBouncerNetworks()) {
+        home = connection;
+    }
+    if (!home) {
+        return;
+    }
+    const std::string id = connection->BouncerNetwork();
+    const BouncerNetworkDialog::Attributes attributes =
+        network ? app->BouncerNetworks(*home)[id] : BouncerNetworkDialog::Attributes{};
+    const std::weak_ptr<IRCConnection> weak = home;
+    QAction* const action = menu->addAction(network ? QStringLiteral("Edit &Bouncer Network...")
+                                                    : QStringLiteral("Add &Bouncer Network..."));
+    QObject::connect(action, &QAction::triggered, &form, [&form, weak, id, attributes, network] {
+        auto* dialog = new BouncerNetworkDialog(attributes, &form);
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        QObject::connect(dialog, &QDialog::finished, &form, [dialog, weak, id, network](int result) {
+            const std::shared_ptr<IRCConnection> login = weak.lock();
+            if (!login || login->Deleted()) {
+                return;
+            }
+            if (result == QDialog::Accepted) {
+                if (network) {
+                    Application::ChangeBouncerNetwork(*login, id, dialog->Changes());
+                } else {
+                    Application::AddBouncerNetwork(*login, dialog->Entered());
+                }
+            } else if (result == BouncerNetworkDialog::kRemove && network) {
+                Application::DeleteBouncerNetwork(*login, id);
+            }
+        });
+        dialog->open();
+    });
+}
 
 std::string Get(SettingsStore& settings, std::string_view key, std::string_view fallback)
 {
@@ -421,6 +484,9 @@ QtMainWindowView::QtMainWindowView()
         if (QtMainWindowView* view = form.View()) {
             view->OpenNetworks(label.toStdString());
         }
+    };
+    actions.moreForConnection = [&form](QMdiSubWindow* child, QMenu* menu) {
+        OfferBouncerNetworks(form, child, menu);
     };
     auto* tree = new WindowTree(*treeModel, std::move(actions));
     auto* dock = new QDockWidget(QStringLiteral("Windows"), &form);

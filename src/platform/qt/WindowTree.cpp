@@ -205,6 +205,9 @@ QMenu* WindowTree::MenuFor(const QModelIndex& index)
                 actions_.editNetwork(shown);
             }
         });
+        if (window && actions_.moreForConnection) {
+            actions_.moreForConnection(window, menu);
+        }
         menu->addSeparator();
     } else if (!channel.empty()) {
         item(QStringLiteral("&Part"), !greyed, [run] { run("PART"); });

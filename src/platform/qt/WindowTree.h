@@ -27,6 +27,8 @@ public:
         std::function<void(QMdiSubWindow*, const std::string&)> run;
         // Edit the connection's saved network, named by its label; unset, the item is disabled.
         std::function<void(QString)> editNetwork;
+        // Adds what else a connection's row offers (its bouncer's networks) to its menu.
+        std::function<void(QMdiSubWindow*, QMenu*)> moreForConnection;
     };
 
     WindowTree(WindowTreeModel& model, Actions actions, QWidget* parent = nullptr);
