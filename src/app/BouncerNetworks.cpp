@@ -6,6 +6,8 @@
 #include "windows/Child.h"
 #include "windows/Childs.h"
 
+#include <algorithm>
+
 namespace tellix {
 
 namespace {
@@ -106,7 +108,11 @@ void Application::pobjConnections_BouncerNetwork(const ConnectionPtr& home, cons
         return;
     }
     const bool added = !bound;
-    if (added && BouncerNetworks(*login).size() >= kMostNetworks) {
+    const auto known = [this, &login] {
+        return std::count_if(bouncerLinks_.begin(), bouncerLinks_.end(),
+                             [&login](const auto& each) { return each.second.home.lock() == login; });
+    };
+    if (added && static_cast<std::size_t>(known()) >= kMostNetworks) {
         StatusEvent(login, false,
                     Concat("*** The bouncer lists more than ", kMostNetworks, " networks: network ", id,
                            " is not connected"));
