@@ -80,6 +80,20 @@ struct Client : test::RunningClient {
     }
 };
 
+// Where the environment asks: the window grabbed to a file, or held on the screen a while for
+// a screenshot of the whole desktop.
+void ShowForScreenshot(const Client& client)
+{
+    if (const char* shot = std::getenv("TELLIX_SCREENSHOT")) {
+        PumpFor(500ms);
+        client.main->Window()->grab().save(QString::fromLocal8Bit(shot));
+    }
+    if (const char* pause = std::getenv("TELLIX_SCREENSHOT_PAUSE_MS")) {
+        std::fprintf(stderr, "screenshot now\n");
+        PumpFor(std::chrono::milliseconds(std::atoi(pause)));
+    }
+}
+
 TEST(WindowTreeServer, ThreeNetworksAreThreeNodesWithTheirChannelsAnUnreadCountAndAnOfflineOneGreyed)
 {
     EnsureGuiApplication();
@@ -173,14 +187,7 @@ TEST(WindowTreeServer, ThreeNetworksAreThreeNodesWithTheirChannelsAnUnreadCountA
     bob.Send("PRIVMSG #beta2 :me: the tree shows it");
     client.Type(client.Row(client.Head("alpha"), "#alpha4"), "hello");
     EXPECT_TRUE(PumpUntil([&] { return talked.data(WindowTreeModel::UnreadRole).toInt() == 1; }, 10s));
-    if (const char* shot = std::getenv("TELLIX_SCREENSHOT")) {
-        PumpFor(500ms);
-        client.main->Window()->grab().save(QString::fromLocal8Bit(shot));
-    }
-    if (const char* pause = std::getenv("TELLIX_SCREENSHOT_PAUSE_MS")) {
-        std::fprintf(stderr, "screenshot now\n");
-        PumpFor(std::chrono::milliseconds(std::atoi(pause)));
-    }
+    ShowForScreenshot(client);
 }
 
 // A bouncer that lists its networks: after the SASL login each network is a connection of its
@@ -267,6 +274,7 @@ TEST(WindowTreeServer, ABouncersNetworksAreNodesOfTheirOwnThatFollowTheBouncer)
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(form->HostField()->text(), "irc.libera.test");
     form->NameField()->setText("Libera.Chat");
+    ShowForScreenshot(client);
     form->accept();
     EXPECT_TRUE(PumpUntil([&] { return client.Head("Libera.Chat").isValid(); }));
     EXPECT_EQ(bouncer.Network(bouncer.NetworkIds().back())->at("host"), "irc.libera.test");
