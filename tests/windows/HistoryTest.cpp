@@ -98,6 +98,23 @@ private:
     std::map<std::int32_t, std::size_t> stamped_;
 };
 
+// A client of its own for one row of a table, connected to the bouncer and not yet welcomed.
+struct RowClient {
+    RecordingToolkit toolkit;
+    RecordingSocketFactory sockets;
+    Application app{toolkit, sockets};
+    std::shared_ptr<IRCConnection> connection = app.Connections().Item(1);
+    RecordingSocket& socket = *sockets.created.back();
+
+    RowClient()
+    {
+        connection->InitialNick("me");
+        connection->Connect("bnc.test", 6667);
+        socket.PeerConnects();
+    }
+    void Receive(const std::string& line) { socket.PeerSends(line + "\r\n"); }
+};
+
 } // namespace
 
 TEST_F(History, AFirstWelcomeShowsTheLatestPageOfEachChannelJoined)
@@ -249,20 +266,15 @@ TEST_F(History, HostileBatchesShowOnlyTheConversationsOwnLinesOnceInTimeOrder)
          true,
          {"<bob> 1", "<bob> 2", "<bob> 3"}},
         {"never ends", {said(1, "a", "one"), said(2, "b", "two")}, false, {"<bob> one", "<bob> two"}},
-        {"huge", Texts(100'000, said(1, "", "again and again")), true,
+        {"huge",
+         Texts(100'000, said(1, "", "again and again")),
+         true,
          {"<bob> again and again", "<bob> again and again", "<bob> again and again"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        RecordingToolkit rowToolkit;
-        RecordingSocketFactory rowSockets;
-        Application rowApp(rowToolkit, rowSockets);
-        const auto rowConnection = rowApp.Connections().Item(1);
-        RecordingSocket& rowSocket = *rowSockets.created.back();
-        const auto receive = [&](const std::string& line) { rowSocket.PeerSends(line + "\r\n"); };
-        rowConnection->InitialNick("me");
-        rowConnection->Connect("bnc.test", 6667);
-        rowSocket.PeerConnects();
+        RowClient client;
+        const auto receive = [&client](const std::string& line) { client.Receive(line); };
         for (const char* line :
              {":bnc.test CAP * LS :batch server-time message-tags draft/chathistory",
               ":bnc.test CAP * ACK :batch server-time message-tags draft/chathistory", ":bnc.test 001 me :Welcome",
@@ -276,9 +288,9 @@ TEST_F(History, HostileBatchesShowOnlyTheConversationsOwnLinesOnceInTimeOrder)
         if (row.end) {
             receive(":bnc.test BATCH -x");
         } else {
-            rowToolkit.timers.Advance(60'000); // the server is given up on
+            client.toolkit.timers.Advance(60'000); // the server is given up on
         }
-        const auto& view = *static_cast<RecordingChildView*>(rowApp.Childs()->Item(2)->Window());
+        const auto& view = *static_cast<RecordingChildView*>(client.app.Childs()->Item(2)->Window());
         Texts shown;
         for (const std::string& line : view.Lines()) {
             if (line.find("> ") != std::string::npos) {
@@ -287,7 +299,7 @@ TEST_F(History, HostileBatchesShowOnlyTheConversationsOwnLinesOnceInTimeOrder)
         }
         EXPECT_EQ(shown, row.shown);
         // Still in the channel: no line of history changed who is there.
-        EXPECT_TRUE(rowConnection->Channels()->Item("#room")->Joined());
+        EXPECT_TRUE(client.connection->Channels()->Item("#room")->Joined());
         // And no request left waiting: live lines show again as they come.
         receive("@time=" + At(9) + " :bob!u@h PRIVMSG #room :live");
         EXPECT_EQ(view.Lines().back().substr(view.Lines().back().find("] ") + 2), "<bob> live");
@@ -336,15 +348,8 @@ TEST_F(History, LinesPlayedBackAgainShowOnce)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        RecordingToolkit rowToolkit;
-        RecordingSocketFactory rowSockets;
-        Application rowApp(rowToolkit, rowSockets);
-        const auto rowConnection = rowApp.Connections().Item(1);
-        RecordingSocket& rowSocket = *rowSockets.created.back();
-        const auto receive = [&](const std::string& line) { rowSocket.PeerSends(line + "\r\n"); };
-        rowConnection->InitialNick("me");
-        rowConnection->Connect("bnc.test", 6667);
-        rowSocket.PeerConnects();
+        RowClient client;
+        const auto receive = [&client](const std::string& line) { client.Receive(line); };
         for (const char* line : {":bnc.test CAP * LS :batch server-time message-tags",
                                  ":bnc.test CAP * ACK :batch server-time message-tags",
                                  ":bnc.test 001 me :Welcome", ":me!u@h JOIN :#room"}) {
@@ -361,7 +366,7 @@ TEST_F(History, LinesPlayedBackAgainShowOnce)
             }
             receive(":znc.in BATCH -" + std::string(id));
         }
-        const auto& view = *static_cast<RecordingChildView*>(rowApp.Childs()->Item(2)->Window());
+        const auto& view = *static_cast<RecordingChildView*>(client.app.Childs()->Item(2)->Window());
         const Texts lines = view.Lines();
         EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                                 [](const std::string& l) { return l.ends_with("] <bob> hi"); }),
